@@ -1,0 +1,86 @@
+// stack/apache/config.h: the editable model of a build's Apache template (httpd_zerva.conf):
+// virtual hosts with their aliases and <Directory> blocks, and the LoadModule lines. Every other
+// line is kept as text, so a save rewrites only the virtual hosts and the module lines.
+// Plain values owned by the caller; any thread, no shared state.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct AliasEntry {
+    std::string url;   // without quotes
+    std::string path;  // without quotes
+};
+
+struct DirectoryBlock {
+    std::string path;                               // outer quotes removed
+    std::string allowOverride = "All";              // as written; empty when the block has none
+    std::string options = "FollowSymLinks Indexes"; // as written; empty when the block has none
+    std::string require = "{ONLINE_MODE}";          // the whole first Require (or macro) line
+    std::vector<std::string> otherLines;            // trimmed, in file order
+};
+
+struct VirtualHost {
+    std::string address = "*";  // "*", an IP address, "[::1]", a name
+    int32_t port = 80;          // 80 when the address has none
+    std::string serverName;     // outer quotes removed
+    std::string serverAlias;    // all names as one text, outer quotes removed
+    std::string documentRoot;   // outer quotes removed
+    std::vector<AliasEntry> aliases;
+    std::vector<DirectoryBlock> directories;
+    std::vector<std::string> otherLines;  // trimmed; nested blocks kept whole
+};
+
+struct ModuleLine {
+    std::string name;
+    std::string path;       // as written, quotes kept
+    bool enabled = false;   // the line is not commented out
+    size_t lineIndex = 0;   // index of its line in ApacheConfig::lines
+};
+
+struct ApacheConfig {
+    std::vector<VirtualHost> vhosts;    // file order, then the ones added since loading
+    std::vector<ModuleLine> modules;    // LoadModule lines outside virtual hosts, file order
+    std::wstring path;                  // the file Load read and Save writes
+    bool loaded = false;                // the last Load succeeded
+    // Every line outside the virtual hosts; each host block is one placeholder line: the byte
+    // 0x01 followed by the block's index in `vhosts`. Callers never touch it.
+    std::vector<std::string> lines;
+    size_t loadedVhostCount = 0;        // how many hosts the file held when loaded
+
+    // Reads and parses the file; false (and an empty document) when it cannot be read.
+    [[nodiscard]] bool Load(const std::wstring& file);
+    // Writes the document back atomically, then loads the file again. False when nothing was
+    // loaded or the write failed (the file is then unchanged and the edits stay in memory).
+    [[nodiscard]] bool Save();
+
+    // Text forms behind Load and Save: Parse fills the document from file text (keeping
+    // `path`, setting `loaded`); Render gives the text Save writes, lines ending in CR LF.
+    void Parse(std::string_view text);
+    std::string Render() const;
+};
+
+// A new host: address "*", the port, server name name + ".localhost", and its document root
+// and one <Directory> block on "{DOCUMENTPATH}/" + name.
+VirtualHost MakeVirtualHost(const std::string& name, int port);
+// True when one of the host's other lines starts with SSLEngine and holds "on" (any case).
+bool HasSslEngine(const VirtualHost& host);
+// Distinct host ports in order of first appearance; empty without hosts.
+std::vector<int> UniqueVhostPorts(const ApacheConfig& config);
+
+// Fills address and port from a <VirtualHost> argument; only its first address counts.
+void ParseVhostAddress(const std::string& text, VirtualHost& host);
+// Each reads the block body starting after lines[i] and leaves i on the block's last line
+// (its end line, or the last line of the text when the end is missing).
+void ParseVhostBody(const std::vector<std::string>& lines, size_t& i, VirtualHost& host);
+void ParseDirectoryBody(const std::vector<std::string>& lines, size_t& i, DirectoryBlock& block);
+// Copies the nested block opening at lines[i], trimmed, into `out`.
+void CaptureNestedBlock(const std::vector<std::string>& lines, size_t& i,
+                        std::vector<std::string>& out);
+// Appends the host's block in the fixed layout, every line ending in CR LF.
+void WriteVhostBlock(const VirtualHost& host, std::string& out);
+
+std::string Quote(std::string_view text);    // between double quotes, nothing escaped
+std::string Unquote(std::string_view text);  // trimmed, one pair of enclosing quotes removed
