@@ -1,0 +1,315 @@
+#include "stack/apache/config.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "core/files.h"
+#include "core/text.h"
+#include "stack/apache/config_lines.h"
+
+namespace {
+
+constexpr char kPlaceholderMark = '\x01';
+constexpr const char* kLineEnd = "\r\n";
+
+std::string Placeholder(size_t index) {
+    std::string line(1, kPlaceholderMark);
+    line += std::to_string(index);
+    return line;
+}
+
+// The host index of a placeholder line: the mark followed by decimal digits only. A huge
+// index saturates (and so names no host) instead of overflowing.
+bool ParsePlaceholder(const std::string& line, size_t* index) {
+    if (line.size() < 2 || line[0] != kPlaceholderMark) return false;
+    size_t value = 0;
+    for (size_t k = 1; k < line.size(); ++k) {
+        const char c = line[k];
+        if (c < '0' || c > '9') return false;
+        const size_t digit = size_t(c - '0');
+        value = (value > (SIZE_MAX - digit) / 10) ? SIZE_MAX : value * 10 + digit;
+    }
+    *index = value;
+    return true;
+}
+
+// A line of a host or directory body that is no known directive: a nested block is kept whole.
+void AppendOtherLine(const std::vector<std::string>& lines, size_t& i, std::vector<std::string>& out) {
+    if (MatchOpenTag(lines[i])) {
+        CaptureNestedBlock(lines, i, out);
+        return;
+    }
+    out.push_back(Trim(lines[i]));
+}
+
+// Alias lines the pattern accepts become entries; false leaves the line to the caller.
+bool TakeAlias(const std::string& value, VirtualHost& host) {
+    AliasEntry entry;
+    if (!MatchAliasArguments(value, &entry.url, &entry.path)) return false;
+    host.aliases.push_back(std::move(entry));
+    return true;
+}
+
+// Directives a host keeps in its own fields; false for every other directive.
+bool TakeHostDirective(const std::string& name, const std::string& value, VirtualHost& host) {
+    const std::string key = ToLower(name);
+    if (key == "servername") host.serverName = Unquote(value);
+    else if (key == "serveralias") host.serverAlias = Unquote(value);
+    else if (key == "documentroot") host.documentRoot = Unquote(value);
+    else if (key == "alias") return TakeAlias(value, host);
+    else return false;
+    return true;
+}
+
+bool TakeDirectoryDirective(const std::string& name, const std::string& value,
+                            const std::string& trimmed, DirectoryBlock& block) {
+    const std::string key = ToLower(name);
+    if (key == "allowoverride") block.allowOverride = value;
+    else if (key == "options") block.options = value;
+    else if (key == "require" && block.require.empty()) block.require = trimmed;
+    else return false;
+    return true;
+}
+
+std::string ModuleText(const ModuleLine& module) {
+    return std::string(module.enabled ? "" : "#") + "LoadModule " + module.name + " " + module.path;
+}
+
+}  // namespace
+
+// ---- Document ----
+
+bool ApacheConfig::Load(const std::wstring& file) {
+    path = file;
+    loaded = false;
+    vhosts.clear();
+    modules.clear();
+    lines.clear();
+    loadedVhostCount = 0;
+    std::string text;
+    if (!ReadWholeFile(file, text)) return false;
+    Parse(text);
+    return true;
+}
+
+void ApacheConfig::Parse(std::string_view text) {
+    vhosts.clear();
+    modules.clear();
+    lines.clear();
+    const std::vector<std::string> source = SplitLines(text);
+    for (size_t i = 0; i < source.size(); ++i) {
+        std::string argument;
+        ModuleLineMatch module;
+        if (MatchVhostStart(source[i], &argument)) {
+            VirtualHost host;
+            ParseVhostAddress(argument, host);
+            ParseVhostBody(source, i, host);
+            lines.push_back(Placeholder(vhosts.size()));
+            vhosts.push_back(std::move(host));
+            continue;
+        }
+        if (MatchModuleLine(source[i], &module))
+            modules.push_back({module.name, module.path, !module.commented, lines.size()});
+        lines.push_back(source[i]);
+    }
+    loadedVhostCount = vhosts.size();
+    loaded = true;
+}
+
+std::string ApacheConfig::Render() const {
+    std::vector<std::string> copy = lines;
+    size_t unused = 0;
+    for (const ModuleLine& module : modules) {
+        // A module entry can never replace a host's placeholder: that would drop the host.
+        if (module.lineIndex < copy.size() && !ParsePlaceholder(copy[module.lineIndex], &unused))
+            copy[module.lineIndex] = ModuleText(module);
+    }
+
+    size_t lastPlaceholder = copy.size();
+    for (size_t k = 0; k < copy.size(); ++k)
+        if (ParsePlaceholder(copy[k], &unused)) lastPlaceholder = k;
+
+    std::string out;
+    std::vector<bool> written(vhosts.size(), false);
+    // Hosts added since loading follow the last loaded block (or end the file).
+    auto writeAdded = [&] {
+        for (size_t n = loadedVhostCount; n < vhosts.size(); ++n) {
+            if (written[n]) continue;
+            out += kLineEnd;
+            WriteVhostBlock(vhosts[n], out);
+            written[n] = true;
+        }
+    };
+    for (size_t k = 0; k < copy.size(); ++k) {
+        size_t n = 0;
+        if (!ParsePlaceholder(copy[k], &n)) {
+            out += copy[k];
+            out += kLineEnd;
+            continue;
+        }
+        if (n < loadedVhostCount && n < vhosts.size() && !written[n]) {
+            WriteVhostBlock(vhosts[n], out);
+            written[n] = true;
+        }
+        if (k == lastPlaceholder) writeAdded();
+    }
+    writeAdded();
+    return out;
+}
+
+bool ApacheConfig::Save() {
+    if (!loaded) return false;
+    if (!WriteFileAtomic(path, Render())) return false;
+    // Reload so indices and placeholders describe the file as it now is.
+    return Load(path);
+}
+
+// ---- Block parsing ----
+
+void ParseVhostAddress(const std::string& text, VirtualHost& host) {
+    std::string first = Trim(text);
+    const size_t blank = first.find_first_of(" \t");
+    if (blank != std::string::npos) first.resize(blank);
+    first = Unquote(first);
+
+    const size_t colon = first.rfind(':');
+    const size_t bracket = first.rfind(']');
+    if (colon != std::string::npos && (bracket == std::string::npos || colon > bracket)) {
+        const std::string digits = first.substr(colon + 1);
+        // At most five digits: the number always fits, whatever the file says.
+        const bool numeric = !digits.empty() && digits.size() <= 5 &&
+                             std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+        if (numeric) {
+            host.address = first.substr(0, colon);
+            host.port = int32_t(std::stoi(digits));
+            return;
+        }
+    }
+    host.address = first.empty() ? "*" : first;
+    host.port = 80;
+}
+
+void ParseVhostBody(const std::vector<std::string>& lines, size_t& i, VirtualHost& host) {
+    for (++i; i < lines.size(); ++i) {
+        if (MatchVhostEnd(lines[i])) return;
+        const std::string trimmed = Trim(lines[i]);
+        if (trimmed.empty() || StartsWithIgnoreCase(trimmed, "#ZERVA")) continue;
+        std::string name, value;
+        if (MatchDirectoryStart(trimmed, &value)) {
+            DirectoryBlock block;
+            block.path = Unquote(value);
+            ParseDirectoryBody(lines, i, block);
+            host.directories.push_back(std::move(block));
+            continue;
+        }
+        if (MatchDirective(trimmed, &name, &value) && TakeHostDirective(name, value, host)) continue;
+        AppendOtherLine(lines, i, host.otherLines);
+    }
+    // No end line: the block ran to the end of the text.
+    i = lines.empty() ? 0 : lines.size() - 1;
+}
+
+void ParseDirectoryBody(const std::vector<std::string>& lines, size_t& i, DirectoryBlock& block) {
+    block.allowOverride.clear();
+    block.options.clear();
+    block.require.clear();
+    for (++i; i < lines.size(); ++i) {
+        if (MatchDirectoryEnd(lines[i])) return;
+        const std::string trimmed = Trim(lines[i]);
+        if (trimmed.empty()) continue;
+        std::string name, value;
+        if (MatchDirective(trimmed, &name, &value) && TakeDirectoryDirective(name, value, trimmed, block))
+            continue;
+        if (trimmed == "{ONLINE_MODE}" && block.require.empty()) {
+            block.require = trimmed;
+            continue;
+        }
+        AppendOtherLine(lines, i, block.otherLines);
+    }
+    i = lines.empty() ? 0 : lines.size() - 1;
+}
+
+void CaptureNestedBlock(const std::vector<std::string>& lines, size_t& i, std::vector<std::string>& out) {
+    int depth = 0;
+    for (; i < lines.size(); ++i) {
+        if (MatchCloseTag(lines[i])) --depth;
+        else if (MatchOpenTag(lines[i])) ++depth;
+        out.push_back(Trim(lines[i]));
+        if (depth < 1 || i + 1 == lines.size()) return;
+    }
+}
+
+// ---- Writing ----
+
+void WriteVhostBlock(const VirtualHost& host, std::string& out) {
+    auto line = [&out](std::string_view indent, std::string_view text) {
+        out += indent;
+        out += text;
+        out += kLineEnd;
+    };
+    line("", "<VirtualHost " + host.address + ":" + std::to_string(host.port) + ">");
+    if (!host.documentRoot.empty()) line("\t", "DocumentRoot " + Quote(host.documentRoot));
+    if (!host.serverName.empty()) line("\t", "ServerName " + Quote(host.serverName));
+    if (!host.serverAlias.empty()) line("\t", "ServerAlias " + host.serverAlias);
+    size_t depth = 1;
+    for (const std::string& other : host.otherLines) {
+        const bool closes = MatchCloseTag(other);
+        if (closes && depth > 1) --depth;
+        line(std::string(depth, '\t'), other);
+        if (!closes && MatchOpenTag(other)) ++depth;
+    }
+    for (const AliasEntry& alias : host.aliases)
+        line("\t", "Alias " + Quote(alias.url) + " " + Quote(alias.path));
+    for (const DirectoryBlock& block : host.directories) {
+        line("\t", "<Directory " + Quote(block.path) + ">");
+        if (!block.allowOverride.empty()) line("\t\t", "AllowOverride " + block.allowOverride);
+        if (!block.options.empty()) line("\t\t", "Options " + block.options);
+        if (!block.require.empty()) line("\t\t", block.require);
+        for (const std::string& other : block.otherLines) line("\t\t", other);
+        line("\t", "</Directory>");
+    }
+    line("", "</VirtualHost>");
+}
+
+// ---- Helpers ----
+
+VirtualHost MakeVirtualHost(const std::string& name, int port) {
+    VirtualHost host;
+    host.address = "*";
+    host.port = port;
+    host.serverName = name + ".localhost";
+    host.documentRoot = "{DOCUMENTPATH}/" + name;
+    DirectoryBlock block;
+    block.path = host.documentRoot;
+    host.directories.push_back(std::move(block));
+    return host;
+}
+
+bool HasSslEngine(const VirtualHost& host) {
+    return std::any_of(host.otherLines.begin(), host.otherLines.end(), [](const std::string& line) {
+        return StartsWithIgnoreCase(Trim(line), "SSLEngine") && ContainsIgnoreCase(line, "on");
+    });
+}
+
+std::vector<int> UniqueVhostPorts(const ApacheConfig& config) {
+    std::vector<int> ports;
+    for (const VirtualHost& host : config.vhosts)
+        if (std::find(ports.begin(), ports.end(), host.port) == ports.end()) ports.push_back(host.port);
+    return ports;
+}
+
+std::string Quote(std::string_view text) {
+    std::string quoted;
+    quoted.reserve(text.size() + 2);
+    quoted += '"';
+    quoted += text;
+    quoted += '"';
+    return quoted;
+}
+
+std::string Unquote(std::string_view text) {
+    std::string trimmed = Trim(text);
+    if (trimmed.size() >= 2 && trimmed.front() == '"' && trimmed.back() == '"')
+        return trimmed.substr(1, trimmed.size() - 2);
+    return trimmed;
+}

@@ -1,0 +1,186 @@
+#include "stack/apache/config_lines.h"
+
+namespace {
+
+// What \s matches in the patterns: the C locale's blanks.
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+// What '.' refuses in the ECMAScript grammar.
+bool IsLineBreak(char c) { return c == '\n' || c == '\r'; }
+char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+
+size_t SkipSpaces(std::string_view text, size_t pos) {
+    while (pos < text.size() && IsSpace(text[pos])) ++pos;
+    return pos;
+}
+size_t SkipNonSpaces(std::string_view text, size_t pos) {
+    while (pos < text.size() && !IsSpace(text[pos])) ++pos;
+    return pos;
+}
+bool OnlySpacesFrom(std::string_view text, size_t pos) { return SkipSpaces(text, pos) == text.size(); }
+
+// Consumes `word` at `pos`, ignoring ASCII case.
+bool TakeWord(std::string_view text, size_t& pos, std::string_view word) {
+    if (text.size() - pos < word.size()) return false;
+    for (size_t k = 0; k < word.size(); ++k)
+        if (FoldCase(text[pos + k]) != FoldCase(word[k])) return false;
+    pos += word.size();
+    return true;
+}
+
+// The end of the text once trailing blanks are dropped, never before `from`.
+size_t TrimmedEnd(std::string_view text, size_t from) {
+    size_t end = text.size();
+    while (end > from && IsSpace(text[end - 1])) --end;
+    return end;
+}
+
+bool HasLineBreak(std::string_view text) {
+    for (char c : text)
+        if (IsLineBreak(c)) return true;
+    return false;
+}
+
+// ^\s*<TAG\s*>\s*$ with TAG a closing tag name such as "/VirtualHost".
+bool MatchWholeEndTag(std::string_view line, std::string_view tag) {
+    size_t pos = SkipSpaces(line, 0);
+    if (!TakeWord(line, pos, tag)) return false;
+    pos = SkipSpaces(line, pos);
+    return pos < line.size() && line[pos] == '>' && OnlySpacesFrom(line, pos + 1);
+}
+
+}  // namespace
+
+bool MatchVhostStart(std::string_view line, std::string* argument) {
+    size_t pos = SkipSpaces(line, 0);
+    if (!TakeWord(line, pos, "<VirtualHost")) return false;
+    if (pos >= line.size() || !IsSpace(line[pos])) return false;
+    pos = SkipSpaces(line, pos);
+    // The argument cannot hold '>', so the first one must close the tag.
+    const size_t close = line.find('>', pos);
+    if (close == std::string_view::npos || !OnlySpacesFrom(line, close + 1)) return false;
+    if (argument) *argument = std::string(line.substr(pos, close - pos));
+    return true;
+}
+
+bool MatchVhostEnd(std::string_view line) { return MatchWholeEndTag(line, "</VirtualHost"); }
+
+bool MatchDirectoryStart(std::string_view line, std::string* path) {
+    size_t pos = SkipSpaces(line, 0);
+    if (!TakeWord(line, pos, "<Directory")) return false;
+    if (pos >= line.size() || !IsSpace(line[pos])) return false;
+    pos = SkipSpaces(line, pos);
+    if (pos < line.size() && line[pos] == '"') ++pos;
+    const size_t stop = line.find_first_of("\">", pos);
+    if (stop == std::string_view::npos) return false;
+    size_t after = stop;
+    if (line[after] == '"') ++after;
+    after = SkipSpaces(line, after);
+    if (after >= line.size() || line[after] != '>' || !OnlySpacesFrom(line, after + 1)) return false;
+    if (path) *path = std::string(line.substr(pos, stop - pos));
+    return true;
+}
+
+bool MatchDirectoryEnd(std::string_view line) { return MatchWholeEndTag(line, "</Directory"); }
+
+bool MatchModuleLine(std::string_view line, ModuleLineMatch* out) {
+    size_t pos = SkipSpaces(line, 0);
+    bool commented = false;
+    if (pos < line.size() && line[pos] == '#') {
+        commented = true;
+        pos = SkipSpaces(line, pos + 1);
+    }
+    if (!TakeWord(line, pos, "LoadModule")) return false;
+    if (pos >= line.size() || !IsSpace(line[pos])) return false;
+    const size_t nameStart = SkipSpaces(line, pos);
+    const size_t nameEnd = SkipNonSpaces(line, nameStart);
+    if (nameEnd == nameStart || nameEnd >= line.size()) return false;
+    const size_t pathStart = SkipSpaces(line, nameEnd);
+    size_t pathEnd = TrimmedEnd(line, pathStart);
+    size_t from = pathStart;
+    if (pathStart == line.size()) {
+        // Only blanks follow the name: the pattern then gives the path one blank of the run,
+        // the last one '.' accepts, leaving at least one blank before it.
+        size_t k = line.size();
+        while (k > nameEnd + 1 && IsLineBreak(line[k - 1])) --k;
+        if (k <= nameEnd + 1) return false;
+        from = k - 1;
+        pathEnd = k;
+    } else if (HasLineBreak(line.substr(pathStart, pathEnd - pathStart))) {
+        return false;
+    }
+    if (out) {
+        out->commented = commented;
+        out->name = std::string(line.substr(nameStart, nameEnd - nameStart));
+        out->path = std::string(line.substr(from, pathEnd - from));
+    }
+    return true;
+}
+
+bool MatchDirective(std::string_view line, std::string* name, std::string* value) {
+    const size_t nameStart = SkipSpaces(line, 0);
+    size_t nameEnd = nameStart;
+    while (nameEnd < line.size() && IsAsciiLetter(line[nameEnd])) ++nameEnd;
+    if (nameEnd == nameStart || nameEnd >= line.size() || !IsSpace(line[nameEnd])) return false;
+    const size_t valueStart = SkipSpaces(line, nameEnd);
+    const size_t valueEnd = TrimmedEnd(line, valueStart);
+    const std::string_view found = line.substr(valueStart, valueEnd - valueStart);
+    if (HasLineBreak(found)) return false;
+    if (name) *name = std::string(line.substr(nameStart, nameEnd - nameStart));
+    if (value) *value = std::string(found);
+    return true;
+}
+
+bool MatchAliasArguments(std::string_view value, std::string* url, std::string* path) {
+    // Two quoted arguments.
+    size_t pos = SkipSpaces(value, 0);
+    if (pos < value.size() && value[pos] == '"') {
+        const size_t firstEnd = value.find('"', pos + 1);
+        if (firstEnd != std::string_view::npos && firstEnd + 1 < value.size() &&
+            IsSpace(value[firstEnd + 1])) {
+            const size_t second = SkipSpaces(value, firstEnd + 1);
+            if (second < value.size() && value[second] == '"') {
+                const size_t secondEnd = value.find('"', second + 1);
+                if (secondEnd != std::string_view::npos && OnlySpacesFrom(value, secondEnd + 1)) {
+                    if (url) *url = std::string(value.substr(pos + 1, firstEnd - pos - 1));
+                    if (path) *path = std::string(value.substr(second + 1, secondEnd - second - 1));
+                    return true;
+                }
+            }
+        }
+    }
+    // Two bare arguments.
+    const size_t firstEnd = SkipNonSpaces(value, pos);
+    if (firstEnd == pos || firstEnd >= value.size()) return false;
+    const size_t second = SkipSpaces(value, firstEnd);
+    const size_t secondEnd = SkipNonSpaces(value, second);
+    if (secondEnd == second || !OnlySpacesFrom(value, secondEnd)) return false;
+    const std::string_view first = value.substr(pos, firstEnd - pos);
+    const std::string_view last = value.substr(second, secondEnd - second);
+    if (first.find('"') != std::string_view::npos || last.find('"') != std::string_view::npos)
+        return false;
+    if (url) *url = std::string(first);
+    if (path) *path = std::string(last);
+    return true;
+}
+
+bool MatchOpenTag(std::string_view line) {
+    size_t pos = SkipSpaces(line, 0);
+    if (pos >= line.size() || line[pos] != '<') return false;
+    const size_t nameStart = ++pos;
+    while (pos < line.size() && IsAsciiLetter(line[pos])) ++pos;
+    return pos > nameStart && pos < line.size() && (IsSpace(line[pos]) || line[pos] == '>');
+}
+
+bool MatchCloseTag(std::string_view line) {
+    size_t pos = SkipSpaces(line, 0);
+    if (line.size() - pos < 2 || line[pos] != '<' || line[pos + 1] != '/') return false;
+    pos += 2;
+    const size_t nameStart = pos;
+    while (pos < line.size() && IsAsciiLetter(line[pos])) ++pos;
+    if (pos == nameStart) return false;
+    pos = SkipSpaces(line, pos);
+    return pos < line.size() && line[pos] == '>';
+}

@@ -1,0 +1,38 @@
+// stack/apache/config_lines.h: recognises the kinds of line in an Apache template (host and
+// <Directory> starts and ends, LoadModule, directives, Alias arguments, nested tags) by plain
+// scanning. Each function accepts exactly the lines its ECMAScript pattern (in the comment)
+// would match, with the same captures; libstdc++'s std::regex recurses once per character and
+// overflows the stack on a long line, so none is used here. Pure functions; any thread.
+#pragma once
+#include <string>
+#include <string_view>
+
+// ^\s*<VirtualHost\s+([^>]*)>\s*$ ignoring case; `argument` gets group 1.
+bool MatchVhostStart(std::string_view line, std::string* argument);
+// ^\s*</VirtualHost\s*>\s*$ ignoring case.
+bool MatchVhostEnd(std::string_view line);
+// ^\s*<Directory\s+"?([^">]*)"?\s*>\s*$ ignoring case; `path` gets group 1.
+bool MatchDirectoryStart(std::string_view line, std::string* path);
+// ^\s*</Directory\s*>\s*$ ignoring case.
+bool MatchDirectoryEnd(std::string_view line);
+
+struct ModuleLineMatch {
+    bool commented = false;  // group 2 matched
+    std::string name;        // group 3
+    std::string path;        // group 4
+};
+// ^(\s*)(#\s*)?LoadModule\s+(\S+)\s+(.+?)\s*$ ignoring case.
+bool MatchModuleLine(std::string_view line, ModuleLineMatch* out);
+
+// ^\s*([A-Za-z]+)\s+(.*?)\s*$, case-sensitive: a directive name and its value.
+bool MatchDirective(std::string_view line, std::string* name, std::string* value);
+
+// ^\s*"([^"]*)"\s+"([^"]*)"\s*$|^\s*(\S+)\s+(\S+)\s*$ over an Alias value: two quoted
+// arguments, or two bare ones. A bare argument holding a double quote is refused, so a
+// half-quoted line stays as written instead of coming back with doubled quotes.
+bool MatchAliasArguments(std::string_view value, std::string* url, std::string* path);
+
+// ^\s*<([A-Za-z]+)[\s>] at the start of the line: a nested block opens.
+bool MatchOpenTag(std::string_view line);
+// ^\s*</([A-Za-z]+)\s*> at the start of the line: a nested block closes.
+bool MatchCloseTag(std::string_view line);
