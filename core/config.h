@@ -1,0 +1,34 @@
+// core/config.h: the settings store of zerva.ini: a flat key-to-value map under one mutex,
+// typed reads with the caller's default, and the whole file rewritten when a value changes.
+// Any thread.
+#pragma once
+#include <map>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+class Config {
+public:
+    static Config& Instance();
+
+    // Remembers the path and reads it; an unreadable file leaves the store empty.
+    void Load(const std::wstring& path);
+    // Writes every key, sorted, as `KEY = "value"` CR LF after a comment line. False without a
+    // path or when the write fails (the previous file then stays intact).
+    [[nodiscard]] bool Save();
+    // Stores the value and saves at once, unless it is already stored byte for byte.
+    void Set(const std::string& key, const std::string& value);
+
+    std::string GetString(const std::string& key, const std::string& def);
+    bool GetBool(const std::string& key, bool def);
+    int GetInt(const std::string& key, int def);
+
+    // Text forms of the file, for the loader, the writer and their tests.
+    static std::map<std::string, std::string> Parse(std::string_view text);
+    static std::string Serialize(const std::map<std::string, std::string>& values);
+
+private:
+    std::mutex m_mutex;
+    std::wstring m_path;
+    std::map<std::string, std::string> m_values;
+};

@@ -1,0 +1,60 @@
+// core/files.h: file-system and system helpers: whole-file and tail reads, the atomic write that
+// every generated file goes through, sorted listings, tree removal, hashes, executable facts,
+// Windows error texts and the shell calls. Any thread. Paths are wide; names and contents UTF-8.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// ---- Reading and writing ----
+// The whole file as bytes; empty optional when it cannot be opened.
+std::optional<std::string> ReadWholeFile(const std::wstring& path);
+[[nodiscard]] bool ReadWholeFile(const std::wstring& path, std::string& out);
+// The last `maximum` bytes, starting at a whole line when the read did not start at byte 0.
+std::string ReadFileTail(const std::wstring& path, int64_t maximum);
+// Writes path + ".zvtmp" and moves it over the target: readers see the old or the new file,
+// never a partial one. On failure the old file is intact and no temporary file remains.
+[[nodiscard]] bool WriteFileAtomic(const std::wstring& path, std::string_view data);
+// Creates the destination's parent folders, then copies; fails when it exists and !overwrite.
+[[nodiscard]] bool CopyFileTo(const std::wstring& source, const std::wstring& destination, bool overwrite);
+
+// ---- File facts ----
+bool PathExists(const std::wstring& path);
+bool IsDirectory(const std::wstring& path);
+uint64_t FileSize(const std::wstring& path);        // 0 when missing
+uint64_t FileWriteTime(const std::wstring& path);   // FILETIME ticks; 0 when missing
+// The four 16-bit parts of the fixed file version, high to low; 0 without a version resource.
+uint64_t FileVersion(const std::wstring& path);
+// 1 x86, 2 x64, 3 arm64, 0 for anything else (not a PE file, unknown machine, unreadable).
+int PeArchitecture(const std::wstring& path);
+// Same rules over bytes already read.
+int PeArchitectureOfBytes(std::string_view bytes);
+
+// ---- Folders ----
+bool EnsureDirectory(const std::wstring& path);
+// Removes a file or a whole folder. Links and junctions inside are removed themselves, never
+// followed, so nothing outside the tree is touched. True when nothing is left at the path.
+bool RemoveTree(const std::wstring& path);
+// Folder names sorted ASCII case-insensitively; empty on any error.
+std::vector<std::string> ListSubdirectories(const std::wstring& folder);
+// Regular files matching a wildcard pattern (PathMatchSpecW rules), sorted byte-wise.
+std::vector<std::string> ListFiles(const std::wstring& folder, const std::string& pattern);
+bool IsDirectoryWritable(const std::wstring& folder);
+
+// ---- System ----
+std::string ExeDirectory();
+std::string ComputerName();
+// The system's message for a Windows error code (0: the calling thread's last error),
+// or "error <code>" when it has none.
+std::string LastErrorText(uint32_t code = 0);
+std::string RandomAlnum(size_t length);
+// 64 lower-case hex digits; empty when the file cannot be read or hashing fails.
+std::optional<std::string> Sha256File(const std::wstring& path);
+
+// ---- Shell ----
+void OpenInExplorer(const std::wstring& folder);
+void OpenWithShell(const std::string& target);
+// Opens `file` in `editor` ("notepad.exe" when empty), falling back to Notepad on failure.
+void OpenInEditor(const std::string& editor, const std::wstring& file);

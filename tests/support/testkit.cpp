@@ -1,0 +1,54 @@
+#include "tests/support/testkit.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <gtest/gtest.h>
+
+#include "core/files.h"
+#include "core/text.h"
+
+namespace testkit {
+
+namespace {
+std::atomic<unsigned> g_scratchCounter{0};
+}
+
+ScratchDir::ScratchDir() {
+    wchar_t temp[MAX_PATH + 1] = {};
+    DWORD n = ::GetTempPathW(MAX_PATH + 1, temp);
+    std::wstring base(temp, n);
+    if (!base.empty() && base.back() == L'\\') base.pop_back();
+    // Process id, a per-process counter and random letters: unique across parallel test processes.
+    m_path = base + L"\\zerva-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+             std::to_wstring(g_scratchCounter++) + L"-" + Utf8ToWide(RandomAlnum(6));
+    if (!EnsureDirectory(m_path)) ADD_FAILURE() << "cannot create scratch folder " << Utf8();
+}
+
+ScratchDir::~ScratchDir() { RemoveTree(m_path); }
+
+std::wstring ScratchDir::operator/(std::wstring_view relative) const {
+    std::wstring rel(relative);
+    for (auto& c : rel)
+        if (c == L'/') c = L'\\';
+    return m_path + L"\\" + rel;
+}
+
+std::string ScratchDir::Utf8() const { return WideToUtf8(m_path); }
+
+void WriteFile(const std::wstring& path, std::string_view bytes) {
+    if (!WriteFileAtomic(path, bytes)) ADD_FAILURE() << "cannot write " << WideToUtf8(path);
+}
+
+std::string ReadFile(const std::wstring& path) {
+    auto data = ReadWholeFile(path);
+    return data ? *data : std::string("<missing>");
+}
+
+std::wstring BinDir() { return Utf8ToWide(ExeDirectory()); }
+
+std::wstring StandinPath(std::wstring_view fileName) { return BinDir() + L"\\" + std::wstring(fileName); }
+
+std::wstring SourceDir() { return Utf8ToWide(ZERVA_SOURCE_DIR_WIN); }
+
+}  // namespace testkit

@@ -1,0 +1,38 @@
+// tests/support/testkit.h: what every test program shares: scratch folders that clean up
+// after themselves, small file helpers, and the paths of the test stand-ins.
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace testkit {
+
+// A fresh, uniquely named folder under the temporary folder, removed with its content when the
+// object goes away. Safe for tests running in parallel.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const std::wstring& Path() const { return m_path; }
+    // Path + "\" + relative (forward slashes in `relative` are turned into backslashes).
+    std::wstring operator/(std::wstring_view relative) const;
+    std::string Utf8() const;
+
+private:
+    std::wstring m_path;
+};
+
+// Writes bytes, creating parent folders; fails the current test when it cannot.
+void WriteFile(const std::wstring& path, std::string_view bytes);
+// The whole file, or "<missing>" when it cannot be read.
+std::string ReadFile(const std::wstring& path);
+
+// The folder of the running test program: the stand-ins are built beside it.
+std::wstring BinDir();
+// A stand-in program in BinDir, e.g. StandinPath(L"standin.exe").
+std::wstring StandinPath(std::wstring_view fileName);
+// The source tree, for tests that read the project's own sources.
+std::wstring SourceDir();
+
+}  // namespace testkit

@@ -1,0 +1,298 @@
+// tools/standin/standin.cpp: the test stand-in program. Each step does one thing that Zerva
+// relies on of a real server or tool, so tests can drive it through Zerva's own code.
+// Usage: standin.exe <step> [args] [+ <step> [args]]...   (steps are listed in Usage()).
+// A copy whose file name is a step name (httpd.exe runs "httpd") hands all its arguments to it.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <cwctype>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Args = std::vector<std::wstring>;
+
+// Where "print", "env" and the other reports go; "out" points it at a file.
+HANDLE g_out = nullptr;
+// Sockets of "listen" steps stay open until the process ends.
+std::vector<SOCKET> g_listeners;
+// Every argument after the program name, for "record".
+Args g_all;
+
+int Usage() {
+    std::fputs(
+        "usage: standin <step> [args] [+ <step> [args]]...\n"
+        "  print <text>...          each text and CR LF on standard output\n"
+        "  eprint <text>...         each text and CR LF on standard error\n"
+        "  hex <bytes>...           raw bytes given as hex digits (\"610d0a\")\n"
+        "  repeat <count> <text>    the text and CR LF, count times\n"
+        "  zero-write               a write of zero bytes to standard output\n"
+        "  sleep <ms>               wait\n"
+        "  exit <code>              end now with the code\n"
+        "  env | cwd | cmdline      print the environment, working folder or command line\n"
+        "  out <file>               later reports go to the file instead\n"
+        "  record <file>            write all arguments to the file, one per line\n"
+        "  listen <port> [v4|v6]    listen on loopback (port 0: any), print \"listening <port>\"\n"
+        "  signal <name>            set the named event, creating it when missing\n"
+        "  wait-event <name> [ms]   create the named event, print \"waiting <name>\", wait for it\n"
+        "                           (exit 124 when the time passes first)\n"
+        "  grandchild <ms>          start a copy that sleeps holding our output, print its pid\n"
+        "  handle <value>           set the event of that inherited handle value, print the result\n",
+        stderr);
+    return 64;
+}
+
+std::string ToUtf8(const std::wstring& text) {
+    if (text.empty()) return {};
+    int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(size_t(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+// WriteFile rather than stdio: no buffering and no newline translation, so bytes and their
+// order reach the pipe exactly as the tests expect.
+void WriteBytes(HANDLE target, const std::string& bytes) {
+    DWORD written = 0;
+    if (target && target != INVALID_HANDLE_VALUE)
+        ::WriteFile(target, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+}
+
+void Report(const std::string& line) { WriteBytes(g_out, line + "\r\n"); }
+
+unsigned long Number(const std::wstring& text) { return std::wcstoul(text.c_str(), nullptr, 0); }
+
+int Print(const Args& a) {
+    for (const auto& text : a) Report(ToUtf8(text));
+    return 0;
+}
+
+int EPrint(const Args& a) {
+    for (const auto& text : a) WriteBytes(::GetStdHandle(STD_ERROR_HANDLE), ToUtf8(text) + "\r\n");
+    return 0;
+}
+
+int Hex(const Args& a) {
+    std::string bytes;
+    for (const auto& text : a)
+        for (size_t i = 0; i + 1 < text.size(); i += 2)
+            bytes += char(std::wcstoul(text.substr(i, 2).c_str(), nullptr, 16));
+    WriteBytes(g_out, bytes);
+    return 0;
+}
+
+int Repeat(const Args& a) {
+    if (a.size() < 2) return Usage();
+    const std::string line = ToUtf8(a[1]) + "\r\n";
+    std::string block;
+    for (unsigned long i = Number(a[0]); i > 0; --i) block += line;
+    WriteBytes(g_out, block);
+    return 0;
+}
+
+int ZeroWrite(const Args&) {
+    WriteBytes(g_out, std::string());
+    return 0;
+}
+
+int SleepStep(const Args& a) {
+    if (a.empty()) return Usage();
+    ::Sleep(DWORD(Number(a[0])));
+    return 0;
+}
+
+int Env(const Args&) {
+    wchar_t* block = ::GetEnvironmentStringsW();
+    for (const wchar_t* p = block; p && *p; p += std::wcslen(p) + 1) Report(ToUtf8(p));
+    if (block) ::FreeEnvironmentStringsW(block);
+    return 0;
+}
+
+int Cwd(const Args&) {
+    wchar_t buffer[MAX_PATH * 4] = {};
+    ::GetCurrentDirectoryW(DWORD(std::size(buffer)), buffer);
+    Report(ToUtf8(buffer));
+    return 0;
+}
+
+int CmdLine(const Args&) {
+    Report(ToUtf8(::GetCommandLineW()));
+    return 0;
+}
+
+int Out(const Args& a) {
+    if (a.empty()) return Usage();
+    g_out = ::CreateFileW(a[0].c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+    return g_out == INVALID_HANDLE_VALUE ? 2 : 0;
+}
+
+// Written beside the target and moved over it, so a test that waits for the file never reads
+// half of it.
+bool WriteWhole(const std::wstring& path, const std::string& bytes) {
+    const std::wstring temp = path + L".part";
+    HANDLE file = ::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    WriteBytes(file, bytes);
+    ::CloseHandle(file);
+    return ::MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+int Record(const Args& a) {
+    if (a.empty()) return Usage();
+    std::string text;
+    for (const auto& arg : g_all) text += ToUtf8(arg) + "\r\n";
+    return WriteWhole(a[0], text) ? 0 : 2;
+}
+
+int Listen(const Args& a) {
+    if (a.empty()) return Usage();
+    const bool v6 = a.size() > 1 && a[1] == L"v6";
+    WSADATA wsa;
+    if (::WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return 2;
+    SOCKET s = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET) return 2;
+    sockaddr_storage address = {};
+    int length = 0;
+    if (v6) {
+        DWORD on = 1;
+        ::setsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&on), sizeof(on));
+        auto* in6 = reinterpret_cast<sockaddr_in6*>(&address);
+        in6->sin6_family = AF_INET6;
+        in6->sin6_addr = in6addr_loopback;
+        in6->sin6_port = htons(u_short(Number(a[0])));
+        length = sizeof(sockaddr_in6);
+    } else {
+        auto* in4 = reinterpret_cast<sockaddr_in*>(&address);
+        in4->sin_family = AF_INET;
+        in4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        in4->sin_port = htons(u_short(Number(a[0])));
+        length = sizeof(sockaddr_in);
+    }
+    if (::bind(s, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(s, 16) != 0) {
+        Report("cannot listen: error " + std::to_string(::WSAGetLastError()));
+        return 3;
+    }
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
+    const u_short port = v6 ? reinterpret_cast<sockaddr_in6*>(&address)->sin6_port
+                            : reinterpret_cast<sockaddr_in*>(&address)->sin_port;
+    g_listeners.push_back(s);
+    Report("listening " + std::to_string(ntohs(port)));
+    return 0;
+}
+
+int Signal(const Args& a) {
+    if (a.empty()) return Usage();
+    HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, a[0].c_str());
+    if (!event) return 2;
+    ::SetEvent(event);
+    ::CloseHandle(event);
+    return 0;
+}
+
+int WaitEvent(const Args& a) {
+    if (a.empty()) return Usage();
+    HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, a[0].c_str());
+    if (!event) return 2;
+    // Only now can a stop request reach us; tests wait for this line before they send one.
+    Report("waiting " + ToUtf8(a[0]));
+    const DWORD ms = a.size() > 1 ? DWORD(Number(a[1])) : INFINITE;
+    const DWORD result = ::WaitForSingleObject(event, ms);
+    ::CloseHandle(event);
+    return result == WAIT_OBJECT_0 ? 0 : 124;
+}
+
+// The copy inherits our output handles, so it keeps the parent's pipe open after we end.
+int Grandchild(const Args& a) {
+    if (a.empty()) return Usage();
+    wchar_t self[MAX_PATH * 4] = {};
+    ::GetModuleFileNameW(nullptr, self, DWORD(std::size(self)));
+    std::wstring commandLine = L"\"" + std::wstring(self) + L"\" sleep " + a[0];
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    si.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION pi = {};
+    if (!::CreateProcessW(self, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
+        return 2;
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    Report("grandchild " + std::to_string(pi.dwProcessId));
+    return 0;
+}
+
+int HandleStep(const Args& a) {
+    if (a.empty()) return Usage();
+    HANDLE h = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(std::wcstoull(a[0].c_str(), nullptr, 0)));
+    Report(::SetEvent(h) ? "inherited" : "not inherited");
+    return 0;
+}
+
+int Exit(const Args& a) {
+    if (a.empty()) return Usage();
+    ::ExitProcess(UINT(Number(a[0])));
+}
+
+struct Step {
+    const wchar_t* name;
+    int (*run)(const Args&);
+};
+
+// Server and tool stand-ins (e.g. "httpd") join this table; their copies are then picked by
+// file name as well as by the first argument.
+constexpr Step kSteps[] = {
+    {L"print", Print},   {L"eprint", EPrint},         {L"hex", Hex},
+    {L"repeat", Repeat}, {L"zero-write", ZeroWrite},  {L"sleep", SleepStep},
+    {L"exit", Exit},     {L"env", Env},               {L"cwd", Cwd},
+    {L"cmdline", CmdLine}, {L"out", Out},             {L"record", Record},
+    {L"listen", Listen}, {L"signal", Signal},         {L"wait-event", WaitEvent},
+    {L"grandchild", Grandchild}, {L"handle", HandleStep},
+};
+
+const Step* FindStep(const std::wstring& name) {
+    for (const auto& step : kSteps)
+        if (name == step.name) return &step;
+    return nullptr;
+}
+
+// The file name without folder and ".exe", lower-case.
+std::wstring OwnStem() {
+    wchar_t self[MAX_PATH * 4] = {};
+    ::GetModuleFileNameW(nullptr, self, DWORD(std::size(self)));
+    std::wstring stem = self;
+    stem = stem.substr(stem.find_last_of(L"\\/") + 1);
+    if (stem.size() > 4 && _wcsicmp(stem.c_str() + stem.size() - 4, L".exe") == 0) stem.resize(stem.size() - 4);
+    for (auto& c : stem) c = wchar_t(std::towlower(c));
+    return stem;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    g_out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    g_all.assign(argv + 1, argv + argc);
+    const Args& all = g_all;
+    if (const Step* named = FindStep(OwnStem())) return named->run(all);
+    if (all.empty()) return Usage();
+
+    size_t i = 0;
+    while (i < all.size()) {
+        size_t end = i + 1;
+        while (end < all.size() && all[end] != L"+") ++end;
+        const Step* step = FindStep(all[i]);
+        if (!step) return Usage();
+        const int result = step->run(Args(all.begin() + long(i) + 1, all.begin() + long(end)));
+        if (result != 0) return result;
+        i = end + 1;
+    }
+    return 0;
+}
