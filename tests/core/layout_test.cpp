@@ -24,6 +24,7 @@ TEST(Layout, FolderGetters) {
     SetCacheDir(L"D:\\cache");
     EXPECT_TRUE(HasCacheDir());
     EXPECT_EQ(DownloadsDir(), L"D:\\cache");
+    SetCacheDir(L"");
 }
 
 TEST(Layout, EnsureLayout_FreshRoot) {
@@ -75,6 +76,7 @@ TEST(Layout, EnsureLayout_CacheFolderReplacesDownloads) {
     EXPECT_TRUE(IsDirectory(cache / L"dl"));
     EXPECT_FALSE(PathExists(root / L"temp/downloads"));
     EXPECT_TRUE(IsDirectory(root / L"temp/phpmyadmin"));
+    SetCacheDir(L"");
 }
 
 TEST(Layout, LoadTemplate_OverrideFolderWins) {
