@@ -1,0 +1,154 @@
+#include "tests/support/fixture_server.h"
+
+#include <windows.h>
+#include <wincrypt.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+
+#include "core/files.h"
+#include "core/handle.h"
+#include "core/json.h"
+#include "core/text.h"
+
+namespace testkit {
+
+namespace {
+
+constexpr DWORD kStartTimeoutMs = 30000;
+// Change notifications are the wake-up; the cap only guards against one being missed.
+constexpr DWORD kRecheckMs = 500;
+
+// Wine's own export: the Unix path of a Windows path, allocated on the process heap.
+std::string UnixPath(const std::wstring& windowsPath, std::string& error) {
+    using Fn = char*(__cdecl*)(const wchar_t*);
+    const auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!fn) {
+        error = "the fixture server needs Wine (no wine_get_unix_file_name)";
+        return {};
+    }
+    char* unixPath = fn(windowsPath.c_str());
+    if (!unixPath) {
+        error = "no Unix path for " + WideToUtf8(windowsPath);
+        return {};
+    }
+    std::string result(unixPath);
+    ::HeapFree(::GetProcessHeap(), 0, unixPath);
+    return result;
+}
+
+uint16_t ReadPort(const std::wstring& file) {
+    const auto text = ReadWholeFile(file);
+    if (!text) return 0;
+    const long port = std::strtol(Trim(*text).c_str(), nullptr, 10);
+    return port > 0 && port < 65536 ? uint16_t(port) : 0;
+}
+
+struct FindChangeCloser {
+    void operator()(HANDLE h) const { ::FindCloseChangeNotification(h); }
+};
+
+}  // namespace
+
+std::string FixtureRequest::Header(std::string_view name) const {
+    for (const auto& [key, value] : headers)
+        if (EqualsIgnoreCase(key, name)) return value;
+    return "<absent>";
+}
+
+FixtureServer::FixtureServer(bool tls) : m_tls(tls) {
+    const std::string script = UnixPath(SourceDir() + L"\\tools\\fixtures\\http_server.py", m_error);
+    const std::string folder = script.empty() ? std::string() : UnixPath(m_dir.Path(), m_error);
+    if (folder.empty()) return;
+
+    // Watch the folder before the child starts, so the port file cannot appear unseen.
+    std::unique_ptr<void, FindChangeCloser> change(::FindFirstChangeNotificationW(
+        m_dir.Path().c_str(), FALSE, FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE));
+    if (change.get() == INVALID_HANDLE_VALUE) {
+        change.release();
+        m_error = "cannot watch " + m_dir.Utf8() + ": " + LastErrorText();
+        return;
+    }
+
+    std::wstring command = L"python3 \"" + Utf8ToWide(script) + L"\" --dir \"" + Utf8ToWide(folder) + L"\"";
+    if (tls) command += L" --tls";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(L"Z:\\usr\\bin\\python3", command.data(), nullptr, nullptr, FALSE,
+                          CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process)) {
+        m_error = "cannot start python3: " + LastErrorText();
+        return;
+    }
+    // A Unix child comes without handles; close whatever a future Wine might give.
+    UniqueHandle ownedProcess(process.hProcess), ownedThread(process.hThread);
+
+    const std::wstring portFile = m_dir / L"port";
+    const ULONGLONG deadline = ::GetTickCount64() + kStartTimeoutMs;
+    for (;;) {
+        m_port = ReadPort(portFile);
+        if (m_port != 0) return;
+        const ULONGLONG now = ::GetTickCount64();
+        if (now >= deadline) break;
+        const DWORD wait = DWORD(std::min<ULONGLONG>(deadline - now, kRecheckMs));
+        ::WaitForSingleObject(change.get(), wait);
+        ::FindNextChangeNotification(change.get());
+    }
+    m_error = "the fixture server did not report its port";
+    Stop();
+}
+
+FixtureServer::~FixtureServer() { Stop(); }
+
+std::string FixtureServer::Url(std::string_view path) const {
+    const std::string origin = m_tls ? "https://localhost:" : "http://127.0.0.1:";
+    return origin + std::to_string(m_port) + std::string(path);
+}
+
+std::vector<FixtureRequest> FixtureServer::Requests() const {
+    std::vector<FixtureRequest> requests;
+    const auto log = ReadWholeFile(m_dir / L"requests.log");
+    if (!log) return requests;
+    for (const std::string& line : SplitLines(*log)) {
+        const JsonValue entry = JsonParse(line);
+        FixtureRequest request;
+        request.path = entry.Find("path").string;
+        for (const auto& [name, value] : entry.Find("headers").object) request.headers[name] = value.string;
+        requests.push_back(std::move(request));
+    }
+    return requests;
+}
+
+std::string FixtureServer::CaCertificate() const { return ReadWholeFile(m_dir / L"ca.der").value_or(""); }
+
+void FixtureServer::Stop() {
+    if (!PathExists(m_dir / L"stop")) WriteFile(m_dir / L"stop", "stop\n");
+}
+
+TrustedRoot::TrustedRoot(const std::string& der) : m_der(der) {
+    HCERTSTORE store = ::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"ROOT");
+    if (!store) return;
+    m_added = ::CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING,
+                                                 reinterpret_cast<const BYTE*>(m_der.data()), DWORD(m_der.size()),
+                                                 CERT_STORE_ADD_REPLACE_EXISTING, nullptr) != FALSE;
+    ::CertCloseStore(store, 0);
+}
+
+TrustedRoot::~TrustedRoot() {
+    if (!m_added) return;
+    HCERTSTORE store = ::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"ROOT");
+    if (!store) return;
+    PCCERT_CONTEXT wanted = ::CertCreateCertificateContext(
+        X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(m_der.data()), DWORD(m_der.size()));
+    if (wanted) {
+        // Deleting frees the found context; the one we made is ours to free.
+        PCCERT_CONTEXT found = ::CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, wanted, nullptr);
+        if (found) ::CertDeleteCertificateFromStore(found);
+        ::CertFreeCertificateContext(wanted);
+    }
+    ::CertCloseStore(store, 0);
+}
+
+}  // namespace testkit

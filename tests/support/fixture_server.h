@@ -1,0 +1,75 @@
+// tests/support/fixture_server.h: starts and stops the loopback HTTP(S) fixture server
+// (tools/fixtures/http_server.py) from inside a test, one private server per object.
+//
+// How a Windows test program under Wine starts a Linux program: CreateProcessW given the Unix
+// binary through drive Z: ("Z:\usr\bin\python3") runs it natively. Wine hands the arguments over
+// as they are (no path translation), so the script and folder are passed as Unix paths made with
+// Wine's wine_get_unix_file_name. Such a child gets no process handle and none of the caller's
+// pipes, so everything goes through the server's folder: it writes "port" once it listens (we wait
+// on a change notification of the folder, not a timer) and appends each request's headers to
+// "requests.log". It is stopped by GET /__shutdown, and stops by itself when its folder is removed.
+#pragma once
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tests/support/testkit.h"
+
+namespace testkit {
+
+// One request as the server saw it; header names as the client sent them.
+struct FixtureRequest {
+    std::string path;
+    std::map<std::string, std::string> headers;
+    // Value of a header by ASCII case-insensitive name, or "<absent>".
+    std::string Header(std::string_view name) const;
+};
+
+class FixtureServer {
+public:
+    // Starts the server and waits until it listens. With `tls` it serves HTTPS with a certificate
+    // for "localhost" signed by a CA made for this server alone (see CaCertificate).
+    explicit FixtureServer(bool tls = false);
+    ~FixtureServer();
+    FixtureServer(const FixtureServer&) = delete;
+    FixtureServer& operator=(const FixtureServer&) = delete;
+
+    // False (with Error) when the server could not be started; tests ASSERT on it.
+    bool Started() const { return m_port != 0; }
+    const std::string& Error() const { return m_error; }
+    uint16_t Port() const { return m_port; }
+    // "http://127.0.0.1:<port>" or, with TLS, "https://localhost:<port>" (the certificate's
+    // name), followed by `path`.
+    std::string Url(std::string_view path = "") const;
+    // Every request received so far, in order of arrival.
+    std::vector<FixtureRequest> Requests() const;
+    // The DER bytes of this server's CA (TLS only).
+    std::string CaCertificate() const;
+    // Asks the server to stop; safe to call twice.
+    void Stop();
+
+private:
+    ScratchDir m_dir;
+    bool m_tls = false;
+    uint16_t m_port = 0;
+    std::string m_error;
+};
+
+// Adds a DER certificate to the current user's trusted roots for the object's lifetime. Under Wine
+// this needs no confirmation (Windows would ask), and the store belongs to the test prefix.
+class TrustedRoot {
+public:
+    explicit TrustedRoot(const std::string& der);
+    ~TrustedRoot();
+    TrustedRoot(const TrustedRoot&) = delete;
+    TrustedRoot& operator=(const TrustedRoot&) = delete;
+    bool Added() const { return m_added; }
+
+private:
+    std::string m_der;
+    bool m_added = false;
+};
+
+}  // namespace testkit
