@@ -179,8 +179,3 @@ TEST(PhpIniScan, LongLines_ScanWithoutRecursionInLinearTime) {
     const auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_LT(std::chrono::duration_cast<std::chrono::seconds>(elapsed).count(), 5);
 }
-
-TEST(PhpIniScan, JoinLinesCrLf_EveryLineEndsWithCrLf) {
-    EXPECT_EQ(JoinLinesCrLf({"a", "", "b"}), "a\r\n\r\nb\r\n");
-    EXPECT_EQ(JoinLinesCrLf({}), "");
-}
