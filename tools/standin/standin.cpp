@@ -32,7 +32,6 @@ int Usage() {
         "  eprint <text>...         each text and CR LF on standard error\n"
         "  hex <bytes>...           raw bytes given as hex digits (\"610d0a\")\n"
         "  repeat <count> <text>    the text and CR LF, count times\n"
-        "  zero-write               a write of zero bytes to standard output\n"
         "  sleep <ms>               wait\n"
         "  exit <code>              end now with the code\n"
         "  env | cwd | cmdline      print the environment, working folder or command line\n"
@@ -93,11 +92,6 @@ int Repeat(const Args& a) {
     std::string block;
     for (unsigned long i = Number(a[0]); i > 0; --i) block += line;
     WriteBytes(g_out, block);
-    return 0;
-}
-
-int ZeroWrite(const Args&) {
-    WriteBytes(g_out, std::string());
     return 0;
 }
 
@@ -251,7 +245,7 @@ struct Step {
 // file name as well as by the first argument.
 constexpr Step kSteps[] = {
     {L"print", Print},   {L"eprint", EPrint},         {L"hex", Hex},
-    {L"repeat", Repeat}, {L"zero-write", ZeroWrite},  {L"sleep", SleepStep},
+    {L"repeat", Repeat}, {L"sleep", SleepStep},
     {L"exit", Exit},     {L"env", Env},               {L"cwd", Cwd},
     {L"cmdline", CmdLine}, {L"out", Out},             {L"record", Record},
     {L"listen", Listen}, {L"signal", Signal},         {L"wait-event", WaitEvent},
@@ -275,15 +269,8 @@ std::wstring OwnStem() {
     return stem;
 }
 
-}  // namespace
-
-int wmain(int argc, wchar_t** argv) {
-    g_out = ::GetStdHandle(STD_OUTPUT_HANDLE);
-    g_all.assign(argv + 1, argv + argc);
-    const Args& all = g_all;
-    if (const Step* named = FindStep(OwnStem())) return named->run(all);
-    if (all.empty()) return Usage();
-
+// Runs the steps of the command line in order; the first failing step's code ends the run.
+int RunSteps(const Args& all) {
     size_t i = 0;
     while (i < all.size()) {
         size_t end = i + 1;
@@ -295,4 +282,17 @@ int wmain(int argc, wchar_t** argv) {
         i = end + 1;
     }
     return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    g_out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    g_all.assign(argv + 1, argv + argc);
+    const Step* named = FindStep(OwnStem());
+    const int result = named ? named->run(g_all) : g_all.empty() ? Usage() : RunSteps(g_all);
+    // Closed before we exit, so the port is free by the time a waiter sees the process end
+    // (under Wine the process can be reported ended before its sockets are gone).
+    for (SOCKET s : g_listeners) ::closesocket(s);
+    return result;
 }

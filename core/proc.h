@@ -1,0 +1,89 @@
+// core/proc.h: the one way Zerva starts other programs: hidden, with standard output and error
+// captured through a pipe, a built environment block and an explicit inheritance list.
+// Run blocks its (worker) caller; Spawn leaves one detached reader thread per child that writes
+// to the console log. Also: visible consoles, stop events, forced ends and liveness checks.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "core/log.h"
+
+namespace proc {
+
+// Environment variables as (name, value) pairs, in block order.
+using EnvList = std::vector<std::pair<std::wstring, std::wstring>>;
+
+struct SpawnOptions {
+    std::wstring exe;            // full path of the program
+    std::wstring args;           // passed as it stands after the quoted program path
+    std::wstring workDir;        // empty: the folder of exe
+    std::wstring pathPrepend;    // folders joined with ";" to put in front of PATH; empty: PATH unchanged
+    EnvList env;                 // variables to set or replace (names case-insensitive)
+    ConsoleSource logSource = 0; // Spawn only: source of the logged output lines
+    bool logOutput = true;       // Spawn only: log output lines at all
+    // Spawn only: when set, only lines it returns true for are logged. Runs on the reader thread.
+    std::function<bool(const std::string&)> lineFilter;
+};
+
+struct RunResult {
+    bool started = false;           // the process was created
+    bool timedOut = false;          // the time-out expired and the process was terminated
+    uint32_t exitCode = 0xFFFFFFFF; // 0xFFFFFFFF until known
+    std::string output;             // every line followed by LF; stdout and stderr interleaved
+    std::string error;              // why it could not be started
+};
+
+// Runs the program to its end, at most timeoutMs; after that it is terminated with exit code 1.
+// Also returns, a little after the child ended, when a grandchild still holds the output pipe.
+RunResult Run(SpawnOptions options, uint32_t timeoutMs);
+// Starts a long-running program and logs its output lines; returns its process id, or 0 with
+// the reason in *error (when given). The child outlives Zerva.
+uint32_t Spawn(const SpawnOptions& options, std::string* error);
+
+// ---- Pure pieces, exposed for their tests ----
+// The entries of a block of NUL-terminated "name=value" strings ending with an empty one. The
+// name ends at the first "=" after its first character, so "=C:=C:\x" is kept; entries
+// without such a "=" are skipped.
+EnvList ParseEnvironmentBlock(const wchar_t* block);
+// Applies `overrides` (replacing case-insensitively, keeping the existing spelling), puts
+// `pathPrepend` and ";" in front of PATH when it is not empty, sorts by name ignoring case and
+// returns the block, ending with two NULs. Names that are empty or hold "=" are ignored.
+std::wstring BuildEnvironmentBlock(EnvList vars, const EnvList& overrides, std::wstring_view pathPrepend);
+// True only for strictly valid UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
+bool IsValidUtf8(std::string_view bytes);
+// A line of child output as UTF-8: kept when valid UTF-8, else read in `codePage` (0: the OEM
+// code page of the system).
+std::string DecodeOutputLine(std::string_view bytes, unsigned codePage = 0);
+
+// Cuts a byte stream into lines at LF, dropping a CR just before it; chunks may split anywhere.
+class LineSplitter {
+public:
+    using Sink = std::function<void(std::string)>;
+    explicit LineSplitter(Sink sink) : m_sink(std::move(sink)) {}
+    void Feed(std::string_view bytes);
+    // Hands over an unterminated, non-empty remainder as a last line.
+    void Finish();
+
+private:
+    void Emit(std::string_view line);
+    Sink m_sink;
+    std::string m_pending;
+};
+
+}  // namespace proc
+
+// Starts `exe` in a new visible console with `pathPrepend` in front of PATH; the working folder
+// is `workDir`, or Zerva's own when empty. Nothing is inherited; returns whether it started.
+bool LaunchInConsole(const std::wstring& exe, const std::wstring& args, const std::wstring& workDir,
+                     const std::wstring& pathPrepend);
+// Sets an existing named event (servers watch one to stop cleanly); false when it does not exist.
+bool SignalNamedEvent(const std::wstring& name);
+// Terminates the process with exit code 0 and waits up to 3 s for it; false when it cannot be
+// opened or terminated.
+bool KillPid(uint32_t pid);
+// True only when the process can be opened and has not ended; pid 0 is never running.
+bool IsPidRunning(uint32_t pid);
