@@ -188,7 +188,9 @@ std::vector<uint64_t> ParseVersionParts(std::string_view text) {
     bool hasDigits = false;
     for (char c : text) {
         if (IsDigit(c)) {
-            current = current * 10 + uint64_t(c - '0');
+            // Saturate rather than wrap, so an absurdly long number still sorts as the highest.
+            const uint64_t digit = uint64_t(c - '0');
+            current = current > (UINT64_MAX - digit) / 10 ? UINT64_MAX : current * 10 + digit;
             hasDigits = true;
             continue;
         }

@@ -86,6 +86,8 @@ TEST(Text, ParseVersionParts_SeparatorsAndStop) {
     EXPECT_EQ(ParseVersionParts("8.3.0RC1"), (std::vector<uint64_t>{8, 3, 0}));
     EXPECT_EQ(ParseVersionParts("1_2-3,4"), (std::vector<uint64_t>{1, 2, 3, 4}));
     EXPECT_TRUE(ParseVersionParts("").empty());
+    EXPECT_EQ(ParseVersionParts("99999999999999999999999.1"), (std::vector<uint64_t>{UINT64_MAX, 1}));
+    EXPECT_EQ(CompareVersions("99999999999999999999999.1", "18446744073709551615.0"), 1);
 }
 
 TEST(Text, CompareVersions_NumericWithMissingPartsAsZero) {
