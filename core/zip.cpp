@@ -342,19 +342,28 @@ bool InflateInto(ExtractState& state, const std::string& name, uint64_t size, HA
     return true;
 }
 
-// Writes one file entry beside its target and moves it over the target once the data checked
-// out, so a damaged entry never replaces a good file nor leaves a partial one.
+// A new file is created in place; an existing one is replaced through a sibling only once the
+// entry checked out. Either way a damaged entry leaves neither a partial file nor a lost old
+// one. (A move per file would double the cost of extracting many small files.)
 bool ExtractFile(ExtractState& state, const std::string& name, uint64_t size, const std::wstring& target) {
-    const std::wstring parent = target.substr(0, target.find_last_of(L'\\'));
-    const std::wstring temp = target + L".zvtmp";
-    if (!state.EnsureFolder(parent)) return state.Fail("cannot write " + WideToUtf8(target));
-    UniqueHandle file(::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!state.EnsureFolder(target.substr(0, target.find_last_of(L'\\'))))
+        return state.Fail("cannot write " + WideToUtf8(target));
+    auto create = [](const std::wstring& path, DWORD disposition) {
+        return UniqueHandle(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition,
+                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    };
+    std::wstring written = target;
+    UniqueHandle file = create(target, CREATE_NEW);
+    if (!file && (::GetLastError() == ERROR_FILE_EXISTS || ::GetLastError() == ERROR_ALREADY_EXISTS)) {
+        written = target + L".zvtmp";
+        file = create(written, CREATE_ALWAYS);
+    }
     if (!file) return state.Fail("cannot write " + WideToUtf8(target));
     const bool inflated = InflateInto(state, name, size, file.Get());
     file.Reset();   // closed before the move: Windows refuses to move a file open for writing
-    if (inflated && ::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
-    ::DeleteFileW(temp.c_str());
+    if (inflated && (written == target || ::MoveFileExW(written.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)))
+        return true;
+    ::DeleteFileW(written.c_str());
     return inflated ? state.Fail("cannot write " + WideToUtf8(target)) : false;
 }
 

@@ -295,6 +295,15 @@ TEST(ExtractZip, ExistingFiles_ReplacedAndOthersKept) {
     EXPECT_EQ(FilesUnder(f.destination), (std::vector<std::string>{"conf/a.txt", "mine.txt"}));
 }
 
+TEST(ExtractZip, FolderInTheWayOfAFile_CannotWrite) {
+    Fixture f({Entry{"conf", "file data"}});
+    testkit::WriteFile(f.destination + L"\\conf\\kept.txt", "inside");
+    std::string error;
+    EXPECT_FALSE(f.Extract(error));
+    EXPECT_EQ(error, "cannot write " + WideToUtf8(f.destination + L"\\conf"));
+    EXPECT_EQ(FilesUnder(f.destination), std::vector<std::string>{"conf/kept.txt"});
+}
+
 TEST(ExtractZip, LargeDeflatedEntry_ContentIntactAcrossChunks) {
     std::string big;
     for (int i = 0; big.size() < 3 * 1024 * 1024 + 17; ++i) big += Format("line %d of a large file\n", i);
