@@ -14,6 +14,19 @@ import zipfile
 
 TOP = "bench-build-1.0/"
 BLOCK = 4096
+LANGUAGES = ["en", "fr", "de", "es", "ja"]
+# name pattern, count, kind, smallest and largest size in bytes
+LAYOUT = [
+    ("bin/tool{i:02d}.exe", 12, "bin", 100_000, 2_000_000),
+    ("bin/lib{i:02d}.dll", 40, "bin", 150_000, 4_000_000),
+    ("bin/core{i}.dll", 4, "bin", 10_000_000, 22_000_000),
+    ("modules/mod_{i:03d}.so", 110, "bin", 20_000, 900_000),
+    ("ext/php_ext{i:02d}.dll", 90, "bin", 40_000, 1_100_000),
+    ("lib/lib{i:02d}.lib", 40, "bin", 2_000, 1_000_000),
+    ("include/sub{sub}/header{i:03d}.h", 700, "text", 1_000, 60_000),
+    ("manual/{lang}/page{i:04d}.html", 2000, "text", 2_000, 50_000),
+    ("README{i}.txt", 5, "text", 5_000, 200_000),
+]
 
 
 def make_pools(rng):
@@ -61,25 +74,10 @@ def main():
     rng = random.Random(20240601)
     code, lines = make_pools(rng)
     files = []
-    for i in range(12):
-        files.append(("bin/tool%02d.exe" % i, "bin", rng.randint(100_000, 2_000_000)))
-    for i in range(40):
-        files.append(("bin/lib%02d.dll" % i, "bin", rng.randint(150_000, 4_000_000)))
-    for i in range(4):
-        files.append(("bin/core%d.dll" % i, "bin", rng.randint(10_000_000, 22_000_000)))
-    for i in range(110):
-        files.append(("modules/mod_%03d.so" % i, "bin", rng.randint(20_000, 900_000)))
-    for i in range(90):
-        files.append(("ext/php_ext%02d.dll" % i, "bin", rng.randint(40_000, 1_100_000)))
-    for i in range(40):
-        files.append(("lib/lib%02d.lib" % i, "bin", rng.randint(2_000, 1_000_000)))
-    for i in range(700):
-        files.append(("include/sub%d/header%03d.h" % (i % 9, i), "text", rng.randint(1_000, 60_000)))
-    for i in range(2000):
-        files.append(("manual/%s/page%04d.html" % (["en", "fr", "de", "es", "ja"][i % 5], i), "text",
-                      rng.randint(2_000, 50_000)))
-    for name in ("LICENSE.txt", "README.txt", "CHANGES.txt", "conf/httpd.conf", "php.ini-development"):
-        files.append((name, "text", rng.randint(5_000, 200_000)))
+    for pattern, count, kind, smallest, largest in LAYOUT:
+        for i in range(count):
+            name = pattern.format(i=i, sub=i % 9, lang=LANGUAGES[i % len(LANGUAGES)])
+            files.append((name, kind, rng.randint(smallest, largest)))
 
     temp = output + ".tmp"
     with zipfile.ZipFile(temp, "w", compression=zipfile.ZIP_DEFLATED, compresslevel=6) as archive:
