@@ -129,6 +129,9 @@ std::optional<ExtensionLine> MatchExtensionLine(std::string_view line) {
             out.equals = std::string(line.substr(equalsStart, k - equalsStart));
             return out;
         }
+        // A run that stops at a line break leaves a value of blanks followed by the same tail
+        // as every earlier run: once one fails, all do. Trying them all would be quadratic.
+        if (k + 1 < afterBlanks) break;
         while (k > equalsSign + 1 && !IsLineBreak(line[k - 1])) --k;
     }
     return std::nullopt;

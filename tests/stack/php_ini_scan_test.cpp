@@ -5,6 +5,7 @@
 #include <chrono>
 #include <random>
 #include <regex>
+#include <string_view>
 
 #include "stack/php/ini_scan.h"
 
@@ -20,6 +21,13 @@ std::string RandomLine(std::mt19937& random, const std::vector<std::string>& pie
     std::string line;
     for (size_t n = count(random); n > 0; --n) line += pieces[pick(random)];
     return line;
+}
+
+std::string Repeat(std::string_view piece, size_t times) {
+    std::string out;
+    out.reserve(piece.size() * times);
+    for (size_t k = 0; k < times; ++k) out += piece;
+    return out;
 }
 
 std::string Printable(const std::string& line) {
@@ -162,6 +170,9 @@ TEST(PhpIniScan, LongLines_ScanWithoutRecursionInLinearTime) {
         "extension=\"" + std::string(n, 'b') + "\"" + std::string(n, ' '),
         std::string(n, ' ') + "memory_limit" + std::string(n, ' ') + "=" + std::string(n, ' ') + "1G",
         std::string(n, ';'),
+        // Blanks broken by CRs after "=": each run is a start the value may take back.
+        "extension=" + Repeat(" \r", 2 * n) + "\"a\"b",
+        "extension=" + Repeat(" \r", 2 * n) + "; c",
     };
     const auto start = std::chrono::steady_clock::now();
     const auto a = MatchExtensionLine(lines[0]);
@@ -176,6 +187,11 @@ TEST(PhpIniScan, LongLines_ScanWithoutRecursionInLinearTime) {
     EXPECT_FALSE(MatchExtensionLine(lines[3]));  // blanks after the quote but no comment
     EXPECT_EQ(MatchDirectiveValue(lines[4], "memory_limit"), "1G");
     EXPECT_FALSE(MatchKeyAssignment(lines[5], {"memory_limit", CommentMark::Required, true}));
+    EXPECT_FALSE(MatchExtensionLine(lines[6]));
+    const auto brokenBlanks = MatchExtensionLine(lines[7]);
+    ASSERT_TRUE(brokenBlanks);
+    EXPECT_EQ(brokenBlanks->value, " ");
+    EXPECT_EQ(brokenBlanks->trailing, "\r; c");
     const auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_LT(std::chrono::duration_cast<std::chrono::seconds>(elapsed).count(), 5);
 }
