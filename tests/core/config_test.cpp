@@ -10,6 +10,9 @@
 using testkit::ScratchDir;
 using Values = std::map<std::string, std::string>;
 
+// Each test uses a store of its own, so none sees a path or values that another left behind
+// when they share one program.
+
 TEST(ConfigParse, QuotesBlanksAndByteOrderMark) {
     const Values expected{{"KEY", "value"}};
     EXPECT_EQ(Config::Parse("KEY = \"value\"\r\n"), expected);
@@ -54,7 +57,7 @@ TEST(ConfigSerialize, LineBreakInValueCannotSplitTheFile) {
 TEST(Config, LoadSetSaveOnDisk) {
     ScratchDir dir;
     const std::wstring path = dir / L"zerva.ini";
-    auto& config = Config::Instance();
+    Config config;
     config.Set("EARLY", "1");  // before Load: memory only, nothing written
     EXPECT_FALSE(PathExists(path));
     config.Load(path);
@@ -81,8 +84,8 @@ TEST(Config, LoadSetSaveOnDisk) {
 
 TEST(Config, MissingFileGivesDefaultsAndSaveFailsWithoutPath) {
     ScratchDir dir;
-    auto& config = Config::Instance();
-    EXPECT_FALSE(config.Save());  // no Load yet in this process
+    Config config;
+    EXPECT_FALSE(config.Save());  // no Load yet
     config.Load(dir / L"absent.ini");
     EXPECT_EQ(config.GetString("LANGUAGE", "auto"), "auto");
     EXPECT_TRUE(config.GetBool("START_ON_START", true));
@@ -91,7 +94,7 @@ TEST(Config, MissingFileGivesDefaultsAndSaveFailsWithoutPath) {
 
 TEST(Config, FailedSaveKeepsOldFileAndValueInMemory) {
     ScratchDir dir;
-    auto& config = Config::Instance();
+    Config config;
     testkit::WriteFile(dir / L"zerva.ini", "A = \"1\"\r\n");
     config.Load(dir / L"zerva.ini");
     EnsureDirectory(dir / L"zerva.ini.zvtmp");  // a folder in the way: the temporary cannot be made
@@ -102,7 +105,7 @@ TEST(Config, FailedSaveKeepsOldFileAndValueInMemory) {
 
 TEST(Config, TypedGetters) {
     ScratchDir dir;
-    auto& config = Config::Instance();
+    Config config;
     testkit::WriteFile(dir / L"zerva.ini",
                        "T1 = YES\nT2 = On\nT3 = TRUE\nF1 = Off\nF2 = no\nX1 = 2\nX2 = y\nX3 = \"\"\n"
                        "I1 = 42abc\nI2 = -17\nI3 = abc\nI4 = 99999999999\nI5 = 0x1A\nI6 = \"\"\n");

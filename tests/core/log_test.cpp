@@ -5,13 +5,14 @@
 #include <regex>
 #include <thread>
 
-// Each test runs in its own process, so the process-wide log starts empty.
+// Each test works on a log of its own; only the helpers' test uses the process-wide one, so the
+// tests hold whether they run one per process (ctest) or all in one program.
 
 TEST(LogBuffer, SequenceNumbersAndCap) {
-    auto& log = LogBuffer::Instance();
+    LogBuffer log;
     std::vector<LogEntry> entries;
     EXPECT_EQ(log.Snapshot(entries, 0), 0u);
-    for (int i = 1; i <= 4001; ++i) LogInfo(console::kZerva, "line " + std::to_string(i));
+    for (int i = 1; i <= 4001; ++i) log.Append(console::kZerva, level::kInfo, "line " + std::to_string(i));
     EXPECT_EQ(log.Snapshot(entries, 0), 4001u);
     ASSERT_EQ(entries.size(), 4000u);
     EXPECT_EQ(entries.front().seq, 2u);
@@ -29,38 +30,54 @@ TEST(LogBuffer, SequenceNumbersAndCap) {
 }
 
 TEST(LogBuffer, ClearKeepsNumbering) {
-    auto& log = LogBuffer::Instance();
-    LogInfo(console::kApache, "a");
-    LogError(console::kApache, "b");
+    LogBuffer log;
+    log.Append(console::kApache, level::kInfo, "a");
+    log.Append(console::kApache, level::kError, "b");
     log.Clear();
     std::vector<LogEntry> entries;
     EXPECT_EQ(log.Snapshot(entries, 0), 2u);
     EXPECT_TRUE(entries.empty());
-    LogSuccess(console::kMySql, "c");
+    log.Append(console::kMySql, level::kSuccess, "c");
     EXPECT_EQ(log.Snapshot(entries, 2), 3u);
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].seq, 3u);
-    EXPECT_EQ(entries[0].level, level::kSuccess);
-    EXPECT_EQ(entries[0].source, console::kMySql);
 }
 
 TEST(LogBuffer, TrailingLineBreaksRemovedInnerKept) {
-    auto& log = LogBuffer::Instance();
-    LogWarning(console::kPhp, "two\nlines\r\n\r\n");
-    LogInfo(console::kPhp, "\r\n");
+    LogBuffer log;
+    log.Append(console::kPhp, level::kWarning, "two\nlines\r\n\r\n");
+    log.Append(console::kPhp, level::kInfo, "\r\n");
     std::vector<LogEntry> entries;
     log.Snapshot(entries, 0);
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].text, "two\nlines");
-    EXPECT_EQ(entries[0].level, level::kWarning);
     EXPECT_EQ(entries[1].text, "");
 }
 
-TEST(LogBuffer, ToTextFormatsTimeSourceAndCrLf) {
+TEST(LogBuffer, Helpers_WriteTheProcessLogWithTheirLevels) {
     auto& log = LogBuffer::Instance();
-    LogInfo(console::kApache, "Started");
+    std::vector<LogEntry> entries;
+    const uint64_t before = log.Snapshot(entries, UINT64_MAX);  // copies nothing
+    LogInfo(console::kZerva, "i");
+    LogSuccess(console::kApache, "s");
+    LogWarning(console::kMySql, "w");
+    LogError(console::kInstall, "e");
+    EXPECT_EQ(log.Snapshot(entries, before), before + 4);
+    ASSERT_EQ(entries.size(), 4u);
+    const LogLevel levels[] = {level::kInfo, level::kSuccess, level::kWarning, level::kError};
+    const ConsoleSource sources[] = {console::kZerva, console::kApache, console::kMySql, console::kInstall};
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(entries[i].seq, before + 1 + i);
+        EXPECT_EQ(entries[i].level, levels[i]);
+        EXPECT_EQ(entries[i].source, sources[i]);
+    }
+}
+
+TEST(LogBuffer, ToTextFormatsTimeSourceAndCrLf) {
+    LogBuffer log;
+    log.Append(console::kApache, level::kInfo, "Started");
     log.Append(9, level::kInfo, "odd source");
-    LogInfo(console::kInstall, "done");
+    log.Append(console::kInstall, level::kError, "done");
     const std::string text = log.ToText();
     // "HH:MM:SS [Apache] Started" CR LF and so on; the clock is local time.
     const std::regex line(R"(\d\d:\d\d:\d\d \[Apache\] Started\r\n)"
@@ -79,11 +96,11 @@ TEST(LogBuffer, SourceNames) {
 }
 
 TEST(LogBuffer, ConcurrentWritersGetDistinctOrderedNumbers) {
-    auto& log = LogBuffer::Instance();
+    LogBuffer log;
     std::vector<std::thread> writers;
     for (int t = 0; t < 4; ++t)
-        writers.emplace_back([t] {
-            for (int i = 0; i < 500; ++i) LogInfo(console::kZerva, std::to_string(t));
+        writers.emplace_back([t, &log] {
+            for (int i = 0; i < 500; ++i) log.Append(console::kZerva, level::kInfo, std::to_string(t));
         });
     for (auto& w : writers) w.join();
     std::vector<LogEntry> entries;
