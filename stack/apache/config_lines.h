@@ -1,8 +1,7 @@
-// stack/apache/config_lines.h: recognises the kinds of line in an Apache template (host and
-// <Directory> starts and ends, LoadModule, directives, Alias arguments, nested tags) by plain
-// scanning. Each function accepts exactly the lines its ECMAScript pattern (in the comment)
-// would match, with the same captures; libstdc++'s std::regex recurses once per character and
-// overflows the stack on a long line, so none is used here. Pure functions; any thread.
+// stack/apache/config_lines.h: recognises each kind of Apache template line (host and <Directory>
+// starts and ends, LoadModule, directives, Alias arguments, nested tags) by plain scanning, with
+// the matches and captures of the ECMAScript pattern in its comment: libstdc++'s std::regex
+// recurses once per character and overflows the stack on a long line. Pure; any thread.
 #pragma once
 #include <string>
 #include <string_view>
