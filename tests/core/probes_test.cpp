@@ -31,6 +31,9 @@ public:
     explicit WaitingStandin(const std::wstring& steps)
         : m_ready(UniqueName()), m_stop(UniqueName()), m_report(m_dir / L"report.txt") {
         m_readyEvent.Reset(::CreateEventW(nullptr, TRUE, FALSE, m_ready.c_str()));
+        // Ours from the start: the stand-in signals ready before it opens this event, so a stop
+        // request made by name right after "ready" could find no event and be lost.
+        m_stopEvent.Reset(::CreateEventW(nullptr, TRUE, FALSE, m_stop.c_str()));
         proc::SpawnOptions options;
         options.exe = testkit::StandinPath(L"standin.exe");
         options.args = L"out \"" + m_report + L"\" + " + steps + L" + signal " + m_ready + L" + wait-event " +
@@ -46,7 +49,7 @@ public:
         return m_process && ::WaitForMultipleObjects(2, waits, FALSE, 20000) == WAIT_OBJECT_0;
     }
     void Stop() {
-        if (m_process && SignalNamedEvent(m_stop)) ::WaitForSingleObject(m_process.Get(), 20000);
+        if (m_process && ::SetEvent(m_stopEvent.Get())) ::WaitForSingleObject(m_process.Get(), 20000);
     }
     uint32_t Pid() const { return m_pid; }
     Lines Report() const { return SplitLines(testkit::ReadFile(m_report)); }
@@ -54,7 +57,7 @@ public:
 private:
     testkit::ScratchDir m_dir;
     std::wstring m_ready, m_stop, m_report;
-    UniqueHandle m_readyEvent, m_process;
+    UniqueHandle m_readyEvent, m_stopEvent, m_process;
     uint32_t m_pid = 0;
 };
 
