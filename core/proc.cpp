@@ -16,6 +16,7 @@
 #include <cwchar>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <thread>
 
 #include "core/files.h"
@@ -368,9 +369,14 @@ uint32_t Spawn(const SpawnOptions& options, std::string* error) {
         // Logging off still drains the pipe, so the child never blocks on a full one.
         PumpOutput(pipe.Get(), nullptr, [&](std::string line) {
             if (!logOutput || Trim(line).empty()) return;
-            if (filter && !filter(line)) return;
-            const LogLevel lineLevel = LineLevel(line);
-            LogBuffer::Instance().Append(source, lineLevel, std::move(line));
+            // Nothing may escape this detached thread: it would end Zerva. The line is dropped.
+            try {
+                if (filter && !filter(line)) return;
+                const LogLevel lineLevel = LineLevel(line);
+                LogBuffer::Instance().Append(source, lineLevel, std::move(line));
+            } catch (const std::exception& e) {
+                LogError(console::kZerva, std::string("internal error: ") + e.what());
+            }
         });
     }).detach();
     return child->pid;

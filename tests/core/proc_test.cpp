@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <thread>
 
 #include "core/files.h"
@@ -357,6 +358,28 @@ TEST(ProcSpawn, LineFilter_OnlyAcceptedLinesLogged) {
     Lines texts;
     for (const auto& entry : LoggedWith(tag)) texts.push_back(entry.text);
     EXPECT_EQ(texts, (Lines{"keep " + tag, "keep2 " + tag}));
+}
+
+TEST(ProcSpawn, LineFilterThrows_LineDroppedErrorLoggedReadingGoesOn) {
+    const std::string tag = UniqueTag();
+    const std::wstring t = Utf8ToWide(tag);
+    LineWatch watch;
+    auto seen = watch.Filter();
+    proc::SpawnOptions options = StandinRun(L"print \"boom " + t + L"\" \"after " + t + L"\" \"end " + t + L"\"");
+    options.logSource = console::kApache;
+    options.lineFilter = [seen, tag](const std::string& line) {
+        if (StartsWith(line, "boom")) throw std::runtime_error("filter failed " + tag);
+        return seen(line) && !StartsWith(line, "end ");
+    };
+    ASSERT_NE(proc::Spawn(options, nullptr), 0u);
+    // The "end" line is never logged; once the filter saw it, the lines before it are.
+    ASSERT_TRUE(watch.WaitFor("end "));
+
+    const std::vector<LogEntry> logged = LoggedWith(tag);
+    ASSERT_EQ(logged.size(), 2u);
+    EXPECT_EQ(logged[0].text, "internal error: filter failed " + tag);
+    EXPECT_EQ(logged[0].level, level::kError);
+    EXPECT_EQ(logged[1].text, "after " + tag);
 }
 
 TEST(ProcSpawn, LoggingOff_StillDrainsPipeAndLogsNothing) {
