@@ -207,13 +207,6 @@ int ArchOfPeHeader(std::string_view header) {
 
 }  // namespace
 
-int PeArchitectureOfBytes(std::string_view bytes) {
-    if (bytes.size() < 0x40 || bytes[0] != 'M' || bytes[1] != 'Z') return 0;
-    const uint64_t pe = ReadLe(bytes, 0x3C, 4);
-    if (pe + 6 > bytes.size()) return 0;
-    return ArchOfPeHeader(bytes.substr(size_t(pe), 6));
-}
-
 int PeArchitecture(const std::wstring& path) {
     UniqueHandle file = OpenForReading(path);
     if (!file) return 0;

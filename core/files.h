@@ -29,8 +29,6 @@ uint64_t FileWriteTime(const std::wstring& path);   // FILETIME ticks; 0 when mi
 uint64_t FileVersion(const std::wstring& path);
 // 1 x86, 2 x64, 3 arm64, 0 for anything else (not a PE file, unknown machine, unreadable).
 int PeArchitecture(const std::wstring& path);
-// Same rules over bytes already read.
-int PeArchitectureOfBytes(std::string_view bytes);
 
 // ---- Folders ----
 bool EnsureDirectory(const std::wstring& path);

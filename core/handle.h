@@ -1,5 +1,5 @@
-// core/handle.h: owners of Windows kernel handles and of the Winsock/COM style resources that
-// need one call to release. The only places CloseHandle is called.
+// core/handle.h: UniqueHandle, the owner of one Windows kernel handle; the only place
+// CloseHandle is called. Any thread; an owner is moved, never copied.
 #pragma once
 #include <windows.h>
 #include <utility>
@@ -21,8 +21,6 @@ public:
         if (m_h) ::CloseHandle(m_h);
         m_h = (h == INVALID_HANDLE_VALUE) ? nullptr : h;
     }
-    // Hands the handle over to a caller that takes ownership (e.g. a struct field another owner closes).
-    HANDLE Release() { return std::exchange(m_h, nullptr); }
 
 private:
     HANDLE m_h = nullptr;
