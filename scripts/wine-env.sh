@@ -10,19 +10,23 @@ ZERVA_XVFB_PID=""
 start_wine_session() {
     local build="$1"
     export WINEPREFIX="$build/wineprefix"
-    # The display must exist before the first Wine process: a wineserver started without one
-    # refuses every window until it is killed.
-    local n i
-    for n in $(seq 91 140); do
-        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-        Xvfb ":$n" -screen 0 1600x1000x24 -nolisten tcp >/dev/null 2>&1 &
-        ZERVA_XVFB_PID=$!
-        export DISPLAY=":$n"
-        # Xvfb needs a moment before it takes connections; its socket appears when it does.
-        for i in $(seq 1 200); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done
-        break
-    done
     mkdir -p "$WINEPREFIX"
+    # The display must exist before the first Wine process: a wineserver started without one
+    # refuses every window until it is killed. Xvfb claims a free display number itself (its lock
+    # is atomic, so parallel runs never pick the same one) and writes it once it takes connections.
+    local fifo="$build/xvfb-display.fifo" n=""
+    rm -f "$fifo"
+    mkfifo "$fifo"
+    Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+    ZERVA_XVFB_PID=$!
+    read -r -t 30 n <"$fifo" || true
+    rm -f "$fifo"
+    if [ -z "$n" ]; then
+        echo "wine-env: Xvfb did not start" >&2
+        stop_wine_session
+        return 1
+    fi
+    export DISPLAY=":$n"
     wineserver -k >/dev/null 2>&1 || true
     wineserver -p
     wine wineboot </dev/null >/dev/null 2>&1
