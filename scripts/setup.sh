@@ -46,9 +46,9 @@ Dir::Cache::pkgcache "";
 Dir::Cache::srcpkgcache "";
 APT::Sandbox::User "root";
 CONF
-    if [ -z "$(ls -A "$dir/lists" 2>/dev/null | grep -v partial)" ]; then
-        APT_CONFIG="$dir/apt.conf" apt-get update -q >/dev/null
-    fi
+    # Only reached when something must be fetched: refresh the index every time, since a cached
+    # one may name a package revision the archive has since replaced.
+    APT_CONFIG="$dir/apt.conf" apt-get update -q >/dev/null
     echo "$dir/apt.conf"
 }
 
@@ -77,7 +77,7 @@ fetch_minizip() {
     work=$(mktemp -d)
     (cd "$work" && APT_CONFIG="$conf" apt-get source -q --download-only "zlib/bookworm" >/dev/null)
     local tarball
-    tarball=$(ls "$work"/zlib_"$ZLIB_UPSTREAM"*.orig.tar.* 2>/dev/null | head -n 1)
+    tarball=$(ls "$work"/zlib_"$ZLIB_UPSTREAM"*.orig.tar.* 2>/dev/null | head -n 1 || true)
     [ -n "$tarball" ] || { log "zlib $ZLIB_UPSTREAM is no longer in Debian's archive"; exit 1; }
     # Debian's .dsc lists the checksum of every file it ships; apt-get source verified it already.
     mkdir -p "$work/x"
