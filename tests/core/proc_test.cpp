@@ -2,13 +2,13 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <gtest/gtest.h>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <stdexcept>
 #include <thread>
 
@@ -71,16 +71,13 @@ public:
             return reject.empty() || line.find(reject) == std::string::npos;
         };
     }
-    // The first line seen that starts with `prefix`, waiting up to 20 s for it.
-    std::optional<std::string> WaitFor(const std::string& prefix) {
+    // Whether a line starting with `prefix` was seen, waiting up to 20 s for one.
+    bool WaitFor(const std::string& prefix) {
         std::unique_lock lock(m_state->mutex);
-        std::optional<std::string> found;
-        m_state->changed.wait_for(lock, std::chrono::seconds(20), [&] {
-            for (const auto& line : m_state->lines)
-                if (StartsWith(line, prefix)) found = line;
-            return found.has_value();
+        return m_state->changed.wait_for(lock, std::chrono::seconds(20), [&] {
+            return std::any_of(m_state->lines.begin(), m_state->lines.end(),
+                               [&](const std::string& line) { return StartsWith(line, prefix); });
         });
-        return found;
     }
     Lines Seen() {
         std::lock_guard lock(m_state->mutex);
