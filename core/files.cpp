@@ -124,16 +124,19 @@ bool WriteFileAtomic(const std::wstring& path, std::string_view data) {
         UniqueHandle file(::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) return false;
-        size_t written = 0;
-        while (written < data.size()) {
-            DWORD chunk = DWORD(std::min<size_t>(data.size() - written, 1u << 30));
+        bool ok = true;
+        for (size_t written = 0; ok && written < data.size();) {
+            const DWORD chunk = DWORD(std::min<size_t>(data.size() - written, 1u << 30));
             DWORD done = 0;
-            if (!::WriteFile(file.Get(), data.data() + written, chunk, &done, nullptr) || done == 0) {
-                file.Reset();
-                ::DeleteFileW(temp.c_str());  // never leave a half-written sibling behind
-                return false;
-            }
+            ok = ::WriteFile(file.Get(), data.data() + written, chunk, &done, nullptr) && done != 0;
             written += done;
+        }
+        // On disk before it replaces the target: otherwise a power cut can leave the rename
+        // journaled but not the data, and the target empty.
+        if (!ok || !::FlushFileBuffers(file.Get())) {
+            file.Reset();
+            ::DeleteFileW(temp.c_str());  // never leave a half-written sibling behind
+            return false;
         }
     }  // closed before the move: Windows refuses to move a file that is still open for writing
     if (!::MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
