@@ -8,8 +8,10 @@
 #include "core/text.h"
 
 Config& Config::Instance() {
-    static Config instance;
-    return instance;
+    // Never destroyed: detached threads (output readers, catalog loaders) may still use it while
+    // the process runs its exit-time destructors.
+    static Config* instance = new Config();
+    return *instance;
 }
 
 std::map<std::string, std::string> Config::Parse(std::string_view text) {

@@ -15,8 +15,10 @@ const char* LogSourceName(ConsoleSource source) {
 }
 
 LogBuffer& LogBuffer::Instance() {
-    static LogBuffer instance;
-    return instance;
+    // Never destroyed: detached threads (output readers, catalog loaders) may still use it while
+    // the process runs its exit-time destructors.
+    static LogBuffer* instance = new LogBuffer();
+    return *instance;
 }
 
 void LogBuffer::Append(ConsoleSource source, LogLevel level, std::string text) {
