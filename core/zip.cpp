@@ -277,7 +277,10 @@ std::wstring FullPath(const std::wstring& path) {
 }
 
 // Where an entry lands: the destination joined with the name, normalised the way Windows will
-// open it (the destination itself for "."). Empty when that is outside the destination.
+// open it (the destination itself for "."). Empty when that is outside the destination, or when
+// it would not be opened as checked: every file call normalises the path once more, and
+// normalising is not always idempotent (Wine turns a "..." component into "..", which the next
+// call then climbs).
 std::wstring TargetPath(const std::wstring& destination, const std::string& name) {
     std::wstring relative = Utf8ToWide(name);
     std::replace(relative.begin(), relative.end(), L'/', L'\\');
@@ -287,7 +290,7 @@ std::wstring TargetPath(const std::wstring& destination, const std::string& name
     while (target.size() > base.size() && target.back() == L'\\') target.pop_back();
     if (target == destination || target == base) return destination;
     const bool inside = target.size() > base.size() && target.compare(0, base.size(), base) == 0;
-    return inside ? target : std::wstring();
+    return inside && FullPath(target) == target ? target : std::wstring();
 }
 
 struct ExtractState {

@@ -206,6 +206,18 @@ TEST(ExtractZip, UnsafeNames_RefusedWithNothingOutside) {
     EXPECT_FALSE(PathExists(Utf8ToWide(absolute)));
 }
 
+TEST(ExtractZip, DotRunComponents_NothingWrittenOutside) {
+    // Names the rule lets through, but whose components a path normaliser may trim into "..".
+    for (const std::string& name : {std::string(".../evil.txt"), std::string("sub/.../.../evil.txt"),
+                                   std::string(".. /evil.txt"), std::string("... /evil.txt")}) {
+        Fixture f({{"first.txt", "kept"}, {name, "evil"}});
+        std::string error;
+        EXPECT_FALSE(f.Extract(error)) << name;
+        EXPECT_TRUE(f.Escaped().empty()) << name;
+        EXPECT_EQ(FilesUnder(f.destination), std::vector<std::string>{"first.txt"}) << name;
+    }
+}
+
 TEST(ExtractZip, DotNamedFile_RefusedNotWrittenBesideDestination) {
     Fixture f({{"./", "", false, 0x10}, {".", "evil"}});
     std::string error;
