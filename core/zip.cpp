@@ -33,7 +33,7 @@ constexpr size_t kWriteChunk = 1024 * 1024;
 struct ZipStream {
     zlib_filefunc64_def win32{};
     voidpf file = nullptr;          // iowin32's stream
-    bool adopted = false;           // minizip took it over and closes it through CloseStream
+    bool* adopted = nullptr;        // set once minizip takes it over and closes it through CloseStream
     uint64_t position = 0;          // where minizip believes it reads
     uint64_t filePosition = 0;      // where the file pointer is
     uint64_t windowStart = 0;
@@ -60,7 +60,7 @@ struct ZipStream {
 // cannot be opened is told apart from one that is not an archive.
 voidpf ZCALLBACK AdoptStream(voidpf, const void* stream, int) {
     auto* s = static_cast<ZipStream*>(const_cast<void*>(stream));
-    s->adopted = true;
+    *s->adopted = true;
     return s;
 }
 
@@ -231,10 +231,12 @@ bool OpenZip(ZipArchive& archive, const std::wstring& path, std::string& error) 
     functions.zseek64_file = SeekStream;
     functions.zclose_file = CloseStream;
     functions.zerror_file = StreamError;
-    ZipStream* raw = stream.get();
-    unzFile reader = unzOpen2_64(raw, &functions);
-    // Once minizip adopted the stream it closes it on every path, its own failures included.
-    if (raw->adopted) stream.release();
+    // Once minizip adopted the stream it closes it on every path, its own failures included, so
+    // the stream may be gone when the call returns: the flag lives here.
+    bool adopted = false;
+    stream->adopted = &adopted;
+    unzFile reader = unzOpen2_64(stream.get(), &functions);
+    if (adopted) stream.release();
     if (!reader) {
         error = "invalid zip archive: " + ZipErrorText(UNZ_BADZIPFILE);
         return false;
