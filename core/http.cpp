@@ -227,7 +227,10 @@ std::string ResolveUrl(std::string_view base, std::string_view link) {
     const size_t hostStart = scheme + 3;
     // "//host/path" keeps only the page's scheme; treating it as a path would double the slash.
     if (StartsWith(link, "//")) return std::string(base.substr(0, scheme + 1)) + std::string(link);
-    if (StartsWith(link, "/")) return std::string(base.substr(0, base.find('/', hostStart))) + std::string(link);
+    // The origin ends where the path, the query or the fragment begins: a "/" inside a query
+    // ("https://host?x=/y") is not the start of a path.
+    if (StartsWith(link, "/"))
+        return std::string(base.substr(0, base.find_first_of("/?#", hostStart))) + std::string(link);
 
     std::string folder(base.substr(0, base.find_first_of("?#")));
     const size_t lastSlash = folder.rfind('/');

@@ -89,6 +89,8 @@ TEST(ResolveUrl, RelativeLink_ReplacesLastSegmentAndDropsQuery) {
 TEST(ResolveUrl, RootedLink_KeepsSchemeAndHost) {
     EXPECT_EQ(ResolveUrl("https://h.example/dir/page.html?q", "/abs.zip"), "https://h.example/abs.zip");
     EXPECT_EQ(ResolveUrl("http://h.example:8080", "/abs.zip"), "http://h.example:8080/abs.zip");
+    EXPECT_EQ(ResolveUrl("https://h.example?x=/y", "/abs.zip"), "https://h.example/abs.zip");
+    EXPECT_EQ(ResolveUrl("https://h.example#a/b", "/abs.zip"), "https://h.example/abs.zip");
 }
 
 TEST(ResolveUrl, BaseWithoutPath_AddsSlash) {
