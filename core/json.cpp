@@ -248,5 +248,7 @@ JsonValue JsonParse(std::string_view text, bool* ok) {
     Parser parser(text);
     const bool parsed = parser.Document(value);
     if (ok) *ok = parsed;
-    return parsed ? value : JsonValue();
+    // Two returns rather than a conditional, which would copy the whole tree instead of moving it.
+    if (!parsed) return JsonValue();
+    return value;
 }
