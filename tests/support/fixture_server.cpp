@@ -1,11 +1,13 @@
 #include "tests/support/fixture_server.h"
 
+#include <winsock2.h>
 #include <windows.h>
 #include <wincrypt.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 
 #include "core/files.h"
 #include "core/handle.h"
@@ -46,6 +48,25 @@ uint16_t ReadPort(const std::wstring& file) {
     return port > 0 && port < 65536 ? uint16_t(port) : 0;
 }
 
+// A socket listening on a free loopback port, never handed down to other children. The server
+// connects to it; the connection is never accepted, which it need not be: closing the listener
+// resets it.
+SOCKET ListenOnLoopback(uint16_t& port) {
+    const SOCKET s = ::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+    if (s == INVALID_SOCKET) return s;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int size = sizeof(address);
+    if (::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || ::listen(s, 1) != 0 ||
+        ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+        ::closesocket(s);
+        return INVALID_SOCKET;
+    }
+    port = ntohs(address.sin_port);
+    return s;
+}
+
 struct FindChangeCloser {
     void operator()(HANDLE h) const { ::FindCloseChangeNotification(h); }
 };
@@ -63,6 +84,16 @@ FixtureServer::FixtureServer(bool tls) : m_tls(tls) {
     const std::string folder = script.empty() ? std::string() : UnixPath(m_dir.Path(), m_error);
     if (folder.empty()) return;
 
+    WSADATA wsa;
+    m_winsock = ::WSAStartup(MAKEWORD(2, 2), &wsa) == 0;
+    uint16_t lifelinePort = 0;
+    const SOCKET lifeline = m_winsock ? ListenOnLoopback(lifelinePort) : INVALID_SOCKET;
+    if (lifeline == INVALID_SOCKET) {
+        m_error = Format("cannot listen for the server's lifeline (WSA error %d)", ::WSAGetLastError());
+        return;
+    }
+    m_lifeline = lifeline;
+
     // Watch the folder before the child starts, so the port file cannot appear unseen.
     std::unique_ptr<void, FindChangeCloser> change(::FindFirstChangeNotificationW(
         m_dir.Path().c_str(), FALSE, FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE));
@@ -73,6 +104,7 @@ FixtureServer::FixtureServer(bool tls) : m_tls(tls) {
     }
 
     std::wstring command = L"python3 \"" + Utf8ToWide(script) + L"\" --dir \"" + Utf8ToWide(folder) + L"\"";
+    command += L" --lifeline " + std::to_wstring(lifelinePort);
     if (tls) command += L" --tls";
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
@@ -96,11 +128,15 @@ FixtureServer::FixtureServer(bool tls) : m_tls(tls) {
         ::WaitForSingleObject(change.get(), wait);
         ::FindNextChangeNotification(change.get());
     }
-    m_error = "the fixture server did not report its port";
+    const std::string log = Trim(ReadWholeFile(m_dir / L"server.log").value_or(""));
+    m_error = "the fixture server did not report its port" + (log.empty() ? std::string() : ": " + log);
     Stop();
 }
 
-FixtureServer::~FixtureServer() { Stop(); }
+FixtureServer::~FixtureServer() {
+    Stop();
+    if (m_winsock) ::WSACleanup();
+}
 
 std::string FixtureServer::Url(std::string_view path) const {
     const std::string origin = m_tls ? "https://localhost:" : "http://127.0.0.1:";
@@ -124,7 +160,7 @@ std::vector<FixtureRequest> FixtureServer::Requests() const {
 std::string FixtureServer::CaCertificate() const { return ReadWholeFile(m_dir / L"ca.der").value_or(""); }
 
 void FixtureServer::Stop() {
-    if (!PathExists(m_dir / L"stop")) WriteFile(m_dir / L"stop", "stop\n");
+    if (m_lifeline != INVALID_SOCKET) ::closesocket(std::exchange(m_lifeline, INVALID_SOCKET));
 }
 
 TrustedRoot::TrustedRoot(const std::string& der) : m_der(der) {

@@ -5,9 +5,11 @@
 // binary through drive Z: ("Z:\usr\bin\python3") runs it natively. Wine hands the arguments over
 // as they are (no path translation), so the script and folder are passed as Unix paths made with
 // Wine's wine_get_unix_file_name. Such a child gets no process handle and none of the caller's
-// pipes, so everything goes through the server's folder: it writes "port" once it listens (we wait
-// on a change notification of the folder, not a timer) and appends each request's headers to
-// "requests.log". It is stopped by GET /__shutdown, and stops by itself when its folder is removed.
+// pipes, so the server's folder carries the rest: it writes "port" once it listens (we wait on a
+// change notification of the folder, not a timer), appends each request's headers to
+// "requests.log" and its own errors to "server.log". Its lifetime hangs on a loopback socket it
+// connects to at start-up: closing ours stops it at once, and so does the test process ending in
+// any way, a crash included, since the system closes our sockets with us.
 #pragma once
 #include <cstdint>
 #include <map>
@@ -47,7 +49,7 @@ public:
     std::vector<FixtureRequest> Requests() const;
     // The DER bytes of this server's CA (TLS only).
     std::string CaCertificate() const;
-    // Asks the server to stop; safe to call twice.
+    // Stops the server; safe to call twice.
     void Stop();
 
 private:
@@ -55,6 +57,8 @@ private:
     bool m_tls = false;
     uint16_t m_port = 0;
     std::string m_error;
+    uintptr_t m_lifeline = ~uintptr_t(0);   // the listening SOCKET the server holds on to
+    bool m_winsock = false;                  // WSAStartup succeeded and needs its WSACleanup
 };
 
 // Adds a DER certificate to the current user's trusted roots for the object's lifetime. Under Wine
