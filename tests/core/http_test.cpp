@@ -264,8 +264,10 @@ TEST(HttpGet, NoListener_CannotConnect) {
 
 TEST(HttpGet, StalledBody_TimesOut) {
     START_SERVER(server);
+    // The same time-out also bounds the wait for the headers, which a loaded machine can slow
+    // down: short enough to keep the test quick, long enough that only the stall trips it.
     HttpOptions options;
-    options.timeoutMs = 700;
+    options.timeoutMs = 2000;
     TransferProgress progress;
     HttpResult result;
     std::string body;
@@ -405,10 +407,17 @@ TEST(DownloadFile, CancelDuringTransfer_KeepsOldFileAndRemovesPart) {
     CancelFlag cancel{false};
     TransferProgress progress;
     HttpResult result;
+    constexpr uint64_t kEndedEarly = ~uint64_t(0);
     std::thread download([&] {
         DownloadFile(result, old.server.Url("/drip?n=100000&ms=10"), old.destination, {}, &cancel, &progress);
+        // A download that ended before its first piece must still wake the wait below.
+        if (progress.done == 0) {
+            progress.done = kEndedEarly;
+            progress.done.notify_all();
+        }
     });
     progress.done.wait(0);   // the transfer wakes us after its first piece
+    EXPECT_NE(progress.done.load(), kEndedEarly) << result.error;
     EXPECT_TRUE(old.PartLeft());
     cancel = true;
     download.join();
