@@ -30,6 +30,12 @@ start_wine_session() {
     wineserver -k >/dev/null 2>&1 || true
     wineserver -p
     wine wineboot </dev/null >/dev/null 2>&1
+    # A crashing test would otherwise sit in Wine's debugger until ctest's time-out: let a
+    # "debugger" that exits at once take the crash, so the test fails straight away.
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /t REG_SZ \
+        /d 'cmd.exe /c exit 1' /f </dev/null >/dev/null 2>&1
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /t REG_SZ \
+        /d 1 /f </dev/null >/dev/null 2>&1
 }
 
 stop_wine_session() {
