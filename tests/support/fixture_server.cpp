@@ -103,7 +103,10 @@ FixtureServer::FixtureServer(bool tls) : m_tls(tls) {
         return;
     }
 
-    std::wstring command = L"python3 \"" + Utf8ToWide(script) + L"\" --dir \"" + Utf8ToWide(folder) + L"\"";
+    // Python finds its library from argv[0], searching PATH for a bare name: the full path keeps
+    // another python3 earlier in PATH (a version manager's) from lending it the wrong one.
+    std::wstring command =
+        L"/usr/bin/python3 \"" + Utf8ToWide(script) + L"\" --dir \"" + Utf8ToWide(folder) + L"\"";
     command += L" --lifeline " + std::to_wstring(lifelinePort);
     if (tls) command += L" --tls";
     STARTUPINFOW startup{};
