@@ -94,3 +94,11 @@ int Config::GetInt(const std::string& key, int def) {
     if (end == begin || errno == ERANGE || number < INT_MIN || number > INT_MAX) return def;
     return int(number);
 }
+
+std::string Config::Get(const SettingKey& key) { return GetString(key.name, key.def); }
+
+bool Config::GetBool(const SettingKey& key) { return GetBool(key.name, std::string_view(key.def) == "1"); }
+
+int Config::GetInt(const SettingKey& key) { return GetInt(key.name, std::atoi(key.def)); }
+
+void Config::Set(const SettingKey& key, const std::string& value) { Set(std::string(key.name), value); }

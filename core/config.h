@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/settings.h"
+
 class Config {
 public:
     static Config& Instance();
@@ -22,6 +24,13 @@ public:
     std::string GetString(const std::string& key, const std::string& def);
     bool GetBool(const std::string& key, bool def);
     int GetInt(const std::string& key, int def);
+
+    // The same through a row of the settings table, with the row's default.
+    std::string Get(const SettingKey& key);
+    bool GetBool(const SettingKey& key);
+    int GetInt(const SettingKey& key);
+    void Set(const SettingKey& key, const std::string& value);
+    void SetBool(const SettingKey& key, bool value) { Set(key, value ? "1" : "0"); }
 
     // Text forms of the file, for the loader, the writer and their tests.
     static std::map<std::string, std::string> Parse(std::string_view text);

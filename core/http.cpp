@@ -17,6 +17,7 @@
 
 #include "core/files.h"
 #include "core/text.h"
+#include "core/version.h"
 
 namespace {
 
@@ -24,8 +25,8 @@ constexpr DWORD kPieceSize = 262144;
 constexpr size_t kMemoryLimit = 67108864;
 constexpr char kBrowserAgent[] =
     "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
-    "Chrome/130.0 Safari/537.36 Zerva/4.0.0";
-constexpr char kPlainAgent[] = "Zerva/4.0.0 (Windows; +https://github.com/zerva-panel/zerva)";
+    "Chrome/130.0 Safari/537.36 Zerva/" ZERVA_VERSION_TEXT;
+constexpr char kPlainAgent[] = "Zerva/" ZERVA_VERSION_TEXT " (Windows; +https://github.com/zerva-panel/zerva)";
 
 struct InternetCloser {
     void operator()(HINTERNET handle) const { ::WinHttpCloseHandle(handle); }

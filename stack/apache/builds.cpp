@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr const char* kCurrentApacheKey = "APACHE_CURRENT_VERSION";
-
 // major.minor.build of a packed file version; "" when the file has no version resource.
 std::string VersionResourceText(const std::wstring& file) {
     const uint64_t packed = FileVersion(file);
@@ -75,9 +73,9 @@ std::optional<ApacheInstall> FindApache(const std::string& name) {
     return FirstNamed(ScanApacheInstalls(), name);
 }
 
-std::string GetCurrentApacheName() { return Config::Instance().GetString(kCurrentApacheKey, ""); }
+std::string GetCurrentApacheName() { return Config::Instance().Get(setting::kApacheCurrentVersion); }
 
-void SetCurrentApacheName(const std::string& name) { Config::Instance().Set(kCurrentApacheKey, name); }
+void SetCurrentApacheName(const std::string& name) { Config::Instance().Set(setting::kApacheCurrentVersion, name); }
 
 std::string ApacheInstallLabel(const ApacheInstall& build) {
     const std::string& shown = build.version.empty() ? build.name : build.version;
@@ -98,9 +96,9 @@ std::string PathToUtf8(const std::wstring& path) { return ToForwardSlashes(WideT
 
 // ---- Settings ----
 
-int MysqlPort() { return Config::Instance().GetInt("MYSQL_PORT", 3306); }
+int MysqlPort() { return Config::Instance().GetInt(setting::kMysqlPort); }
 
-bool IsOnlineMode() { return Config::Instance().GetInt("APACHE_MODE", 0) == 1; }
+bool IsOnlineMode() { return Config::Instance().GetInt(setting::kApacheMode) == 1; }
 
 // ---- Ports and home address ----
 

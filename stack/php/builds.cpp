@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr const char* kCurrentPhpKey = "PHP_CURRENT_VERSION";
-
 // One way a sample may already carry a forced directive: the key pattern, and for the
 // extension folder the distribution's relative value that must follow the "=".
 struct ForcedPattern {
@@ -135,9 +133,9 @@ std::optional<PhpInstall> FindPhp(const std::string& name) {
     return std::nullopt;
 }
 
-std::string GetCurrentPhpName() { return Config::Instance().GetString(kCurrentPhpKey, ""); }
+std::string GetCurrentPhpName() { return Config::Instance().Get(setting::kPhpCurrentVersion); }
 
-void SetCurrentPhpName(const std::string& name) { Config::Instance().Set(kCurrentPhpKey, name); }
+void SetCurrentPhpName(const std::string& name) { Config::Instance().Set(setting::kPhpCurrentVersion, name); }
 
 std::string PhpInstallLabel(const PhpInstall& build) {
     return (build.version.empty() ? build.name : build.version) + " (" + ArchName(build.arch) + ")";

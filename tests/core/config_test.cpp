@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 
 #include "core/files.h"
 #include "tests/support/testkit.h"
@@ -126,4 +127,27 @@ TEST(Config, TypedGetters) {
     EXPECT_EQ(config.GetInt("I5", 7), 0);
     EXPECT_EQ(config.GetInt("I6", 7), 7);
     EXPECT_EQ(config.GetInt("lowercase_i1", 7), 7);  // keys are case-sensitive
+}
+
+TEST(Config, SettingsTableRowsAndTheirDefaults) {
+    std::set<std::string> names;
+    for (const SettingKey* key : setting::kAll) {
+        EXPECT_TRUE(names.insert(key->name).second) << key->name;
+        if (key->type == SettingType::Bool) EXPECT_TRUE(std::string(key->def) == "1" || std::string(key->def) == "0");
+    }
+    EXPECT_EQ(names.size(), 20u);
+
+    ScratchDir dir;
+    Config config;
+    testkit::WriteFile(dir / L"zerva.ini", "MYSQL_PORT = 3307\nSTART_ON_START = off\n");
+    config.Load(dir / L"zerva.ini");
+    EXPECT_EQ(config.GetInt(setting::kMysqlPort), 3307);
+    EXPECT_FALSE(config.GetBool(setting::kStartOnStart));
+    EXPECT_TRUE(config.GetBool(setting::kMinimizeToTray));      // row default "1"
+    EXPECT_FALSE(config.GetBool(setting::kStartSystrayMode));   // row default "0"
+    EXPECT_EQ(config.GetInt(setting::kApacheMode), 0);
+    EXPECT_EQ(config.Get(setting::kMysqlRootPassword), "tulp");
+    config.SetBool(setting::kConsoleOpen, false);
+    EXPECT_EQ(config.GetString("CONSOLE_OPEN", ""), "0");
+    EXPECT_NE(testkit::ReadFile(dir / L"zerva.ini").find("CONSOLE_OPEN = \"0\""), std::string::npos);
 }
