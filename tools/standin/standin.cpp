@@ -14,16 +14,93 @@
 #include <string>
 #include <vector>
 
+#include "tools/standin/standin.h"
+
+namespace standin {
+
+HANDLE g_out = nullptr;
+Args g_all;
+
+std::string ToUtf8(const std::wstring& text) {
+    if (text.empty()) return {};
+    int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(size_t(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+// WriteFile rather than stdio: no buffering and no newline translation, so bytes and their
+// order reach the pipe exactly as the tests expect.
+void WriteBytes(HANDLE target, const std::string& bytes) {
+    DWORD written = 0;
+    if (target && target != INVALID_HANDLE_VALUE)
+        ::WriteFile(target, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+}
+
+void Report(const std::string& line) { WriteBytes(g_out, line + "\r\n"); }
+
+unsigned long Number(const std::wstring& text) { return std::wcstoul(text.c_str(), nullptr, 0); }
+
+// Written beside the target and moved over it, so a test that waits for the file never reads
+// half of it.
+bool WriteWhole(const std::wstring& path, const std::string& bytes) {
+    const std::wstring temp = path + L".part";
+    HANDLE file = ::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    WriteBytes(file, bytes);
+    ::CloseHandle(file);
+    return ::MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+// Sockets of listeners stay open until the process ends.
+std::vector<SOCKET> g_listeners;
+
+unsigned ListenTcp(const std::wstring& address, unsigned port) {
+    WSADATA wsa;
+    if (::WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return 0;
+    sockaddr_storage storage = {};
+    int length = 0;
+    auto* in4 = reinterpret_cast<sockaddr_in*>(&storage);
+    auto* in6 = reinterpret_cast<sockaddr_in6*>(&storage);
+    const bool v6 = address.find(L':') != std::wstring::npos;
+    if (v6) {
+        in6->sin6_family = AF_INET6;
+        in6->sin6_port = htons(u_short(port));
+        length = sizeof(sockaddr_in6);
+        if (::InetPtonW(AF_INET6, address.c_str(), &in6->sin6_addr) != 1) return 0;
+    } else {
+        in4->sin_family = AF_INET;
+        in4->sin_port = htons(u_short(port));
+        length = sizeof(sockaddr_in);
+        if (::InetPtonW(AF_INET, address.c_str(), &in4->sin_addr) != 1) return 0;
+    }
+    SOCKET s = ::socket(storage.ss_family, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET) return 0;
+    if (v6) {
+        DWORD on = 1;
+        ::setsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&on), sizeof(on));
+    }
+    if (::bind(s, reinterpret_cast<sockaddr*>(&storage), length) != 0 || ::listen(s, 16) != 0) {
+        Report("cannot listen: error " + std::to_string(::WSAGetLastError()));
+        ::closesocket(s);
+        return 0;
+    }
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&storage), &length);
+    g_listeners.push_back(s);
+    return ntohs(v6 ? in6->sin6_port : in4->sin_port);
+}
+
+void CloseListeners() {
+    for (SOCKET s : g_listeners) ::closesocket(s);
+    g_listeners.clear();
+}
+
+}  // namespace standin
+
 namespace {
 
-using Args = std::vector<std::wstring>;
-
-// Where "print", "env" and the other reports go; "out" points it at a file.
-HANDLE g_out = nullptr;
-// Sockets of "listen" steps stay open until the process ends.
-std::vector<SOCKET> g_listeners;
-// Every argument after the program name, for "record".
-Args g_all;
+using namespace standin;
 
 int Usage() {
     std::fputs(
@@ -46,26 +123,6 @@ int Usage() {
         stderr);
     return 64;
 }
-
-std::string ToUtf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(size_t(n), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
-
-// WriteFile rather than stdio: no buffering and no newline translation, so bytes and their
-// order reach the pipe exactly as the tests expect.
-void WriteBytes(HANDLE target, const std::string& bytes) {
-    DWORD written = 0;
-    if (target && target != INVALID_HANDLE_VALUE)
-        ::WriteFile(target, bytes.data(), DWORD(bytes.size()), &written, nullptr);
-}
-
-void Report(const std::string& line) { WriteBytes(g_out, line + "\r\n"); }
-
-unsigned long Number(const std::wstring& text) { return std::wcstoul(text.c_str(), nullptr, 0); }
 
 int Print(const Args& a) {
     for (const auto& text : a) Report(ToUtf8(text));
@@ -127,18 +184,6 @@ int Out(const Args& a) {
     return g_out == INVALID_HANDLE_VALUE ? 2 : 0;
 }
 
-// Written beside the target and moved over it, so a test that waits for the file never reads
-// half of it.
-bool WriteWhole(const std::wstring& path, const std::string& bytes) {
-    const std::wstring temp = path + L".part";
-    HANDLE file = ::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    WriteBytes(file, bytes);
-    ::CloseHandle(file);
-    return ::MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
-}
-
 int Record(const Args& a) {
     if (a.empty()) return Usage();
     std::string text;
@@ -149,36 +194,9 @@ int Record(const Args& a) {
 int Listen(const Args& a) {
     if (a.empty()) return Usage();
     const bool v6 = a.size() > 1 && a[1] == L"v6";
-    WSADATA wsa;
-    if (::WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return 2;
-    SOCKET s = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (s == INVALID_SOCKET) return 2;
-    sockaddr_storage address = {};
-    int length = 0;
-    if (v6) {
-        DWORD on = 1;
-        ::setsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&on), sizeof(on));
-        auto* in6 = reinterpret_cast<sockaddr_in6*>(&address);
-        in6->sin6_family = AF_INET6;
-        in6->sin6_addr = in6addr_loopback;
-        in6->sin6_port = htons(u_short(Number(a[0])));
-        length = sizeof(sockaddr_in6);
-    } else {
-        auto* in4 = reinterpret_cast<sockaddr_in*>(&address);
-        in4->sin_family = AF_INET;
-        in4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        in4->sin_port = htons(u_short(Number(a[0])));
-        length = sizeof(sockaddr_in);
-    }
-    if (::bind(s, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(s, 16) != 0) {
-        Report("cannot listen: error " + std::to_string(::WSAGetLastError()));
-        return 3;
-    }
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
-    const u_short port = v6 ? reinterpret_cast<sockaddr_in6*>(&address)->sin6_port
-                            : reinterpret_cast<sockaddr_in*>(&address)->sin_port;
-    g_listeners.push_back(s);
-    Report("listening " + std::to_string(ntohs(port)));
+    const unsigned port = ListenTcp(v6 ? L"::1" : L"127.0.0.1", unsigned(Number(a[0])));
+    if (port == 0) return 3;
+    Report("listening " + std::to_string(port));
     return 0;
 }
 
@@ -293,6 +311,6 @@ int wmain(int argc, wchar_t** argv) {
     const int result = named ? named->run(g_all) : g_all.empty() ? Usage() : RunSteps(g_all);
     // Closed before we exit, so the port is free by the time a waiter sees the process end
     // (under Wine the process can be reported ended before its sockets are gone).
-    for (SOCKET s : g_listeners) ::closesocket(s);
+    CloseListeners();
     return result;
 }
