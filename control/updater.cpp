@@ -27,8 +27,9 @@
 // ---- State ----      the records, the executable path
 // ---- Pure pieces ---- manifest forms, zip address, entry choice, versions, command line
 // ---- Check ----      StartCheck, CheckThread, getters
-// ---- Download ----   Download, DownloadThread, UnpackExecutable, FailDownload
-// ---- Apply ----      ApplyUpdate, CleanUpUpdateFiles
+// ---- Download ----   SetDownloadStatus, FailDownload, UnpackExecutable, VerifyExecutable,
+//                      RunDownload, DownloadThread, Download, CancelDownload, GetDownloadState
+// ---- Apply ----      FailSwap, ApplyUpdate, CleanUpUpdateFiles
 
 namespace updater {
 
@@ -70,8 +71,6 @@ std::wstring FolderOf(const std::wstring& path) {
     const size_t at = path.find_last_of(L"\\/");
     return at == std::wstring::npos ? std::wstring(L".") : path.substr(0, at);
 }
-
-std::string SystemErrorText() { return LastErrorText(::GetLastError()); }
 
 }  // namespace
 
@@ -242,7 +241,8 @@ bool UnpackExecutable(const std::wstring& work, const std::wstring& archive, con
     ::DeleteFileW(newExe.c_str());
     const bool moved = ::MoveFileExW(unpackedExe.c_str(), newExe.c_str(),
                                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != FALSE;
-    if (!moved) error = Tr("cannot install the new Zerva.exe: ") + SystemErrorText();
+    const DWORD code = ::GetLastError();
+    if (!moved) error = Tr("cannot install the new Zerva.exe: ") + LastErrorText(code);
     RemoveTree(work);
     return moved;
 }
@@ -362,10 +362,13 @@ bool ApplyUpdate(const std::wstring& extra, std::string& error) {
     }
     ::DeleteFileW(oldExe.c_str());
     // Windows lets a running image be renamed, not deleted: the old one moves aside.
-    if (!::MoveFileExW(exe.c_str(), oldExe.c_str(), MOVEFILE_REPLACE_EXISTING))
-        return FailSwap(newExe, error, Tr("cannot rename Zerva.exe: ") + SystemErrorText());
+    if (!::MoveFileExW(exe.c_str(), oldExe.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        const DWORD code = ::GetLastError();
+        return FailSwap(newExe, error, Tr("cannot rename Zerva.exe: ") + LastErrorText(code));
+    }
     if (!::MoveFileExW(newExe.c_str(), exe.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        std::string text = Tr("cannot install the new Zerva.exe: ") + SystemErrorText();
+        const DWORD code = ::GetLastError();
+        std::string text = Tr("cannot install the new Zerva.exe: ") + LastErrorText(code);
         ::MoveFileExW(oldExe.c_str(), exe.c_str(), MOVEFILE_REPLACE_EXISTING);
         return FailSwap(newExe, error, std::move(text));
     }
@@ -377,7 +380,8 @@ bool ApplyUpdate(const std::wstring& extra, std::string& error) {
     PROCESS_INFORMATION process{};
     if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
                           &startup, &process)) {
-        std::string text = Tr("cannot start the new Zerva.exe: ") + SystemErrorText();
+        const DWORD code = ::GetLastError();
+        std::string text = Tr("cannot start the new Zerva.exe: ") + LastErrorText(code);
         // One move puts the old executable back over the new one, so the folder never lacks one.
         ::MoveFileExW(oldExe.c_str(), exe.c_str(), MOVEFILE_REPLACE_EXISTING);
         return FailSwap(newExe, error, std::move(text));
