@@ -161,6 +161,15 @@ TEST_F(UpdaterTest, Download_ExecutableOrZip_VerifiedOrRefusedWithReason) {
         EXPECT_TRUE(Logged(c.error.empty() ? "Zerva " + c.version + " downloaded and verified (SHA-256)."
                                            : "Update failed: " + c.error)) << c.url;
     }
+
+    // A cancelled transfer fails like any other, with the transfer's own text.
+    updater::SetExecutablePathForTesting(exe);
+    Publish("4.1.0", "/drip?n=1000000&ms=20", "", "");
+    ASSERT_TRUE(Check().available);
+    updater::Download();
+    updater::CancelDownload();
+    EXPECT_TRUE(testkit::WaitFor([] { return !updater::GetDownloadState().downloading; }));
+    EXPECT_EQ(updater::GetDownloadState().error, "cancelled (" + server.Url("/drip?n=1000000&ms=20") + ")");
 }
 
 TEST_F(UpdaterTest, Apply_SwapsAndRestartsWithExactCommandLine_OldCleanedUpNextStart) {
