@@ -22,12 +22,10 @@ TEST(PublicIp, Lookup_HttpsFailsThenHttpAnswers_OrNoAddressAnywhere) {
     ASSERT_TRUE(server.Started()) << server.Error();
     server.Serve("/file/ip.php", "ip=198.51.100.23\n");
     server.Serve("/bad.php", "no address here");
-    const publicip::LookupResult fallback = publicip::Lookup({server.Url("/status?code=503"), server.Url("/file/ip.php")});
-    EXPECT_EQ(fallback.ip, "198.51.100.23");
-    EXPECT_EQ(fallback.error, "");
-    const publicip::LookupResult invalid = publicip::Lookup({server.Url("/bad.php"), server.Url("/bad.php")});
-    EXPECT_EQ(invalid.ip, "");
-    EXPECT_EQ(invalid.error, "invalid answer");
+    const auto fallback = publicip::Lookup({server.Url("/status?code=503"), server.Url("/file/ip.php")});
+    EXPECT_EQ(fallback.ip + "|" + fallback.error, "198.51.100.23|");
+    const auto invalid = publicip::Lookup({server.Url("/bad.php"), server.Url("/bad.php")});
+    EXPECT_EQ(invalid.ip + "|" + invalid.error, "|invalid answer");
 
     // The built-in endpoints, HTTPS first, moved to the server: the thread publishes the address.
     ::SetEnvironmentVariableW(kOnlineBaseVariable, Utf8ToWide(server.Url()).c_str());
@@ -35,8 +33,7 @@ TEST(PublicIp, Lookup_HttpsFailsThenHttpAnswers_OrNoAddressAnywhere) {
     publicip::Start(false);
     EXPECT_TRUE(testkit::WaitFor([] { return !publicip::IsRunning(); }));
     ::SetEnvironmentVariableW(kOnlineBaseVariable, nullptr);
-    EXPECT_EQ(publicip::GetIp(), "198.51.100.23");
-    EXPECT_EQ(publicip::GetError(), "");
+    EXPECT_EQ(publicip::GetIp() + "|" + publicip::GetError(), "198.51.100.23|");
 
     // Done: only a forced start looks again; a refused thread leaves no lookup running.
     FailThreadStartsForTesting(true);
@@ -45,6 +42,5 @@ TEST(PublicIp, Lookup_HttpsFailsThenHttpAnswers_OrNoAddressAnywhere) {
     publicip::Start(true);
     FailThreadStartsForTesting(false);
     EXPECT_FALSE(publicip::IsRunning());
-    EXPECT_EQ(publicip::GetIp(), "");
-    EXPECT_EQ(publicip::GetError(), "cannot start a thread");
+    EXPECT_EQ(publicip::GetIp() + "|" + publicip::GetError(), "|cannot start a thread");
 }
