@@ -15,6 +15,13 @@ const TranslationPair kTable[] = {
     {"(+%d queued)", "(+%d en attente)"},
     {"%d / %d extensions enabled", "%d / %d extensions activées"},
     {"%d session files deleted", "%d fichiers de session supprimés"},
+
+    // ---- Apache configuration ----
+    {"VirtualHost on port %d disabled (SSL module or certificate missing).",
+     "VirtualHost sur le port %d désactivé (module SSL ou certificat manquant)."},
+    {"SSL certificate generated for https://localhost (self-signed).",
+     "Certificat SSL généré pour https://localhost (auto-signé)."},
+    {"Could not generate the SSL certificate: ", "Impossible de générer le certificat SSL : "},
 };
 
 }  // namespace
