@@ -243,16 +243,15 @@ bool FindSslEngineOn(std::string_view line) {
 
 namespace {
 
-// The end of the lazy group [^"]+? starting at `start` when "?\s*$ can follow it: the
-// shortest run of non-quotes after which only blanks, or one quote and blanks, remain.
-size_t CertificateGroupEnd(std::string_view line, size_t start) {
+// The end of the lazy group [^"]+? starting at `start` when "?\s*$ can follow it: the shortest
+// run of non-quotes after which only blanks (from `tail` on), or one quote and blanks, remain.
+// `quote` is the first quote at or after `start`; `quoteEndsLine` whether only blanks follow it.
+size_t CertificateGroupEnd(std::string_view line, size_t start, size_t quote, bool quoteEndsLine, size_t tail) {
     if (start >= line.size()) return std::string_view::npos;
-    const size_t quote = line.find('"', start);
     const size_t limit = quote == std::string_view::npos ? line.size() : quote;
-    const size_t blanksEnd = std::max(start + 1, TrimmedEnd(line, 0));
+    const size_t blanksEnd = std::max(start + 1, tail);
     size_t best = blanksEnd <= limit ? blanksEnd : std::string_view::npos;
-    if (quote != std::string_view::npos && quote > start && OnlySpacesFrom(line, quote + 1))
-        best = std::min(best, quote);
+    if (quote != std::string_view::npos && quote > start && quoteEndsLine) best = std::min(best, quote);
     return best;
 }
 
@@ -263,16 +262,28 @@ bool MatchCertificateLine(std::string_view line, std::string* path) {
     if (!TakeWord(line, pos, "SSLCertificateFile")) return false;
     if (pos >= line.size() || !IsSpace(line[pos])) return false;
     // \s+ gives blanks back one by one when the rest cannot match after all of them; at each
-    // point "? first tries to take a quote.
-    for (size_t q = SkipSpaces(line, pos); q > pos; --q) {
-        for (const bool takeQuote : {true, false}) {
-            if (takeQuote && (q >= line.size() || line[q] != '"')) continue;
-            const size_t start = takeQuote ? q + 1 : q;
-            const size_t end = CertificateGroupEnd(line, start);
-            if (end == std::string_view::npos) continue;
-            if (path) *path = std::string(line.substr(start, end - start));
-            return true;
+    // point "? first tries to take a quote. Only blanks lie between any such point and the end
+    // of the run, so the quotes that matter are found once.
+    const size_t spacesEnd = SkipSpaces(line, pos);
+    const size_t tail = TrimmedEnd(line, 0);
+    const bool quoteFirst = spacesEnd < line.size() && line[spacesEnd] == '"';
+    const size_t firstQuote = line.find('"', spacesEnd);
+    const size_t secondQuote = quoteFirst ? line.find('"', spacesEnd + 1) : std::string_view::npos;
+    auto endsLine = [&](size_t quote) { return quote != std::string_view::npos && OnlySpacesFrom(line, quote + 1); };
+    const bool firstEnds = endsLine(firstQuote), secondEnds = endsLine(secondQuote);
+    for (size_t q = spacesEnd; q > pos; --q) {
+        size_t start = q, end = std::string_view::npos;
+        if (q == spacesEnd && quoteFirst) {
+            start = q + 1;
+            end = CertificateGroupEnd(line, start, secondQuote, secondEnds, tail);
         }
+        if (end == std::string_view::npos) {
+            start = q;
+            end = CertificateGroupEnd(line, start, firstQuote, firstEnds, tail);
+        }
+        if (end == std::string_view::npos) continue;
+        if (path) *path = std::string(line.substr(start, end - start));
+        return true;
     }
     return false;
 }
