@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <regex>
 
 #include "core/cmdline.h"
 #include "core/handle.h"
@@ -20,24 +21,19 @@ using stacktest::RecordedEnv;
 
 namespace {
 
-std::string Crlf(std::string text) {
-    ReplaceAllInPlace(text, "\n", "\r\n");
-    return text;
-}
-
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-// Every block of the non-comment lines closes in order, and no Listen line repeats.
+// Blocks close in order and quotes pair up in the non-comment lines, which hold no macro and
+// no repeated Listen line.
 void ExpectWellFormed(const std::string& conf) {
+    static const std::regex kMacro(R"(\{[A-Z][A-Z0-9_]*\})");
     std::vector<std::string> open, listens;
     for (const std::string& line : SplitLines(conf)) {
         const std::string trimmed = Trim(line);
         if (trimmed.empty() || trimmed[0] == '#') continue;
         EXPECT_EQ(std::count(trimmed.begin(), trimmed.end(), '"') % 2, 0) << trimmed;
-        if (StartsWith(trimmed, "Listen ")) {
-            EXPECT_EQ(std::count(listens.begin(), listens.end(), trimmed), 0) << trimmed;
-            listens.push_back(trimmed);
-        }
+        EXPECT_FALSE(std::regex_search(trimmed, kMacro)) << trimmed;
+        if (StartsWith(trimmed, "Listen ")) listens.push_back(trimmed);
         if (StartsWith(trimmed, "</")) {
             ASSERT_FALSE(open.empty()) << trimmed;
             EXPECT_EQ(trimmed, "</" + open.back() + ">");
@@ -45,33 +41,22 @@ void ExpectWellFormed(const std::string& conf) {
         } else if (StartsWith(trimmed, "<")) {
             open.push_back(trimmed.substr(1, trimmed.find_first_of(" >") - 1));
         }
-        for (const char* macro : {"ZERVAPATH", "APACHEPATH", "DOCUMENTPATH", "PHPAPPS", "TEMPPATH", "CACERTPATH",
-                                  "ONLINE_MODE", "PHPPATH", "PHPEXTPATH", "PHPZENDPATH", "PHPAPACHE2FILE",
-                                  "PHPMODULENAME", "MYSQL_PORT", "LISTEN_VIRTUAL_HOST_PORT", "APACHE_PORT"})
-            EXPECT_FALSE(Contains(trimmed, std::string("{") + macro + "}")) << trimmed;
     }
     EXPECT_TRUE(open.empty());
+    std::sort(listens.begin(), listens.end());
+    EXPECT_EQ(std::adjacent_find(listens.begin(), listens.end()), listens.end());
 }
 
 class HttpdConf : public stacktest::RootTest {
 protected:
-    ApacheInstall MakeApache(const std::string& name, const stacktest::Files& files) {
-        const std::wstring dir = MakeFolder(ApacheDir() + L"\\" + Utf8ToWide(name), files);
-        return MakeApacheInstall(name, dir);
+    ApacheInstall MakeApache(const std::string& name, stacktest::Files files) {
+        files.push_back({"bin/httpd.exe", kStandin});
+        return MakeApacheInstall(name, MakeFolder(ApacheDir() + L"\\" + Utf8ToWide(name), files));
     }
-    PhpInstall MakePhp() {
-        MakeFolder(PhpDir() + L"\\php-8.3.14", {{"php.exe", ""}, {"php8apache2_4.dll", ""}});
-        return *FindPhp("php-8.3.14");
-    }
-    std::string Php(const PhpInstall& php) { return PathToUtf8(php.dir); }
-
-    // A build whose template came from this distribution httpd.conf, with ssl and dir modules.
+    // A build with the ssl module, its template made from the built-in text.
     ApacheInstall ConfiguredBuild(const std::string& name = "httpd-2.4.62") {
-        const ApacheInstall build = MakeApache(name, {{"bin/httpd.exe", kStandin},
-                                                      {"conf/httpd.conf", "LoadModule ssl_module modules/mod_ssl.so\n"
-                                                                          "LoadModule dir_module modules/mod_dir.so\n"},
-                                                      {"modules/mod_ssl.so", ""},
-                                                      {"modules/mod_dir.so", ""}});
+        const ApacheInstall build = MakeApache(
+            name, {{"conf/httpd.conf", "LoadModule ssl_module modules/mod_ssl.so\n"}, {"modules/mod_ssl.so", ""}});
         std::string error;
         EXPECT_TRUE(BuildApacheTemplate(build, error)) << error;
         return build;
@@ -81,6 +66,10 @@ protected:
         EXPECT_TRUE(WriteHttpdConf(build, php, error)) << error;
         return testkit::ReadFile(HttpdConfPath(build));
     }
+    PhpInstall MakePhp() {
+        MakeFolder(PhpDir() + L"\\php-8.3.14", {{"php.exe", ""}, {"php8apache2_4.dll", ""}});
+        return *FindPhp("php-8.3.14");
+    }
 };
 
 }  // namespace
@@ -88,38 +77,38 @@ protected:
 // ---- Template ----
 
 TEST_F(HttpdConf, Template_ModuleBlockFromDistributionConf_CopiesKept) {
-    const std::string distribution =
-        "LoadModule access_compat_module modules/mod_access_compat.so\n"
-        "#LoadModule rewrite_module modules/mod_rewrite.so\n"      // default: switched on
-        "# LoadModule speling_module modules/mod_speling.so\n"     // not a default: stays off
-        "LoadModule php_module \"C:/php/php8apache2_4.dll\"\n"     // php modules are Zerva's
-        "LoadModule ssl_module \"${SRVROOT}/modules/mod_ssl.so\"\n"
-        "LoadModule info_module modules\\mod_info.so\n"
-        "LoadModule dir_module modules/mod_dir.so\n"               // its file is missing
-        "#LoadModule rewrite_module modules/mod_rewrite.so\n";     // duplicates kept
-    const ApacheInstall build = MakeApache(
-        "httpd-2.4.62", {{"bin/httpd.exe", kStandin}, {"conf/httpd.conf", distribution},
-                         {"modules/mod_access_compat.so", ""}, {"modules/mod_rewrite.so", ""},
-                         {"modules/mod_speling.so", ""}, {"modules/mod_ssl.so", ""}, {"modules/mod_info.so", ""}});
+    // Distribution line, whether its module file exists, and the line the template gets.
+    const std::tuple<const char*, bool, const char*> rows[] = {
+        {"LoadModule access_compat_module modules/mod_access_compat.so", true, "LoadModule access_compat_module modules/mod_access_compat.so"},
+        {"#LoadModule rewrite_module modules/mod_rewrite.so", true, "LoadModule rewrite_module modules/mod_rewrite.so"},
+        {"# LoadModule speling_module modules/mod_speling.so", true, "#LoadModule speling_module modules/mod_speling.so"},
+        {"LoadModule php_module \"C:/php/php8apache2_4.dll\"", true, nullptr},
+        {"LoadModule ssl_module \"${SRVROOT}/modules/mod_ssl.so\"", true, "LoadModule ssl_module modules/mod_ssl.so"},
+        {"LoadModule info_module modules\\mod_info.so", true, "LoadModule info_module modules/mod_info.so"},
+        {"LoadModule dir_module modules/mod_dir.so", false, "#LoadModule dir_module modules/mod_dir.so"},
+        {"#LoadModule rewrite_module modules/mod_rewrite.so", true, "LoadModule rewrite_module modules/mod_rewrite.so"},
+    };
+    std::string distribution, block;
+    stacktest::Files files;
+    for (const auto& [line, exists, made] : rows) {
+        distribution += std::string(line) + "\n";
+        if (made) block += std::string(made) + "\r\n";
+        const std::string file = made ? std::string(made).substr(std::string(made).rfind(' ') + 1) : "";
+        if (made && exists) files.push_back({file, ""});
+    }
+    files.push_back({"conf/httpd.conf", distribution});
+    const ApacheInstall build = MakeApache("httpd-2.4.62", files);
     std::string error;
     ASSERT_TRUE(BuildApacheTemplate(build, error)) << error;
 
-    const std::string block =
-        "LoadModule access_compat_module modules/mod_access_compat.so\n"
-        "LoadModule rewrite_module modules/mod_rewrite.so\n"
-        "#LoadModule speling_module modules/mod_speling.so\n"
-        "LoadModule ssl_module modules/mod_ssl.so\n"
-        "LoadModule info_module modules/mod_info.so\n"
-        "#LoadModule dir_module modules/mod_dir.so\n"
-        "LoadModule rewrite_module modules/mod_rewrite.so\n";
     std::string expected = kBuiltinApacheTemplate;
-    ReplaceAllInPlace(expected, "@@LOADMODULES@@\n", block);
+    ReplaceAllInPlace(expected, "\n", "\r\n");
+    ReplaceAllInPlace(expected, "@@LOADMODULES@@\r\n", block);
     const std::string made = testkit::ReadFile(HttpdTemplatePath(build));
-    EXPECT_EQ(made, Crlf(expected));
+    EXPECT_EQ(made, expected);
     EXPECT_EQ(testkit::ReadFile(HttpdInitialConfPath(build)), made);
     EXPECT_EQ(testkit::ReadFile(build.dir + L"\\conf\\httpd_original.conf"), distribution);
-    EXPECT_TRUE(IsDirectory(build.dir + L"\\logs"));
-    EXPECT_TRUE(IsDirectory(build.dir + L"\\conf\\ssl"));
+    EXPECT_TRUE(IsDirectory(build.dir + L"\\logs") && IsDirectory(build.dir + L"\\conf\\ssl"));
 
     // Made once: an edited template stays; a rebuilt one never replaces the original copy.
     testkit::WriteFile(HttpdTemplatePath(build), "edited\r\n");
@@ -132,17 +121,19 @@ TEST_F(HttpdConf, Template_ModuleBlockFromDistributionConf_CopiesKept) {
     EXPECT_EQ(testkit::ReadFile(HttpdInitialConfPath(build)), testkit::ReadFile(HttpdTemplatePath(build)));
 }
 
-TEST_F(HttpdConf, Template_WithoutDistributionConf_FromModulesFolder) {
-    const ApacheInstall build = MakeApache("httpd-2.4.62", {{"bin/httpd.exe", kStandin},
-                                                            {"modules/mod_zzz.so", ""},
-                                                            {"modules/mod_alias.so", ""},
-                                                            {"modules/readme.txt", ""}});
+TEST_F(HttpdConf, Template_FromModulesFolder_ResetFromInitialCopy) {
+    const ApacheInstall build =
+        MakeApache("httpd-2.4.62", {{"modules/mod_zzz.so", ""}, {"modules/mod_alias.so", ""}, {"modules/a.txt", ""}});
     std::string error;
+    EXPECT_FALSE(ResetApacheTemplate(build));   // never had a template
+    EXPECT_FALSE(PathExists(HttpdTemplatePath(build)));
     ASSERT_TRUE(BuildApacheTemplate(build, error)) << error;
-    EXPECT_TRUE(Contains(testkit::ReadFile(HttpdTemplatePath(build)),
-                         "\r\n\r\nLoadModule alias_module modules/mod_alias.so\r\n"
-                         "#LoadModule zzz_module modules/mod_zzz.so\r\n\r\n# PHP"));
-    EXPECT_FALSE(PathExists(build.dir + L"\\conf\\httpd_original.conf"));
+    const std::string made = testkit::ReadFile(HttpdTemplatePath(build));
+    EXPECT_TRUE(Contains(made, "\r\n\r\nLoadModule alias_module modules/mod_alias.so\r\n"
+                               "#LoadModule zzz_module modules/mod_zzz.so\r\n\r\n# PHP"));
+    testkit::WriteFile(HttpdTemplatePath(build), "mine\r\n");
+    EXPECT_TRUE(ResetApacheTemplate(build));
+    EXPECT_EQ(testkit::ReadFile(HttpdTemplatePath(build)), made);
 
     ApacheInstall blocked = build;
     testkit::WriteFile(root / L"file", "");
@@ -151,41 +142,30 @@ TEST_F(HttpdConf, Template_WithoutDistributionConf_FromModulesFolder) {
     EXPECT_EQ(error, "cannot write " + WideToUtf8(HttpdTemplatePath(blocked)));
 }
 
-TEST_F(HttpdConf, ResetTemplate_OnlyFromInitialCopy) {
-    const ApacheInstall build = MakeApache("httpd-2.4.62", {{"bin/httpd.exe", kStandin}});
-    testkit::WriteFile(HttpdTemplatePath(build), "mine\r\n");
-    EXPECT_FALSE(ResetApacheTemplate(build));
-    EXPECT_EQ(testkit::ReadFile(HttpdTemplatePath(build)), "mine\r\n");
-    testkit::WriteFile(HttpdInitialConfPath(build), "pristine\r\n");
-    EXPECT_TRUE(ResetApacheTemplate(build));
-    EXPECT_EQ(testkit::ReadFile(HttpdTemplatePath(build)), "pristine\r\n");
-}
-
 // ---- httpd.conf ----
 
 TEST_F(HttpdConf, Write_MacrosListenAndPhp_BothStates) {
     const ApacheInstall build = ConfiguredBuild();
     const PhpInstall php = MakePhp();
-    const std::string apache = PathToUtf8(build.dir);
-    // Certificate present: both hosts kept; a comment keeps its macros, also when indented.
-    ASSERT_TRUE(EnsureDirectory(build.dir + L"\\conf\\ssl"));
+    const std::string apache = PathToUtf8(build.dir), phpDir = PathToUtf8(php.dir);
+    // Certificate present: both hosts kept. A comment keeps its macros, also when indented.
     testkit::WriteFile(SslCertificatePath(build), "crt");
     std::string text = testkit::ReadFile(HttpdTemplatePath(build));
-    ReplaceAllInPlace(text, "ServerTokens Prod\r\n", "ServerTokens Prod\r\n  # {DOCUMENTPATH} {NOPE}\r\nDefine X {NOPE}\r\n");
+    ReplaceAllInPlace(text, "ServerTokens Prod\r\n", "ServerTokens Prod\r\n  # {DOCUMENTPATH}\r\n");
     testkit::WriteFile(HttpdTemplatePath(build), text);
 
     std::string conf = WriteConf(build, php);
-    EXPECT_TRUE(Contains(conf, "\r\nServerRoot \"" + apache + "\"\r\n\r\nListen 127.0.0.1:80\r\nListen 127.0.0.1:443\r\n\r\n\r\n"));
-    EXPECT_TRUE(Contains(conf, "ServerName localhost:80\r\n"));
-    EXPECT_TRUE(Contains(conf, "\r\n  # {DOCUMENTPATH} {NOPE}\r\nDefine X {NOPE}\r\n"));
-    EXPECT_TRUE(Contains(conf, "\r\nLoadModule php_module \"" + Php(php) + "/php8apache2_4.dll\"\r\n<IfModule php_module>\r\n"
-                               "    PHPIniDir \"" + Php(php) + "\"\r\n</IfModule>\r\n"
+    EXPECT_TRUE(Contains(conf, "ServerRoot \"" + apache + "\"\r\n\r\nListen 127.0.0.1:80\r\nListen 127.0.0.1:443\r\n\r\n\r\n"));
+    EXPECT_TRUE(Contains(conf, "\r\nServerName localhost:80\r\n"));
+    EXPECT_TRUE(Contains(conf, "\r\n  # {DOCUMENTPATH}\r\n"));
+    EXPECT_TRUE(Contains(conf, "\r\nLoadModule php_module \"" + phpDir + "/php8apache2_4.dll\"\r\n<IfModule php_module>\r\n"
+                               "    PHPIniDir \"" + phpDir + "\"\r\n</IfModule>\r\n"
                                "<FilesMatch \"\\.php$\">\r\n    SetHandler application/x-httpd-php\r\n</FilesMatch>\r\n"));
     EXPECT_TRUE(Contains(conf, "\tSSLCertificateFile \"" + apache + "/conf/ssl/localhost.crt\"\r\n"));
     EXPECT_TRUE(Contains(conf, "\t\tRequire local\r\n\t</Directory>\r\n</VirtualHost>\r\n"));
     ExpectWellFormed(conf);
 
-    // Without PHP (or with a build lacking the Apache module), and online.
+    // Without PHP (or with a build lacking the Apache module) .php files are refused; online.
     Config::Instance().Set(setting::kApacheMode, "1");
     PhpInstall noModule = php;
     noModule.apacheDll.clear();
@@ -202,8 +182,9 @@ TEST_F(HttpdConf, Write_MacrosListenAndPhp_BothStates) {
     }
 }
 
-TEST_F(HttpdConf, Write_HttpsHostWithoutCertificate_CommentedAndWarned) {
+TEST_F(HttpdConf, Write_HttpsHostWithoutCertificate_CommentedAndWarned_ExtraFiles) {
     const ApacheInstall build = ConfiguredBuild();
+    testkit::WriteFile(build.dir + L"\\conf\\extra\\httpd-ssl_zerva.conf", "# {APACHEPATH}\nListen {APACHE_PORT}\n");
     std::string conf;
     const std::vector<LogEntry> logged = stacktest::LoggedDuring([&] { conf = WriteConf(build, std::nullopt); });
     EXPECT_TRUE(Contains(conf, "\r\nListen 127.0.0.1:80\r\n\r\n\r\n"));
@@ -215,6 +196,7 @@ TEST_F(HttpdConf, Write_HttpsHostWithoutCertificate_CommentedAndWarned) {
     ASSERT_EQ(logged.size(), 1u);
     EXPECT_EQ(logged[0].level, level::kWarning);
     EXPECT_EQ(logged[0].text, "VirtualHost on port 443 disabled (SSL module or certificate missing).");
+    EXPECT_EQ(testkit::ReadFile(build.dir + L"\\conf\\extra\\httpd-ssl.conf"), "# " + PathToUtf8(build.dir) + "\nListen 80\n");
 
     std::string error;
     ASSERT_TRUE(DeleteFileW(HttpdTemplatePath(build).c_str()));
@@ -222,45 +204,30 @@ TEST_F(HttpdConf, Write_HttpsHostWithoutCertificate_CommentedAndWarned) {
     EXPECT_EQ(error, "cannot read " + WideToUtf8(HttpdTemplatePath(build)));
 }
 
-TEST_F(HttpdConf, Write_ExtraTemplates_ExpandedBesideThem) {
-    const ApacheInstall build = ConfiguredBuild();
-    testkit::WriteFile(build.dir + L"\\conf\\extra\\httpd-ssl_zerva.conf", "# {APACHEPATH}\nListen {APACHE_PORT}\n");
-    testkit::WriteFile(build.dir + L"\\conf\\extra\\httpd-vhosts.conf", "untouched");
-    (void)WriteConf(build, std::nullopt);
-    EXPECT_EQ(testkit::ReadFile(build.dir + L"\\conf\\extra\\httpd-ssl.conf"), "# " + PathToUtf8(build.dir) + "\nListen 80\n");
-    EXPECT_EQ(testkit::ReadFile(build.dir + L"\\conf\\extra\\httpd-vhosts.conf"), "untouched");
-}
-
 TEST(HttpdConfText, Generate_PortsFromKeptHosts) {
     const std::string ssl = "LoadModule ssl_module modules/mod_ssl.so\n";
     const std::string https = "<VirtualHost *:443>\n  sslengine  ON\nSSLCertificateFile \"{C}/a.crt\"\n</VirtualHost>\n";
-    struct Case {
+    struct Case {   // `asked`: the certificate path looked up, "" when none was
         const char* name;
         std::string text;
         bool certificate;
-        std::vector<int> ports;
+        std::vector<int> ports, disabled;
         int apachePort;
-        std::vector<int> disabled;
-        const char* asked;   // the certificate path looked up, "" when none was
+        const char* asked;
     };
     const Case cases[] = {
-        {"80, 443, 80", ssl + "<VirtualHost *:80>\n</VirtualHost>\n" + https + "<VirtualHost *:80>\n</VirtualHost>\n",
-         true, {80, 443}, 80, {}, "c:/x/a.crt"},
-        {"only HTTPS kept", ssl + https, true, {443}, 443, {}, "c:/x/a.crt"},
-        {"no certificate", ssl + https, false, {80}, 80, {443}, "c:/x/a.crt"},
-        {"SSL module off", "#" + ssl + https, true, {80}, 80, {443}, ""},
+        {"only HTTPS kept", ssl + https, true, {443}, {}, 443, "c:/x/a.crt"},
+        {"SSL module off", "#" + ssl + https, true, {80}, {443}, 80, ""},
         {"any port and bad ports add none", "<VirtualHost *:*>\n</VirtualHost>\n<VirtualHost *:99999999999>\n"
          "</VirtualHost>\n<VirtualHost *:0>\n</VirtualHost>\n<VirtualHost [::1]:8080 *:81>\n</VirtualHost>\n",
-         true, {8080}, 8080, {}, ""},
-        {"block without end", "<VirtualHost *:81>\nSSLEngine on\nServerName x\n", true, {80}, 80, {81}, ""},
+         true, {8080}, {}, 8080, ""},
+        {"block without end", "<VirtualHost *:81>\nSSLEngine on\nServerName x\n", true, {80}, {81}, 80, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::string asked;
-        const HttpdConfText conf = GenerateHttpdConf(c.text, {{"C", "c:/x"}}, true, false, [&](const std::string& path) {
-            asked = path;
-            return c.certificate;
-        });
+        const HttpdConfText conf = GenerateHttpdConf(
+            c.text, {{"C", "c:/x"}}, true, false, [&](const std::string& path) { return asked = path, c.certificate; });
         EXPECT_EQ(conf.ports, c.ports);
         EXPECT_EQ(conf.apachePort, c.apachePort);
         EXPECT_EQ(conf.disabledPorts, c.disabled);
@@ -280,7 +247,7 @@ TEST(HttpdConfText, VhostArgPortAndListenLines) {
     EXPECT_EQ(BuildListenLines({}, true), "Listen 80\r\n");
 }
 
-// ---- Configuration test through the stand-in ----
+// ---- Configuration test and server, through the stand-in ----
 
 TEST_F(HttpdConf, TestConfig_ArgumentsEnvironmentAndResult) {
     const ApacheInstall build = ConfiguredBuild("httpd 2.4.62 with blanks");
@@ -290,8 +257,7 @@ TEST_F(HttpdConf, TestConfig_ArgumentsEnvironmentAndResult) {
     (void)WriteConf(build, php);
     ASSERT_TRUE(TestApacheConfig(build, php, output)) << output;
     EXPECT_EQ(output, "Syntax OK");
-    EXPECT_EQ(Recorded(conf, "arg"),
-              (std::vector<std::string>{"-t", "-f", WideToUtf8(conf), "-d", WideToUtf8(build.dir)}));
+    EXPECT_EQ(Recorded(conf, "arg"), (std::vector<std::string>{"-t", "-f", WideToUtf8(conf), "-d", WideToUtf8(build.dir)}));
     EXPECT_EQ(Recorded(conf, "cwd"), std::vector<std::string>{WideToUtf8(build.dir)});
     EXPECT_EQ(RecordedEnv(conf, "PHPRC"), WideToUtf8(php.dir));
     const std::wstring prefix = php.dir + L";" + php.dir + L"\\ext;" + build.dir + L"\\bin";
@@ -299,9 +265,8 @@ TEST_F(HttpdConf, TestConfig_ArgumentsEnvironmentAndResult) {
     EXPECT_TRUE(StartsWith(RecordedEnv(conf, "PATH"), WideToUtf8(prefix) + ";"));
 
     // A configuration httpd refuses: its lines come back, the result is false.
-    std::string text = testkit::ReadFile(HttpdTemplatePath(build));
-    text += "# standin: syntax-error AH00526: Syntax error on line 7\r\n# standin: syntax-error Invalid command 'Bogus'\r\n";
-    testkit::WriteFile(HttpdTemplatePath(build), text);
+    testkit::WriteFile(HttpdTemplatePath(build), "# standin: syntax-error AH00526: Syntax error on line 7\r\n"
+                                                 "# standin: syntax-error Invalid command 'Bogus'\r\n");
     (void)WriteConf(build, std::nullopt);
     EXPECT_FALSE(TestApacheConfig(build, std::nullopt, output));
     EXPECT_EQ(output, "AH00526: Syntax error on line 7\nInvalid command 'Bogus'");
@@ -314,46 +279,33 @@ TEST_F(HttpdConf, TestConfig_ArgumentsEnvironmentAndResult) {
 }
 
 TEST_F(HttpdConf, StandinServer_ListensRunsChildStopsOnEvent) {
-    const ApacheInstall build = MakeApache("httpd-2.4.62", {{"bin/httpd.exe", kStandin},
-                                                            {"conf/httpd.conf", "Listen 127.0.0.1:0\r\nListen 0\r\n"},
-                                                            {"logs/error.log", "old\r\n"}});
+    const ApacheInstall build = MakeApache(
+        "httpd-2.4.62", {{"logs/error.log", "old\r\n"}, {"conf/httpd.conf", "Listen 127.0.0.1:0\r\nListen 0\r\n"}});
     const std::wstring conf = HttpdConfPath(build);
-    const uint32_t pid = proc::Spawn({.exe = HttpdExePath(build),
-                                      .args = CommandLine().Add(L"-f").AddQuoted(conf).Add(L"-d").AddQuoted(build.dir).Text(),
-                                      .logOutput = false},
-                                     nullptr);
-    ASSERT_NE(pid, 0u);
-    UniqueHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-    ASSERT_TRUE(process);
+    const std::wstring args = CommandLine().Add(L"-f").AddQuoted(conf).Add(L"-d").AddQuoted(build.dir).Text();
+    const uint32_t pid = proc::Spawn({.exe = HttpdExePath(build), .args = args, .logOutput = false}, nullptr);
     struct Stopper {   // never leaves the server running, whatever fails below
-        uint32_t pid;
-        ~Stopper() { if (IsPidRunning(pid)) KillPid(pid); }
-    } stopper{pid};
-    // Its record is written once it listens and its child runs.
-    while (!PathExists(conf + L".run") && ::WaitForSingleObject(process.Get(), 20) == WAIT_TIMEOUT) {}
-    ASSERT_TRUE(PathExists(conf + L".run"));
-
-    const std::vector<std::string> listens = Recorded(conf, "listen");
+        UniqueHandle process;
+        ~Stopper() { ::TerminateProcess(process.Get(), 1); }
+    } server{UniqueHandle(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid))};
+    ASSERT_TRUE(server.process);
+    // The record is written once it listens and its child runs.
+    while (!PathExists(conf + L".run") && ::WaitForSingleObject(server.process.Get(), 20) == WAIT_TIMEOUT) {}
+    const std::vector<std::string> listens = Recorded(conf, "listen"), child = Recorded(conf, "child");
     ASSERT_EQ(listens.size(), 2u);
-    EXPECT_TRUE(StartsWith(listens[0], "127.0.0.1:"));
-    EXPECT_TRUE(StartsWith(listens[1], "0.0.0.0:"));
+    ASSERT_EQ(child.size(), 1u);
+    EXPECT_TRUE(StartsWith(listens[0], "127.0.0.1:") && StartsWith(listens[1], "0.0.0.0:"));
     std::vector<uint16_t> ports;
     for (const std::string& where : listens) ports.push_back(uint16_t(std::stoi(where.substr(where.rfind(':') + 1))));
     for (uint16_t port : ports) EXPECT_FALSE(IsPortFree(port)) << port;
-    ASSERT_EQ(Recorded(conf, "child").size(), 1u);
-    const uint32_t child = uint32_t(std::stoul(Recorded(conf, "child")[0]));
-    UniqueHandle childProcess(::OpenProcess(SYNCHRONIZE, FALSE, child));
+    UniqueHandle childProcess(::OpenProcess(SYNCHRONIZE, FALSE, uint32_t(std::stoul(child[0]))));
     ASSERT_TRUE(childProcess);
 
     ASSERT_TRUE(SignalNamedEvent(L"ap" + std::to_wstring(pid) + L"_shutdown"));
-    ASSERT_EQ(::WaitForSingleObject(process.Get(), 20000), WAIT_OBJECT_0);
+    ASSERT_EQ(::WaitForSingleObject(server.process.Get(), 20000), WAIT_OBJECT_0);
     EXPECT_EQ(::WaitForSingleObject(childProcess.Get(), 20000), WAIT_OBJECT_0);
-    DWORD code = 1;
-    ::GetExitCodeProcess(process.Get(), &code);
-    EXPECT_EQ(code, 0u);
     for (uint16_t port : ports) EXPECT_TRUE(IsPortFree(port)) << port;
     const std::string errorLog = testkit::ReadFile(build.dir + L"\\logs\\error.log");
-    EXPECT_TRUE(StartsWith(errorLog, "old\r\n"));
-    EXPECT_TRUE(Contains(errorLog, "shutting down"));
+    EXPECT_TRUE(StartsWith(errorLog, "old\r\n") && Contains(errorLog, "shutting down")) << errorLog;
     EXPECT_NE(testkit::ReadFile(build.dir + L"\\logs\\access.log"), "<missing>");
 }
