@@ -79,7 +79,8 @@ protected:
 TEST_F(HttpdConf, Template_ModuleBlockFromDistributionConf_CopiesKept) {
     // Distribution line, whether its module file exists, and the line the template gets.
     const std::tuple<const char*, bool, const char*> rows[] = {
-        {"LoadModule access_compat_module modules/mod_access_compat.so", true, "LoadModule access_compat_module modules/mod_access_compat.so"},
+        {"LoadModule access_compat_module modules/mod_access_compat.so", true,
+         "LoadModule access_compat_module modules/mod_access_compat.so"},
         {"#LoadModule rewrite_module modules/mod_rewrite.so", true, "LoadModule rewrite_module modules/mod_rewrite.so"},
         {"# LoadModule speling_module modules/mod_speling.so", true, "#LoadModule speling_module modules/mod_speling.so"},
         {"LoadModule php_module \"C:/php/php8apache2_4.dll\"", true, nullptr},
@@ -155,7 +156,8 @@ TEST_F(HttpdConf, Write_MacrosListenAndPhp_BothStates) {
     testkit::WriteFile(HttpdTemplatePath(build), text);
 
     std::string conf = WriteConf(build, php);
-    EXPECT_TRUE(Contains(conf, "ServerRoot \"" + apache + "\"\r\n\r\nListen 127.0.0.1:80\r\nListen 127.0.0.1:443\r\n\r\n\r\n"));
+    EXPECT_TRUE(Contains(conf, "ServerRoot \"" + apache +
+                                   "\"\r\n\r\nListen 127.0.0.1:80\r\nListen 127.0.0.1:443\r\n\r\n\r\n"));
     EXPECT_TRUE(Contains(conf, "\r\nServerName localhost:80\r\n"));
     EXPECT_TRUE(Contains(conf, "\r\n  # {DOCUMENTPATH}\r\n"));
     EXPECT_TRUE(Contains(conf, "\r\nLoadModule php_module \"" + phpDir + "/php8apache2_4.dll\"\r\n<IfModule php_module>\r\n"
@@ -172,7 +174,8 @@ TEST_F(HttpdConf, Write_MacrosListenAndPhp_BothStates) {
     for (const std::optional<PhpInstall>& none : {std::optional<PhpInstall>(), std::optional<PhpInstall>(noModule)}) {
         conf = WriteConf(build, none);
         EXPECT_TRUE(Contains(conf, "\r\n\r\nListen 80\r\nListen 443\r\n\r\n\r\n"));
-        EXPECT_TRUE(Contains(conf, "\r\n# [Zerva] no PHP selected: LoadModule {PHPMODULENAME} \"{PHPPATH}/{PHPAPACHE2FILE}\"\r\n"
+        EXPECT_TRUE(Contains(conf, "\r\n# [Zerva] no PHP selected: "
+                                   "LoadModule {PHPMODULENAME} \"{PHPPATH}/{PHPAPACHE2FILE}\"\r\n"
                                    "<IfModule php_disabled_module>\r\n    PHPIniDir \"\"\r\n</IfModule>\r\n"
                                    "<FilesMatch \"\\.php$\">\r\n    SetHandler application/x-httpd-php\r\n"
                                    "    Require all denied\r\n</FilesMatch>\r\n<FilesMatch \"\\.phps$\">\r\n"
@@ -189,14 +192,16 @@ TEST_F(HttpdConf, Write_HttpsHostWithoutCertificate_CommentedAndWarned_ExtraFile
     const std::vector<LogEntry> logged = stacktest::LoggedDuring([&] { conf = WriteConf(build, std::nullopt); });
     EXPECT_TRUE(Contains(conf, "\r\nListen 127.0.0.1:80\r\n\r\n\r\n"));
     EXPECT_FALSE(Contains(conf, "Listen 127.0.0.1:443"));
-    EXPECT_TRUE(Contains(conf, "\r\n# [Zerva disabled] <VirtualHost *:443>\r\n# [Zerva disabled] \tDocumentRoot \"{DOCUMENTPATH}\"\r\n"));
+    EXPECT_TRUE(Contains(conf, "\r\n# [Zerva disabled] <VirtualHost *:443>\r\n"
+                               "# [Zerva disabled] \tDocumentRoot \"{DOCUMENTPATH}\"\r\n"));
     EXPECT_TRUE(Contains(conf, "# [Zerva disabled] \tSSLEngine on\r\n"));
     EXPECT_TRUE(Contains(conf, "# [Zerva disabled] </VirtualHost>\r\n"));
     ExpectWellFormed(conf);
     ASSERT_EQ(logged.size(), 1u);
     EXPECT_EQ(logged[0].level, level::kWarning);
     EXPECT_EQ(logged[0].text, "VirtualHost on port 443 disabled (SSL module or certificate missing).");
-    EXPECT_EQ(testkit::ReadFile(build.dir + L"\\conf\\extra\\httpd-ssl.conf"), "# " + PathToUtf8(build.dir) + "\nListen 80\n");
+    EXPECT_EQ(testkit::ReadFile(build.dir + L"\\conf\\extra\\httpd-ssl.conf"),
+              "# " + PathToUtf8(build.dir) + "\nListen 80\n");
 
     std::string error;
     ASSERT_TRUE(DeleteFileW(HttpdTemplatePath(build).c_str()));
@@ -216,6 +221,8 @@ TEST(HttpdConfText, Generate_PortsFromKeptHosts) {
         const char* asked;
     };
     const Case cases[] = {
+        {"80, 443, 80", ssl + "<VirtualHost *:80>\n</VirtualHost>\n" + https + "<VirtualHost *:80>\n</VirtualHost>\n",
+         true, {80, 443}, {}, 80, "c:/x/a.crt"},
         {"only HTTPS kept", ssl + https, true, {443}, {}, 443, "c:/x/a.crt"},
         {"SSL module off", "#" + ssl + https, true, {80}, {443}, 80, ""},
         {"any port and bad ports add none", "<VirtualHost *:*>\n</VirtualHost>\n<VirtualHost *:99999999999>\n"

@@ -40,7 +40,8 @@ TEST_F(SslCert, MadeOnce_ExactRequestArgumentsEnvironment) {
     EXPECT_EQ(testkit::ReadFile(request),
               "[req]\r\ndistinguished_name = dn\r\nprompt = no\r\nx509_extensions = ext\r\n[dn]\r\nCN = localhost\r\n"
               "O = Zerva\r\n[ext]\r\nsubjectAltName = DNS:localhost,DNS:*.localhost,IP:127.0.0.1\r\n"
-              "basicConstraints = CA:FALSE\r\nkeyUsage = digitalSignature,keyEncipherment\r\nextendedKeyUsage = serverAuth\r\n");
+              "basicConstraints = CA:FALSE\r\nkeyUsage = digitalSignature,keyEncipherment\r\n"
+              "extendedKeyUsage = serverAuth\r\n");
     EXPECT_EQ(Recorded(request, "arg"),
               (std::vector<std::string>{"req", "-x509", "-nodes", "-newkey", "rsa:2048", "-sha256", "-days", "3650",
                                         "-config", WideToUtf8(request), "-keyout", WideToUtf8(SslKeyPath(build)),

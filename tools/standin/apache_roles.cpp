@@ -128,7 +128,8 @@ bool ParseListen(const std::string& value, Listener& listener) {
     const std::string first = value.substr(0, value.find_first_of(" \t"));
     const size_t colon = first.rfind(':');
     std::string address = colon == std::string::npos ? "0.0.0.0" : first.substr(0, colon);
-    if (address.size() > 1 && address.front() == '[' && address.back() == ']') address = address.substr(1, address.size() - 2);
+    if (address.size() > 1 && address.front() == '[' && address.back() == ']')
+        address = address.substr(1, address.size() - 2);
     const std::string port = colon == std::string::npos ? first : first.substr(colon + 1);
     if (port.empty() || port.find_first_not_of("0123456789") != std::string::npos || port.size() > 5) return false;
     listener.address.assign(address.begin(), address.end());
@@ -201,7 +202,8 @@ int HttpdServe(const HttpdOptions& options, const ConfFacts& facts) {
         record.push_back("listen " + ToUtf8(listener.address) + ":" + std::to_string(port));
     }
     // Created before the child starts, so the child always finds it.
-    HANDLE stop = ::CreateEventW(nullptr, TRUE, FALSE, ShutdownEventName(std::to_wstring(::GetCurrentProcessId())).c_str());
+    const std::wstring stopName = ShutdownEventName(std::to_wstring(::GetCurrentProcessId()));
+    HANDLE stop = ::CreateEventW(nullptr, TRUE, FALSE, stopName.c_str());
     HANDLE child = nullptr;
     const DWORD childPid = stop ? StartChild(&child) : 0;
     if (childPid == 0) {
