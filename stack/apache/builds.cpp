@@ -105,9 +105,16 @@ bool IsOnlineMode() { return Config::Instance().GetInt(setting::kApacheMode) == 
 int MainHttpPort(const ApacheInstall& build) {
     ApacheConfig config;
     if (!config.Load(HttpdTemplatePath(build))) return 80;
-    for (const VirtualHost& host : config.vhosts)
+    // A host without a port of its own ("*:*") cannot name the main port.
+    int firstPort = 80;
+    bool haveFirst = false;
+    for (const VirtualHost& host : config.vhosts) {
+        if (host.port == kNoVhostPort) continue;
         if (!HasSslEngine(host)) return host.port;
-    return config.vhosts.empty() ? 80 : config.vhosts.front().port;
+        if (!haveFirst) firstPort = host.port;
+        haveFirst = true;
+    }
+    return firstPort;
 }
 
 std::vector<int> TemplateVhostPorts(const ApacheInstall& build) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "core/config.h"
 #include "core/files.h"
 #include "core/layout.h"
+#include "core/log.h"
 #include "core/text.h"
 #include "stack/php/builds.h"
 #include "tests/support/testkit.h"
@@ -33,6 +35,32 @@ std::vector<std::string> Names(const std::vector<Install>& builds) {
     std::vector<std::string> names;
     for (const Install& build : builds) names.push_back(build.name);
     return names;
+}
+
+// The values of the "<key> <value>" lines a stand-in role recorded in "<file>.run" (arguments
+// "arg", working folder "cwd", environment "env", and the role's own lines).
+inline std::vector<std::string> Recorded(const std::wstring& file, const std::string& key) {
+    std::vector<std::string> values;
+    for (const std::string& line : SplitLines(testkit::ReadFile(file + L".run")))
+        if (line.size() > key.size() && line.compare(0, key.size() + 1, key + " ") == 0)
+            values.push_back(line.substr(key.size() + 1));
+    return values;
+}
+
+// A variable of the recorded environment (name in any case), or "<unset>".
+inline std::string RecordedEnv(const std::wstring& file, const std::string& name) {
+    for (const std::string& entry : Recorded(file, "env"))
+        if (StartsWithIgnoreCase(entry, name + "=")) return entry.substr(name.size() + 1);
+    return "<unset>";
+}
+
+// The console log entries added while `action` ran.
+inline std::vector<LogEntry> LoggedDuring(const std::function<void()>& action) {
+    std::vector<LogEntry> entries;
+    const uint64_t mark = LogBuffer::Instance().Snapshot(entries, UINT64_MAX);
+    action();
+    LogBuffer::Instance().Snapshot(entries, mark);
+    return entries;
 }
 
 // Each test gets its own root folder and an empty settings store saved inside it.

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/standin/apache_roles.h"
 #include "tools/standin/standin.h"
 
 namespace standin {
@@ -284,6 +285,8 @@ constexpr Step kSteps[] = {
     {L"listen", Listen}, {L"signal", Signal},         {L"wait-event", WaitEvent},
     {L"grandchild", Grandchild}, {L"handle", HandleStep},
     {L"zerva", Zerva},
+    {L"httpd", Httpd},
+    {L"openssl", OpenSsl},
 };
 
 const Step* FindStep(const std::wstring& name) {
