@@ -15,6 +15,11 @@ const TranslationPair kTable[] = {
     {"(+%d queued)", "(+%d en attente)"},
     {"%d / %d extensions enabled", "%d / %d extensions activées"},
     {"%d session files deleted", "%d fichiers de session supprimés"},
+
+    // ---- Database ----
+    {"Initializing the data directory (first start of %s)...",
+     "Initialisation du dossier de données (premier démarrage de %s)..."},
+    {"Data directory created (user root).", "Dossier de données créé (utilisateur root)."},
 };
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/standin/database_roles.h"
 #include "tools/standin/standin.h"
 
 namespace standin {
@@ -268,6 +269,10 @@ constexpr Step kSteps[] = {
     {L"cmdline", CmdLine}, {L"out", Out},             {L"record", Record},
     {L"listen", Listen}, {L"signal", Signal},         {L"wait-event", WaitEvent},
     {L"grandchild", Grandchild}, {L"handle", HandleStep},
+    {L"mariadbd", DbServer},     {L"mysqld", DbServer},
+    {L"mariadb-install-db", DbInstallTool}, {L"mysql_install_db", DbInstallTool},
+    {L"mariadb-admin", DbAdmin}, {L"mysqladmin", DbAdmin},
+    {L"mariadb", DbClient},      {L"mysql", DbClient},
 };
 
 const Step* FindStep(const std::wstring& name) {
