@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "core/files.h"
 #include "core/layout.h"
 #include "core/text.h"
+#include "stack/database/builds.h"
 #include "stack/php/builds.h"
 #include "tests/support/testkit.h"
 
@@ -30,6 +32,25 @@ inline std::string PeHeader(uint16_t machine) {
 }
 inline constexpr uint16_t kX86 = 0x14C;
 inline constexpr uint16_t kArm64 = 0xAA64;
+
+// The passwords every tool and file must carry unchanged: quotes, backslashes (a trailing one
+// too), a blank, a non-ASCII letter, nothing at all.
+inline const std::vector<std::string> kAwkwardPasswords = {
+    "tulp", "it's", "back\\slash", "say \"hi\"", "ends\\", "two words", "caf\xC3\xA9", "", "\\'\"\\"};
+
+// How PHP reads a single-quoted string whose opening quote stands at `open`: "\\" and "\'" are
+// one character each, any other backslash stands for itself. The value and the index just after
+// the closing quote; nothing when the string never closes.
+inline std::optional<std::pair<std::string, size_t>> ReadSingleQuoted(std::string_view text, size_t open) {
+    if (open >= text.size() || text[open] != '\'') return std::nullopt;
+    std::string value;
+    for (size_t i = open + 1; i < text.size(); ++i) {
+        if (text[i] == '\'') return std::make_pair(value, i + 1);
+        if (text[i] == '\\' && i + 1 < text.size() && (text[i + 1] == '\\' || text[i + 1] == '\'')) ++i;
+        value += text[i];
+    }
+    return std::nullopt;
+}
 
 // Content that stands for a copy of the stand-in program of the same file name (x64, with the
 // version resource of its build: httpd.exe 2.4.58.0, php.exe 8.3.14.0).
@@ -81,6 +102,13 @@ protected:
         auto build = FindPhp(name);
         EXPECT_TRUE(build) << name;
         return build ? *build : PhpInstall{};
+    }
+};
+
+class DbRootTest : public RootTest {
+protected:
+    DbInstall MakeDb(const std::string& name, const Files& files) {
+        return MakeDbInstall(name, MakeFolder(DatabaseDir() + L"\\" + Utf8ToWide(name), files));
     }
 };
 

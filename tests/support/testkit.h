@@ -1,6 +1,7 @@
 // tests/support/testkit.h: what every test program shares: scratch folders that clean up
 // after themselves, small file helpers, and the paths of the test stand-ins.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -32,6 +33,8 @@ std::string ReadFile(const std::wstring& path);
 std::wstring BinDir();
 // A stand-in program in BinDir, e.g. StandinPath(L"standin.exe").
 std::wstring StandinPath(std::wstring_view fileName);
+// A loopback port nobody listens on: bound once to learn a free number, then released.
+uint16_t UnusedPort();
 // The source tree, for tests that read the project's own sources.
 std::wstring SourceDir();
 
