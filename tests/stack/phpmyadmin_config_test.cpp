@@ -2,6 +2,7 @@
 // place keeping every other line, and the installed version.
 #include "stack/phpmyadmin/config.h"
 
+#include <map>
 #include <random>
 #include <regex>
 #include <set>
@@ -16,32 +17,11 @@ namespace {
 
 class PhpMyAdmin : public stacktest::RootTest {};
 
-// Every line of the text as PHP reads it: the text outside single-quoted strings, each string
-// replaced by a plain marker, and the string values in order. Fails when a string never closes.
-struct PhpLines {
-    std::vector<std::string> shapes, values;
-};
-PhpLines ReadPhp(const std::string& text) {
-    PhpLines read;
-    for (const std::string& line : SplitLines(text)) {
-        std::string shape;
-        for (size_t i = 0; i < line.size();) {
-            if (line[i] != '\'') {
-                shape += line[i++];
-                continue;
-            }
-            const auto value = ReadSingleQuoted(line, i);
-            if (!value) {
-                ADD_FAILURE() << "unclosed string: " << line;
-                break;
-            }
-            shape += "'S'";
-            read.values.push_back(value->first);
-            i = value->second;
-        }
-        read.shapes.push_back(shape);
-    }
-    return read;
+// The string PHP reads from a line "<statement start> = '<string>';", checking nothing follows it.
+std::string Assigned(const std::string& line) {
+    const auto value = ReadSingleQuoted(line, line.find("= '") + 2);
+    EXPECT_TRUE(value && line.substr(value->second) == ";") << line;
+    return value ? value->first : "<unclosed>";
 }
 
 }  // namespace
@@ -49,7 +29,7 @@ PhpLines ReadPhp(const std::string& text) {
 TEST_F(PhpMyAdmin, Write_TemplateFilledValidPhpForEveryPassword) {
     EXPECT_FALSE(WritePhpMyAdminConfig());  // no phpMyAdmin folder: never created here
     EXPECT_FALSE(IsDirectory(PhpMyAdminDir()));
-    const PhpLines pristine = ReadPhp(kBuiltinPhpMyAdminTemplate);
+    const std::vector<std::string> pristine = SplitLines(kBuiltinPhpMyAdminTemplate);
     Config::Instance().Set(setting::kMysqlPort, "3310");
     std::set<std::string> secrets;
     for (const char* rootName : {"plain", "l'\xC3\xA9t\xC3\xA9"}) {
@@ -60,17 +40,18 @@ TEST_F(PhpMyAdmin, Write_TemplateFilledValidPhpForEveryPassword) {
             SCOPED_TRACE(std::string(rootName) + " / " + password);
             Config::Instance().Set(setting::kMysqlRootPassword, password);
             ASSERT_TRUE(WritePhpMyAdminConfig());
-            const PhpLines php = ReadPhp(testkit::ReadFile(PhpMyAdminConfigPath()));
-            EXPECT_EQ(php.shapes, pristine.shapes);  // every statement intact
-            ASSERT_EQ(php.values.size(), pristine.values.size());
-            for (size_t i = 0; i < php.values.size(); ++i) {
-                const std::string& expected = pristine.values[i] == "@@SECRET@@"     ? php.values[i]
-                                              : pristine.values[i] == "@@PORT@@"     ? "3310"
-                                              : pristine.values[i] == "@@PASSWORD@@" ? password
-                                              : pristine.values[i] == "@@TEMPDIR@@"  ? temp
-                                                                                     : pristine.values[i];
-                EXPECT_EQ(php.values[i], expected);
-                if (pristine.values[i] == "@@SECRET@@") secrets.insert(php.values[i]);
+            const std::vector<std::string> lines = SplitLines(testkit::ReadFile(PhpMyAdminConfigPath()));
+            ASSERT_EQ(lines.size(), pristine.size());
+            const std::map<std::string, std::string> filled = {
+                {"@@PORT@@", "3310"}, {"@@PASSWORD@@", password}, {"@@TEMPDIR@@", temp}};
+            for (size_t i = 0; i < lines.size(); ++i) {
+                const size_t at = pristine[i].find("@@");
+                EXPECT_EQ(lines[i].substr(0, at), pristine[i].substr(0, at));  // the statement around it intact
+                if (at == std::string::npos) continue;
+                const std::string value = Assigned(lines[i]);
+                const std::string name = pristine[i].substr(at, pristine[i].size() - at - 2);  // before "';"
+                if (name == "@@SECRET@@") secrets.insert(value);
+                else EXPECT_EQ(value, filled.at(name));
             }
         }
     }
@@ -85,29 +66,17 @@ TEST_F(PhpMyAdmin, Write_TemplateFilledValidPhpForEveryPassword) {
 TEST_F(PhpMyAdmin, Update_PasswordAndPortOnly_EveryOtherLineKept) {
     UpdatePhpMyAdminConfig(1, "x");  // missing: nothing written
     EXPECT_FALSE(PathExists(PhpMyAdminConfigPath()));
-
-    ASSERT_TRUE(EnsureDirectory(PhpMyAdminDir()));
-    ASSERT_TRUE(WritePhpMyAdminConfig());
-    std::string text = testkit::ReadFile(PhpMyAdminConfigPath()) + "$cfg['Servers'][$i]['port'] = 3306;\n" +
-                       "$cfg['Servers'][$i]['password'] = \"double\";\n";
-    testkit::WriteFile(PhpMyAdminConfigPath(), text);
+    ASSERT_TRUE(EnsureDirectory(PhpMyAdminDir()) && WritePhpMyAdminConfig());
+    const std::string secret = Assigned(SplitLines(testkit::ReadFile(PhpMyAdminConfigPath())).at(5));
+    const std::string temp = ToForwardSlashes(WideToUtf8(TempDir() + L"\\phpmyadmin"));
+    // Lines of another form than the template's stay as they are.
+    const std::string odd = "$cfg['Servers'][$i]['port'] = 3306;\n$cfg['Servers'][$i]['password'] = \"x\";\n";
+    testkit::WriteFile(PhpMyAdminConfigPath(), testkit::ReadFile(PhpMyAdminConfigPath()) + odd);
     for (const std::string& password : kAwkwardPasswords) {
-        for (const std::string& changed : {password, "$1&" + password}) {
-            SCOPED_TRACE(changed);
+        for (const std::string& changed : {password, "$1&" + password}) {  // no back-reference either
             UpdatePhpMyAdminConfig(3307, changed);
-            const std::string updated = testkit::ReadFile(PhpMyAdminConfigPath());
-            std::vector<std::string> before = SplitLines(text), after = SplitLines(updated);
-            ASSERT_EQ(before.size(), after.size());
-            for (size_t i = 0; i < before.size(); ++i) {
-                if (StartsWith(before[i], "$cfg['Servers'][$i]['port'] = '"))
-                    EXPECT_EQ(after[i], "$cfg['Servers'][$i]['port'] = '3307';");
-                else if (StartsWith(before[i], "$cfg['Servers'][$i]['password'] = '"))
-                    EXPECT_EQ(ReadSingleQuoted(after[i], after[i].find("= '") + 2)->first, changed);
-                else
-                    EXPECT_EQ(after[i], before[i]);
-            }
-            EXPECT_EQ(ReadPhp(updated).shapes, ReadPhp(text).shapes);
-            text = updated;
+            EXPECT_EQ(testkit::ReadFile(PhpMyAdminConfigPath()),
+                      FillPhpMyAdminTemplate(kBuiltinPhpMyAdminTemplate, secret, 3307, changed, temp) + odd);
         }
     }
 }
@@ -125,7 +94,7 @@ TEST(PhpMyAdminText, UpdateScanner_RandomTexts_AgreeWithThePatterns) {
     for (int i = 0; i < 20000; ++i) {
         std::string text;
         for (int assignments = 0; assignments < 3; ++assignments)
-            for (const auto& slot : slots) text += slot[std::uniform_int_distribution<size_t>(0, slot.size() - 1)(random)];
+            for (const auto& slot : slots) text += slot[random() % slot.size()];
         const std::string expected = std::regex_replace(std::regex_replace(text, passwordPattern, "$1'p\\\\\\'w';"),
                                                         portPattern, "$1'3307';");
         ASSERT_EQ(UpdatePhpMyAdminText(text, 3307, "p\\'w"), expected) << testing::PrintToString(text);
