@@ -40,6 +40,11 @@ const TranslationPair kTable[] = {
     {"SSL certificate generated for https://localhost (self-signed).",
      "Certificat SSL généré pour https://localhost (auto-signé)."},
     {"Could not generate the SSL certificate: ", "Impossible de générer le certificat SSL : "},
+
+    // ---- Database ----
+    {"Initializing the data directory (first start of %s)...",
+     "Initialisation du dossier de données (premier démarrage de %s)..."},
+    {"Data directory created (user root).", "Dossier de données créé (utilisateur root)."},
 };
 
 }  // namespace

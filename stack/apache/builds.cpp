@@ -8,15 +8,14 @@
 #include "core/text.h"
 #include "stack/apache/config.h"
 
-namespace {
-
-// major.minor.build of a packed file version; "" when the file has no version resource.
 std::string VersionResourceText(const std::wstring& file) {
     const uint64_t packed = FileVersion(file);
     if (packed == 0) return "";
     return Format("%u.%u.%u", unsigned((packed >> 48) & 0xFFFF), unsigned((packed >> 32) & 0xFFFF),
                   unsigned((packed >> 16) & 0xFFFF));
 }
+
+namespace {
 
 bool HasHttpd(const std::wstring& dir) { return PathExists(dir + L"\\bin\\httpd.exe"); }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "core/layout.h"
 #include "core/log.h"
 #include "core/text.h"
+#include "stack/database/builds.h"
 #include "stack/php/builds.h"
 #include "tests/support/testkit.h"
 
@@ -23,6 +25,25 @@ namespace stacktest {
 using testkit::kArm64;
 using testkit::kX86;
 using testkit::PeHeader;
+
+// The passwords every tool and file must carry unchanged: quotes, backslashes (a trailing one
+// too), a blank, a non-ASCII letter, nothing at all.
+inline const std::vector<std::string> kAwkwardPasswords = {
+    "tulp", "it's", "back\\slash", "say \"hi\"", "ends\\", "two words", "caf\xC3\xA9", "", "\\'\"\\"};
+
+// How PHP reads a single-quoted string whose opening quote stands at `open`: "\\" and "\'" are
+// one character each, any other backslash stands for itself. The value and the index just after
+// the closing quote; nothing when the string never closes.
+inline std::optional<std::pair<std::string, size_t>> ReadSingleQuoted(std::string_view text, size_t open) {
+    if (open >= text.size() || text[open] != '\'') return std::nullopt;
+    std::string value;
+    for (size_t i = open + 1; i < text.size(); ++i) {
+        if (text[i] == '\'') return std::make_pair(value, i + 1);
+        if (text[i] == '\\' && i + 1 < text.size() && (text[i + 1] == '\\' || text[i + 1] == '\'')) ++i;
+        value += text[i];
+    }
+    return std::nullopt;
+}
 
 // Content that stands for a copy of the stand-in program of the same file name (x64, with the
 // version resource of its build: httpd.exe 2.4.58.0, php.exe 8.3.14.0).
@@ -100,6 +121,13 @@ protected:
         auto build = FindPhp(name);
         EXPECT_TRUE(build) << name;
         return build ? *build : PhpInstall{};
+    }
+};
+
+class DbRootTest : public RootTest {
+protected:
+    DbInstall MakeDb(const std::string& name, const Files& files) {
+        return MakeDbInstall(name, MakeFolder(DatabaseDir() + L"\\" + Utf8ToWide(name), files));
     }
 };
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "tools/standin/apache_roles.h"
+#include "tools/standin/database_roles.h"
 #include "tools/standin/standin.h"
 
 namespace standin {
@@ -287,6 +288,10 @@ constexpr Step kSteps[] = {
     {L"zerva", Zerva},
     {L"httpd", Httpd},
     {L"openssl", OpenSsl},
+    {L"mariadbd", DbServer},     {L"mysqld", DbServer},
+    {L"mariadb-install-db", DbInstallTool}, {L"mysql_install_db", DbInstallTool},
+    {L"mariadb-admin", DbAdmin}, {L"mysqladmin", DbAdmin},
+    {L"mariadb", DbClient},      {L"mysql", DbClient},
 };
 
 const Step* FindStep(const std::wstring& name) {
