@@ -3,9 +3,11 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdio>
 #include <gtest/gtest.h>
 
 #include "core/files.h"
+#include "core/proc.h"
 #include "core/text.h"
 
 namespace testkit {
@@ -50,5 +52,47 @@ std::wstring BinDir() { return Utf8ToWide(ExeDirectory()); }
 std::wstring StandinPath(std::wstring_view fileName) { return BinDir() + L"\\" + std::wstring(fileName); }
 
 std::wstring SourceDir() { return Utf8ToWide(ZERVA_SOURCE_DIR_WIN); }
+
+std::string UniqueName() {
+    static std::atomic<unsigned> counter{0};
+    return Format("zt%lu-%u-%s", ::GetCurrentProcessId(), ++counter, RandomAlnum(6).c_str());
+}
+
+std::string PeImage(uint16_t machine, uint32_t peOffset) {
+    std::string bytes(peOffset + 6, '\0');
+    bytes.replace(0, 2, "MZ");
+    for (int i = 0; i < 4; ++i) bytes[0x3C + i] = char((peOffset >> (8 * i)) & 0xFF);
+    bytes.replace(peOffset, 2, "PE");
+    bytes[peOffset + 4] = char(machine & 0xFF);
+    bytes[peOffset + 5] = char(machine >> 8);
+    return bytes;
+}
+
+WaitingStandin::WaitingStandin(const std::wstring& steps)
+    : m_ready(Utf8ToWide(UniqueName())), m_stop(Utf8ToWide(UniqueName())),
+      m_readyEvent(::CreateEventW(nullptr, TRUE, FALSE, m_ready.c_str())),
+      m_stopEvent(::CreateEventW(nullptr, TRUE, FALSE, m_stop.c_str())) {
+    m_pid = proc::Spawn({.exe = StandinPath(L"standin.exe"),
+                         .args = L"out \"" + m_report + L"\" + " + steps + L" + signal " + m_ready + L" + wait-event " +
+                                 m_stop + L" 60000",
+                         .logOutput = false},
+                        nullptr);
+    m_process.Reset(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, m_pid));
+}
+
+bool WaitingStandin::WaitReady() {
+    const HANDLE waits[2] = {m_readyEvent.Get(), m_process.Get()};
+    return m_process && ::WaitForMultipleObjects(2, waits, FALSE, 20000) == WAIT_OBJECT_0;
+}
+
+void WaitingStandin::Stop() {
+    if (m_process && ::SetEvent(m_stopEvent.Get())) ::WaitForSingleObject(m_process.Get(), 20000);
+}
+
+uint16_t WaitingStandin::ListeningPort() const {
+    unsigned port = 0;
+    std::sscanf(ReadFile(m_report).c_str(), "listening %u", &port);
+    return uint16_t(port);
+}
 
 }  // namespace testkit

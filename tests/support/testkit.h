@@ -1,8 +1,11 @@
 // tests/support/testkit.h: what every test program shares: scratch folders that clean up
-// after themselves, small file helpers, and the paths of the test stand-ins.
+// after themselves, small file helpers, the paths of the test stand-ins and a waiting stand-in.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "core/handle.h"
 
 namespace testkit {
 
@@ -34,5 +37,37 @@ std::wstring BinDir();
 std::wstring StandinPath(std::wstring_view fileName);
 // The source tree, for tests that read the project's own sources.
 std::wstring SourceDir();
+
+// A name for events and log tags that no other test process uses.
+std::string UniqueName();
+
+// The smallest executable PeArchitecture accepts: "MZ", the PE offset at 0x3C, "PE\0\0", the machine.
+std::string PeImage(uint16_t machine, uint32_t peOffset = 0x40);
+
+// A spawned stand-in that runs `steps` (their reports going to a file), signals ready and then
+// waits up to a minute for its stop event; stopped when the object goes. Both events are ours from
+// the start, so no signal can be lost.
+class WaitingStandin {
+public:
+    explicit WaitingStandin(const std::wstring& steps = L"cwd");
+    ~WaitingStandin() { Stop(); }
+    WaitingStandin(const WaitingStandin&) = delete;
+    WaitingStandin& operator=(const WaitingStandin&) = delete;
+    // False when it ended before it got ready (a step failed) or took too long.
+    bool WaitReady();
+    void Stop();
+    uint32_t Pid() const { return m_pid; }
+    HANDLE Process() const { return m_process.Get(); }
+    const std::wstring& StopEventName() const { return m_stop; }
+    // The port of a "listen" step's report, or 0.
+    uint16_t ListeningPort() const;
+
+private:
+    ScratchDir m_dir;
+    std::wstring m_report = m_dir / L"report.txt";
+    std::wstring m_ready, m_stop;
+    UniqueHandle m_readyEvent, m_stopEvent, m_process;
+    uint32_t m_pid = 0;
+};
 
 }  // namespace testkit
