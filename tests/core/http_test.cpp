@@ -92,13 +92,10 @@ TEST(ResolveUrl, Link_RelativeRootedOrAbsolute_ResolvedAgainstBase) {
     for (const auto& c : cases) EXPECT_EQ(ResolveUrl(c[0], c[1]), c[2]) << c[0] << " + " << c[1];
 }
 
-TEST(WinHttpErrorText, Codes_TableWordsElseSystemMessageElseNumber) {
-    for (const auto& [code, text] : {std::pair{12002u, "timeout"}, {12007u, "host not found (no Internet connection?)"},
-                                     {12017u, "cancelled"}, {12029u, "cannot connect"}, {12030u, "connection reset"},
-                                     {12175u, "TLS / certificate error"}, {0x20000123u, "WinHTTP error 536871203"}})
-        EXPECT_EQ(WinHttpErrorText(code), text) << code;
+TEST(WinHttpErrorText, UnknownCodes_SystemMessageElseNumber) {
     const std::string denied = WinHttpErrorText(ERROR_ACCESS_DENIED);
     EXPECT_TRUE(!denied.empty() && denied == Trim(denied) && !StartsWith(denied, "WinHTTP error")) << denied;
+    EXPECT_EQ(WinHttpErrorText(0x20000123u), "WinHTTP error 536871203");   // customer codes have no message
 }
 
 TEST(HttpGet, Body_SizedChunkedRedirectedOrGzip_ArrivesWholeWithProgress) {
@@ -117,8 +114,7 @@ TEST(HttpGet, Body_SizedChunkedRedirectedOrGzip_ArrivesWholeWithProgress) {
         HttpResult result;
         std::string body = "stale";
         std::vector<std::string> paths;
-        for (const FixtureRequest& request :
-             RequestsDuring([&] { EXPECT_TRUE(HttpGet(result, Server().Url(path), {}, nullptr, &progress, body)); }))
+        for (const auto& request : RequestsDuring([&] { HttpGet(result, Server().Url(path), {}, nullptr, &progress, body); }))
             paths.push_back(request.path);
         EXPECT_EQ(paths, seen);
         EXPECT_TRUE(result.ok && result.status == 200u && result.error.empty()) << path << ": " << result.error;
@@ -200,8 +196,6 @@ TEST(HttpGet, Destination_FullMemoryLimitOrFailingStream_WriteError) {
     constexpr size_t kLimit = 64u << 20;
     HttpResult result;
     std::string body;
-    EXPECT_TRUE(HttpGetString(result, Server().Url("/bytes?n=" + std::to_string(kLimit - 1)), body)) << result.error;
-    EXPECT_EQ(body.size(), kLimit - 1);
     EXPECT_FALSE(HttpGetString(result, Server().Url("/bytes?n=" + std::to_string(kLimit + 1000000)), body));
     EXPECT_EQ(result.error, "write error");
     EXPECT_TRUE(body.size() >= kLimit && body.size() < kLimit + 1000000) << body.size();
@@ -231,8 +225,7 @@ TEST(DownloadFile, Success_ReplacesOldFileOrCreatesFolders_LeavesNoPart) {
     OldDownload old;
     HttpResult result;
     EXPECT_TRUE(DownloadFile(result, Server().Url("/bytes?n=700000"), old.destination, {}, nullptr, nullptr)) << result.error;
-    EXPECT_TRUE(ReadFile(old.destination) == Pattern(700000));
-    EXPECT_FALSE(old.PartLeft());
+    EXPECT_TRUE(ReadFile(old.destination) == Pattern(700000) && !old.PartLeft());
     const std::wstring deep = old.dir / L"a/b/c/hello.txt";   // none of a, b, c exists
     ASSERT_TRUE(DownloadFile(result, Server().Url("/hello"), deep, {}, nullptr, nullptr)) << result.error;
     EXPECT_EQ(ReadFile(deep), "hello, world\n");

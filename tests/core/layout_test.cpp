@@ -9,21 +9,6 @@
 using testkit::ReadFile;
 using testkit::ScratchDir;
 
-TEST(Layout, FolderGetters_UnderTheRootOrTheCacheFolder) {
-    SetRootDir(L"C:\\Stack");
-    EXPECT_EQ(RootDir(), L"C:\\Stack");
-    for (const auto& [folder, path] : {std::pair{BinDir(), L"bin"}, {ApacheDir(), L"bin\\apache"}, {PhpDir(), L"bin\\php"},
-                                       {DatabaseDir(), L"bin\\database"}, {WwwDir(), L"www"}, {PhpAppsDir(), L"phpapps"},
-                                       {TempDir(), L"temp"}, {SessionsDir(), L"temp\\sessions"},
-                                       {DownloadsDir(), L"temp\\downloads"}})
-        EXPECT_EQ(folder, std::wstring(L"C:\\Stack\\") + path);
-    EXPECT_FALSE(HasCacheDir());
-    SetCacheDir(L"D:\\cache");
-    EXPECT_TRUE(HasCacheDir());
-    EXPECT_EQ(DownloadsDir(), L"D:\\cache");
-    SetCacheDir(L"");
-}
-
 TEST(Layout, EnsureLayout_MakesFoldersAndPagesButNeverOverwrites) {
     ScratchDir root, cache;
     SetRootDir(root.Path());

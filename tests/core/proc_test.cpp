@@ -9,6 +9,7 @@
 #include <memory>
 #include <stdexcept>
 #include <thread>
+#include <tuple>
 
 #include "core/files.h"
 #include "core/handle.h"
@@ -55,13 +56,12 @@ TEST(ProcEnvironment, ParseAndBuild_DriveEntriesKept_OverridesAndPathPrependSort
     EXPECT_EQ(proc::ParseEnvironmentBlock(block), expected);
     EXPECT_TRUE(proc::ParseEnvironmentBlock(nullptr).empty());
 
-    struct Case {
+    const struct {
         const char* name;
         EnvList vars, overrides;
         const wchar_t* pathPrepend;
         std::wstring block;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"overrides replace ignoring case, keep the spelling, append the rest",
          {{L"PhpRc", L"old"}, {L"Other", L"1"}}, {{L"PHPRC", L"new"}, {L"OPENSSL_CONF", L"c.cnf"}}, L"",
          L"OPENSSL_CONF=c.cnf\0Other=1\0PhpRc=new\0\0"s},
@@ -132,24 +132,19 @@ TEST(ProcRun, FinishedChildren_ExitCodeAndOwnOutputFoldedIntoLfLines) {
 
 // A grandchild that inherited the pipe holds it for a minute; Run must come back long before.
 TEST(ProcRun, TimeoutOrLingeringGrandchild_ReturnsPromptlyWithOutputSoFar) {
-    const struct {
-        const wchar_t* steps;
-        uint32_t timeoutMs;
-        bool timedOut;
-        uint32_t exitCode;
-        std::string output;
-    } cases[] = {
+    // Steps, time-out, whether it timed out, exit code, output.
+    const std::tuple<const wchar_t*, uint32_t, bool, uint32_t, std::string> cases[] = {
         {L"print partial + sleep 60000 + print never", 1000, true, 1, "partial\n"},
         {L"grandchild 60000 + print partial + sleep 60000", 1000, true, 1, "partial\n"},
         {L"grandchild 60000 + print done + exit 5", 60000, false, 5, "done\n"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(WideToUtf8(c.steps));
+    for (const auto& [steps, timeoutMs, timedOut, exitCode, output] : cases) {
+        SCOPED_TRACE(WideToUtf8(steps));
         const auto start = std::chrono::steady_clock::now();
-        const proc::RunResult r = proc::Run(StandinRun(c.steps), c.timeoutMs);
+        const proc::RunResult r = proc::Run(StandinRun(steps), timeoutMs);
         EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 15.0);
-        EXPECT_TRUE(r.timedOut == c.timedOut && r.exitCode == c.exitCode) << r.exitCode;
-        std::string expected = c.output;
+        EXPECT_TRUE(r.timedOut == timedOut && r.exitCode == exitCode) << r.exitCode;
+        std::string expected = output;
         unsigned grandchild = 0;
         if (std::sscanf(r.output.c_str(), "grandchild %u", &grandchild) == 1) {
             EXPECT_TRUE(IsPidRunning(grandchild));  // it really kept the pipe open
@@ -186,8 +181,7 @@ TEST(ProcRun, HandleList_ChildInheritsOnlyItsPipe) {
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
     UniqueHandle event(::CreateEventW(&inherit, TRUE, FALSE, nullptr));
     ASSERT_TRUE(event);
-    const auto value = reinterpret_cast<uintptr_t>(event.Get());
-    const proc::RunResult r = proc::Run(StandinRun(L"handle " + std::to_wstring(value)), 20000);
+    const proc::RunResult r = proc::Run(StandinRun(L"handle " + std::to_wstring(uintptr_t(event.Get()))), 20000);
     EXPECT_EQ(r.output, "not inherited\n");
     EXPECT_EQ(::WaitForSingleObject(event.Get(), 0), DWORD(WAIT_TIMEOUT));
 }
@@ -236,9 +230,8 @@ TEST(ProcSpawn, LoggingOff_StillDrainsPipeAndLogsNothing) {
     const std::string tag = testkit::UniqueName();
     proc::SpawnOptions options = StandinRun(L"repeat 20000 \"" + Utf8ToWide(tag) + L" flood of output\" + exit 7");
     options.logOutput = false;
-    const uint32_t pid = proc::Spawn(options, nullptr);
-    UniqueHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-    ASSERT_TRUE(process) << pid;
+    UniqueHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, proc::Spawn(options, nullptr)));
+    ASSERT_TRUE(process);
     // About 600 KB: far more than the pipe holds, so the child ends only if it is read.
     ASSERT_EQ(::WaitForSingleObject(process.Get(), 30000), DWORD(WAIT_OBJECT_0));
     DWORD code = 0;
@@ -273,13 +266,10 @@ TEST(ProcConsole, LaunchInConsole_RunsWithPathPrependInWorkDir) {
     testkit::ScratchDir dir;
     const std::wstring ready = Utf8ToWide(testkit::UniqueName());
     UniqueHandle readyEvent(::CreateEventW(nullptr, TRUE, FALSE, ready.c_str()));
-    ASSERT_TRUE(readyEvent);
-    const std::wstring report = dir / L"report.txt";
-    const std::wstring args = L"out \"" + report + L"\" + cmdline + cwd + env + signal " + ready;
+    const std::wstring args = L"out \"" + (dir / L"report.txt") + L"\" + cmdline + cwd + env + signal " + ready;
     ASSERT_TRUE(LaunchInConsole(Standin(), args, dir.Path(), L"C:\\zerva-console"));
     ASSERT_EQ(::WaitForSingleObject(readyEvent.Get(), 30000), DWORD(WAIT_OBJECT_0));
-
-    const std::string text = testkit::ReadFile(report);
+    const std::string text = testkit::ReadFile(dir / L"report.txt");
     const Lines lines = SplitLines(text), paths = LinesStartingWith(text, "PATH=");
     ASSERT_TRUE(lines.size() >= 3 && paths.size() == 1) << text;
     EXPECT_EQ(lines[0], QuotedStandin() + " " + WideToUtf8(args));

@@ -1,6 +1,5 @@
 // tests/stack/stack_fixture.h: what the Apache and PHP build tests share: a scratch root folder
-// with its own settings, build folders made file by file, and executables cut down to the PE
-// header the scans read.
+// with its own settings and build folders made file by file.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -18,16 +17,7 @@
 
 namespace stacktest {
 
-// The smallest file PeArchitecture accepts: "MZ", the PE offset at 0x3C, "PE\0\0", the machine.
-inline std::string PeHeader(uint16_t machine) {
-    std::string bytes(0x46, '\0');
-    bytes.replace(0, 2, "MZ");
-    bytes[0x3C] = 0x40;
-    bytes.replace(0x40, 2, "PE");
-    bytes[0x44] = char(machine & 0xFF);
-    bytes[0x45] = char(machine >> 8);
-    return bytes;
-}
+// Machines for testkit::PeImage.
 inline constexpr uint16_t kX86 = 0x14C;
 inline constexpr uint16_t kArm64 = 0xAA64;
 
