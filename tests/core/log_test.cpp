@@ -5,8 +5,8 @@
 #include <regex>
 #include <thread>
 
-// Each test works on a log of its own except the helpers' test, so the tests hold whether they
-// run one per process (ctest) or all in one program.
+// Each test works on a log of its own, so the tests hold whether they run one per process
+// (ctest) or all in one program.
 
 TEST(LogBuffer, Snapshot_CappedNumberedAndOnlyNewerEntries) {
     LogBuffer log;
@@ -26,21 +26,6 @@ TEST(LogBuffer, Snapshot_CappedNumberedAndOnlyNewerEntries) {
     EXPECT_EQ(log.Snapshot(newer, 4001), 4002u);
     ASSERT_EQ(newer.size(), 1u);
     EXPECT_EQ(newer[0].text, "two\nlines");   // trailing line breaks go, inner ones stay
-}
-
-TEST(LogBuffer, Helpers_WriteTheProcessLogWithTheirLevels) {
-    auto& log = LogBuffer::Instance();
-    std::vector<LogEntry> entries;
-    const uint64_t before = log.Snapshot(entries, UINT64_MAX);   // copies nothing
-    LogInfo(console::kZerva, "i");
-    LogSuccess(console::kApache, "s");
-    LogWarning(console::kMySql, "w");
-    LogError(console::kInstall, "e");
-    log.Snapshot(entries, before);
-    ASSERT_EQ(entries.size(), 4u);
-    const LogLevel levels[] = {level::kInfo, level::kSuccess, level::kWarning, level::kError};
-    const ConsoleSource sources[] = {console::kZerva, console::kApache, console::kMySql, console::kInstall};
-    for (size_t i = 0; i < 4; ++i) EXPECT_TRUE(entries[i].level == levels[i] && entries[i].source == sources[i]) << i;
 }
 
 TEST(LogBuffer, ToText_LocalTimeSourceNameAndCrLf) {

@@ -2,9 +2,11 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <gtest/gtest.h>
+#include <memory>
 
 #include "core/files.h"
 #include "core/proc.h"
@@ -52,6 +54,35 @@ std::wstring BinDir() { return Utf8ToWide(ExeDirectory()); }
 std::wstring StandinPath(std::wstring_view fileName) { return BinDir() + L"\\" + std::wstring(fileName); }
 
 std::wstring SourceDir() { return Utf8ToWide(ZERVA_SOURCE_DIR_WIN); }
+
+bool RunHostProgram(const std::wstring& folder, const std::wstring& program, std::wstring commandLine,
+                    const std::function<bool()>& done, uint32_t timeoutMs, std::string* error) {
+    std::unique_ptr<void, decltype(&::FindCloseChangeNotification)> change(
+        ::FindFirstChangeNotificationW(folder.c_str(), TRUE,
+                                       FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE),
+        &::FindCloseChangeNotification);
+    STARTUPINFOW startup{sizeof(startup)};
+    PROCESS_INFORMATION process{};
+    if (change.get() == INVALID_HANDLE_VALUE) {
+        change.release();
+        if (error) *error = "cannot watch " + WideToUtf8(folder) + ": " + LastErrorText();
+        return false;
+    }
+    if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                          folder.c_str(), &startup, &process)) {
+        if (error) *error = "cannot start " + WideToUtf8(program) + ": " + LastErrorText();
+        return false;
+    }
+    UniqueHandle ownedProcess(process.hProcess), ownedThread(process.hThread);   // should a later Wine give them
+    for (const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;;) {
+        if (done()) return true;
+        const ULONGLONG now = ::GetTickCount64();
+        if (now >= deadline) return false;
+        // The cap only guards against a missed notification.
+        ::WaitForSingleObject(change.get(), DWORD(std::min<ULONGLONG>(deadline - now, 200)));
+        ::FindNextChangeNotification(change.get());
+    }
+}
 
 std::string UniqueName() {
     static std::atomic<unsigned> counter{0};

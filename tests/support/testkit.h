@@ -2,6 +2,7 @@
 // after themselves, small file helpers, the paths of the test stand-ins and a waiting stand-in.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -37,6 +38,13 @@ std::wstring BinDir();
 std::wstring StandinPath(std::wstring_view fileName);
 // The source tree, for tests that read the project's own sources.
 std::wstring SourceDir();
+
+// Starts a program of the Unix host through drive Z: (e.g. L"Z:\\bin\\ln") in `folder` and waits
+// until `done` holds, at most `timeoutMs`; false (with `error` when it could not start) if not.
+// Such a child gets no process handle nor our pipes under Wine: the folder's change notifications
+// (watched from before the start, so none is missed) are the wake-up.
+bool RunHostProgram(const std::wstring& folder, const std::wstring& program, std::wstring commandLine,
+                    const std::function<bool()>& done, uint32_t timeoutMs, std::string* error = nullptr);
 
 // A name for events and log tags that no other test process uses.
 std::string UniqueName();
