@@ -165,15 +165,12 @@ TEST(HttpGet, Failure_BadUrlNoListenerStatusOrCancel_ReportedWithBodyUnread) {
         result.status = 7;   // left from an earlier call
         std::string body;
         const auto requests = RequestsDuring([&] { EXPECT_FALSE(HttpGet(result, url, {}, cancel, nullptr, body)) << url; });
-        EXPECT_FALSE(result.ok);
-        EXPECT_EQ(result.status, status) << url;
         EXPECT_EQ(result.error, error);
-        EXPECT_TRUE(body.empty()) << url;
-        EXPECT_EQ(requests.empty(), status == 0) << url;
+        EXPECT_TRUE(!result.ok && result.status == status && body.empty() && requests.empty() == (status == 0)) << url;
     }
 }
 
-TEST(HttpGet, BodyCutShort_StalledOrClosed_FailsKeepingWhatArrived) {
+TEST(HttpGet, BodyCutShortOrUnwritable_StalledClosedOrFailingStream_FailsKeepingWhatArrived) {
     // The time-out also bounds the wait for the headers, which a loaded machine can slow down:
     // long enough that only the stall trips it.
     HttpOptions options;
@@ -183,22 +180,12 @@ TEST(HttpGet, BodyCutShort_StalledOrClosed_FailsKeepingWhatArrived) {
         HttpResult result;
         std::string body;
         EXPECT_FALSE(HttpGet(result, Server().Url(path), options, nullptr, &progress, body)) << path;
-        EXPECT_EQ(result.status, 200u) << path;
-        EXPECT_EQ(progress.total.load(), 100u) << path;
+        EXPECT_TRUE(result.status == 200u && progress.total == 100u) << path;
         // A connection closed early must not pass for the end of the body.
-        EXPECT_EQ(StartsWith(path, "/stall"), result.error == "timeout") << result.error;
-        EXPECT_FALSE(result.error.empty()) << path;
+        EXPECT_TRUE(!result.error.empty() && StartsWith(path, "/stall") == (result.error == "timeout")) << result.error;
         EXPECT_TRUE(StartsWith(Pattern(10), body)) << body.size();   // what arrived stays with the caller
     }
-}
-
-TEST(HttpGet, Destination_FullMemoryLimitOrFailingStream_WriteError) {
-    constexpr size_t kLimit = 64u << 20;
     HttpResult result;
-    std::string body;
-    EXPECT_FALSE(HttpGetString(result, Server().Url("/bytes?n=" + std::to_string(kLimit + 1000000)), body));
-    EXPECT_EQ(result.error, "write error");
-    EXPECT_TRUE(body.size() >= kLimit && body.size() < kLimit + 1000000) << body.size();
     std::ostream out(nullptr);   // without a buffer every write fails
     EXPECT_FALSE(HttpGetToStream(result, Server().Url("/bytes?n=5000"), {}, nullptr, nullptr, out));
     EXPECT_EQ(result.error, "write error");

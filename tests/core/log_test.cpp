@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <regex>
-#include <thread>
 
 // Each test works on a log of its own, so the tests hold whether they run one per process
 // (ctest) or all in one program.
@@ -35,20 +34,6 @@ TEST(LogBuffer, ToText_LocalTimeSourceNameAndCrLf) {
     EXPECT_TRUE(std::regex_match(log.ToText(), text)) << log.ToText();
     const char* names[] = {"Zerva", "Apache", "MySQL", "PHP", "Install", "Zerva"};
     for (int source = 0; source <= 5; ++source) EXPECT_STREQ(LogSourceName(source == 5 ? 9 : source), names[source]);
-}
-
-TEST(LogBuffer, ConcurrentWritersGetDistinctOrderedNumbers) {
-    LogBuffer log;
-    std::vector<std::thread> writers;
-    for (int t = 0; t < 4; ++t)
-        writers.emplace_back([&log] {
-            for (int i = 0; i < 500; ++i) log.Append(console::kZerva, level::kInfo, "x");
-        });
-    for (auto& w : writers) w.join();
-    std::vector<LogEntry> entries;
-    EXPECT_EQ(log.Snapshot(entries, 0), 2000u);
-    ASSERT_EQ(entries.size(), 2000u);
-    for (size_t i = 0; i < entries.size(); ++i) ASSERT_EQ(entries[i].seq, i + 1);
 }
 
 TEST(LineLevel, KeywordsDecideLevel_ErrorWordsWin) {

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "core/files.h"
 #include "core/text.h"
 #include "tests/support/testkit.h"
@@ -59,16 +61,11 @@ TEST(Probes, Processes_NamedByPidAndFoundByNameWithParentAndPath) {
     EXPECT_TRUE(EqualsIgnoreCase(mine->fullPath, WideToUtf8(testkit::StandinPath(L"standin.exe")))) << mine->fullPath;
 }
 
-TEST(Probes, IPv4Addresses_UpAdaptersWithoutLoopbackOrLinkLocal) {
+TEST(Probes, SelectIPv4Addresses_UpAdaptersWithoutLoopbackOrLinkLocal) {
     const std::vector<AdapterAddresses> adapters = {
         {true, false, {"192.168.1.5", "169.254.3.4", "10.0.0.2"}}, {false, false, {"192.168.9.9"}},
         {true, true, {"127.0.0.1"}}, {true, false, {"169.254.10.10"}}, {true, false, {"192.168.1.5"}}};
     EXPECT_EQ(SelectIPv4Addresses(adapters), (Lines{"192.168.1.5", "10.0.0.2", "192.168.1.5"}));
-    for (const auto& address : LocalIPv4Addresses()) {
-        in_addr parsed;
-        EXPECT_EQ(::inet_pton(AF_INET, address.c_str(), &parsed), 1) << address;
-        EXPECT_FALSE(StartsWith(address, "127.") || StartsWith(address, "169.254.")) << address;
-    }
 }
 
 // Each case is a series of samples; every sample checks the percentage and the memory sum.
@@ -79,12 +76,11 @@ TEST(ProbesCpu, ApplyCpuSample_Series_GivePercentOfMachineAndMemorySum) {
         double percent;
         uint64_t workingSet;
     };
-    struct Case {
+    const struct {
         const char* name;
         unsigned processors;
         std::vector<Sample> samples;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"first sample: no interval yet, memory summed where known", 4,
          {{100 * kSecond, {{10, 5 * kSecond, 1000}, {11, 2 * kSecond, 24}, {12, {}, {}}}, 0, 1024}}},
         {"one processor of four busy", 4,
@@ -97,23 +93,20 @@ TEST(ProbesCpu, ApplyCpuSample_Series_GivePercentOfMachineAndMemorySum) {
           {101 * kSecond, {{10, kSecond, {}}, {11, 2 * kSecond, {}}, {12, 3 * kSecond, {}}, {13, 4 * kSecond, {}}}, 50, 0}}},
         // Back after a gap, 10 counts as new, not as 0.1 s of work since its old total.
         {"gone pids forgotten", 1,
-         {{100 * kSecond, {{10, kSecond, {}}, {11, kSecond, {}}}, 0, 0},
-          {101 * kSecond, {{11, kSecond, {}}}, 0, 0},
+         {{100 * kSecond, {{10, kSecond, {}}, {11, kSecond, {}}}, 0, 0}, {101 * kSecond, {{11, kSecond, {}}}, 0, 0},
           {102 * kSecond, {{10, kSecond * 11 / 10, {}}}, 0, 0}}},
         // The interval after a clock set back starts from the new time.
         {"clock standing still or set back", 1,
-         {{100 * kSecond, {{10, 0, {}}}, 0, 0},
-          {100 * kSecond, {{10, kSecond, {}}}, 0, 0},
-          {90 * kSecond, {{10, 2 * kSecond, {}}}, 0, 0},
-          {92 * kSecond, {{10, 3 * kSecond, {}}}, 50, 0}}},
+         {{100 * kSecond, {{10, 0, {}}}, 0, 0}, {100 * kSecond, {{10, kSecond, {}}}, 0, 0},
+          {90 * kSecond, {{10, 2 * kSecond, {}}}, 0, 0}, {92 * kSecond, {{10, 3 * kSecond, {}}}, 50, 0}}},
     };
     for (const auto& c : cases) {
         CpuSampler sampler;
         for (size_t i = 0; i < c.samples.size(); ++i) {
             SCOPED_TRACE(Format("%s, sample %zu", c.name, i + 1));
             ApplyCpuSample(sampler, c.samples[i].now, c.processors, c.samples[i].readings);
-            EXPECT_DOUBLE_EQ(sampler.cpuPercent, c.samples[i].percent);
-            EXPECT_EQ(sampler.workingSetBytes, c.samples[i].workingSet);
+            EXPECT_TRUE(std::abs(sampler.cpuPercent - c.samples[i].percent) < 1e-9 && sampler.workingSetBytes == c.samples[i].workingSet)
+                << sampler.cpuPercent << " % " << sampler.workingSetBytes;
         }
     }
 }

@@ -261,18 +261,3 @@ TEST(ProcStop, SignalOrKill_EndsWaitingChildWithExitCode0) {
         EXPECT_FALSE(IsPidRunning(child.Pid()));   // still openable through our handle, but ended
     }
 }
-
-TEST(ProcConsole, LaunchInConsole_RunsWithPathPrependInWorkDir) {
-    testkit::ScratchDir dir;
-    const std::wstring ready = Utf8ToWide(testkit::UniqueName());
-    UniqueHandle readyEvent(::CreateEventW(nullptr, TRUE, FALSE, ready.c_str()));
-    const std::wstring args = L"out \"" + (dir / L"report.txt") + L"\" + cmdline + cwd + env + signal " + ready;
-    ASSERT_TRUE(LaunchInConsole(Standin(), args, dir.Path(), L"C:\\zerva-console"));
-    ASSERT_EQ(::WaitForSingleObject(readyEvent.Get(), 30000), DWORD(WAIT_OBJECT_0));
-    const std::string text = testkit::ReadFile(dir / L"report.txt");
-    const Lines lines = SplitLines(text), paths = LinesStartingWith(text, "PATH=");
-    ASSERT_TRUE(lines.size() >= 3 && paths.size() == 1) << text;
-    EXPECT_EQ(lines[0], QuotedStandin() + " " + WideToUtf8(args));
-    EXPECT_TRUE(EqualsIgnoreCase(lines[1], dir.Utf8()));
-    EXPECT_TRUE(StartsWith(paths[0].substr(5), "C:\\zerva-console;")) << paths[0];
-}

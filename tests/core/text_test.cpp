@@ -37,13 +37,6 @@ TEST(Text, SplitLines_FoldsCrLfAndDropsEmptyTail) {
     for (const auto& [text, lines] : cases) EXPECT_EQ(SplitLines(text), lines) << testing::PrintToString(text);
 }
 
-TEST(Text, Utf8WideRoundTrip) {
-    const std::string text = "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80";
-    EXPECT_EQ(Utf8ToWide(text), std::wstring(L"caf\u00E9 \u20AC \U0001F600"));
-    EXPECT_EQ(WideToUtf8(Utf8ToWide(text)), text);
-    EXPECT_EQ(Utf8ToWide("a\xFF" "b"), L"a\uFFFDb");   // invalid input becomes the replacement character
-}
-
 TEST(Text, Versions_ExtractedPartsComparedNumerically) {
     const std::pair<const char*, const char*> extracted[] = {
         {"httpd-2.4.62-win64-VS17", "2.4.62"}, {"php-8.3.0RC1", "8.3.0"}, {"build 11 only", ""},
