@@ -74,14 +74,13 @@ TEST_F(ApacheBuilds, Current_SettingNamesBuildInAnyCase_ElseNewest) {
 TEST_F(ApacheBuilds, MainPortPortsAndHome_FromTemplateHosts) {
     AddBuild("httpd-2.4.62");
     const ApacheInstall build = *FindApache("httpd-2.4.62");
-    struct Case {
+    const struct {
         const char* name;
         const char* text;
         int mainPort;
         std::vector<int> ports;
         const char* home;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"no template", nullptr, 80, {80}, "http://localhost/"},
         {"no hosts", "Listen 81\n", 80, {80}, "http://localhost/"},
         {"first host without SSL",
@@ -92,7 +91,7 @@ TEST_F(ApacheBuilds, MainPortPortsAndHome_FromTemplateHosts) {
          "<VirtualHost *:443>\nSSLEngine on\n</VirtualHost>\n<VirtualHost *:8443>\nSSLEngine on\n</VirtualHost>\n",
          443, {443, 8443}, "https://localhost/"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         if (c.text) WriteTemplate("httpd-2.4.62", c.text);
         EXPECT_TRUE(MainHttpPort(build) == c.mainPort && TemplateVhostPorts(build) == c.ports) << c.name;
         EXPECT_EQ(HomeUrl(build), c.home) << c.name;

@@ -66,12 +66,11 @@ TEST(ApacheConfig, Save_Unchanged_KeepsOutsideLinesAndCanonicalHosts) {
 }
 
 TEST(ApacheConfig, Save_HostBlocks_RewrittenInFixedLayout) {
-    struct Case {
+    const struct {
         const char* name;
         const char* text;
         const char* expected;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"fields first, then other lines, aliases, directories; first address only",
          "<VirtualHost *:443 *:8443>\n  # Site comment\n\n  #ZERVA managed line\n  Alias /docs \"C:/docs\"\n"
          "  <Directory C:/www/site>\n    Options Indexes\n    Require local\n    Require ip 10.0.0.1\n"
@@ -99,7 +98,7 @@ TEST(ApacheConfig, Save_HostBlocks_RewrittenInFixedLayout) {
          "Listen 80\n<VirtualHost *:80>\n\tServerName \"open.localhost\"\n"
          "\t<Directory \"C:/w\">\n\t\tAllowOverride None\n\t</Directory>\n</VirtualHost>\n"},
     };
-    for (const Case& c : cases) EXPECT_EQ(SaveEdited(c.text), Crlf(c.expected)) << c.name;
+    for (const auto& c : cases) EXPECT_EQ(SaveEdited(c.text), Crlf(c.expected)) << c.name;
 }
 
 TEST(ApacheConfig, Save_AddedHostsFollowLastLoadedBlock_ErasedHostLeavesItsPlace) {
@@ -156,12 +155,11 @@ TEST(ApacheConfig, LoadSave_MissingOrUnwritable_FailCleanly) {
 }
 
 TEST(ApacheConfig, ParseVhostAddress_Forms) {
-    struct Case {
+    const struct {
         const char* text;
         const char* address;
         int port;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"*:80", "*", 80}, {"[::1]:8080", "[::1]", 8080}, {"[::1]", "[::1]", 80},
         {"_default_:443", "_default_", 443}, {"  \"127.0.0.1:8443\"  ", "127.0.0.1", 8443},
         {"*:80 *:8080", "*", 80}, {"*:8080\t*:80", "*", 8080}, {"site.test", "site.test", 80}, {"", "*", 80},
@@ -169,7 +167,7 @@ TEST(ApacheConfig, ParseVhostAddress_Forms) {
         // Five digits at most, so no number can overflow.
         {"*:99999", "*", 99999}, {"*:123456", "*:123456", 80}, {"*:99999999999", "*:99999999999", 80},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         VirtualHost host{.address = "unset", .port = -5};
         ParseVhostAddress(c.text, host);
         EXPECT_TRUE(host.address == c.address && host.port == c.port) << c.text << ": " << host.address << " " << host.port;

@@ -59,13 +59,12 @@ TEST_F(PhpExtensions, List_AbsolutePathWithZendMacro_PresentWhenFileExists) {
 }
 
 TEST_F(PhpExtensions, Switch_Changes_RewriteOnlyTheirLines) {
-    struct Case {
+    const struct {
         const char* name;
         const char* text;
         std::map<std::string, bool> changes;
         const char* expected;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"on: the first line only, indentation and comment kept",
          "[PHP]\r\n  ;extension=mbstring ; multibyte\r\n;extension=php_mbstring.dll\r\n;extension=mbstringx\r\n",
          {{"mbstring", true}},
@@ -83,7 +82,7 @@ TEST_F(PhpExtensions, Switch_Changes_RewriteOnlyTheirLines) {
         {"no extension line: appended at the end", "[PHP]\nengine = On\n", {{"opcache", true}},
          "[PHP]\r\nengine = On\r\nzend_extension=opcache\r\n"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         const PhpInstall b = WithTemplate(c.text);
         std::string error;
         EXPECT_TRUE(SetPhpExtension(b, c.changes, error)) << error;
