@@ -157,7 +157,7 @@ TEST(HttpGet, Failure_BadUrlNoListenerStatusOrCancel_ReportedWithBodyUnread) {
         {malformed, nullptr, 0, "invalid URL: " + malformed}, {"ftp://127.0.0.1/x", nullptr, 0, "invalid URL: ftp://127.0.0.1/x"},
         {"http://", nullptr, 0, "invalid URL: http://"}, {"", nullptr, 0, "invalid URL: "},
         {noListener, nullptr, 0, "cannot connect"},
-        {Server().Url("/status?code=404"), nullptr, 404, "HTTP 404"}, {Server().Url("/status?code=503"), nullptr, 503, "HTTP 503"},
+        {Server().Url("/status?code=400"), nullptr, 400, "HTTP 400"}, {Server().Url("/status?code=503"), nullptr, 503, "HTTP 503"},
         {Server().Url("/hello"), &cancelled, 200, "cancelled"},
     };
     for (const auto& [url, cancel, status, error] : cases) {

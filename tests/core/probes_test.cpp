@@ -15,12 +15,6 @@
 using Lines = std::vector<std::string>;
 using testkit::WaitingStandin;
 
-namespace {
-
-constexpr uint64_t kSecond = 10'000'000;  // FILETIME ticks
-
-}  // namespace
-
 TEST(Probes, IsPortFree_IPv4OrIPv6Listener_BusyUntilItStops) {
     for (const std::wstring family : {L"v4", L"v6"}) {
         SCOPED_TRACE(WideToUtf8(family));
@@ -70,6 +64,7 @@ TEST(Probes, SelectIPv4Addresses_UpAdaptersWithoutLoopbackOrLinkLocal) {
 
 // Each case is a series of samples; every sample checks the percentage and the memory sum.
 TEST(ProbesCpu, ApplyCpuSample_Series_GivePercentOfMachineAndMemorySum) {
+    constexpr uint64_t kSecond = 10'000'000;   // FILETIME ticks
     struct Sample {
         uint64_t now;
         std::vector<CpuReading> readings;
