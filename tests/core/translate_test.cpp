@@ -62,12 +62,6 @@ std::vector<std::string> TrLiterals(const std::string& source) {
     return found;
 }
 
-void CollectSources(const std::wstring& folder, std::vector<std::wstring>& out) {
-    for (const auto& name : ListFiles(folder, "*.cpp")) out.push_back(folder + L"\\" + Utf8ToWide(name));
-    for (const auto& name : ListFiles(folder, "*.h")) out.push_back(folder + L"\\" + Utf8ToWide(name));
-    for (const auto& sub : ListSubdirectories(folder)) CollectSources(folder + L"\\" + Utf8ToWide(sub), out);
-}
-
 }  // namespace
 
 TEST(Translate, EnglishReturnsSamePointer) {
@@ -124,7 +118,7 @@ TEST(TranslationTable, EveryTrLiteralInTheSourcesHasAnEntry) {
 
     std::vector<std::wstring> sources;
     for (const wchar_t* folder : {L"core", L"stack", L"control", L"app", L"ui"})
-        CollectSources(testkit::SourceDir() + L"\\" + folder, sources);
+        for (auto& file : testkit::SourceFiles(folder)) sources.push_back(std::move(file));
     ASSERT_FALSE(sources.empty()) << "sources not found under " << WideToUtf8(testkit::SourceDir());
     for (const auto& path : sources) {
         const std::string source = ReadWholeFile(path).value_or("");
