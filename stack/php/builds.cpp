@@ -84,13 +84,6 @@ PhpInstall MakePhpInstall(const std::string& name, const std::wstring& dir, cons
     return build;
 }
 
-// The whole copy is written through WriteFileAtomic, so a failed copy never leaves half a file
-// where the template or its pristine copy stood.
-bool CopyAtomic(const std::wstring& from, const std::wstring& to) {
-    std::string bytes;
-    return ReadWholeFile(from, bytes) && WriteFileAtomic(to, bytes);
-}
-
 }  // namespace
 
 const std::vector<std::string>& DefaultPhpExtensions() {
@@ -206,7 +199,7 @@ bool BuildPhpTemplate(const PhpInstall& build, const std::string& sourceName, st
         return false;
     }
     // Without the pristine copy the template still works; only restoring it becomes impossible.
-    (void)CopyAtomic(target, PhpInitialIniPath(build));
+    (void)CopyFileAtomic(target, PhpInitialIniPath(build));
     return true;
 }
 
@@ -228,7 +221,7 @@ bool WritePhpIni(const PhpInstall& build, const MacroMap& macros, std::string& e
 bool ResetPhpTemplate(const PhpInstall& build) {
     const std::wstring initial = PhpInitialIniPath(build);
     if (!PathExists(initial)) return false;
-    return CopyAtomic(initial, PhpTemplatePath(build));
+    return CopyFileAtomic(initial, PhpTemplatePath(build));
 }
 
 bool ReadLines(const std::wstring& path, std::vector<std::string>& lines) {

@@ -98,7 +98,7 @@ TEST(Config, FailedSaveKeepsOldFileAndValueInMemory) {
     Config config;
     testkit::WriteFile(dir / L"zerva.ini", "A = \"1\"\r\n");
     config.Load(dir / L"zerva.ini");
-    EnsureDirectory(dir / L"zerva.ini.zvtmp");  // a folder in the way: the temporary cannot be made
+    ASSERT_TRUE(EnsureDirectory(dir / L"zerva.ini.zvtmp"));  // a folder in the way: the temporary cannot be made
     config.Set("A", "2");
     EXPECT_EQ(config.GetString("A", ""), "2");
     EXPECT_EQ(testkit::ReadFile(dir / L"zerva.ini"), "A = \"1\"\r\n");

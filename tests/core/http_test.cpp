@@ -147,7 +147,7 @@ TEST(HttpGet, Request_BareHostQueryRedirectOrGzip_PathAsGivenBodyPlain) {
         HttpResult result;
         std::string body;
         std::vector<std::string> seen;
-        for (const FixtureRequest& request : RequestsDuring([&] { HttpGetString(result, Server().Url(path), body); }))
+        for (const FixtureRequest& request : RequestsDuring([&] { (void)HttpGetString(result, Server().Url(path), body); }))
             seen.push_back(request.path);
         EXPECT_EQ(seen, wanted);
         EXPECT_TRUE(result.ok && result.status == 200u) << path << ": " << result.error;
@@ -159,7 +159,7 @@ TEST(HttpGet, Headers_AgentAndRefererFromOptions_NothingInjected) {
     const auto sent = [](const HttpOptions& options) {
         HttpResult result;
         std::string body;
-        const auto requests = RequestsDuring([&] { HttpGetString(result, Server().Url("/hello"), body, options); });
+        const auto requests = RequestsDuring([&] { (void)HttpGetString(result, Server().Url("/hello"), body, options); });
         EXPECT_TRUE(result.ok) << result.error;
         EXPECT_EQ(requests.size(), 1u);
         return requests.empty() ? FixtureRequest{} : requests[0];
@@ -302,7 +302,7 @@ TEST(DownloadFile, NotFoundOrCancelled_KeepsOldFileAndRemovesPart) {
     TransferProgress progress;
     constexpr uint64_t kEndedEarly = ~uint64_t(0);
     std::thread download([&] {
-        DownloadFile(result, Server().Url("/drip?n=100000&ms=10"), old.destination, {}, &cancel, &progress);
+        (void)DownloadFile(result, Server().Url("/drip?n=100000&ms=10"), old.destination, {}, &cancel, &progress);
         // A download that ended before its first piece must still wake the wait below.
         if (progress.done == 0) {
             progress.done = kEndedEarly;
@@ -341,4 +341,36 @@ TEST(DownloadFile, PartFileCannotBeCreated_CannotWriteWithoutRequest) {
         [&] { EXPECT_FALSE(DownloadFile(result, Server().Url("/hello"), destination, {}, nullptr, nullptr)); });
     EXPECT_EQ(result.error, "cannot write " + WideToUtf8(destination + L".part"));
     EXPECT_TRUE(requests.empty());
+}
+
+// A ".part" stream that fails where a full disk fails a buffered file: a write that has to reach
+// the file, or only the final flush (every write fits the buffer).
+class FailingPartBuffer : public std::streambuf {
+public:
+    explicit FailingPartBuffer(bool failWrites) : m_failWrites(failWrites) {}
+
+protected:
+    std::streamsize xsputn(const char*, std::streamsize count) override { return m_failWrites ? 0 : count; }
+    int_type overflow(int_type c) override { return m_failWrites ? traits_type::eof() : traits_type::not_eof(c); }
+    int sync() override { return -1; }
+
+private:
+    bool m_failWrites;
+};
+
+TEST(DownloadFile, PartStreamFailsAtWriteOrFinalFlush_WriteErrorOldFileKeptNoPart) {
+    for (const bool failWrites : {true, false}) {
+        SCOPED_TRACE(failWrites ? "write" : "flush");
+        OldDownload old;
+        FailingPartBuffer buffer(failWrites);
+        HttpResult result;
+        const bool ok = DownloadFile(result, Server().Url("/bytes?n=300000"), old.destination, {}, nullptr, nullptr,
+                                     [&](const std::wstring& part) {
+                                         testkit::WriteFile(part, "begun");   // as the real stream would
+                                         return std::make_unique<std::ostream>(&buffer);
+                                     });
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(result.error, "write error");
+        old.ExpectKept();
+    }
 }

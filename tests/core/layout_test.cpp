@@ -57,7 +57,7 @@ TEST(Layout, EnsureLayout_NeverOverwritesAndRecreatesMissing) {
 TEST(Layout, EnsureLayout_DocumentRootWithContentGetsNoHomePage) {
     ScratchDir root;
     SetRootDir(root.Path());
-    EnsureDirectory(root / L"www/.hidden");
+    ASSERT_TRUE(EnsureDirectory(root / L"www/.hidden"));
     EnsureLayout();
     EXPECT_FALSE(PathExists(root / L"www/index.php"));
 

@@ -26,7 +26,8 @@ ScratchDir::ScratchDir() {
     if (!EnsureDirectory(m_path)) ADD_FAILURE() << "cannot create scratch folder " << Utf8();
 }
 
-ScratchDir::~ScratchDir() { RemoveTree(m_path); }
+// Best effort: a file still held by a child that outlived its test stays in the temporary folder.
+ScratchDir::~ScratchDir() { (void)RemoveTree(m_path); }
 
 std::wstring ScratchDir::operator/(std::wstring_view relative) const {
     std::wstring rel(relative);
