@@ -5,6 +5,7 @@
 #include "core/config.h"
 #include "core/files.h"
 #include "core/layout.h"
+#include "core/text.h"
 #include "stack/apache/builds.h"
 #include "stack/php/ini_scan.h"
 
@@ -48,7 +49,7 @@ bool FoundIn(const std::string& line, const ForcedPattern& pattern) {
     const auto equals = MatchKeyAssignment(line, pattern.key);
     if (!equals) return false;
     if (pattern.valuePrefix.empty()) return true;
-    const size_t value = SkipIniBlanks(line, *equals);
+    const size_t value = SkipSpaces(line, *equals);
     return line.size() - value >= pattern.valuePrefix.size() &&
            EqualsIgnoreCase(std::string_view(line).substr(value, pattern.valuePrefix.size()), pattern.valuePrefix);
 }
