@@ -32,20 +32,6 @@ std::string Pattern(size_t count) {
     return bytes;
 }
 
-// A loopback port nobody listens on: bound once to learn a free number, then released.
-uint16_t UnusedPort() {
-    WSADATA wsa;
-    ::WSAStartup(MAKEWORD(2, 2), &wsa);
-    const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address{AF_INET, 0, {}, {}};
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int size = sizeof(address);
-    ::bind(s, reinterpret_cast<sockaddr*>(&address), size);
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
-    ::closesocket(s);
-    return ntohs(address.sin_port);
-}
-
 // One plain server for the whole test program, started by the first test that needs it. Tests
 // share nothing else: each one reads only the requests it made itself (RequestsDuring).
 FixtureServer& Server() {
@@ -183,7 +169,8 @@ TEST(HttpGet, Headers_AgentAndRefererFromOptions_NothingInjected) {
 
 TEST(HttpGet, NoResponse_InvalidUrlOrNoListener_FailsWithStatusZero) {
     const std::string malformed = "http//127.0.0.1:" + std::to_string(Server().Port()) + "/hello";
-    const std::string noListener = "http://127.0.0.1:" + std::to_string(UnusedPort()) + "/";
+    const testkit::PortLease unused;   // nobody listens on it: a freed port-0 number could be anyone's
+    const std::string noListener = "http://127.0.0.1:" + std::to_string(unused.Port()) + "/";
     const auto requests = RequestsDuring([&] {
         for (const std::string& url : {malformed, std::string("ftp://127.0.0.1/x"), std::string("http://"),
                                        std::string("not a url"), std::string(), noListener}) {
