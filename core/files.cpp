@@ -179,7 +179,9 @@ bool MoveFileReplacing(const std::wstring& source, const std::wstring& target, s
         if (::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             return true;
         const DWORD code = ::GetLastError();
-        if (!IsHeldByAnother(code) || ::GetTickCount64() >= deadline) return FailWrite(error, target, code);
+        // A folder in the way also gives "access denied", and never goes away by waiting.
+        if (!IsHeldByAnother(code) || IsDirectory(target) || ::GetTickCount64() >= deadline)
+            return FailWrite(error, target, code);
         if (onBusy) onBusy();
         ::Sleep(kReplacePauseMs);
     }
