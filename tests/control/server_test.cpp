@@ -1,0 +1,110 @@
+#include "control/server.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <thread>
+
+#include "control/sequences.h"
+#include "core/text.h"
+#include "tests/control/control_fixture.h"
+
+using namespace controltest;
+
+namespace {
+
+// True once the worker has run every queued job.
+bool Idle() {
+    const ServerStatus status = Server::Instance().GetStatus();
+    return !status.busy && status.queued == 0;
+}
+
+}  // namespace
+
+TEST_F(ControlTest, Server_BeforeStart_EmptySnapshotAndDeduplicatedQueue) {
+    const ServerStatus empty = Server::Instance().GetStatus();
+    EXPECT_FALSE(empty.apache.running || empty.mysql.running || empty.busy || Server::Instance().AnyRunning());
+    EXPECT_TRUE(empty.apacheCpu.empty() && empty.others.empty());
+    EXPECT_EQ(empty.tick, 0u);
+
+    // The count is published as jobs are queued, so a caller never sees "nothing queued" early.
+    Server::Instance().StartAll();
+    Server::Instance().StartAll();
+    EXPECT_EQ(Server::Instance().GetStatus().queued, 1);
+    Server::Instance().Enqueue("", [] {}, "");
+    Server::Instance().Enqueue("", [] {}, "");
+    Server::Instance().StopAll();
+    EXPECT_EQ(Server::Instance().GetStatus().queued, 4);
+}
+
+TEST_F(ControlTest, Server_Alerts_FifoAndLastSince) {
+    EXPECT_EQ(Server::Instance().AlertCount(), 0u);
+    Alert last;
+    EXPECT_FALSE(Server::Instance().LastAlertSince(last, 0));
+    Server::Instance().PushAlert("first", "one", true, alert_action::kApache);
+    QueueAlert(Alert{"second", "two", false, alert_action::kMySql});
+    EXPECT_EQ(Server::Instance().AlertCount(), 2u);
+    EXPECT_FALSE(Server::Instance().LastAlertSince(last, 2));
+    ASSERT_TRUE(Server::Instance().LastAlertSince(last, 0));
+    EXPECT_EQ(last.title, "second");
+    const auto alerts = PopAlerts();
+    ASSERT_EQ(alerts.size(), 2u);
+    EXPECT_EQ(alerts[0].title, "first");
+    EXPECT_EQ(alerts[0].message, "one");
+    EXPECT_TRUE(alerts[0].error);
+    EXPECT_EQ(alerts[0].action, alert_action::kApache);
+    EXPECT_EQ(alerts[1].title, "second");
+    EXPECT_EQ(Server::Instance().AlertCount(), 2u);  // popping does not lower the count
+}
+
+TEST_F(ControlTest, Worker_RunsJobsInOrder_SurvivesThrowsAndPublishesBusy) {
+    const uint64_t since = LastSeq();
+    std::vector<std::string> seen;  // written only by the worker, read after it is idle
+    Server::Instance().Enqueue("Job A", [&] {
+        const ServerStatus status = Server::Instance().GetStatus();
+        seen.push_back(Format("A busy=%d label=%s queued=%d", status.busy, status.currentLabel.c_str(), status.queued));
+        // Queued from inside a running job; its key may be queued again while it runs.
+        Server::Instance().Enqueue("Job A", [&] { seen.push_back("A again"); }, "a");
+    }, "a");
+    Server::Instance().Enqueue("Throws", [] { throw std::runtime_error("boom"); }, "");
+    Server::Instance().Enqueue("Empty", nullptr, "");
+    Server::Instance().Enqueue("", [&] { seen.push_back(Format("unlabelled busy=%d", Server::Instance().GetStatus().busy)); }, "");
+    Server::Instance().Start();
+    ASSERT_TRUE(WaitUntil(10000, Idle));
+
+    EXPECT_EQ(seen, (std::vector<std::string>{"A busy=1 label=Job A queued=3", "unlabelled busy=0", "A again"}));
+    const auto log = LogSince(since);
+    EXPECT_NE(std::find(log.begin(), log.end(), LogLine{console::kZerva, level::kError, "internal error: boom"}), log.end());
+    EXPECT_NE(std::find(log.begin(), log.end(), LogLine{console::kZerva, level::kError, "internal error: bad_function_call"}),
+              log.end());
+    // Idle passes refresh the snapshot about once every 900 ms.
+    const uint64_t tick = Server::Instance().GetStatus().tick;
+    EXPECT_GE(tick, 1u);
+    EXPECT_TRUE(WaitUntil(5000, [&] { return Server::Instance().GetStatus().tick > tick; }));
+}
+
+TEST_F(ControlTest, Worker_Shutdown_FinishesRunningJobDropsWaitingAndIsSafeTwice) {
+    std::atomic<bool> release{false}, running{false}, ranWaiting{false};
+    Server::Instance().Start();
+    Server::Instance().Enqueue("Long", [&] {
+        running = true;
+        (void)WaitUntil(60000, [&] { return release.load(); });
+    }, "");
+    Server::Instance().Enqueue("Waiting", [&] { ranWaiting = true; }, "");
+    ASSERT_TRUE(WaitUntil(10000, [&] { return running.load(); }));
+    EXPECT_EQ(Server::Instance().GetStatus().queued, 1);
+
+    // Two other threads ask for the end at once; both return only after the running job ended.
+    std::atomic<int> returned{0};
+    std::thread first([&] { Server::Instance().Shutdown(false); ++returned; });
+    std::thread second([&] { Server::Instance().Shutdown(false); ++returned; });
+    EXPECT_EQ(returned.load(), 0);
+    release = true;
+    first.join();
+    second.join();
+    EXPECT_EQ(returned.load(), 2);
+    Server::Instance().Enqueue("After", [&] { ranWaiting = true; }, "");
+    Server::Instance().Start();  // no restart after the end
+    EXPECT_FALSE(WaitUntil(1200, [&] { return ranWaiting.load(); }));
+}
