@@ -17,9 +17,7 @@
 #include "core/text.h"
 #include "core/translate.h"
 #include "stack/apache/builds.h"
-#if __has_include("stack/database/builds.h")
 #include "stack/database/builds.h"
-#endif
 #include "stack/php/builds.h"
 
 namespace {
@@ -78,13 +76,25 @@ void ApplyRule(const char* notice, bool running, ServerWatch& watch, uint64_t (*
     (Server::Instance().*restart)();
 }
 
-#if __has_include("stack/database/builds.h")
 void TailDatabaseLog(LogTail& tail) {
     if (auto db = CurrentDb()) TailServerLog(tail, FindDbErrorLog(*db), console::kMySql);
 }
-#else
-void TailDatabaseLog(LogTail&) {}
-#endif
+
+// Level of an error-log line by its tags: error, warning or info.
+LogLevel TailLineLevel(const std::string& line) {
+    const std::string lower = ToLower(line);
+    auto has = [&](const char* word) { return lower.find(word) != std::string::npos; };
+    for (const char* word : {":error]", "[error]", "fatal", ":emerg]", ":crit]", "php parse error"})
+        if (has(word)) return level::kError;
+    for (const char* word : {":warn]", "[warning]", "php warning", "deprecated"})
+        if (has(word)) return level::kWarning;
+    return level::kInfo;
+}
+
+// A PHP line in Apache's log is shown as PHP's.
+ConsoleSource TailLineSource(const std::string& line, ConsoleSource source) {
+    return source == console::kApache && line.find("PHP ") != std::string::npos ? console::kPhp : source;
+}
 
 }  // namespace
 
@@ -156,9 +166,7 @@ uint64_t ApacheConfigSignature() {
 }
 
 uint64_t MySqlConfigSignature() {
-#if __has_include("stack/database/builds.h")
     if (auto db = CurrentDb()) return FoldFiles({MyTemplatePath(*db)});
-#endif
     return 0;
 }
 
@@ -176,20 +184,6 @@ void SetApacheBaseline(uint64_t signature) { M().apache.baseline = signature; }
 void SetMySqlBaseline(uint64_t signature) { M().mysql.baseline = signature; }
 
 // ---- Log tails ----
-
-LogLevel TailLineLevel(const std::string& line) {
-    const std::string lower = ToLower(line);
-    auto has = [&](const char* word) { return lower.find(word) != std::string::npos; };
-    for (const char* word : {":error]", "[error]", "fatal", ":emerg]", ":crit]", "php parse error"})
-        if (has(word)) return level::kError;
-    for (const char* word : {":warn]", "[warning]", "php warning", "deprecated"})
-        if (has(word)) return level::kWarning;
-    return level::kInfo;
-}
-
-ConsoleSource TailLineSource(const std::string& line, ConsoleSource source) {
-    return source == console::kApache && line.find("PHP ") != std::string::npos ? console::kPhp : source;
-}
 
 void TailServerLog(LogTail& tail, const std::wstring& path, ConsoleSource source) {
     if (!tail.armed || tail.path != path) {

@@ -53,10 +53,6 @@ void RearmMySqlTail(const std::wstring& path);
 // sig = sig * 31 + time for each time in order, wrapping.
 uint64_t FoldSignature(const std::vector<uint64_t>& writeTimes);
 std::vector<int32_t> ParseListenPortsText(std::string_view text);
-// Level of an error-log line by its tags: error, warning or info.
-LogLevel TailLineLevel(const std::string& line);
-// A PHP line in Apache's log is shown as PHP's.
-ConsoleSource TailLineSource(const std::string& line, ConsoleSource source);
 
 enum class RestartStep { kNone, kPending, kRestart };
 // One pass of the restart rule for one server; updates `pending`.

@@ -15,10 +15,8 @@
 #include "core/proc.h"
 #include "core/text.h"
 #include "core/translate.h"
-#if __has_include("stack/database/builds.h")
 #include "stack/database/builds.h"
 #include "stack/database/data_dir.h"
-#endif
 
 namespace {
 
@@ -169,9 +167,7 @@ void DoStopMySql() {
     const auto none = [] { return FindMySqlProcesses().empty(); };
     bool stopped = WaitUntil(kMySqlStopWaitMs, none);
     if (!stopped) {
-#if __has_include("stack/database/builds.h")
         if (auto db = CurrentDb()) (void)MysqlAdminShutdown(*db, GetMysqlRootPassword());
-#endif
         stopped = WaitUntil(kMySqlStopWaitMs, none);
     }
     if (!stopped) {

@@ -21,63 +21,53 @@ TEST(Monitor, ParseListenPortsText_DirectivesOnly) {
     EXPECT_TRUE(ParseListenPorts(L"Z:\\no\\such\\httpd.conf").empty());
 }
 
-TEST(Monitor, TailLines_LevelAndSource) {
-    const struct {
-        const char* line;
-        LogLevel level;
-        ConsoleSource apacheSource;
-    } cases[] = {
-        {"[Mon] [core:error] [pid 4] AH00037", level::kError, console::kApache},
-        {"[Mon] [mpm_winnt:emerg] AH00", level::kError, console::kApache},
-        {"[ssl:crit] x", level::kError, console::kApache},
-        {"2024 [ERROR] InnoDB", level::kError, console::kApache},
-        {"PHP Fatal error:  Uncaught", level::kError, console::kPhp},
-        {"PHP Parse error: syntax", level::kError, console::kPhp},
-        {"[php:warn] PHP Warning:  Undefined", level::kWarning, console::kPhp},
-        {"2024 [Warning] Aborted", level::kWarning, console::kApache},
-        {"PHP Deprecated:  x", level::kWarning, console::kPhp},
-        {"[mpm_winnt:notice] AH00354: Child: Starting", level::kInfo, console::kApache},
-        {"php warning without the blank", level::kWarning, console::kApache},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(TailLineLevel(c.line), c.level) << c.line;
-        EXPECT_EQ(TailLineSource(c.line, console::kApache), c.apacheSource) << c.line;
-        EXPECT_EQ(TailLineSource(c.line, console::kMySql), console::kMySql) << c.line;
-    }
-}
-
-TEST(Monitor, TailServerLog_CompleteNewLinesOnly) {
+TEST(Monitor, TailServerLog_CompleteNewLinesWithLevelAndSource) {
     testkit::ScratchDir dir;
     const std::wstring log = dir / L"error.log";
     testkit::WriteFile(log, "old line\r\n");
-    LogTail tail;
+    LogTail tail, dbTail;
     const uint64_t since = LastSeq();
     TailServerLog(tail, log, console::kApache);  // arms at the end: nothing logged
-    EXPECT_TRUE(tail.armed);
-    testkit::WriteFile(log, "old line\r\n[x:error] one\r\n\r\n  PHP Warning: two  \nhalf");
+    TailServerLog(dbTail, log, console::kMySql);
+    const std::string added = "[core:error] [pid 4] AH00037\r\n\r\n  [mpm_winnt:emerg] and [ssl:crit]  \n"
+                              "2024 [ERROR] InnoDB\nPHP Parse error: syntax\n[php:warn] PHP Warning:  Undefined\n"
+                              "2024 [Warning] Aborted\nphp deprecated: no blank after PHP\n[mpm_winnt:notice] Child\nhalf";
+    testkit::WriteFile(log, "old line\r\n" + added);
     TailServerLog(tail, log, console::kApache);
-    testkit::WriteFile(log, "old line\r\n[x:error] one\r\n\r\n  PHP Warning: two  \nhalf done\n");
+    TailServerLog(dbTail, log, console::kMySql);
+    const std::vector<LogLine> apacheLines{
+        {console::kApache, level::kError, "[core:error] [pid 4] AH00037"},
+        {console::kApache, level::kError, "[mpm_winnt:emerg] and [ssl:crit]"},
+        {console::kApache, level::kError, "2024 [ERROR] InnoDB"},
+        {console::kPhp, level::kError, "PHP Parse error: syntax"},
+        {console::kPhp, level::kWarning, "[php:warn] PHP Warning:  Undefined"},
+        {console::kApache, level::kWarning, "2024 [Warning] Aborted"},
+        {console::kApache, level::kWarning, "php deprecated: no blank after PHP"},
+        {console::kApache, level::kInfo, "[mpm_winnt:notice] Child"}};
+    std::vector<LogLine> expected = apacheLines;
+    for (auto [source, level, text] : apacheLines) expected.emplace_back(console::kMySql, level, text);  // never PHP
+    EXPECT_EQ(LogSince(since), expected);
+
+    const uint64_t later = LastSeq();
+    testkit::WriteFile(log, "old line\r\n" + added + " done\n");  // the unfinished line, now whole
     TailServerLog(tail, log, console::kApache);
     testkit::WriteFile(log, "new\n");  // emptied and rewritten: read from the start
     TailServerLog(tail, log, console::kApache);
-    EXPECT_EQ(LogSince(since), (std::vector<LogLine>{{console::kApache, level::kError, "[x:error] one"},
-                                                     {console::kPhp, level::kWarning, "PHP Warning: two"},
-                                                     {console::kApache, level::kInfo, "half done"},
+    EXPECT_EQ(LogSince(later), (std::vector<LogLine>{{console::kApache, level::kInfo, "half done"},
                                                      {console::kApache, level::kInfo, "new"}}));
     // Past the 256 KiB window only the newest part is read, beginning mid-line.
     testkit::WriteFile(log, "new\n" + std::string(300000, 'x') + "\nlast\n");
     TailServerLog(tail, log, console::kApache);
-    const auto lines = LogSince(since);
-    ASSERT_EQ(lines.size(), 6u);
-    EXPECT_EQ(std::get<2>(lines[4]), std::string(262144 - 6, 'x'));
-    EXPECT_EQ(std::get<2>(lines[5]), "last");
+    const auto lines = LogSince(later);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(std::get<2>(lines[2]), std::string(262144 - 6, 'x'));
+    EXPECT_EQ(std::get<2>(lines[3]), "last");
 }
 
 TEST(Monitor, RestartRule_TwoPassesOfTheSameNewSignature) {
     uint64_t pending = 0;
-    EXPECT_EQ(ApplyRestartRule(false, 5, pending, 7), RestartStep::kNone);
-    EXPECT_EQ(ApplyRestartRule(true, 0, pending, 7), RestartStep::kNone);
-    EXPECT_EQ(ApplyRestartRule(true, 5, pending, 5), RestartStep::kNone);
+    for (const auto& [running, baseline, signature] : {std::tuple{false, 5, 7}, {true, 0, 7}, {true, 5, 5}})
+        EXPECT_EQ(ApplyRestartRule(running, uint64_t(baseline), pending, uint64_t(signature)), RestartStep::kNone);
     EXPECT_EQ(ApplyRestartRule(true, 5, pending, 7), RestartStep::kPending);  // first sight
     EXPECT_EQ(ApplyRestartRule(true, 5, pending, 8), RestartStep::kPending);  // still being written
     EXPECT_EQ(pending, 8u);

@@ -39,19 +39,12 @@ TEST_F(ControlTest, CheckPortFree_BusyPortLogsAndAlerts_SettingOffSkips) {
     ASSERT_NE(busy.Port(), 0);
     const uint64_t since = LastSeq();
     EXPECT_FALSE(CheckPortFree(busy.Port(), "Apache", alert_action::kApache));
-    const auto listener = PortOwner(uint16_t(busy.Port()));
-    const std::string owner = PortOwnerText(listener ? std::optional<uint32_t>(listener->pid) : std::nullopt,
-                                            listener ? listener->name : "");
+    const std::string owner = OwnerText(busy.Port());
     EXPECT_EQ(LogSince(since), (std::vector<LogLine>{{console::kZerva, level::kError,
                                                       Format("Port %d is already used by %s", busy.Port(), owner.c_str())}}));
-    const auto alerts = PopAlerts();
-    ASSERT_EQ(alerts.size(), 1u);
-    EXPECT_EQ(alerts[0].title, Format("Port %d unavailable", busy.Port()));
-    EXPECT_EQ(alerts[0].message, Format("Port %d needed by Apache is already used by %s.\n\nStop that program or "
-                                        "change the port in Zerva.", busy.Port(), owner.c_str()));
-    EXPECT_TRUE(alerts[0].error);
-    EXPECT_EQ(alerts[0].action, alert_action::kApache);
-
+    EXPECT_EQ(PopAlerts(), (std::vector<std::string>{Format(
+                               "! Port %d unavailable | Port %d needed by Apache is already used by %s.\n\nStop that "
+                               "program or change the port in Zerva. | 2", busy.Port(), busy.Port(), owner.c_str())}));
     Config::Instance().SetBool(setting::kDetectPortUsed, false);
     EXPECT_TRUE(CheckPortFree(busy.Port(), "Apache", alert_action::kApache));
     EXPECT_TRUE(PopAlerts().empty());
@@ -81,20 +74,10 @@ TEST_F(ControlTest, CopyVcRuntime_MissingOrOlderOnly) {
 
 TEST(Sequences, WaitUntil_CallsAtOnceThenPollsToTheDeadline) {
     int calls = 0;
-    EXPECT_TRUE(WaitUntil(0, [&] { return ++calls > 0; }));
-    EXPECT_EQ(calls, 1);
+    EXPECT_TRUE(WaitUntil(0, [&] { return ++calls > 0; }) && calls == 1);
     calls = 0;
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(WaitUntil(600, [&] { ++calls; return false; }));
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(600));
-    EXPECT_GE(calls, 3);  // at once, every 250 ms, and a last call at the deadline
-    EXPECT_LE(calls, 5);
-}
-
-TEST_F(ControlTest, StopSequences_NothingRunning_NothingLogged) {
-    const uint64_t since = LastSeq();
-    DoStopApache();
-    DoStopMySql();
-    EXPECT_TRUE(LogSince(since).empty());
-    EXPECT_FALSE(Server::Instance().GetStatus().busy);
+    EXPECT_TRUE(calls >= 2 && calls <= 5) << calls;  // at once, every 250 ms, a last one at the deadline
 }
