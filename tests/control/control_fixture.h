@@ -9,36 +9,31 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "control/sequences.h"
 #include "control/server.h"
-#include "core/config.h"
-#include "core/layout.h"
 #include "core/log.h"
 #include "core/probes.h"
 #include "core/proc.h"
-#include "core/text.h"
 #include "tests/stack/stack_fixture.h"
-#include "tests/support/testkit.h"
 
 namespace controltest {
 
 using LogLine = std::tuple<ConsoleSource, LogLevel, std::string>;
 
-// Console log entries appended after `since` (a sequence number from LastSeq).
-inline std::vector<LogLine> LogSince(uint64_t since) {
-    std::vector<LogEntry> entries;
-    LogBuffer::Instance().Snapshot(entries, since);
+// Log entries as comparable (source, level, text) triples.
+inline std::vector<LogLine> Lines(const std::vector<LogEntry>& entries) {
     std::vector<LogLine> lines;
     for (const auto& entry : entries) lines.emplace_back(entry.source, entry.level, entry.text);
     return lines;
 }
-inline uint64_t LastSeq() {
-    std::vector<LogEntry> none;
-    return LogBuffer::Instance().Snapshot(none, ~uint64_t(0));
+// The log lines added while `action` ran.
+inline std::vector<LogLine> LinesDuring(const std::function<void()>& action) {
+    return Lines(stacktest::LoggedDuring(action));
 }
 
 inline bool Has(const std::vector<LogLine>& lines, const LogLine& line) {
@@ -84,9 +79,6 @@ private:
     SOCKET m_socket;
     int32_t m_port = 0;
 };
-
-// A port that was free a moment ago, for a server configuration.
-inline int32_t FreePort() { return BusyPort().Port(); }
 
 // Each test gets its own root and settings. The worker, when a test starts it, is ended even
 // when the test fails (a worker still running at exit would abort the program), and then every

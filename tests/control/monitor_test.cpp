@@ -26,15 +26,16 @@ TEST(Monitor, TailServerLog_CompleteNewLinesWithLevelAndSource) {
     const std::wstring log = dir / L"error.log";
     testkit::WriteFile(log, "old line\r\n");
     LogTail tail, dbTail;
-    const uint64_t since = LastSeq();
-    TailServerLog(tail, log, console::kApache);  // arms at the end: nothing logged
-    TailServerLog(dbTail, log, console::kMySql);
     const std::string added = "[core:error] [pid 4] AH00037\r\n\r\n  [mpm_winnt:emerg] and [ssl:crit]  \n"
                               "2024 [ERROR] InnoDB\nPHP Parse error: syntax\n[php:warn] PHP Warning:  Undefined\n"
                               "2024 [Warning] Aborted\nphp deprecated: no blank after PHP\n[mpm_winnt:notice] Child\nhalf";
-    testkit::WriteFile(log, "old line\r\n" + added);
-    TailServerLog(tail, log, console::kApache);
-    TailServerLog(dbTail, log, console::kMySql);
+    const auto lines = LinesDuring([&] {
+        TailServerLog(tail, log, console::kApache);  // arms at the end: nothing logged
+        TailServerLog(dbTail, log, console::kMySql);
+        testkit::WriteFile(log, "old line\r\n" + added);
+        TailServerLog(tail, log, console::kApache);
+        TailServerLog(dbTail, log, console::kMySql);
+    });
     const std::vector<LogLine> apacheLines{
         {console::kApache, level::kError, "[core:error] [pid 4] AH00037"},
         {console::kApache, level::kError, "[mpm_winnt:emerg] and [ssl:crit]"},
@@ -46,22 +47,21 @@ TEST(Monitor, TailServerLog_CompleteNewLinesWithLevelAndSource) {
         {console::kApache, level::kInfo, "[mpm_winnt:notice] Child"}};
     std::vector<LogLine> expected = apacheLines;
     for (auto [source, level, text] : apacheLines) expected.emplace_back(console::kMySql, level, text);  // never PHP
-    EXPECT_EQ(LogSince(since), expected);
+    EXPECT_EQ(lines, expected);
 
-    const uint64_t later = LastSeq();
-    testkit::WriteFile(log, "old line\r\n" + added + " done\n");  // the unfinished line, now whole
-    TailServerLog(tail, log, console::kApache);
-    testkit::WriteFile(log, "new\n");  // emptied and rewritten: read from the start
-    TailServerLog(tail, log, console::kApache);
-    EXPECT_EQ(LogSince(later), (std::vector<LogLine>{{console::kApache, level::kInfo, "half done"},
-                                                     {console::kApache, level::kInfo, "new"}}));
-    // Past the 256 KiB window only the newest part is read, beginning mid-line.
-    testkit::WriteFile(log, "new\n" + std::string(300000, 'x') + "\nlast\n");
-    TailServerLog(tail, log, console::kApache);
-    const auto lines = LogSince(later);
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(std::get<2>(lines[2]), std::string(262144 - 6, 'x'));
-    EXPECT_EQ(std::get<2>(lines[3]), "last");
+    EXPECT_EQ(LinesDuring([&] {
+                  testkit::WriteFile(log, "old line\r\n" + added + " done\n");  // the unfinished line, now whole
+                  TailServerLog(tail, log, console::kApache);
+                  testkit::WriteFile(log, "new\n");  // emptied and rewritten: read from the start
+                  TailServerLog(tail, log, console::kApache);
+                  // Past the 256 KiB window only the newest part is read, beginning mid-line.
+                  testkit::WriteFile(log, "new\n" + std::string(300000, 'x') + "\nlast\n");
+                  TailServerLog(tail, log, console::kApache);
+              }),
+              (std::vector<LogLine>{{console::kApache, level::kInfo, "half done"},
+                                    {console::kApache, level::kInfo, "new"},
+                                    {console::kApache, level::kInfo, std::string(262144 - 6, 'x')},
+                                    {console::kApache, level::kInfo, "last"}}));
 }
 
 TEST(Monitor, RestartRule_TwoPassesOfTheSameNewSignature) {

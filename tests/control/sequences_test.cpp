@@ -37,10 +37,9 @@ TEST(Sequences, PortServed_OwnerWhenKnownElseFreeBeforeAndBusyNow) {
 TEST_F(ControlTest, CheckPortFree_BusyPortLogsAndAlerts_SettingOffSkips) {
     BusyPort busy;
     ASSERT_NE(busy.Port(), 0);
-    const uint64_t since = LastSeq();
-    EXPECT_FALSE(CheckPortFree(busy.Port(), "Apache", alert_action::kApache));
+    const auto lines = LinesDuring([&] { EXPECT_FALSE(CheckPortFree(busy.Port(), "Apache", alert_action::kApache)); });
     const std::string owner = OwnerText(busy.Port());
-    EXPECT_EQ(LogSince(since), (std::vector<LogLine>{{console::kZerva, level::kError,
+    EXPECT_EQ(lines, (std::vector<LogLine>{{console::kZerva, level::kError,
                                                       Format("Port %d is already used by %s", busy.Port(), owner.c_str())}}));
     EXPECT_EQ(PopAlerts(), (std::vector<std::string>{Format(
                                "! Port %d unavailable | Port %d needed by Apache is already used by %s.\n\nStop that "

@@ -36,7 +36,6 @@ TEST_F(ControlTest, Server_BeforeStart_EmptySnapshotDeduplicatedQueueAndAlerts) 
 }
 
 TEST_F(ControlTest, Worker_RunsJobsInOrder_SurvivesThrowsAndPublishesBusy) {
-    const uint64_t since = LastSeq();
     std::vector<std::string> seen;  // written only by the worker, read after it is idle
     Server::Instance().Enqueue("Job A", [&] {
         const ServerStatus status = Server::Instance().GetStatus();
@@ -47,15 +46,17 @@ TEST_F(ControlTest, Worker_RunsJobsInOrder_SurvivesThrowsAndPublishesBusy) {
     Server::Instance().Enqueue("Throws", [] { throw std::runtime_error("boom"); }, "");
     Server::Instance().Enqueue("Empty", nullptr, "");
     Server::Instance().Enqueue("", [&] { seen.push_back(Format("unlabelled busy=%d", Server::Instance().GetStatus().busy)); }, "");
-    Server::Instance().Start();
-    ASSERT_TRUE(WaitUntil(10000, Idle));
+    const auto lines = LinesDuring([] {
+        Server::Instance().Start();
+        ASSERT_TRUE(testkit::WaitFor(Idle));
+    });
 
     EXPECT_EQ(seen, (std::vector<std::string>{"A busy=1 label=Job A queued=3", "unlabelled busy=0", "A again"}));
-    EXPECT_EQ(LogSince(since), (std::vector<LogLine>{{console::kZerva, level::kError, "internal error: boom"},
+    EXPECT_EQ(lines, (std::vector<LogLine>{{console::kZerva, level::kError, "internal error: boom"},
                                                      {console::kZerva, level::kError, "internal error: bad_function_call"}}));
     // Idle passes refresh the snapshot about once every 900 ms.
     const uint64_t tick = Server::Instance().GetStatus().tick;
-    EXPECT_TRUE(tick >= 1 && WaitUntil(5000, [&] { return Server::Instance().GetStatus().tick > tick; }));
+    EXPECT_TRUE(tick >= 1 && testkit::WaitFor([&] { return Server::Instance().GetStatus().tick > tick; }, 5000));
 }
 
 TEST_F(ControlTest, Worker_Shutdown_FinishesRunningJobDropsWaitingAndIsSafeTwice) {
@@ -66,19 +67,19 @@ TEST_F(ControlTest, Worker_Shutdown_FinishesRunningJobDropsWaitingAndIsSafeTwice
         (void)WaitUntil(60000, [&] { return release.load(); });
     }, "");
     Server::Instance().Enqueue("Waiting", [&] { ranWaiting = true; }, "");
-    ASSERT_TRUE(WaitUntil(10000, [&] { return running.load(); }));
+    ASSERT_TRUE(testkit::WaitFor([&] { return running.load(); }));
     EXPECT_EQ(Server::Instance().GetStatus().queued, 1);
 
     // Two other threads ask for the end at once; both return only after the running job ended.
     std::atomic<int> returned{0};
     std::thread first([&] { Server::Instance().Shutdown(false); ++returned; });
     std::thread second([&] { Server::Instance().Shutdown(false); ++returned; });
-    EXPECT_FALSE(WaitUntil(600, [&] { return returned > 0; }));
+    EXPECT_FALSE(testkit::WaitFor([&] { return returned > 0; }, 600));
     release = true;
     first.join();
     second.join();
     EXPECT_EQ(returned.load(), 2);
     Server::Instance().Enqueue("After", [&] { ranWaiting = true; }, "");
     Server::Instance().Start();  // no restart after the end
-    EXPECT_FALSE(WaitUntil(1200, [&] { return ranWaiting.load(); }));
+    EXPECT_FALSE(testkit::WaitFor([&] { return ranWaiting.load(); }, 1200));
 }

@@ -6,13 +6,19 @@
 
 #include "control/monitor.h"
 #include "control/sequences.h"
-#include "stack/apache/builds.h"
-#include "stack/database/builds.h"
 #include "tests/control/control_fixture.h"
 
 using namespace controltest;
 
 namespace {
+
+// The log lines of jobs queued on the worker, once it has run them all.
+std::vector<LogLine> RunJobs(const std::function<void()>& queue) {
+    return LinesDuring([&] {
+        queue();
+        ASSERT_TRUE(testkit::WaitFor(Idle, 90000));
+    });
+}
 
 // The texts of one source and level, in order.
 std::vector<std::string> Texts(const std::vector<LogLine>& lines, ConsoleSource source, LogLevel level) {
@@ -25,19 +31,15 @@ std::vector<std::string> Texts(const std::vector<LogLine>& lines, ConsoleSource 
 }  // namespace
 
 TEST_F(ControlTest, StartAll_RestartRunning_StopAll_EndToEnd) {
-    const int32_t webPort = FreePort(), dbPort = FreePort();
+    const int32_t webPort = testkit::UnusedPort(), dbPort = testkit::UnusedPort();
     MakeApache(webPort);
     MakePhp();
     MakeMariaDb(dbPort);
-    const uint64_t since = LastSeq();
     Server::Instance().Start();
-    Server::Instance().StartAll();
-    ASSERT_TRUE(WaitUntil(90000, Idle));
-
+    auto lines = RunJobs([] { Server::Instance().StartAll(); });
     ServerStatus status = Server::Instance().GetStatus();
     ASSERT_TRUE(status.apache.running && status.mysql.running);
     EXPECT_TRUE(status.apache.ports == std::vector<int32_t>{webPort} && status.mysql.ports == std::vector<int32_t>{dbPort});
-    const auto lines = LogSince(since);
     EXPECT_EQ(Texts(lines, console::kApache, level::kInfo).front(), "Starting Apache 2.4.58 (x64)...");
     EXPECT_TRUE(Has(lines, {console::kPhp, level::kInfo, "PHP 8.3.14 configured from php.ini-development."}));
     EXPECT_TRUE(Has(lines, {console::kApache, level::kSuccess, Format("Apache started (ports %d) - PHP 8.3.14", webPort)}));
@@ -46,39 +48,32 @@ TEST_F(ControlTest, StartAll_RestartRunning_StopAll_EndToEnd) {
 
     // httpd.exe got the generated files, the exact arguments, PHPRC and the PATH prefix.
     const std::wstring conf = apacheDir + L"\\conf\\httpd.conf";
-    const std::string run = "\n" + testkit::ReadFile(conf + L".run");  // the stand-in's record of its start
-    for (const std::string& line : std::vector<std::string>{"arg -f", "arg " + WideToUtf8(conf), "arg -d", "arg " + WideToUtf8(apacheDir),
-                                   "cwd " + WideToUtf8(apacheDir), "env PHPRC=" + WideToUtf8(phpDir)})
-        EXPECT_NE(run.find("\n" + line + "\r\n"), std::string::npos) << line << " in\n" << run;
-    EXPECT_NE(ToLower(run).find(ToLower("\nenv PATH=" + WideToUtf8(phpDir + L";" + phpDir + L"\\ext;" + apacheDir + L"\\bin;"))),
-              std::string::npos);
+    EXPECT_EQ(stacktest::Recorded(conf, "arg"),
+              (std::vector<std::string>{"-f", WideToUtf8(conf), "-d", WideToUtf8(apacheDir)}));
+    EXPECT_EQ(stacktest::Recorded(conf, "cwd"), (std::vector<std::string>{WideToUtf8(apacheDir)}));
+    EXPECT_EQ(stacktest::RecordedEnv(conf, "PHPRC"), WideToUtf8(phpDir));
+    EXPECT_TRUE(StartsWithIgnoreCase(stacktest::RecordedEnv(conf, "PATH"),
+                                     WideToUtf8(phpDir + L";" + phpDir + L"\\ext;" + apacheDir + L"\\bin;")));
     EXPECT_TRUE(PathExists(phpDir + L"\\php.ini"));
-    EXPECT_EQ(testkit::ReadFile(dbDir + L"\\bin\\mariadbd.args"),
-              "--defaults-file=" + WideToUtf8(dbDir + L"\\my.ini") + "\r\n");
+    EXPECT_EQ(testkit::ReadFile(dbDir + L"\\bin\\mariadbd.args"), "--defaults-file=" + WideToUtf8(dbDir + L"\\my.ini") + "\r\n");
     EXPECT_NE(testkit::ReadFile(dbDir + L"\\my.ini").find(Format("port = %d", dbPort)), std::string::npos);
 
     // Restart running: stop Apache, stop the database, start Apache, start the database.
-    const uint64_t beforeRestart = LastSeq();
-    Server::Instance().RestartRunning();
-    ASSERT_TRUE(WaitUntil(90000, Idle));
     std::vector<std::string> order;
-    for (const auto& [s, l, text] : LogSince(beforeRestart))
+    for (const auto& [s, l, text] : RunJobs([] { Server::Instance().RestartRunning(); }))
         if (l == level::kSuccess || StartsWith(text, "Stopping")) order.push_back(text);
     EXPECT_EQ(order, (std::vector<std::string>{"Stopping Apache...", "Apache stopped.", "Stopping MySQL...",
                                                "MySQL stopped.", Format("Apache started (ports %d) - PHP 8.3.14", webPort),
                                                Format("MariaDB 11.4.2 started (port %d)", dbPort)}));
-
-    Server::Instance().StopAll();
-    ASSERT_TRUE(WaitUntil(60000, Idle));
+    RunJobs([] { Server::Instance().StopAll(); });
     EXPECT_FALSE(Server::Instance().AnyRunning());
     EXPECT_TRUE(PopAlerts().empty());
 }
 
 TEST_F(ControlTest, StartAll_ApacheMissing_AlertsAndLeavesTheDatabaseAlone) {
-    MakeMariaDb(FreePort());
+    MakeMariaDb(testkit::UnusedPort());
     Server::Instance().Start();
-    Server::Instance().StartAll();
-    ASSERT_TRUE(WaitUntil(30000, Idle));
+    RunJobs([] { Server::Instance().StartAll(); });
     EXPECT_EQ(PopAlerts(), (std::vector<std::string>{"! Apache is not installed | No Apache version was found in "
                                                      "bin/apache.\nInstall one from the Components page. | 1"}));
     EXPECT_FALSE(PathExists(dbDir + L"\\bin\\mariadbd.args"));
@@ -86,7 +81,7 @@ TEST_F(ControlTest, StartAll_ApacheMissing_AlertsAndLeavesTheDatabaseAlone) {
 
 TEST_F(ControlTest, DoStartApache_RefusalsAlertWithTheirTextsAndActions) {
     BusyPort busy;
-    const int32_t port = FreePort();
+    const int32_t port = testkit::UnusedPort();
     MakeApache(port);
     const struct {
         std::function<void()> setUp;
@@ -113,11 +108,10 @@ TEST_F(ControlTest, DoStartApache_RefusalsAlertWithTheirTextsAndActions) {
     };
     for (const auto& c : cases) {
         c.setUp();
-        const uint64_t since = LastSeq();
-        EXPECT_FALSE(DoStartApache()) << c.alert;
+        const auto lines = LinesDuring([] { EXPECT_FALSE(DoStartApache()); });
         EXPECT_EQ(PopAlerts(), (std::vector<std::string>{c.alert}));
         if (!c.logged.empty()) {
-            EXPECT_TRUE(Has(LogSince(since), {console::kApache, level::kError, c.logged})) << c.alert;
+            EXPECT_TRUE(Has(lines, {console::kApache, level::kError, c.logged})) << c.alert;
         }
     }
     EXPECT_TRUE(FindApacheProcesses().empty());
@@ -125,52 +119,44 @@ TEST_F(ControlTest, DoStartApache_RefusalsAlertWithTheirTextsAndActions) {
 
 TEST_F(ControlTest, DoStartMySql_MissingBuildAndImmediateDeath) {
     EXPECT_FALSE(DoStartMySql());
-    MakeMariaDb(FreePort(), "# standin: die\n");
-    const uint64_t since = LastSeq();
-    EXPECT_FALSE(DoStartMySql());
+    MakeMariaDb(testkit::UnusedPort(), "# standin: die\n");
+    const auto lines = LinesDuring([] { EXPECT_FALSE(DoStartMySql()); });
     EXPECT_EQ(PopAlerts(), (std::vector<std::string>{
                                "! MySQL / MariaDB is not installed | No database server was found in bin/database.\n"
                                "Install MariaDB from the Components page. | 1",
                                "! MySQL did not start | The database server stopped right after starting.\nCheck the "
                                "console and the MySQL error log (Logs page). | 4"}));
     EXPECT_TRUE(PathExists(dbDir + L"\\data\\mysql"));  // initialized on first use
-    EXPECT_TRUE(Has(LogSince(since), {console::kMySql, level::kError,
+    EXPECT_TRUE(Has(lines, {console::kMySql, level::kError,
                                       "The database server stopped right after starting. See the MySQL error log."}));
 }
 
 TEST_F(ControlTest, DoStartApache_NotListening_Warns_DoStopApache_ForcedEnd_AndSurvivorReported) {
-    MakeApache(FreePort(), "# standin: no-listen\r\n# standin: ignore-stop\r\n");
-    uint64_t since = LastSeq();
-    ASSERT_TRUE(DoStartApache());  // running counts as started, with a warning
-    EXPECT_EQ(Texts(LogSince(since), console::kApache, level::kWarning),
+    MakeApache(testkit::UnusedPort(), "# standin: no-listen\r\n# standin: ignore-stop\r\n");
+    auto lines = LinesDuring([] { ASSERT_TRUE(DoStartApache()); });  // running counts as started, with a warning
+    EXPECT_EQ(Texts(lines, console::kApache, level::kWarning),
               (std::vector<std::string>{"No PHP version installed: Apache starts without PHP.",
                                         "Apache is running but does not listen on every port yet."}));
     // A forced end that does nothing: the survivor is an error and an alert, not "stopped".
     SetForcedEndForTest([](uint32_t) { return true; });
-    since = LastSeq();
-    DoStopApache();
-    EXPECT_EQ(Texts(LogSince(since), console::kApache, level::kError),
+    lines = LinesDuring(DoStopApache);
+    EXPECT_EQ(Texts(lines, console::kApache, level::kError),
               (std::vector<std::string>{"Apache is still running after the forced stop."}));
-    EXPECT_TRUE(Texts(LogSince(since), console::kApache, level::kSuccess).empty());
+    EXPECT_TRUE(Texts(lines, console::kApache, level::kSuccess).empty());
     EXPECT_EQ(PopAlerts(), (std::vector<std::string>{"! Apache did not stop | Apache is still running after the stop "
                                                      "request and the forced end.\nEnd httpd.exe in the Task Manager. | 0"}));
     EXPECT_FALSE(FindApacheProcesses().empty());
 
     SetForcedEndForTest(nullptr);
-    since = LastSeq();
-    DoStopApache();
-    EXPECT_EQ(Texts(LogSince(since), console::kApache, level::kSuccess), (std::vector<std::string>{"Apache stopped."}));
+    EXPECT_EQ(Texts(LinesDuring(DoStopApache), console::kApache, level::kSuccess),
+              (std::vector<std::string>{"Apache stopped."}));
     EXPECT_TRUE(FindApacheProcesses().empty() && PopAlerts().empty());
-    since = LastSeq();
-    DoStopApache();  // nothing running: nothing logged
-    EXPECT_TRUE(LogSince(since).empty());
+    EXPECT_TRUE(LinesDuring(DoStopApache).empty());  // nothing running: nothing logged
 }
 TEST_F(ControlTest, DoStopMySql_IgnoredEventAndAdmin_AdminThenTermination) {
-    MakeMariaDb(FreePort(), "# standin: ignore-stop\n");
+    MakeMariaDb(testkit::UnusedPort(), "# standin: ignore-stop\n");
     ASSERT_TRUE(DoStartMySql());
-    const uint64_t since = LastSeq();
-    DoStopMySql();
-    const auto lines = LogSince(since);
+    const auto lines = LinesDuring(DoStopMySql);
     EXPECT_EQ(Texts(lines, console::kMySql, level::kWarning),
               (std::vector<std::string>{"Clean shutdown failed: the process is terminated."}));
     EXPECT_EQ(Texts(lines, console::kMySql, level::kSuccess), (std::vector<std::string>{"MySQL stopped."}));
@@ -179,24 +165,22 @@ TEST_F(ControlTest, DoStopMySql_IgnoredEventAndAdmin_AdminThenTermination) {
 }
 
 TEST_F(ControlTest, Monitor_TemplateChangeRestartsApache_LogLinesReachTheConsole_ShutdownLeavesItRunning) {
-    const int32_t port = FreePort();
+    const int32_t port = testkit::UnusedPort();
     MakeApache(port);
     ASSERT_TRUE(DoStartApache());
     Server::Instance().Start();  // finds Apache running: its signature becomes the baseline
     const uint32_t firstPid = Server::Instance().GetStatus().apache.pids.front();
 
-    const uint64_t since = LastSeq();
-    const auto build = CurrentApache();
-    ASSERT_TRUE(build);
-    testkit::WriteFile(ApacheErrorLogPath(*build), testkit::ReadFile(ApacheErrorLogPath(*build)) +
-                                                       "[php:warn] [pid 1] PHP Warning:  Undefined variable\r\n"
-                                                       "[core:error] [pid 1] AH00037: broken\r\n");
-    WriteApacheTemplate(port, "# edited\r\n");
-    ASSERT_TRUE(WaitUntil(30000, [&] {
-        const auto pids = Server::Instance().GetStatus().apache.pids;
-        return !pids.empty() && std::find(pids.begin(), pids.end(), firstPid) == pids.end() && Idle();
-    }));
-    const auto lines = LogSince(since);
+    const auto lines = LinesDuring([&] {
+        const std::wstring log = apacheDir + L"\\logs\\error.log";
+        testkit::WriteFile(log, testkit::ReadFile(log) + "[php:warn] [pid 1] PHP Warning:  Undefined variable\r\n"
+                                                         "[core:error] [pid 1] AH00037: broken\r\n");
+        WriteApacheTemplate(port, "# edited\r\n");
+        ASSERT_TRUE(testkit::WaitFor([&] {
+            const auto pids = Server::Instance().GetStatus().apache.pids;
+            return !pids.empty() && std::find(pids.begin(), pids.end(), firstPid) == pids.end() && Idle();
+        }));
+    });
     EXPECT_TRUE(Has(lines, {console::kPhp, level::kWarning, "[php:warn] [pid 1] PHP Warning:  Undefined variable"}));
     EXPECT_TRUE(Has(lines, {console::kApache, level::kError, "[core:error] [pid 1] AH00037: broken"}));
     EXPECT_EQ(std::count(lines.begin(), lines.end(),
