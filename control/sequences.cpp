@@ -81,9 +81,9 @@ bool CheckPortFree(int32_t port, const std::string& serverName, AlertAction acti
 }
 
 bool PortServed(std::optional<uint32_t> ownerPid, const std::vector<uint32_t>& serverPids, bool freeBefore,
-                bool freeNow) {
+                bool listeningNow) {
     if (ownerPid) return Contains(serverPids, *ownerPid);
-    return freeBefore && !freeNow;
+    return freeBefore && listeningNow;
 }
 
 std::vector<int32_t> FreePorts(const std::vector<int32_t>& ports) {
@@ -99,10 +99,10 @@ bool PortsServed(const std::vector<int32_t>& ports, const std::vector<int32_t>& 
         if (port <= 0 || port > 65535) return false;
         const auto listener = PortOwner(uint16_t(port));
         const bool wasFree = std::find(freeBefore.begin(), freeBefore.end(), port) != freeBefore.end();
-        // The bind probe is only needed when the table names no owner.
-        const bool freeNow = listener ? false : IsPortFree(uint16_t(port));
+        // The listener table, not a bind probe: a probe's bind could take the port from the server
+        // in the very moment it binds.
         if (!PortServed(listener ? std::optional<uint32_t>(listener->pid) : std::nullopt, serverPids, wasFree,
-                        freeNow))
+                        listener || IsPortListening(uint16_t(port))))
             return false;
     }
     return true;

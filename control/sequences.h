@@ -28,7 +28,7 @@ void CopyVcRuntime(const std::wstring& dest, int32_t arch);
 
 // Whether the listeners of `ports` belong to the starting server: each port's listener is one
 // of `serverPids`, or, where the listener table names no owner (Wine never does), the port was
-// free before the spawn and is busy now. `freeBefore`: the ports found free just before spawning.
+// free before the spawn and is listened on now. `freeBefore`: the ports found free just before spawning.
 [[nodiscard]] bool PortsServed(const std::vector<int32_t>& ports, const std::vector<int32_t>& freeBefore,
                                const std::vector<uint32_t>& serverPids);
 // The ports among `ports` that are free now.
@@ -40,7 +40,7 @@ void SetForcedEndForTest(bool (*kill)(uint32_t pid));
 // ---- Pure pieces, exposed for their tests ----
 // The rule of PortsServed for one port.
 bool PortServed(std::optional<uint32_t> ownerPid, const std::vector<uint32_t>& serverPids, bool freeBefore,
-                bool freeNow);
+                bool listeningNow);
 // "name (PID n)", or the translated "another program"; the system process gets the HTTP service note.
 std::string PortOwnerText(std::optional<uint32_t> ownerPid, const std::string& ownerName);
 // The parent processes among `processes`: those whose parent is not one of them.

@@ -35,6 +35,9 @@ bool WinsockStartup();
 bool IsPortFree(uint16_t port);
 // The process that listens on the TCP port, when the system tells (pid 0 counts as unknown).
 std::optional<PortOwnerInfo> PortOwner(uint16_t port);
+// Whether the listener table has a row for the TCP port, owner known or not. Unlike IsPortFree
+// it binds nothing, so it cannot take the port from a server that is starting.
+bool IsPortListening(uint16_t port);
 // "System" for 4, the image's file name, the process list's name, or "PID <n>"; never empty.
 std::string ProcessNameForPid(uint32_t pid);
 // Running processes whose executable name equals one of `exeNames` (ASCII case-insensitive).

@@ -14,17 +14,17 @@ TEST(Sequences, PortServed_OwnerWhenKnownElseFreeBeforeAndBusyNow) {
     const std::vector<uint32_t> pids{40, 41};
     const struct {
         std::optional<uint32_t> owner;
-        bool freeBefore, freeNow, served;
+        bool freeBefore, listeningNow, served;
     } cases[] = {
-        {41, false, false, true},              // the table names one of ours
-        {99, true, false, false},              // another program took it
-        {std::nullopt, true, false, true},     // no owner listed (Wine): it was ours to take
-        {std::nullopt, false, false, false},   // busy already before the spawn
-        {std::nullopt, true, true, false},     // not listening yet
+        {41, false, true, true},               // the table names one of ours
+        {99, true, true, false},               // another program took it
+        {std::nullopt, true, true, true},      // no owner listed (Wine): it was ours to take
+        {std::nullopt, false, true, false},    // busy already before the spawn
+        {std::nullopt, true, false, false},    // not listening yet
     };
     for (const auto& c : cases)
-        EXPECT_EQ(PortServed(c.owner, pids, c.freeBefore, c.freeNow), c.served)
-            << (c.owner ? *c.owner : 0) << c.freeBefore << c.freeNow;
+        EXPECT_EQ(PortServed(c.owner, pids, c.freeBefore, c.listeningNow), c.served)
+            << (c.owner ? *c.owner : 0) << c.freeBefore << c.listeningNow;
 
     EXPECT_EQ(PortOwnerText(1234, "nginx.exe"), "nginx.exe (PID 1234)");
     EXPECT_EQ(PortOwnerText(4, "System"), "System (PID 4) - Windows HTTP service (IIS, http.sys...)");
