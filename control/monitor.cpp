@@ -23,6 +23,8 @@
 namespace {
 
 constexpr size_t kHistoryLength = 120;
+const std::vector<std::string> kApacheNames{"httpd.exe"};
+const std::vector<std::string> kMySqlNames{"mysqld.exe", "mariadbd.exe"};
 constexpr uint64_t kTailWindow = 262144;  // newest bytes read per pass
 
 struct ServerWatch {
@@ -100,20 +102,30 @@ ConsoleSource TailLineSource(const std::string& line, ConsoleSource source) {
 
 // ---- Processes ----
 
-std::vector<ProcessInfo> FindProcessesUnder(const std::vector<std::string>& exeNames, const std::wstring& folder) {
+namespace {
+
+// The processes of `processes` named `exeNames` (any case) whose image lies inside `folder`.
+std::vector<ProcessInfo> KeepUnder(const std::vector<ProcessInfo>& processes, const std::vector<std::string>& exeNames,
+                                   const std::wstring& folder) {
     const std::string prefix = PathKey(WideToUtf8(folder)) + "/";
     std::vector<ProcessInfo> kept;
-    for (auto& process : FindProcessesByName(exeNames))
-        if (!process.fullPath.empty() && StartsWith(PathKey(process.fullPath), prefix))
-            kept.push_back(std::move(process));
+    for (const auto& process : processes) {
+        const bool named = std::any_of(exeNames.begin(), exeNames.end(),
+                                       [&](const std::string& name) { return EqualsIgnoreCase(process.exeName, name); });
+        if (named && !process.fullPath.empty() && StartsWith(PathKey(process.fullPath), prefix))
+            kept.push_back(process);
+    }
     return kept;
 }
 
-std::vector<ProcessInfo> FindApacheProcesses() { return FindProcessesUnder({"httpd.exe"}, ApacheDir()); }
+}  // namespace
 
-std::vector<ProcessInfo> FindMySqlProcesses() {
-    return FindProcessesUnder({"mysqld.exe", "mariadbd.exe"}, DatabaseDir());
+std::vector<ProcessInfo> FindProcessesUnder(const std::vector<std::string>& exeNames, const std::wstring& folder) {
+    return KeepUnder(FindProcessesByName(exeNames), exeNames, folder);
 }
+
+std::vector<ProcessInfo> FindApacheProcesses() { return FindProcessesUnder(kApacheNames, ApacheDir()); }
+std::vector<ProcessInfo> FindMySqlProcesses() { return FindProcessesUnder(kMySqlNames, DatabaseDir()); }
 
 std::vector<uint32_t> PidsOf(const std::vector<ProcessInfo>& processes) {
     std::vector<uint32_t> pids;
@@ -247,14 +259,15 @@ std::vector<int32_t> ParseListenPorts(const std::wstring& path) {
 
 void Server::Refresh() {
     Monitor& m = M();
-    const auto apache = FindApacheProcesses();
-    const auto mysql = FindMySqlProcesses();
+    // One process snapshot serves the three lists: each costs milliseconds under load.
+    const auto servers = FindProcessesByName({"httpd.exe", "mysqld.exe", "mariadbd.exe"});
+    const auto apache = KeepUnder(servers, kApacheNames, ApacheDir());
+    const auto mysql = KeepUnder(servers, kMySqlNames, DatabaseDir());
     SampleCpu(m.apache.sampler, PidsOf(apache));
     SampleCpu(m.mysql.sampler, PidsOf(mysql));
 
     std::vector<std::string> others;
-    if (Config::Instance().GetBool(setting::kDetectOthersPackage))
-        others = OtherInstallations(FindProcessesByName({"httpd.exe", "mysqld.exe", "mariadbd.exe"}));
+    if (Config::Instance().GetBool(setting::kDetectOthersPackage)) others = OtherInstallations(servers);
 
     const auto apacheBuild = CurrentApache();
     if (apacheBuild) TailServerLog(m.apache.tail, ApacheErrorLogPath(*apacheBuild), console::kApache);

@@ -94,16 +94,17 @@ std::vector<int32_t> FreePorts(const std::vector<int32_t>& ports) {
 }
 
 bool PortsServed(const std::vector<int32_t>& ports, const std::vector<int32_t>& freeBefore,
-                 const std::vector<uint32_t>& serverPids) {
+                 const std::function<std::vector<uint32_t>()>& serverPids) {
+    std::optional<std::vector<uint32_t>> pids;  // the process list is read only when an owner is named
     for (int32_t port : ports) {
         if (port <= 0 || port > 65535) return false;
-        const auto listener = PortOwner(uint16_t(port));
-        const bool wasFree = std::find(freeBefore.begin(), freeBefore.end(), port) != freeBefore.end();
         // The listener table, not a bind probe: a probe's bind could take the port from the server
         // in the very moment it binds.
-        if (!PortServed(listener ? std::optional<uint32_t>(listener->pid) : std::nullopt, serverPids, wasFree,
-                        listener || IsPortListening(uint16_t(port))))
-            return false;
+        const auto row = PortListenerPid(uint16_t(port));
+        const std::optional<uint32_t> owner = row && *row != 0 ? row : std::nullopt;
+        if (owner && !pids) pids = serverPids();
+        const bool wasFree = std::find(freeBefore.begin(), freeBefore.end(), port) != freeBefore.end();
+        if (!PortServed(owner, owner ? *pids : std::vector<uint32_t>(), wasFree, row.has_value())) return false;
     }
     return true;
 }

@@ -27,10 +27,11 @@ void CopyVcRuntime(const std::wstring& dest, int32_t arch);
 [[nodiscard]] bool WaitUntil(int32_t timeoutMs, const std::function<bool()>& predicate);
 
 // Whether the listeners of `ports` belong to the starting server: each port's listener is one
-// of `serverPids`, or, where the listener table names no owner (Wine never does), the port was
+// of the server's processes, or, where the listener table names no owner (Wine never does), the port was
 // free before the spawn and is listened on now. `freeBefore`: the ports found free just before spawning.
+// `serverPids` is asked only when the table names an owner.
 [[nodiscard]] bool PortsServed(const std::vector<int32_t>& ports, const std::vector<int32_t>& freeBefore,
-                               const std::vector<uint32_t>& serverPids);
+                               const std::function<std::vector<uint32_t>()>& serverPids);
 // The ports among `ports` that are free now.
 std::vector<int32_t> FreePorts(const std::vector<int32_t>& ports);
 

@@ -144,7 +144,7 @@ bool DoStartApache() {
 
     const std::vector<int32_t> ports = ParseListenPorts(HttpdConfPath(*apache));
     const bool listening = WaitUntil(kApacheListenWaitMs, [&] {
-        return !IsPidRunning(pid) || PortsServed(ports, freeBefore, PidsOf(FindApacheProcesses()));
+        return !IsPidRunning(pid) || PortsServed(ports, freeBefore, [] { return PidsOf(FindApacheProcesses()); });
     });
     Server::Instance().Refresh();
     if (IsPidRunning(pid)) {
@@ -207,7 +207,7 @@ bool DoStartMySql() {
     }
 
     const bool listening = WaitUntil(kMySqlListenWaitMs, [&] {
-        return !IsPidRunning(pid) || PortsServed({port}, freeBefore, PidsOf(FindMySqlProcesses()));
+        return !IsPidRunning(pid) || PortsServed({port}, freeBefore, [] { return PidsOf(FindMySqlProcesses()); });
     });
     Server::Instance().Refresh();
     if (IsPidRunning(pid)) {

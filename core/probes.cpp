@@ -114,9 +114,10 @@ std::optional<PortOwnerInfo> PortOwner(uint16_t port) {
     return PortOwnerInfo{pid, ProcessNameForPid(pid)};
 }
 
-bool IsPortListening(uint16_t port) {
+std::optional<uint32_t> PortListenerPid(uint16_t port) {
     WinsockStartup();
-    return ListenerRow<MIB_TCPTABLE_OWNER_PID>(AF_INET, port) || ListenerRow<MIB_TCP6TABLE_OWNER_PID>(AF_INET6, port);
+    if (const auto pid = ListenerRow<MIB_TCPTABLE_OWNER_PID>(AF_INET, port)) return pid;
+    return ListenerRow<MIB_TCP6TABLE_OWNER_PID>(AF_INET6, port);
 }
 
 std::string ProcessNameForPid(uint32_t pid) {
