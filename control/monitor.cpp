@@ -7,7 +7,7 @@
 
 #include <algorithm>
 #include <charconv>
-#include <regex>
+#include <optional>
 
 #include "control/server.h"
 #include "core/config.h"
@@ -96,6 +96,38 @@ LogLevel TailLineLevel(const std::string& line) {
 // A PHP line in Apache's log is shown as PHP's.
 ConsoleSource TailLineSource(const std::string& line, ConsoleSource source) {
     return source == console::kApache && line.find("PHP ") != std::string::npos ? console::kPhp : source;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+
+// The digits at `at` as a port; none without digits or past 65535 (a number no TCP port has
+// would make every later probe meaningless).
+std::optional<int32_t> PortAt(std::string_view line, size_t at) {
+    size_t end = at;
+    while (end < line.size() && line[end] >= '0' && line[end] <= '9') ++end;
+    int32_t port = 0;
+    const auto [stop, failure] = std::from_chars(line.data() + at, line.data() + end, port);
+    if (end == at || failure != std::errc() || port <= 0 || port > 65535) return std::nullopt;
+    return port;
+}
+
+// The port of a line matching ^\s*Listen\s+(?:[^\s:]+:)?(\d+) (any case), scanned by hand so a
+// long line cannot exhaust the stack the way a backtracking matcher can.
+std::optional<int32_t> ListenLinePort(std::string_view line) {
+    size_t i = 0;
+    while (i < line.size() && IsBlank(line[i])) ++i;
+    if (!StartsWithIgnoreCase(line.substr(i), "listen")) return std::nullopt;
+    i += 6;
+    const size_t word = i;
+    while (i < line.size() && IsBlank(line[i])) ++i;
+    if (i == word) return std::nullopt;
+    size_t colon = i;
+    while (colon < line.size() && !IsBlank(line[colon]) && line[colon] != ':') ++colon;
+    // As the pattern backtracks: an address and colon when digits follow them, else digits at once.
+    if (colon > i && colon < line.size() && line[colon] == ':' && colon + 1 < line.size() &&
+        line[colon + 1] >= '0' && line[colon + 1] <= '9')
+        return PortAt(line, colon + 1);
+    return PortAt(line, i);
 }
 
 }  // namespace
@@ -237,17 +269,9 @@ std::wstring ApacheAccessLogPath(const ApacheInstall& build) { return build.dir 
 // ---- Listen ports ----
 
 std::vector<int32_t> ParseListenPortsText(std::string_view text) {
-    static const std::regex listen(R"(^\s*Listen\s+(?:[^\s:]+:)?(\d+))", std::regex::icase | std::regex::ECMAScript);
     std::vector<int32_t> ports;
-    for (const auto& line : SplitLines(text)) {
-        std::smatch match;
-        if (!std::regex_search(line, match, listen)) continue;
-        const std::string digits = match[1].str();
-        int32_t port = 0;
-        const auto [end, failure] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
-        // A number no TCP port can have would make every later probe meaningless: left out.
-        if (failure == std::errc() && port > 0 && port <= 65535) ports.push_back(port);
-    }
+    for (const auto& line : SplitLines(text))
+        if (const auto port = ListenLinePort(line)) ports.push_back(*port);
     return ports;
 }
 

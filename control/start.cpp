@@ -33,8 +33,9 @@ std::string JoinPorts(const std::vector<int32_t>& ports) {
     return Join(texts, ", ");
 }
 
-// Checks the PHP build Apache is to load and writes its php.ini. Fails (after logging or
-// alerting) with no value; otherwise the build to use, or an empty optional for "no PHP".
+// Checks the current PHP build Apache is to load, configures it on first use and writes its
+// php.ini; `php` becomes the build to use, empty for none. False, after logging or alerting,
+// when the start must not go on.
 bool PreparePhp(const ApacheInstall& apache, std::optional<PhpInstall>& php) {
     php = CurrentPhp();
     if (!php) {

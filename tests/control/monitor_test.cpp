@@ -16,8 +16,10 @@ TEST(Monitor, ParseListenPortsText_DirectivesOnly) {
                                    "Listen 0.0.0.0:443 https\n"
                                    "ListenBacklog 511\n"
                                    "Listen 99999999999\n"
-                                   "\tLISTEN 80\n"),
-              (std::vector<int32_t>{80, 8080, 443, 80}));
+                                   "Listen 1.2.3.4:x\n"  // the pattern falls back to the first digits
+                                   "Listen:81\n"
+                                   "\tLISTEN 80\n" + std::string(200000, ' ') + "Listen 82\n"),
+              (std::vector<int32_t>{80, 8080, 443, 1, 80, 82}));
     EXPECT_TRUE(ParseListenPorts(L"Z:\\no\\such\\httpd.conf").empty());
 }
 
