@@ -26,10 +26,10 @@ void CopyVcRuntime(const std::wstring& dest, int32_t arch);
 // Polls every 250 ms until `predicate` holds or `timeoutMs` has passed (then one last call).
 [[nodiscard]] bool WaitUntil(int32_t timeoutMs, const std::function<bool()>& predicate);
 
-// Whether the listeners of `ports` belong to the starting server: each port's listener is one
-// of the server's processes, or, where the listener table names no owner (Wine never does), the port was
-// free before the spawn and is listened on now. `freeBefore`: the ports found free just before spawning.
-// `serverPids` is asked only when the table names an owner.
+// Whether the listeners of `ports` belong to the starting server: each port's listener is one of
+// the server's processes (`serverPids`, asked only when the table names an owner), or, where the
+// listener table names no owner (Wine's never does), the port was among `freeBefore`, the ports
+// free just before the spawn, and is listened on now.
 [[nodiscard]] bool PortsServed(const std::vector<int32_t>& ports, const std::vector<int32_t>& freeBefore,
                                const std::function<std::vector<uint32_t>()>& serverPids);
 // The ports among `ports` that are free now.

@@ -77,7 +77,8 @@ public:
     // running, then the worker. Nothing after Shutdown.
     void Start();
     // Ends the worker after its running job (waiting jobs never run); then, when stopServers,
-    // stops both servers on the calling thread. Safe to call twice and from any thread.
+    // stops both servers on the calling thread. Safe to call twice and from any thread; every
+    // caller returns once the worker has ended, except a job on the worker, which only asks.
     void Shutdown(bool stopServers);
 
     void StartAll();
