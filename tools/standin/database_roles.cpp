@@ -50,18 +50,6 @@ bool HasFlag(const Args& a, const wchar_t* flag) {
     return false;
 }
 
-bool ReadBytes(const std::wstring& path, std::string& out) {
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    out.clear();
-    char buffer[4096];
-    DWORD got = 0;
-    while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) out.append(buffer, got);
-    ::CloseHandle(file);
-    return true;
-}
-
 std::wstring Widen(const std::string& text) {
     if (text.empty()) return {};
     const int n = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0);
@@ -81,7 +69,7 @@ std::string Trimmed(const std::string& text) {
 std::map<std::string, std::string> MysqldOptions(const std::wstring& path) {
     std::map<std::string, std::string> options;
     std::string text;
-    if (!ReadBytes(path, text)) return options;
+    if (!ReadText(path, text)) return options;
     bool inSection = false;
     size_t start = 0;
     while (start < text.size()) {
@@ -140,7 +128,7 @@ int Initialize(const Args& a, const std::wstring& dataDir) {
     ::CreateDirectoryW(dataDir.c_str(), nullptr);
     ::CreateDirectoryW((dataDir + L"\\mysql").c_str(), nullptr);
     std::string script;
-    if (!ReadBytes(Option(a, L"init-file"), script)) {
+    if (!ReadText(Option(a, L"init-file"), script)) {
         Report("[ERROR] cannot read the init file");
         return 1;
     }
@@ -207,7 +195,7 @@ int DbInstallTool(const Args& a) {
 int DbAdmin(const Args& a) {
     RecordArgs(a);
     std::string failure;
-    if (ReadBytes(OwnPathStem() + L".fail", failure)) {
+    if (ReadText(OwnPathStem() + L".fail", failure)) {
         WriteBytes(g_out, failure);
         return 1;
     }

@@ -43,6 +43,18 @@ void Report(const std::string& line) { WriteBytes(g_out, line + "\r\n"); }
 
 unsigned long Number(const std::wstring& text) { return std::wcstoul(text.c_str(), nullptr, 0); }
 
+bool ReadText(const std::wstring& path, std::string& text) {
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    text.clear();
+    char buffer[4096];
+    DWORD got = 0;
+    while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
+    ::CloseHandle(file);
+    return true;
+}
+
 // Written beside the target and moved over it, so a test that waits for the file never reads
 // half of it.
 bool WriteWhole(const std::wstring& path, const std::string& bytes) {
