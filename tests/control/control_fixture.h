@@ -92,7 +92,7 @@ protected:
     void TearDown() override {
         Server::Instance().Shutdown(false);
         for (const auto& process : FindProcessesByName({"httpd.exe", "mariadbd.exe", "mysqld.exe"}))
-            if (StartsWith(ToLower(process.fullPath), ToLower(root.Utf8()))) (void)KillPid(process.pid);
+            if (StartsWith(ToLower(process.fullPath), ToLower(root.Utf8() + "\\"))) (void)KillPid(process.pid);
     }
 
     // httpd-2.4.58 whose template listens on `port` (offline: 127.0.0.1), `extra` lines appended.

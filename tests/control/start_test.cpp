@@ -90,7 +90,7 @@ TEST_F(ControlTest, DoStartApache_RefusalsAlertWithTheirTextsAndActions) {
     } cases[] = {
         {[&] { MakePhp({{"php.exe", stacktest::kStandin}, {"php8ts.dll", ""}}); },
          "! PHP version not usable | 8.3.14 (x64) has no Apache module (php*apache2_4.dll). Use a Thread Safe (TS) build. | 3"},
-        {[&] { MakePhp({{"php.exe", stacktest::PeHeader(stacktest::kX86)}, {"php8apache2_4.dll", ""}}); },
+        {[&] { MakePhp({{"php.exe", testkit::PeImage(testkit::kX86)}, {"php8apache2_4.dll", ""}}); },
          "! Incompatible architectures | PHP 8.3.14 is x86 but Apache 2.4.58 is x64.\nApache can only load a PHP build of "
          "the same architecture. | 3"},
         {[&] {

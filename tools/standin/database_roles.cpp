@@ -95,7 +95,7 @@ std::map<std::string, std::string> MysqldOptions(const std::wstring& path) {
 // Whether the file holds the line "# standin: <name>" (blanks around it allowed).
 bool HasMarker(const std::wstring& path, const std::string& name) {
     std::string text;
-    if (!ReadBytes(path, text)) return false;
+    if (!ReadText(path, text)) return false;
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find('\n', start);
