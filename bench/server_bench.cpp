@@ -110,7 +110,10 @@ int wmain(int argc, wchar_t** argv) {
         return 64;
     }
     const int runs = argc > 3 ? std::max(1, _wtoi(argv[3])) : 20;
-    WinsockStartup();
+    if (!WinsockStartup()) {
+        std::fprintf(stderr, "Winsock is not available\n");
+        return 1;
+    }
     SetRootDir(argv[1]);
     Config::Instance().Load(RootDir() + L"\\zerva.ini");
     EnsureLayout();

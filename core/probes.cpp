@@ -117,7 +117,7 @@ std::optional<PortOwnerInfo> PortOwner(uint16_t port) {
 }
 
 std::optional<uint32_t> PortListenerPid(uint16_t port) {
-    WinsockStartup();
+    (void)WinsockStartup();   // the tables need no socket: they answer either way
     if (const auto pid = ListenerRow<MIB_TCPTABLE_OWNER_PID>(AF_INET, port)) return pid;
     return ListenerRow<MIB_TCP6TABLE_OWNER_PID>(AF_INET6, port);
 }

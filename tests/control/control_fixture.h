@@ -63,7 +63,9 @@ inline std::string OwnerText(int32_t port) {
 // Holds a TCP port on 127.0.0.1 for its lifetime.
 class BusyPort {
 public:
-    BusyPort() : m_socket((WinsockStartup(), ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP))) {
+    BusyPort() {
+        EXPECT_TRUE(WinsockStartup());
+        m_socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
         sockaddr_in address{AF_INET, 0, {}, {}};
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         int length = sizeof(address);
@@ -76,7 +78,7 @@ public:
     int32_t Port() const { return m_port; }
 
 private:
-    SOCKET m_socket;
+    SOCKET m_socket = INVALID_SOCKET;
     int32_t m_port = 0;
 };
 
