@@ -4,8 +4,6 @@
 #include <shellapi.h>
 
 #include <cwchar>
-#include <filesystem>
-#include <system_error>
 
 #include "core/files.h"
 #include "core/handle.h"
@@ -82,9 +80,21 @@ std::optional<std::wstring> EnvironmentVariable(const wchar_t* name) {
 }
 
 std::wstring AbsoluteFolder(const std::wstring& folder) {
-    std::error_code error;
-    const std::filesystem::path absolute = std::filesystem::absolute(folder, error);
-    std::wstring result = error ? folder : absolute.wstring();
+    // GetFullPathNameW folds "." and ".." too; asked with too small a buffer it returns the size
+    // needed, so a long path is read whole.
+    std::wstring result(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = ::GetFullPathNameW(folder.c_str(), DWORD(result.size()), result.data(), nullptr);
+        if (n == 0) {
+            result = folder;
+            break;
+        }
+        if (n < result.size()) {
+            result.resize(n);
+            break;
+        }
+        result.assign(n, L'\0');
+    }
     // "C:\\Zerva\\" would give "C:\\Zerva\\\\bin"; a drive's own root keeps its separator.
     while (result.size() > 3 && (result.back() == L'\\' || result.back() == L'/')) result.pop_back();
     return result;

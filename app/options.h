@@ -30,7 +30,8 @@ void WaitForProcess(int pid);
 // The root folder: the --root value, else ZERVA_ROOT (read whole, however long), else the
 // executable's folder; made absolute.
 std::wstring ChooseRootFolder(const StartOptions& options);
-// The folder made absolute (against the working folder), without trailing separators.
+// The folder made absolute against the working folder ("." and ".." folded), without trailing
+// separators; however long.
 std::wstring AbsoluteFolder(const std::wstring& folder);
 // The value of an environment variable, however long; none when it is not set or empty.
 std::optional<std::wstring> EnvironmentVariable(const wchar_t* name);
