@@ -9,63 +9,49 @@
 using namespace apptest;
 
 namespace {
-
-// A fresh root: an empty folder, no settings, no layout yet.
-struct FreshRoot {
-    testkit::ScratchDir dir;
-    std::string Utf8() const { return dir.Utf8(); }
-    std::vector<std::string> Block() const { return StatusBlock(Utf8(), "-  stopped", "-", "-  stopped"); }
-};
-
-const std::string kNoWindow =
-    std::string("Zerva ") + kZervaVersion +
-    ": the window is not available yet; run \"zerva.exe --cli status\" or another --cli command.";
-
+std::wstring Root(const testkit::ScratchDir& dir) { return L"--root \"" + dir.Path() + L"\" "; }
 }  // namespace
 
-TEST(Entry, FreshRoot_LayoutAndTheExactStatusBlock_WithOrWithoutTheWordStatus) {
+TEST(Entry, FreshRoot_LayoutAndStatusBlock_ModeSwitch) {
     for (const wchar_t* args : {L"--cli", L"--cli status"}) {
-        FreshRoot root;
-        const ZervaRun run = RunExe(ZervaExe(), L"--root \"" + root.dir.Path() + L"\" " + args);
+        testkit::ScratchDir root;
+        const ZervaRun run = RunExe(ZervaExe(), Root(root) + args);
         EXPECT_EQ(run.exitCode, 0u);
-        EXPECT_TRUE(run.crlf) << run.output;
-        EXPECT_EQ(run.lines, root.Block()) << run.output;
+        EXPECT_EQ(run.lines, EmptyBlock(root.Utf8())) << run.output;
         for (const wchar_t* folder : {L"bin", L"www", L"phpapps", L"temp/sessions", L"temp/downloads"})
-            EXPECT_TRUE(IsDirectory(root.dir / folder)) << WideToUtf8(folder);
+            EXPECT_TRUE(IsDirectory(root / folder)) << WideToUtf8(folder);
     }
+    // "--CLI" is not the switch.
+    testkit::ScratchDir root;
+    const ZervaRun run = RunExe(ZervaExe(), Root(root) + L"--CLI");
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_EQ(run.lines, std::vector<std::string>{std::string("Zerva ") + kZervaVersion +
+                                                  ": the window is not available yet; run \"zerva.exe --cli status\" "
+                                                  "or another --cli command."});
 }
 
-TEST(Entry, ModeAndRootChoice) {
-    FreshRoot first, second, env, exeDir;
-    // "--CLI" is not the switch; "--cli" anywhere is, and every later word is a command word.
-    ZervaRun run = RunExe(ZervaExe(), L"--CLI --root \"" + first.dir.Path() + L"\"");
-    EXPECT_EQ(run.exitCode, 1u);
-    EXPECT_EQ(run.lines, std::vector<std::string>{kNoWindow});
-    run = RunExe(ZervaExe(), L"--root \"" + first.dir.Path() + L"\" --cli --root \"" + second.dir.Path() + L"\"");
+TEST(Entry, RootFromTheLastRootOption_ThenALongZervaRoot_ThenTheExecutablesFolder) {
+    testkit::ScratchDir first, second, env, exeDir;
+    // Words after "--cli" are command words, and the last --root wins.
+    ZervaRun run = RunExe(ZervaExe(), Root(first) + L"--cli " + Root(second));
     EXPECT_EQ(run.exitCode, 2u);
-    std::vector<std::string> expected = {"unknown command: --root"};
-    for (const auto& line : second.Block()) expected.push_back(line);   // the last --root wins
-    EXPECT_EQ(run.lines, expected);
-
-    // --root as the last argument has no value: ZERVA_ROOT is used, read whole however long
-    // (every "\." is folded away when the path is made absolute).
-    std::wstring longRoot = env.dir.Path();
+    EXPECT_EQ(Head(run), std::vector<std::string>{"unknown command: --root"});
+    EXPECT_EQ(Tail(run), EmptyBlock(second.Utf8()));
+    // --root as the last argument has no value. ZERVA_ROOT is read whole however long, its "\."
+    // folded when it is made absolute.
+    std::wstring longRoot = env.Path();
     while (longRoot.size() < 1200) longRoot += L"\\.";
-    run = RunExe(ZervaExe(), L"--cli --root", {{L"ZERVA_ROOT", longRoot}});
-    EXPECT_EQ(run.exitCode, 2u);   // "--root" is the command word
-    EXPECT_EQ(Tail(run), env.Block());
-
-    // Without either, the executable's own folder.
-    ASSERT_TRUE(CopyFileTo(ZervaExe(), exeDir.dir / L"zerva.exe", true));
-    run = RunExe(exeDir.dir / L"zerva.exe", L"--cli");
-    EXPECT_EQ(run.lines, exeDir.Block());
+    run = RunExe(ZervaExe(), L"--cli status --root", {{L"ZERVA_ROOT", longRoot}});
+    EXPECT_EQ(run.lines, EmptyBlock(env.Utf8()));
+    ASSERT_TRUE(CopyFileTo(ZervaExe(), exeDir / L"zerva.exe", true));
+    run = RunExe(exeDir / L"zerva.exe", L"--cli");
+    EXPECT_EQ(run.lines, EmptyBlock(exeDir.Utf8()));
 }
 
 TEST(Entry, RootNotWritable_Exit3AndNothingPrinted) {
     testkit::ScratchDir dir;
     testkit::WriteFile(dir / L"file", "x");
-    // Under Wine a read-only folder still passes the write test when run as root: a missing
-    // folder and a regular file stand in for an unwritable one.
+    // Run as root under Wine a read-only folder passes the write test: missing paths and files stand in.
     for (const std::wstring& root : {dir / L"missing", dir / L"file"}) {
         const ZervaRun run = RunExe(ZervaExe(), L"--cli status --root \"" + root + L"\"");
         EXPECT_EQ(run.exitCode, 3u);
@@ -74,13 +60,11 @@ TEST(Entry, RootNotWritable_Exit3AndNothingPrinted) {
 }
 
 TEST(Entry, UpdatedFrom_LoggedInTheLanguageOfTheSettingsOrOption) {
-    FreshRoot root;
-    testkit::WriteFile(root.dir / L"zerva.ini", "LANGUAGE = \"fr\"\r\n");
-    const std::wstring args = L"--updated-from 3.9.1 --root \"" + root.dir.Path() + L"\" --cli";
-    ZervaRun run = RunExe(ZervaExe(), args);
-    ASSERT_FALSE(run.lines.empty());
-    EXPECT_EQ(run.lines[0], std::string("OK    [Zerva] Zerva mis à jour de la version 3.9.1 vers la ") + kZervaVersion + ".");
-    run = RunExe(ZervaExe(), L"--lang en " + args);
-    ASSERT_FALSE(run.lines.empty());
-    EXPECT_EQ(run.lines[0], std::string("OK    [Zerva] Zerva updated from 3.9.1 to ") + kZervaVersion + ".");
+    testkit::ScratchDir root;
+    testkit::WriteFile(root / L"zerva.ini", "LANGUAGE = \"fr\"\r\n");
+    const std::wstring args = L"--updated-from 3.9.1 " + Root(root) + L"--cli";
+    EXPECT_EQ(RunExe(ZervaExe(), args).lines.at(0),
+              std::string("OK    [Zerva] Zerva mis à jour de la version 3.9.1 vers la ") + kZervaVersion + ".");
+    EXPECT_EQ(RunExe(ZervaExe(), L"--lang en " + args).lines.at(0),
+              std::string("OK    [Zerva] Zerva updated from 3.9.1 to ") + kZervaVersion + ".");
 }
