@@ -18,6 +18,7 @@ struct HttpResult {
     bool ok = false;               // the whole body arrived
     uint32_t status = 0;           // HTTP status; 0 when no response arrived
     std::string error;             // short English reason when !ok
+    std::string finalUrl;          // the address that answered, after redirects; "" before a response
 };
 
 // Written by the transfer (or the zip extractor), read by the UI at any time.

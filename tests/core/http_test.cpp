@@ -142,6 +142,8 @@ TEST(HttpGet, Request_BareHostQueryRedirectOrGzip_PathAsGivenBodyPlain) {
         {"/hello?a=1&b=2", {"/hello?a=1&b=2"}, "hello, world\n"},
         {"/redirect?to=/hello", {"/redirect?to=/hello", "/hello"}, "hello, world\n"},
         {"/gzip", {"/gzip"}, "compressed hello\n"},
+        {"/redirect?to=%2Fredirect%3Fto%3D%252Fhello", {"/redirect?to=%2Fredirect%3Fto%3D%252Fhello",
+                                                         "/redirect?to=%2Fhello", "/hello"}, "hello, world\n"},
     };
     for (const auto& [path, wanted, text] : cases) {
         HttpResult result;
@@ -152,6 +154,8 @@ TEST(HttpGet, Request_BareHostQueryRedirectOrGzip_PathAsGivenBodyPlain) {
         EXPECT_EQ(seen, wanted);
         EXPECT_TRUE(result.ok && result.status == 200u) << path << ": " << result.error;
         EXPECT_EQ(body, text) << path;
+        // Links in a page are resolved against the address that finally answered.
+        EXPECT_EQ(result.finalUrl, Server().Url(wanted.back() == "/" ? "" : wanted.back())) << path;
     }
 }
 
