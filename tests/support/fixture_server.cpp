@@ -160,6 +160,17 @@ std::vector<FixtureRequest> FixtureServer::Requests() const {
     return requests;
 }
 
+void FixtureServer::Serve(std::string_view path, std::string_view body) const {
+    std::string file(path);
+    if (file.empty() || file.back() == '/') file += "index.html";
+    WriteFile(m_dir / (L"files" + Utf8ToWide(file)), body);
+}
+
+void FixtureServer::Redirect(std::string_view from, std::string_view to) const {
+    const std::wstring list = m_dir / L"redirects";
+    WriteFile(list, ReadWholeFile(list).value_or("") + std::string(from) + " " + std::string(to) + "\n");
+}
+
 std::string FixtureServer::CaCertificate() const { return ReadWholeFile(m_dir / L"ca.der").value_or(""); }
 
 void FixtureServer::Stop() {

@@ -47,6 +47,10 @@ public:
     std::string Url(std::string_view path = "") const;
     // Every request received so far, in order of arrival.
     std::vector<FixtureRequest> Requests() const;
+    // Serves `body` at `path` ("/a/b.zip"; a path ending in "/" is that folder's page).
+    void Serve(std::string_view path, std::string_view body) const;
+    // Answers `from` with a 302 redirect to `to` (a path or an absolute address).
+    void Redirect(std::string_view from, std::string_view to) const;
     // The DER bytes of this server's CA (TLS only).
     std::string CaCertificate() const;
     // Stops the server; safe to call twice.
