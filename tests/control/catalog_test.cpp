@@ -1,0 +1,145 @@
+#include "control/catalog.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/files.h"
+#include "core/layout.h"
+#include "core/text.h"
+#include "tests/control/catalog_fixtures.h"
+#include "tests/control/online_fixture.h"
+
+using namespace catalogtest;
+
+namespace {
+
+class CatalogTest : public controltest::OnlineTest {
+protected:
+    // The documents at the sources' fixed paths; the PHP listing moved to another folder, as
+    // the real host has, behind redirects.
+    void ServeAll() {
+        server.Serve("/download/", kApachePage);
+        server.Redirect("/downloads/releases/", "/~windows/releases/");
+        server.Redirect("/downloads/releases/releases.json", server.Url("/~windows/releases/releases.json"));
+        server.Serve("/~windows/releases/", kPhpListing);
+        server.Serve("/~windows/releases/releases.json", kPhpReleasesJson);
+        server.Serve("/rest-api/mariadb/", kMariaDbMajors);
+        server.Serve("/rest-api/mariadb/11.4/", kMariaDbSeries);
+        server.Serve("/home_page/version.json", kPhpMyAdminVersions);
+    }
+    // A build folder holding a copy of a stand-in program.
+    void MakeBuild(const std::wstring& dir, const std::wstring& exe) {
+        ASSERT_TRUE(CopyFileTo(testkit::StandinPath(exe.substr(exe.rfind(L'\\') + 1)), dir + L"\\" + exe, true));
+    }
+};
+
+}  // namespace
+
+TEST_F(CatalogTest, EveryKey_LoadedThroughTheOverrideWithItsAgentAndInstalledMarks) {
+    ServeAll();
+    MakeBuild(PhpDir() + L"\\php-8.3.10-x64", L"php.exe");
+    MakeBuild(PhpDir() + L"\\php8.3.9", L"php.exe");   // by version and machine (x64)
+    MakeBuild(ApacheDir() + L"\\httpd-2.4.65-x64", L"bin\\httpd.exe");
+    const char* keys[] = {"apache", "php:releases", "mariadb", "mariadb:11.4", "phpmyadmin", "other"};
+    for (const char* key : keys) installer::RequestCatalog(key, false);
+    for (const char* key : keys) {
+        const CatalogEntry entry = WaitCatalog(key);
+        EXPECT_TRUE(entry.loaded) << key << ": " << entry.error;
+        EXPECT_EQ(entry.error, "") << key;
+    }
+    const auto apache = installer::GetCatalog("apache").packages;
+    ASSERT_EQ(apache.size(), 3u);
+    EXPECT_EQ(apache[0].url, server.Url("/download/VS18/binaries/httpd-2.4.65-251009-Win64-VS18.zip"));
+    EXPECT_EQ(apache[2].url, server.Url("/VS17/binaries/httpd-2.4.9-240718-Win64-VS17.zip"));   // another host
+    EXPECT_EQ((std::vector<bool>{apache[0].installed, apache[1].installed, apache[2].installed}),
+              (std::vector<bool>{true, false, false}));
+
+    const auto php = installer::GetCatalog("php:releases").packages;
+    ASSERT_EQ(php.size(), 5u);
+    EXPECT_EQ(php[0].url, server.Url("/~windows/releases/php-8.3.10-Win32-vs16-x64.zip"));
+    EXPECT_EQ(php[0].sha256, "abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789");
+    EXPECT_EQ((std::vector<bool>{php[0].installed, php[1].installed, php[2].installed, php[3].installed}),
+              (std::vector<bool>{true, false, true, false}));
+
+    const auto series = installer::GetCatalog("mariadb:11.4").packages;
+    ASSERT_EQ(series.size(), 3u);
+    EXPECT_EQ(series[2].url, server.Url("/rest-api/mariadb/11.4.4/mariadb-11.4.4-winx64.zip"));   // was http://
+    EXPECT_EQ(installer::GetCatalog("mariadb").packages.size(), 3u);
+    EXPECT_EQ(installer::GetCatalog("phpmyadmin").packages.at(0).url,
+              server.Url("/phpMyAdmin/5.2.2/phpMyAdmin-5.2.2-all-languages.zip"));
+    EXPECT_TRUE(installer::GetCatalog("other").packages.empty());
+
+    // Only the Apache page is asked for as a browser.
+    for (const auto& request : server.Requests()) {
+        const bool browser = StartsWith(request.Header("User-Agent"), "Mozilla/5.0 ");
+        EXPECT_EQ(browser, request.path == "/download/") << request.path;
+        EXPECT_TRUE(ContainsIgnoreCase(request.Header("User-Agent"), "Zerva/")) << request.path;
+        EXPECT_EQ(request.Header("Referer"), "<absent>") << request.path;
+    }
+    EXPECT_EQ(installer::EndpointAddress(installer::Endpoint::CaBundle), server.Url("/ca/cacert.pem"));
+}
+
+TEST_F(CatalogTest, FailedLoad_RetriedByPlainRequestsOnlyAfterTheDelay) {
+    const std::string path = "/home_page/version.json";
+    installer::RequestCatalog("phpmyadmin", false);
+    CatalogEntry entry = WaitCatalog("phpmyadmin");
+    EXPECT_FALSE(entry.loaded);
+    EXPECT_EQ(entry.error, "HTTP 404");
+    EXPECT_EQ(NewLogLines(), (std::vector<std::string>{"2|Cannot load the catalog phpmyadmin: HTTP 404"}));
+
+    // A page asking every frame: no new thread, no new request, no new warning.
+    for (int frame = 0; frame < 50; ++frame) {
+        installer::RequestCatalog("phpmyadmin", false);
+        ASSERT_FALSE(installer::GetCatalog("phpmyadmin").loading);
+    }
+    EXPECT_EQ(RequestsFor(path), 1);
+
+    installer::RequestCatalog("phpmyadmin", true);   // "Retry" reloads at once
+    EXPECT_EQ(WaitCatalog("phpmyadmin").error, "HTTP 404");
+    EXPECT_EQ(RequestsFor(path), 2);
+
+    server.Serve(path, kPhpMyAdminVersions);
+    installer::AgeCatalogFailures(installer::kCatalogRetryDelay);
+    installer::RequestCatalog("phpmyadmin", false);
+    entry = WaitCatalog("phpmyadmin");
+    EXPECT_TRUE(entry.loaded);
+    EXPECT_EQ(entry.packages.size(), 2u);
+
+    installer::RequestCatalog("phpmyadmin", false);   // loaded: nothing to do
+    EXPECT_FALSE(installer::GetCatalog("phpmyadmin").loading);
+    installer::RequestCatalog("phpmyadmin", true);    // the old packages stay visible meanwhile
+    EXPECT_EQ(installer::GetCatalog("phpmyadmin").packages.size(), 2u);
+    EXPECT_TRUE(WaitCatalog("phpmyadmin").loaded);
+    EXPECT_EQ(RequestsFor(path), 4);
+}
+
+TEST_F(CatalogTest, ThreadCannotStart_RequestFailsInsteadOfLoadingForEver) {
+    installer::SimulateThreadFailures(true);
+    installer::RequestCatalog("apache", false);
+    installer::SimulateThreadFailures(false);
+    const CatalogEntry entry = installer::GetCatalog("apache");
+    EXPECT_FALSE(entry.loading);
+    EXPECT_FALSE(entry.loaded);
+    EXPECT_EQ(entry.error, "cannot start a thread to load the catalog");
+}
+
+TEST_F(CatalogTest, RefreshAfterJob_MarksChangeButAReloadMeanwhileWins) {
+    ServeAll();
+    installer::RequestCatalog("php:releases", false);
+    installer::RequestCatalog("apache", false);
+    ASSERT_TRUE(WaitCatalog("php:releases").loaded);
+    ASSERT_TRUE(WaitCatalog("apache").loaded);
+    EXPECT_FALSE(installer::GetCatalog("apache").packages.at(0).installed);
+
+    MakeBuild(ApacheDir() + L"\\httpd-2.4.65-x64", L"bin\\httpd.exe");
+    server.Serve("/~windows/releases/", "<a href=\"php-8.4.1-Win32-vs17-x64.zip\">");
+    installer::RefreshAfterJob([] {
+        installer::RequestCatalog("php:releases", true);
+        WaitCatalog("php:releases");
+    });
+    EXPECT_TRUE(installer::GetCatalog("apache").packages.at(0).installed);
+    const auto php = installer::GetCatalog("php:releases").packages;
+    ASSERT_EQ(php.size(), 1u);   // the reload, not the copy taken before it
+    EXPECT_EQ(php[0].version, "8.4.1");
+}
