@@ -4,14 +4,12 @@
 //   ---- Cache ----                   RequestCatalog, GetCatalog, LoadCatalog, RefreshAfterJob
 #include "control/catalog.h"
 
-#include <atomic>
 #include <map>
 #include <mutex>
 #include <optional>
-#include <system_error>
-#include <thread>
 #include <utility>
 
+#include "core/detached.h"
 #include "core/http.h"
 #include "core/log.h"
 #include "core/online.h"
@@ -159,7 +157,6 @@ struct Slot {
 
 std::mutex g_catalogMutex;
 std::map<std::string, Slot> g_catalogs;
-std::atomic<bool> g_failThreads{false};
 
 CatalogEntry LoadByKey(const std::string& key) {
     if (key == "php:releases") return ParsePhpCatalog(EndpointAddress(Endpoint::PhpReleases), true);
@@ -187,18 +184,6 @@ void Publish(const std::string& key, CatalogEntry result) {
 
 }  // namespace
 
-bool StartDetachedThread(std::function<void()> body) {
-    if (g_failThreads) return false;
-    try {
-        std::thread(std::move(body)).detach();
-        return true;
-    } catch (const std::system_error&) {
-        return false;
-    }
-}
-
-void SimulateThreadFailures(bool fail) { g_failThreads = fail; }
-
 void AgeCatalogFailures(std::chrono::seconds age) {
     std::lock_guard<std::mutex> lock(g_catalogMutex);
     for (auto& [key, slot] : g_catalogs)
@@ -215,7 +200,7 @@ void RequestCatalog(const std::string& key, bool force) {
         slot.entry.loading = true;
         slot.entry.error.clear();   // the old packages stay visible until the new load replaces them
     }
-    if (!StartDetachedThread([key] { LoadCatalog(key); }))
+    if (!StartDetached([key] { LoadCatalog(key); }))
         Publish(key, FetchFailed("cannot start a thread to load the catalog"));
 }
 

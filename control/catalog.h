@@ -52,12 +52,7 @@ bool IsInstalled(const Package& package);
 // runs after the copy is taken (tests reload a catalog there).
 void RefreshAfterJob(const std::function<void()>& betweenLocks = {});
 
-// Runs `body` on a detached thread; false when the system cannot create one.
-[[nodiscard]] bool StartDetachedThread(std::function<void()> body);
-
-// ---- Test seams ----
-// Makes StartDetachedThread fail, as when the system is out of threads.
-void SimulateThreadFailures(bool fail);
+// ---- Test seam ----
 // Moves every recorded catalog failure this far into the past.
 void AgeCatalogFailures(std::chrono::seconds age);
 

@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "control/catalog.h"
+#include "core/detached.h"
 #include "core/files.h"
 #include "core/http.h"
 #include "core/layout.h"
@@ -87,7 +88,7 @@ void WorkerLoop() {
 void Enqueue(const std::string& title, std::function<void()> job) {
     {
         std::lock_guard<std::mutex> lock(g_mutex);
-        if (!g_workerStarted) g_workerStarted = StartDetachedThread(WorkerLoop);
+        if (!g_workerStarted) g_workerStarted = StartDetached(WorkerLoop);
         if (g_workerStarted) {
             g_queue.push_back({title, std::move(job)});
             g_status.queued = int32_t(g_queue.size());

@@ -13,7 +13,6 @@ std::string ApplyOnlineBase(std::string_view url, std::string_view base) {
                         (StartsWithIgnoreCase(origin, "https://") && origin.size() > 8);
     const size_t scheme = url.find("://");
     if (!usable || scheme == std::string_view::npos) return std::string(url);
-    // The origin ends where the path, the query or the fragment begins.
     const size_t rest = url.find_first_of("/?#", scheme + 3);
     return origin + std::string(rest == std::string_view::npos ? std::string_view() : url.substr(rest));
 }
@@ -21,7 +20,7 @@ std::string ApplyOnlineBase(std::string_view url, std::string_view base) {
 std::string OnlineAddress(std::string_view url) {
     wchar_t buffer[512];
     const DWORD n = ::GetEnvironmentVariableW(kOnlineBaseVariable, buffer, DWORD(std::size(buffer)));
-    // 0: not set. A value too long for the buffer is no sane origin: ignored like a malformed one.
+    // 0: not set; a value that does not fit is no sane origin and is ignored like a malformed one.
     if (n == 0 || n >= std::size(buffer)) return std::string(url);
     return ApplyOnlineBase(url, WideToUtf8(std::wstring_view(buffer, n)));
 }

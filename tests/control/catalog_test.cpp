@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "core/detached.h"
 #include "core/files.h"
 #include "core/layout.h"
 #include "core/text.h"
@@ -115,9 +116,9 @@ TEST_F(CatalogTest, FailedLoad_RetriedByPlainRequestsOnlyAfterTheDelay) {
 }
 
 TEST_F(CatalogTest, ThreadCannotStart_RequestFailsInsteadOfLoadingForEver) {
-    installer::SimulateThreadFailures(true);
+    FailThreadStartsForTesting(true);
     installer::RequestCatalog("apache", false);
-    installer::SimulateThreadFailures(false);
+    FailThreadStartsForTesting(false);
     const CatalogEntry entry = installer::GetCatalog("apache");
     EXPECT_FALSE(entry.loading);
     EXPECT_FALSE(entry.loaded);

@@ -9,6 +9,7 @@
 #include <tuple>
 #include <vector>
 
+#include "core/detached.h"
 #include "core/files.h"
 #include "core/handle.h"
 #include "core/settings.h"
@@ -18,7 +19,7 @@
 #include "tests/support/zip_writer.h"
 
 using installer::GetStatus;
-using testkit::Entry;
+using testkit::ZipEntrySpec;
 using testkit::MakeZip;
 
 namespace {
@@ -26,7 +27,7 @@ namespace {
 class InstallerTest : public controltest::OnlineTest {
 protected:
     // Serves the archive, and returns its package for the component.
-    Package Serve(Comp comp, const std::string& version, const std::vector<Entry>& entries, bool withSum = true) {
+    Package Serve(Comp comp, const std::string& version, const std::vector<ZipEntrySpec>& entries, bool withSum = true) {
         Package p;
         p.comp = comp;
         p.version = version;
@@ -47,7 +48,7 @@ protected:
         const auto lines = NewLogLines();
         return std::find(lines.begin(), lines.end(), line) != lines.end();
     }
-    std::vector<Entry> PhpFiles(const std::string& top) {
+    std::vector<ZipEntrySpec> PhpFiles(const std::string& top) {
         return {{top + "php.exe", testkit::ReadFile(testkit::StandinPath(L"php.exe"))},
                 {top + "php.ini-development", "[PHP]\n;extension=curl\n"},
                 {top + "php8ts.pdb", "symbols"}};
@@ -56,7 +57,7 @@ protected:
     void RunJob(const std::function<void()>& queue) {
         const int32_t before = GetStatus().jobsDone;
         queue();
-        ASSERT_TRUE(WaitFor([&] { return GetStatus().jobsDone > before && !GetStatus().busy; }));
+        ASSERT_TRUE(testkit::WaitFor([&] { return GetStatus().jobsDone > before && !GetStatus().busy; }));
     }
     bool Exists(const std::wstring& relative) { return PathExists(root / relative); }
     std::string lastSum;
@@ -202,14 +203,14 @@ TEST_F(InstallerTest, Queue_ProgressQueuedCountAndCancel) {
     slow.url = server.Url("/drip?n=100000&ms=20");
     installer::Install(slow);
     installer::Install(slow);
-    ASSERT_TRUE(WaitFor([] { return GetStatus().progress > 0; }));
+    ASSERT_TRUE(testkit::WaitFor([] { return GetStatus().progress > 0; }));
     installer::InstallerStatus status = GetStatus();
     EXPECT_EQ(status.queued, 1);
     EXPECT_TRUE(status.busy);
     EXPECT_TRUE(StartsWith(status.step, "Downloading slow.zip  (") && EndsWith(status.step, " / " + FormatSize(100000) + ")"))
         << status.step;
     installer::Cancel();
-    ASSERT_TRUE(WaitFor([] { return !GetStatus().busy; }));
+    ASSERT_TRUE(testkit::WaitFor([] { return !GetStatus().busy; }));
     status = GetStatus();
     EXPECT_EQ(status.message, "Download failed (" + slow.url + "): cancelled");
     EXPECT_EQ(status.jobsDone, 1);
@@ -218,9 +219,9 @@ TEST_F(InstallerTest, Queue_ProgressQueuedCountAndCancel) {
 }
 
 TEST_F(InstallerTest, WorkerCannotStart_JobFailsAtOnce) {
-    installer::SimulateThreadFailures(true);
+    FailThreadStartsForTesting(true);
     installer::Uninstall(Comp::Php, "x");
-    installer::SimulateThreadFailures(false);
+    FailThreadStartsForTesting(false);
     const installer::InstallerStatus status = GetStatus();
     EXPECT_FALSE(status.busy);
     EXPECT_EQ(status.jobsDone, 1);

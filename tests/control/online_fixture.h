@@ -32,18 +32,9 @@ protected:
     }
     void TearDown() override { ::SetEnvironmentVariableW(kOnlineBaseVariable, nullptr); }
 
-    // Polls until `done` holds; the state it reads is published by other threads only.
-    static bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs = 60000) {
-        const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
-        while (!done()) {
-            if (::GetTickCount64() > deadline) return false;
-            ::Sleep(5);
-        }
-        return true;
-    }
     // The key's entry once its load has ended.
     static CatalogEntry WaitCatalog(const std::string& key) {
-        EXPECT_TRUE(WaitFor([&] { return !installer::GetCatalog(key).loading; })) << key;
+        EXPECT_TRUE(testkit::WaitFor([&] { return !installer::GetCatalog(key).loading; })) << key;
         return installer::GetCatalog(key);
     }
     // How many requests the server got for exactly this path.

@@ -14,9 +14,9 @@
 #include "tests/support/testkit.h"
 #include "tests/support/zip_writer.h"
 
-using testkit::ScratchDir;
-using testkit::Entry;
 using testkit::MakeZip;
+using testkit::ScratchDir;
+using Entry = testkit::ZipEntrySpec;
 using Files = std::vector<std::string>;
 
 namespace {

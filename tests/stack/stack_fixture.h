@@ -18,18 +18,9 @@
 
 namespace stacktest {
 
-// The smallest file PeArchitecture accepts: "MZ", the PE offset at 0x3C, "PE\0\0", the machine.
-inline std::string PeHeader(uint16_t machine) {
-    std::string bytes(0x46, '\0');
-    bytes.replace(0, 2, "MZ");
-    bytes[0x3C] = 0x40;
-    bytes.replace(0x40, 2, "PE");
-    bytes[0x44] = char(machine & 0xFF);
-    bytes[0x45] = char(machine >> 8);
-    return bytes;
-}
-inline constexpr uint16_t kX86 = 0x14C;
-inline constexpr uint16_t kArm64 = 0xAA64;
+using testkit::kArm64;
+using testkit::kX86;
+using testkit::PeHeader;
 
 // Content that stands for a copy of the stand-in program of the same file name (x64, with the
 // version resource of its build: httpd.exe 2.4.58.0, php.exe 8.3.14.0).

@@ -146,6 +146,16 @@ std::string FixtureServer::Url(std::string_view path) const {
     return origin + std::to_string(m_port) + std::string(path);
 }
 
+void FixtureServer::Serve(std::string_view path, std::string_view body) {
+    const std::string file = EndsWith(path, "/") ? std::string(path) + "index.html" : std::string(path);
+    WriteFile(m_dir / Utf8ToWide("www" + file), body);
+}
+
+void FixtureServer::Redirect(std::string_view from, std::string_view to) {
+    const std::wstring list = m_dir / L"redirects";
+    WriteFile(list, ReadWholeFile(list).value_or("") + std::string(from) + " " + std::string(to) + "\n");
+}
+
 std::vector<FixtureRequest> FixtureServer::Requests() const {
     std::vector<FixtureRequest> requests;
     const auto log = ReadWholeFile(m_dir / L"requests.log");
@@ -158,17 +168,6 @@ std::vector<FixtureRequest> FixtureServer::Requests() const {
         requests.push_back(std::move(request));
     }
     return requests;
-}
-
-void FixtureServer::Serve(std::string_view path, std::string_view body) const {
-    std::string file(path);
-    if (file.empty() || file.back() == '/') file += "index.html";
-    WriteFile(m_dir / (L"files" + Utf8ToWide(file)), body);
-}
-
-void FixtureServer::Redirect(std::string_view from, std::string_view to) const {
-    const std::wstring list = m_dir / L"redirects";
-    WriteFile(list, ReadWholeFile(list).value_or("") + std::string(from) + " " + std::string(to) + "\n");
 }
 
 std::string FixtureServer::CaCertificate() const { return ReadWholeFile(m_dir / L"ca.der").value_or(""); }

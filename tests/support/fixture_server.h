@@ -45,12 +45,13 @@ public:
     // "http://127.0.0.1:<port>" or, with TLS, "https://localhost:<port>" (the certificate's
     // name), followed by `path`.
     std::string Url(std::string_view path = "") const;
+    // From now on a GET of `path` ("/file/a.json", no query) answers `body` with status 200; a
+    // path ending in "/" is that folder's page.
+    void Serve(std::string_view path, std::string_view body);
+    // From now on a GET of `from` answers a 302 redirect to `to` (a path or an absolute address).
+    void Redirect(std::string_view from, std::string_view to);
     // Every request received so far, in order of arrival.
     std::vector<FixtureRequest> Requests() const;
-    // Serves `body` at `path` ("/a/b.zip"; a path ending in "/" is that folder's page).
-    void Serve(std::string_view path, std::string_view body) const;
-    // Answers `from` with a 302 redirect to `to` (a path or an absolute address).
-    void Redirect(std::string_view from, std::string_view to) const;
     // The DER bytes of this server's CA (TLS only).
     std::string CaCertificate() const;
     // Stops the server; safe to call twice.

@@ -20,9 +20,9 @@ std::string RawDeflate(const std::string& data) {
 
 }  // namespace
 
-std::string MakeZip(const std::vector<Entry>& entries, uint32_t extraCount) {
+std::string MakeZip(const std::vector<ZipEntrySpec>& entries, uint32_t extraCount) {
     std::string body, directory;
-    for (const Entry& e : entries) {
+    for (const ZipEntrySpec& e : entries) {
         std::string stored = e.deflate ? RawDeflate(e.data) : e.data;
         if (e.damageData && stored.size() > 4)
             for (size_t i = stored.size() / 2; i < stored.size() / 2 + 4; ++i) stored[i] = char(~stored[i]);

@@ -1,5 +1,5 @@
-// tests/support/zip_writer.h: a small zip writer for the tests: stored or deflated entries, with
-// ways to damage them. Builds the archive's bytes in memory; any thread.
+// tests/support/zip_writer.h: a small zip writer for tests: stored or deflated entries, with ways
+// to damage them, so the extractor and its callers meet the archives they must accept or refuse.
 #pragma once
 #include <cstdint>
 #include <optional>
@@ -8,7 +8,7 @@
 
 namespace testkit {
 
-struct Entry {
+struct ZipEntrySpec {
     std::string name;
     std::string data;
     bool deflate = false;
@@ -18,7 +18,8 @@ struct Entry {
     bool damageData = false;              // flips bytes in the middle of the stored data
 };
 
-// `extraCount` adds entries to the end record that the central directory does not hold.
-std::string MakeZip(const std::vector<Entry>& entries, uint32_t extraCount = 0);
+// The archive's bytes. `extraCount` adds entries to the end record that the central directory
+// does not hold.
+std::string MakeZip(const std::vector<ZipEntrySpec>& entries, uint32_t extraCount = 0);
 
 }  // namespace testkit

@@ -119,7 +119,9 @@ int Usage() {
         "  wait-event <name> [ms]   create the named event, print \"waiting <name>\", wait for it\n"
         "                           (exit 124 when the time passes first)\n"
         "  grandchild <ms>          start a copy that sleeps holding our output, print its pid\n"
-        "  handle <value>           set the event of that inherited handle value, print the result\n",
+        "  handle <value>           set the event of that inherited handle value, print the result\n"
+        "  zerva ...                the restarted Zerva: command line, working folder and process id\n"
+        "                           to zerva-restart.txt beside the program\n",
         stderr);
     return 64;
 }
@@ -249,6 +251,19 @@ int HandleStep(const Args& a) {
     return 0;
 }
 
+// What the updater hands the new Zerva.exe: the whole command line as received (the test checks
+// its exact quoting), the working folder, and our id so the test can wait for us to end.
+int Zerva(const Args&) {
+    wchar_t self[MAX_PATH * 4] = {}, cwd[MAX_PATH * 4] = {};
+    ::GetModuleFileNameW(nullptr, self, DWORD(std::size(self)));
+    ::GetCurrentDirectoryW(DWORD(std::size(cwd)), cwd);
+    std::wstring file = self;
+    file = file.substr(0, file.find_last_of(L"\\/") + 1) + L"zerva-restart.txt";
+    const std::string text = ToUtf8(::GetCommandLineW()) + "\r\n" + ToUtf8(cwd) + "\r\n" +
+                             std::to_string(::GetCurrentProcessId()) + "\r\n";
+    return WriteWhole(file, text) ? 0 : 2;
+}
+
 int Exit(const Args& a) {
     if (a.empty()) return Usage();
     ::ExitProcess(UINT(Number(a[0])));
@@ -268,6 +283,7 @@ constexpr Step kSteps[] = {
     {L"cmdline", CmdLine}, {L"out", Out},             {L"record", Record},
     {L"listen", Listen}, {L"signal", Signal},         {L"wait-event", WaitEvent},
     {L"grandchild", Grandchild}, {L"handle", HandleStep},
+    {L"zerva", Zerva},
 };
 
 const Step* FindStep(const std::wstring& name) {
