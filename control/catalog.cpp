@@ -16,7 +16,9 @@
 #include "core/text.h"
 #include "core/translate.h"
 #include "stack/apache/builds.h"
+#include "stack/database/builds.h"
 #include "stack/php/builds.h"
+#include "stack/phpmyadmin/config.h"
 
 namespace installer {
 
@@ -113,9 +115,13 @@ namespace {
 struct InstalledBuilds {
     std::vector<PhpInstall> php;
     std::vector<ApacheInstall> apache;
+    std::vector<DbInstall> db;
+    std::string phpMyAdmin;   // its version; "" when absent
 };
 
-InstalledBuilds ScanInstalledBuilds() { return {ScanPhpInstalls(), ScanApacheInstalls()}; }
+InstalledBuilds ScanInstalledBuilds() {
+    return {ScanPhpInstalls(), ScanApacheInstalls(), ScanDbInstalls(), PhpMyAdminVersion()};
+}
 
 template <class Install>
 bool AnyBuildMatches(const std::vector<Install>& builds, const Package& package) {
@@ -130,8 +136,15 @@ bool IsInstalledIn(const InstalledBuilds& builds, const Package& package) {
     switch (package.comp) {
         case Comp::Php: return AnyBuildMatches(builds.php, package);
         case Comp::Apache: return AnyBuildMatches(builds.apache, package);
-        default: return false;
+        case Comp::Database:
+            // The architecture is not compared: database catalogs list x64 builds only.
+            for (const DbInstall& build : builds.db)
+                if (EqualsIgnoreCase(build.name, package.folder) || (build.isMariaDb && build.version == package.version))
+                    return true;
+            return false;
+        case Comp::PhpMyAdmin: return builds.phpMyAdmin == package.version;
     }
+    return false;
 }
 
 void MarkInstalled(std::vector<Package>& packages) {

@@ -26,7 +26,11 @@
 #include "core/translate.h"
 #include "core/zip.h"
 #include "stack/apache/builds.h"
+#include "stack/apache/httpd_conf.h"
+#include "stack/database/builds.h"
+#include "stack/database/data_dir.h"
 #include "stack/php/builds.h"
+#include "stack/phpmyadmin/config.h"
 
 namespace installer {
 
@@ -322,13 +326,39 @@ bool ConfigureApache(const Package& package, std::string& error) {
         error = "Apache: " + package.folder;
         return false;
     }
+    std::string failure;
+    if (!BuildApacheTemplate(*build, failure)) {
+        error = "Apache: " + failure;
+        return false;
+    }
     if (!FindApache(GetCurrentApacheName())) SetCurrentApacheName(build->name);
     return true;
 }
 
+bool ConfigureDatabase(const Package& package, std::string& error) {
+    const auto build = FindDb(package.folder);
+    if (!build) {
+        error = "MariaDB: " + package.folder;
+        return false;
+    }
+    std::string failure;
+    bool done = EnsureMyTemplate(*build, failure);
+    if (done) {
+        SetProgress(std::string(Tr("Creating the databases (first initialization)...")), -1);
+        done = WriteMyIni(*build, failure) && InitDataDir(*build, GetMysqlRootPassword(), failure);
+    }
+    if (!done) {
+        error = "MariaDB: " + failure;
+        return false;
+    }
+    if (!FindDb(GetCurrentDbName())) SetCurrentDbName(build->name);
+    return true;
+}
+
+// A kept config.inc.php goes back byte for byte; a first install gets a generated one.
 bool ConfigurePhpMyAdmin(const std::wstring& target, const std::string& keptConfig, std::string& error) {
     const std::wstring config = target + L"\\config.inc.php";
-    if (keptConfig.empty() || !WriteFileAtomic(config, keptConfig)) {
+    if (!(keptConfig.empty() ? WritePhpMyAdminConfig() : WriteFileAtomic(config, keptConfig))) {
         error = "cannot write " + WideToUtf8(config);
         return false;
     }
@@ -342,11 +372,10 @@ bool Configure(const Package& package, const std::wstring& target, const std::st
     switch (package.comp) {
         case Comp::Php: return ConfigurePhp(package, error);
         case Comp::Apache: return ConfigureApache(package, error);
+        case Comp::Database: return ConfigureDatabase(package, error);
         case Comp::PhpMyAdmin: return ConfigurePhpMyAdmin(target, keptConfig, error);
-        default:
-            error = "MariaDB: " + package.folder;
-            return false;
     }
+    return false;
 }
 
 }  // namespace

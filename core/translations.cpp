@@ -33,6 +33,19 @@ const TranslationPair kTable[] = {
     {"cannot install the new Zerva.exe: ", "impossible d'installer le nouveau Zerva.exe : "},
     {"cannot start the new Zerva.exe: ", "impossible de démarrer le nouveau Zerva.exe : "},
     {"Restarting Zerva with the new version...", "Redémarrage de Zerva avec la nouvelle version..."},
+
+    // ---- Apache configuration ----
+    {"VirtualHost on port %d disabled (SSL module or certificate missing).",
+     "VirtualHost sur le port %d désactivé (module SSL ou certificat manquant)."},
+    {"SSL certificate generated for https://localhost (self-signed).",
+     "Certificat SSL généré pour https://localhost (auto-signé)."},
+    {"Could not generate the SSL certificate: ", "Impossible de générer le certificat SSL : "},
+
+    // ---- Database ----
+    {"Initializing the data directory (first start of %s)...",
+     "Initialisation du dossier de données (premier démarrage de %s)..."},
+    {"Data directory created (user root).", "Dossier de données créé (utilisateur root)."},
+
     // ---- Catalogs and installer ----
     {"Cannot load the catalog", "Impossible de charger le catalogue"},
     {"Installing", "Installation de"},

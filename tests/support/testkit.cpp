@@ -1,5 +1,6 @@
 #include "tests/support/testkit.h"
 
+#include <winsock2.h>
 #include <windows.h>
 
 #include <atomic>
@@ -67,6 +68,19 @@ bool WaitFor(const std::function<bool()>& condition, unsigned timeoutMs) {
 std::wstring BinDir() { return Utf8ToWide(ExeDirectory()); }
 
 std::wstring StandinPath(std::wstring_view fileName) { return BinDir() + L"\\" + std::wstring(fileName); }
+
+uint16_t UnusedPort() {
+    WSADATA wsa;
+    ::WSAStartup(MAKEWORD(2, 2), &wsa);
+    const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{AF_INET, 0, {}, {}};
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int size = sizeof(address);
+    ::bind(s, reinterpret_cast<sockaddr*>(&address), size);
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
+    ::closesocket(s);
+    return ntohs(address.sin_port);
+}
 
 std::wstring SourceDir() { return Utf8ToWide(ZERVA_SOURCE_DIR_WIN); }
 

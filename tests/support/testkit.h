@@ -44,6 +44,8 @@ bool WaitFor(const std::function<bool()>& condition, unsigned timeoutMs = 30000)
 std::wstring BinDir();
 // A stand-in program in BinDir, e.g. StandinPath(L"standin.exe").
 std::wstring StandinPath(std::wstring_view fileName);
+// A loopback port nobody listens on: bound once to learn a free number, then released.
+uint16_t UnusedPort();
 // The source tree, for tests that read the project's own sources.
 std::wstring SourceDir();
 

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/standin/apache_roles.h"
+#include "tools/standin/database_roles.h"
 #include "tools/standin/standin.h"
 
 namespace standin {
@@ -40,6 +42,18 @@ void WriteBytes(HANDLE target, const std::string& bytes) {
 void Report(const std::string& line) { WriteBytes(g_out, line + "\r\n"); }
 
 unsigned long Number(const std::wstring& text) { return std::wcstoul(text.c_str(), nullptr, 0); }
+
+bool ReadText(const std::wstring& path, std::string& text) {
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    text.clear();
+    char buffer[4096];
+    DWORD got = 0;
+    while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
+    ::CloseHandle(file);
+    return true;
+}
 
 // Written beside the target and moved over it, so a test that waits for the file never reads
 // half of it.
@@ -284,6 +298,12 @@ constexpr Step kSteps[] = {
     {L"listen", Listen}, {L"signal", Signal},         {L"wait-event", WaitEvent},
     {L"grandchild", Grandchild}, {L"handle", HandleStep},
     {L"zerva", Zerva},
+    {L"httpd", Httpd},
+    {L"openssl", OpenSsl},
+    {L"mariadbd", DbServer},     {L"mysqld", DbServer},
+    {L"mariadb-install-db", DbInstallTool}, {L"mysql_install_db", DbInstallTool},
+    {L"mariadb-admin", DbAdmin}, {L"mysqladmin", DbAdmin},
+    {L"mariadb", DbClient},      {L"mysql", DbClient},
 };
 
 const Step* FindStep(const std::wstring& name) {
