@@ -143,6 +143,8 @@ TEST_F(InstallerTest, ApacheDatabasePhpMyAdmin_ConfiguredAndMarkedInstalled) {
         EXPECT_EQ(GetStatus().message, "") << p.label;
         EXPECT_TRUE(installer::IsInstalled(p)) << p.label;
     }
+    for (const auto& request : server.Requests())   // the Apache host wants a visitor from its page
+        EXPECT_TRUE(request.path != "/files/httpd-2.4.58.zip" || request.Header("Referer") == server.Url("/download/"));
     EXPECT_EQ(GetCurrentApacheName(), "httpd-2.4.58");
     EXPECT_EQ(GetCurrentDbName(), "mariadb-11.4.2");
     for (const auto& [path, there] : std::vector<std::pair<std::wstring, bool>>{
@@ -190,9 +192,14 @@ TEST_F(InstallerTest, PhpMyAdminReinstall_ConfigKeptAndOldCopyBackAfterFailure) 
     const Package broken = Serve(Comp::PhpMyAdmin, "5.2.1", {{"p/index.php", "new"}, {"p/x.php", "1", true, 0, 1}}, false);
     const Package good = Serve(Comp::PhpMyAdmin, "5.2.2", {{"p/index.php", "new"}, {"p/lib/a.php", "a"}}, false);
     server.Serve("/files/phpMyAdmin-5.2.2.zip.sha256", lastSum + "  phpMyAdmin-5.2.2.zip\n");
+    // A folder where config.inc.php must go: the new copy is in place but cannot be configured.
+    const Package unconfigurable = Serve(Comp::PhpMyAdmin, "5.2.0", {{"p/index.php", "new"}, {"p/config.inc.php/", ""}}, false);
     installer::RunInstall(broken);
     EXPECT_TRUE(StartsWith(GetStatus().message, "Extraction failed: ")) << GetStatus().message;
+    installer::RunInstall(unconfigurable);
+    EXPECT_EQ(GetStatus().message, "cannot write " + WideToUtf8(root / L"phpapps/phpmyadmin/config.inc.php"));
     EXPECT_EQ(testkit::ReadFile(root / L"phpapps/phpmyadmin/index.php"), "old");
+    EXPECT_EQ(testkit::ReadFile(root / L"phpapps/phpmyadmin/config.inc.php"), config);
     installer::RunInstall(good);
     EXPECT_TRUE(Logged("1|SHA-256 checksum verified: phpMyAdmin-5.2.2.zip"));
     EXPECT_EQ(testkit::ReadFile(root / L"phpapps/phpmyadmin/index.php"), "new");
