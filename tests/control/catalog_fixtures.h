@@ -23,7 +23,6 @@ inline constexpr char kApachePage[] = R"(<!DOCTYPE html><html><body>
 // capitals and a compiler number past 32 bits.
 inline constexpr char kPhpListing[] = R"(<html><head><title>Index of /~windows/releases/</title></head>
 <body><h1>Index of /~windows/releases/</h1><hr><pre><a href="../">../</a>
-<a href="archives/">archives/</a>                                    18-Nov-2025 09:12       -
 <a href="php-8.3.9-Win32-vs16-x64.zip">php-8.3.9-Win32-vs16-x64.zip</a>      04-Jul-2024 10:01    31M
 <a href="php-8.3.10-Win32-vs16-x86.zip">php-8.3.10-Win32-vs16-x86.zip</a>    01-Aug-2024 09:30    29M
 <a href="php-8.3.10-Win32-vs16-x64.zip">php-8.3.10-Win32-vs16-x64.zip</a>    01-Aug-2024 09:30    31M
@@ -41,7 +40,6 @@ inline constexpr char kPhpListing[] = R"(<html><head><title>Index of /~windows/r
 
 inline const std::string kSum = "abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789";
 inline constexpr char kPhpReleasesJson[] = R"({"8.3": {"version": "8.3.10",
-  "source": {"path": "php-8.3.10-src.zip", "sha256": "00aa"},
   "nts-vs16-x64": {"mtime": "2024-08-01", "zip": {"path": "php-8.3.10-nts-Win32-vs16-x64.zip", "sha256": "1111"}},
   "ts-vs16-x64": {"mtime": "2024-08-01", "zip": {"path": "php-8.3.10-Win32-vs16-x64.zip", "size": "31.2MB",
                   "sha256": "ABCDEF0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF0123456789"},
@@ -58,14 +56,13 @@ inline constexpr char kMariaDbMajors[] = R"({"major_releases":[
  {"release_id":"..\\..\\evil","release_status":"Stable","release_support_type":"Rolling"},
  {"release_id":"10.6","release_status":"stable","release_support_type":"Long Term Support"}]})";
 
-// Debug, installer and Linux files are no Windows zips; hostile names are refused.
+// Debug and installer files are no Windows zips; hostile names are refused.
 inline constexpr char kMariaDbSeries[] = R"({"releases":{
  "11.4.4":{"release_id":"11.4.4","date_of_release":"2024-11-01","files":[
    {"file_name":"mariadb-11.4.4-winx64.zip","os":"Windows","checksum":{"md5sum":"aa","sha256sum":"C0FFEE00"},
     "file_download_url":"http://downloads.mariadb.org/rest-api/mariadb/11.4.4/mariadb-11.4.4-winx64.zip"},
    {"file_name":"mariadb-11.4.4-winx64-debugsymbols.zip","checksum":{"sha256sum":"ee"},"file_download_url":"https://x/d"},
-   {"file_name":"mariadb-11.4.4-winx64.msi","checksum":{"sha256sum":"ff"},"file_download_url":"https://x/y.msi"},
-   {"file_name":"mariadb-11.4.4-linux-systemd-x86_64.tar.gz","checksum":{"sha256sum":"11"}}]},
+   {"file_name":"mariadb-11.4.4-winx64.msi","checksum":{"sha256sum":"ff"},"file_download_url":"https://x/y.msi"}]},
  "11.4.10":{"date_of_release":"2025-11-20","files":[
    {"file_name":"MARIADB-11.4.10-WINX64.ZIP","checksum":{"sha256sum":"abc"},
     "file_download_url":"https://downloads.mariadb.org/rest-api/mariadb/11.4.10/MARIADB-11.4.10-WINX64.ZIP"},

@@ -6,13 +6,11 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "control/catalog.h"
 #include "core/config.h"
-#include "core/files.h"
 #include "core/layout.h"
 #include "core/log.h"
 #include "core/online.h"
