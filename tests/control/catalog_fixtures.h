@@ -7,9 +7,7 @@
 namespace catalogtest {
 
 // VS18, VS17 and 32-bit builds, a duplicate, a module and a checksum link that are no builds.
-inline constexpr char kApachePage[] = R"(<!DOCTYPE html><html><body>
-<h2>Apache 2.4.65-251009 Win64</h2>
-<p><a href="/download/VS18/binaries/httpd-2.4.65-251009-Win64-VS18.zip">httpd-2.4.65-251009-Win64-VS18.zip</a>
+inline constexpr char kApachePage[] = R"(<!DOCTYPE html><html><body><h2>Apache 2.4.65-251009 Win64</h2><p><a href="/download/VS18/binaries/httpd-2.4.65-251009-Win64-VS18.zip">httpd-2.4.65-251009-Win64-VS18.zip</a>
  [ <a href="/download/VS18/binaries/httpd-2.4.65-251009-Win64-VS18.zip.sha256">SHA256</a> ]</p>
 <p><a href="/download/VS18/binaries/httpd-2.4.65-251009-win32-vs18.zip">httpd-2.4.65-251009-win32-vs18.zip</a></p>
 <p><a href="https://archive.example/VS17/binaries/httpd-2.4.9-240718-Win64-VS17.zip">2.4.9</a></p>
@@ -34,8 +32,7 @@ inline constexpr char kPhpListing[] = R"(<html><head><title>Index of /~windows/r
 <a href="php-5.6.40-Win32-VC11-x64.zip">php-5.6.40-Win32-VC11-x64.zip</a>    10-Jan-2019 12:00    21M
 <a href="php-8.3.0-Win32-vs4294967312-x64.zip">php-8.3.0-Win32-vs4294967312-x64.zip</a> 1M
 <A HREF="/downloads/releases/php-8.4.1-Win32-vs17-x64.zip">php-8.4.1-Win32-vs17-x64.zip</A>
-<a href="releases.json">releases.json</a>                            18-Nov-2025 09:12    12K
-</pre><hr></body></html>
+<a href="releases.json">releases.json</a>                            18-Nov-2025 09:12    12K</pre><hr></body></html>
 )";
 
 inline const std::string kSum = "abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789";
@@ -75,7 +72,6 @@ inline constexpr char kMariaDbSeries[] = R"({"releases":{
 inline constexpr char kPhpMyAdminVersions[] = R"({"version": "5.2.2", "date": "2025-01-21", "releases": [
   {"date": "2025-01-21", "php_versions": ">=7.2,<8.5", "version": "5.2.2", "mysql_versions": ">=5.5"},
   {"date": "2022-02-11", "php_versions": ">=5.5,<8.0", "version": "4.9.11", "mysql_versions": ">=5.5"},
-  {"date": "2025-01-01", "php_versions": ">=7.2", "version": "../../../bin/apache"},
-  {"date": "2025-01-01", "php_versions": ">=7.2", "version": "."}]})";
+  {"date": "2025-01-01", "php_versions": ">=7.2", "version": "../../../bin/apache"}, {"version": "."}]})";
 
 }  // namespace catalogtest

@@ -75,7 +75,6 @@ TEST_F(CatalogTest, EveryKey_LoadedThroughTheOverrideWithItsAgentAndInstalledMar
         EXPECT_TRUE(ContainsIgnoreCase(request.Header("User-Agent"), "Zerva/")) << request.path;
         EXPECT_EQ(request.Header("Referer"), "<absent>") << request.path;
     }
-    EXPECT_EQ(installer::EndpointAddress(installer::Endpoint::CaBundle), server.Url("/ca/cacert.pem"));
 
     // After a job the marks follow the builds, but a catalog reloaded meanwhile keeps its reload.
     MakeBuild(ApacheDir() + L"\\httpd-2.4.9-x64", L"bin\\httpd.exe");

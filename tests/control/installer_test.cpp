@@ -124,8 +124,8 @@ TEST_F(InstallerTest, Php_EndToEndWithChecksumTemplateCurrentBuildAndCache) {
 }
 
 TEST_F(InstallerTest, ApacheDatabasePhpMyAdmin_ConfiguredAndMarkedInstalled) {
-    const std::string httpd = testkit::ReadFile(testkit::StandinPath(L"httpd.exe"));
-    const Package apache = Serve(Comp::Apache, "2.4.58", {{"Apache24/bin/httpd.exe", httpd}, {"Apache24/bin/httpd.pdb", "x"}});
+    const Package apache = Serve(Comp::Apache, "2.4.58", {{"Apache24/bin/httpd.exe", testkit::ReadFile(testkit::StandinPath(L"httpd.exe"))},
+                                                          {"Apache24/bin/httpd.pdb", "x"}});
     const Package db = Serve(Comp::Database, "11.4.2",
                              {{"m/bin/mariadbd.exe", testkit::ReadFile(testkit::StandinPath(L"mariadbd.exe"))},
                               {"m/bin/mariadb-install-db.exe", testkit::ReadFile(testkit::StandinPath(L"mariadb-install-db.exe"))},

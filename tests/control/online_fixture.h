@@ -26,7 +26,8 @@ protected:
         SetRootDir(root.Path());
         Config::Instance().Load(root / L"zerva.ini");
         ::SetEnvironmentVariableW(kOnlineBaseVariable, Utf8ToWide(server.Url()).c_str());
-        m_logSeq = LogBuffer::Instance().Snapshot(m_ignored, ~0ull);
+        std::vector<LogEntry> none;
+        m_logSeq = LogBuffer::Instance().Snapshot(none, ~0ull);
     }
     void TearDown() override { ::SetEnvironmentVariableW(kOnlineBaseVariable, nullptr); }
 
@@ -52,10 +53,7 @@ protected:
 
     testkit::ScratchDir root;
     testkit::FixtureServer server;
-
-private:
     uint64_t m_logSeq = 0;
-    std::vector<LogEntry> m_ignored;
 };
 
 }  // namespace controltest
