@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "control/catalog.h"
+#include "control/sequences.h"
 #include "core/detached.h"
 #include "core/files.h"
 #include "core/http.h"
@@ -310,6 +311,7 @@ bool ConfigurePhp(const Package& package, std::string& error) {
         error = "PHP: " + package.folder;
         return false;
     }
+    CopyVcRuntime(build->dir, build->arch);
     const std::vector<std::string> templates = ListPhpIniTemplates(*build);
     std::string failure;
     if (templates.empty() || !BuildPhpTemplate(*build, templates.front(), failure)) {
@@ -326,6 +328,7 @@ bool ConfigureApache(const Package& package, std::string& error) {
         error = "Apache: " + package.folder;
         return false;
     }
+    CopyVcRuntime(build->dir + L"\\bin", build->arch);
     std::string failure;
     if (!BuildApacheTemplate(*build, failure)) {
         error = "Apache: " + failure;
@@ -341,6 +344,7 @@ bool ConfigureDatabase(const Package& package, std::string& error) {
         error = "MariaDB: " + package.folder;
         return false;
     }
+    CopyVcRuntime(DbBinDir(*build), build->arch);
     std::string failure;
     bool done = EnsureMyTemplate(*build, failure);
     if (done) {

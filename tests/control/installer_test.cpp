@@ -88,13 +88,15 @@ TEST(InstallerSteps, ArchiveRoot_ShortestPrefixFirstOfEqualOnes) {
 
 TEST_F(InstallerTest, Php_EndToEndWithChecksumTemplateCurrentBuildAndCache) {
     server.Serve("/ca/cacert.pem", "-----BEGIN CERTIFICATE-----\n");
+    testkit::WriteFile(root / L"bin/vcruntime/x64/vcruntime140.dll", "runtime");
     Config::Instance().Set(setting::kPhpCurrentVersion, "php-gone");   // stale: replaced
     const Package first = Serve(Comp::Php, "8.3.14", PhpFiles("php-8.3.14/"));
     RunJob([&] { installer::Install(first); });
     EXPECT_EQ(GetStatus().message, "");
     EXPECT_EQ(GetStatus().title, "Installing php 8.3.14");
     // Debug symbols are left out, the staging folder is gone, and without a cache folder so is the archive.
-    ExpectFiles({{L"bin/php/php-8.3.14/php.exe", true}, {L"bin/php/php-8.3.14/php_zerva.ini", true}, {L"bin/cacert.pem", true},
+    ExpectFiles({{L"bin/php/php-8.3.14/php.exe", true}, {L"bin/php/php-8.3.14/vcruntime140.dll", true},
+                 {L"bin/php/php-8.3.14/php_zerva.ini", true}, {L"bin/cacert.pem", true},
                  {L"bin/php/php-8.3.14/php8ts.pdb", false}, {L"bin/php/php-8.3.14.installing", false},
                  {L"temp/downloads/php-8.3.14.zip", false}});
     EXPECT_EQ(GetCurrentPhpName(), "php-8.3.14");
@@ -124,6 +126,7 @@ TEST_F(InstallerTest, Php_EndToEndWithChecksumTemplateCurrentBuildAndCache) {
 }
 
 TEST_F(InstallerTest, ApacheDatabasePhpMyAdmin_ConfiguredAndMarkedInstalled) {
+    testkit::WriteFile(root / L"bin/vcruntime/x64/vcruntime140.dll", "runtime");
     const Package apache = Serve(Comp::Apache, "2.4.58", {{"Apache24/bin/httpd.exe", testkit::ReadFile(testkit::StandinPath(L"httpd.exe"))},
                                                           {"Apache24/bin/httpd.pdb", "x"}});
     const Package db = Serve(Comp::Database, "11.4.2",
@@ -141,7 +144,8 @@ TEST_F(InstallerTest, ApacheDatabasePhpMyAdmin_ConfiguredAndMarkedInstalled) {
         EXPECT_TRUE(request.path != "/files/httpd-2.4.58.zip" || request.Header("Referer") == server.Url("/download/"));
     EXPECT_EQ(GetCurrentApacheName(), "httpd-2.4.58");
     EXPECT_EQ(GetCurrentDbName(), "mariadb-11.4.2");
-    ExpectFiles({{L"bin/apache/httpd-2.4.58/conf/httpd_zerva.conf", true}, {L"bin/apache/httpd-2.4.58/bin/httpd.pdb", false},
+    ExpectFiles({{L"bin/apache/httpd-2.4.58/bin/vcruntime140.dll", true}, {L"bin/database/mariadb-11.4.2/bin/vcruntime140.dll", true},
+                 {L"bin/apache/httpd-2.4.58/conf/httpd_zerva.conf", true}, {L"bin/apache/httpd-2.4.58/bin/httpd.pdb", false},
                  {L"bin/database/mariadb-11.4.2/data/mysql", true}, {L"bin/database/mariadb-11.4.2/my.ini", true},
                  {L"bin/database/mariadb-11.4.2/include", false}, {L"bin/database/mariadb-11.4.2/lib/libmariadb.lib", false},
                  {L"temp/phpmyadmin", true}});
