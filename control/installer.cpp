@@ -269,7 +269,7 @@ bool ExtractToStaging(const Package& package, const std::wstring& archive, const
         SetMessage(std::string(Tr("Unexpected archive content")) + " (" + marker + " " + std::string(Tr("not found")) + "): " + package.fileName);
         return false;
     }
-    RemoveTree(staging);   // a leftover of an interrupted run
+    (void)RemoveTree(staging);   // a leftover of an interrupted run
     g_extractProgress.done = 0;
     g_extractProgress.total = 0;
     SetProgress(std::string(Tr("Extracting")) + " " + package.fileName, 0);
@@ -278,7 +278,7 @@ bool ExtractToStaging(const Package& package, const std::wstring& archive, const
                                       [&package](const std::string& name) { return ExtractFilter(package, name); });
     g_phase = 0;
     if (!extracted) {
-        RemoveTree(staging);
+        (void)RemoveTree(staging);
         SetMessage(std::string(Tr("Extraction failed")) + ": " + error);
         return false;
     }
@@ -288,7 +288,7 @@ bool ExtractToStaging(const Package& package, const std::wstring& archive, const
 bool MoveIntoPlace(const std::wstring& staging, const std::wstring& dest) {
     if (::MoveFileExW(staging.c_str(), dest.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
     const DWORD code = ::GetLastError();
-    RemoveTree(staging);
+    (void)RemoveTree(staging);
     SetMessage(std::string(Tr("Cannot create the folder")) + " " + WideToUtf8(dest) + ": " + LastErrorText(code));
     return false;
 }
@@ -366,7 +366,7 @@ bool ConfigurePhpMyAdmin(const std::wstring& target, const std::string& keptConf
         error = "cannot write " + WideToUtf8(config);
         return false;
     }
-    EnsureDirectory(TempDir() + L"\\phpmyadmin");
+    (void)EnsureDirectory(TempDir() + L"\\phpmyadmin");
     return true;
 }
 
@@ -404,17 +404,17 @@ namespace {
 bool ReplacePhpMyAdmin(const Package& package, const std::wstring& archive, const std::wstring& target) {
     const std::wstring old = target + L".old";
     const std::wstring staging = target + L".installing";
-    // A reinstall interrupted between its two moves left the only copy in ".old".
-    const bool resumeOld = !PathExists(target) && PathExists(old);
-    const std::wstring previous = resumeOld ? old : target;
-    const std::string keptConfig = ReadWholeFile(previous + L"\\config.inc.php").value_or("");
+    // A reinstall interrupted between its moves, or one whose new copy could not be taken away
+    // again, left the configured copy in ".old".
+    std::string keptConfig = ReadWholeFile(target + L"\\config.inc.php").value_or("");
+    if (keptConfig.empty()) keptConfig = ReadWholeFile(old + L"\\config.inc.php").value_or("");
     if (!ExtractToStaging(package, archive, staging)) return false;
 
     if (PathExists(target)) {
-        RemoveTree(old);
+        (void)RemoveTree(old);   // what cannot be removed makes the move fail, which is reported
         if (!::MoveFileExW(target.c_str(), old.c_str(), 0)) {
             const DWORD code = ::GetLastError();
-            RemoveTree(staging);
+            (void)RemoveTree(staging);
             SetMessage(std::string(Tr("Cannot replace phpMyAdmin (files in use?)")) + ": " + LastErrorText(code));
             return false;
         }
@@ -429,12 +429,12 @@ bool ReplacePhpMyAdmin(const Package& package, const std::wstring& archive, cons
     }
     std::string error;
     if (!Configure(package, target, keptConfig, error)) {
-        if (hadOld) RemoveTree(target);
+        if (hadOld) (void)RemoveTree(target);
         restore();
         SetMessage(error);
         return false;
     }
-    RemoveTree(old);
+    (void)RemoveTree(old);
     return true;
 }
 
