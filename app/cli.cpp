@@ -81,7 +81,16 @@ void CliOpenConsole() {
 
 void ConsoleWriteLine(const std::string& line) {
     if (!HasConsole()) return;
-    const std::string bytes = line + "\r\n";
+    // Alert messages and tool output can hold line breaks of their own: every line of the
+    // output ends in CR LF, whatever ended it inside the text.
+    std::string bytes;
+    bytes.reserve(line.size() + 2);
+    for (size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '\r' && i + 1 < line.size() && line[i + 1] == '\n') continue;
+        if (line[i] == '\n') bytes += '\r';
+        bytes += line[i];
+    }
+    bytes += "\r\n";
     DWORD written = 0;
     ::WriteFile(g_console, bytes.data(), DWORD(bytes.size()), &written, nullptr);
 }

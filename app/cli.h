@@ -18,7 +18,8 @@ int CliMain(const std::vector<std::wstring>& args);
 // Opens the console output: standard output, else the parent's console; never a new one.
 // CliMain does it first; safe to call again.
 void CliOpenConsole();
-// Writes the UTF-8 line and CR LF in one write; nothing without a console.
+// Writes the UTF-8 line and CR LF in one write, a line break inside it written as CR LF too;
+// nothing without a console.
 void ConsoleWriteLine(const std::string& line);
 // Prints the console-log entries not printed yet: level word, [source], text.
 void CliPrintNotices();
