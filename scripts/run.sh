@@ -15,11 +15,8 @@ cmake --build "$build" -j "$(nproc)"
 echo "built into $build/bin"
 
 bin="$build/bin"
-# Windows paths of the root folders: Wine shows the Unix file system as drive Z:.
-winpath() { echo "Z:${1//\//\\}"; }
-# A loopback port nothing listens on.
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
-
+# shellcheck source=scripts/standin-stack.sh
+source "$here/scripts/standin-stack.sh"
 start_wine_session "$build" >/dev/null 2>&1
 trap stop_wine_session EXIT
 
@@ -30,16 +27,7 @@ echo "\$ zerva.exe --root $(winpath "$fresh") --cli status"
 wine "$bin/zerva.exe" --root "$(winpath "$fresh")" --cli status
 
 stack="$build/demo/stack"
-rm -rf "$stack"
-apache="$stack/bin/apache/httpd-2.4.58" php="$stack/bin/php/php-8.3.14" db="$stack/bin/database/mariadb-11.4.2"
-mkdir -p "$apache/bin" "$apache/conf" "$php" "$db/bin"
-cp "$bin/httpd.exe" "$bin/openssl.exe" "$apache/bin/"
-cp "$bin/php.exe" "$php/" && : >"$php/php8apache2_4.dll" && printf '[PHP]\r\n' >"$php/php.ini-development"
-cp "$bin/mariadbd.exe" "$bin/mariadb-admin.exe" "$bin/mariadb-install-db.exe" "$db/bin/"
-web_port="$(free_port)" db_port="$(free_port)"
-printf 'ServerRoot "{APACHEPATH}"\r\n{LISTEN_VIRTUAL_HOST_PORT}\r\nLoadModule {PHPMODULENAME} "{PHPPATH}/{PHPAPACHE2FILE}"\r\n<VirtualHost *:%s>\r\n    DocumentRoot "{DOCUMENTPATH}"\r\n</VirtualHost>\r\n' \
-    "$web_port" >"$apache/conf/httpd_zerva.conf"
-printf 'MYSQL_PORT = "%s"\r\n' "$db_port" >"$stack/zerva.ini"
+lay_out_standin_stack "$bin" "$stack"
 for command in start stop; do
     echo
     echo "\$ zerva.exe --root $(winpath "$stack") --cli $command"
