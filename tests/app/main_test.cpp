@@ -32,9 +32,10 @@ TEST(Entry, FreshRoot_LayoutAndStatusBlock_ModeSwitch) {
 
 TEST(Entry, RootFromTheLastRootOption_ThenALongZervaRoot_ThenTheExecutablesFolder) {
     testkit::ScratchDir first, second, env, exeDir;
-    // Words after "--cli" are command words, and the last --root wins.
-    ZervaRun run = RunExe(ZervaExe(), Root(first) + L"--cli " + Root(second));
+    // Words after "--cli" are command words, and the last --root wins; --cache makes its folder.
+    ZervaRun run = RunExe(ZervaExe(), Root(first) + L"--cache \"" + (first / L"dl") + L"\" --cli " + Root(second));
     EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_TRUE(IsDirectory(first / L"dl") && !IsDirectory(first / L"bin"));
     EXPECT_EQ(Head(run), std::vector<std::string>{"unknown command: --root"});
     EXPECT_EQ(Tail(run), EmptyBlock(second.Utf8()));
     // --root as the last argument has no value. ZERVA_ROOT is read whole however long, its "\."
