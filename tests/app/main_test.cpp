@@ -69,3 +69,20 @@ TEST(Entry, UpdatedFrom_LoggedInTheLanguageOfTheSettingsOrOption) {
     EXPECT_EQ(RunExe(ZervaExe(), L"--lang en " + args).lines.at(0),
               std::string("OK    [Zerva] Zerva updated from 3.9.1 to ") + kZervaVersion + ".");
 }
+
+TEST(Entry, Resources_IconsLogoManifestAndVersion) {
+    EXPECT_EQ(FileVersion(ZervaExe()), (uint64_t(ZERVA_VERSION_MAJOR) << 48) | (uint64_t(ZERVA_VERSION_MINOR) << 32) |
+                                           (uint64_t(ZERVA_VERSION_PATCH) << 16));
+    const HMODULE exe = ::LoadLibraryExW(ZervaExe().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(exe, nullptr);
+    for (int icon : {101, 102, 103, 104}) EXPECT_NE(::FindResourceW(exe, MAKEINTRESOURCEW(icon), RT_GROUP_ICON), nullptr) << icon;
+    HRSRC logo = ::FindResourceW(exe, MAKEINTRESOURCEW(201), RT_RCDATA);
+    HRSRC manifest = ::FindResourceW(exe, MAKEINTRESOURCEW(1), RT_MANIFEST);
+    ASSERT_TRUE(logo && manifest);
+    const std::string_view png(static_cast<const char*>(::LockResource(::LoadResource(exe, logo))), 8);
+    EXPECT_EQ(png, "\x89PNG\r\n\x1a\n");
+    const std::string_view text(static_cast<const char*>(::LockResource(::LoadResource(exe, manifest))),
+                                ::SizeofResource(exe, manifest));
+    EXPECT_TRUE(text.find("PerMonitorV2") != text.npos && text.find("Microsoft.Windows.Common-Controls") != text.npos);
+    ::FreeLibrary(exe);
+}
