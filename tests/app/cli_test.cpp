@@ -22,7 +22,7 @@ protected:
         ASSERT_TRUE(server.Started()) << server.Error();
     }
     ZervaRun Online(const std::wstring& args, const std::wstring& exe = ZervaExe()) {
-        return RunExe(exe, L"--root \"" + root.Path() + L"\" " + args, {{kOnlineBaseVariable, Utf8ToWide(server.Url())}});
+        return Zerva(args, {{kOnlineBaseVariable, Utf8ToWide(server.Url())}}, exe);
     }
     testkit::FixtureServer server;
 };
@@ -111,15 +111,14 @@ TEST_F(OnlineTest, CheckUpdateAndUpdate_AgainstTheManifest) {
     EXPECT_EQ(run.exitCode, 1u);
     EXPECT_EQ(Head(run).at(3), "ERROR HTTP 404");
 
-    server.Serve("/file/zerva4/update.json", std::string("{\"version\": \"") + kZervaVersion + "\"}");
-    run = Online(L"--cli update");
-    EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_EQ(Head(run).at(2), "status    : up to date");
-    server.Serve("/file/zerva4/update.json", "{\"version\": \"4.1.0\"}");
-    run = Online(L"--cli update");
-    EXPECT_EQ(run.exitCode, 1u);
-    EXPECT_EQ(Head(run).at(2), "status    : update available (manual download)");
-
+    const std::tuple<std::string, std::string, uint32_t> answers[] = {
+        {kZervaVersion, "status    : up to date", 0}, {"4.1.0", "status    : update available (manual download)", 1}};
+    for (const auto& [version, status, code] : answers) {
+        server.Serve("/file/zerva4/update.json", "{\"version\": \"" + version + "\"}");
+        run = Online(L"--cli update");
+        EXPECT_EQ(run.exitCode, code);
+        EXPECT_EQ(Head(run).at(2), status);
+    }
     // A verified download replaces a copy of zerva.exe and starts the new one with "--cli status".
     testkit::ScratchDir app;
     ASSERT_TRUE(CopyFileTo(ZervaExe(), app / L"Zerva.exe", true));
@@ -162,9 +161,8 @@ TEST_F(OnlineTest, Install_UnknownComponentMissingVersion_InstallDefaultsOnlyWha
     run = Online(L"--cli install-defaults");
     EXPECT_EQ(run.exitCode, 0u) << run.output;
     EXPECT_EQ(Tail(run, 6), Block(false, false, "5.2.2"));
-    const auto requests = server.Requests();
     std::vector<std::string> paths;
-    for (size_t i = before; i < requests.size(); ++i)
-        if (!EndsWith(requests[i].path, ".sha256")) paths.push_back(requests[i].path);
-    EXPECT_EQ(paths, (std::vector<std::string>{"/home_page/version.json", archive}));
+    for (const auto& request : server.Requests()) paths.push_back(request.path);
+    EXPECT_EQ(std::vector<std::string>(paths.begin() + std::min(before, paths.size()), paths.end()),
+              (std::vector<std::string>{"/home_page/version.json", archive + ".sha256", archive}));
 }

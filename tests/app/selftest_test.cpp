@@ -17,14 +17,14 @@ TEST_F(AppTest, SelfTest_StandinStack_AllPass_TemplatesByteIdentical) {
 
     const ZervaRun run = Zerva(L"--cli selftest");
     EXPECT_EQ(run.exitCode, 0u) << run.output;
-    const std::vector<std::string> expected = {
-        "PASS  Apache installed", "PASS  PHP installed", "PASS  load httpd_zerva.conf",
-        "PASS  save with a new virtual host", "PASS  virtual host parsed back (name, alias, directory)",
-        "PASS  module toggle persisted", "PASS  generate httpd.conf",
-        "PASS  httpd -t with the new virtual host: Syntax OK", "PASS  virtual host removed",
-        "PASS  PHP extension list", "PASS  toggle extension sodium", "PASS  extension state persisted",
-        "PASS  set PHP settings", "PASS  memory_limit read back", "PASS  date.timezone read back",
-        "PASS  version comparison", "all tests passed"};
+    std::vector<std::string> expected;
+    for (const char* check : {"Apache installed", "PHP installed", "load httpd_zerva.conf", "save with a new virtual host",
+                              "virtual host parsed back (name, alias, directory)", "module toggle persisted",
+                              "generate httpd.conf", "httpd -t with the new virtual host: Syntax OK", "virtual host removed",
+                              "PHP extension list", "toggle extension sodium", "extension state persisted",
+                              "set PHP settings", "memory_limit read back", "date.timezone read back", "version comparison"})
+        expected.push_back(std::string("PASS  ") + check);
+    expected.push_back("all tests passed");
     EXPECT_EQ(Head(run, 6), expected);
     EXPECT_EQ(testkit::ReadFile(conf), confBefore);
     EXPECT_EQ(testkit::ReadFile(ini), iniBefore);
