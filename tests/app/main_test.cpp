@@ -30,7 +30,7 @@ TEST(Entry, FreshRoot_LayoutAndStatusBlock_ModeSwitch) {
                                                   "or another --cli command."});
 }
 
-TEST(Entry, RootFromTheLastRootOption_ThenALongZervaRoot_ThenTheExecutablesFolder) {
+TEST(Entry, RootFromTheLastRootOption_ThenALongZervaRoot_ThenTheExecutablesFolder_Exit3WhenNotWritable) {
     testkit::ScratchDir first, second, env, exeDir;
     // Words after "--cli" are command words, and the last --root wins; --cache makes its folder.
     ZervaRun run = RunExe(ZervaExe(), Root(first) + L"--cache \"" + (first / L"dl") + L"\" --cli " + Root(second));
@@ -47,16 +47,12 @@ TEST(Entry, RootFromTheLastRootOption_ThenALongZervaRoot_ThenTheExecutablesFolde
     ASSERT_TRUE(CopyFileTo(ZervaExe(), exeDir / L"zerva.exe", true));
     run = RunExe(exeDir / L"zerva.exe", L"--cli");
     EXPECT_EQ(run.lines, EmptyBlock(exeDir.Utf8()));
-}
-
-TEST(Entry, RootNotWritable_Exit3AndNothingPrinted) {
-    testkit::ScratchDir dir;
-    testkit::WriteFile(dir / L"file", "x");
-    // Run as root under Wine a read-only folder passes the write test: missing paths and files stand in.
-    for (const std::wstring& root : {dir / L"missing", dir / L"file"}) {
-        const ZervaRun run = RunExe(ZervaExe(), L"--cli status --root \"" + root + L"\"");
-        EXPECT_EQ(run.exitCode, 3u);
-        EXPECT_EQ(run.output, "");
+    // Not writable, exit 3 before anything is printed. Run as root under Wine a read-only folder
+    // passes the write test: a missing path and a regular file stand in.
+    testkit::WriteFile(first / L"file", "x");
+    for (const std::wstring& root : {first / L"missing", first / L"file"}) {
+        run = RunExe(ZervaExe(), L"--cli status --root \"" + root + L"\"");
+        EXPECT_TRUE(run.exitCode == 3u && run.output.empty()) << run.exitCode << run.output;
     }
 }
 
@@ -71,18 +67,17 @@ TEST(Entry, UpdatedFrom_LoggedInTheLanguageOfTheSettingsOrOption) {
 }
 
 TEST(Entry, Resources_IconsLogoManifestAndVersion) {
-    EXPECT_EQ(FileVersion(ZervaExe()), (uint64_t(ZERVA_VERSION_MAJOR) << 48) | (uint64_t(ZERVA_VERSION_MINOR) << 32) |
-                                           (uint64_t(ZERVA_VERSION_PATCH) << 16));
+    EXPECT_EQ(FileVersion(ZervaExe()), uint64_t(ZERVA_VERSION_MAJOR) << 48 | uint64_t(ZERVA_VERSION_MINOR) << 32 |
+                                           uint64_t(ZERVA_VERSION_PATCH) << 16);
     const HMODULE exe = ::LoadLibraryExW(ZervaExe().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    ASSERT_NE(exe, nullptr);
-    for (int icon : {101, 102, 103, 104}) EXPECT_NE(::FindResourceW(exe, MAKEINTRESOURCEW(icon), RT_GROUP_ICON), nullptr) << icon;
-    HRSRC logo = ::FindResourceW(exe, MAKEINTRESOURCEW(201), RT_RCDATA);
-    HRSRC manifest = ::FindResourceW(exe, MAKEINTRESOURCEW(1), RT_MANIFEST);
-    ASSERT_TRUE(logo && manifest);
-    const std::string_view png(static_cast<const char*>(::LockResource(::LoadResource(exe, logo))), 8);
-    EXPECT_EQ(png, "\x89PNG\r\n\x1a\n");
-    const std::string_view text(static_cast<const char*>(::LockResource(::LoadResource(exe, manifest))),
-                                ::SizeofResource(exe, manifest));
-    EXPECT_TRUE(text.find("PerMonitorV2") != text.npos && text.find("Microsoft.Windows.Common-Controls") != text.npos);
-    ::FreeLibrary(exe);
+    const auto resource = [&](int id, const wchar_t* type) {
+        const HRSRC found = ::FindResourceW(exe, MAKEINTRESOURCEW(id), type);
+        return found ? std::string(static_cast<const char*>(::LockResource(::LoadResource(exe, found))),
+                                   ::SizeofResource(exe, found)) : std::string();
+    };
+    for (int icon : {101, 102, 103, 104}) EXPECT_NE(resource(icon, RT_GROUP_ICON), "") << icon;
+    EXPECT_TRUE(StartsWith(resource(201, RT_RCDATA), "\x89PNG\r\n\x1a\n"));
+    const std::string manifest = resource(1, RT_MANIFEST);
+    EXPECT_TRUE(manifest.find("PerMonitorV2") != manifest.npos && manifest.find("Common-Controls") != manifest.npos);
+    if (exe) ::FreeLibrary(exe);
 }
