@@ -15,6 +15,15 @@ const TranslationPair kTable[] = {
     {"(+%d queued)", "(+%d en attente)"},
     {"%d / %d extensions enabled", "%d / %d extensions activées"},
     {"%d session files deleted", "%d fichiers de session supprimés"},
+
+    // ---- Interface: pages, widgets, confirmation ----
+    {"Dashboard", "Tableau de bord"},
+    {"Components", "Composants"},
+    {"Logs", "Journaux"},
+    {"Settings", "Paramètres"},
+    {"Cancel", "Annuler"},
+    {"running", "en marche"},
+    {"stopped", "arrêté"},
 };
 
 }  // namespace
