@@ -101,6 +101,13 @@ std::vector<std::string> Harness::Labels() const {
 
 bool Harness::Click(std::string_view label, const Draw& draw) {
     const Item* item = Find(label);
+    return item && Click(item->id, draw);
+}
+
+bool Harness::Click(ImGuiID id, const Draw& draw) {
+    const Item* item = nullptr;
+    for (const Item& candidate : m_items)
+        if (candidate.id == id) item = &candidate;
     if (!item) return false;
     ImGuiIO& io = ImGui::GetIO();
     const ImVec2 at = Centre(*item);
@@ -109,7 +116,8 @@ bool Harness::Click(std::string_view label, const Draw& draw) {
     io.AddMouseButtonEvent(ImGuiMouseButton_Left, true);
     Frames(1, draw);
     io.AddMouseButtonEvent(ImGuiMouseButton_Left, false);
-    Frames(1, draw);
+    // A window the click opens appears hidden for one frame while it measures itself.
+    Frames(2, draw);
     return true;
 }
 

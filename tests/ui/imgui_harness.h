@@ -42,8 +42,11 @@ public:
     std::vector<std::string> Labels() const;
 
     // Moves the mouse onto the item with this label (as found in the last frame), presses and
-    // releases the left button, each in a frame of its own. False when the item was not there.
+    // releases the left button, each in a frame of its own, then runs one more frame so what the
+    // click opened is laid out. False when the item was not there.
     bool Click(std::string_view label, const Draw& draw);
+    // The same for an item found by id (items such as combo boxes report no label).
+    bool Click(ImGuiID id, const Draw& draw);
     // Rests the mouse on the item long enough for delayed tooltips.
     bool Hover(std::string_view label, const Draw& draw);
     void PressKey(ImGuiKey key, const Draw& draw);
