@@ -15,7 +15,7 @@
 // Reading and writing: ReadWholeFile, ReadFileTail, WriteFileAtomic, CopyFileTo
 // File facts: PathExists, IsDirectory, FileSize, FileWriteTime, FileVersion, PeArchitecture
 // Folders: EnsureDirectory, RemoveTree, ListSubdirectories, ListFiles, IsDirectoryWritable
-// System: ExeDirectory, ComputerName, LastErrorText, RandomAlnum, Sha256File
+// System: ExePath, ExeDirectory, ComputerName, LastErrorText, RandomAlnum, Sha256File
 // Shell: OpenInExplorer, OpenWithShell, OpenInEditor
 
 namespace {
@@ -294,19 +294,23 @@ bool IsDirectoryWritable(const std::wstring& folder) {
 
 // ---- System ----
 
-std::string ExeDirectory() {
+std::wstring ExePath() {
     std::wstring buffer(260, L'\0');
     for (;;) {
         DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), DWORD(buffer.size()));
         if (n == 0) return {};
         if (n < buffer.size()) {
             buffer.resize(n);
-            break;
+            return buffer;
         }
         buffer.resize(buffer.size() * 2);  // truncated: long path, try a larger buffer
     }
-    size_t at = buffer.find_last_of(L"\\/");
-    return WideToUtf8(at == std::wstring::npos ? buffer : buffer.substr(0, at));
+}
+
+std::string ExeDirectory() {
+    const std::wstring path = ExePath();
+    size_t at = path.find_last_of(L"\\/");
+    return WideToUtf8(at == std::wstring::npos ? path : path.substr(0, at));
 }
 
 std::string ComputerName() {

@@ -42,6 +42,8 @@ std::vector<std::string> ListFiles(const std::wstring& folder, const std::string
 bool IsDirectoryWritable(const std::wstring& folder);
 
 // ---- System ----
+// The running executable's full path; empty when the system cannot say.
+std::wstring ExePath();
 std::string ExeDirectory();
 std::string ComputerName();
 // The system's message for a Windows error code (0: the calling thread's last error),

@@ -8,15 +8,14 @@
 #include "core/text.h"
 #include "stack/apache/config.h"
 
-namespace {
-
-// major.minor.build of a packed file version; "" when the file has no version resource.
 std::string VersionResourceText(const std::wstring& file) {
     const uint64_t packed = FileVersion(file);
     if (packed == 0) return "";
     return Format("%u.%u.%u", unsigned((packed >> 48) & 0xFFFF), unsigned((packed >> 32) & 0xFFFF),
                   unsigned((packed >> 16) & 0xFFFF));
 }
+
+namespace {
 
 bool HasHttpd(const std::wstring& dir) { return PathExists(dir + L"\\bin\\httpd.exe"); }
 
@@ -105,9 +104,16 @@ bool IsOnlineMode() { return Config::Instance().GetInt(setting::kApacheMode) == 
 int MainHttpPort(const ApacheInstall& build) {
     ApacheConfig config;
     if (!config.Load(HttpdTemplatePath(build))) return 80;
-    for (const VirtualHost& host : config.vhosts)
+    // A host without a port of its own ("*:*") cannot name the main port.
+    int firstPort = 80;
+    bool haveFirst = false;
+    for (const VirtualHost& host : config.vhosts) {
+        if (host.port == kNoVhostPort) continue;
         if (!HasSslEngine(host)) return host.port;
-    return config.vhosts.empty() ? 80 : config.vhosts.front().port;
+        if (!haveFirst) firstPort = host.port;
+        haveFirst = true;
+    }
+    return firstPort;
 }
 
 std::vector<int> TemplateVhostPorts(const ApacheInstall& build) {

@@ -25,6 +25,8 @@ ApacheInstall MakeApacheInstall(const std::string& name, const std::wstring& dir
 // versions the smaller name in byte order. Shared with the other build lists.
 bool VersionNameNewerFirst(std::string_view versionA, std::string_view nameA,
                            std::string_view versionB, std::string_view nameB);
+// major.minor.build of the file's version resource; "" when it has none. Shared likewise.
+std::string VersionResourceText(const std::wstring& file);
 // Any record with `version` and `name` (ApacheInstall, PhpInstall, ...): a orders before b.
 template <class Install>
 bool InstallNewerFirst(const Install& a, const Install& b) {

@@ -184,6 +184,11 @@ void ParseVhostAddress(const std::string& text, VirtualHost& host) {
             host.port = int32_t(std::stoi(digits));
             return;
         }
+        // "*:*" and the like: appending ":80" would give an address Apache cannot resolve, and
+        // it would drop the host.
+        host.address = first;
+        host.port = kNoVhostPort;
+        return;
     }
     host.address = first.empty() ? "*" : first;
     host.port = 80;
@@ -247,7 +252,8 @@ void WriteVhostBlock(const VirtualHost& host, std::string& out) {
         out += text;
         out += kLineEnd;
     };
-    line("", "<VirtualHost " + host.address + ":" + std::to_string(host.port) + ">");
+    const std::string port = host.port == kNoVhostPort ? "" : ":" + std::to_string(host.port);
+    line("", "<VirtualHost " + host.address + port + ">");
     if (!host.documentRoot.empty()) line("\t", "DocumentRoot " + Quote(host.documentRoot));
     if (!host.serverName.empty()) line("\t", "ServerName " + Quote(host.serverName));
     if (!host.serverAlias.empty()) line("\t", "ServerAlias " + host.serverAlias);
@@ -294,7 +300,8 @@ bool HasSslEngine(const VirtualHost& host) {
 std::vector<int> UniqueVhostPorts(const ApacheConfig& config) {
     std::vector<int> ports;
     for (const VirtualHost& host : config.vhosts)
-        if (std::find(ports.begin(), ports.end(), host.port) == ports.end()) ports.push_back(host.port);
+        if (host.port != kNoVhostPort && std::find(ports.begin(), ports.end(), host.port) == ports.end())
+            ports.push_back(host.port);
     return ports;
 }
 

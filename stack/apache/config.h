@@ -22,9 +22,13 @@ struct DirectoryBlock {
     std::vector<std::string> otherLines;            // trimmed, in file order
 };
 
+// The port of a host whose address ends in a port that is not a number ("*:*"): the address is
+// kept and written back as it stands, and the host has no port of its own.
+inline constexpr int32_t kNoVhostPort = -1;
+
 struct VirtualHost {
-    std::string address = "*";  // "*", an IP address, "[::1]", a name
-    int32_t port = 80;          // 80 when the address has none
+    std::string address = "*";  // "*", an IP address, "[::1]", a name; or the whole text
+    int32_t port = 80;          // 80 when the address has none; kNoVhostPort, see above
     std::string serverName;     // outer quotes removed
     std::string serverAlias;    // all names as one text, outer quotes removed
     std::string documentRoot;   // outer quotes removed
@@ -67,10 +71,11 @@ struct ApacheConfig {
 VirtualHost MakeVirtualHost(const std::string& name, int port);
 // True when one of the host's other lines starts with SSLEngine and holds "on" (any case).
 bool HasSslEngine(const VirtualHost& host);
-// Distinct host ports in order of first appearance; empty without hosts.
+// Distinct host ports in order of first appearance (kNoVhostPort left out); empty without hosts.
 std::vector<int> UniqueVhostPorts(const ApacheConfig& config);
 
-// Fills address and port from a <VirtualHost> argument; only its first address counts.
+// Fills address and port from a <VirtualHost> argument; only its first address counts. A port
+// that is not one to five digits keeps the whole address as written, with kNoVhostPort.
 void ParseVhostAddress(const std::string& text, VirtualHost& host);
 // Each reads the block body starting after lines[i] and leaves i on the block's last line
 // (its end line, or the last line of the text when the end is missing).

@@ -1,5 +1,8 @@
 #include "stack/apache/config_lines.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace {
 
 // What \s matches in the patterns: the C locale's blanks.
@@ -51,17 +54,36 @@ bool MatchWholeEndTag(std::string_view line, std::string_view tag) {
     return pos < line.size() && line[pos] == '>' && OnlySpacesFrom(line, pos + 1);
 }
 
+// ^\s*(#\s*)?LoadModule\s+ : where the module name starts, or npos.
+size_t ModuleNameStart(std::string_view line, bool* commented) {
+    size_t pos = SkipSpaces(line, 0);
+    *commented = pos < line.size() && line[pos] == '#';
+    if (*commented) pos = SkipSpaces(line, pos + 1);
+    if (!TakeWord(line, pos, "LoadModule")) return std::string_view::npos;
+    if (pos >= line.size() || !IsSpace(line[pos])) return std::string_view::npos;
+    return SkipSpaces(line, pos);
+}
+
+// The position after the '>' that closes a <VirtualHost ...> opening at the line's start, or npos.
+size_t VhostStartEnd(std::string_view line, std::string* argument) {
+    size_t pos = SkipSpaces(line, 0);
+    if (!TakeWord(line, pos, "<VirtualHost")) return std::string_view::npos;
+    if (pos >= line.size() || !IsSpace(line[pos])) return std::string_view::npos;
+    pos = SkipSpaces(line, pos);
+    // The argument cannot hold '>', so the first one closes the tag.
+    const size_t close = line.find('>', pos);
+    if (close == std::string_view::npos) return close;
+    if (argument) *argument = std::string(line.substr(pos, close - pos));
+    return close + 1;
+}
+
 }  // namespace
 
 bool MatchVhostStart(std::string_view line, std::string* argument) {
-    size_t pos = SkipSpaces(line, 0);
-    if (!TakeWord(line, pos, "<VirtualHost")) return false;
-    if (pos >= line.size() || !IsSpace(line[pos])) return false;
-    pos = SkipSpaces(line, pos);
-    // The argument cannot hold '>', so the first one must close the tag.
-    const size_t close = line.find('>', pos);
-    if (close == std::string_view::npos || !OnlySpacesFrom(line, close + 1)) return false;
-    if (argument) *argument = std::string(line.substr(pos, close - pos));
+    std::string found;
+    const size_t end = VhostStartEnd(line, &found);
+    if (end == std::string_view::npos || !OnlySpacesFrom(line, end)) return false;
+    if (argument) *argument = std::move(found);
     return true;
 }
 
@@ -86,15 +108,9 @@ bool MatchDirectoryStart(std::string_view line, std::string* path) {
 bool MatchDirectoryEnd(std::string_view line) { return MatchWholeEndTag(line, "</Directory"); }
 
 bool MatchModuleLine(std::string_view line, ModuleLineMatch* out) {
-    size_t pos = SkipSpaces(line, 0);
     bool commented = false;
-    if (pos < line.size() && line[pos] == '#') {
-        commented = true;
-        pos = SkipSpaces(line, pos + 1);
-    }
-    if (!TakeWord(line, pos, "LoadModule")) return false;
-    if (pos >= line.size() || !IsSpace(line[pos])) return false;
-    const size_t nameStart = SkipSpaces(line, pos);
+    const size_t nameStart = ModuleNameStart(line, &commented);
+    if (nameStart == std::string_view::npos) return false;
     const size_t nameEnd = SkipNonSpaces(line, nameStart);
     if (nameEnd == nameStart || nameEnd >= line.size()) return false;
     const size_t pathStart = SkipSpaces(line, nameEnd);
@@ -183,4 +199,91 @@ bool MatchCloseTag(std::string_view line) {
     if (pos == nameStart) return false;
     pos = SkipSpaces(line, pos);
     return pos < line.size() && line[pos] == '>';
+}
+
+// ---- Prefix scanners of the httpd.conf generator ----
+
+bool FindVhostStart(std::string_view line, std::string* argument) {
+    return VhostStartEnd(line, argument) != std::string_view::npos;
+}
+
+bool FindVhostEnd(std::string_view line) {
+    size_t pos = SkipSpaces(line, 0);
+    if (!TakeWord(line, pos, "</VirtualHost")) return false;
+    pos = SkipSpaces(line, pos);
+    return pos < line.size() && line[pos] == '>';
+}
+
+bool FindLoadModule(std::string_view line, LoadModuleWords* out) {
+    bool commented = false;
+    const size_t nameStart = ModuleNameStart(line, &commented);
+    if (nameStart == std::string_view::npos) return false;
+    const size_t nameEnd = SkipNonSpaces(line, nameStart);
+    const size_t fileStart = SkipSpaces(line, nameEnd);
+    const size_t fileEnd = SkipNonSpaces(line, fileStart);
+    if (nameEnd == nameStart || fileStart == nameEnd || fileEnd == fileStart) return false;
+    if (out) {
+        out->commented = commented;
+        out->name = std::string(line.substr(nameStart, nameEnd - nameStart));
+        out->file = std::string(line.substr(fileStart, fileEnd - fileStart));
+    }
+    return true;
+}
+
+bool FindSslEngineOn(std::string_view line) {
+    size_t pos = SkipSpaces(line, 0);
+    if (!TakeWord(line, pos, "SSLEngine")) return false;
+    if (pos >= line.size() || !IsSpace(line[pos])) return false;
+    pos = SkipSpaces(line, pos);
+    if (!TakeWord(line, pos, "on")) return false;
+    // \b: no word character may follow ("online" is not "on").
+    return pos == line.size() || !(IsAsciiLetter(line[pos]) || (line[pos] >= '0' && line[pos] <= '9') ||
+                                   line[pos] == '_');
+}
+
+namespace {
+
+// The end of the lazy group [^"]+? starting at `start` when "?\s*$ can follow it: the shortest
+// run of non-quotes after which only blanks (from `tail` on), or one quote and blanks, remain.
+// `quote` is the first quote at or after `start`; `quoteEndsLine` whether only blanks follow it.
+size_t CertificateGroupEnd(std::string_view line, size_t start, size_t quote, bool quoteEndsLine, size_t tail) {
+    if (start >= line.size()) return std::string_view::npos;
+    const size_t limit = quote == std::string_view::npos ? line.size() : quote;
+    const size_t blanksEnd = std::max(start + 1, tail);
+    size_t best = blanksEnd <= limit ? blanksEnd : std::string_view::npos;
+    if (quote != std::string_view::npos && quote > start && quoteEndsLine) best = std::min(best, quote);
+    return best;
+}
+
+}  // namespace
+
+bool MatchCertificateLine(std::string_view line, std::string* path) {
+    size_t pos = SkipSpaces(line, 0);
+    if (!TakeWord(line, pos, "SSLCertificateFile")) return false;
+    if (pos >= line.size() || !IsSpace(line[pos])) return false;
+    // \s+ gives blanks back one by one when the rest cannot match after all of them; at each
+    // point "? first tries to take a quote. Only blanks lie between any such point and the end
+    // of the run, so the quotes that matter are found once.
+    const size_t spacesEnd = SkipSpaces(line, pos);
+    const size_t tail = TrimmedEnd(line, 0);
+    const bool quoteFirst = spacesEnd < line.size() && line[spacesEnd] == '"';
+    const size_t firstQuote = line.find('"', spacesEnd);
+    const size_t secondQuote = quoteFirst ? line.find('"', spacesEnd + 1) : std::string_view::npos;
+    auto endsLine = [&](size_t quote) { return quote != std::string_view::npos && OnlySpacesFrom(line, quote + 1); };
+    const bool firstEnds = endsLine(firstQuote), secondEnds = endsLine(secondQuote);
+    for (size_t q = spacesEnd; q > pos; --q) {
+        size_t start = q, end = std::string_view::npos;
+        if (q == spacesEnd && quoteFirst) {
+            start = q + 1;
+            end = CertificateGroupEnd(line, start, secondQuote, secondEnds, tail);
+        }
+        if (end == std::string_view::npos) {
+            start = q;
+            end = CertificateGroupEnd(line, start, firstQuote, firstEnds, tail);
+        }
+        if (end == std::string_view::npos) continue;
+        if (path) *path = std::string(line.substr(start, end - start));
+        return true;
+    }
+    return false;
 }

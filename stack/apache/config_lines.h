@@ -35,3 +35,21 @@ bool MatchAliasArguments(std::string_view value, std::string* url, std::string* 
 bool MatchOpenTag(std::string_view line);
 // ^\s*</([A-Za-z]+)\s*> at the start of the line: a nested block closes.
 bool MatchCloseTag(std::string_view line);
+
+// ---- Prefix scanners of the httpd.conf generator (a match from the line's start is enough) ----
+// ^\s*<VirtualHost\s+([^>]*)> ignoring case; `argument` gets group 1.
+bool FindVhostStart(std::string_view line, std::string* argument);
+// ^\s*</VirtualHost\s*> ignoring case.
+bool FindVhostEnd(std::string_view line);
+
+struct LoadModuleWords {
+    bool commented = false;  // group 1 matched
+    std::string name;        // group 2
+    std::string file;        // group 3
+};
+// ^\s*(#\s*)?LoadModule\s+(\S+)\s+(\S+) ignoring case.
+bool FindLoadModule(std::string_view line, LoadModuleWords* out);
+// ^\s*SSLEngine\s+on\b ignoring case.
+bool FindSslEngineOn(std::string_view line);
+// ^\s*SSLCertificateFile\s+"?([^"]+?)"?\s*$ ignoring case, whole line; `path` gets group 1.
+bool MatchCertificateLine(std::string_view line, std::string* path);

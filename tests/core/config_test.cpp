@@ -133,7 +133,9 @@ TEST(Config, SettingsTableRowsAndTheirDefaults) {
     std::set<std::string> names;
     for (const SettingKey* key : setting::kAll) {
         EXPECT_TRUE(names.insert(key->name).second) << key->name;
-        if (key->type == SettingType::Bool) EXPECT_TRUE(std::string(key->def) == "1" || std::string(key->def) == "0");
+        if (key->type == SettingType::Bool) {
+            EXPECT_TRUE(std::string(key->def) == "1" || std::string(key->def) == "0") << key->name;
+        }
     }
     EXPECT_EQ(names.size(), 20u);
 

@@ -22,6 +22,7 @@
 using testkit::FixtureRequest;
 using testkit::FixtureServer;
 using testkit::ScratchDir;
+using testkit::UnusedPort;
 
 namespace {
 
@@ -30,20 +31,6 @@ std::string Pattern(size_t count) {
     std::string bytes(count, '\0');
     for (size_t i = 0; i < count; ++i) bytes[i] = char(i % 251);
     return bytes;
-}
-
-// A loopback port nobody listens on: bound once to learn a free number, then released.
-uint16_t UnusedPort() {
-    WSADATA wsa;
-    ::WSAStartup(MAKEWORD(2, 2), &wsa);
-    const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address{AF_INET, 0, {}, {}};
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int size = sizeof(address);
-    ::bind(s, reinterpret_cast<sockaddr*>(&address), size);
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
-    ::closesocket(s);
-    return ntohs(address.sin_port);
 }
 
 // One plain server for the whole test program, started by the first test that needs it. Tests

@@ -129,6 +129,10 @@ TEST_F(ApacheBuilds, MainPortPortsAndHome_FromTemplateHosts) {
         {"every host with SSL",
          "<VirtualHost *:443>\nSSLEngine on\n</VirtualHost>\n<VirtualHost *:8443>\nSSLEngine on\n</VirtualHost>\n",
          443, {443, 8443}, "https://localhost/"},
+        {"a host without a port of its own",
+         "<VirtualHost *:*>\n</VirtualHost>\n<VirtualHost *:443>\nSSLEngine on\n</VirtualHost>\n", 443, {443},
+         "https://localhost/"},
+        {"only such a host", "<VirtualHost *:*>\n</VirtualHost>\n", 80, {80}, "http://localhost/"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -22,6 +22,11 @@ const std::regex kDirective(R"re(^\s*([A-Za-z]+)\s+(.*?)\s*$)re", std::regex::EC
 const std::regex kAlias(R"re(^\s*"([^"]*)"\s+"([^"]*)"\s*$|^\s*(\S+)\s+(\S+)\s*$)re", std::regex::ECMAScript);
 const std::regex kOpenTag(R"re(^\s*<([A-Za-z]+)[\s>])re", std::regex::ECMAScript);
 const std::regex kCloseTag(R"re(^\s*</([A-Za-z]+)\s*>)re", std::regex::ECMAScript);
+const std::regex kVhostOpening(R"re(^\s*<VirtualHost\s+([^>]*)>)re", kIcase);
+const std::regex kVhostClosing(R"re(^\s*</VirtualHost\s*>)re", kIcase);
+const std::regex kLoadModule(R"re(^\s*(#\s*)?LoadModule\s+(\S+)\s+(\S+))re", kIcase);
+const std::regex kSslEngine(R"re(^\s*SSLEngine\s+on\b)re", kIcase);
+const std::regex kCertificate(R"re(^\s*SSLCertificateFile\s+"?([^"]+?)"?\s*$)re", kIcase);
 
 // Short lines built from the pieces these patterns care about, fixed seed so failures repeat.
 std::vector<std::string> Corpus() {
@@ -35,10 +40,13 @@ std::vector<std::string> Corpus() {
         "ServerName x", "ServerName", "ServerName\v", "Alias /a /b", "Alias \"/a b\" \"/c\"",
         "<IfModule ssl_module>", "<IfModule>", "</IfModule>", "</ IfModule>", "<If x>", "< If>",
         "\"/a\" \"/b\"", "\"/a\"\"/b\"", " /a  /b ", "/a /b /c", "\"/a\" /b", "/a \"/b\"", "",
+        "SSLCertificateFile \"C:/a b/c.crt\"  ", "SSLCertificateFile c.crt\"", "SSLCertificateFile  \"",
+        "SSLCertificateFile   ", "SSLCertificateFile \"a\"b\"", "SSLEngine on", " sslengine  ON # x", "SSLEngine online",
     };
     const std::vector<std::string> pieces = {
         " ", " ", "\t", "\r", "\v", "<", ">", "\"", "#", "/", ":", "VirtualHost", "virtualhost",
         "Directory", "LoadModule", "loadmodule", "IfModule", "a", "x_module", "mod.so", "80", "[::1]",
+        "SSLEngine", "sslengine ", "on", "On_", "SSLCertificateFile", "sslcertificatefile ", "c.crt",
     };
     std::mt19937 random(12345);
     std::uniform_int_distribution<size_t> pick(0, pieces.size() - 1), count(1, 9);
@@ -87,6 +95,27 @@ TEST(ApacheConfigLines, EveryScanner_ShortLines_AgreeWithPatterns) {
             EXPECT_EQ(std::make_pair(first, second), std::make_pair(Group(m, 1), Group(m, 2)));
         }
 
+        const auto continuous = std::regex_constants::match_continuous;
+        expected = std::regex_search(line, m, kVhostOpening, continuous);
+        ASSERT_EQ(FindVhostStart(line, &first), expected);
+        if (expected) {
+            EXPECT_EQ(first, Group(m, 1));
+        }
+        EXPECT_EQ(FindVhostEnd(line), std::regex_search(line, kVhostClosing, continuous));
+        EXPECT_EQ(FindSslEngineOn(line), std::regex_search(line, kSslEngine, continuous));
+        LoadModuleWords words;
+        expected = std::regex_search(line, m, kLoadModule, continuous);
+        ASSERT_EQ(FindLoadModule(line, &words), expected);
+        if (expected) {
+            EXPECT_EQ(words.commented, m[1].matched);
+            EXPECT_EQ(std::make_pair(words.name, words.file), std::make_pair(Group(m, 2), Group(m, 3)));
+        }
+        expected = std::regex_match(line, m, kCertificate);
+        ASSERT_EQ(MatchCertificateLine(line, &first), expected);
+        if (expected) {
+            EXPECT_EQ(first, Group(m, 1));
+        }
+
         // A bare Alias argument with a quote in it would come back with doubled quotes: refused.
         expected = std::regex_match(line, m, kAlias) &&
                    (m[1].matched || (Group(m, 3) + Group(m, 4)).find('"') == std::string::npos);
@@ -110,6 +139,12 @@ TEST(ApacheConfigLines, LongLines_ScannedWithoutRecursion) {
     ASSERT_TRUE(MatchDirective("Header " + filler, &name, &value));
     EXPECT_EQ(value, filler);
     EXPECT_FALSE(MatchDirective(std::string(200000, ' '), &name, &value));
+    ASSERT_TRUE(MatchCertificateLine("SSLCertificateFile \"" + filler + "\" ", &value));
+    EXPECT_EQ(value, filler);
+    // The blank run gives its last blank back to the group, as the pattern does.
+    ASSERT_TRUE(MatchCertificateLine("SSLCertificateFile" + std::string(200000, ' ') + "\"", &value));
+    EXPECT_EQ(value, " ");
+    EXPECT_TRUE(FindVhostStart("<VirtualHost " + filler + "> " + filler, &argument));
     EXPECT_TRUE(MatchOpenTag("<IfModule " + filler));
     EXPECT_FALSE(MatchCloseTag("</" + filler + "!"));
 }

@@ -204,9 +204,12 @@ TEST(ApacheConfig, ParseVhostAddress_Forms) {
         {"*:80", "*", 80}, {"[::1]:8080", "[::1]", 8080}, {"[::1]", "[::1]", 80},
         {"_default_:443", "_default_", 443}, {"  \"127.0.0.1:8443\"  ", "127.0.0.1", 8443},
         {"*:80 *:8080", "*", 80}, {"*:8080\t*:80", "*", 8080}, {"site.test", "site.test", 80}, {"", "*", 80},
-        {"*:", "*:", 80}, {"*:http", "*:http", 80}, {"*:-1", "*:-1", 80},
+        // A port that is no number keeps the address as written, without a port of its own.
+        {"*:*", "*:*", kNoVhostPort}, {"*:", "*:", kNoVhostPort}, {"*:http", "*:http", kNoVhostPort},
+        {"*:-1", "*:-1", kNoVhostPort},
         // Five digits at most, so no number can overflow.
-        {"*:99999", "*", 99999}, {"*:123456", "*:123456", 80}, {"*:99999999999", "*:99999999999", 80},
+        {"*:99999", "*", 99999}, {"*:123456", "*:123456", kNoVhostPort},
+        {"*:99999999999", "*:99999999999", kNoVhostPort},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -217,6 +220,14 @@ TEST(ApacheConfig, ParseVhostAddress_Forms) {
         EXPECT_EQ(host.address, c.address);
         EXPECT_EQ(host.port, c.port);
     }
+}
+
+TEST(ApacheConfig, AnyPortHost_SavedAsWritten) {
+    ApacheConfig config;
+    config.Parse("<VirtualHost *:*>\nServerName any\n</VirtualHost>\n<VirtualHost [::1]>\n</VirtualHost>\n");
+    EXPECT_EQ(UniqueVhostPorts(config), std::vector<int>{80});
+    EXPECT_EQ(config.Render(), "<VirtualHost *:*>\r\n\tServerName \"any\"\r\n</VirtualHost>\r\n"
+                               "<VirtualHost [::1]:80>\r\n</VirtualHost>\r\n");
 }
 
 // ---- Questions ----

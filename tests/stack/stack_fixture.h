@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,24 +14,36 @@
 #include "core/config.h"
 #include "core/files.h"
 #include "core/layout.h"
+#include "core/log.h"
 #include "core/text.h"
+#include "stack/database/builds.h"
 #include "stack/php/builds.h"
 #include "tests/support/testkit.h"
 
 namespace stacktest {
 
-// The smallest file PeArchitecture accepts: "MZ", the PE offset at 0x3C, "PE\0\0", the machine.
-inline std::string PeHeader(uint16_t machine) {
-    std::string bytes(0x46, '\0');
-    bytes.replace(0, 2, "MZ");
-    bytes[0x3C] = 0x40;
-    bytes.replace(0x40, 2, "PE");
-    bytes[0x44] = char(machine & 0xFF);
-    bytes[0x45] = char(machine >> 8);
-    return bytes;
+using testkit::kArm64;
+using testkit::kX86;
+using testkit::PeHeader;
+
+// The passwords every tool and file must carry unchanged: quotes, backslashes (a trailing one
+// too), a blank, a non-ASCII letter, nothing at all.
+inline const std::vector<std::string> kAwkwardPasswords = {
+    "tulp", "it's", "back\\slash", "say \"hi\"", "ends\\", "two words", "caf\xC3\xA9", "", "\\'\"\\"};
+
+// How PHP reads a single-quoted string whose opening quote stands at `open`: "\\" and "\'" are
+// one character each, any other backslash stands for itself. The value and the index just after
+// the closing quote; nothing when the string never closes.
+inline std::optional<std::pair<std::string, size_t>> ReadSingleQuoted(std::string_view text, size_t open) {
+    if (open >= text.size() || text[open] != '\'') return std::nullopt;
+    std::string value;
+    for (size_t i = open + 1; i < text.size(); ++i) {
+        if (text[i] == '\'') return std::make_pair(value, i + 1);
+        if (text[i] == '\\' && i + 1 < text.size() && (text[i + 1] == '\\' || text[i + 1] == '\'')) ++i;
+        value += text[i];
+    }
+    return std::nullopt;
 }
-inline constexpr uint16_t kX86 = 0x14C;
-inline constexpr uint16_t kArm64 = 0xAA64;
 
 // Content that stands for a copy of the stand-in program of the same file name (x64, with the
 // version resource of its build: httpd.exe 2.4.58.0, php.exe 8.3.14.0).
@@ -42,6 +56,32 @@ std::vector<std::string> Names(const std::vector<Install>& builds) {
     std::vector<std::string> names;
     for (const Install& build : builds) names.push_back(build.name);
     return names;
+}
+
+// The values of the "<key> <value>" lines a stand-in role recorded in "<file>.run" (arguments
+// "arg", working folder "cwd", environment "env", and the role's own lines).
+inline std::vector<std::string> Recorded(const std::wstring& file, const std::string& key) {
+    std::vector<std::string> values;
+    for (const std::string& line : SplitLines(testkit::ReadFile(file + L".run")))
+        if (line.size() > key.size() && line.compare(0, key.size() + 1, key + " ") == 0)
+            values.push_back(line.substr(key.size() + 1));
+    return values;
+}
+
+// A variable of the recorded environment (name in any case), or "<unset>".
+inline std::string RecordedEnv(const std::wstring& file, const std::string& name) {
+    for (const std::string& entry : Recorded(file, "env"))
+        if (StartsWithIgnoreCase(entry, name + "=")) return entry.substr(name.size() + 1);
+    return "<unset>";
+}
+
+// The console log entries added while `action` ran.
+inline std::vector<LogEntry> LoggedDuring(const std::function<void()>& action) {
+    std::vector<LogEntry> entries;
+    const uint64_t mark = LogBuffer::Instance().Snapshot(entries, UINT64_MAX);
+    action();
+    LogBuffer::Instance().Snapshot(entries, mark);
+    return entries;
 }
 
 // Each test gets its own root folder and an empty settings store saved inside it.
@@ -81,6 +121,13 @@ protected:
         auto build = FindPhp(name);
         EXPECT_TRUE(build) << name;
         return build ? *build : PhpInstall{};
+    }
+};
+
+class DbRootTest : public RootTest {
+protected:
+    DbInstall MakeDb(const std::string& name, const Files& files) {
+        return MakeDbInstall(name, MakeFolder(DatabaseDir() + L"\\" + Utf8ToWide(name), files));
     }
 };
 

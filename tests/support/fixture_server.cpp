@@ -146,6 +146,10 @@ std::string FixtureServer::Url(std::string_view path) const {
     return origin + std::to_string(m_port) + std::string(path);
 }
 
+void FixtureServer::Serve(std::string_view path, std::string_view body) {
+    WriteFile(m_dir / Utf8ToWide("www" + std::string(path)), body);
+}
+
 std::vector<FixtureRequest> FixtureServer::Requests() const {
     std::vector<FixtureRequest> requests;
     const auto log = ReadWholeFile(m_dir / L"requests.log");

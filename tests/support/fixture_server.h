@@ -45,6 +45,8 @@ public:
     // "http://127.0.0.1:<port>" or, with TLS, "https://localhost:<port>" (the certificate's
     // name), followed by `path`.
     std::string Url(std::string_view path = "") const;
+    // From now on a GET of `path` ("/file/a.json", no query) answers `body` with status 200.
+    void Serve(std::string_view path, std::string_view body);
     // Every request received so far, in order of arrival.
     std::vector<FixtureRequest> Requests() const;
     // The DER bytes of this server's CA (TLS only).

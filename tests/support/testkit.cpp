@@ -1,5 +1,6 @@
 #include "tests/support/testkit.h"
 
+#include <winsock2.h>
 #include <windows.h>
 
 #include <atomic>
@@ -45,9 +46,41 @@ std::string ReadFile(const std::wstring& path) {
     return data ? *data : std::string("<missing>");
 }
 
+std::string PeHeader(uint16_t machine) {
+    std::string bytes(0x46, '\0');
+    bytes.replace(0, 2, "MZ");
+    bytes[0x3C] = 0x40;
+    bytes.replace(0x40, 2, "PE");
+    bytes[0x44] = char(machine & 0xFF);
+    bytes[0x45] = char(machine >> 8);
+    return bytes;
+}
+
+bool WaitFor(const std::function<bool()>& condition, unsigned timeoutMs) {
+    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+    for (;;) {
+        if (condition()) return true;
+        if (::GetTickCount64() >= deadline) return false;
+        ::Sleep(10);
+    }
+}
+
 std::wstring BinDir() { return Utf8ToWide(ExeDirectory()); }
 
 std::wstring StandinPath(std::wstring_view fileName) { return BinDir() + L"\\" + std::wstring(fileName); }
+
+uint16_t UnusedPort() {
+    WSADATA wsa;
+    ::WSAStartup(MAKEWORD(2, 2), &wsa);
+    const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{AF_INET, 0, {}, {}};
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int size = sizeof(address);
+    ::bind(s, reinterpret_cast<sockaddr*>(&address), size);
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
+    ::closesocket(s);
+    return ntohs(address.sin_port);
+}
 
 std::wstring SourceDir() { return Utf8ToWide(ZERVA_SOURCE_DIR_WIN); }
 

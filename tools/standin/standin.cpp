@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/standin/apache_roles.h"
+#include "tools/standin/database_roles.h"
 #include "tools/standin/standin.h"
 
 namespace standin {
@@ -40,6 +42,18 @@ void WriteBytes(HANDLE target, const std::string& bytes) {
 void Report(const std::string& line) { WriteBytes(g_out, line + "\r\n"); }
 
 unsigned long Number(const std::wstring& text) { return std::wcstoul(text.c_str(), nullptr, 0); }
+
+bool ReadText(const std::wstring& path, std::string& text) {
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    text.clear();
+    char buffer[4096];
+    DWORD got = 0;
+    while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
+    ::CloseHandle(file);
+    return true;
+}
 
 // Written beside the target and moved over it, so a test that waits for the file never reads
 // half of it.
@@ -119,7 +133,9 @@ int Usage() {
         "  wait-event <name> [ms]   create the named event, print \"waiting <name>\", wait for it\n"
         "                           (exit 124 when the time passes first)\n"
         "  grandchild <ms>          start a copy that sleeps holding our output, print its pid\n"
-        "  handle <value>           set the event of that inherited handle value, print the result\n",
+        "  handle <value>           set the event of that inherited handle value, print the result\n"
+        "  zerva ...                the restarted Zerva: command line, working folder and process id\n"
+        "                           to zerva-restart.txt beside the program\n",
         stderr);
     return 64;
 }
@@ -249,6 +265,19 @@ int HandleStep(const Args& a) {
     return 0;
 }
 
+// What the updater hands the new Zerva.exe: the whole command line as received (the test checks
+// its exact quoting), the working folder, and our id so the test can wait for us to end.
+int Zerva(const Args&) {
+    wchar_t self[MAX_PATH * 4] = {}, cwd[MAX_PATH * 4] = {};
+    ::GetModuleFileNameW(nullptr, self, DWORD(std::size(self)));
+    ::GetCurrentDirectoryW(DWORD(std::size(cwd)), cwd);
+    std::wstring file = self;
+    file = file.substr(0, file.find_last_of(L"\\/") + 1) + L"zerva-restart.txt";
+    const std::string text = ToUtf8(::GetCommandLineW()) + "\r\n" + ToUtf8(cwd) + "\r\n" +
+                             std::to_string(::GetCurrentProcessId()) + "\r\n";
+    return WriteWhole(file, text) ? 0 : 2;
+}
+
 int Exit(const Args& a) {
     if (a.empty()) return Usage();
     ::ExitProcess(UINT(Number(a[0])));
@@ -268,6 +297,13 @@ constexpr Step kSteps[] = {
     {L"cmdline", CmdLine}, {L"out", Out},             {L"record", Record},
     {L"listen", Listen}, {L"signal", Signal},         {L"wait-event", WaitEvent},
     {L"grandchild", Grandchild}, {L"handle", HandleStep},
+    {L"zerva", Zerva},
+    {L"httpd", Httpd},
+    {L"openssl", OpenSsl},
+    {L"mariadbd", DbServer},     {L"mysqld", DbServer},
+    {L"mariadb-install-db", DbInstallTool}, {L"mysql_install_db", DbInstallTool},
+    {L"mariadb-admin", DbAdmin}, {L"mysqladmin", DbAdmin},
+    {L"mariadb", DbClient},      {L"mysql", DbClient},
 };
 
 const Step* FindStep(const std::wstring& name) {

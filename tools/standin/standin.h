@@ -22,6 +22,8 @@ void WriteBytes(HANDLE target, const std::string& bytes);
 void Report(const std::string& line);
 // Decimal, or hexadecimal with 0x.
 unsigned long Number(const std::wstring& text);
+// The whole file, readable while its writer still has it open; false when it cannot be opened.
+bool ReadText(const std::wstring& path, std::string& text);
 // Writes beside the target and moves it in, so a waiting test never reads half a file.
 bool WriteWhole(const std::wstring& path, const std::string& bytes);
 

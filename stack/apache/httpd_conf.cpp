@@ -1,0 +1,321 @@
+#include "stack/apache/httpd_conf.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+
+#include "core/cmdline.h"
+#include "core/files.h"
+#include "core/layout.h"
+#include "core/log.h"
+#include "core/proc.h"
+#include "core/translate.h"
+#include "stack/apache/config.h"
+#include "stack/apache/config_lines.h"
+#include "stack/apache/ssl_cert.h"
+
+namespace {
+
+constexpr uint32_t kTestTimeoutMs = 30000;
+constexpr const char* kNoPhpPrefix = "# [Zerva] no PHP selected: ";
+constexpr const char* kDisabledPrefix = "# [Zerva disabled] ";
+
+std::wstring ConfDir(const ApacheInstall& build) { return build.dir + L"\\conf"; }
+
+// A path of the configuration, absolute or relative to the server root, as a Windows path.
+std::wstring ServerPath(const ApacheInstall& build, const std::string& path) {
+    std::wstring wide = Utf8ToWide(path);
+    std::replace(wide.begin(), wide.end(), L'/', L'\\');
+    const bool absolute = (wide.size() >= 2 && wide[1] == L':') || (!wide.empty() && wide[0] == L'\\');
+    return absolute ? wide : build.dir + L"\\" + wide;
+}
+
+bool IsCommentLine(std::string_view line) { return StartsWith(Trim(line), "#"); }
+
+// <Files ...> or <FilesMatch ...> opening (opens true) or closing (opens false) at the line's start.
+bool IsFilesTag(const std::string& trimmed, bool opens) {
+    for (const char* tag : {"Files", "FilesMatch"}) {
+        const std::string start = std::string(opens ? "<" : "</") + tag;
+        if (!StartsWithIgnoreCase(trimmed, start) || trimmed.size() == start.size()) continue;
+        const char next = trimmed[start.size()];
+        if (next == '>' || next == ' ' || next == '\t') return true;
+    }
+    return false;
+}
+
+// Without the PHP module, Apache would serve .php files (config.inc.php with the database
+// password among them) as plain text: each <Files>/<FilesMatch> block that hands files to PHP
+// refuses them instead.
+void RefusePhpFiles(std::vector<std::string>& lines) {
+    bool inFiles = false;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string trimmed = Trim(lines[i]);
+        if (trimmed.empty() || trimmed[0] == '#') continue;
+        if (IsFilesTag(trimmed, true)) inFiles = true;
+        else if (IsFilesTag(trimmed, false)) inFiles = false;
+        std::string name, value;
+        if (!inFiles || !MatchDirective(trimmed, &name, &value) || !EqualsIgnoreCase(name, "SetHandler") ||
+            !EqualsIgnoreCase(Unquote(value), "application/x-httpd-php"))
+            continue;
+        const std::string indent = lines[i].substr(0, lines[i].find_first_not_of(" \t"));
+        lines.insert(lines.begin() + long(i) + 1, indent + "Require all denied");
+        ++i;
+    }
+}
+
+bool SslModuleLoaded(const std::vector<std::string>& lines) {
+    LoadModuleWords module;
+    return std::any_of(lines.begin(), lines.end(), [&module](const std::string& line) {
+        return FindLoadModule(line, &module) && !module.commented && EqualsIgnoreCase(module.name, "ssl_module");
+    });
+}
+
+void WriteExtraConfs(const ApacheInstall& build, const MacroMap& macros) {
+    const std::wstring extra = ConfDir(build) + L"\\extra";
+    const std::string suffix = "_zerva.conf";
+    for (const std::string& name : ListFiles(extra, "*" + suffix)) {
+        std::string text;
+        if (!ReadWholeFile(extra + L"\\" + Utf8ToWide(name), text)) continue;
+        const std::string target = name.substr(0, name.size() - suffix.size()) + ".conf";
+        (void)WriteFileAtomic(extra + L"\\" + Utf8ToWide(target), ExpandMacros(std::move(text), macros));
+    }
+}
+
+}  // namespace
+
+// ---- Template ----
+
+const std::vector<std::string>& DefaultApacheModules() {
+    static const std::vector<std::string> modules = {
+        "access_compat_module", "actions_module", "alias_module", "allowmethods_module", "asis_module",
+        "auth_basic_module", "authn_core_module", "authn_file_module", "authz_core_module",
+        "authz_groupfile_module", "authz_host_module", "authz_user_module", "autoindex_module", "cgi_module",
+        "deflate_module", "dir_module", "env_module", "expires_module", "filter_module", "headers_module",
+        "include_module", "isapi_module", "log_config_module", "mime_module", "negotiation_module",
+        "rewrite_module", "setenvif_module", "socache_shmcb_module", "ssl_module", "status_module",
+        "version_module",
+    };
+    return modules;
+}
+
+std::vector<TemplateModule> ModulesFromConf(std::string_view confText) {
+    std::vector<TemplateModule> modules;
+    LoadModuleWords words;
+    for (const std::string& line : SplitLines(confText)) {
+        if (!FindLoadModule(line, &words) || StartsWithIgnoreCase(words.name, "php")) continue;
+        std::string file = words.file;
+        file.erase(std::remove(file.begin(), file.end(), '"'), file.end());
+        std::replace(file.begin(), file.end(), '\\', '/');
+        file = file.substr(file.rfind('/') + 1);   // npos + 1 is 0: no folder
+        modules.push_back({words.name, "modules/" + file, !words.commented});
+    }
+    return modules;
+}
+
+std::vector<TemplateModule> ModulesFromFiles(const std::vector<std::string>& fileNames) {
+    std::vector<TemplateModule> modules;
+    for (const std::string& file : fileNames) {
+        if (file.size() < 7) continue;   // "mod_" + ".so"
+        modules.push_back({file.substr(4, file.size() - 7) + "_module", "modules/" + file, false});
+    }
+    return modules;
+}
+
+std::string BuildModuleBlock(const std::vector<TemplateModule>& modules,
+                             const std::function<bool(const std::string& path)>& fileExists) {
+    const std::vector<std::string>& defaults = DefaultApacheModules();
+    std::string block;
+    for (const TemplateModule& module : modules) {
+        const bool wanted =
+            module.enabled || std::find(defaults.begin(), defaults.end(), module.name) != defaults.end();
+        // A LoadModule line whose file is missing would stop Apache: such lines stay commented.
+        if (!wanted || !fileExists(module.path)) block += "#";
+        block += "LoadModule " + module.name + " " + module.path + "\r\n";
+    }
+    return block;
+}
+
+std::string InsertModuleBlock(std::string templateText, std::string_view moduleBlock) {
+    ReplaceAllInPlace(templateText, "\r\n", "\n");
+    ReplaceAllInPlace(templateText, "\n", "\r\n");
+    ReplaceAllInPlace(templateText, "@@LOADMODULES@@\r\n", moduleBlock);
+    ReplaceAllInPlace(templateText, "@@LOADMODULES@@", moduleBlock);
+    return templateText;
+}
+
+bool BuildApacheTemplate(const ApacheInstall& build, std::string& error) {
+    EnsureDirectory(build.dir + L"\\logs");
+    EnsureDirectory(ConfDir(build) + L"\\ssl");
+    const std::wstring templatePath = HttpdTemplatePath(build);
+    if (PathExists(templatePath)) {
+        (void)EnsureSslCertificate(build);
+        return true;
+    }
+
+    std::vector<TemplateModule> modules;
+    std::string distribution;
+    if (ReadWholeFile(ConfDir(build) + L"\\httpd.conf", distribution)) {
+        const std::wstring original = ConfDir(build) + L"\\httpd_original.conf";
+        if (!PathExists(original)) (void)CopyFileTo(ConfDir(build) + L"\\httpd.conf", original, false);
+        modules = ModulesFromConf(distribution);
+    }
+    if (modules.empty()) modules = ModulesFromFiles(ListFiles(build.dir + L"\\modules", "mod_*.so"));
+    const std::string block = BuildModuleBlock(modules, [&build](const std::string& path) {
+        return PathExists(ServerPath(build, path));
+    });
+
+    if (!WriteFileAtomic(templatePath, InsertModuleBlock(ApacheTemplate(), block))) {
+        error = "cannot write " + WideToUtf8(templatePath);
+        return false;
+    }
+    (void)CopyFileTo(templatePath, HttpdInitialConfPath(build), true);
+    (void)EnsureSslCertificate(build);
+    return true;
+}
+
+bool ResetApacheTemplate(const ApacheInstall& build) {
+    const std::wstring initial = HttpdInitialConfPath(build);
+    return PathExists(initial) && CopyFileTo(initial, HttpdTemplatePath(build), true);
+}
+
+// ---- httpd.conf ----
+
+MacroMap HttpdConfMacros(const ApacheInstall& build, const std::optional<PhpInstall>& php) {
+    MacroMap macros;
+    macros["ZERVAPATH"] = PathToUtf8(RootDir());
+    macros["APACHEPATH"] = PathToUtf8(build.dir);
+    macros["DOCUMENTPATH"] = PathToUtf8(WwwDir());
+    macros["PHPAPPS"] = PathToUtf8(PhpAppsDir());
+    macros["TEMPPATH"] = PathToUtf8(TempDir());
+    macros["CACERTPATH"] = PathToUtf8(CaBundlePath());
+    macros["ONLINE_MODE"] = IsOnlineMode() ? "Require all granted" : "Require local";
+    macros["PHPPATH"] = php ? PathToUtf8(php->dir) : "";
+    macros["PHPEXTPATH"] = php ? PathToUtf8(PhpExtDir(*php)) : "";
+    macros["PHPZENDPATH"] = php ? PathToUtf8(PhpZendDir(*php)) : "";
+    macros["PHPAPACHE2FILE"] = php ? php->apacheDll : "";
+    macros["PHPMODULENAME"] = php ? php->moduleName : "php_disabled_module";
+    macros["MYSQL_PORT"] = std::to_string(MysqlPort());
+    return macros;
+}
+
+std::optional<int> VhostListenPort(std::string_view argument) {
+    std::string first = Trim(argument);
+    first.resize(std::min(first.size(), first.find_first_of(" \t")));
+    const size_t colon = first.rfind(':');
+    // The colons of an IPv6 address between brackets are not a port separator.
+    const size_t bracket = first.rfind(']');
+    if (colon == std::string::npos || (bracket != std::string::npos && bracket > colon)) return 80;
+    // Leading digits count, as std::stoi reads them, but nothing out of range may throw.
+    const std::string digits = first.substr(colon + 1);
+    char* end = nullptr;
+    errno = 0;
+    const long long port = std::strtoll(digits.c_str(), &end, 10);
+    if (end == digits.c_str() || errno == ERANGE || port < 1 || port > 65535) return std::nullopt;
+    return int(port);
+}
+
+int VhostArgPort(std::string_view argument) { return VhostListenPort(argument).value_or(80); }
+
+std::string BuildListenLines(const std::vector<int>& ports, bool online) {
+    std::string text;
+    for (int port : ports.empty() ? std::vector<int>{80} : ports)
+        text += std::string("Listen ") + (online ? "" : "127.0.0.1:") + std::to_string(port) + "\r\n";
+    return text;
+}
+
+HttpdConfText GenerateHttpdConf(std::string_view templateText, MacroMap macros, bool withPhp, bool online,
+                                const std::function<bool(const std::string& path)>& certificateExists) {
+    const std::vector<std::string> lines = SplitLines(templateText);
+    const bool sslLoaded = SslModuleLoaded(lines);
+    HttpdConfText result;
+    std::optional<int> mainPort;
+    std::vector<std::string> out;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::string argument;
+        if (!withPhp && lines[i].find("{PHPMODULENAME}") != std::string::npos && FindLoadModule(lines[i], nullptr)) {
+            out.push_back(kNoPhpPrefix + lines[i]);
+            continue;
+        }
+        if (!FindVhostStart(lines[i], &argument)) {
+            out.push_back(lines[i]);
+            continue;
+        }
+        // The block runs to its end line, or to the last line when that is missing.
+        size_t end = i;
+        while (end + 1 < lines.size() && !FindVhostEnd(lines[++end])) {}
+        bool https = false;
+        std::string certificate;
+        for (size_t k = i; k <= end; ++k) {
+            https = https || FindSslEngineOn(lines[k]);
+            if (MatchCertificateLine(lines[k], &certificate)) certificate = ExpandMacros(certificate, macros);
+        }
+        const bool kept = !https || (sslLoaded && !certificate.empty() && certificateExists(certificate));
+        const std::optional<int> port = VhostListenPort(argument);
+        if (kept && port) {
+            if (std::find(result.ports.begin(), result.ports.end(), *port) == result.ports.end())
+                result.ports.push_back(*port);
+            if (!https && !mainPort) mainPort = port;
+        }
+        if (!kept) result.disabledPorts.push_back(VhostArgPort(argument));
+        for (size_t k = i; k <= end; ++k) out.push_back(kept ? lines[k] : kDisabledPrefix + lines[k]);
+        i = end;
+    }
+    if (!withPhp) RefusePhpFiles(out);
+
+    if (result.ports.empty()) result.ports.push_back(80);
+    result.apachePort = mainPort.value_or(result.ports.front());
+    macros["LISTEN_VIRTUAL_HOST_PORT"] = BuildListenLines(result.ports, online);
+    macros["APACHE_PORT"] = std::to_string(result.apachePort);
+    for (const std::string& line : out) {
+        result.text += IsCommentLine(line) ? line : ExpandMacros(line, macros);
+        result.text += "\r\n";
+    }
+    result.macros = std::move(macros);
+    return result;
+}
+
+bool WriteHttpdConf(const ApacheInstall& build, const std::optional<PhpInstall>& php, std::string& error) {
+    const std::wstring templatePath = HttpdTemplatePath(build);
+    std::string text;
+    if (!ReadWholeFile(templatePath, text)) {
+        error = "cannot read " + WideToUtf8(templatePath);
+        return false;
+    }
+    const std::optional<PhpInstall> usable = php && !php->apacheDll.empty() ? php : std::nullopt;
+    const HttpdConfText conf =
+        GenerateHttpdConf(text, HttpdConfMacros(build, usable), usable.has_value(), IsOnlineMode(),
+                          [&build](const std::string& path) {
+                              const std::wstring file = ServerPath(build, path);
+                              return PathExists(file) && !IsDirectory(file);
+                          });
+    for (int port : conf.disabledPorts)
+        LogWarning(console::kApache,
+                   Format(Tr("VirtualHost on port %d disabled (SSL module or certificate missing)."), port));
+    const std::wstring confPath = HttpdConfPath(build);
+    if (!WriteFileAtomic(confPath, conf.text)) {
+        error = "cannot write " + WideToUtf8(confPath);
+        return false;
+    }
+    WriteExtraConfs(build, conf.macros);
+    return true;
+}
+
+// ---- Configuration test ----
+
+std::wstring HttpdPathPrefix(const ApacheInstall& build, const std::optional<PhpInstall>& php) {
+    std::wstring prefix;
+    if (php) prefix = php->dir + L";" + PhpExtDir(*php) + L";";
+    return prefix + build.dir + L"\\bin";
+}
+
+bool TestApacheConfig(const ApacheInstall& build, const std::optional<PhpInstall>& php, std::string& output) {
+    proc::SpawnOptions options;
+    options.exe = HttpdExePath(build);
+    options.args = CommandLine().Add(L"-t -f").AddQuoted(HttpdConfPath(build)).Add(L"-d").AddQuoted(build.dir).Text();
+    options.workDir = build.dir;
+    options.pathPrepend = HttpdPathPrefix(build, php);
+    if (php) options.env.emplace_back(L"PHPRC", php->dir);
+    const proc::RunResult run = proc::Run(std::move(options), kTestTimeoutMs);
+    output = run.started ? Trim(run.output) : run.error;
+    return run.started && !run.timedOut && run.exitCode == 0;
+}

@@ -1,0 +1,76 @@
+// stack/apache/httpd_conf.h: a build's template httpd_zerva.conf made once from the built-in text
+// and the build's modules; httpd.conf and the conf\extra working files regenerated from their
+// templates; and the configuration test "httpd.exe -t". Any thread (the server or installer
+// worker); no state of its own. Text steps are exposed for their tests.
+#pragma once
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/text.h"
+#include "stack/apache/builds.h"
+#include "stack/php/builds.h"
+
+// ---- Template ----
+// The 31 modules a new template switches on when their file exists.
+const std::vector<std::string>& DefaultApacheModules();
+// Makes conf\httpd_zerva.conf with its pristine copy httpd_initial.conf, unless it exists; keeps
+// the distribution's httpd.conf once as httpd_original.conf; then makes sure the localhost
+// certificate exists. False with "cannot write <path>" when the template cannot be written.
+[[nodiscard]] bool BuildApacheTemplate(const ApacheInstall& build, std::string& error);
+// httpd_zerva.conf back from httpd_initial.conf; false, changing nothing, without the copy.
+[[nodiscard]] bool ResetApacheTemplate(const ApacheInstall& build);
+
+// ---- httpd.conf ----
+// The template macros of a build and an optional PHP build (paths with '/').
+MacroMap HttpdConfMacros(const ApacheInstall& build, const std::optional<PhpInstall>& php);
+// Regenerates conf\httpd.conf and the conf\extra\*.conf files from their templates. A PHP build
+// without an Apache module counts as none. False with "cannot read/write <path>".
+[[nodiscard]] bool WriteHttpdConf(const ApacheInstall& build, const std::optional<PhpInstall>& php,
+                                  std::string& error);
+// "Listen 127.0.0.1:<port>" (or "Listen <port>" online) and CR LF per port; [] counts as [80].
+std::string BuildListenLines(const std::vector<int>& ports, bool online);
+// The port of a <VirtualHost> argument: 80 without one, 80 when it is no port (never throws).
+int VhostArgPort(std::string_view argument);
+// The same, but none when the argument names a port that is not a number from 1 to 65535
+// ("*:*"): such a host has no port of its own to listen on.
+std::optional<int> VhostListenPort(std::string_view argument);
+
+// ---- Configuration test ----
+// "PHP;PHP\ext;" (with PHP) then the build's bin folder: put in front of PATH for httpd.exe.
+std::wstring HttpdPathPrefix(const ApacheInstall& build, const std::optional<PhpInstall>& php);
+// Runs "httpd.exe -t" on the generated httpd.conf (30 s at most); true only on exit code 0.
+// `output` gets the trimmed output, or why the program could not start.
+[[nodiscard]] bool TestApacheConfig(const ApacheInstall& build, const std::optional<PhpInstall>& php,
+                                    std::string& output);
+
+// ---- Text steps behind the functions above ----
+struct TemplateModule {
+    std::string name;     // "ssl_module"
+    std::string path;     // "modules/" + the module's file name
+    bool enabled = false;
+};
+// The LoadModule lines of a distribution httpd.conf, php modules left out, in file order.
+std::vector<TemplateModule> ModulesFromConf(std::string_view confText);
+// One disabled module per "mod_*.so" file name.
+std::vector<TemplateModule> ModulesFromFiles(const std::vector<std::string>& fileNames);
+// One LoadModule line and CR LF per module; active when it is enabled or a default module and
+// fileExists(path) confirms its file, commented with "#" otherwise.
+std::string BuildModuleBlock(const std::vector<TemplateModule>& modules,
+                             const std::function<bool(const std::string& path)>& fileExists);
+// The template text with CR LF line ends and the @@LOADMODULES@@ line replaced by the block.
+std::string InsertModuleBlock(std::string templateText, std::string_view moduleBlock);
+
+struct HttpdConfText {
+    std::string text;                 // httpd.conf, every line ending in CR LF
+    std::vector<int> ports;           // listened on, in order of first appearance
+    int apachePort = 80;              // APACHE_PORT
+    std::vector<int> disabledPorts;   // HTTPS hosts commented out, in file order
+    MacroMap macros;                  // the map used, listen lines and APACHE_PORT included
+};
+// httpd.conf from the template text. `macros` are HttpdConfMacros' (LISTEN_VIRTUAL_HOST_PORT and
+// APACHE_PORT are added here); certificateExists gets a certificate path with its macros expanded.
+HttpdConfText GenerateHttpdConf(std::string_view templateText, MacroMap macros, bool withPhp, bool online,
+                                const std::function<bool(const std::string& path)>& certificateExists);

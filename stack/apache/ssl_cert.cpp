@@ -1,0 +1,80 @@
+#include "stack/apache/ssl_cert.h"
+
+#include <windows.h>
+
+#include "core/cmdline.h"
+#include "core/files.h"
+#include "core/layout.h"
+#include "core/log.h"
+#include "core/proc.h"
+#include "core/text.h"
+#include "core/translate.h"
+
+namespace {
+
+constexpr uint32_t kOpenSslTimeoutMs = 30000;
+
+void RemovePair(const ApacheInstall& build) {
+    ::DeleteFileW(SslCertificatePath(build).c_str());
+    ::DeleteFileW(SslKeyPath(build).c_str());
+}
+
+}  // namespace
+
+const char* const kOpenSslRequest =
+    "[req]\r\n"
+    "distinguished_name = dn\r\n"
+    "prompt = no\r\n"
+    "x509_extensions = ext\r\n"
+    "[dn]\r\n"
+    "CN = localhost\r\n"
+    "O = Zerva\r\n"
+    "[ext]\r\n"
+    "subjectAltName = DNS:localhost,DNS:*.localhost,IP:127.0.0.1\r\n"
+    "basicConstraints = CA:FALSE\r\n"
+    "keyUsage = digitalSignature,keyEncipherment\r\n"
+    "extendedKeyUsage = serverAuth\r\n";
+
+std::wstring SslCertificatePath(const ApacheInstall& build) { return build.dir + L"\\conf\\ssl\\localhost.crt"; }
+std::wstring SslKeyPath(const ApacheInstall& build) { return build.dir + L"\\conf\\ssl\\localhost.key"; }
+std::wstring OpenSslRequestPath() { return TempDir() + L"\\zerva_openssl.cnf"; }
+
+bool EnsureSslCertificate(const ApacheInstall& build) {
+    const std::wstring certificate = SslCertificatePath(build);
+    const std::wstring key = SslKeyPath(build);
+    if (PathExists(certificate) && PathExists(key)) return true;
+    const std::wstring openssl = build.dir + L"\\bin\\openssl.exe";
+    if (!PathExists(openssl)) return false;
+
+    // A lone leftover would pair with whatever a failing run leaves: start from neither file.
+    RemovePair(build);
+    EnsureDirectory(build.dir + L"\\conf\\ssl");
+    const std::wstring request = OpenSslRequestPath();
+    std::string failure;
+    if (!WriteFileAtomic(request, kOpenSslRequest)) {
+        failure = "cannot write " + WideToUtf8(request);
+    } else {
+        proc::SpawnOptions options;
+        options.exe = openssl;
+        options.args = CommandLine()
+                           .Add(L"req -x509 -nodes -newkey rsa:2048 -sha256 -days 3650 -config")
+                           .AddQuoted(request)
+                           .Add(L"-keyout")
+                           .AddQuoted(key)
+                           .Add(L"-out")
+                           .AddQuoted(certificate)
+                           .Text();
+        options.env.emplace_back(L"OPENSSL_CONF", request);
+        options.pathPrepend = build.dir + L"\\bin";
+        const proc::RunResult run = proc::Run(std::move(options), kOpenSslTimeoutMs);
+        // Both files from a run that did not succeed may not belong together.
+        if (run.started && !run.timedOut && run.exitCode == 0 && PathExists(certificate) && PathExists(key)) {
+            LogSuccess(console::kApache, Tr("SSL certificate generated for https://localhost (self-signed)."));
+            return true;
+        }
+        failure = Trim(run.started ? run.output : run.error);
+    }
+    RemovePair(build);
+    LogWarning(console::kApache, Tr("Could not generate the SSL certificate: ") + failure);
+    return false;
+}

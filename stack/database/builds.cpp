@@ -1,0 +1,217 @@
+#include "stack/database/builds.h"
+
+#include <algorithm>
+
+#include "core/config.h"
+#include "core/files.h"
+#include "core/layout.h"
+#include "stack/apache/builds.h"
+#include "stack/php/ini_scan.h"
+
+namespace {
+
+std::optional<DbInstall> FirstNamed(const std::vector<DbInstall>& builds, const std::string& name) {
+    for (const DbInstall& build : builds)
+        if (EqualsIgnoreCase(build.name, name)) return build;
+    return std::nullopt;
+}
+
+std::wstring ServerExeIn(const std::wstring& binDir) {
+    return FirstExistingFile(binDir, {L"mariadbd.exe", L"mysqld.exe"});
+}
+
+std::string MacroPath(const std::wstring& path) {
+    std::string text = PathToUtf8(path);
+    while (!text.empty() && text.back() == '/') text.pop_back();
+    return text;
+}
+
+// "C:\x", "C:/x", "\x" and "\\server\x" name their place themselves; anything else hangs off a folder.
+bool IsAbsolutePath(std::wstring_view path) {
+    if (!path.empty() && (path[0] == L'\\' || path[0] == L'/')) return true;
+    return path.size() >= 2 && path[1] == L':' &&
+           ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z'));
+}
+
+}  // namespace
+
+// ---- Builds ----
+
+std::vector<DbInstall> ScanDbInstalls() {
+    std::vector<DbInstall> builds;
+    const std::wstring base = DatabaseDir();
+    for (const std::string& name : ListSubdirectories(base)) {
+        const std::wstring dir = base + L"\\" + Utf8ToWide(name);
+        if (ServerExeIn(dir + L"\\bin").empty()) continue;  // not a build, e.g. a half-extracted folder
+        builds.push_back(MakeDbInstall(name, dir));
+    }
+    std::stable_sort(builds.begin(), builds.end(), InstallNewerFirst<DbInstall>);
+    return builds;
+}
+
+DbInstall MakeDbInstall(const std::string& name, const std::wstring& dir) {
+    DbInstall build;
+    build.name = name;
+    build.dir = dir;
+    const std::wstring bin = DbBinDir(build);
+    build.serverExe = ServerExeIn(bin);
+    build.adminExe = FirstExistingFile(bin, {L"mariadb-admin.exe", L"mysqladmin.exe"});
+    build.clientExe = FirstExistingFile(bin, {L"mariadb.exe", L"mysql.exe"});
+    build.installDbExe = FirstExistingFile(bin, {L"mariadb-install-db.exe", L"mysql_install_db.exe"});
+    build.isMariaDb = PathExists(bin + L"\\mariadbd.exe") || PathExists(bin + L"\\mariadb.exe") ||
+                      ContainsIgnoreCase(name, "mariadb");
+    build.version = ExtractVersion(name);
+    if (build.version.empty()) build.version = VersionResourceText(build.serverExe);
+    build.arch = PeArchitecture(build.serverExe);
+    build.configured = PathExists(MyTemplatePath(build));
+    return build;
+}
+
+std::optional<DbInstall> CurrentDb() {
+    const std::vector<DbInstall> builds = ScanDbInstalls();
+    if (auto chosen = FirstNamed(builds, GetCurrentDbName())) return chosen;
+    if (builds.empty()) return std::nullopt;
+    return builds.front();
+}
+
+std::optional<DbInstall> FindDb(const std::string& name) { return FirstNamed(ScanDbInstalls(), name); }
+
+std::string GetCurrentDbName() { return Config::Instance().Get(setting::kMysqlCurrentVersion); }
+
+void SetCurrentDbName(const std::string& name) { Config::Instance().Set(setting::kMysqlCurrentVersion, name); }
+
+std::string DbProductName(const DbInstall& build) {
+    return std::string(build.isMariaDb ? "MariaDB " : "MySQL ") + (build.version.empty() ? build.name : build.version);
+}
+
+std::wstring FirstExistingFile(const std::wstring& folder, std::initializer_list<const wchar_t*> names) {
+    for (const wchar_t* name : names) {
+        const std::wstring path = folder + L"\\" + name;
+        if (PathExists(path)) return path;
+    }
+    return {};
+}
+
+std::wstring DbBinDir(const DbInstall& build) { return build.dir + L"\\bin"; }
+std::wstring DbDataDir(const DbInstall& build) { return build.dir + L"\\data"; }
+std::wstring MyTemplatePath(const DbInstall& build) { return build.dir + L"\\my_zerva.ini"; }
+std::wstring MyInitialIniPath(const DbInstall& build) { return build.dir + L"\\my_initial.ini"; }
+std::wstring MyIniPath(const DbInstall& build) { return build.dir + L"\\my.ini"; }
+
+// ---- Template and my.ini ----
+
+bool EnsureMyTemplate(const DbInstall& build, std::string& error) {
+    const std::wstring target = MyTemplatePath(build);
+    if (PathExists(target)) return true;
+    const std::string text = MyTemplate();
+    if (!WriteFileAtomic(target, text)) {
+        error = "cannot write " + WideToUtf8(target);
+        return false;
+    }
+    // Without the pristine copy the template still works; only restoring it becomes impossible.
+    // Copied through WriteFileAtomic, so a failed copy never leaves half a file behind.
+    (void)WriteFileAtomic(MyInitialIniPath(build), text);
+    return true;
+}
+
+MacroMap MakeMyIniMacros(const std::wstring& buildDir, const std::wstring& rootDir, const std::wstring& tempDir,
+                         int port, bool online) {
+    return {
+        {"MYSQLPATH", MacroPath(buildDir)},
+        {"MYSQLBINPATH", MacroPath(buildDir + L"\\bin")},
+        {"MYSQLDATAPATH", MacroPath(buildDir + L"\\data")},
+        {"MYSQL_PORT", std::to_string(port)},
+        {"MYSQL_BIND", online ? "0.0.0.0" : "127.0.0.1"},
+        {"TEMPPATH", MacroPath(tempDir)},
+        {"ZERVAPATH", MacroPath(rootDir)},
+    };
+}
+
+MacroMap MyIniMacros(const DbInstall& build) {
+    return MakeMyIniMacros(build.dir, RootDir(), TempDir(), MysqlPort(), IsOnlineMode());
+}
+
+bool WriteMyIni(const DbInstall& build, std::string& error) {
+    const std::wstring source = MyTemplatePath(build);
+    std::string text;
+    if (!ReadWholeFile(source, text)) {
+        error = "cannot read " + WideToUtf8(source);
+        return false;
+    }
+    const std::wstring target = MyIniPath(build);
+    if (!WriteFileAtomic(target, ExpandMacros(std::move(text), MyIniMacros(build)))) {
+        error = "cannot write " + WideToUtf8(target);
+        return false;
+    }
+    return true;
+}
+
+bool ResetMyTemplate(const DbInstall& build) {
+    std::string bytes;
+    return ReadWholeFile(MyInitialIniPath(build), bytes) && WriteFileAtomic(MyTemplatePath(build), bytes);
+}
+
+// ---- Error log ----
+
+std::optional<std::string> MatchLogErrorLine(std::string_view line) {
+    size_t i = SkipIniBlanks(line, 0);
+    const auto word = [&](std::string_view expected) {
+        if (line.size() - i < expected.size() || !EqualsIgnoreCase(line.substr(i, expected.size()), expected))
+            return false;
+        i += expected.size();
+        return true;
+    };
+    if (!word("log")) return std::nullopt;
+    if (i == line.size() || (line[i] != '-' && line[i] != '_')) return std::nullopt;
+    ++i;
+    if (!word("error")) return std::nullopt;
+    i = SkipIniBlanks(line, i);
+    if (i == line.size() || line[i] != '=') return std::nullopt;
+    const size_t afterEquals = i + 1;
+    const size_t blanksEnd = SkipIniBlanks(line, afterEquals);
+    size_t tail = line.size();  // where the trailing blanks begin
+    while (tail > 0 && IsIniBlank(line[tail - 1])) --tail;
+    const auto restMatches = [&](size_t at) { return at >= tail || (line[at] == '"' && at + 1 >= tail); };
+    const auto valueChar = [](char c) { return c != '"' && c != '\r' && c != '\n'; };
+    // Tried in the pattern's backtracking order: the most leading blanks, an opening quote taken
+    // before it is left, then the shortest value. A value of blanks alone is thus possible.
+    for (size_t start = blanksEnd + 1; start-- > afterEquals;) {
+        for (int quote = 1; quote >= 0; --quote) {
+            if (quote == 1 && (start == line.size() || line[start] != '"')) continue;
+            const size_t first = start + size_t(quote);
+            for (size_t end = first; end < line.size() && valueChar(line[end]);) {
+                ++end;
+                if (restMatches(end)) return std::string(line.substr(first, end - first));
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::wstring FindDbErrorLog(const DbInstall& build) {
+    const std::wstring data = DbDataDir(build);
+    for (const std::wstring& file : {MyIniPath(build), MyTemplatePath(build)}) {
+        std::string text;
+        if (!ReadWholeFile(file, text)) continue;
+        for (const std::string& line : SplitLines(text)) {
+            const auto value = MatchLogErrorLine(line);
+            if (!value) continue;
+            // Expanded either way, so a value read from the template names what my.ini would.
+            const std::wstring path = Utf8ToWide(ExpandMacros(*value, MyIniMacros(build)));
+            return IsAbsolutePath(path) ? path : data + L"\\" + path;
+        }
+    }
+    std::wstring newest;
+    uint64_t newestTime = 0;
+    for (const std::string& name : ListFiles(data, "*.err")) {
+        const std::wstring path = data + L"\\" + Utf8ToWide(name);
+        const uint64_t time = FileWriteTime(path);
+        if (time > newestTime) {  // strictly later: on equal times the first name stays
+            newest = path;
+            newestTime = time;
+        }
+    }
+    if (!newest.empty()) return newest;
+    const std::string computer = ComputerName();
+    return data + L"\\" + Utf8ToWide(computer.empty() ? "localhost" : computer) + L".err";
+}

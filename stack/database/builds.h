@@ -1,0 +1,70 @@
+// stack/database/builds.h: the MySQL and MariaDB builds installed under <root>\bin\database, the
+// current one (setting MYSQL_CURRENT_VERSION), each build's template my_zerva.ini with its pristine
+// copy, the my.ini generated from it, and where the server writes its error log. Nothing is cached
+// and nothing is logged: failures come back as false plus an English text. Any thread.
+#pragma once
+#include <cstdint>
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/text.h"
+
+struct DbInstall {
+    std::string name;           // folder name under bin\database
+    std::wstring dir;           // <root>\bin\database\<name>
+    std::string version;        // first dotted number of the name, else the server's resource; may be ""
+    bool isMariaDb = false;     // mariadbd.exe or mariadb.exe in bin, else "mariadb" in the name
+    int32_t arch = 0;           // PeArchitecture of serverExe: 0 unknown, 1 x86, 2 x64, 3 arm64
+    std::wstring serverExe;     // bin\mariadbd.exe, else bin\mysqld.exe
+    std::wstring adminExe;      // bin\mariadb-admin.exe, else bin\mysqladmin.exe; "" when neither
+    std::wstring clientExe;     // bin\mariadb.exe, else bin\mysql.exe; "" when neither
+    std::wstring installDbExe;  // bin\mariadb-install-db.exe, else bin\mysql_install_db.exe; ""
+    bool configured = false;    // my_zerva.ini exists
+};
+
+// ---- Builds ----
+// Every folder under bin\database whose bin holds a server program, newest first.
+std::vector<DbInstall> ScanDbInstalls();
+DbInstall MakeDbInstall(const std::string& name, const std::wstring& dir);
+// The build named by MYSQL_CURRENT_VERSION (any case), else the newest; none without builds.
+std::optional<DbInstall> CurrentDb();
+std::optional<DbInstall> FindDb(const std::string& name);
+std::string GetCurrentDbName();
+void SetCurrentDbName(const std::string& name);
+// "MariaDB 11.4.2" or "MySQL 8.0.36"; the folder name stands in for a missing version.
+std::string DbProductName(const DbInstall& build);
+// folder\name for the first name that exists there, in list order; "" when none does.
+std::wstring FirstExistingFile(const std::wstring& folder, std::initializer_list<const wchar_t*> names);
+
+std::wstring DbBinDir(const DbInstall& build);          // dir\bin
+std::wstring DbDataDir(const DbInstall& build);         // dir\data
+std::wstring MyTemplatePath(const DbInstall& build);    // dir\my_zerva.ini
+std::wstring MyInitialIniPath(const DbInstall& build);  // dir\my_initial.ini
+std::wstring MyIniPath(const DbInstall& build);         // dir\my.ini
+
+// ---- Template and my.ini ----
+// Writes the built-in template to my_zerva.ini (and my_initial.ini) when it is missing; an
+// existing template, even an empty one, is never replaced.
+[[nodiscard]] bool EnsureMyTemplate(const DbInstall& build, std::string& error);
+// The macros of my.ini for this build, from the root folder and the current settings.
+MacroMap MyIniMacros(const DbInstall& build);
+// my.ini from my_zerva.ini with the macros expanded; line ends kept.
+[[nodiscard]] bool WriteMyIni(const DbInstall& build, std::string& error);
+// my_zerva.ini back from my_initial.ini; false, changing nothing, without the copy.
+[[nodiscard]] bool ResetMyTemplate(const DbInstall& build);
+// The error log named by my.ini or my_zerva.ini, else the newest data\*.err, else
+// data\<computer name>.err. The file need not exist.
+std::wstring FindDbErrorLog(const DbInstall& build);
+
+// ---- Text steps behind the functions above ----
+// The macro map from its inputs: paths UTF-8 with forward slashes and no trailing slash;
+// MYSQL_BIND "0.0.0.0" when online, else "127.0.0.1".
+MacroMap MakeMyIniMacros(const std::wstring& buildDir, const std::wstring& rootDir, const std::wstring& tempDir,
+                         int port, bool online);
+// Group 1 of ^\s*log[-_]error\s*=\s*"?([^"\r\n]+?)"?\s*$ (ASCII case-insensitive) matched
+// against the whole line, or nothing. Scanned by hand: a user's long line cannot overflow
+// the stack as libstdc++'s recursive matcher would.
+std::optional<std::string> MatchLogErrorLine(std::string_view line);

@@ -1,0 +1,33 @@
+// stack/phpmyadmin/config.h: phpMyAdmin's config.inc.php in <root>\phpapps\phpmyadmin, written from
+// its template so it logs in as root without asking, kept in step with the root password and port,
+// and the installed version. Any thread; no state. Nothing is logged here.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+std::wstring PhpMyAdminDir();         // <root>\phpapps\phpmyadmin
+std::wstring PhpMyAdminConfigPath();  // PhpMyAdminDir()\config.inc.php
+
+// A new config.inc.php from the template with a new secret, the port and root password of the
+// settings and the temporary folder. False when it cannot be written, also when the phpMyAdmin
+// folder is missing (it is never created here); the previous file then stays intact.
+[[nodiscard]] bool WritePhpMyAdminConfig();
+// Rewrites the password and port lines of an existing config.inc.php, keeping every other line;
+// a missing file or a failed write is silently skipped.
+void UpdatePhpMyAdminConfig(uint32_t port, const std::string& password);
+// "5.2.1" from a RELEASE-DATE-5.2.1 file, "?" with only index.php, "" when not installed.
+std::string PhpMyAdminVersion();
+
+// ---- Text steps behind the functions above ----
+// The template with @@SECRET@@, @@PORT@@, @@PASSWORD@@ and @@TEMPDIR@@ replaced in one pass, so a
+// value holding a placeholder's name stays as it is. Password and folder are escaped for PHP's
+// single-quoted strings.
+std::string FillPhpMyAdminTemplate(std::string_view text, const std::string& secret, int port,
+                                   const std::string& password, const std::string& tempDir);
+// The text with every password and port assignment of the template's form rewritten:
+//   (\$cfg\['Servers'\]\[\$i\]\['password'\]\s*=\s*)'(?:[^'\\]|\\.)*'\s*;
+//   (\$cfg\['Servers'\]\[\$i\]\['port'\]\s*=\s*)'[^']*'\s*;
+// each replaced by its group 1 and the new value in single quotes followed by ";". Scanned by
+// hand with the patterns' meaning: a regular expression never runs over a whole file.
+std::string UpdatePhpMyAdminText(std::string_view text, uint32_t port, const std::string& password);

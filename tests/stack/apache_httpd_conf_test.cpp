@@ -1,0 +1,318 @@
+// httpd.conf generation: the template made once from a build's modules, httpd.conf from it (macros,
+// Listen lines, PHP and HTTPS blocks), the conf\extra files, and "httpd.exe -t" run through the
+// stand-in, whose server role is checked here too.
+#include "stack/apache/httpd_conf.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <regex>
+
+#include "core/cmdline.h"
+#include "core/handle.h"
+#include "core/probes.h"
+#include "core/proc.h"
+#include "stack/apache/ssl_cert.h"
+#include "tests/stack/stack_fixture.h"
+
+using stacktest::kStandin;
+using stacktest::Recorded;
+using stacktest::RecordedEnv;
+
+namespace {
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// Blocks close in order and quotes pair up in the non-comment lines, which hold no macro and
+// no repeated Listen line.
+void ExpectWellFormed(const std::string& conf) {
+    static const std::regex kMacro(R"(\{[A-Z][A-Z0-9_]*\})");
+    std::vector<std::string> open, listens;
+    for (const std::string& line : SplitLines(conf)) {
+        const std::string trimmed = Trim(line);
+        if (trimmed.empty() || trimmed[0] == '#') continue;
+        EXPECT_EQ(std::count(trimmed.begin(), trimmed.end(), '"') % 2, 0) << trimmed;
+        EXPECT_FALSE(std::regex_search(trimmed, kMacro)) << trimmed;
+        if (StartsWith(trimmed, "Listen ")) listens.push_back(trimmed);
+        if (StartsWith(trimmed, "</")) {
+            ASSERT_FALSE(open.empty()) << trimmed;
+            EXPECT_EQ(trimmed, "</" + open.back() + ">");
+            open.pop_back();
+        } else if (StartsWith(trimmed, "<")) {
+            open.push_back(trimmed.substr(1, trimmed.find_first_of(" >") - 1));
+        }
+    }
+    EXPECT_TRUE(open.empty());
+    std::sort(listens.begin(), listens.end());
+    EXPECT_EQ(std::adjacent_find(listens.begin(), listens.end()), listens.end());
+}
+
+class HttpdConf : public stacktest::RootTest {
+protected:
+    ApacheInstall MakeApache(const std::string& name, stacktest::Files files) {
+        files.push_back({"bin/httpd.exe", kStandin});
+        return MakeApacheInstall(name, MakeFolder(ApacheDir() + L"\\" + Utf8ToWide(name), files));
+    }
+    // A build with the ssl module, its template made from the built-in text.
+    ApacheInstall ConfiguredBuild(const std::string& name = "httpd-2.4.62") {
+        const ApacheInstall build = MakeApache(
+            name, {{"conf/httpd.conf", "LoadModule ssl_module modules/mod_ssl.so\n"}, {"modules/mod_ssl.so", ""}});
+        std::string error;
+        EXPECT_TRUE(BuildApacheTemplate(build, error)) << error;
+        return build;
+    }
+    std::string WriteConf(const ApacheInstall& build, const std::optional<PhpInstall>& php) {
+        std::string error;
+        EXPECT_TRUE(WriteHttpdConf(build, php, error)) << error;
+        return testkit::ReadFile(HttpdConfPath(build));
+    }
+    PhpInstall MakePhp() {
+        MakeFolder(PhpDir() + L"\\php-8.3.14", {{"php.exe", ""}, {"php8apache2_4.dll", ""}});
+        return *FindPhp("php-8.3.14");
+    }
+};
+
+}  // namespace
+
+// ---- Template ----
+
+TEST_F(HttpdConf, Template_ModuleBlockFromDistributionConf_CopiesKept) {
+    // Distribution line, whether its module file exists, and the line the template gets.
+    const std::tuple<const char*, bool, const char*> rows[] = {
+        {"LoadModule access_compat_module modules/mod_access_compat.so", true,
+         "LoadModule access_compat_module modules/mod_access_compat.so"},
+        {"#LoadModule rewrite_module modules/mod_rewrite.so", true, "LoadModule rewrite_module modules/mod_rewrite.so"},
+        {"# LoadModule speling_module modules/mod_speling.so", true, "#LoadModule speling_module modules/mod_speling.so"},
+        {"LoadModule php_module \"C:/php/php8apache2_4.dll\"", true, nullptr},
+        {"LoadModule ssl_module \"${SRVROOT}/modules/mod_ssl.so\"", true, "LoadModule ssl_module modules/mod_ssl.so"},
+        {"LoadModule info_module modules\\mod_info.so", true, "LoadModule info_module modules/mod_info.so"},
+        {"LoadModule dir_module modules/mod_dir.so", false, "#LoadModule dir_module modules/mod_dir.so"},
+        {"#LoadModule rewrite_module modules/mod_rewrite.so", true, "LoadModule rewrite_module modules/mod_rewrite.so"},
+    };
+    std::string distribution, block;
+    stacktest::Files files;
+    for (const auto& [line, exists, made] : rows) {
+        distribution += std::string(line) + "\n";
+        if (made) block += std::string(made) + "\r\n";
+        const std::string file = made ? std::string(made).substr(std::string(made).rfind(' ') + 1) : "";
+        if (made && exists) files.push_back({file, ""});
+    }
+    files.push_back({"conf/httpd.conf", distribution});
+    const ApacheInstall build = MakeApache("httpd-2.4.62", files);
+    std::string error;
+    ASSERT_TRUE(BuildApacheTemplate(build, error)) << error;
+
+    std::string expected = kBuiltinApacheTemplate;
+    ReplaceAllInPlace(expected, "\n", "\r\n");
+    ReplaceAllInPlace(expected, "@@LOADMODULES@@\r\n", block);
+    const std::string made = testkit::ReadFile(HttpdTemplatePath(build));
+    EXPECT_EQ(made, expected);
+    EXPECT_EQ(testkit::ReadFile(HttpdInitialConfPath(build)), made);
+    EXPECT_EQ(testkit::ReadFile(build.dir + L"\\conf\\httpd_original.conf"), distribution);
+    EXPECT_TRUE(IsDirectory(build.dir + L"\\logs") && IsDirectory(build.dir + L"\\conf\\ssl"));
+
+    // Made once: an edited template stays; a rebuilt one never replaces the original copy.
+    testkit::WriteFile(HttpdTemplatePath(build), "edited\r\n");
+    ASSERT_TRUE(BuildApacheTemplate(build, error));
+    EXPECT_EQ(testkit::ReadFile(HttpdTemplatePath(build)), "edited\r\n");
+    ASSERT_TRUE(DeleteFileW(HttpdTemplatePath(build).c_str()));
+    testkit::WriteFile(build.dir + L"\\conf\\httpd.conf", "LoadModule dir_module modules/mod_dir.so\n");
+    ASSERT_TRUE(BuildApacheTemplate(build, error));
+    EXPECT_EQ(testkit::ReadFile(build.dir + L"\\conf\\httpd_original.conf"), distribution);
+    EXPECT_EQ(testkit::ReadFile(HttpdInitialConfPath(build)), testkit::ReadFile(HttpdTemplatePath(build)));
+}
+
+TEST_F(HttpdConf, Template_FromModulesFolder_ResetFromInitialCopy) {
+    const ApacheInstall build =
+        MakeApache("httpd-2.4.62", {{"modules/mod_zzz.so", ""}, {"modules/mod_alias.so", ""}, {"modules/a.txt", ""}});
+    std::string error;
+    EXPECT_FALSE(ResetApacheTemplate(build));   // never had a template
+    EXPECT_FALSE(PathExists(HttpdTemplatePath(build)));
+    ASSERT_TRUE(BuildApacheTemplate(build, error)) << error;
+    const std::string made = testkit::ReadFile(HttpdTemplatePath(build));
+    EXPECT_TRUE(Contains(made, "\r\n\r\nLoadModule alias_module modules/mod_alias.so\r\n"
+                               "#LoadModule zzz_module modules/mod_zzz.so\r\n\r\n# PHP"));
+    testkit::WriteFile(HttpdTemplatePath(build), "mine\r\n");
+    EXPECT_TRUE(ResetApacheTemplate(build));
+    EXPECT_EQ(testkit::ReadFile(HttpdTemplatePath(build)), made);
+
+    ApacheInstall blocked = build;
+    testkit::WriteFile(root / L"file", "");
+    blocked.dir = root / L"file\\httpd";   // nothing can be made under a file
+    EXPECT_FALSE(BuildApacheTemplate(blocked, error));
+    EXPECT_EQ(error, "cannot write " + WideToUtf8(HttpdTemplatePath(blocked)));
+}
+
+// ---- httpd.conf ----
+
+TEST_F(HttpdConf, Write_MacrosListenAndPhp_BothStates) {
+    const ApacheInstall build = ConfiguredBuild();
+    const PhpInstall php = MakePhp();
+    const std::string apache = PathToUtf8(build.dir), phpDir = PathToUtf8(php.dir);
+    // Certificate present: both hosts kept. A comment keeps its macros, also when indented.
+    testkit::WriteFile(SslCertificatePath(build), "crt");
+    std::string text = testkit::ReadFile(HttpdTemplatePath(build));
+    ReplaceAllInPlace(text, "ServerTokens Prod\r\n", "ServerTokens Prod\r\n  # {DOCUMENTPATH}\r\n");
+    testkit::WriteFile(HttpdTemplatePath(build), text);
+
+    std::string conf = WriteConf(build, php);
+    EXPECT_TRUE(Contains(conf, "ServerRoot \"" + apache +
+                                   "\"\r\n\r\nListen 127.0.0.1:80\r\nListen 127.0.0.1:443\r\n\r\n\r\n"));
+    EXPECT_TRUE(Contains(conf, "\r\nServerName localhost:80\r\n"));
+    EXPECT_TRUE(Contains(conf, "\r\n  # {DOCUMENTPATH}\r\n"));
+    EXPECT_TRUE(Contains(conf, "\r\nLoadModule php_module \"" + phpDir + "/php8apache2_4.dll\"\r\n<IfModule php_module>\r\n"
+                               "    PHPIniDir \"" + phpDir + "\"\r\n</IfModule>\r\n"
+                               "<FilesMatch \"\\.php$\">\r\n    SetHandler application/x-httpd-php\r\n</FilesMatch>\r\n"));
+    EXPECT_TRUE(Contains(conf, "\tSSLCertificateFile \"" + apache + "/conf/ssl/localhost.crt\"\r\n"));
+    EXPECT_TRUE(Contains(conf, "\t\tRequire local\r\n\t</Directory>\r\n</VirtualHost>\r\n"));
+    ExpectWellFormed(conf);
+
+    // Without PHP (or with a build lacking the Apache module) .php files are refused; online.
+    Config::Instance().Set(setting::kApacheMode, "1");
+    PhpInstall noModule = php;
+    noModule.apacheDll.clear();
+    for (const std::optional<PhpInstall>& none : {std::optional<PhpInstall>(), std::optional<PhpInstall>(noModule)}) {
+        conf = WriteConf(build, none);
+        EXPECT_TRUE(Contains(conf, "\r\n\r\nListen 80\r\nListen 443\r\n\r\n\r\n"));
+        EXPECT_TRUE(Contains(conf, "\r\n# [Zerva] no PHP selected: "
+                                   "LoadModule {PHPMODULENAME} \"{PHPPATH}/{PHPAPACHE2FILE}\"\r\n"
+                                   "<IfModule php_disabled_module>\r\n    PHPIniDir \"\"\r\n</IfModule>\r\n"
+                                   "<FilesMatch \"\\.php$\">\r\n    SetHandler application/x-httpd-php\r\n"
+                                   "    Require all denied\r\n</FilesMatch>\r\n<FilesMatch \"\\.phps$\">\r\n"
+                                   "    SetHandler application/x-httpd-php-source\r\n</FilesMatch>\r\n"));
+        EXPECT_TRUE(Contains(conf, "\t\tRequire all granted\r\n"));
+        ExpectWellFormed(conf);
+    }
+}
+
+TEST_F(HttpdConf, Write_HttpsHostWithoutCertificate_CommentedAndWarned_ExtraFiles) {
+    const ApacheInstall build = ConfiguredBuild();
+    testkit::WriteFile(build.dir + L"\\conf\\extra\\httpd-ssl_zerva.conf", "# {APACHEPATH}\nListen {APACHE_PORT}\n");
+    std::string conf;
+    const std::vector<LogEntry> logged = stacktest::LoggedDuring([&] { conf = WriteConf(build, std::nullopt); });
+    EXPECT_TRUE(Contains(conf, "\r\nListen 127.0.0.1:80\r\n\r\n\r\n"));
+    EXPECT_FALSE(Contains(conf, "Listen 127.0.0.1:443"));
+    EXPECT_TRUE(Contains(conf, "\r\n# [Zerva disabled] <VirtualHost *:443>\r\n"
+                               "# [Zerva disabled] \tDocumentRoot \"{DOCUMENTPATH}\"\r\n"));
+    EXPECT_TRUE(Contains(conf, "# [Zerva disabled] \tSSLEngine on\r\n"));
+    EXPECT_TRUE(Contains(conf, "# [Zerva disabled] </VirtualHost>\r\n"));
+    ExpectWellFormed(conf);
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_EQ(logged[0].level, level::kWarning);
+    EXPECT_EQ(logged[0].text, "VirtualHost on port 443 disabled (SSL module or certificate missing).");
+    EXPECT_EQ(testkit::ReadFile(build.dir + L"\\conf\\extra\\httpd-ssl.conf"),
+              "# " + PathToUtf8(build.dir) + "\nListen 80\n");
+
+    std::string error;
+    ASSERT_TRUE(DeleteFileW(HttpdTemplatePath(build).c_str()));
+    EXPECT_FALSE(WriteHttpdConf(build, std::nullopt, error));
+    EXPECT_EQ(error, "cannot read " + WideToUtf8(HttpdTemplatePath(build)));
+}
+
+TEST(HttpdConfText, Generate_PortsFromKeptHosts) {
+    const std::string ssl = "LoadModule ssl_module modules/mod_ssl.so\n";
+    const std::string https = "<VirtualHost *:443>\n  sslengine  ON\nSSLCertificateFile \"{C}/a.crt\"\n</VirtualHost>\n";
+    struct Case {   // `asked`: the certificate path looked up, "" when none was
+        const char* name;
+        std::string text;
+        bool certificate;
+        std::vector<int> ports, disabled;
+        int apachePort;
+        const char* asked;
+    };
+    const Case cases[] = {
+        {"80, 443, 80", ssl + "<VirtualHost *:80>\n</VirtualHost>\n" + https + "<VirtualHost *:80>\n</VirtualHost>\n",
+         true, {80, 443}, {}, 80, "c:/x/a.crt"},
+        {"only HTTPS kept", ssl + https, true, {443}, {}, 443, "c:/x/a.crt"},
+        {"SSL module off", "#" + ssl + https, true, {80}, {443}, 80, ""},
+        {"any port and bad ports add none", "<VirtualHost *:*>\n</VirtualHost>\n<VirtualHost *:99999999999>\n"
+         "</VirtualHost>\n<VirtualHost *:0>\n</VirtualHost>\n<VirtualHost [::1]:8080 *:81>\n</VirtualHost>\n",
+         true, {8080}, {}, 8080, ""},
+        {"block without end", "<VirtualHost *:81>\nSSLEngine on\nServerName x\n", true, {80}, {81}, 80, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string asked;
+        const HttpdConfText conf = GenerateHttpdConf(
+            c.text, {{"C", "c:/x"}}, true, false, [&](const std::string& path) { return asked = path, c.certificate; });
+        EXPECT_EQ(conf.ports, c.ports);
+        EXPECT_EQ(conf.apachePort, c.apachePort);
+        EXPECT_EQ(conf.disabledPorts, c.disabled);
+        EXPECT_EQ(asked, c.asked);
+    }
+}
+
+TEST(HttpdConfText, VhostArgPortAndListenLines) {
+    const std::pair<const char*, int> cases[] = {
+        {"*:8080", 8080}, {"*", 80}, {"[::1]:443", 443}, {"[::1]", 80}, {"", 80}, {"  *:81 *:82", 81},
+        {"*:8080abc", 8080}, {"*:*", 80}, {"*:", 80}, {"*:99999999999999999999", 80}, {"*:70000", 80},
+        {"*:-80", 80}, {"_default_:443", 443},
+    };
+    for (const auto& [text, port] : cases) EXPECT_EQ(VhostArgPort(text), port) << text;
+    EXPECT_FALSE(VhostListenPort("*:*").has_value());
+    EXPECT_EQ(BuildListenLines({80, 8443}, false), "Listen 127.0.0.1:80\r\nListen 127.0.0.1:8443\r\n");
+    EXPECT_EQ(BuildListenLines({}, true), "Listen 80\r\n");
+}
+
+// ---- Configuration test and server, through the stand-in ----
+
+TEST_F(HttpdConf, TestConfig_ArgumentsEnvironmentAndResult) {
+    const ApacheInstall build = ConfiguredBuild("httpd 2.4.62 with blanks");
+    const PhpInstall php = MakePhp();
+    const std::wstring conf = HttpdConfPath(build);
+    std::string output;
+    (void)WriteConf(build, php);
+    ASSERT_TRUE(TestApacheConfig(build, php, output)) << output;
+    EXPECT_EQ(output, "Syntax OK");
+    EXPECT_EQ(Recorded(conf, "arg"), (std::vector<std::string>{"-t", "-f", WideToUtf8(conf), "-d", WideToUtf8(build.dir)}));
+    EXPECT_EQ(Recorded(conf, "cwd"), std::vector<std::string>{WideToUtf8(build.dir)});
+    EXPECT_EQ(RecordedEnv(conf, "PHPRC"), WideToUtf8(php.dir));
+    const std::wstring prefix = php.dir + L";" + php.dir + L"\\ext;" + build.dir + L"\\bin";
+    EXPECT_EQ(HttpdPathPrefix(build, php), prefix);
+    EXPECT_TRUE(StartsWith(RecordedEnv(conf, "PATH"), WideToUtf8(prefix) + ";"));
+
+    // A configuration httpd refuses: its lines come back, the result is false.
+    testkit::WriteFile(HttpdTemplatePath(build), "# standin: syntax-error AH00526: Syntax error on line 7\r\n"
+                                                 "# standin: syntax-error Invalid command 'Bogus'\r\n");
+    (void)WriteConf(build, std::nullopt);
+    EXPECT_FALSE(TestApacheConfig(build, std::nullopt, output));
+    EXPECT_EQ(output, "AH00526: Syntax error on line 7\nInvalid command 'Bogus'");
+    EXPECT_EQ(HttpdPathPrefix(build, std::nullopt), build.dir + L"\\bin");
+    EXPECT_TRUE(StartsWith(RecordedEnv(conf, "PATH"), WideToUtf8(build.dir) + "\\bin;"));
+
+    ASSERT_TRUE(DeleteFileW(HttpdExePath(build).c_str()));
+    EXPECT_FALSE(TestApacheConfig(build, std::nullopt, output));
+    EXPECT_FALSE(output.empty());
+}
+
+TEST_F(HttpdConf, StandinServer_ListensRunsChildStopsOnEvent) {
+    const ApacheInstall build = MakeApache(
+        "httpd-2.4.62", {{"logs/error.log", "old\r\n"}, {"conf/httpd.conf", "Listen 127.0.0.1:0\r\nListen 0\r\n"}});
+    const std::wstring conf = HttpdConfPath(build);
+    const std::wstring args = CommandLine().Add(L"-f").AddQuoted(conf).Add(L"-d").AddQuoted(build.dir).Text();
+    const uint32_t pid = proc::Spawn({.exe = HttpdExePath(build), .args = args, .logOutput = false}, nullptr);
+    struct Stopper {   // never leaves the server running, whatever fails below
+        UniqueHandle process;
+        ~Stopper() { ::TerminateProcess(process.Get(), 1); }
+    } server{UniqueHandle(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid))};
+    ASSERT_TRUE(server.process);
+    // The record is written once it listens and its child runs.
+    while (!PathExists(conf + L".run") && ::WaitForSingleObject(server.process.Get(), 20) == WAIT_TIMEOUT) {}
+    const std::vector<std::string> listens = Recorded(conf, "listen"), child = Recorded(conf, "child");
+    ASSERT_EQ(listens.size(), 2u);
+    ASSERT_EQ(child.size(), 1u);
+    EXPECT_TRUE(StartsWith(listens[0], "127.0.0.1:") && StartsWith(listens[1], "0.0.0.0:"));
+    std::vector<uint16_t> ports;
+    for (const std::string& where : listens) ports.push_back(uint16_t(std::stoi(where.substr(where.rfind(':') + 1))));
+    for (uint16_t port : ports) EXPECT_FALSE(IsPortFree(port)) << port;
+    UniqueHandle childProcess(::OpenProcess(SYNCHRONIZE, FALSE, uint32_t(std::stoul(child[0]))));
+    ASSERT_TRUE(childProcess);
+
+    ASSERT_TRUE(SignalNamedEvent(L"ap" + std::to_wstring(pid) + L"_shutdown"));
+    ASSERT_EQ(::WaitForSingleObject(server.process.Get(), 20000), WAIT_OBJECT_0);
+    EXPECT_EQ(::WaitForSingleObject(childProcess.Get(), 20000), WAIT_OBJECT_0);
+    for (uint16_t port : ports) EXPECT_TRUE(IsPortFree(port)) << port;
+    const std::string errorLog = testkit::ReadFile(build.dir + L"\\logs\\error.log");
+    EXPECT_TRUE(StartsWith(errorLog, "old\r\n") && Contains(errorLog, "shutting down")) << errorLog;
+    EXPECT_NE(testkit::ReadFile(build.dir + L"\\logs\\access.log"), "<missing>");
+}

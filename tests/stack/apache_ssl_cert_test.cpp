@@ -1,0 +1,88 @@
+// The localhost certificate: made once by the build's openssl.exe (the stand-in) with the exact
+// request file, arguments and environment; a failing run leaves no half pair behind.
+#include "stack/apache/ssl_cert.h"
+
+#include <windows.h>
+
+#include "tests/stack/stack_fixture.h"
+
+using stacktest::LoggedDuring;
+using stacktest::Recorded;
+using stacktest::RecordedEnv;
+
+namespace {
+
+class SslCert : public stacktest::RootTest {
+protected:
+    ApacheInstall MakeApache(bool withOpenSsl) {
+        stacktest::Files files = {{"bin/httpd.exe", stacktest::kStandin}};
+        if (withOpenSsl) files.push_back({"bin/openssl.exe", stacktest::kStandin});
+        return MakeApacheInstall("httpd 2.4.62", MakeFolder(ApacheDir() + L"\\httpd 2.4.62", files));
+    }
+    bool Ensure(const ApacheInstall& build, std::vector<LogEntry>* logged = nullptr) {
+        bool made = false;
+        const std::vector<LogEntry> entries = LoggedDuring([&] { made = EnsureSslCertificate(build); });
+        if (logged) *logged = entries;
+        return made;
+    }
+};
+
+}  // namespace
+
+TEST_F(SslCert, MadeOnce_ExactRequestArgumentsEnvironment) {
+    const ApacheInstall build = MakeApache(true);
+    const std::wstring request = root / L"temp\\zerva_openssl.cnf";
+    std::vector<LogEntry> logged;
+    ASSERT_TRUE(Ensure(build, &logged));
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_EQ(logged[0].text, "SSL certificate generated for https://localhost (self-signed).");
+    EXPECT_TRUE(logged[0].source == console::kApache && logged[0].level == level::kSuccess);
+    EXPECT_EQ(testkit::ReadFile(request),
+              "[req]\r\ndistinguished_name = dn\r\nprompt = no\r\nx509_extensions = ext\r\n[dn]\r\nCN = localhost\r\n"
+              "O = Zerva\r\n[ext]\r\nsubjectAltName = DNS:localhost,DNS:*.localhost,IP:127.0.0.1\r\n"
+              "basicConstraints = CA:FALSE\r\nkeyUsage = digitalSignature,keyEncipherment\r\n"
+              "extendedKeyUsage = serverAuth\r\n");
+    EXPECT_EQ(Recorded(request, "arg"),
+              (std::vector<std::string>{"req", "-x509", "-nodes", "-newkey", "rsa:2048", "-sha256", "-days", "3650",
+                                        "-config", WideToUtf8(request), "-keyout", WideToUtf8(SslKeyPath(build)),
+                                        "-out", WideToUtf8(SslCertificatePath(build))}));
+    EXPECT_EQ(RecordedEnv(request, "OPENSSL_CONF"), WideToUtf8(request));
+    EXPECT_TRUE(StartsWith(RecordedEnv(request, "PATH"), WideToUtf8(build.dir) + "\\bin;"));
+    EXPECT_TRUE(PathExists(SslCertificatePath(build)) && PathExists(SslKeyPath(build)));
+
+    // Both present: nothing runs and nothing is logged, whatever the files hold.
+    ASSERT_TRUE(DeleteFileW((request + L".run").c_str()));
+    testkit::WriteFile(SslKeyPath(build), "expired");
+    EXPECT_TRUE(Ensure(build, &logged));
+    EXPECT_TRUE(logged.empty());
+    EXPECT_FALSE(PathExists(request + L".run"));
+
+    // Only the key left: a fresh pair replaces it.
+    ASSERT_TRUE(DeleteFileW(SslCertificatePath(build).c_str()));
+    EXPECT_TRUE(Ensure(build));
+    EXPECT_NE(testkit::ReadFile(SslKeyPath(build)), "expired");
+    EXPECT_TRUE(PathExists(SslCertificatePath(build)));
+}
+
+TEST_F(SslCert, FailingOrMissingOpenSsl_LeavesNoHalfPair) {
+    std::vector<LogEntry> logged;
+    EXPECT_FALSE(Ensure(MakeApache(false), &logged));   // silently
+    EXPECT_TRUE(logged.empty());
+
+    const ApacheInstall build = MakeApache(true);
+    // A lone leftover certificate, and a run that writes a new key and then fails: the two would
+    // make a pair that does not belong together.
+    for (const char* mode : {"key-then-fail", "fail"}) {
+        SCOPED_TRACE(mode);
+        testkit::WriteFile(SslCertificatePath(build), "leftover");
+        testkit::WriteFile(build.dir + L"\\bin\\standin-openssl.txt", mode);
+        EXPECT_FALSE(Ensure(build, &logged));
+        EXPECT_FALSE(PathExists(SslCertificatePath(build)) || PathExists(SslKeyPath(build)));
+        ASSERT_EQ(logged.size(), 1u);
+        EXPECT_EQ(logged[0].level, level::kWarning);
+        EXPECT_TRUE(StartsWith(logged[0].text, "Could not generate the SSL certificate: openssl: asked to fail"));
+    }
+    // The next call tries again.
+    ASSERT_TRUE(DeleteFileW((build.dir + L"\\bin\\standin-openssl.txt").c_str()));
+    EXPECT_TRUE(Ensure(build));
+}

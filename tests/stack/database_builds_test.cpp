@@ -1,0 +1,149 @@
+// Database builds: MariaDB or MySQL by programs and name, tool names, versions, the current build,
+// the template and my.ini in both network modes, and the three ways to the error log.
+#include "stack/database/builds.h"
+
+#include <windows.h>
+
+#include <random>
+#include <regex>
+
+#include "core/handle.h"
+#include "tests/stack/stack_fixture.h"
+
+using stacktest::kStandin;
+
+namespace {
+
+class DbBuilds : public stacktest::DbRootTest {};
+
+std::string Line(const std::string& text, const std::string& start) {
+    for (const std::string& line : SplitLines(text))
+        if (StartsWith(line, start)) return line;
+    return "<none>";
+}
+
+}  // namespace
+
+TEST_F(DbBuilds, Scan_KindToolsVersionsAndOrder) {
+    const std::string x86 = stacktest::PeHeader(stacktest::kX86);
+    MakeDb("mysql-8.0.36-winx64", {{"bin/mysqld.exe", x86}, {"bin/mysqladmin.exe", x86}});
+    MakeDb("mariadb-11.4.2-winx64", {{"bin/mariadbd.exe", kStandin}, {"bin/mariadb-admin.exe", ""},
+                                     {"bin/mysqladmin.exe", ""}, {"bin/mysql.exe", ""}, {"bin/mariadb.exe", ""},
+                                     {"bin/mysql_install_db.exe", ""}, {"bin/mariadb-install-db.exe", ""}});
+    MakeDb("MariaDB-10.6", {{"bin/mysqld.exe", x86}, {"bin/mysql.exe", ""}});
+    MakeDb("custom", {{"bin/mysqld.exe", kStandin}});  // 8.0.36 from its version resource
+    MakeDb("mysql-9.9.9", {{"bin/mysql.exe", ""}});    // no server: not a build
+    const auto builds = ScanDbInstalls();
+    ASSERT_EQ(stacktest::Names(builds), (std::vector<std::string>{"mariadb-11.4.2-winx64", "MariaDB-10.6", "custom",
+                                                                 "mysql-8.0.36-winx64"}));
+    // Product name, architecture, then the program names below bin.
+    const std::vector<std::vector<std::string>> expected = {
+        {"MariaDB 11.4.2", "2", "mariadbd.exe", "mariadb-admin.exe", "mariadb.exe", "mariadb-install-db.exe"},
+        {"MariaDB 10.6", "1", "mysqld.exe", "", "mysql.exe", ""},
+        {"MySQL 8.0.36", "2", "mysqld.exe", "", "", ""},
+        {"MySQL 8.0.36", "1", "mysqld.exe", "mysqladmin.exe", "", ""}};
+    for (size_t i = 0; i < builds.size(); ++i) {
+        const DbInstall& b = builds[i];
+        const auto name = [&](const std::wstring& path) {
+            return path.empty() ? "" : WideToUtf8(path.substr(b.dir.size() + 5));  // after "\bin\"
+        };
+        EXPECT_EQ((std::vector<std::string>{DbProductName(b), std::to_string(b.arch), name(b.serverExe),
+                                            name(b.adminExe), name(b.clientExe), name(b.installDbExe)}),
+                  expected[i]);
+    }
+}
+
+TEST_F(DbBuilds, Current_SettingInAnyCaseElseNewest) {
+    EXPECT_FALSE(CurrentDb());
+    MakeDb("mysql-8.0.36", {{"bin/mysqld.exe", ""}});
+    MakeDb("mysql-8.4.0", {{"bin/mysqld.exe", ""}});
+    for (const auto& [chosen, current] : std::vector<std::pair<std::string, std::string>>{
+             {"", "mysql-8.4.0"}, {"MYSQL-8.0.36", "mysql-8.0.36"}, {"removed-1.0", "mysql-8.4.0"}}) {
+        SetCurrentDbName(chosen);
+        EXPECT_EQ(GetCurrentDbName(), chosen);
+        EXPECT_EQ(CurrentDb().value_or(DbInstall{}).name, current) << chosen;
+    }
+}
+
+TEST_F(DbBuilds, Template_WrittenOnceAsBuiltIn_ResetRestoresIt) {
+    const DbInstall build = MakeDb("mysql-8.0.36", {{"bin/mysqld.exe", ""}});
+    EXPECT_FALSE(ResetMyTemplate(build));  // nothing to restore from yet
+    std::string error;
+    ASSERT_TRUE(EnsureMyTemplate(build, error)) << error;
+    EXPECT_EQ(testkit::ReadFile(MyTemplatePath(build)), kBuiltinMyTemplate);
+    EXPECT_EQ(testkit::ReadFile(MyInitialIniPath(build)), kBuiltinMyTemplate);
+    testkit::WriteFile(MyTemplatePath(build), "");  // the user's, even empty, is kept
+    ASSERT_TRUE(EnsureMyTemplate(build, error));
+    EXPECT_EQ(testkit::ReadFile(MyTemplatePath(build)), "");
+    EXPECT_TRUE(ResetMyTemplate(build));
+    EXPECT_EQ(testkit::ReadFile(MyTemplatePath(build)), kBuiltinMyTemplate);
+
+    testkit::WriteFile(root / L"file", "a file, not a folder");
+    const DbInstall unwritable = MakeDbInstall("gone", root / L"file\\gone");
+    EXPECT_FALSE(EnsureMyTemplate(unwritable, error));
+    EXPECT_EQ(error, "cannot write " + WideToUtf8(MyTemplatePath(unwritable)));
+    EXPECT_FALSE(WriteMyIni(unwritable, error));
+    EXPECT_EQ(error, "cannot read " + WideToUtf8(MyTemplatePath(unwritable)));
+}
+
+TEST_F(DbBuilds, WriteMyIni_PortPathsAndBindInBothModes) {
+    const DbInstall build = MakeDb("mysql-8.0.36", {{"bin/mysqld.exe", ""}});
+    std::string error;
+    ASSERT_TRUE(EnsureMyTemplate(build, error));
+    Config::Instance().Set(setting::kMysqlPort, "3310");
+    const std::string dir = ToForwardSlashes(WideToUtf8(build.dir));
+    const std::pair<const char*, const char*> modes[] = {
+        {"1", "0.0.0.0"}, {"0", "127.0.0.1"}, {"2", "127.0.0.1"}, {"on", "127.0.0.1"}};
+    for (const auto& [mode, bind] : modes) {
+        Config::Instance().Set(setting::kApacheMode, mode);
+        ASSERT_TRUE(WriteMyIni(build, error)) << error;
+        const std::string ini = testkit::ReadFile(MyIniPath(build));
+        EXPECT_EQ(Line(ini, "bind-address"), std::string("bind-address = ") + bind) << mode;
+        EXPECT_EQ(Line(ini, "basedir"), "basedir = \"" + dir + "\"");
+        EXPECT_EQ(Line(ini, "log-error"), "log-error = \"" + dir + "/data/mysql_error.log\"");
+        EXPECT_EQ(ini.find_first_of("{\r"), std::string::npos);  // all expanded, LF line ends kept
+        EXPECT_EQ(Line(ini.substr(ini.find("[client]")), "port"), "port = 3310");
+    }
+    EXPECT_EQ(MakeMyIniMacros(L"C:\\z\\db", L"C:\\z\\", L"C:\\t", 1, false).at("ZERVAPATH"), "C:/z");
+}
+
+TEST_F(DbBuilds, MatchLogErrorLine_RandomLines_AgreeWithThePattern) {
+    const std::regex pattern(R"re(^\s*log[-_]error\s*=\s*"?([^"\r\n]+?)"?\s*$)re",
+                             std::regex::ECMAScript | std::regex::icase);
+    const std::vector<std::string> pieces = {" ", " ", "\t", "\r", "\"", "\"", "=", "=", "a", "b.err", "/", "#"};
+    const char* starts[] = {"log-error", "LOG_ERROR", " \tlog-Error", "log error", "log-errors"};
+    std::mt19937 random(20261207);
+    std::uniform_int_distribution<size_t> count(0, 7), pick(0, pieces.size() - 1);
+    int matched = 0;
+    for (int i = 0; i < 40000; ++i) {
+        std::string line = starts[i % 5];
+        for (size_t n = count(random); n > 0; --n) line += pieces[pick(random)];
+        std::smatch expected;
+        const auto actual = MatchLogErrorLine(line);
+        ASSERT_EQ(std::regex_match(line, expected, pattern), actual.has_value()) << testing::PrintToString(line);
+        matched += actual.has_value();
+        EXPECT_EQ(actual.value_or(""), expected.str(1)) << testing::PrintToString(line);
+    }
+    EXPECT_GT(matched, 2000);
+    EXPECT_EQ(MatchLogErrorLine("log-error=" + std::string(200000, 'x')), std::string(200000, 'x'));
+}
+
+TEST_F(DbBuilds, FindDbErrorLog_IniThenTemplateThenNewestErrThenComputerName) {
+    const DbInstall build = MakeDb("mysql-8.0.36", {{"bin/mysqld.exe", ""}});
+    const std::wstring data = DbDataDir(build);
+    const std::string computer = ComputerName().empty() ? "localhost" : ComputerName();
+    EXPECT_EQ(FindDbErrorLog(build), data + L"\\" + Utf8ToWide(computer) + L".err");
+    for (const auto& [name, ticks] : {std::pair{L"b.err", 133u}, {L"a.err", 133u}, {L"c.err", 132u}}) {
+        testkit::WriteFile(data + L"\\" + name, "");
+        UniqueHandle file(
+            ::CreateFileW((data + L"\\" + name).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        const uint64_t time = ticks * 1000000000000000ull;
+        const FILETIME filetime{DWORD(time), DWORD(time >> 32)};
+        ASSERT_TRUE(::SetFileTime(file.Get(), nullptr, nullptr, &filetime));
+    }
+    EXPECT_EQ(FindDbErrorLog(build), data + L"\\a.err");  // equal times: first by name
+    testkit::WriteFile(MyTemplatePath(build), "[mysqld]\nlog_error = mysql.err\n");
+    EXPECT_EQ(FindDbErrorLog(build), data + L"\\mysql.err");
+    testkit::WriteFile(MyIniPath(build), "[mysqld]\n  Log-Error = \"{MYSQLDATAPATH}/server.log\"  \n");
+    EXPECT_EQ(WideToUtf8(FindDbErrorLog(build)), ToForwardSlashes(WideToUtf8(data)) + "/server.log");
+}

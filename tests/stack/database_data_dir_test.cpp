@@ -1,0 +1,158 @@
+// Data folder initialization both ways, the admin tool's shutdown and password change against the
+// stand-ins, and the texts behind them. Every tool must receive the stored password unchanged.
+#include "stack/database/data_dir.h"
+
+#include <windows.h>
+
+#include "core/handle.h"
+#include "core/probes.h"
+#include "stack/apache/builds.h"
+#include "tests/stack/stack_fixture.h"
+
+using stacktest::kAwkwardPasswords;
+using stacktest::kStandin;
+
+namespace {
+
+class DbDataFolder : public stacktest::DbRootTest {
+protected:
+    DbInstall MariaDb() {
+        return MakeDb("mariadb-11.4.2", {{"bin/mariadbd.exe", kStandin}, {"bin/mariadb-install-db.exe", kStandin},
+                                         {"bin/mariadb-admin.exe", kStandin}});
+    }
+    // With its template, as every caller makes it before the first start.
+    DbInstall MySql() {
+        const DbInstall build = MakeDb("mysql-8.0.36", {{"bin/mysqld.exe", kStandin}});
+        std::string error;
+        EXPECT_TRUE(EnsureMyTemplate(build, error)) << error;
+        return build;
+    }
+    // The arguments a stand-in received on its last run.
+    static std::vector<std::string> Received(const DbInstall& build, const wchar_t* program) {
+        std::string text = testkit::ReadFile(DbBinDir(build) + L"\\" + program + L".args");
+        ReplaceAllInPlace(text, "\r\n", "\n");
+        return SplitLines(text);
+    }
+};
+
+// A database server started from the build's my.ini, ended by the test whatever happens.
+struct RunningServer {
+    explicit RunningServer(const DbInstall& build) {
+        std::string error;
+        EXPECT_TRUE(EnsureMyTemplate(build, error) && WriteMyIni(build, error) && EnsureDirectory(DbDataDir(build)));
+        pid = proc::Spawn({build.serverExe, L"--defaults-file=\"" + MyIniPath(build) + L"\""}, &error);
+        process.Reset(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+        // The stand-in makes its stop events before it listens: a busy port means it can be stopped.
+        const uint16_t port = uint16_t(MysqlPort());
+        for (int waited = 0; IsPortFree(port) && IsPidRunning(pid) && waited < 20000; waited += 10) ::Sleep(10);
+        EXPECT_FALSE(IsPortFree(port)) << "the server does not listen";
+    }
+    ~RunningServer() { KillPid(pid); }
+    uint32_t pid = 0;
+    UniqueHandle process;
+};
+
+}  // namespace
+
+TEST(DbDataFolderText, InitScriptAndRunOutcome) {
+    EXPECT_EQ(InitScriptText("it's a\\b"), "ALTER USER 'root'@'localhost' IDENTIFIED BY 'it\\'s a\\\\b';\n");
+    const auto run = [](bool started, bool timedOut, uint32_t code) {
+        return proc::RunResult{started, timedOut, code, "", "cannot start"};
+    };
+    EXPECT_EQ(InitRunFailure(run(false, false, 0), false), "cannot start");
+    EXPECT_EQ(InitRunFailure(run(true, false, 3), true), std::nullopt);  // only the folder counts
+    EXPECT_EQ(InitRunFailure(run(true, false, 3), false), "data directory initialization failed (exit code 3)");
+    // Killed at its time-out: whatever it left is no database.
+    EXPECT_EQ(InitRunFailure(run(true, true, 1), true), "data directory initialization timed out");
+}
+
+TEST_F(DbDataFolder, InitDataDir_BothWays_EachToolGetsTheStoredPassword) {
+    for (const DbInstall& build : {MariaDb(), MySql()}) {
+        for (const std::string& password : kAwkwardPasswords) {
+            SCOPED_TRACE(build.name + " / " + password);
+            ASSERT_TRUE(RemoveTree(DbDataDir(build)));
+            std::string error;
+            ASSERT_TRUE(InitDataDir(build, password, error)) << error;
+            EXPECT_TRUE(HasMysqlDatabase(build));
+            if (build.isMariaDb) {
+                EXPECT_EQ(Received(build, L"mariadb-install-db"),
+                          (std::vector<std::string>{"--datadir=" + WideToUtf8(DbDataDir(build)),
+                                                    "--password=" + password, "--port=3306"}));
+                continue;
+            }
+            const std::string script = testkit::ReadFile(DbBinDir(build) + L"\\mysqld.init");
+            const auto value = stacktest::ReadSingleQuoted(script, script.find("BY '") + 3);
+            ASSERT_TRUE(value) << script;
+            EXPECT_EQ(value->first, password);
+            EXPECT_EQ(script.substr(0, script.find("BY '") + 3) + script.substr(value->second),
+                      "ALTER USER 'root'@'localhost' IDENTIFIED BY ;\n");
+            const std::wstring scriptPath = TempDir() + L"\\zerva_init.sql";
+            EXPECT_FALSE(PathExists(scriptPath));  // the password does not linger
+            EXPECT_EQ(Received(build, L"mysqld"),
+                      (std::vector<std::string>{"--defaults-file=" + WideToUtf8(MyIniPath(build)),
+                                                "--initialize-insecure", "--console",
+                                                "--init-file=" + WideToUtf8(scriptPath)}));
+        }
+    }
+}
+
+TEST_F(DbDataFolder, InitDataDir_ExistingEmptyForeignFolderOrUnwritableScript) {
+    const DbInstall build = MySql();
+    std::string error;
+    testkit::WriteFile(DbDataDir(build) + L"\\mysql\\damaged.frm", "");  // initialized: nothing runs
+    EXPECT_TRUE(InitDataDir(build, "tulp", error));
+    EXPECT_FALSE(PathExists(DbBinDir(build) + L"\\mysqld.args"));
+
+    ASSERT_TRUE(RemoveTree(DbDataDir(build)));
+    testkit::WriteFile(DbDataDir(build) + L"\\stray.err", "kept");
+    EXPECT_FALSE(InitDataDir(build, "tulp", error));
+    EXPECT_EQ(error, "the data folder is not empty but contains no 'mysql' database: " + WideToUtf8(DbDataDir(build)));
+    EXPECT_EQ(testkit::ReadFile(DbDataDir(build) + L"\\stray.err"), "kept");
+
+    ASSERT_TRUE(RemoveTree(DbDataDir(build)) && EnsureDirectory(DbDataDir(build)) && RemoveTree(TempDir()));
+    testkit::WriteFile(TempDir(), "a file where the temporary folder belongs");
+    EXPECT_FALSE(InitDataDir(build, "tulp", error));
+    EXPECT_EQ(error, "cannot write " + WideToUtf8(TempDir() + L"\\zerva_init.sql"));
+    EXPECT_FALSE(PathExists(DbBinDir(build) + L"\\mysqld.args"));  // no server ran to leave root open
+    ASSERT_TRUE(RemoveTree(TempDir()));
+    EXPECT_TRUE(InitDataDir(build, "tulp", error)) << error;  // the empty folder is made anew
+    EXPECT_TRUE(HasMysqlDatabase(build));
+}
+
+TEST_F(DbDataFolder, ShutdownAndPasswordChange_AgainstTheServer) {
+    const DbInstall build = MariaDb();
+    Config::Instance().Set(setting::kMysqlPort, "3307");
+    EXPECT_EQ(MysqlAdminCommand(build, "tulp", L"shutdown").args,
+              L"--no-defaults -u root --password=\"tulp\" --host=127.0.0.1 --port=3307 shutdown");
+    Config::Instance().Set(setting::kMysqlPort, std::to_string(testkit::UnusedPort()));
+    std::string error;
+    RunningServer server(build);
+    for (const std::string& password : kAwkwardPasswords) {
+        ASSERT_TRUE(ChangeRootPassword(build, password, password + "2", error)) << password << ": " << error;
+        const auto args = Received(build, L"mariadb-admin");
+        EXPECT_EQ(std::vector<std::string>(args.begin() + 3, args.end()),
+                  (std::vector<std::string>{"--password=" + password, "--host=127.0.0.1",
+                                            "--port=" + std::to_string(MysqlPort()), "password", password + "2"}));
+    }
+    const std::wstring failure = DbBinDir(build) + L"\\mariadb-admin.fail";
+    testkit::WriteFile(failure, "x: [Warning] Using a PASSWORD ON THE COMMAND LINE is insecure.\r\n  \r\n"
+                                "x: Deprecated program name.\r\nerror: 'Access denied'\r\nmore\r\n");
+    EXPECT_FALSE(ChangeRootPassword(build, "wrong", "new", error));
+    EXPECT_EQ(error, "error: 'Access denied'\nmore");
+    EXPECT_FALSE(MysqlAdminShutdown(build, "wrong"));
+    testkit::WriteFile(failure, "");
+    EXPECT_FALSE(ChangeRootPassword(build, "wrong", "new", error));
+    EXPECT_EQ(error, "mysqladmin failed");
+    ASSERT_TRUE(RemoveTree(failure));
+
+    EXPECT_TRUE(MysqlAdminShutdown(build, "tulp"));
+    ASSERT_EQ(::WaitForSingleObject(server.process.Get(), 20000), DWORD(WAIT_OBJECT_0));
+    EXPECT_NE(testkit::ReadFile(FindDbErrorLog(build)).find("Shutdown complete"), std::string::npos);
+    EXPECT_FALSE(MysqlAdminShutdown(build, "tulp"));  // nothing listens any more
+
+    DbInstall noAdmin = build;
+    noAdmin.adminExe.clear();
+    EXPECT_FALSE(MysqlAdminShutdown(noAdmin, "tulp"));
+    EXPECT_FALSE(ChangeRootPassword(noAdmin, "tulp", "new", error));
+    EXPECT_EQ(error, "mysqladmin not found");
+}
