@@ -54,6 +54,12 @@ const TranslationPair kTable[] = {
     {"Cancel", "Annuler"},
     {"running", "en marche"},
     {"stopped", "arrêté"},
+    {"Apache - errors (error.log)", "Apache - erreurs (error.log)"},
+    {"Apache - requests (access.log)", "Apache - requêtes (access.log)"},
+    {"errors", "erreurs"},
+    {"PHP - error_log", "PHP - error_log"},
+    {"Zerva updated from %s to %s.", "Zerva mis à jour de %s vers %s."},
+    {"Zerva updated to version %s", "Zerva mis à jour vers la version %s"},
 };
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "stack/apache/builds.h"
+#include "stack/database/builds.h"
 #include "stack/php/builds.h"
 #include "ui/confirm.h"
 
@@ -55,8 +56,10 @@ struct UiState {
     Page page = page::kDashboard;                 // the sidebar, ui::SetPage
     std::vector<ApacheInstall> apaches;           // ui::RefreshInstalls
     std::vector<PhpInstall> phps;                 // ui::RefreshInstalls
+    std::vector<DbInstall> dbs;                   // ui::RefreshInstalls
     std::optional<ApacheInstall> currentApache;   // ui::RefreshInstalls
     std::optional<PhpInstall> currentPhp;         // ui::RefreshInstalls
+    std::optional<DbInstall> currentDb;           // ui::RefreshInstalls
     double lastRefresh = -100.0;                  // interface time of the last install refresh
     int32_t installerJobSeen = -1;                // installer job count at that refresh
     int32_t generation = 0;                       // bumped by every install refresh
@@ -86,6 +89,14 @@ std::vector<::Toast>& Toasts();
 // Adds a toast that expires 3.5 s from now.
 void Toast(const std::string& text, bool error);
 void RequestWizard();
+// Rescans the installed builds, phpMyAdmin's version, the database error log and the log list,
+// unless (without force) the last rescan is under 2.5 s old and no installer job ended since.
+void RefreshInstalls(bool force);
+// The same at a given interface time and installer job count (the test seam of the above).
+void RefreshInstallsAt(double now, int32_t installerJobs, bool force);
+// The log files the Logs page offers for these builds, labels translated now.
+std::vector<LogSource> BuildLogSources(const std::optional<ApacheInstall>& apache, const std::optional<DbInstall>& db,
+                                       const std::wstring& dbErrorLog, const std::optional<PhpInstall>& php);
 // "Dashboard", "Apache", ... ("" for any other number); translated where the name is a word.
 std::string PageTitle(Page page);
 

@@ -1,0 +1,127 @@
+#include "ui/state.h"
+
+#include <gtest/gtest.h>
+
+#include "core/layout.h"
+#include "core/translate.h"
+#include "tests/stack/stack_fixture.h"
+#include "tests/ui/imgui_harness.h"
+
+namespace {
+
+using stacktest::RootTest;
+
+class UiStateTest : public RootTest {
+protected:
+    void SetUp() override {
+        RootTest::SetUp();
+        ui::State() = UiState{};
+    }
+    void TearDown() override { SetLanguage("en"); }
+
+    ApacheInstall MakeApache() {
+        return MakeApacheInstall("httpd-2.4.62", MakeFolder(ApacheDir() + L"\\httpd-2.4.62", {{"bin/httpd.exe", ""}}));
+    }
+    DbInstall MakeDb(const char* name) {
+        return MakeDbInstall(name, MakeFolder(DatabaseDir() + L"\\" + Utf8ToWide(name), {{"bin/mysqld.exe", ""}}));
+    }
+    PhpInstall MakePhp(const std::string& templateText) {
+        MakeFolder(PhpDir() + L"\\php-8.3.14", {{"php.exe", ""}, {"php_zerva.ini", templateText}});
+        return *FindPhp("php-8.3.14");
+    }
+};
+
+struct Source {
+    std::string label;
+    std::wstring path;
+    bool operator==(const Source&) const = default;
+};
+
+std::vector<Source> Sources(const std::vector<LogSource>& sources) {
+    std::vector<Source> out;
+    for (const LogSource& s : sources) out.push_back({s.label, s.path});
+    return out;
+}
+
+void PrintTo(const Source& s, std::ostream* out) { *out << "{" << s.label << ", " << WideToUtf8(s.path) << "}"; }
+
+TEST_F(UiStateTest, LogSourcesFollowTheCurrentBuilds) {
+    const ApacheInstall apache = MakeApache();
+    const DbInstall maria = MakeDb("mariadb-11.4.2");
+    const DbInstall mysql = MakeDb("mysql-8.0.36");
+    EXPECT_TRUE(ui::BuildLogSources({}, {}, L"", {}).empty());
+    EXPECT_EQ(Sources(ui::BuildLogSources(apache, maria, L"", {})),
+              (std::vector<Source>{{"Apache - errors (error.log)", apache.dir + L"\\logs\\error.log"},
+                                   {"Apache - requests (access.log)", apache.dir + L"\\logs\\access.log"},
+                                   {"MariaDB - errors", L""}}));
+    SetLanguage("fr");
+    EXPECT_EQ(Sources(ui::BuildLogSources({}, mysql, L"C:\\db\\x.err", {})),
+              (std::vector<Source>{{"MySQL - erreurs", L"C:\\db\\x.err"}}));
+    SetLanguage("en");
+
+    // PHP's entry only with an active, non-empty error_log; its macros expand without Apache too.
+    for (const char* off : {"; error_log = \"{TEMPPATH}/php.log\"\n", "error_log =\n", "display_errors = On\n"})
+        EXPECT_TRUE(ui::BuildLogSources({}, {}, L"", MakePhp(off)).empty()) << off;
+    const PhpInstall php = MakePhp("error_log = \"{TEMPPATH}/php errors.log\"\n");
+    EXPECT_EQ(Sources(ui::BuildLogSources({}, {}, L"", php)),
+              (std::vector<Source>{{"PHP - error_log", Utf8ToWide(PathToUtf8(TempDir()) + "/php errors.log")}}));
+    EXPECT_EQ(ui::BuildLogSources(apache, {}, L"", php).back().label, "PHP - error_log");
+}
+
+TEST_F(UiStateTest, InstallCacheRescansAfterItsPauseOrAFinishedInstallerJob) {
+    UiState& state = ui::State();
+    ui::RefreshInstallsAt(10.0, 0, false);
+    EXPECT_EQ(state.generation, 1);
+    EXPECT_TRUE(state.apaches.empty() && state.phps.empty() && state.dbs.empty());
+    EXPECT_FALSE(state.currentDb);
+
+    const ApacheInstall apache = MakeApache();
+    MakeDb("mariadb-11.4.2");
+    ui::RefreshInstallsAt(12.4, 0, false);  // too soon, nothing installed meanwhile
+    EXPECT_EQ(state.generation, 1);
+    EXPECT_TRUE(state.apaches.empty());
+
+    ui::RefreshInstallsAt(12.4, 1, false);  // an installer job ended: at once
+    EXPECT_EQ(state.generation, 2);
+    EXPECT_EQ(state.installerJobSeen, 1);
+    ASSERT_EQ(state.apaches.size(), 1u);
+    EXPECT_EQ(state.currentApache->dir, apache.dir);
+    ASSERT_EQ(state.dbs.size(), 1u);
+    ASSERT_TRUE(state.currentDb);
+    EXPECT_EQ(state.dbErrorLog, FindDbErrorLog(*state.currentDb));
+    EXPECT_FALSE(state.dbErrorLog.empty());
+    EXPECT_EQ(state.logSources.size(), 3u);
+    EXPECT_EQ(state.phpMyAdminVersion, "");
+
+    ui::RefreshInstallsAt(14.8, 1, false);
+    EXPECT_EQ(state.generation, 2);
+    ui::RefreshInstallsAt(14.9, 1, false);  // 2.5 s after the last rescan
+    EXPECT_EQ(state.generation, 3);
+    ui::RefreshInstallsAt(14.9, 1, true);
+    EXPECT_EQ(state.generation, 4);
+}
+
+TEST_F(UiStateTest, PageTitlesAndToasts) {
+    const char* const english[] = {"Dashboard", "Apache", "PHP", "MySQL / MariaDB", "Components", "Logs", "Settings"};
+    const char* const french[] = {"Tableau de bord", "Apache", "PHP", "MySQL / MariaDB", "Composants", "Journaux",
+                                  "Paramètres"};
+    for (Page p = 0; p < 7; ++p) {
+        SetLanguage("en");
+        EXPECT_EQ(ui::PageTitle(p), english[p]);
+        SetLanguage("fr");
+        EXPECT_EQ(ui::PageTitle(p), french[p]);
+    }
+    EXPECT_EQ(ui::PageTitle(-1), "");
+    EXPECT_EQ(ui::PageTitle(7), "");
+
+    uitest::Harness harness;
+    harness.Frames(3, {});
+    ui::Toast("Saved", false);
+    ui::Toast("Failed", true);
+    ASSERT_EQ(ui::Toasts().size(), 2u);
+    EXPECT_EQ(ui::Toasts()[1].text, "Failed");
+    EXPECT_TRUE(ui::Toasts()[1].error);
+    EXPECT_DOUBLE_EQ(ui::Toasts()[0].expiresAt, ImGui::GetTime() + 3.5);
+}
+
+}  // namespace
