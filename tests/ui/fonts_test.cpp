@@ -15,21 +15,15 @@ namespace {
 const std::wstring kDejaVu = Utf8ToWide(ZERVA_DEJAVU_DIR_WIN);
 
 // A scratch folder standing in for the Windows fonts folder while the test runs.
-class FontsFolder {
-public:
-    FontsFolder() { ui::SetFontsFolderForTests(m_dir.Path()); }
+struct FontsFolder : testkit::ScratchDir {
+    FontsFolder() { ui::SetFontsFolderForTests(Path()); }
     ~FontsFolder() { ui::SetFontsFolderForTests({}); }
-    // Copies a DejaVu file in under a Windows font name.
-    void Add(const wchar_t* dejaVuName, const wchar_t* windowsName) {
-        ASSERT_TRUE(CopyFileTo(kDejaVu + L"\\" + dejaVuName, m_dir / windowsName, true)) << WideToUtf8(dejaVuName);
+    // Copies a DejaVu file in under a Windows font name; returns its size.
+    int Add(const wchar_t* dejaVuName, const wchar_t* windowsName) {
+        EXPECT_TRUE(CopyFileTo(kDejaVu + L"\\" + dejaVuName, *this / windowsName, true)) << WideToUtf8(dejaVuName);
+        return int(ReadWholeFile(*this / windowsName).value_or("").size());
     }
-    std::wstring operator/(const wchar_t* name) const { return m_dir / name; }
-
-private:
-    testkit::ScratchDir m_dir;
 };
-
-int FileSize(const std::wstring& path) { return int(ReadWholeFile(path).value_or("").size()); }
 
 // The source of each font added to the atlas, in order: a file's size, or 0 for the built-in font.
 // Sizes as requested: building the atlas truncates them to whole pixels.
@@ -48,9 +42,7 @@ std::vector<Source> AtlasSources() {
     return sources;
 }
 
-std::ostream& operator<<(std::ostream& out, const Source& s) {
-    return out << "{" << s.bytes << ", " << s.size << (s.merged ? ", merged}" : "}");
-}
+void PrintTo(const Source& s, std::ostream* out) { *out << "{" << s.bytes << ", " << s.size << ", " << s.merged << "}"; }
 
 TEST(Fonts, WithoutWindowsFontsEveryFontIsTheBuiltInOneAtItsSize) {
     uitest::Harness harness;
@@ -67,12 +59,10 @@ TEST(Fonts, FallBacksAlongEachListWithIconsMerged) {
     uitest::Harness harness;
     FontsFolder folder;
     folder.Add(L"DejaVuSans.ttf", L"arial.ttf");
-    folder.Add(L"DejaVuSansCondensed.ttf", L"tahoma.ttf");   // earlier in the list than arial
-    folder.Add(L"DejaVuSans-Bold.ttf", L"tahomabd.ttf");
-    folder.Add(L"DejaVuSansMono.ttf", L"cour.ttf");
-    folder.Add(L"DejaVuSerif.ttf", L"segmdl2.ttf");          // stands in for the icon font
-    const int text = FileSize(folder / L"tahoma.ttf"), bold = FileSize(folder / L"tahomabd.ttf");
-    const int mono = FileSize(folder / L"cour.ttf"), icons = FileSize(folder / L"segmdl2.ttf");
+    const int text = folder.Add(L"DejaVuSansCondensed.ttf", L"tahoma.ttf");  // before arial in its list
+    const int bold = folder.Add(L"DejaVuSans-Bold.ttf", L"tahomabd.ttf");
+    const int mono = folder.Add(L"DejaVuSansMono.ttf", L"cour.ttf");
+    const int icons = folder.Add(L"DejaVuSerif.ttf", L"segmdl2.ttf");        // stands in for the icon font
     EXPECT_EQ(ui::FindSystemFont({"segoeui.ttf", "tahoma.ttf", "arial.ttf"}), WideToUtf8(folder / L"tahoma.ttf"));
 
     ui::ApplyTheme(1.5f, false);
@@ -92,9 +82,8 @@ TEST(Fonts, FallBacksAlongEachListWithIconsMerged) {
 TEST(Fonts, WithoutBoldFileBoldAndTitleUseTheTextFile) {
     uitest::Harness harness;
     FontsFolder folder;
-    folder.Add(L"DejaVuSans.ttf", L"segoeui.ttf");
+    const int text = folder.Add(L"DejaVuSans.ttf", L"segoeui.ttf");
     testkit::WriteFile(folder / L"consola.ttf", "not a font at all, just text");
-    const int text = FileSize(folder / L"segoeui.ttf");
     ui::ApplyTheme(1.0f, true);
     // An unreadable mono file falls back to the built-in font; no icon font, no merged icons.
     EXPECT_EQ(AtlasSources(), (std::vector<Source>{{text, 16, false}, {text, 16, false}, {text, 23, false},

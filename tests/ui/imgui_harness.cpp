@@ -11,15 +11,15 @@
 namespace uitest {
 namespace {
 
-std::vector<Item>* g_sink = nullptr;
+std::vector<Item>* g_items = nullptr;
 
 void OnAdded(ImGuiID id, const ImVec2& min, const ImVec2& max, bool disabled) {
-    if (g_sink) g_sink->push_back(Item{id, {}, min, max, disabled});
+    if (g_items) g_items->push_back(Item{id, {}, min, max, disabled});
 }
 
 void OnLabelled(ImGuiID id, const char* label) {
-    if (!g_sink) return;
-    for (auto it = g_sink->rbegin(); it != g_sink->rend(); ++it)
+    if (!g_items) return;
+    for (auto it = g_items->rbegin(); it != g_items->rend(); ++it)
         if (it->id == id) {
             it->label = label;
             return;
@@ -39,7 +39,7 @@ Harness::Harness(ImVec2 displaySize) {
     m_context->TestEngineHookItems = true;
     imgui_hooks::SetItemSink({OnAdded, OnLabelled});
     imgui_hooks::SetAssertHandler(OnAssert);
-    g_sink = &m_items;
+    g_items = &m_items;
     ImGuiIO& io = ImGui::GetIO();
     io.IniFilename = nullptr;
     io.LogFilename = nullptr;
@@ -49,7 +49,7 @@ Harness::Harness(ImVec2 displaySize) {
 }
 
 Harness::~Harness() {
-    g_sink = nullptr;
+    g_items = nullptr;
     imgui_hooks::SetItemSink({});
     ImGui::DestroyContext(m_context);
     imgui_hooks::SetAssertHandler(nullptr);
@@ -59,11 +59,9 @@ void Harness::Run(const Draw& draw, bool wrap) {
     m_wrap = wrap;
     ImGuiIO& io = ImGui::GetIO();
     // The renderer would build the atlas texture; here it is built in memory only.
-    if (!io.Fonts->IsBuilt()) {
-        unsigned char* pixels = nullptr;
-        int width = 0, height = 0;
-        io.Fonts->GetTexDataAsRGBA32(&pixels, &width, &height);
-    }
+    unsigned char* pixels = nullptr;
+    int width = 0, height = 0;
+    if (!io.Fonts->IsBuilt()) io.Fonts->GetTexDataAsRGBA32(&pixels, &width, &height);
     m_items.clear();
     ImGui::NewFrame();
     if (wrap) {
@@ -71,16 +69,11 @@ void Harness::Run(const Draw& draw, bool wrap) {
         ImGui::SetNextWindowSize(io.DisplaySize);
         ImGui::Begin("###root", nullptr, ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoSavedSettings |
                                              ImGuiWindowFlags_NoBringToFrontOnFocus);
-        if (draw) draw();
-        ImGui::End();
-    } else if (draw) {
-        draw();
     }
+    if (draw) draw();
+    if (wrap) ImGui::End();
     ImGui::Render();
 }
-
-void Harness::Frame(const Draw& draw) { Run(draw, true); }
-void Harness::RawFrame(const Draw& draw) { Run(draw, false); }
 
 void Harness::Frames(int count, const Draw& draw) {
     for (int i = 0; i < count; ++i) Run(draw, m_wrap);
@@ -92,6 +85,12 @@ const Item* Harness::Find(std::string_view label) const {
     return nullptr;
 }
 
+const Item* Harness::Find(ImGuiID id) const {
+    for (auto it = m_items.rbegin(); it != m_items.rend(); ++it)
+        if (it->id == id) return &*it;
+    return nullptr;
+}
+
 std::vector<std::string> Harness::Labels() const {
     std::vector<std::string> labels;
     for (const Item& item : m_items)
@@ -99,15 +98,7 @@ std::vector<std::string> Harness::Labels() const {
     return labels;
 }
 
-bool Harness::Click(std::string_view label, const Draw& draw) {
-    const Item* item = Find(label);
-    return item && Click(item->id, draw);
-}
-
-bool Harness::Click(ImGuiID id, const Draw& draw) {
-    const Item* item = nullptr;
-    for (const Item& candidate : m_items)
-        if (candidate.id == id) item = &candidate;
+bool Harness::Click(const Item* item, const Draw& draw) {
     if (!item) return false;
     ImGuiIO& io = ImGui::GetIO();
     const ImVec2 at = Centre(*item);
@@ -131,10 +122,9 @@ bool Harness::Hover(std::string_view label, const Draw& draw) {
 }
 
 void Harness::PressKey(ImGuiKey key, const Draw& draw) {
-    ImGuiIO& io = ImGui::GetIO();
-    io.AddKeyEvent(key, true);
+    ImGui::GetIO().AddKeyEvent(key, true);
     Frames(1, draw);
-    io.AddKeyEvent(key, false);
+    ImGui::GetIO().AddKeyEvent(key, false);
     Frames(1, draw);
 }
 

@@ -10,23 +10,18 @@
 
 namespace {
 
-void AppendBig32(std::string& out, uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) out += char((v >> shift) & 0xFF);
-}
+std::string Big32(uint32_t v) { return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
 
 void AppendChunk(std::string& png, const char* type, const std::string& data) {
-    AppendBig32(png, uint32_t(data.size()));
     const std::string body = std::string(type, 4) + data;
-    png += body;
-    AppendBig32(png, uint32_t(crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size()))));
+    png += Big32(uint32_t(data.size())) + body +
+           Big32(uint32_t(crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size()))));
 }
 
 // A 2 x 1 RGBA PNG: one opaque red pixel, one half-transparent blue one.
 std::string TwoPixelPng() {
-    std::string header;
-    AppendBig32(header, 2);
-    AppendBig32(header, 1);
-    header += std::string("\x08\x06\x00\x00\x00", 5);  // 8 bits, RGBA, deflate, no filter, no interlace
+    // 2 x 1, 8 bits, RGBA, deflate, no filter, no interlace
+    const std::string header = Big32(2) + Big32(1) + std::string("\x08\x06\x00\x00\x00", 5);
     const std::string raw("\x00\xFF\x00\x00\xFF\x00\x00\xFF\x80", 9);  // filter byte, then the pixels
     uLongf size = compressBound(uLong(raw.size()));
     std::string packed(size, '\0');

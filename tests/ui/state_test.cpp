@@ -31,40 +31,34 @@ protected:
     }
 };
 
-struct Source {
-    std::string label;
-    std::wstring path;
-    bool operator==(const Source&) const = default;
-};
+using Sources = std::vector<std::pair<std::string, std::wstring>>;
 
-std::vector<Source> Sources(const std::vector<LogSource>& sources) {
-    std::vector<Source> out;
-    for (const LogSource& s : sources) out.push_back({s.label, s.path});
+Sources Labelled(const std::vector<LogSource>& sources) {
+    Sources out;
+    for (const LogSource& s : sources) out.emplace_back(s.label, s.path);
     return out;
 }
-
-void PrintTo(const Source& s, std::ostream* out) { *out << "{" << s.label << ", " << WideToUtf8(s.path) << "}"; }
 
 TEST_F(UiStateTest, LogSourcesFollowTheCurrentBuilds) {
     const ApacheInstall apache = MakeApache();
     const DbInstall maria = MakeDb("mariadb-11.4.2");
     const DbInstall mysql = MakeDb("mysql-8.0.36");
     EXPECT_TRUE(ui::BuildLogSources({}, {}, L"", {}).empty());
-    EXPECT_EQ(Sources(ui::BuildLogSources(apache, maria, L"", {})),
-              (std::vector<Source>{{"Apache - errors (error.log)", apache.dir + L"\\logs\\error.log"},
+    EXPECT_EQ(Labelled(ui::BuildLogSources(apache, maria, L"", {})),
+              (Sources{{"Apache - errors (error.log)", apache.dir + L"\\logs\\error.log"},
                                    {"Apache - requests (access.log)", apache.dir + L"\\logs\\access.log"},
                                    {"MariaDB - errors", L""}}));
     SetLanguage("fr");
-    EXPECT_EQ(Sources(ui::BuildLogSources({}, mysql, L"C:\\db\\x.err", {})),
-              (std::vector<Source>{{"MySQL - erreurs", L"C:\\db\\x.err"}}));
+    EXPECT_EQ(Labelled(ui::BuildLogSources({}, mysql, L"C:\\db\\x.err", {})),
+              (Sources{{"MySQL - erreurs", L"C:\\db\\x.err"}}));
     SetLanguage("en");
 
     // PHP's entry only with an active, non-empty error_log; its macros expand without Apache too.
     for (const char* off : {"; error_log = \"{TEMPPATH}/php.log\"\n", "error_log =\n", "display_errors = On\n"})
         EXPECT_TRUE(ui::BuildLogSources({}, {}, L"", MakePhp(off)).empty()) << off;
     const PhpInstall php = MakePhp("error_log = \"{TEMPPATH}/php errors.log\"\n");
-    EXPECT_EQ(Sources(ui::BuildLogSources({}, {}, L"", php)),
-              (std::vector<Source>{{"PHP - error_log", Utf8ToWide(PathToUtf8(TempDir()) + "/php errors.log")}}));
+    EXPECT_EQ(Labelled(ui::BuildLogSources({}, {}, L"", php)),
+              (Sources{{"PHP - error_log", Utf8ToWide(PathToUtf8(TempDir()) + "/php errors.log")}}));
     EXPECT_EQ(ui::BuildLogSources(apache, {}, L"", php).back().label, "PHP - error_log");
 }
 
@@ -102,17 +96,14 @@ TEST_F(UiStateTest, InstallCacheRescansAfterItsPauseOrAFinishedInstallerJob) {
 }
 
 TEST_F(UiStateTest, PageTitlesAndToasts) {
-    const char* const english[] = {"Dashboard", "Apache", "PHP", "MySQL / MariaDB", "Components", "Logs", "Settings"};
-    const char* const french[] = {"Tableau de bord", "Apache", "PHP", "MySQL / MariaDB", "Composants", "Journaux",
-                                  "Paramètres"};
-    for (Page p = 0; p < 7; ++p) {
-        SetLanguage("en");
-        EXPECT_EQ(ui::PageTitle(p), english[p]);
-        SetLanguage("fr");
-        EXPECT_EQ(ui::PageTitle(p), french[p]);
+    std::vector<std::string> titles;
+    for (const char* language : {"en", "fr"}) {
+        SetLanguage(language);
+        for (Page p = -1; p <= 7; ++p) titles.push_back(ui::PageTitle(p));
     }
-    EXPECT_EQ(ui::PageTitle(-1), "");
-    EXPECT_EQ(ui::PageTitle(7), "");
+    EXPECT_EQ(titles, (std::vector<std::string>{"", "Dashboard", "Apache", "PHP", "MySQL / MariaDB", "Components",
+                                                "Logs", "Settings", "", "", "Tableau de bord", "Apache", "PHP",
+                                                "MySQL / MariaDB", "Composants", "Journaux", "Paramètres", ""}));
 
     uitest::Harness harness;
     harness.Frames(3, {});

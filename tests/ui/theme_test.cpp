@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "tests/ui/imgui_harness.h"
 #include "ui/fonts.h"
 #include "ui/imgui_compat.h"
@@ -10,43 +12,44 @@ namespace {
 
 using uitest::Hex;
 
-struct PaletteCase {
-    ImVec4 (*getter)();
+// The colour as "#RRGGBB" with its alpha when not opaque: "#6C7CFF/0.18".
+std::string Described(const ImVec4& c) {
+    char alpha[16] = "";
+    if (c.w != 1.0f) std::snprintf(alpha, sizeof alpha, "/%.3f", c.w);
+    return Hex(c) + alpha;
+}
+
+struct ColorCase {
     const char* name;
-    const char* light;
+    ImVec4 (*get)();
     const char* dark;
-};
-
-const PaletteCase kPalette[] = {
-    {ui::AccentColor, "accent", "#4F5BD5", "#6C7CFF"},
-    {ui::AccentActiveColor, "accent active", "#3F4BC5", "#8190FF"},
-    {ui::CardColor, "card", "#FFFFFF", "#1B1E25"},
-    {ui::DangerColor, "danger", "#DC2626", "#F26D6D"},
-    {ui::WindowBgColor, "window", "#E9EBF1", "#101217"},
-    {ui::SuccessColor, "success", "#16A34A", "#34D07A"},
-    {ui::WarningColor, "warning", "#D97706", "#F5B342"},
-};
-
-struct StyleCase {
-    ImGuiCol slot;
-    const char* dark;
-    float darkAlpha;
     const char* light;
-    float lightAlpha;
 };
 
-// One colour of each kind: plain, transparent, with alpha, and the renamed tab and cursor colours.
-const StyleCase kStyle[] = {
-    {ImGuiCol_Text, "#E7E9EF", 1, "#1B1E27", 1},
-    {ImGuiCol_WindowBg, "#15171C", 1, "#F3F4F8", 1},
-    {ImGuiCol_ChildBg, "#000000", 0, "#000000", 0},
-    {ImGuiCol_Header, "#6C7CFF", 0.18f, "#4F5BD5", 0.14f},
-    {ImGuiCol_TableRowBgAlt, "#FFFFFF", 0.025f, "#000000", 0.025f},
-    {ImGuiCol_ModalWindowDimBg, "#000000", 0.55f, "#1B1E27", 0.35f},
-    {ui::compat::kColTabSelected, "#2E3340", 1, "#FFFFFF", 1},
-    {ui::compat::kColTabDimmed, "#1E2129", 1, "#E9EBF0", 1},
-    {ui::compat::kColTabDimmedSelected, "#2A2E39", 1, "#F5F6F9", 1},
-    {ui::compat::kColNavCursor, "#6C7CFF", 1, "#4F5BD5", 1},
+// Each palette getter, and one style colour of each kind (plain, transparent, with alpha, renamed
+// in newer Dear ImGui releases).
+template <ImGuiCol slot>
+ImVec4 StyleColor() { return ImGui::GetStyle().Colors[slot]; }
+
+const ColorCase kColors[] = {
+    {"accent", ui::AccentColor, "#6C7CFF", "#4F5BD5"},
+    {"accent active", ui::AccentActiveColor, "#8190FF", "#3F4BC5"},
+    {"card", ui::CardColor, "#1B1E25", "#FFFFFF"},
+    {"danger", ui::DangerColor, "#F26D6D", "#DC2626"},
+    {"window", ui::WindowBgColor, "#101217", "#E9EBF1"},
+    {"success", ui::SuccessColor, "#34D07A", "#16A34A"},
+    {"warning", ui::WarningColor, "#F5B342", "#D97706"},
+    {"muted", ui::TextColorOf, "#8B91A1", "#6B7183"},
+    {"Text", StyleColor<ImGuiCol_Text>, "#E7E9EF", "#1B1E27"},
+    {"WindowBg", StyleColor<ImGuiCol_WindowBg>, "#15171C", "#F3F4F8"},
+    {"ChildBg", StyleColor<ImGuiCol_ChildBg>, "#000000/0.000", "#000000/0.000"},
+    {"Header", StyleColor<ImGuiCol_Header>, "#6C7CFF/0.180", "#4F5BD5/0.140"},
+    {"TableRowBgAlt", StyleColor<ImGuiCol_TableRowBgAlt>, "#FFFFFF/0.025", "#000000/0.025"},
+    {"ModalWindowDimBg", StyleColor<ImGuiCol_ModalWindowDimBg>, "#000000/0.550", "#1B1E27/0.350"},
+    {"TabSelected", StyleColor<ui::compat::kColTabSelected>, "#2E3340", "#FFFFFF"},
+    {"TabDimmed", StyleColor<ui::compat::kColTabDimmed>, "#1E2129", "#E9EBF0"},
+    {"TabDimmedSelected", StyleColor<ui::compat::kColTabDimmedSelected>, "#2A2E39", "#F5F6F9"},
+    {"NavCursor", StyleColor<ui::compat::kColNavCursor>, "#6C7CFF", "#4F5BD5"},
 };
 
 TEST(Theme, PalettesAndStyleOfBothThemesAtTwoScales) {
@@ -59,45 +62,26 @@ TEST(Theme, PalettesAndStyleOfBothThemesAtTwoScales) {
             harness.Frame({});
             EXPECT_EQ(ui::Scale(), scale);
             EXPECT_EQ(ui::DpiScale(), scale);
-            for (const PaletteCase& c : kPalette) {
-                const ImVec4 color = c.getter();
-                EXPECT_EQ(Hex(color), dark ? c.dark : c.light) << c.name;
-                EXPECT_EQ(color.w, 1.0f) << c.name;
-            }
+            for (const ColorCase& c : kColors) EXPECT_EQ(Described(c.get()), dark ? c.dark : c.light) << c.name;
             const ImGuiStyle& style = ImGui::GetStyle();
-            for (const StyleCase& c : kStyle) {
-                EXPECT_EQ(Hex(style.Colors[c.slot]), dark ? c.dark : c.light) << ImGui::GetStyleColorName(c.slot);
-                EXPECT_FLOAT_EQ(style.Colors[c.slot].w, dark ? c.darkAlpha : c.lightAlpha)
-                    << ImGui::GetStyleColorName(c.slot);
-            }
             // Left alone: Dear ImGui's own (dark) values in both themes.
             for (ImGuiCol kept : {ImGuiCol_TitleBgCollapsed, ImGuiCol_NavWindowingHighlight, ImGuiCol_NavWindowingDimBg})
-                EXPECT_EQ(Hex(style.Colors[kept]), Hex(defaults.Colors[kept])) << ImGui::GetStyleColorName(kept);
-            EXPECT_EQ(Hex(ui::TextColorOf()), dark ? "#8B91A1" : "#6B7183");
+                EXPECT_EQ(Described(style.Colors[kept]), Described(defaults.Colors[kept])) << kept;
 
             EXPECT_FLOAT_EQ(style.WindowPadding.x, 16 * scale);
             EXPECT_FLOAT_EQ(style.WindowPadding.y, 14 * scale);
-            EXPECT_FLOAT_EQ(style.FramePadding.y, 6 * scale);
             EXPECT_FLOAT_EQ(style.FrameRounding, 6 * scale);
             EXPECT_FLOAT_EQ(style.ItemSpacing.x, 10 * scale);
             EXPECT_FLOAT_EQ(style.ScrollbarSize, 12 * scale);
             EXPECT_FLOAT_EQ(style.WindowBorderSize, 0);
             EXPECT_FLOAT_EQ(style.ChildBorderSize, 1);  // borders are not scaled
             EXPECT_FLOAT_EQ(style.WindowTitleAlign.x, 0.5f);
-
-            ASSERT_NE(ui::Fonts()[ui::kFontBody], nullptr);
             EXPECT_FLOAT_EQ(ui::Fonts()[ui::kFontBody]->FontSize, 16 * scale);
-            EXPECT_FLOAT_EQ(ui::Fonts()[ui::kFontBig]->FontSize, 30 * scale);
             EXPECT_EQ(ImGui::GetIO().FontDefault, ui::Fonts()[ui::kFontBody]);
         }
     }
-}
-
-TEST(Theme, ColorU32MultipliesAlphaOnly) {
-    uitest::Harness harness;
     const ImVec4 color(1.0f, 0.5f, 0.0f, 0.8f);
     EXPECT_EQ(ui::ColorU32(color, 0.5f), ImGui::ColorConvertFloat4ToU32(ImVec4(1.0f, 0.5f, 0.0f, 0.4f)));
-    EXPECT_EQ(ui::ColorU32(color), ImGui::ColorConvertFloat4ToU32(color));
 }
 
 }  // namespace

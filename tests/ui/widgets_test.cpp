@@ -11,21 +11,16 @@
 
 namespace {
 
+constexpr const char* kIcon = "\xEE\x9C\x8D";
+
 TEST(ComposeLabel, IconTextAndIdInEachCombination) {
     struct Case {
-        const char* icon;
-        const char* text;
-        const char* id;
-        const char* label;
+        const char *icon, *text, *id, *label;
     } const cases[] = {
-        {"\xEE\x9C\x8D", "Start all", "start", "\xEE\x9C\x8D  Start all###start"},
-        {nullptr, "Start all", "start", "Start all###start"},
-        {"", "Start all", "start", "Start all###start"},
-        {nullptr, "", "start", "###start"},
-        {"\xEE\x9C\x8D", nullptr, nullptr, "\xEE\x9C\x8D"},
-        {"\xEE\x9C\x8D", "", nullptr, "\xEE\x9C\x8D"},
-        {nullptr, "Start all", nullptr, "Start all"},
-        {nullptr, nullptr, nullptr, ""},
+        {kIcon, "Start all", "start", "\xEE\x9C\x8D  Start all###start"},
+        {nullptr, "Start all", "start", "Start all###start"}, {"", "Start all", "start", "Start all###start"},
+        {nullptr, "", "start", "###start"}, {kIcon, nullptr, nullptr, kIcon}, {kIcon, "", nullptr, kIcon},
+        {nullptr, "Start all", nullptr, "Start all"}, {nullptr, nullptr, nullptr, ""},
     };
     for (const Case& c : cases) EXPECT_EQ(ui::ComposeLabel(c.icon, c.text, c.id), c.label) << c.label;
 }
@@ -34,84 +29,67 @@ TEST(Widgets, ButtonsKeepTheirIdAcrossLanguagesAndClickOnlyWhenEnabled) {
     uitest::Harness harness;
     int clicks[4] = {};
     auto draw = [&] {
-        if (ui::Button(nullptr, Tr("Settings"), "plain")) ++clicks[0];
-        if (ui::AccentButton(nullptr, "Go", "accent")) ++clicks[1];
-        if (ui::DangerButton(nullptr, "Delete", "danger", ImVec2(0, 0), false)) ++clicks[2];
-        if (ui::IconButton("\xEE\x9C\x8D", "refresh", "Refresh")) ++clicks[3];
+        clicks[0] += ui::Button(nullptr, Tr("Settings"), "plain");
+        clicks[1] += ui::AccentButton(nullptr, "Go", "accent");
+        clicks[2] += ui::DangerButton(nullptr, "Delete", "danger", ImVec2(0, 0), false);
+        clicks[3] += ui::IconButton(kIcon, "refresh", "Refresh");
     };
-    SetLanguage("en");
     harness.Frame(draw);
-    ASSERT_NE(harness.Find("Settings###plain"), nullptr);
     const ImGuiID english = harness.Find("Settings###plain")->id;
     SetLanguage("fr");
     harness.Frame(draw);
+    SetLanguage("en");
     ASSERT_NE(harness.Find("Paramètres###plain"), nullptr);
     EXPECT_EQ(harness.Find("Paramètres###plain")->id, english);
-    SetLanguage("en");
-
-    harness.Frame(draw);
     EXPECT_FALSE(harness.Find("Go###accent")->disabled);
     EXPECT_TRUE(harness.Find("Delete###danger")->disabled);
-    for (const char* label : {"Settings###plain", "Go###accent", "Delete###danger", "\xEE\x9C\x8D##refresh"})
+    for (const char* label : {"Paramètres###plain", "Go###accent", "Delete###danger", "\xEE\x9C\x8D##refresh"})
         ASSERT_TRUE(harness.Click(label, draw)) << label;
-    EXPECT_EQ(clicks[0], 1);
-    EXPECT_EQ(clicks[1], 1);
-    EXPECT_EQ(clicks[2], 0);
-    EXPECT_EQ(clicks[3], 1);
+    EXPECT_EQ(std::vector<int>(clicks, clicks + 4), (std::vector<int>{1, 1, 0, 1}));
 }
 
 TEST(Widgets, DisabledIconButtonStillShowsItsTooltip) {
     uitest::Harness harness;
-    auto draw = [] { ui::IconButton("\xEE\x9C\x8D", "refresh", "Refresh the list", false); };
+    auto draw = [] { ui::IconButton(kIcon, "refresh", "Refresh the list", false); };
     harness.Frame(draw);
     ASSERT_TRUE(harness.Find("\xEE\x9C\x8D##refresh")->disabled);
-    ImGuiWindow* tooltip = ImGui::FindWindowByName("##Tooltip_00");
-    EXPECT_TRUE(tooltip == nullptr || !tooltip->Active);
+    EXPECT_EQ(ImGui::FindWindowByName("##Tooltip_00"), nullptr);
     ASSERT_TRUE(harness.Hover("\xEE\x9C\x8D##refresh", draw));
-    tooltip = ImGui::FindWindowByName("##Tooltip_00");
+    ImGuiWindow* tooltip = ImGui::FindWindowByName("##Tooltip_00");
     ASSERT_NE(tooltip, nullptr);
     EXPECT_TRUE(tooltip->Active);
 }
 
-TEST(Widgets, LinkToggleAndDropdown) {
+TEST(Widgets, LinkToggleDropdownAndGrowingInput) {
     uitest::Harness harness;
     bool on = false;
-    int toggled = 0, linked = 0, changed = 0;
-    int index = -1;
+    int toggled = 0, linked = 0, changed = 0, index = -1;
     ImGuiID combo = 0;
+    std::string text = "ab";
     const std::vector<std::string> items = {"8.3", "8.2", "8.3"};  // equal texts still differ by index
     auto draw = [&] {
-        if (ui::Link("phpinfo", "info")) ++linked;
-        if (ui::Toggle("##console", &on)) ++toggled;
+        linked += ui::Link("phpinfo", "info");
+        toggled += ui::Toggle("##console", &on);
         combo = ImGui::GetID("##version");
-        if (ui::Dropdown("##version", &index, items, 120)) ++changed;
+        changed += ui::Dropdown("##version", &index, items, 120);
+        ui::InputText("##name", &text, 200, "site name");
     };
     harness.Frame(draw);
     ASSERT_TRUE(harness.Click("phpinfo##info", draw));
     ASSERT_TRUE(harness.Click("##console", draw));
     EXPECT_EQ(linked, 1);
-    EXPECT_EQ(toggled, 1);
     EXPECT_TRUE(on);
     ASSERT_TRUE(harness.Click("##console", draw));
     EXPECT_FALSE(on);
+    EXPECT_EQ(toggled, 2);
 
-    // Out of range: nothing is selected until an item is picked.
-    ASSERT_TRUE(harness.Click(combo, draw));
-    EXPECT_NE(harness.Find("8.3##0"), nullptr);
-    EXPECT_NE(harness.Find("8.3##2"), nullptr);
+    ASSERT_TRUE(harness.Click(combo, draw));  // out of range: nothing selected until picked
     ASSERT_TRUE(harness.Click("8.3##2", draw));
     EXPECT_EQ(index, 2);
-    EXPECT_EQ(changed, 1);
     ASSERT_TRUE(harness.Click(combo, draw));
     ASSERT_TRUE(harness.Click("8.3##2", draw));  // the current item again: no change
     EXPECT_EQ(changed, 1);
-}
 
-TEST(Widgets, InputTextGrowsTheString) {
-    uitest::Harness harness;
-    std::string text = "ab";
-    auto draw = [&] { ui::InputText("##name", &text, 200, "site name"); };
-    harness.Frame(draw);
     ASSERT_TRUE(harness.Click("##name", draw));
     const std::string typed(300, 'x');  // past any buffer the string had
     ImGui::GetIO().AddInputCharactersUTF8(typed.c_str());
@@ -119,8 +97,8 @@ TEST(Widgets, InputTextGrowsTheString) {
     EXPECT_EQ(text, "ab" + typed);
 }
 
-// Draws one sparkline; returns the vertices it added and the highest of those after the first
-// `skip`, relative to the sparkline's top edge.
+// Draws one 120 x 40 sparkline; returns the vertices it added and the highest of those after the
+// first `skip`, relative to its top edge.
 std::pair<int, float> DrawSparkline(uitest::Harness& harness, const std::vector<float>& values, int skip) {
     std::pair<int, float> result(0, 1e9f);
     harness.Frame([&] {
@@ -137,15 +115,12 @@ std::pair<int, float> DrawSparkline(uitest::Harness& harness, const std::vector<
 
 TEST(Widgets, SparklineDrawsOnlyItsBackgroundBelowTwoValuesAndZerosOnTheBottom) {
     uitest::Harness harness;
-    ui::ApplyTheme(1.0f, true);
     const int background = DrawSparkline(harness, {}, 0).first;
     EXPECT_EQ(DrawSparkline(harness, {5.0f}, 0).first, background);
-    // All zeros: fill and line within the line's half width and its anti-aliased fringe of the
-    // bottom margin (2 pixels above the 40-pixel bottom).
+    // Zeros lie on the bottom margin (2 pixels up), give or take half the line and its fringe.
     const auto [count, top] = DrawSparkline(harness, {0.0f, 0.0f, 0.0f}, background);
     EXPECT_GT(count, background);
     EXPECT_GE(top, 40 - 2 - 0.8f - 1.0f);
-    // The largest value reaches the top margin.
     EXPECT_LE(DrawSparkline(harness, {0.0f, 10.0f}, background).second, 2 + 0.8f + 1.0f);
 }
 
