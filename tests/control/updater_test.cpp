@@ -131,7 +131,7 @@ TEST_F(UpdaterTest, Check_ManifestLegacyOrNeither_LatestAvailabilityAndError) {
 TEST_F(UpdaterTest, Download_ExecutableOrZip_VerifiedOrRefusedWithReason) {
     const std::string pair = testkit::MakeZip({{"sub/Zerva.exe", "MZ other"}, {"Zerva.exe", newBytes, true}});
     const std::string none = testkit::MakeZip({{"a/zerva.txt", "x"}});
-    const std::string arm = testkit::PeHeader(testkit::kArm64);
+    const std::string arm = testkit::PeImage(testkit::kArm64);
     const struct {
         std::string version, url, bytes, hashed;
         std::wstring exePath;   // empty: the installed one

@@ -22,13 +22,8 @@ std::vector<std::wstring> ReadBack(const std::wstring& args) {
 }  // namespace
 
 TEST(CommandLine, OrdinaryValuesGiveThePlainText) {
-    EXPECT_EQ(CommandLine().Add(L"-t -f").AddQuoted(L"C:\\z\\conf\\httpd.conf").Add(L"-d")
-                  .AddQuoted(L"C:\\z\\bin\\apache\\httpd-2.4").Text(),
-              L"-t -f \"C:\\z\\conf\\httpd.conf\" -d \"C:\\z\\bin\\apache\\httpd-2.4\"");
-    EXPECT_EQ(CommandLine().Add(L"--no-defaults -u root").AddOption(L"--password=", L"tulp")
-                  .Add(L"--port=3306").Text(),
-              L"--no-defaults -u root --password=\"tulp\" --port=3306");
-    EXPECT_EQ(QuoteArg(L""), L"\"\"");
+    EXPECT_EQ(CommandLine().Add(L"-u root").AddOption(L"--password=", L"tulp").Add(L"-f").AddQuoted(L"C:\\z\\my.ini").Text(),
+              L"-u root --password=\"tulp\" -f \"C:\\z\\my.ini\"");
 }
 
 TEST(CommandLine, EveryValueReadsBackWhole) {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <stdexcept>
 #include <thread>
+#include <tuple>
 
 #include "core/files.h"
 #include "core/handle.h"
@@ -28,12 +29,6 @@ std::wstring Standin() { return testkit::StandinPath(L"standin.exe"); }
 std::string QuotedStandin() { return Format("\"%s\"", WideToUtf8(Standin()).c_str()); }
 
 proc::SpawnOptions StandinRun(const std::wstring& args) { return {.exe = Standin(), .args = args}; }
-
-// Names of events and log tags no other test process uses.
-std::string UniqueTag() {
-    static std::atomic<unsigned> counter{0};
-    return Format("zt%lu-%u-%s", ::GetCurrentProcessId(), ++counter, RandomAlnum(6).c_str());
-}
 
 // The lines of `text` that start with `prefix`, ignoring case.
 Lines LinesStartingWith(const std::string& text, const std::string& prefix) {
@@ -55,23 +50,18 @@ Lines LoggedWith(const std::string& tag) {
 
 }  // namespace
 
-// ---- Environment block ----
-
-TEST(ProcEnvironment, Parse_KeepsDriveEntriesAndSplitsAtFirstEquals) {
+TEST(ProcEnvironment, ParseAndBuild_DriveEntriesKept_OverridesAndPathPrependSorted) {
     const wchar_t block[] = L"=C:=C:\\dir\0Path=C:\\w\0NOEQUALS\0A=b=c\0E=\0";
     const EnvList expected = {{L"=C:", L"C:\\dir"}, {L"Path", L"C:\\w"}, {L"A", L"b=c"}, {L"E", L""}};
     EXPECT_EQ(proc::ParseEnvironmentBlock(block), expected);
     EXPECT_TRUE(proc::ParseEnvironmentBlock(nullptr).empty());
-}
 
-TEST(ProcEnvironment, Build_OverridesAndPathPrepend_GiveSortedBlock) {
-    struct Case {
+    const struct {
         const char* name;
         EnvList vars, overrides;
         const wchar_t* pathPrepend;
         std::wstring block;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"overrides replace ignoring case, keep the spelling, append the rest",
          {{L"PhpRc", L"old"}, {L"Other", L"1"}}, {{L"PHPRC", L"new"}, {L"OPENSSL_CONF", L"c.cnf"}}, L"",
          L"OPENSSL_CONF=c.cnf\0Other=1\0PhpRc=new\0\0"s},
@@ -84,15 +74,10 @@ TEST(ProcEnvironment, Build_OverridesAndPathPrepend_GiveSortedBlock) {
          L"A=1\0\0"s},
         {"empty block is two NULs", {}, {}, L"", std::wstring(2, L'\0')},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(proc::BuildEnvironmentBlock(c.vars, c.overrides, c.pathPrepend), c.block);
-    }
+    for (const auto& c : cases) EXPECT_EQ(proc::BuildEnvironmentBlock(c.vars, c.overrides, c.pathPrepend), c.block) << c.name;
 }
 
-// ---- Output lines ----
-
-TEST(ProcOutput, IsValidUtf8_StrictAboutOverlongsSurrogatesAndRange) {
+TEST(ProcOutput, Utf8KeptElseCodePage_StrictAboutOverlongsSurrogatesAndRange) {
     const std::pair<const char*, bool> cases[] = {
         {"", true}, {"plain \xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80", true}, {"\xF4\x8F\xBF\xBF", true},  // U+10FFFF
         {"\xC0\xAF", false}, {"\xE0\x80\xAF", false},                      // overlong, two and three bytes
@@ -101,9 +86,6 @@ TEST(ProcOutput, IsValidUtf8_StrictAboutOverlongsSurrogatesAndRange) {
     };
     for (size_t i = 0; i < std::size(cases); ++i)
         EXPECT_EQ(proc::IsValidUtf8(cases[i].first), cases[i].second) << "case " << i;
-}
-
-TEST(ProcOutput, Decode_Utf8KeptElseCodePage) {
     EXPECT_EQ(proc::DecodeOutputLine("caf\xC3\xA9", 850), "caf\xC3\xA9");
     EXPECT_EQ(proc::DecodeOutputLine("\x82t\x82", 850), "\xC3\xA9t\xC3\xA9");  // é in code page 850
 }
@@ -117,8 +99,6 @@ TEST(ProcOutput, LineSplitter_CrLfAcrossChunksBareLfAndRemainder) {
     splitter.Finish();
     EXPECT_EQ(lines, (Lines{"a", "b", "", "c\r", "d"}));
 }
-
-// ---- Run ----
 
 // Each case runs three times on a thread of its own, so concurrent Runs must keep their pipes apart.
 TEST(ProcRun, FinishedChildren_ExitCodeAndOwnOutputFoldedIntoLfLines) {
@@ -141,11 +121,9 @@ TEST(ProcRun, FinishedChildren_ExitCodeAndOwnOutputFoldedIntoLfLines) {
             SCOPED_TRACE(WideToUtf8(c.args));
             for (int round = 0; round < 3; ++round) {
                 const proc::RunResult r = proc::Run(StandinRun(c.args), 30000);
-                EXPECT_TRUE(r.started);
-                EXPECT_FALSE(r.timedOut);
+                EXPECT_TRUE(r.started && !r.timedOut && r.error.empty()) << r.error;
                 EXPECT_EQ(r.exitCode, c.exitCode);
                 EXPECT_EQ(r.output, c.output);
-                EXPECT_EQ(r.error, "");
             }
         });
     for (auto& thread : threads) thread.join();
@@ -154,25 +132,19 @@ TEST(ProcRun, FinishedChildren_ExitCodeAndOwnOutputFoldedIntoLfLines) {
 
 // A grandchild that inherited the pipe holds it for a minute; Run must come back long before.
 TEST(ProcRun, TimeoutOrLingeringGrandchild_ReturnsPromptlyWithOutputSoFar) {
-    const struct {
-        const wchar_t* steps;
-        uint32_t timeoutMs;
-        bool timedOut;
-        uint32_t exitCode;
-        std::string output;
-    } cases[] = {
+    // Steps, time-out, whether it timed out, exit code, output.
+    const std::tuple<const wchar_t*, uint32_t, bool, uint32_t, std::string> cases[] = {
         {L"print partial + sleep 60000 + print never", 1000, true, 1, "partial\n"},
         {L"grandchild 60000 + print partial + sleep 60000", 1000, true, 1, "partial\n"},
         {L"grandchild 60000 + print done + exit 5", 60000, false, 5, "done\n"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(WideToUtf8(c.steps));
+    for (const auto& [steps, timeoutMs, timedOut, exitCode, output] : cases) {
+        SCOPED_TRACE(WideToUtf8(steps));
         const auto start = std::chrono::steady_clock::now();
-        const proc::RunResult r = proc::Run(StandinRun(c.steps), c.timeoutMs);
+        const proc::RunResult r = proc::Run(StandinRun(steps), timeoutMs);
         EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 15.0);
-        EXPECT_EQ(r.timedOut, c.timedOut);
-        EXPECT_EQ(r.exitCode, c.exitCode);
-        std::string expected = c.output;
+        EXPECT_TRUE(r.timedOut == timedOut && r.exitCode == exitCode) << r.exitCode;
+        std::string expected = output;
         unsigned grandchild = 0;
         if (std::sscanf(r.output.c_str(), "grandchild %u", &grandchild) == 1) {
             EXPECT_TRUE(IsPidRunning(grandchild));  // it really kept the pipe open
@@ -209,32 +181,27 @@ TEST(ProcRun, HandleList_ChildInheritsOnlyItsPipe) {
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
     UniqueHandle event(::CreateEventW(&inherit, TRUE, FALSE, nullptr));
     ASSERT_TRUE(event);
-    const auto value = reinterpret_cast<uintptr_t>(event.Get());
-    const proc::RunResult r = proc::Run(StandinRun(L"handle " + std::to_wstring(value)), 20000);
+    const proc::RunResult r = proc::Run(StandinRun(L"handle " + std::to_wstring(uintptr_t(event.Get()))), 20000);
     EXPECT_EQ(r.output, "not inherited\n");
     EXPECT_EQ(::WaitForSingleObject(event.Get(), 0), DWORD(WAIT_TIMEOUT));
 }
 
-TEST(ProcStart, MissingProgram_NotStartedWithSystemMessage) {
+TEST(ProcStart, MissingProgramOrNothingToStop_FailsWithSystemMessage) {
     testkit::ScratchDir dir;
     const proc::SpawnOptions options{.exe = dir / L"missing.exe"};
     const proc::RunResult r = proc::Run(options, 5000);
-    EXPECT_FALSE(r.started);
-    EXPECT_FALSE(r.timedOut);
-    EXPECT_EQ(r.exitCode, 0xFFFFFFFFu);
+    EXPECT_TRUE(!r.started && !r.timedOut && r.exitCode == 0xFFFFFFFFu);
     EXPECT_EQ(r.error, LastErrorText(ERROR_FILE_NOT_FOUND));
-
     std::string error;
     EXPECT_EQ(proc::Spawn(options, &error), 0u);
     EXPECT_EQ(error, r.error);
     EXPECT_EQ(proc::Spawn(options, nullptr), 0u);
     EXPECT_FALSE(LaunchInConsole(options.exe, L"", L"", L""));
+    EXPECT_FALSE(SignalNamedEvent(Utf8ToWide(testkit::UniqueName())) || KillPid(0) || IsPidRunning(0));
 }
 
-// ---- Spawn ----
-
 TEST(ProcSpawn, OutputLines_LoggedByLevelUnlessBlankRejectedOrFilterThrows) {
-    const std::string tag = UniqueTag();
+    const std::string tag = testkit::UniqueName();
     const std::wstring t = Utf8ToWide(tag);
     proc::SpawnOptions options = StandinRun(L"print \"  " + t + L" plain  \" \"\" \"   \" \"boom " + t + L"\" \"drop " + t +
                                             L"\" \"warning: " + t + L"\" \"fatal: " + t + L"\" \"drop end " + t + L"\"");
@@ -260,12 +227,11 @@ TEST(ProcSpawn, OutputLines_LoggedByLevelUnlessBlankRejectedOrFilterThrows) {
 }
 
 TEST(ProcSpawn, LoggingOff_StillDrainsPipeAndLogsNothing) {
-    const std::string tag = UniqueTag();
+    const std::string tag = testkit::UniqueName();
     proc::SpawnOptions options = StandinRun(L"repeat 20000 \"" + Utf8ToWide(tag) + L" flood of output\" + exit 7");
     options.logOutput = false;
-    const uint32_t pid = proc::Spawn(options, nullptr);
-    UniqueHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-    ASSERT_TRUE(process) << pid;
+    UniqueHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, proc::Spawn(options, nullptr)));
+    ASSERT_TRUE(process);
     // About 600 KB: far more than the pipe holds, so the child ends only if it is read.
     ASSERT_EQ(::WaitForSingleObject(process.Get(), 30000), DWORD(WAIT_OBJECT_0));
     DWORD code = 0;
@@ -274,71 +240,24 @@ TEST(ProcSpawn, LoggingOff_StillDrainsPipeAndLogsNothing) {
     EXPECT_TRUE(LoggedWith(tag).empty());
 }
 
-// ---- Stopping and liveness ----
-
-namespace {
-
-// A spawned stand-in that signals ready and then waits up to a minute for its stop event. The test
-// owns both events from the start, so neither signal can be lost.
-struct WaitingChild {
-    std::wstring readyName = Utf8ToWide(UniqueTag()), stopName = Utf8ToWide(UniqueTag());
-    UniqueHandle ready{::CreateEventW(nullptr, TRUE, FALSE, readyName.c_str())};
-    UniqueHandle stopEvent{::CreateEventW(nullptr, TRUE, FALSE, stopName.c_str())};
-    uint32_t pid = proc::Spawn(StandinRun(L"signal " + readyName + L" + wait-event " + stopName + L" 60000"), nullptr);
-    UniqueHandle process{::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid)};
-};
-
-}  // namespace
-
 TEST(ProcStop, SignalOrKill_EndsWaitingChildWithExitCode0) {
-    const struct {
-        const char* name;
-        bool (*stop)(const WaitingChild&);
-        DWORD waitMs;  // KillPid itself waits for the end
-    } ways[] = {
-        {"SignalNamedEvent", [](const WaitingChild& c) { return SignalNamedEvent(c.stopName); }, 20000},
-        {"KillPid", [](const WaitingChild& c) { return KillPid(c.pid); }, 0},
+    using testkit::WaitingStandin;
+    const std::pair<const char*, bool (*)(const WaitingStandin&)> ways[] = {
+        {"SignalNamedEvent", [](const WaitingStandin& c) { return SignalNamedEvent(c.StopEventName()); }},
+        {"KillPid", [](const WaitingStandin& c) { return KillPid(c.Pid()); }},   // it waits for the end itself
     };
-    for (const auto& way : ways) {
-        SCOPED_TRACE(way.name);
-        WaitingChild child;
+    for (const auto& [name, stop] : ways) {
+        SCOPED_TRACE(name);
+        WaitingStandin child;
         // Stopped only once it runs, as servers are (one ended while Wine still started it once kept
         // the test program from exiting).
-        ASSERT_EQ(::WaitForSingleObject(child.ready.Get(), 20000), DWORD(WAIT_OBJECT_0));
-        EXPECT_TRUE(IsPidRunning(child.pid));
-        EXPECT_TRUE(way.stop(child));
-        ASSERT_EQ(::WaitForSingleObject(child.process.Get(), way.waitMs), DWORD(WAIT_OBJECT_0));
+        ASSERT_TRUE(child.WaitReady());
+        EXPECT_TRUE(IsPidRunning(child.Pid()));
+        EXPECT_TRUE(stop(child));
+        ASSERT_EQ(::WaitForSingleObject(child.Process(), stop == ways[1].second ? 0 : 20000), DWORD(WAIT_OBJECT_0));
         DWORD code = 99;
-        ::GetExitCodeProcess(child.process.Get(), &code);
-        EXPECT_EQ(code, 0u);  // not the stand-in's own time-out code, 124
-        EXPECT_FALSE(IsPidRunning(child.pid));  // still openable through our handle, but ended
+        ::GetExitCodeProcess(child.Process(), &code);
+        EXPECT_EQ(code, 0u);   // not the stand-in's own time-out code, 124
+        EXPECT_FALSE(IsPidRunning(child.Pid()));   // still openable through our handle, but ended
     }
-}
-
-TEST(ProcStop, NothingToStop_False) {
-    EXPECT_FALSE(SignalNamedEvent(Utf8ToWide(UniqueTag())));
-    EXPECT_FALSE(KillPid(0));
-    EXPECT_FALSE(IsPidRunning(0));
-}
-
-// ---- Visible console ----
-
-TEST(ProcConsole, LaunchInConsole_RunsWithPathPrependInWorkDir) {
-    testkit::ScratchDir dir;
-    const std::wstring ready = Utf8ToWide(UniqueTag());
-    UniqueHandle readyEvent(::CreateEventW(nullptr, TRUE, FALSE, ready.c_str()));
-    ASSERT_TRUE(readyEvent);
-    const std::wstring report = dir / L"report.txt";
-    const std::wstring args = L"out \"" + report + L"\" + cmdline + cwd + env + signal " + ready;
-    ASSERT_TRUE(LaunchInConsole(Standin(), args, dir.Path(), L"C:\\zerva-console"));
-    ASSERT_EQ(::WaitForSingleObject(readyEvent.Get(), 30000), DWORD(WAIT_OBJECT_0));
-
-    const std::string text = testkit::ReadFile(report);
-    const Lines lines = SplitLines(text);
-    ASSERT_GE(lines.size(), 3u);
-    EXPECT_EQ(lines[0], QuotedStandin() + " " + WideToUtf8(args));
-    EXPECT_TRUE(EqualsIgnoreCase(lines[1], dir.Utf8()));
-    const Lines paths = LinesStartingWith(text, "PATH=");
-    ASSERT_EQ(paths.size(), 1u);
-    EXPECT_TRUE(StartsWith(paths[0].substr(5), "C:\\zerva-console;")) << paths[0];
 }

@@ -14,7 +14,7 @@
 
 namespace {
 
-// The printf conversions of a format, in order ("%d", "%.1f", "%s"...); "%%" is no conversion.
+// The printf conversions of a format, in order; "%%" is no conversion.
 std::vector<std::string> Placeholders(const std::string& format) {
     static const std::regex conversion(R"(%[-+ #0]*[0-9*]*(\.[0-9*]+)?(hh|h|ll|l|L|z|j|t|I64)?[diouxXeEfgGcspn%])");
     std::vector<std::string> found;
@@ -23,31 +23,8 @@ std::vector<std::string> Placeholders(const std::string& format) {
     return found;
 }
 
-std::string UnescapeCLiteral(const std::string& body) {
-    std::string out;
-    for (size_t i = 0; i < body.size(); ++i) {
-        if (body[i] != '\\' || i + 1 == body.size()) {
-            out += body[i];
-            continue;
-        }
-        const char c = body[++i];
-        switch (c) {
-            case 'n': out += '\n'; break;
-            case 't': out += '\t'; break;
-            case 'r': out += '\r'; break;
-            case 'x': {
-                size_t used = 0;
-                out += char(std::stoi(body.substr(i + 1, 2), &used, 16));
-                i += used;
-                break;
-            }
-            default: out += c;
-        }
-    }
-    return out;
-}
-
-// Every string literal written directly as Tr's argument in one source file.
+// Every string literal written directly as Tr's argument, adjacent literals joined, with the
+// escapes the sources use (\" \\ \n) undone.
 std::vector<std::string> TrLiterals(const std::string& source) {
     static const std::regex call(R"re(\bTr\(\s*((?:"(?:[^"\\]|\\.)*"\s*)+)\))re");
     static const std::regex piece(R"re("((?:[^"\\]|\\.)*)")re");
@@ -55,51 +32,37 @@ std::vector<std::string> TrLiterals(const std::string& source) {
     for (std::sregex_iterator it(source.begin(), source.end(), call), end; it != end; ++it) {
         const std::string literals = (*it)[1].str();
         std::string text;
-        for (std::sregex_iterator p(literals.begin(), literals.end(), piece); p != end; ++p)
-            text += UnescapeCLiteral((*p)[1].str());
+        for (std::sregex_iterator p(literals.begin(), literals.end(), piece); p != end; ++p) {
+            const std::string body = (*p)[1].str();
+            for (size_t i = 0; i < body.size(); ++i)
+                text += body[i] != '\\' || i + 1 == body.size() ? body[i] : (body[++i] == 'n' ? '\n' : body[i]);
+        }
         found.push_back(text);
     }
     return found;
 }
 
 void CollectSources(const std::wstring& folder, std::vector<std::wstring>& out) {
-    for (const auto& name : ListFiles(folder, "*.cpp")) out.push_back(folder + L"\\" + Utf8ToWide(name));
-    for (const auto& name : ListFiles(folder, "*.h")) out.push_back(folder + L"\\" + Utf8ToWide(name));
+    for (const char* pattern : {"*.cpp", "*.h"})
+        for (const auto& name : ListFiles(folder, pattern)) out.push_back(folder + L"\\" + Utf8ToWide(name));
     for (const auto& sub : ListSubdirectories(folder)) CollectSources(folder + L"\\" + Utf8ToWide(sub), out);
 }
 
 }  // namespace
 
-TEST(Translate, EnglishReturnsSamePointer) {
-    SetLanguage("en");
-    const char* text = "Not installed";
-    EXPECT_EQ(Tr(text), text);
-    EXPECT_EQ(Tr(nullptr), nullptr);
-    EXPECT_FALSE(IsFrench());
-}
-
-TEST(Translate, FrenchTranslatesExactMatchesOnly) {
-    SetLanguage("fr");
-    EXPECT_TRUE(IsFrench());
-    EXPECT_STREQ(Tr("Not installed"), "Non installé");
-    const char* unknown = "No such text in the table";
-    EXPECT_EQ(Tr(unknown), unknown);
-    const char* otherCase = "not installed";
-    EXPECT_EQ(Tr(otherCase), otherCase);
-    EXPECT_EQ(Tr(nullptr), nullptr);
-    SetLanguage("en");
-}
-
-TEST(Translate, SetLanguageCodes) {
+TEST(Translate, Language_FrenchTranslatesExactMatchesOnlyEnglishGivesSamePointer) {
     const bool windowsFrench = (::GetUserDefaultUILanguage() & 0x3FF) == LANG_FRENCH;
-    SetLanguage("fr");
-    EXPECT_TRUE(IsFrench());
-    SetLanguage("en");
-    EXPECT_FALSE(IsFrench());
     for (const char* other : {"auto", "FR", "", "de"}) {
         SetLanguage(other);
         EXPECT_EQ(IsFrench(), windowsFrench) << other;
     }
+    const char *known = "Not installed", *unknown = "No such text in the table", *otherCase = "not installed";
+    SetLanguage("fr");
+    EXPECT_TRUE(IsFrench());
+    EXPECT_STREQ(Tr(known), "Non installé");
+    EXPECT_TRUE(Tr(unknown) == unknown && Tr(otherCase) == otherCase && Tr(nullptr) == nullptr);
+    SetLanguage("en");
+    EXPECT_TRUE(!IsFrench() && Tr(known) == known);
 }
 
 TEST(TranslationTable, DistinctKeysAndMatchingPlaceholders) {
@@ -108,8 +71,7 @@ TEST(TranslationTable, DistinctKeysAndMatchingPlaceholders) {
     ASSERT_GT(count, 0u);
     std::set<std::string> seen;
     for (size_t i = 0; i < count; ++i) {
-        ASSERT_NE(table[i].english, nullptr);
-        ASSERT_NE(table[i].french, nullptr);
+        ASSERT_TRUE(table[i].english && table[i].french);
         EXPECT_TRUE(seen.insert(table[i].english).second) << "twice: " << table[i].english;
         EXPECT_STRNE(table[i].french, "") << table[i].english;
         EXPECT_EQ(Placeholders(table[i].english), Placeholders(table[i].french)) << table[i].english;
@@ -117,25 +79,19 @@ TEST(TranslationTable, DistinctKeysAndMatchingPlaceholders) {
 }
 
 TEST(TranslationTable, EveryTrLiteralInTheSourcesHasAnEntry) {
+    // The scan is only as good as its parser.
+    EXPECT_EQ(TrLiterals(R"(x = Tr("A \"q\"\n"); y = Tr( "B" "C" ); z = Tr(variable); Tr("%d %%"))"),
+              (std::vector<std::string>{"A \"q\"\n", "BC", "%d %%"}));
+    EXPECT_EQ(Placeholders("%d / %5.1f %% %s %llu"), (std::vector<std::string>{"%d", "%5.1f", "%s", "%llu"}));
     size_t count = 0;
     const TranslationPair* table = TranslationTable(&count);
     std::set<std::string> english;
     for (size_t i = 0; i < count; ++i) english.insert(table[i].english);
-
     std::vector<std::wstring> sources;
     for (const wchar_t* folder : {L"core", L"stack", L"control", L"app", L"ui"})
         CollectSources(testkit::SourceDir() + L"\\" + folder, sources);
     ASSERT_FALSE(sources.empty()) << "sources not found under " << WideToUtf8(testkit::SourceDir());
-    for (const auto& path : sources) {
-        const std::string source = ReadWholeFile(path).value_or("");
-        for (const auto& literal : TrLiterals(source))
+    for (const auto& path : sources)
+        for (const auto& literal : TrLiterals(ReadWholeFile(path).value_or("")))
             EXPECT_TRUE(english.count(literal)) << WideToUtf8(path) << ": no French for \"" << literal << "\"";
-    }
-}
-
-TEST(TranslationTable, ScannerFindsLiterals) {
-    // The source scan above is only as good as its parser.
-    EXPECT_EQ(TrLiterals(R"(x = Tr("A \"q\"\n"); y = Tr( "B" "C" ); z = Tr(variable); Tr("%d %%"))"),
-              (std::vector<std::string>{"A \"q\"\n", "BC", "%d %%"}));
-    EXPECT_EQ(Placeholders("%d / %5.1f %% %s %llu"), (std::vector<std::string>{"%d", "%5.1f", "%s", "%llu"}));
 }

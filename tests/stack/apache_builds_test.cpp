@@ -5,7 +5,7 @@
 #include "tests/stack/stack_fixture.h"
 
 using stacktest::kStandin;
-using stacktest::PeHeader;
+using testkit::PeImage;
 
 namespace {
 
@@ -15,7 +15,7 @@ protected:
         return folder.empty() ? ApacheDir() : ApacheDir() + L"\\" + Utf8ToWide(folder);
     }
     // A build whose httpd.exe holds these bytes: by default a bare x86 header without version.
-    static void AddBuild(const std::string& folder, const std::string& httpd = PeHeader(stacktest::kX86)) {
+    static void AddBuild(const std::string& folder, const std::string& httpd = PeImage(stacktest::kX86)) {
         MakeFolder(BuildDir(folder), {{"bin/httpd.exe", httpd}});
     }
     static void WriteTemplate(const std::string& folder, const std::string& text) {
@@ -24,8 +24,6 @@ protected:
 };
 
 }  // namespace
-
-// ---- Discovery ----
 
 TEST_F(ApacheBuilds, Scan_RootBuildAndSubfolders_SortedNewestFirst) {
     AddBuild("", kStandin);  // "apache", 2.4.58 from its resource
@@ -44,7 +42,7 @@ TEST_F(ApacheBuilds, Make_VersionFromNameElseExeElseLibrary_ArchFromExe) {
     AddBuild("custom", kStandin);
     AddBuild("lib");
     ASSERT_TRUE(CopyFileTo(testkit::StandinPath(L"httpd.exe"), BuildDir("lib") + L"\\bin\\libhttpd.dll", true));
-    AddBuild("bare", PeHeader(stacktest::kArm64));
+    AddBuild("bare", PeImage(stacktest::kArm64));
     AddBuild("httpd-2.4.2", "not an executable");
     const std::pair<const char*, const char*> cases[] = {
         {"httpd-2.4.62-win64-VS17", "2.4.62 (x64)"}, {"custom", "2.4.58 (x64)"}, {"lib", "2.4.58 (x86)"},
@@ -58,68 +56,31 @@ TEST_F(ApacheBuilds, Make_VersionFromNameElseExeElseLibrary_ArchFromExe) {
     EXPECT_TRUE(MakeApacheInstall("custom", BuildDir("custom")).configured);
 }
 
-TEST_F(ApacheBuilds, InstallNewerFirst_NumericVersionThenName) {
-    // Name and version of a, of b, and whether a comes first.
-    const std::tuple<const char*, const char*, const char*, const char*, bool> cases[] = {
-        {"z", "2.4.10", "a", "2.4.9", true}, {"a", "2.4.9", "z", "2.4.10", false},  // numeric, not textual
-        {"B", "2.4", "a", "2.4.0", true},    {"a", "2.4.0", "B", "2.4", false},     // equal: byte order
-        {"x", "0.1", "y", "", true},         {"a", "1.0", "a", "1.0", false},
-    };
-    for (const auto& [nameA, versionA, nameB, versionB, aFirst] : cases) {
-        const ApacheInstall a{nameA, L"", versionA}, b{nameB, L"", versionB};
-        EXPECT_EQ(InstallNewerFirst(a, b), aFirst) << nameA << " " << versionA << " / " << nameB << " " << versionB;
-    }
-}
-
-// ---- Current build ----
-
 TEST_F(ApacheBuilds, Current_SettingNamesBuildInAnyCase_ElseNewest) {
-    EXPECT_TRUE(ScanApacheInstalls().empty());  // no bin\apache folder at all
+    EXPECT_TRUE(ScanApacheInstalls().empty());   // no bin\apache folder at all
     EXPECT_FALSE(CurrentApache().has_value());
     AddBuild("httpd-2.4.10");
     AddBuild("Httpd-2.4.9");
-    EXPECT_EQ(CurrentApache()->name, "httpd-2.4.10");  // empty setting: newest
-
+    EXPECT_EQ(CurrentApache()->name, "httpd-2.4.10");   // empty setting: newest
     SetCurrentApacheName("HTTPD-2.4.9");
     EXPECT_EQ(GetCurrentApacheName(), "HTTPD-2.4.9");
-    EXPECT_NE(testkit::ReadFile(root / L"zerva.ini").find("APACHE_CURRENT_VERSION = \"HTTPD-2.4.9\""),
-              std::string::npos);
     EXPECT_EQ(CurrentApache()->name, "Httpd-2.4.9");
-
-    ASSERT_TRUE(RemoveTree(BuildDir("Httpd-2.4.9")));
-    EXPECT_EQ(CurrentApache()->name, "httpd-2.4.10");  // removed build: newest again
-    EXPECT_FALSE(FindApache("Httpd-2.4.9").has_value());
-}
-
-TEST_F(ApacheBuilds, Find_WholeNameIgnoringCase) {
-    AddBuild("httpd-2.4.10");
-    ASSERT_TRUE(FindApache("HTTPD-2.4.10").has_value());
     EXPECT_EQ(FindApache("HTTPD-2.4.10")->dir, BuildDir("httpd-2.4.10"));
     EXPECT_FALSE(FindApache("httpd-2.4").has_value());
-}
-
-// ---- Paths, ports and home address ----
-
-TEST_F(ApacheBuilds, Paths_GeneratedFilesAndCaBundle) {
-    ApacheInstall build;
-    build.dir = L"C:\\z\\h";
-    EXPECT_EQ(HttpdConfPath(build), L"C:\\z\\h\\conf\\httpd.conf");
-    EXPECT_EQ(HttpdInitialConfPath(build), L"C:\\z\\h\\conf\\httpd_initial.conf");
-    EXPECT_EQ(CaBundlePath(), root / L"bin\\cacert.pem");
-    EXPECT_EQ(PathToUtf8(L"C:\\z\\caf\u00e9\\a"), "C:/z/caf\xc3\xa9/a");
+    ASSERT_TRUE(RemoveTree(BuildDir("Httpd-2.4.9")));
+    EXPECT_EQ(CurrentApache()->name, "httpd-2.4.10");   // removed build: newest again
 }
 
 TEST_F(ApacheBuilds, MainPortPortsAndHome_FromTemplateHosts) {
     AddBuild("httpd-2.4.62");
     const ApacheInstall build = *FindApache("httpd-2.4.62");
-    struct Case {
+    const struct {
         const char* name;
         const char* text;
         int mainPort;
         std::vector<int> ports;
         const char* home;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"no template", nullptr, 80, {80}, "http://localhost/"},
         {"no hosts", "Listen 81\n", 80, {80}, "http://localhost/"},
         {"first host without SSL",
@@ -134,29 +95,21 @@ TEST_F(ApacheBuilds, MainPortPortsAndHome_FromTemplateHosts) {
          "https://localhost/"},
         {"only such a host", "<VirtualHost *:*>\n</VirtualHost>\n", 80, {80}, "http://localhost/"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& c : cases) {
         if (c.text) WriteTemplate("httpd-2.4.62", c.text);
-        EXPECT_EQ(MainHttpPort(build), c.mainPort);
-        EXPECT_EQ(TemplateVhostPorts(build), c.ports);
-        EXPECT_EQ(HomeUrl(build), c.home);
+        EXPECT_TRUE(MainHttpPort(build) == c.mainPort && TemplateVhostPorts(build) == c.ports) << c.name;
+        EXPECT_EQ(HomeUrl(build), c.home) << c.name;
     }
 }
-
-// ---- Settings ----
 
 TEST_F(ApacheBuilds, Settings_OnlineModeAndDatabasePort) {
     EXPECT_FALSE(IsOnlineMode());
     EXPECT_EQ(MysqlPort(), 3306);
-    const std::pair<const char*, bool> modes[] = {{"0", false},  {"", false},   {"yes", false},
-                                                  {"2", false},  {"-1", false}, {"99999999999", false},
-                                                  {"1", true},   {" 1", true},  {"1 (network)", true}};
-    for (const auto& [value, online] : modes) {
+    for (const auto& [value, online] : {std::pair{"0", false}, {"", false}, {"2", false}, {"99999999999", false},
+                                        {"1", true}, {" 1", true}, {"1 (network)", true}}) {
         Config::Instance().Set("APACHE_MODE", value);
         EXPECT_EQ(IsOnlineMode(), online) << value;
     }
     Config::Instance().Set("MYSQL_PORT", "3307");
     EXPECT_EQ(MysqlPort(), 3307);
-    Config::Instance().Set("MYSQL_PORT", "99999999999");
-    EXPECT_EQ(MysqlPort(), 3306);
 }

@@ -25,7 +25,7 @@ std::string Line(const std::string& text, const std::string& start) {
 }  // namespace
 
 TEST_F(DbBuilds, Scan_KindToolsVersionsAndOrder) {
-    const std::string x86 = stacktest::PeHeader(stacktest::kX86);
+    const std::string x86 = stacktest::PeImage(stacktest::kX86);
     MakeDb("mysql-8.0.36-winx64", {{"bin/mysqld.exe", x86}, {"bin/mysqladmin.exe", x86}});
     MakeDb("mariadb-11.4.2-winx64", {{"bin/mariadbd.exe", kStandin}, {"bin/mariadb-admin.exe", ""},
                                      {"bin/mysqladmin.exe", ""}, {"bin/mysql.exe", ""}, {"bin/mariadb.exe", ""},

@@ -1,6 +1,5 @@
 // tests/stack/stack_fixture.h: what the Apache and PHP build tests share: a scratch root folder
-// with its own settings, build folders made file by file, and executables cut down to the PE
-// header the scans read.
+// with its own settings and build folders made file by file.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -24,7 +23,7 @@ namespace stacktest {
 
 using testkit::kArm64;
 using testkit::kX86;
-using testkit::PeHeader;
+using testkit::PeImage;
 
 // The passwords every tool and file must carry unchanged: quotes, backslashes (a trailing one
 // too), a blank, a non-ASCII letter, nothing at all.

@@ -4,13 +4,10 @@
 #include <windows.h>
 #include <wincrypt.h>
 
-#include <algorithm>
 #include <cstdlib>
-#include <memory>
 #include <utility>
 
 #include "core/files.h"
-#include "core/handle.h"
 #include "core/json.h"
 #include "core/text.h"
 
@@ -19,8 +16,6 @@ namespace testkit {
 namespace {
 
 constexpr DWORD kStartTimeoutMs = 30000;
-// Change notifications are the wake-up; the cap only guards against one being missed.
-constexpr DWORD kRecheckMs = 500;
 
 // Wine's own export: the Unix path of a Windows path, allocated on the process heap.
 std::string UnixPath(const std::wstring& windowsPath, std::string& error) {
@@ -67,10 +62,6 @@ SOCKET ListenOnLoopback(uint16_t& port) {
     return s;
 }
 
-struct FindChangeCloser {
-    void operator()(HANDLE h) const { ::FindCloseChangeNotification(h); }
-};
-
 }  // namespace
 
 std::string FixtureRequest::Header(std::string_view name) const {
@@ -94,45 +85,16 @@ FixtureServer::FixtureServer(bool tls) : m_tls(tls) {
     }
     m_lifeline = lifeline;
 
-    // Watch the folder before the child starts, so the port file cannot appear unseen.
-    std::unique_ptr<void, FindChangeCloser> change(::FindFirstChangeNotificationW(
-        m_dir.Path().c_str(), FALSE, FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE));
-    if (change.get() == INVALID_HANDLE_VALUE) {
-        change.release();
-        m_error = "cannot watch " + m_dir.Utf8() + ": " + LastErrorText();
-        return;
-    }
-
     // Python finds its library from argv[0], searching PATH for a bare name: the full path keeps
     // another python3 earlier in PATH (a version manager's) from lending it the wrong one.
-    std::wstring command =
-        L"/usr/bin/python3 \"" + Utf8ToWide(script) + L"\" --dir \"" + Utf8ToWide(folder) + L"\"";
-    command += L" --lifeline " + std::to_wstring(lifelinePort);
-    if (tls) command += L" --tls";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(L"Z:\\usr\\bin\\python3", command.data(), nullptr, nullptr, FALSE,
-                          CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process)) {
-        m_error = "cannot start python3: " + LastErrorText();
-        return;
-    }
-    // A Unix child comes without handles; close whatever a future Wine might give.
-    UniqueHandle ownedProcess(process.hProcess), ownedThread(process.hThread);
-
+    std::wstring command = L"/usr/bin/python3 \"" + Utf8ToWide(script) + L"\" --dir \"" + Utf8ToWide(folder) +
+                           L"\" --lifeline " + std::to_wstring(lifelinePort) + (tls ? L" --tls" : L"");
     const std::wstring portFile = m_dir / L"port";
-    const ULONGLONG deadline = ::GetTickCount64() + kStartTimeoutMs;
-    for (;;) {
-        m_port = ReadPort(portFile);
-        if (m_port != 0) return;
-        const ULONGLONG now = ::GetTickCount64();
-        if (now >= deadline) break;
-        const DWORD wait = DWORD(std::min<ULONGLONG>(deadline - now, kRecheckMs));
-        ::WaitForSingleObject(change.get(), wait);
-        ::FindNextChangeNotification(change.get());
-    }
+    if (RunHostProgram(m_dir.Path(), L"Z:\\usr\\bin\\python3", command,
+                       [&] { return (m_port = ReadPort(portFile)) != 0; }, kStartTimeoutMs, &m_error))
+        return;
     const std::string log = Trim(ReadWholeFile(m_dir / L"server.log").value_or(""));
-    m_error = "the fixture server did not report its port" + (log.empty() ? std::string() : ": " + log);
+    if (m_error.empty()) m_error = "the fixture server did not report its port" + (log.empty() ? "" : ": " + log);
     Stop();
 }
 

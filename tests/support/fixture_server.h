@@ -1,15 +1,9 @@
 // tests/support/fixture_server.h: starts and stops the loopback HTTP(S) fixture server
 // (tools/fixtures/http_server.py) from inside a test, one private server per object.
-//
-// How a Windows test program under Wine starts a Linux program: CreateProcessW given the Unix
-// binary through drive Z: ("Z:\usr\bin\python3") runs it natively. Wine hands the arguments over
-// as they are (no path translation), so the script and folder are passed as Unix paths made with
-// Wine's wine_get_unix_file_name. Such a child gets no process handle and none of the caller's
-// pipes, so the server's folder carries the rest: it writes "port" once it listens (we wait on a
-// change notification of the folder, not a timer), appends each request's headers to
-// "requests.log" and its own errors to "server.log". Its lifetime hangs on a loopback socket it
-// connects to at start-up: closing ours stops it at once, and so does the test process ending in
-// any way, a crash included, since the system closes our sockets with us.
+// Under Wine a Windows program starts the Unix python3 through drive Z: with Unix paths; such a
+// child gets no process handle nor our pipes, so the server's folder carries the rest: "port"
+// once it listens (we wait on a change notification), "requests.log" and "server.log". It stops
+// when a loopback socket it connected to at start-up closes: with Stop, or with our process.
 #pragma once
 #include <cstdint>
 #include <map>
@@ -31,8 +25,8 @@ struct FixtureRequest {
 
 class FixtureServer {
 public:
-    // Starts the server and waits until it listens. With `tls` it serves HTTPS with a certificate
-    // for "localhost" signed by a CA made for this server alone (see CaCertificate).
+    // Starts the server and waits until it listens. With `tls` it serves HTTPS for "localhost"
+    // with a certificate from a CA made for this server alone (see CaCertificate).
     explicit FixtureServer(bool tls = false);
     ~FixtureServer();
     FixtureServer(const FixtureServer&) = delete;
@@ -42,8 +36,7 @@ public:
     bool Started() const { return m_port != 0; }
     const std::string& Error() const { return m_error; }
     uint16_t Port() const { return m_port; }
-    // "http://127.0.0.1:<port>" or, with TLS, "https://localhost:<port>" (the certificate's
-    // name), followed by `path`.
+    // "http://127.0.0.1:<port>" or, with TLS, "https://localhost:<port>", then `path`.
     std::string Url(std::string_view path = "") const;
     // From now on a GET of `path` ("/file/a.json", no query) answers `body` with status 200.
     void Serve(std::string_view path, std::string_view body);

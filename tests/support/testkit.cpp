@@ -3,10 +3,14 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <memory>
 
 #include "core/files.h"
+#include "core/proc.h"
 #include "core/text.h"
 
 namespace testkit {
@@ -46,16 +50,6 @@ std::string ReadFile(const std::wstring& path) {
     return data ? *data : std::string("<missing>");
 }
 
-std::string PeHeader(uint16_t machine) {
-    std::string bytes(0x46, '\0');
-    bytes.replace(0, 2, "MZ");
-    bytes[0x3C] = 0x40;
-    bytes.replace(0x40, 2, "PE");
-    bytes[0x44] = char(machine & 0xFF);
-    bytes[0x45] = char(machine >> 8);
-    return bytes;
-}
-
 bool WaitFor(const std::function<bool()>& condition, unsigned timeoutMs) {
     const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
     for (;;) {
@@ -83,5 +77,76 @@ uint16_t UnusedPort() {
 }
 
 std::wstring SourceDir() { return Utf8ToWide(ZERVA_SOURCE_DIR_WIN); }
+
+bool RunHostProgram(const std::wstring& folder, const std::wstring& program, std::wstring commandLine,
+                    const std::function<bool()>& done, uint32_t timeoutMs, std::string* error) {
+    std::unique_ptr<void, decltype(&::FindCloseChangeNotification)> change(
+        ::FindFirstChangeNotificationW(folder.c_str(), TRUE,
+                                       FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE),
+        &::FindCloseChangeNotification);
+    STARTUPINFOW startup{sizeof(startup)};
+    PROCESS_INFORMATION process{};
+    if (change.get() == INVALID_HANDLE_VALUE) {
+        change.release();
+        if (error) *error = "cannot watch " + WideToUtf8(folder) + ": " + LastErrorText();
+        return false;
+    }
+    if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                          folder.c_str(), &startup, &process)) {
+        if (error) *error = "cannot start " + WideToUtf8(program) + ": " + LastErrorText();
+        return false;
+    }
+    UniqueHandle ownedProcess(process.hProcess), ownedThread(process.hThread);   // should a later Wine give them
+    for (const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;;) {
+        if (done()) return true;
+        const ULONGLONG now = ::GetTickCount64();
+        if (now >= deadline) return false;
+        // The cap only guards against a missed notification.
+        ::WaitForSingleObject(change.get(), DWORD(std::min<ULONGLONG>(deadline - now, 200)));
+        ::FindNextChangeNotification(change.get());
+    }
+}
+
+std::string UniqueName() {
+    static std::atomic<unsigned> counter{0};
+    return Format("zt%lu-%u-%s", ::GetCurrentProcessId(), ++counter, RandomAlnum(6).c_str());
+}
+
+std::string PeImage(uint16_t machine, uint32_t peOffset) {
+    std::string bytes(peOffset + 6, '\0');
+    bytes.replace(0, 2, "MZ");
+    for (int i = 0; i < 4; ++i) bytes[0x3C + i] = char((peOffset >> (8 * i)) & 0xFF);
+    bytes.replace(peOffset, 2, "PE");
+    bytes[peOffset + 4] = char(machine & 0xFF);
+    bytes[peOffset + 5] = char(machine >> 8);
+    return bytes;
+}
+
+WaitingStandin::WaitingStandin(const std::wstring& steps)
+    : m_ready(Utf8ToWide(UniqueName())), m_stop(Utf8ToWide(UniqueName())),
+      m_readyEvent(::CreateEventW(nullptr, TRUE, FALSE, m_ready.c_str())),
+      m_stopEvent(::CreateEventW(nullptr, TRUE, FALSE, m_stop.c_str())) {
+    m_pid = proc::Spawn({.exe = StandinPath(L"standin.exe"),
+                         .args = L"out \"" + m_report + L"\" + " + steps + L" + signal " + m_ready + L" + wait-event " +
+                                 m_stop + L" 60000",
+                         .logOutput = false},
+                        nullptr);
+    m_process.Reset(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, m_pid));
+}
+
+bool WaitingStandin::WaitReady() {
+    const HANDLE waits[2] = {m_readyEvent.Get(), m_process.Get()};
+    return m_process && ::WaitForMultipleObjects(2, waits, FALSE, 20000) == WAIT_OBJECT_0;
+}
+
+void WaitingStandin::Stop() {
+    if (m_process && ::SetEvent(m_stopEvent.Get())) ::WaitForSingleObject(m_process.Get(), 20000);
+}
+
+uint16_t WaitingStandin::ListeningPort() const {
+    unsigned port = 0;
+    std::sscanf(ReadFile(m_report).c_str(), "listening %u", &port);
+    return uint16_t(port);
+}
 
 }  // namespace testkit
