@@ -221,7 +221,7 @@ bool UnpackExecutable(const std::wstring& work, const std::wstring& archive, con
     std::string listError;
     const int chosen = ListZipEntries(archive, names, listError) ? ChooseExecutableEntry(names) : -1;
     if (chosen < 0) {
-        RemoveTree(work);
+        (void)RemoveTree(work);   // a leftover work folder is cleared by the next download
         error = Tr("Zerva.exe not found in the archive");
         return false;
     }
@@ -233,7 +233,7 @@ bool UnpackExecutable(const std::wstring& work, const std::wstring& archive, con
     const bool extracted = ExtractZip(archive, unpacked, prefix, nullptr, &S().cancel, &extractError,
                                       [](const std::string& rest) { return !EqualsIgnoreCase(rest, "Zerva.exe"); });
     if (!extracted || !PathExists(unpackedExe)) {
-        RemoveTree(work);
+        (void)RemoveTree(work);
         // An entry that extracts to no file (a folder named Zerva.exe) fails without a text of its own.
         error = extractError.empty() ? std::string(Tr("Zerva.exe not found in the archive")) : extractError;
         return false;
@@ -243,7 +243,7 @@ bool UnpackExecutable(const std::wstring& work, const std::wstring& archive, con
                                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != FALSE;
     const DWORD code = ::GetLastError();
     if (!moved) error = Tr("cannot install the new Zerva.exe: ") + LastErrorText(code);
-    RemoveTree(work);
+    (void)RemoveTree(work);
     return moved;
 }
 
@@ -272,8 +272,8 @@ bool RunDownload(const UpdateInfo& info, std::string& error) {
     }
     const bool isZip = IsZipUrl(info.url);
     const std::wstring work = TempDir() + L"\\update";
-    RemoveTree(work);
-    EnsureDirectory(work);   // a failure shows as the download's own "cannot write"
+    (void)RemoveTree(work);
+    (void)EnsureDirectory(work);   // a failure shows as the download's own "cannot write"
     const std::wstring target = isZip ? work + L"\\Zerva-update.zip" : newExe;
 
     SetDownloadStatus(std::string(Tr("Downloading")) + " Zerva " + info.latest, 0.0);

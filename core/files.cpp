@@ -7,14 +7,16 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "core/handle.h"
 #include "core/text.h"
 
 // ---- Section index ----
-// Reading and writing: ReadWholeFile, ReadFileTail, WriteFileAtomic, CopyFileTo
+// Reading and writing: ReadWholeFile, ReadFileTail, WriteFileAtomic, MoveFileReplacing, CopyFileTo,
+//   CopyFileAtomic
 // File facts: PathExists, IsDirectory, FileSize, FileWriteTime, FileVersion, PeArchitecture
-// Folders: EnsureDirectory, RemoveTree, ListSubdirectories, ListFiles, IsDirectoryWritable
+// Folders: ParentFolder, EnsureDirectory, RemoveTree, ListSubdirectories, ListFiles, IsDirectoryWritable
 // System: ExePath, ExeDirectory, ComputerName, LastErrorText, RandomAlnum, Sha256File
 // Shell: OpenInExplorer, OpenWithShell, OpenInEditor
 
@@ -41,37 +43,66 @@ bool ReadExactly(HANDLE file, std::string& out, size_t size) {
     return true;
 }
 
-std::wstring ParentOf(const std::wstring& path) {
-    size_t at = path.find_last_of(L"\\/");
-    return at == std::wstring::npos ? std::wstring() : path.substr(0, at);
-}
-
 bool IsDotOrDotDot(const wchar_t* name) {
     return std::wcscmp(name, L".") == 0 || std::wcscmp(name, L"..") == 0;
 }
 
+// Calls `visit` for each entry of the folder but "." and "..".
+void ForEachEntry(const std::wstring& folder, const std::function<void(const WIN32_FIND_DATAW&)>& visit) {
+    WIN32_FIND_DATAW data;
+    const FindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &data));
+    if (!find) return;
+    do {
+        if (!IsDotOrDotDot(data.cFileName)) visit(data);
+    } while (::FindNextFileW(find.Get(), &data));
+}
+
 // Removes a folder's content; links and junctions are removed as entries, never entered.
 void RemoveContents(const std::wstring& folder) {
-    WIN32_FIND_DATAW data;
-    HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return;
-    do {
-        if (IsDotOrDotDot(data.cFileName)) continue;
+    ForEachEntry(folder, [&folder](const WIN32_FIND_DATAW& data) {
         const std::wstring child = folder + L"\\" + data.cFileName;
         ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
         const bool isDir = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         const bool isLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-        if (isDir && !isLink) {
-            RemoveContents(child);
+        if (isDir && !isLink) RemoveContents(child);
+        // A directory junction or symbolic link: RemoveDirectoryW drops the link only.
+        if (isDir)
             ::RemoveDirectoryW(child.c_str());
-        } else if (isDir) {
-            // A directory junction or symbolic link: RemoveDirectoryW drops the link only.
-            ::RemoveDirectoryW(child.c_str());
-        } else {
+        else
             ::DeleteFileW(child.c_str());
-        }
-    } while (::FindNextFileW(find, &data));
-    ::FindClose(find);
+    });
+}
+
+// The temporary sibling of an atomic write: removed on every path but the successful move.
+class TempSibling {
+public:
+    explicit TempSibling(std::wstring path) : m_path(std::move(path)) {}
+    ~TempSibling() {
+        if (!m_path.empty()) ::DeleteFileW(m_path.c_str());
+    }
+    TempSibling(const TempSibling&) = delete;
+    TempSibling& operator=(const TempSibling&) = delete;
+    const std::wstring& Path() const { return m_path; }
+    void Keep() { m_path.clear(); }
+
+private:
+    std::wstring m_path;
+};
+
+// Sharing, lock and access violations: what a program holding the target gives a replacing move.
+// Access denied also has lasting causes (a read-only target); those only cost the wait.
+bool IsHeldByAnother(DWORD code) {
+    return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION || code == ERROR_ACCESS_DENIED;
+}
+
+constexpr ULONGLONG kReplaceRetryMs = 1000;
+constexpr DWORD kReplacePauseMs = 25;
+
+// Must be called right after the failing call: "cannot write " + path + ": " + the reason.
+bool FailWrite(std::string* error, const std::wstring& path, DWORD code) {
+    // A short write sets no error code; LastErrorText(0) would read whatever is left.
+    if (error) *error = "cannot write " + WideToUtf8(path) + ": " + LastErrorText(code ? code : ERROR_WRITE_FAULT);
+    return false;
 }
 
 }  // namespace
@@ -116,40 +147,59 @@ std::string ReadFileTail(const std::wstring& path, int64_t maximum) {
     return text;
 }
 
-bool WriteFileAtomic(const std::wstring& path, std::string_view data) {
-    const std::wstring parent = ParentOf(path);
-    if (!parent.empty()) EnsureDirectory(parent);
-    const std::wstring temp = path + L".zvtmp";
+bool WriteFileAtomic(const std::wstring& path, std::string_view data, std::string* error) {
+    const std::wstring parent = ParentFolder(path);
+    // A missing parent shows in CreateFileW's error below.
+    if (!parent.empty()) (void)EnsureDirectory(parent);
+    TempSibling temp(path + L".zvtmp");
     {
-        UniqueHandle file(::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+        UniqueHandle file(::CreateFileW(temp.Path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) return false;
-        bool ok = true;
-        for (size_t written = 0; ok && written < data.size();) {
+        if (!file) return FailWrite(error, path, ::GetLastError());
+        for (size_t written = 0; written < data.size();) {
             const DWORD chunk = DWORD(std::min<size_t>(data.size() - written, 1u << 30));
             DWORD done = 0;
-            ok = ::WriteFile(file.Get(), data.data() + written, chunk, &done, nullptr) && done != 0;
+            if (!::WriteFile(file.Get(), data.data() + written, chunk, &done, nullptr) || done == 0)
+                return FailWrite(error, path, ::GetLastError());
             written += done;
         }
         // On disk before it replaces the target: otherwise a power cut can leave the rename
         // journaled but not the data, and the target empty.
-        if (!ok || !::FlushFileBuffers(file.Get())) {
-            file.Reset();
-            ::DeleteFileW(temp.c_str());  // never leave a half-written sibling behind
-            return false;
-        }
+        if (!::FlushFileBuffers(file.Get())) return FailWrite(error, path, ::GetLastError());
     }  // closed before the move: Windows refuses to move a file that is still open for writing
-    if (!::MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        ::DeleteFileW(temp.c_str());
-        return false;
-    }
+    if (!MoveFileReplacing(temp.Path(), path, error)) return false;
+    temp.Keep();
     return true;
 }
 
+bool MoveFileReplacing(const std::wstring& source, const std::wstring& target, std::string* error,
+                       const std::function<void()>& onBusy) {
+    const ULONGLONG deadline = ::GetTickCount64() + kReplaceRetryMs;
+    for (;;) {
+        if (::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return true;
+        const DWORD code = ::GetLastError();
+        // A folder in the way also gives "access denied", and never goes away by waiting.
+        if (!IsHeldByAnother(code) || IsDirectory(target) || ::GetTickCount64() >= deadline)
+            return FailWrite(error, target, code);
+        if (onBusy) onBusy();
+        ::Sleep(kReplacePauseMs);
+    }
+}
+
 bool CopyFileTo(const std::wstring& source, const std::wstring& destination, bool overwrite) {
-    const std::wstring parent = ParentOf(destination);
-    if (!parent.empty()) EnsureDirectory(parent);
+    const std::wstring parent = ParentFolder(destination);
+    if (!parent.empty()) (void)EnsureDirectory(parent);  // a missing parent fails the copy itself
     return ::CopyFileW(source.c_str(), destination.c_str(), overwrite ? FALSE : TRUE) != FALSE;
+}
+
+bool CopyFileAtomic(const std::wstring& source, const std::wstring& destination, std::string* error) {
+    std::string bytes;
+    if (!ReadWholeFile(source, bytes)) {
+        if (error) *error = "cannot read " + WideToUtf8(source);
+        return false;
+    }
+    return WriteFileAtomic(destination, bytes, error);
 }
 
 // ---- File facts ----
@@ -227,12 +277,18 @@ int PeArchitecture(const std::wstring& path) {
 
 // ---- Folders ----
 
+std::wstring ParentFolder(const std::wstring& path) {
+    const size_t at = path.find_last_of(L"\\/");
+    return at == std::wstring::npos ? std::wstring() : path.substr(0, at);
+}
+
 bool EnsureDirectory(const std::wstring& path) {
     if (path.empty()) return false;
     if (!IsDirectory(path)) {
-        const std::wstring parent = ParentOf(path);
-        // Stop at a drive root ("C:") or a UNC share, which CreateDirectoryW cannot make.
-        if (!parent.empty() && parent.back() != L':' && parent != path) EnsureDirectory(parent);
+        const std::wstring parent = ParentFolder(path);
+        // Stop at a drive root ("C:") or a UNC share, which CreateDirectoryW cannot make. A parent
+        // that cannot be made fails the CreateDirectoryW below.
+        if (!parent.empty() && parent.back() != L':' && parent != path) (void)EnsureDirectory(parent);
         ::CreateDirectoryW(path.c_str(), nullptr);
     }
     return IsDirectory(path);
@@ -257,14 +313,9 @@ bool RemoveTree(const std::wstring& path) {
 
 std::vector<std::string> ListSubdirectories(const std::wstring& folder) {
     std::vector<std::string> names;
-    WIN32_FIND_DATAW data;
-    HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !IsDotOrDotDot(data.cFileName))
-            names.push_back(WideToUtf8(data.cFileName));
-    } while (::FindNextFileW(find, &data));
-    ::FindClose(find);
+    ForEachEntry(folder, [&names](const WIN32_FIND_DATAW& data) {
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) names.push_back(WideToUtf8(data.cFileName));
+    });
     std::sort(names.begin(), names.end(),
               [](const std::string& a, const std::string& b) { return ToLower(a) < ToLower(b); });
     return names;
@@ -273,14 +324,10 @@ std::vector<std::string> ListSubdirectories(const std::wstring& folder) {
 std::vector<std::string> ListFiles(const std::wstring& folder, const std::string& pattern) {
     std::vector<std::string> names;
     const std::wstring widePattern = Utf8ToWide(pattern);
-    WIN32_FIND_DATAW data;
-    HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-        if (::PathMatchSpecW(data.cFileName, widePattern.c_str())) names.push_back(WideToUtf8(data.cFileName));
-    } while (::FindNextFileW(find, &data));
-    ::FindClose(find);
+    ForEachEntry(folder, [&](const WIN32_FIND_DATAW& data) {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && ::PathMatchSpecW(data.cFileName, widePattern.c_str()))
+            names.push_back(WideToUtf8(data.cFileName));
+    });
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -309,8 +356,8 @@ std::wstring ExePath() {
 
 std::string ExeDirectory() {
     const std::wstring path = ExePath();
-    size_t at = path.find_last_of(L"\\/");
-    return WideToUtf8(at == std::wstring::npos ? path : path.substr(0, at));
+    const std::wstring folder = ParentFolder(path);
+    return WideToUtf8(folder.empty() ? path : folder);
 }
 
 std::string ComputerName() {
@@ -336,51 +383,55 @@ std::string LastErrorText(uint32_t code) {
 std::string RandomAlnum(size_t length) {
     static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     std::string bytes(length, '\0');
-    if (length == 0) return bytes;
-    ::BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(bytes.data()), ULONG(length),
-                      BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+    // In pieces a ULONG can count; any failed piece fails the whole, so no unfilled (predictable)
+    // byte is ever handed out.
+    for (size_t done = 0; done < length;) {
+        const ULONG piece = ULONG(std::min<size_t>(length - done, 1u << 30));
+        if (!BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(bytes.data() + done), piece,
+                                              BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
+            return {};
+        done += piece;
+    }
     for (auto& c : bytes) c = kAlphabet[uint8_t(c) % 62];
     return bytes;
 }
 
+namespace {
+void CloseAlgorithm(BCRYPT_ALG_HANDLE algorithm) { ::BCryptCloseAlgorithmProvider(algorithm, 0); }
+void DestroyHash(BCRYPT_HASH_HANDLE hash) { ::BCryptDestroyHash(hash); }
+using BcryptAlgorithm = UniqueResource<BCRYPT_ALG_HANDLE, CloseAlgorithm>;
+using BcryptHash = UniqueResource<BCRYPT_HASH_HANDLE, DestroyHash>;
+}  // namespace
+
 std::optional<std::string> Sha256File(const std::wstring& path) {
     UniqueHandle file = OpenForReading(path);
     if (!file) return std::nullopt;
-    BCRYPT_ALG_HANDLE algorithm = nullptr;
-    if (::BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0) return std::nullopt;
-    BCRYPT_HASH_HANDLE hash = nullptr;
-    std::optional<std::string> result;
-    if (::BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0) == 0) {
-        std::string buffer(1048576, '\0');
-        bool ok = true;
-        for (;;) {
-            DWORD read = 0;
-            if (!::ReadFile(file.Get(), buffer.data(), DWORD(buffer.size()), &read, nullptr)) {
-                ok = false;
-                break;
-            }
-            if (read == 0) break;
-            if (::BCryptHashData(hash, reinterpret_cast<PUCHAR>(buffer.data()), read, 0) != 0) {
-                ok = false;
-                break;
-            }
-        }
-        unsigned char digest[32];
-        if (ok && ::BCryptFinishHash(hash, digest, sizeof digest, 0) == 0) {
-            std::string hex;
-            for (unsigned char b : digest) hex += Format("%02x", b);
-            result = hex;
-        }
-        ::BCryptDestroyHash(hash);
+    BcryptAlgorithm algorithm;
+    if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(algorithm.Receive(), BCRYPT_SHA256_ALGORITHM, nullptr, 0)))
+        return std::nullopt;
+    // Declared after the provider, so it is destroyed first, as BCrypt requires.
+    BcryptHash hash;
+    if (!BCRYPT_SUCCESS(::BCryptCreateHash(algorithm.Get(), hash.Receive(), nullptr, 0, nullptr, 0, 0)))
+        return std::nullopt;
+    std::string buffer(1048576, '\0');
+    for (;;) {
+        DWORD read = 0;
+        if (!::ReadFile(file.Get(), buffer.data(), DWORD(buffer.size()), &read, nullptr)) return std::nullopt;
+        if (read == 0) break;
+        if (!BCRYPT_SUCCESS(::BCryptHashData(hash.Get(), reinterpret_cast<PUCHAR>(buffer.data()), read, 0)))
+            return std::nullopt;
     }
-    ::BCryptCloseAlgorithmProvider(algorithm, 0);
-    return result;
+    unsigned char digest[32];
+    if (!BCRYPT_SUCCESS(::BCryptFinishHash(hash.Get(), digest, sizeof digest, 0))) return std::nullopt;
+    std::string hex;
+    for (unsigned char b : digest) hex += Format("%02x", b);
+    return hex;
 }
 
 // ---- Shell ----
 
 void OpenInExplorer(const std::wstring& folder) {
-    EnsureDirectory(folder);
+    (void)EnsureDirectory(folder);  // a folder that cannot be made shows as Explorer's own error
     ::ShellExecuteW(nullptr, L"explore", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 

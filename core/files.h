@@ -3,6 +3,7 @@
 // Windows error texts and the shell calls. Any thread. Paths are wide; names and contents UTF-8.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,15 +11,28 @@
 
 // ---- Reading and writing ----
 // The whole file as bytes; empty optional when it cannot be opened.
-std::optional<std::string> ReadWholeFile(const std::wstring& path);
+[[nodiscard]] std::optional<std::string> ReadWholeFile(const std::wstring& path);
 [[nodiscard]] bool ReadWholeFile(const std::wstring& path, std::string& out);
 // The last `maximum` bytes, starting at a whole line when the read did not start at byte 0.
 std::string ReadFileTail(const std::wstring& path, int64_t maximum);
 // Writes path + ".zvtmp" and moves it over the target: readers see the old or the new file,
-// never a partial one. On failure the old file is intact and no temporary file remains.
-[[nodiscard]] bool WriteFileAtomic(const std::wstring& path, std::string_view data);
+// never a partial one. While another program briefly holds the target the move is retried
+// (MoveFileReplacing). On failure the old file is intact, no temporary file remains and `error`
+// gets "cannot write " + path + ": " + the system's reason.
+[[nodiscard]] bool WriteFileAtomic(const std::wstring& path, std::string_view data, std::string* error = nullptr);
+// Moves `source` over `target` in one step. Another program holding the target (an editor, a
+// virus scanner) refuses the move for a moment: it is retried for about a second, with `onBusy`
+// (when set) called after each refused attempt, then given up. `source` stays on failure.
+// Error: "cannot write " + target + ": " + the system's reason.
+[[nodiscard]] bool MoveFileReplacing(const std::wstring& source, const std::wstring& target, std::string* error,
+                                     const std::function<void()>& onBusy = {});
 // Creates the destination's parent folders, then copies; fails when it exists and !overwrite.
 [[nodiscard]] bool CopyFileTo(const std::wstring& source, const std::wstring& destination, bool overwrite);
+// Copies a file through WriteFileAtomic: the destination is the old file or the whole copy, never
+// a part, and replaces an existing one. For generated configuration files and their pristine
+// copies. Errors: "cannot read " + source, or those of WriteFileAtomic.
+[[nodiscard]] bool CopyFileAtomic(const std::wstring& source, const std::wstring& destination,
+                                  std::string* error = nullptr);
 
 // ---- File facts ----
 bool PathExists(const std::wstring& path);
@@ -31,10 +45,12 @@ uint64_t FileVersion(const std::wstring& path);
 int PeArchitecture(const std::wstring& path);
 
 // ---- Folders ----
-bool EnsureDirectory(const std::wstring& path);
+// The folder part of a path (up to the last "\\" or "/"); empty when there is none.
+std::wstring ParentFolder(const std::wstring& path);
+[[nodiscard]] bool EnsureDirectory(const std::wstring& path);
 // Removes a file or a whole folder. Links and junctions inside are removed themselves, never
 // followed, so nothing outside the tree is touched. True when nothing is left at the path.
-bool RemoveTree(const std::wstring& path);
+[[nodiscard]] bool RemoveTree(const std::wstring& path);
 // Folder names sorted ASCII case-insensitively; empty on any error.
 std::vector<std::string> ListSubdirectories(const std::wstring& folder);
 // Regular files matching a wildcard pattern (PathMatchSpecW rules), sorted byte-wise.
@@ -49,9 +65,11 @@ std::string ComputerName();
 // The system's message for a Windows error code (0: the calling thread's last error),
 // or "error <code>" when it has none.
 std::string LastErrorText(uint32_t code = 0);
-std::string RandomAlnum(size_t length);
+// `length` letters and digits from the system's secure generator. Empty when the generator
+// fails, never a predictable text: for a non-zero length, an empty result is the failure.
+[[nodiscard]] std::string RandomAlnum(size_t length);
 // 64 lower-case hex digits; empty when the file cannot be read or hashing fails.
-std::optional<std::string> Sha256File(const std::wstring& path);
+[[nodiscard]] std::optional<std::string> Sha256File(const std::wstring& path);
 
 // ---- Shell ----
 void OpenInExplorer(const std::wstring& folder);

@@ -196,17 +196,27 @@ bool HttpGetString(HttpResult& result, const std::string& url, std::string& body
 }
 
 bool DownloadFile(HttpResult& result, const std::string& url, const std::wstring& destination,
-                  const HttpOptions& options, const CancelFlag* cancel, TransferProgress* progress) {
+                  const HttpOptions& options, const CancelFlag* cancel, TransferProgress* progress,
+                  const PartStreamOpener& openPart) {
     result = HttpResult{};
     const std::wstring part = destination + L".part";
-    const size_t slash = destination.find_last_of(L"\\/");
-    if (slash != std::wstring::npos && slash > 0) EnsureDirectory(destination.substr(0, slash));
+    const std::wstring folder = ParentFolder(destination);
+    // A folder that cannot be made fails the opening of the ".part" file below.
+    if (!folder.empty()) (void)EnsureDirectory(folder);
     {
-        std::ofstream out(std::filesystem::path(part), std::ios::binary | std::ios::trunc);
-        if (!out) return Fail(result, "cannot write " + WideToUtf8(part));
-        HttpGetToStream(result, url, options, cancel, progress, out);
-        out.close();
-        if (result.ok && out.fail()) Fail(result, "write error");
+        std::unique_ptr<std::ostream> out;
+        if (openPart)
+            out = openPart(part);
+        else
+            out = std::make_unique<std::ofstream>(std::filesystem::path(part), std::ios::binary | std::ios::trunc);
+        if (!out || !*out) return Fail(result, "cannot write " + WideToUtf8(part));
+        // The sink checks every write; what the stream still buffers fails only at the flush or
+        // the close, and a download cut short there must not replace the old file.
+        if (HttpGetToStream(result, url, options, cancel, progress, *out)) {
+            out->flush();
+            if (auto* file = dynamic_cast<std::ofstream*>(out.get())) file->close();
+            if (out->fail()) Fail(result, "write error");
+        }
     }
     if (!result.ok) {
         ::DeleteFileW(part.c_str());

@@ -16,8 +16,6 @@ const JsonValue kEmptyValue;
 // The top value is depth 0: 257 levels of nesting at most.
 constexpr int kMaxDepth = 256;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
 bool IsNumberChar(char c) {
     return (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.' || c == 'e' || c == 'E';
 }

@@ -41,7 +41,7 @@ void EnsureLayout() {
     for (const std::wstring& folder : {ApacheDir(), PhpDir(), DatabaseDir(), WwwDir(), PhpAppsDir(), TempDir(),
                                        SessionsDir(), UnderRoot(L"temp\\uploads"), DownloadsDir(),
                                        UnderRoot(L"temp\\phpmyadmin")})
-        EnsureDirectory(folder);
+        (void)EnsureDirectory(folder);   // a folder that cannot be made fails the first write into it, by path
     if (IsFolderEmpty(WwwDir())) WriteIfMissing(WwwDir() + L"\\index.php", kDefaultHomePage);
     const std::wstring pages = PhpAppsDir() + L"\\zerva";
     WriteIfMissing(pages + L"\\phpinfo.php", "<?php\nphpinfo();\n");

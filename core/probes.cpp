@@ -96,12 +96,14 @@ bool WinsockStartup() {
 }
 
 bool IsPortFree(uint16_t port) {
-    WinsockStartup();
+    // Without Winsock no socket opens and the port counts as free: the server's own start then
+    // reports what is wrong, where a "port in use" would mislead.
+    (void)WinsockStartup();
     return ProbeFree(AF_INET, port) && ProbeFree(AF_INET6, port);
 }
 
 std::optional<PortOwnerInfo> PortOwner(uint16_t port) {
-    WinsockStartup();
+    (void)WinsockStartup();   // the owner tables need no socket: they answer either way
     uint32_t pid = ListenerPid<MIB_TCPTABLE_OWNER_PID>(AF_INET, port);
     if (pid == 0) pid = ListenerPid<MIB_TCP6TABLE_OWNER_PID>(AF_INET6, port);
     if (pid == 0) return std::nullopt;

@@ -29,7 +29,7 @@ struct CpuSampler {
 };
 
 // Starts Winsock 2.2 once per process, whichever thread asks first; cleaned up at exit.
-bool WinsockStartup();
+[[nodiscard]] bool WinsockStartup();
 
 // True when the TCP port can be bound exclusively on IPv4 and on IPv6. Nothing ever listens.
 bool IsPortFree(uint16_t port);

@@ -224,22 +224,16 @@ private:
 };
 
 std::wstring CurrentEnvironmentBlock(const EnvList& overrides, std::wstring_view pathPrepend) {
-    wchar_t* own = ::GetEnvironmentStringsW();
-    EnvList vars = ParseEnvironmentBlock(own);
-    if (own) ::FreeEnvironmentStringsW(own);
+    const EnvironmentStrings own(::GetEnvironmentStringsW());
+    EnvList vars = ParseEnvironmentBlock(own.Get());
     return BuildEnvironmentBlock(std::move(vars), overrides, pathPrepend);
-}
-
-std::wstring FolderOf(const std::wstring& path) {
-    const size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
 std::optional<Child> StartChild(const SpawnOptions& options, std::string& error) {
     std::wstring environment = CurrentEnvironmentBlock(options.env, options.pathPrepend);
     std::wstring commandLine = L"\"" + options.exe + L"\"";
     if (!options.args.empty()) commandLine += L" " + options.args;
-    const std::wstring workDir = options.workDir.empty() ? FolderOf(options.exe) : options.workDir;
+    const std::wstring workDir = options.workDir.empty() ? ParentFolder(options.exe) : options.workDir;
 
     // Declared before the handles, so it is released only after they are closed.
     std::lock_guard lock(g_startMutex);

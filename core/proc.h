@@ -78,12 +78,12 @@ private:
 
 // Starts `exe` in a new visible console with `pathPrepend` in front of PATH; the working folder
 // is `workDir`, or Zerva's own when empty. Nothing is inherited; returns whether it started.
-bool LaunchInConsole(const std::wstring& exe, const std::wstring& args, const std::wstring& workDir,
+[[nodiscard]] bool LaunchInConsole(const std::wstring& exe, const std::wstring& args, const std::wstring& workDir,
                      const std::wstring& pathPrepend);
 // Sets an existing named event (servers watch one to stop cleanly); false when it does not exist.
-bool SignalNamedEvent(const std::wstring& name);
+[[nodiscard]] bool SignalNamedEvent(const std::wstring& name);
 // Terminates the process with exit code 0 and waits up to 3 s for it; false when it cannot be
 // opened or terminated.
-bool KillPid(uint32_t pid);
+[[nodiscard]] bool KillPid(uint32_t pid);
 // True only when the process can be opened and has not ended; pid 0 is never running.
 bool IsPidRunning(uint32_t pid);

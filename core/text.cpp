@@ -10,13 +10,26 @@
 
 namespace {
 
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+// ---- Characters ----
+
 char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsSpace(char c) { return IsBlank(c) || c == '\v' || c == '\f'; }
 
-}  // namespace
+bool IsLineBreak(char c) { return c == '\r' || c == '\n'; }
+
+bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
+
+size_t SkipSpaces(std::string_view text, size_t pos) {
+    while (pos < text.size() && IsSpace(text[pos])) ++pos;
+    return pos;
+}
 
 // ---- Case and comparison ----
 

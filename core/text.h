@@ -8,6 +8,15 @@
 #include <string_view>
 #include <vector>
 
+// ---- Characters (ASCII only: bytes of 128 and above are none of these) ----
+char FoldAscii(char c);       // 'A'-'Z' to 'a'-'z', anything else unchanged
+bool IsBlank(char c);         // space, tab, CR, LF: what Trim strips
+bool IsSpace(char c);         // the C locale's white space (a pattern's \s): IsBlank, VT and FF
+bool IsLineBreak(char c);     // CR or LF
+bool HasLineBreak(std::string_view text);
+// The first position at or after `pos` that is not IsSpace, or text.size().
+size_t SkipSpaces(std::string_view text, size_t pos);
+
 // ---- Case and comparison (ASCII only: bytes of 128 and above are left alone) ----
 std::string ToLower(std::string_view text);
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);

@@ -351,7 +351,7 @@ bool InflateInto(ExtractState& state, const std::string& name, uint64_t size, HA
 // entry checked out. Either way a damaged entry leaves neither a partial file nor a lost old
 // one. (A move per file would double the cost of extracting many small files.)
 bool ExtractFile(ExtractState& state, const std::string& name, uint64_t size, const std::wstring& target) {
-    if (!state.EnsureFolder(target.substr(0, target.find_last_of(L'\\'))))
+    if (!state.EnsureFolder(ParentFolder(target)))
         return state.Fail("cannot write " + WideToUtf8(target));
     auto create = [](const std::wstring& path, DWORD disposition) {
         return UniqueHandle(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition,

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/http.h"
+#include "core/transfer.h"
 
 // One entry of the archive's central directory, as read when the archive is opened.
 struct ZipEntry {

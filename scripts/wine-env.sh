@@ -1,7 +1,8 @@
 # Sourced by the run and test scripts: a scratch Wine prefix with a virtual display and a
 # persistent, warmed-up wineserver, and its clean shutdown.
 
-export WINEDEBUG=-all
+# Quiet, but for the error channel: a program that fails to start says why.
+export WINEDEBUG=-all,err+all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
 

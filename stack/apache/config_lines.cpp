@@ -3,21 +3,13 @@
 #include <algorithm>
 #include <utility>
 
+#include "core/text.h"
+
 namespace {
 
-// What \s matches in the patterns: the C locale's blanks.
-bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+// The patterns' \s is IsSpace; what their '.' refuses in the ECMAScript grammar is IsLineBreak.
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-// What '.' refuses in the ECMAScript grammar.
-bool IsLineBreak(char c) { return c == '\n' || c == '\r'; }
-char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
-size_t SkipSpaces(std::string_view text, size_t pos) {
-    while (pos < text.size() && IsSpace(text[pos])) ++pos;
-    return pos;
-}
 size_t SkipNonSpaces(std::string_view text, size_t pos) {
     while (pos < text.size() && !IsSpace(text[pos])) ++pos;
     return pos;
@@ -28,7 +20,7 @@ bool OnlySpacesFrom(std::string_view text, size_t pos) { return SkipSpaces(text,
 bool TakeWord(std::string_view text, size_t& pos, std::string_view word) {
     if (text.size() - pos < word.size()) return false;
     for (size_t k = 0; k < word.size(); ++k)
-        if (FoldCase(text[pos + k]) != FoldCase(word[k])) return false;
+        if (FoldAscii(text[pos + k]) != FoldAscii(word[k])) return false;
     pos += word.size();
     return true;
 }
@@ -38,12 +30,6 @@ size_t TrimmedEnd(std::string_view text, size_t from) {
     size_t end = text.size();
     while (end > from && IsSpace(text[end - 1])) --end;
     return end;
-}
-
-bool HasLineBreak(std::string_view text) {
-    for (char c : text)
-        if (IsLineBreak(c)) return true;
-    return false;
 }
 
 // ^\s*<TAG\s*>\s*$ with TAG a closing tag name such as "/VirtualHost".

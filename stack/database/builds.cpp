@@ -154,7 +154,7 @@ bool ResetMyTemplate(const DbInstall& build) {
 // ---- Error log ----
 
 std::optional<std::string> MatchLogErrorLine(std::string_view line) {
-    size_t i = SkipIniBlanks(line, 0);
+    size_t i = SkipSpaces(line, 0);
     const auto word = [&](std::string_view expected) {
         if (line.size() - i < expected.size() || !EqualsIgnoreCase(line.substr(i, expected.size()), expected))
             return false;
@@ -165,12 +165,12 @@ std::optional<std::string> MatchLogErrorLine(std::string_view line) {
     if (i == line.size() || (line[i] != '-' && line[i] != '_')) return std::nullopt;
     ++i;
     if (!word("error")) return std::nullopt;
-    i = SkipIniBlanks(line, i);
+    i = SkipSpaces(line, i);
     if (i == line.size() || line[i] != '=') return std::nullopt;
     const size_t afterEquals = i + 1;
-    const size_t blanksEnd = SkipIniBlanks(line, afterEquals);
+    const size_t blanksEnd = SkipSpaces(line, afterEquals);
     size_t tail = line.size();  // where the trailing blanks begin
-    while (tail > 0 && IsIniBlank(line[tail - 1])) --tail;
+    while (tail > 0 && IsSpace(line[tail - 1])) --tail;
     const auto restMatches = [&](size_t at) { return at >= tail || (line[at] == '"' && at + 1 >= tail); };
     const auto valueChar = [](char c) { return c != '"' && c != '\r' && c != '\n'; };
     // Tried in the pattern's backtracking order: the most leading blanks, an opening quote taken

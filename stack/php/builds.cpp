@@ -5,6 +5,7 @@
 #include "core/config.h"
 #include "core/files.h"
 #include "core/layout.h"
+#include "core/text.h"
 #include "stack/apache/builds.h"
 #include "stack/php/ini_scan.h"
 
@@ -48,7 +49,7 @@ bool FoundIn(const std::string& line, const ForcedPattern& pattern) {
     const auto equals = MatchKeyAssignment(line, pattern.key);
     if (!equals) return false;
     if (pattern.valuePrefix.empty()) return true;
-    const size_t value = SkipIniBlanks(line, *equals);
+    const size_t value = SkipSpaces(line, *equals);
     return line.size() - value >= pattern.valuePrefix.size() &&
            EqualsIgnoreCase(std::string_view(line).substr(value, pattern.valuePrefix.size()), pattern.valuePrefix);
 }
@@ -82,13 +83,6 @@ PhpInstall MakePhpInstall(const std::string& name, const std::wstring& dir, cons
     build.moduleName = PhpModuleName(build.apacheDll);
     build.configured = PathExists(PhpTemplatePath(build));
     return build;
-}
-
-// The whole copy is written through WriteFileAtomic, so a failed copy never leaves half a file
-// where the template or its pristine copy stood.
-bool CopyAtomic(const std::wstring& from, const std::wstring& to) {
-    std::string bytes;
-    return ReadWholeFile(from, bytes) && WriteFileAtomic(to, bytes);
 }
 
 }  // namespace
@@ -206,7 +200,7 @@ bool BuildPhpTemplate(const PhpInstall& build, const std::string& sourceName, st
         return false;
     }
     // Without the pristine copy the template still works; only restoring it becomes impossible.
-    (void)CopyAtomic(target, PhpInitialIniPath(build));
+    (void)CopyFileAtomic(target, PhpInitialIniPath(build));
     return true;
 }
 
@@ -228,7 +222,7 @@ bool WritePhpIni(const PhpInstall& build, const MacroMap& macros, std::string& e
 bool ResetPhpTemplate(const PhpInstall& build) {
     const std::wstring initial = PhpInitialIniPath(build);
     if (!PathExists(initial)) return false;
-    return CopyAtomic(initial, PhpTemplatePath(build));
+    return CopyFileAtomic(initial, PhpTemplatePath(build));
 }
 
 bool ReadLines(const std::wstring& path, std::vector<std::string>& lines) {

@@ -9,13 +9,11 @@
 
 namespace {
 
-bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
-
 // A directive key the line scanners can take literally. A line break would split the written
 // line in two (the second one a directive of its own), and a key starting with a blank or ";"
 // or holding "=" would match other directives' lines.
 bool IsUsableKey(std::string_view key) {
-    return !key.empty() && !IsIniBlank(key.front()) && key.front() != ';' && !HasLineBreak(key) &&
+    return !key.empty() && !IsSpace(key.front()) && key.front() != ';' && !HasLineBreak(key) &&
            key.find('=') == std::string_view::npos;
 }
 

@@ -4,8 +4,6 @@
 
 namespace {
 
-bool IsLineBreak(char c) { return c == '\r' || c == '\n'; }
-
 // The class [^";\r\n] of the extension line pattern's value.
 bool IsValueChar(char c) { return c != '"' && c != ';' && !IsLineBreak(c); }
 
@@ -30,9 +28,9 @@ public:
         // Every shorter value leaves a value character before the ";" unless it stops at the
         // first of the blanks that end the run; that one is the only shorter candidate.
         size_t blanks = end;
-        while (blanks > start + 1 && IsIniBlank(m_line[blanks - 1])) --blanks;
+        while (blanks > start + 1 && IsSpace(m_line[blanks - 1])) --blanks;
         if (blanks < end) {
-            const size_t mark = SkipIniBlanks(m_line, end);
+            const size_t mark = SkipSpaces(m_line, end);
             if (mark < n && m_line[mark] == ';' && NoBreakFrom(mark + 1)) {
                 Fill(out, start, blanks, blanks, false);
                 return true;
@@ -52,7 +50,7 @@ private:
     // (\s*;.*)?$ from `pos`: nothing left, or a comment whose "." never meets CR or LF.
     bool TailOk(size_t pos) const {
         if (pos == m_line.size()) return true;
-        const size_t mark = SkipIniBlanks(m_line, pos);
+        const size_t mark = SkipSpaces(m_line, pos);
         return mark < m_line.size() && m_line[mark] == ';' && NoBreakFrom(mark + 1);
     }
 
@@ -69,13 +67,6 @@ private:
 
 }  // namespace
 
-bool IsIniBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
-
-size_t SkipIniBlanks(std::string_view text, size_t from) {
-    while (from < text.size() && IsIniBlank(text[from])) ++from;
-    return from;
-}
-
 bool ExtensionLine::IsZend() const { return EqualsIgnoreCase(keyword, "zend_extension"); }
 
 std::string ExtensionLine::Rebuild(bool commentOut) const {
@@ -91,7 +82,7 @@ std::string ExtensionLine::Rebuild(bool commentOut) const {
 
 std::optional<ExtensionLine> MatchExtensionLine(std::string_view line) {
     ExtensionLine out;
-    size_t i = SkipIniBlanks(line, 0);
+    size_t i = SkipSpaces(line, 0);
     out.indent = std::string(line.substr(0, i));
     if (i < line.size() && line[i] == ';') {
         out.commented = true;
@@ -103,9 +94,9 @@ std::optional<ExtensionLine> MatchExtensionLine(std::string_view line) {
     else return std::nullopt;
     out.keyword = std::string(line.substr(i, keywordLength));
     const size_t equalsStart = i + keywordLength;
-    const size_t equalsSign = SkipIniBlanks(line, equalsStart);
+    const size_t equalsSign = SkipSpaces(line, equalsStart);
     if (equalsSign >= line.size() || line[equalsSign] != '=') return std::nullopt;
-    const size_t afterBlanks = SkipIniBlanks(line, equalsSign + 1);
+    const size_t afterBlanks = SkipSpaces(line, equalsSign + 1);
 
     const ExtensionTail tail(line);
     // The blanks after "=" are taken greedily; the value may win some back when nothing else
@@ -151,15 +142,15 @@ std::string ExtensionNameFromValue(std::string_view value) {
 }
 
 std::optional<size_t> MatchKeyAssignment(std::string_view line, const KeyPattern& pattern) {
-    size_t i = SkipIniBlanks(line, 0);
+    size_t i = SkipSpaces(line, 0);
     const bool hasMark = i < line.size() && line[i] == ';';
     if (pattern.mark == CommentMark::Required && !hasMark) return std::nullopt;
     if (pattern.mark != CommentMark::None) {
         if (hasMark) ++i;
-        if (pattern.blanksAfterMark) i = SkipIniBlanks(line, i);
+        if (pattern.blanksAfterMark) i = SkipSpaces(line, i);
     }
     if (!LiteralAt(line, i, pattern.key)) return std::nullopt;
-    i = SkipIniBlanks(line, i + pattern.key.size());
+    i = SkipSpaces(line, i + pattern.key.size());
     if (i >= line.size() || line[i] != '=') return std::nullopt;
     return i + 1;
 }
@@ -167,7 +158,7 @@ std::optional<size_t> MatchKeyAssignment(std::string_view line, const KeyPattern
 std::optional<std::string> MatchDirectiveValue(std::string_view line, std::string_view key) {
     const auto equals = MatchKeyAssignment(line, {key, CommentMark::None, false});
     if (!equals) return std::nullopt;
-    const size_t start = SkipIniBlanks(line, *equals);
+    const size_t start = SkipSpaces(line, *equals);
     // "." stops at CR and LF and "$" only matches at the very end.
     if (line.find_first_of("\r\n", start) != std::string_view::npos) return std::nullopt;
     return std::string(line.substr(start));

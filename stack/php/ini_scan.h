@@ -9,10 +9,6 @@
 #include <string_view>
 #include <vector>
 
-// The characters of a pattern's \s: space, tab, LF, VT, FF and CR.
-bool IsIniBlank(char c);
-size_t SkipIniBlanks(std::string_view text, size_t from);
-
 // The parts of a line matched whole, ASCII case-insensitively, by the extension line pattern
 //   ^(\s*)(;)?(zend_extension|extension)(\s*=\s*)("?)([^";\r\n]+?)("?)(\s*;.*)?$
 // one field per group in that order; a group that took no part is empty.

@@ -45,13 +45,13 @@ std::string ReplaceAssignments(std::string_view text, std::string_view name,
     std::string out;
     size_t copied = 0;
     for (size_t at = text.find(name); at != std::string_view::npos; at = text.find(name, at + 1)) {
-        const size_t equals = SkipIniBlanks(text, at + name.size());
+        const size_t equals = SkipSpaces(text, at + name.size());
         if (equals == text.size() || text[equals] != '=') continue;
-        const size_t open = SkipIniBlanks(text, equals + 1);
+        const size_t open = SkipSpaces(text, equals + 1);
         if (open == text.size() || text[open] != '\'') continue;
         const auto close = stringEnd(text, open + 1);
         if (!close) continue;
-        const size_t semicolon = SkipIniBlanks(text, *close + 1);
+        const size_t semicolon = SkipSpaces(text, *close + 1);
         if (semicolon == text.size() || text[semicolon] != ';') continue;
         out.append(text.substr(copied, open - copied));
         out += '\'' + value + "';";

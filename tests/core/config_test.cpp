@@ -51,7 +51,7 @@ TEST(Config, LoadSetSave_OnlyChangesWrittenUnknownKeysKept) {
     config.Set("A", "3");
     EXPECT_EQ(testkit::ReadFile(path), "# Zerva configuration\r\nA = \"3\"\r\nB = \"2\"\r\nUNKNOWN_KEY = \"kept\"\r\n");
     // A folder in the way of the temporary: the save fails, the value stays in memory.
-    EnsureDirectory(path + L".zvtmp");
+    ASSERT_TRUE(EnsureDirectory(path + L".zvtmp"));
     config.Set("A", "4");
     EXPECT_EQ(config.GetString("A", ""), "4");
     EXPECT_NE(testkit::ReadFile(path).find("A = \"3\""), std::string::npos);

@@ -5,6 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 #include "core/handle.h"
 #include "core/text.h"
@@ -81,7 +85,7 @@ TEST(Files, FileFacts_SizeTimeVersionAndArchitecture) {
 
 TEST(Files, Folders_ListSortedMakeAndProbe) {
     ScratchDir dir;
-    for (const wchar_t* folder : {L"apache2.5", L"Apache2.4", L"B", L"a"}) EnsureDirectory(dir / folder);
+    for (const wchar_t* folder : {L"apache2.5", L"Apache2.4", L"B", L"a"}) ASSERT_TRUE(EnsureDirectory(dir / folder));
     for (const wchar_t* file : {L"c.log", L"B.log", L"a.log", L"notes.txt"}) testkit::WriteFile(dir / file, "");
     EXPECT_EQ(ListSubdirectories(dir.Path()), (Names{"a", "Apache2.4", "apache2.5", "B"}));
     EXPECT_EQ(ListFiles(dir.Path(), "*.LOG"), (Names{"B.log", "a.log", "c.log"}));
@@ -150,4 +154,68 @@ TEST(Files, System_DigestsRandomTextAndErrorTexts) {
     ::SetLastError(ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(LastErrorText(), missing);
     EXPECT_TRUE(PathExists(Utf8ToWide(ExeDirectory()) + L"\\core_tests.exe"));
+}
+
+namespace {
+// Opens the target without any sharing, as an editor or a scanner might.
+UniqueHandle HoldExclusively(const std::wstring& path) {
+    return UniqueHandle(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+}  // namespace
+
+TEST(Files, ReplacingMove_TargetHeldForAMoment_RetriedUntilReleased) {
+    ScratchDir dir;
+    const std::wstring target = dir / L"held.conf", source = dir / L"new.conf";
+    testkit::WriteFile(target, "old content");
+    testkit::WriteFile(source, "new content");
+    UniqueHandle holder = HoldExclusively(target);
+    ASSERT_TRUE(holder);
+    // The holder lets go only once a move was refused: success then proves the retry.
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool refused = false;
+    std::thread releaser([&] {
+        std::unique_lock lock(mutex);
+        changed.wait_for(lock, std::chrono::seconds(30), [&] { return refused; });
+        holder.Reset();
+    });
+    std::string error;
+    const bool moved = MoveFileReplacing(source, target, &error, [&] {
+        std::lock_guard lock(mutex);
+        refused = true;
+        changed.notify_one();
+    });
+    releaser.join();
+    EXPECT_TRUE(refused);
+    EXPECT_TRUE(moved) << error;
+    EXPECT_EQ(testkit::ReadFile(target), "new content");
+    EXPECT_FALSE(PathExists(source));
+}
+
+TEST(Files, WriteFileAtomic_TargetHeldForGood_FailsWithReasonOldFileKept) {
+    ScratchDir dir;
+    const std::wstring target = dir / L"held.conf";
+    testkit::WriteFile(target, "old content");
+    UniqueHandle holder = HoldExclusively(target);
+    ASSERT_TRUE(holder);
+    std::string error;
+    EXPECT_FALSE(WriteFileAtomic(target, "new content", &error));
+    const std::string prefix = "cannot write " + WideToUtf8(target) + ": ";
+    EXPECT_TRUE(StartsWith(error, prefix) && error.size() > prefix.size()) << error;
+    holder.Reset();
+    EXPECT_EQ(testkit::ReadFile(target), "old content");
+    EXPECT_FALSE(PathExists(target + L".zvtmp"));
+}
+
+TEST(Files, CopyFileAtomic_WholeCopyOrOldFileWithReason) {
+    ScratchDir dir;
+    testkit::WriteFile(dir / L"source.ini", "fresh");
+    testkit::WriteFile(dir / L"copy.ini", "old");
+    std::string error;
+    EXPECT_FALSE(CopyFileAtomic(dir / L"missing.ini", dir / L"copy.ini", &error));
+    EXPECT_EQ(error, "cannot read " + WideToUtf8(dir / L"missing.ini"));
+    EXPECT_EQ(testkit::ReadFile(dir / L"copy.ini"), "old");
+    ASSERT_TRUE(CopyFileAtomic(dir / L"source.ini", dir / L"copy.ini", &error)) << error;
+    EXPECT_EQ(testkit::ReadFile(dir / L"copy.ini"), "fresh");
+    EXPECT_EQ(ListFiles(dir.Path(), "*"), (std::vector<std::string>{"copy.ini", "source.ini"}));
 }

@@ -20,7 +20,6 @@ using testkit::FixtureRequest;
 using testkit::FixtureServer;
 using testkit::ReadFile;
 using testkit::ScratchDir;
-using testkit::UnusedPort;
 
 namespace {
 
@@ -102,7 +101,7 @@ TEST(HttpGet, Body_SizedChunkedRedirectedOrGzip_ArrivesWholeWithProgress) {
         HttpResult result;
         std::string body = "stale";
         std::vector<std::string> paths;
-        for (const auto& request : RequestsDuring([&] { HttpGet(result, Server().Url(path), {}, nullptr, &progress, body); }))
+        for (const auto& request : RequestsDuring([&] { (void)HttpGet(result, Server().Url(path), {}, nullptr, &progress, body); }))
             paths.push_back(request.path);
         EXPECT_EQ(paths, seen);
         EXPECT_TRUE(result.ok && result.status == 200u && result.error.empty()) << path << ": " << result.error;
@@ -118,7 +117,7 @@ TEST(HttpGet, Headers_AgentAndRefererFromOptions_NothingInjected) {
     const auto sent = [](const HttpOptions& options) {
         HttpResult result;
         std::string body;
-        const auto requests = RequestsDuring([&] { HttpGetString(result, Server().Url("/hello"), body, options); });
+        const auto requests = RequestsDuring([&] { (void)HttpGetString(result, Server().Url("/hello"), body, options); });
         EXPECT_TRUE(result.ok && requests.size() == 1) << result.error;
         return requests.empty() ? FixtureRequest{} : requests[0];
     };
@@ -139,7 +138,8 @@ TEST(HttpGet, Headers_AgentAndRefererFromOptions_NothingInjected) {
 TEST(HttpGet, Failure_BadUrlNoListenerStatusOrCancel_ReportedWithBodyUnread) {
     const CancelFlag cancelled{true};
     const std::string malformed = "http//127.0.0.1:" + std::to_string(Server().Port()) + "/hello";
-    const std::string noListener = "http://127.0.0.1:" + std::to_string(UnusedPort()) + "/";
+    const testkit::PortLease unused;   // nobody listens on it: a freed port-0 number could be anyone's
+    const std::string noListener = "http://127.0.0.1:" + std::to_string(unused.Port()) + "/";
     // URL, cancel flag, status, error; the first ones never reach a server.
     const std::tuple<std::string, const CancelFlag*, uint32_t, std::string> cases[] = {
         {malformed, nullptr, 0, "invalid URL: " + malformed}, {"ftp://127.0.0.1/x", nullptr, 0, "invalid URL: ftp://127.0.0.1/x"},
@@ -217,7 +217,7 @@ TEST(DownloadFile, NotFoundOrCancelled_KeepsOldFileAndRemovesPart) {
     TransferProgress progress;
     constexpr uint64_t kEndedEarly = ~uint64_t(0);
     std::thread download([&] {
-        DownloadFile(result, Server().Url("/drip?n=100000&ms=10"), old.destination, {}, &cancel, &progress);
+        (void)DownloadFile(result, Server().Url("/drip?n=100000&ms=10"), old.destination, {}, &cancel, &progress);
         if (progress.done == 0) {   // ended before its first piece: still wake the wait below
             progress.done = kEndedEarly;
             progress.done.notify_all();
@@ -248,4 +248,36 @@ TEST(DownloadFile, PartOrFinalMoveFails_OldFileKept) {
     holder.Reset();
     old.ExpectKept(true);
     EXPECT_EQ(ReadFile(old.destination + L".part"), "hello, world\n");
+}
+
+// A ".part" stream that fails where a full disk fails a buffered file: a write that has to reach
+// the file, or only the final flush (every write fits the buffer).
+class FailingPartBuffer : public std::streambuf {
+public:
+    explicit FailingPartBuffer(bool failWrites) : m_failWrites(failWrites) {}
+
+protected:
+    std::streamsize xsputn(const char*, std::streamsize count) override { return m_failWrites ? 0 : count; }
+    int_type overflow(int_type c) override { return m_failWrites ? traits_type::eof() : traits_type::not_eof(c); }
+    int sync() override { return -1; }
+
+private:
+    bool m_failWrites;
+};
+
+TEST(DownloadFile, PartStreamFailsAtWriteOrFinalFlush_WriteErrorOldFileKeptNoPart) {
+    for (const bool failWrites : {true, false}) {
+        SCOPED_TRACE(failWrites ? "write" : "flush");
+        OldDownload old;
+        FailingPartBuffer buffer(failWrites);
+        HttpResult result;
+        const bool ok = DownloadFile(result, Server().Url("/bytes?n=300000"), old.destination, {}, nullptr, nullptr,
+                                     [&](const std::wstring& part) {
+                                         testkit::WriteFile(part, "begun");   // as the real stream would
+                                         return std::make_unique<std::ostream>(&buffer);
+                                     });
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(result.error, "write error");
+        old.ExpectKept();
+    }
 }

@@ -24,7 +24,7 @@ TEST(Layout, EnsureLayout_MakesFoldersAndPagesButNeverOverwrites) {
     testkit::WriteFile(root / L"phpapps/zerva/index.php", "edited");
     ASSERT_TRUE(RemoveTree(root / L"phpapps/zerva/phpinfo.php"));
     ASSERT_TRUE(RemoveTree(root / L"www/index.php"));
-    EnsureDirectory(root / L"www/.hidden");   // a document root with content gets no home page
+    ASSERT_TRUE(EnsureDirectory(root / L"www/.hidden"));   // a document root with content gets no home page
     SetCacheDir(cache / L"dl");
     EnsureLayout();
     SetCacheDir(L"");

@@ -18,12 +18,14 @@ using testkit::WaitingStandin;
 TEST(Probes, IsPortFree_IPv4OrIPv6Listener_BusyUntilItStops) {
     for (const std::wstring family : {L"v4", L"v6"}) {
         SCOPED_TRACE(WideToUtf8(family));
-        WaitingStandin listener(L"listen 0 " + family);
+        // A leased port, not port 0: once freed, a port-0 number can go to a parallel test at once.
+        const testkit::PortLease lease;
+        WaitingStandin listener(L"listen " + std::to_wstring(lease.Port()) + L" " + family);
         const bool ready = listener.WaitReady();
         if (!ready && family == L"v6") GTEST_SKIP() << "no IPv6 loopback here";
         ASSERT_TRUE(ready);
         const uint16_t port = listener.ListeningPort();
-        ASSERT_NE(port, 0);
+        ASSERT_EQ(port, lease.Port());
         EXPECT_FALSE(IsPortFree(port));
 
         // Under Wine the owner is never known; where it is, it must be the stand-in.

@@ -70,3 +70,22 @@ TEST(Text, FormatSize_EnglishAndFrenchUnits) {
     EXPECT_EQ(FormatSize(3ull << 20), "3.0 Mo");
     SetLanguage("en");
 }
+TEST(Text, CharacterClasses_BlankSpaceLineBreakAndFolding) {
+    // character, IsBlank, IsSpace, IsLineBreak
+    const struct { char c; bool blank, space, lineBreak; } cases[] = {
+        {' ', true, true, false},   {'\t', true, true, false}, {'\r', true, true, true}, {'\n', true, true, true},
+        {'\v', false, true, false}, {'\f', false, true, false}, {'a', false, false, false}, {'\xA0', false, false, false},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(int(uint8_t(row.c)));
+        EXPECT_EQ(IsBlank(row.c), row.blank);
+        EXPECT_EQ(IsSpace(row.c), row.space);
+        EXPECT_EQ(IsLineBreak(row.c), row.lineBreak);
+    }
+    EXPECT_TRUE(HasLineBreak("a\rb"));
+    EXPECT_FALSE(HasLineBreak("a\v\fb"));
+    EXPECT_EQ(SkipSpaces(" \t\v\fx ", 0), 4u);
+    EXPECT_EQ(SkipSpaces("x  ", 1), 3u);
+    const std::string folded{FoldAscii('A'), FoldAscii('Z'), FoldAscii('z'), FoldAscii('@'), FoldAscii('\xC9')};
+    EXPECT_EQ(folded, "azz@\xC9");
+}

@@ -42,12 +42,6 @@ std::vector<std::string> TrLiterals(const std::string& source) {
     return found;
 }
 
-void CollectSources(const std::wstring& folder, std::vector<std::wstring>& out) {
-    for (const char* pattern : {"*.cpp", "*.h"})
-        for (const auto& name : ListFiles(folder, pattern)) out.push_back(folder + L"\\" + Utf8ToWide(name));
-    for (const auto& sub : ListSubdirectories(folder)) CollectSources(folder + L"\\" + Utf8ToWide(sub), out);
-}
-
 }  // namespace
 
 TEST(Translate, Language_FrenchTranslatesExactMatchesOnlyEnglishGivesSamePointer) {
@@ -89,7 +83,7 @@ TEST(TranslationTable, EveryTrLiteralInTheSourcesHasAnEntry) {
     for (size_t i = 0; i < count; ++i) english.insert(table[i].english);
     std::vector<std::wstring> sources;
     for (const wchar_t* folder : {L"core", L"stack", L"control", L"app", L"ui"})
-        CollectSources(testkit::SourceDir() + L"\\" + folder, sources);
+        for (auto& file : testkit::SourceFiles(folder)) sources.push_back(std::move(file));
     ASSERT_FALSE(sources.empty()) << "sources not found under " << WideToUtf8(testkit::SourceDir());
     for (const auto& path : sources)
         for (const auto& literal : TrLiterals(ReadWholeFile(path).value_or("")))

@@ -44,10 +44,10 @@ struct RunningServer {
         process.Reset(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
         // The stand-in makes its stop events before it listens: a busy port means it can be stopped.
         const uint16_t port = uint16_t(MysqlPort());
-        for (int waited = 0; IsPortFree(port) && IsPidRunning(pid) && waited < 20000; waited += 10) ::Sleep(10);
+        testkit::WaitFor([&] { return !IsPortFree(port) || !IsPidRunning(pid); }, 20000);
         EXPECT_FALSE(IsPortFree(port)) << "the server does not listen";
     }
-    ~RunningServer() { KillPid(pid); }
+    ~RunningServer() { (void)KillPid(pid); }   // already gone when the test stopped it
     uint32_t pid = 0;
     UniqueHandle process;
 };

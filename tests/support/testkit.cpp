@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "core/files.h"
+#include "core/probes.h"
 #include "core/proc.h"
 #include "core/text.h"
 
@@ -30,7 +31,7 @@ ScratchDir::ScratchDir() {
     if (!EnsureDirectory(m_path)) ADD_FAILURE() << "cannot create scratch folder " << Utf8();
 }
 
-ScratchDir::~ScratchDir() { RemoveTree(m_path); }
+ScratchDir::~ScratchDir() { (void)RemoveTree(m_path); }  // a leftover folder in Temp fails no test
 
 std::wstring ScratchDir::operator/(std::wstring_view relative) const {
     std::wstring rel(relative);
@@ -148,5 +149,35 @@ uint16_t WaitingStandin::ListeningPort() const {
     std::sscanf(ReadFile(m_report).c_str(), "listening %u", &port);
     return uint16_t(port);
 }
+
+namespace {
+void CollectSources(const std::wstring& folder, std::vector<std::wstring>& out) {
+    for (const char* pattern : {"*.cpp", "*.h"})
+        for (const auto& name : ListFiles(folder, pattern)) out.push_back(folder + L"\\" + Utf8ToWide(name));
+    for (const auto& sub : ListSubdirectories(folder)) CollectSources(folder + L"\\" + Utf8ToWide(sub), out);
+}
+}  // namespace
+
+std::vector<std::wstring> SourceFiles(std::wstring_view folder) {
+    std::vector<std::wstring> files;
+    CollectSources(SourceDir() + L"\\" + std::wstring(folder), files);
+    return files;
+}
+
+PortLease::PortLease() {
+    constexpr unsigned kFirst = 20000, kCount = 10000;
+    // Start where this process's id points, so parallel test programs rarely probe the same numbers.
+    const unsigned start = (::GetCurrentProcessId() / 4 * 61) % kCount;
+    for (unsigned i = 0; i < kCount; ++i) {
+        const auto port = uint16_t(kFirst + (start + i) % kCount);
+        UniqueHandle claim(::CreateMutexW(nullptr, FALSE, (L"zerva-test-port-" + std::to_wstring(port)).c_str()));
+        if (!claim || ::GetLastError() == ERROR_ALREADY_EXISTS || !IsPortFree(port)) continue;
+        m_claim = std::move(claim);
+        m_port = port;
+        return;
+    }
+    ADD_FAILURE() << "no free test port in " << kFirst << "-" << kFirst + kCount - 1;
+}
+
 
 }  // namespace testkit

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/handle.h"
 
@@ -46,6 +47,24 @@ std::wstring StandinPath(std::wstring_view fileName);
 uint16_t UnusedPort();
 // The source tree, for tests that read the project's own sources.
 std::wstring SourceDir();
+// The .cpp and .h files under SourceDir() + "\\" + folder, sub-folders included; empty when
+// the folder does not exist.
+std::vector<std::wstring> SourceFiles(std::wstring_view folder);
+
+// A loopback port that no other test takes while the lease lives. The numbers (20000-29999) lie
+// below the ephemeral ranges of Windows and Linux, so no port-0 bind of a parallel test can land
+// on one, and each number is claimed through a named object every test process sees. Use it where
+// a test frees a port and then looks at it again: a port-0 number can be reused by anyone at once.
+class PortLease {
+public:
+    PortLease();
+    // 0 when no number of the range was free (the constructor then fails the test).
+    uint16_t Port() const { return m_port; }
+
+private:
+    UniqueHandle m_claim;
+    uint16_t m_port = 0;
+};
 
 // Starts a program of the Unix host through drive Z: (e.g. L"Z:\\bin\\ln") in `folder` and waits
 // until `done` holds, at most `timeoutMs`; false (with `error` when it could not start) if not.
