@@ -1,0 +1,28 @@
+// ui/ui.h: the entry points through which the shell drives the interface: set-up, one frame,
+// the busy question of the frame loop, theme and DPI changes, quitting, the update dialog, and
+// the tray icon's server count and tooltip. GUI thread only.
+#pragma once
+#include <string>
+
+#include "ui/state.h"
+
+namespace ui {
+
+// Asks for fonts, style and title bar to be rebuilt before the next frame.
+void RequestThemeApply();
+// Rebuilds them when asked (theme setting or DPI changed). Call before the backends' new frame.
+void ApplyPendingTheme();
+bool AnyBuildInstalled();
+
+void SetPage(Page page);
+// Shows the update dialog, starting a check when none has run.
+void OpenUpdateDialog();
+// After a self-update: a log line and a toast naming the new version.
+void AnnounceUpdated(const std::string& previousVersion);
+void RequestQuit();
+bool ShouldQuit();
+void SetDpiScale(float scale);
+// Releases the logo; call before Direct3D is released.
+void Shutdown();
+
+}  // namespace ui
