@@ -66,21 +66,27 @@ bool ProbeFree(int family, uint16_t port) {
     return error != WSAEADDRINUSE && error != WSAEACCES;
 }
 
-// The listening row of the port in the family's owner table; its pid, or 0.
+// The listening row of the port in the family's owner table: its pid (0 when the table names no
+// owner, as Wine's does), or none without a row.
 template <typename Table>
-uint32_t ListenerPid(ULONG family, uint16_t port) {
+std::optional<uint32_t> ListenerRow(ULONG family, uint16_t port) {
     DWORD size = 0;
     ::GetExtendedTcpTable(nullptr, &size, FALSE, family, TCP_TABLE_OWNER_PID_LISTENER, 0);
-    if (size == 0) return 0;
+    if (size == 0) return std::nullopt;
     // The table can grow between the two calls.
     size += 1024;
     std::vector<uint64_t> buffer(size / sizeof(uint64_t) + 1);
     if (::GetExtendedTcpTable(buffer.data(), &size, FALSE, family, TCP_TABLE_OWNER_PID_LISTENER, 0) != NO_ERROR)
-        return 0;
+        return std::nullopt;
     const auto* table = reinterpret_cast<const Table*>(buffer.data());
     for (DWORD i = 0; i < table->dwNumEntries; ++i)
         if (ntohs(u_short(table->table[i].dwLocalPort)) == port) return table->table[i].dwOwningPid;
-    return 0;
+    return std::nullopt;
+}
+
+template <typename Table>
+uint32_t ListenerPid(ULONG family, uint16_t port) {
+    return ListenerRow<Table>(family, port).value_or(0);
 }
 
 }  // namespace
@@ -108,6 +114,12 @@ std::optional<PortOwnerInfo> PortOwner(uint16_t port) {
     if (pid == 0) pid = ListenerPid<MIB_TCP6TABLE_OWNER_PID>(AF_INET6, port);
     if (pid == 0) return std::nullopt;
     return PortOwnerInfo{pid, ProcessNameForPid(pid)};
+}
+
+std::optional<uint32_t> PortListenerPid(uint16_t port) {
+    (void)WinsockStartup();   // the tables need no socket: they answer either way
+    if (const auto pid = ListenerRow<MIB_TCPTABLE_OWNER_PID>(AF_INET, port)) return pid;
+    return ListenerRow<MIB_TCP6TABLE_OWNER_PID>(AF_INET6, port);
 }
 
 std::string ProcessNameForPid(uint32_t pid) {

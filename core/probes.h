@@ -35,6 +35,10 @@ struct CpuSampler {
 bool IsPortFree(uint16_t port);
 // The process that listens on the TCP port, when the system tells (pid 0 counts as unknown).
 std::optional<PortOwnerInfo> PortOwner(uint16_t port);
+// The process id of the listener table's row for the TCP port: 0 when the table names no owner
+// (Wine's never does), none when nothing listens. Unlike IsPortFree it binds nothing, so it cannot
+// take the port from a server that is starting.
+std::optional<uint32_t> PortListenerPid(uint16_t port);
 // "System" for 4, the image's file name, the process list's name, or "PID <n>"; never empty.
 std::string ProcessNameForPid(uint32_t pid);
 // Running processes whose executable name equals one of `exeNames` (ASCII case-insensitive).

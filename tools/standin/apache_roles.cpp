@@ -6,6 +6,9 @@
 //
 // Markers, lines of the configuration that tests write (httpd.exe):
 //   # standin: syntax-error <text>   "-t" prints the text (once per marker) and exits with 1
+//   # standin: no-listen             the server takes none of its Listen ports
+//   # standin: die                   the server exits with 1 at once, after its first log line
+//   # standin: ignore-stop           the server and its child never look at the stop event
 // A file standin-openssl.txt beside openssl.exe makes it fail: "fail" writes nothing,
 // "key-then-fail" writes the key alone; both exit with 1.
 #include <windows.h>
@@ -81,6 +84,7 @@ struct HttpdOptions {
     std::wstring conf;       // -f
     std::wstring root;       // -d
     std::wstring parentPid;  // set in the child copy
+    bool ignoreStop = false; // set in the child copy
 };
 
 struct Listener {
@@ -93,6 +97,9 @@ struct ConfFacts {
     std::vector<Listener> listens;
     std::vector<std::string> syntaxErrors;
     std::string problem;     // a Listen line that cannot be read
+    bool noListen = false;
+    bool die = false;
+    bool ignoreStop = false;
 };
 
 bool ParseHttpdArgs(const Args& a, HttpdOptions& options) {
@@ -102,6 +109,7 @@ bool ParseHttpdArgs(const Args& a, HttpdOptions& options) {
         else if (a[i] == L"-f" && hasValue) options.conf = a[++i];
         else if (a[i] == L"-d" && hasValue) options.root = a[++i];
         else if (a[i] == L"--standin-child" && hasValue) options.parentPid = a[++i];
+        else if (a[i] == L"--standin-ignore-stop") options.ignoreStop = true;
         else return false;
     }
     if (options.root.empty()) options.root = FolderOf(FolderOf(SelfPath()));
@@ -130,6 +138,9 @@ ConfFacts ReadFacts(const std::string& text) {
     const std::string marker = "# standin: syntax-error";
     for (const std::string& raw : Lines(text)) {
         const std::string line = TrimBlanks(raw);
+        if (line == "# standin: no-listen") facts.noListen = true;
+        if (line == "# standin: die") facts.die = true;
+        if (line == "# standin: ignore-stop") facts.ignoreStop = true;
         if (line.compare(0, marker.size(), marker) == 0) {
             facts.syntaxErrors.push_back(TrimBlanks(line.substr(marker.size())));
             continue;
@@ -145,21 +156,23 @@ ConfFacts ReadFacts(const std::string& text) {
 
 std::wstring ShutdownEventName(const std::wstring& pid) { return L"ap" + pid + L"_shutdown"; }
 
-// The child ends with the stop event of its parent, or with the parent itself.
+// The child ends with the stop event of its parent (unless told to ignore it), or with the
+// parent itself.
 int HttpdChild(const HttpdOptions& options) {
     HANDLE parent = ::OpenProcess(SYNCHRONIZE, FALSE, DWORD(Number(options.parentPid)));
     HANDLE stop = ::OpenEventW(SYNCHRONIZE, FALSE, ShutdownEventName(options.parentPid).c_str());
     if (!parent || !stop) return 1;
-    const HANDLE waits[2] = {stop, parent};
-    ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    const HANDLE waits[2] = {parent, stop};
+    ::WaitForMultipleObjects(options.ignoreStop ? 1 : 2, waits, FALSE, INFINITE);
     ::CloseHandle(stop);
     ::CloseHandle(parent);
     return 0;
 }
 
-DWORD StartChild(HANDLE* process) {
+DWORD StartChild(bool ignoreStop, HANDLE* process) {
     const std::wstring self = SelfPath();
     std::wstring line = L"\"" + self + L"\" --standin-child " + std::to_wstring(::GetCurrentProcessId());
+    if (ignoreStop) line += L" --standin-ignore-stop";
     STARTUPINFOW si = {};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};
@@ -178,8 +191,12 @@ int HttpdServe(const HttpdOptions& options, const ConfFacts& facts) {
         PrintError("httpd: could not open error log file " + ToUtf8(errorLog));
         return 1;
     }
+    if (facts.die) {
+        PrintError("httpd: asked to die");
+        return 1;
+    }
     std::vector<std::string> record = {"pid " + pid};
-    for (const Listener& listener : facts.listens) {
+    for (const Listener& listener : facts.noListen ? std::vector<Listener>() : facts.listens) {
         const unsigned port = ListenTcp(listener.address, listener.port);
         const std::string where = ToUtf8(listener.address) + ":" + std::to_string(listener.port);
         if (port == 0) {
@@ -193,7 +210,7 @@ int HttpdServe(const HttpdOptions& options, const ConfFacts& facts) {
     const std::wstring stopName = ShutdownEventName(std::to_wstring(::GetCurrentProcessId()));
     HANDLE stop = ::CreateEventW(nullptr, TRUE, FALSE, stopName.c_str());
     HANDLE child = nullptr;
-    const DWORD childPid = stop ? StartChild(&child) : 0;
+    const DWORD childPid = stop ? StartChild(facts.ignoreStop, &child) : 0;
     if (childPid == 0) {
         PrintError("httpd: cannot start the child process");
         return 1;
@@ -203,12 +220,12 @@ int HttpdServe(const HttpdOptions& options, const ConfFacts& facts) {
     AppendLine(options.root + L"\\logs\\access.log", "[standin] httpd " + pid + " ready");
     RecordRun(options.conf, record);
 
-    const HANDLE waits[2] = {stop, child};
-    const DWORD woke = ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    const HANDLE waits[2] = {child, stop};
+    const DWORD woke = ::WaitForMultipleObjects(facts.ignoreStop ? 1 : 2, waits, FALSE, INFINITE);
     ::WaitForSingleObject(child, 10000);
     ::CloseHandle(child);
     ::CloseHandle(stop);
-    const bool clean = woke == WAIT_OBJECT_0;
+    const bool clean = woke == WAIT_OBJECT_0 + 1;
     AppendLine(errorLog, clean ? "[standin] httpd " + pid + " shutting down" : "[standin] child ended, exiting");
     return clean ? 0 : 1;
 }

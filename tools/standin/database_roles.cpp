@@ -6,6 +6,9 @@
 //            "MySQLShutdown<pid>" or "Global\MySQLShutdown<pid>" is set or the admin tool asks.
 //            With --initialize-insecure it creates <datadir>\mysql instead, then reads the
 //            --init-file and writes its text to <own path>.init (exit 1 when it cannot read it).
+//            Marker lines of the defaults file: "# standin: no-listen" takes no port,
+//            "# standin: die" exits with 1 at once, "# standin: ignore-stop" ignores the stop
+//            events and the admin tool.
 //   install tool: creates --datadir and its mysql folder.
 //   admin tool: "shutdown" stops the server on --port, "password" only records; both fail when
 //            no server listens there. A file <own path>.fail makes it print that file and exit 1.
@@ -89,6 +92,20 @@ std::map<std::string, std::string> MysqldOptions(const std::wstring& path) {
     return options;
 }
 
+// Whether the file holds the line "# standin: <name>" (blanks around it allowed).
+bool HasMarker(const std::wstring& path, const std::string& name) {
+    std::string text;
+    if (!ReadText(path, text)) return false;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        if (Trimmed(text.substr(start, end - start)) == "# standin: " + name) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
 bool IsAbsolute(const std::wstring& path) {
     return (!path.empty() && (path[0] == L'\\' || path[0] == L'/')) || (path.size() > 1 && path[1] == L':');
 }
@@ -132,6 +149,12 @@ int DbServer(const Args& a) {
     const std::wstring dataDir = value("datadir", "data");
     if (HasFlag(a, L"--initialize-insecure")) return Initialize(a, dataDir);
 
+    const std::wstring defaults = Option(a, L"defaults-file");
+    if (HasMarker(defaults, "die")) {
+        Report("[ERROR] asked to die");
+        return 1;
+    }
+    const bool ignoreStop = HasMarker(defaults, "ignore-stop");
     const std::wstring port = value("port", "3306");
     const std::wstring pid = std::to_wstring(::GetCurrentProcessId());
     // Made before the port opens: whoever sees the port may stop us at once.
@@ -144,13 +167,14 @@ int DbServer(const Args& a) {
         if (event) waitFor[count++] = event;  // a Global\ name can be refused without the privilege
     const std::wstring errorLog = ErrorLogPath(dataDir, options);
     std::string log;
-    if (ListenTcp(value("bind-address", "127.0.0.1"), unsigned(Number(port))) == 0) {
+    if (!HasMarker(defaults, "no-listen") && ListenTcp(value("bind-address", "127.0.0.1"), unsigned(Number(port))) == 0) {
         WriteWhole(errorLog, "[ERROR] Can't start server: Bind on TCP/IP port " + ToUtf8(port) + "\r\n");
         return 1;
     }
     log = "[Note] ready for connections. port: " + ToUtf8(port) + "\r\n";
     WriteWhole(errorLog, log);
     Report(log.substr(0, log.size() - 2));
+    if (ignoreStop) ::Sleep(INFINITE);
     ::WaitForMultipleObjects(count, waitFor, FALSE, INFINITE);
     CloseListeners();
     WriteWhole(errorLog, log + "[Note] Shutdown complete\r\n");

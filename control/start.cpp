@@ -1,0 +1,228 @@
+// control/start.cpp: the start sequences of Apache and the database server: configuration
+// regenerated from the templates, build and port checks, the hidden spawn, and the wait until
+// the server listens. Server worker only.
+#include "control/start.h"
+
+#include <optional>
+#include <string>
+
+#include "control/monitor.h"
+#include "control/sequences.h"
+#include "core/cmdline.h"
+#include "core/files.h"
+#include "core/log.h"
+#include "core/proc.h"
+#include "core/text.h"
+#include "core/translate.h"
+#include "stack/apache/builds.h"
+#include "stack/apache/httpd_conf.h"
+#include "stack/apache/ssl_cert.h"
+#include "stack/database/builds.h"
+#include "stack/database/data_dir.h"
+#include "stack/php/builds.h"
+#include "stack/phpmyadmin/config.h"
+
+namespace {
+
+constexpr int32_t kApacheListenWaitMs = 8000;
+constexpr int32_t kMySqlListenWaitMs = 60000;
+
+std::string JoinPorts(const std::vector<int32_t>& ports) {
+    std::vector<std::string> texts;
+    for (int32_t port : ports) texts.push_back(std::to_string(port));
+    return Join(texts, ", ");
+}
+
+// Checks the current PHP build Apache is to load, configures it on first use and writes its
+// php.ini; `php` becomes the build to use, empty for none. False, after logging or alerting,
+// when the start must not go on.
+bool PreparePhp(const ApacheInstall& apache, std::optional<PhpInstall>& php) {
+    php = CurrentPhp();
+    if (!php) {
+        LogWarning(console::kApache, Tr("No PHP version installed: Apache starts without PHP."));
+        return true;
+    }
+    if (php->apacheDll.empty()) {
+        Server::Instance().PushAlert(
+            Tr("PHP version not usable"),
+            Format(Tr("%s has no Apache module (php*apache2_4.dll). Use a Thread Safe (TS) build."),
+                   PhpInstallLabel(*php).c_str()),
+            true, alert_action::kPhp);
+        return false;
+    }
+    if (php->arch != apache.arch) {
+        Server::Instance().PushAlert(
+            Tr("Incompatible architectures"),
+            Format(Tr("PHP %s is %s but Apache %s is %s.\nApache can only load a PHP build of the same architecture."),
+                   php->version.c_str(), ArchName(php->arch), apache.version.c_str(), ArchName(apache.arch)),
+            true, alert_action::kPhp);
+        return false;
+    }
+    if (!php->configured) {
+        const auto templates = ListPhpIniTemplates(*php);
+        std::string error = "no php.ini template";
+        if (!templates.empty() && BuildPhpTemplate(*php, templates.front(), error)) error.clear();
+        if (!error.empty()) {
+            LogError(console::kPhp, "PHP " + php->version + ": " + error);
+            return false;
+        }
+        LogInfo(console::kPhp, Format(Tr("PHP %s configured from %s."), php->version.c_str(), templates.front().c_str()));
+        const std::string name = php->name;
+        php = FindPhp(name);
+        // Without the configured record neither the runtime copy nor php.ini can be made.
+        if (!php) {
+            LogError(console::kPhp, Format(Tr("PHP build %s is no longer found."), name.c_str()));
+            return false;
+        }
+    }
+    CopyVcRuntime(php->dir, php->arch);
+    std::string error;
+    if (!WritePhpIni(*php, HttpdConfMacros(apache, php), error)) {
+        LogError(console::kPhp, error);
+        return false;
+    }
+    return true;
+}
+
+// Configuration test and port checks; fails after logging and alerting.
+bool CheckApacheConfig(const ApacheInstall& apache, const std::optional<PhpInstall>& php) {
+    std::string output;
+    if (!TestApacheConfig(apache, php, output)) {
+        for (const auto& line : SplitLines(output)) LogError(console::kApache, line);
+        Server::Instance().PushAlert(Tr("Apache configuration error"), output.empty() ? Tr("httpd -t failed.") : output,
+                                     true, alert_action::kApache);
+        return false;
+    }
+    for (int32_t port : ParseListenPorts(HttpdConfPath(apache)))
+        if (!CheckPortFree(port, "Apache", alert_action::kApache)) return false;
+    return true;
+}
+
+}  // namespace
+
+bool DoStartApache() {
+    if (!FindApacheProcesses().empty()) return true;
+    const auto apache = CurrentApache();
+    if (!apache) {
+        Server::Instance().PushAlert(Tr("Apache is not installed"),
+                                     Tr("No Apache version was found in bin/apache.\nInstall one from the Components page."),
+                                     true, alert_action::kComponents);
+        return false;
+    }
+    SetBusyLabel(Tr("Starting Apache..."));
+    LogInfo(console::kApache, std::string(Tr("Starting Apache")) + " " + ApacheInstallLabel(*apache) + "...");
+    std::string error;
+    if (!BuildApacheTemplate(*apache, error)) {
+        LogError(console::kApache, error);
+        return false;
+    }
+    std::optional<PhpInstall> php;
+    if (!PreparePhp(*apache, php)) return false;
+    CopyVcRuntime(apache->dir + L"\\bin", apache->arch);
+    (void)EnsureSslCertificate(*apache);
+    if (PathExists(PhpMyAdminDir() + L"\\index.php") && !PathExists(PhpMyAdminDir() + L"\\config.inc.php"))
+        (void)WritePhpMyAdminConfig();
+    if (!WriteHttpdConf(*apache, php, error)) {
+        LogError(console::kApache, error);
+        return false;
+    }
+    if (!CheckApacheConfig(*apache, php)) return false;
+
+    RearmApacheTail(ApacheErrorLogPath(*apache));
+    const std::vector<int32_t> freeBefore = FreePorts(ParseListenPorts(HttpdConfPath(*apache)));
+    proc::SpawnOptions options;
+    options.exe = HttpdExePath(*apache);
+    options.args = CommandLine().Add(L"-f").AddQuoted(HttpdConfPath(*apache)).Add(L"-d").AddQuoted(apache->dir).Text();
+    options.workDir = apache->dir;
+    options.pathPrepend = HttpdPathPrefix(*apache, php);
+    if (php) options.env.push_back({L"PHPRC", php->dir});
+    options.logSource = console::kApache;
+    const uint32_t pid = proc::Spawn(options, &error);
+    if (pid == 0) {
+        LogError(console::kApache, Tr("Cannot start httpd.exe: ") + error);
+        return false;
+    }
+
+    const std::vector<int32_t> ports = ParseListenPorts(HttpdConfPath(*apache));
+    const bool listening = WaitUntil(kApacheListenWaitMs, [&] {
+        return !IsPidRunning(pid) || PortsServed(ports, freeBefore, [] { return PidsOf(FindApacheProcesses()); });
+    });
+    Server::Instance().Refresh();
+    if (IsPidRunning(pid)) {
+        SetApacheBaseline(ApacheConfigSignature());
+        if (!listening) {
+            LogWarning(console::kApache, Tr("Apache is running but does not listen on every port yet."));
+        } else {
+            std::string line = std::string(Tr("Apache started")) + " (" + Tr("ports") + " " + JoinPorts(ports) + ")";
+            if (php) line += " - PHP " + php->version;
+            LogSuccess(console::kApache, line);
+        }
+        return true;
+    }
+    LogError(console::kApache, Tr("Apache stopped right after starting. See the messages above or logs/error.log."));
+    Server::Instance().PushAlert(Tr("Apache did not start"),
+                                 Tr("Apache stopped right after starting.\nCheck the console and the Apache error log."),
+                                 true, alert_action::kNone);
+    return false;
+}
+
+bool DoStartMySql() {
+    if (!FindMySqlProcesses().empty()) return true;
+    const auto db = CurrentDb();
+    if (!db) {
+        Server::Instance().PushAlert(
+            Tr("MySQL / MariaDB is not installed"),
+            Tr("No database server was found in bin/database.\nInstall MariaDB from the Components page."), true,
+            alert_action::kComponents);
+        return false;
+    }
+    SetBusyLabel(Tr("Starting MySQL..."));
+    const std::string product = DbProductName(*db);
+    LogInfo(console::kMySql, std::string(Tr("Starting")) + " " + product + "...");
+    std::string error;
+    if (!EnsureMyTemplate(*db, error) || !WriteMyIni(*db, error)) {
+        LogError(console::kMySql, error);
+        return false;
+    }
+    CopyVcRuntime(DbBinDir(*db), db->arch);
+    if (!HasMysqlDatabase(*db) && !InitDataDir(*db, GetMysqlRootPassword(), error)) {
+        LogError(console::kMySql, error);
+        Server::Instance().PushAlert(Tr("MySQL initialization failed"), error, true, alert_action::kMySql);
+        return false;
+    }
+    const int32_t port = MysqlPort();
+    if (!CheckPortFree(port, "MySQL", alert_action::kMySql)) return false;
+
+    RearmMySqlTail(FindDbErrorLog(*db));
+    const std::vector<int32_t> freeBefore = FreePorts({port});
+    proc::SpawnOptions options;
+    options.exe = db->serverExe;
+    options.args = CommandLine().AddOption(L"--defaults-file=", MyIniPath(*db)).Text();
+    options.workDir = db->dir;
+    options.pathPrepend = DbBinDir(*db);
+    options.logSource = console::kMySql;
+    const uint32_t pid = proc::Spawn(options, &error);
+    if (pid == 0) {
+        LogError(console::kMySql, Tr("Cannot start the database server: ") + error);
+        return false;
+    }
+
+    const bool listening = WaitUntil(kMySqlListenWaitMs, [&] {
+        return !IsPidRunning(pid) || PortsServed({port}, freeBefore, [] { return PidsOf(FindMySqlProcesses()); });
+    });
+    Server::Instance().Refresh();
+    if (IsPidRunning(pid)) {
+        SetMySqlBaseline(MySqlConfigSignature());
+        if (!listening)
+            LogWarning(console::kMySql, Tr("The database server is running but does not answer on its port yet."));
+        else
+            LogSuccess(console::kMySql, product + " " + Tr("started") + " (" + Tr("port") + " " + std::to_string(port) + ")");
+        return true;
+    }
+    LogError(console::kMySql, Tr("The database server stopped right after starting. See the MySQL error log."));
+    Server::Instance().PushAlert(
+        Tr("MySQL did not start"),
+        Tr("The database server stopped right after starting.\nCheck the console and the MySQL error log (Logs page)."),
+        true, alert_action::kMySql);
+    return false;
+}

@@ -1,0 +1,132 @@
+// tests/control/control_fixture.h: what the server-control tests share: a scratch root with its
+// own settings and, on demand, Apache, PHP and MariaDB builds made of stand-ins; the console log
+// as (source, level, text) triples; a loopback listener that keeps a port busy; and guards that
+// end the Server's worker and every stand-in server of the root however the test ends.
+#pragma once
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "control/sequences.h"
+#include "control/server.h"
+#include "core/log.h"
+#include "core/probes.h"
+#include "core/proc.h"
+#include "tests/stack/stack_fixture.h"
+
+namespace controltest {
+
+using LogLine = std::tuple<ConsoleSource, LogLevel, std::string>;
+
+// Log entries as comparable (source, level, text) triples.
+inline std::vector<LogLine> Lines(const std::vector<LogEntry>& entries) {
+    std::vector<LogLine> lines;
+    for (const auto& entry : entries) lines.emplace_back(entry.source, entry.level, entry.text);
+    return lines;
+}
+// The log lines added while `action` ran.
+inline std::vector<LogLine> LinesDuring(const std::function<void()>& action) {
+    return Lines(stacktest::LoggedDuring(action));
+}
+
+inline bool Has(const std::vector<LogLine>& lines, const LogLine& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// True once the worker has run every queued job.
+inline bool Idle() {
+    const ServerStatus status = Server::Instance().GetStatus();
+    return !status.busy && status.queued == 0;
+}
+
+// Every waiting alert as one comparable text: "title | message | action", "!" first for errors.
+inline std::vector<std::string> PopAlerts() {
+    std::vector<std::string> alerts;
+    for (Alert a; Server::Instance().PopAlert(a);)
+        alerts.push_back((a.error ? "! " : "") + a.title + " | " + a.message + " | " + std::to_string(a.action));
+    return alerts;
+}
+
+// How the port check names the listener of a port: Windows names this test program, Wine no one.
+inline std::string OwnerText(int32_t port) {
+    const auto listener = PortOwner(uint16_t(port));
+    return PortOwnerText(listener ? std::optional<uint32_t>(listener->pid) : std::nullopt, listener ? listener->name : "");
+}
+
+// Holds a TCP port on 127.0.0.1 for its lifetime.
+class BusyPort {
+public:
+    BusyPort() {
+        EXPECT_TRUE(WinsockStartup());
+        m_socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address{AF_INET, 0, {}, {}};
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int length = sizeof(address);
+        if (::bind(m_socket, reinterpret_cast<sockaddr*>(&address), length) == 0 && ::listen(m_socket, 4) == 0 &&
+            ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+            m_port = ntohs(address.sin_port);
+    }
+    ~BusyPort() { ::closesocket(m_socket); }
+    BusyPort(const BusyPort&) = delete;
+    int32_t Port() const { return m_port; }
+
+private:
+    SOCKET m_socket = INVALID_SOCKET;
+    int32_t m_port = 0;
+};
+
+// Each test gets its own root and settings. The worker, when a test starts it, is ended even
+// when the test fails (a worker still running at exit would abort the program), and then every
+// stand-in server of the root is killed by its process id.
+class ControlTest : public stacktest::RootTest {
+protected:
+    void SetUp() override {
+        RootTest::SetUp();
+        EnsureLayout();
+    }
+    void TearDown() override {
+        Server::Instance().Shutdown(false);
+        for (const auto& process : FindProcessesByName({"httpd.exe", "mariadbd.exe", "mysqld.exe"}))
+            if (StartsWith(ToLower(process.fullPath), ToLower(root.Utf8() + "\\"))) (void)KillPid(process.pid);
+    }
+
+    // httpd-2.4.58 whose template listens on `port` (offline: 127.0.0.1), `extra` lines appended.
+    void MakeApache(int32_t port, const std::string& extra = "") {
+        apacheDir = MakeFolder(ApacheDir() + L"\\httpd-2.4.58",
+                               {{"bin/httpd.exe", stacktest::kStandin}, {"bin/openssl.exe", stacktest::kStandin}});
+        WriteApacheTemplate(port, extra);
+    }
+    void WriteApacheTemplate(int32_t port, const std::string& extra) {
+        testkit::WriteFile(apacheDir + L"\\conf\\httpd_zerva.conf",
+                           "ServerRoot \"{APACHEPATH}\"\r\n{LISTEN_VIRTUAL_HOST_PORT}\r\n"
+                           "LoadModule {PHPMODULENAME} \"{PHPPATH}/{PHPAPACHE2FILE}\"\r\n"
+                           "<VirtualHost *:" + std::to_string(port) + ">\r\n"
+                           "    DocumentRoot \"{DOCUMENTPATH}\"\r\n</VirtualHost>\r\n" + extra);
+    }
+    // php-8.3.14, the current PHP build, not yet configured (x64 with a module by default).
+    void MakePhp(const stacktest::Files& files = {{"php.exe", stacktest::kStandin},
+                                                          {"php8apache2_4.dll", ""},
+                                                          {"php.ini-development", "[PHP]\r\n"}}) {
+        SetCurrentPhpName("php-8.3.14");
+        phpDir = MakeFolder(PhpDir() + L"\\php-8.3.14", files);
+    }
+    // mariadb-11.4.2 with its server and tools, listening on `port`; `extra` goes into my_zerva.ini.
+    void MakeMariaDb(int32_t port, const std::string& extra = "") {
+        Config::Instance().Set(setting::kMysqlPort, std::to_string(port));
+        dbDir = MakeFolder(DatabaseDir() + L"\\mariadb-11.4.2",
+                           {{"bin/mariadbd.exe", stacktest::kStandin}, {"bin/mariadb-admin.exe", stacktest::kStandin},
+                            {"bin/mariadb-install-db.exe", stacktest::kStandin}});
+        if (!extra.empty()) testkit::WriteFile(dbDir + L"\\my_zerva.ini", MyTemplate() + extra);
+    }
+
+    std::wstring apacheDir, phpDir, dbDir;
+};
+
+}  // namespace controltest

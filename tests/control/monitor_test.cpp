@@ -1,0 +1,97 @@
+#include "control/monitor.h"
+
+#include <gtest/gtest.h>
+
+#include "core/files.h"
+#include "core/text.h"
+#include "tests/control/control_fixture.h"
+
+using namespace controltest;
+
+TEST(Monitor, ParseListenPortsText_DirectivesOnly) {
+    EXPECT_EQ(ParseListenPortsText("Listen 80\r\n"
+                                   "  listen 127.0.0.1:8080\r\n"
+                                   "#Listen 81\n"
+                                   "Listen [::1]:82\n"
+                                   "Listen 0.0.0.0:443 https\n"
+                                   "ListenBacklog 511\n"
+                                   "Listen 99999999999\n"
+                                   "Listen 1.2.3.4:x\n"  // the pattern falls back to the first digits
+                                   "Listen:81\n"
+                                   "\tLISTEN 80\n" + std::string(200000, ' ') + "Listen 82\n"),
+              (std::vector<int32_t>{80, 8080, 443, 1, 80, 82}));
+    EXPECT_TRUE(ParseListenPorts(L"Z:\\no\\such\\httpd.conf").empty());
+}
+
+TEST(Monitor, TailServerLog_CompleteNewLinesWithLevelAndSource) {
+    testkit::ScratchDir dir;
+    const std::wstring log = dir / L"error.log";
+    testkit::WriteFile(log, "old line\r\n");
+    LogTail tail, dbTail;
+    const std::string added = "[core:error] [pid 4] AH00037\r\n\r\n  [mpm_winnt:emerg] and [ssl:crit]  \n"
+                              "2024 [ERROR] InnoDB\nPHP Parse error: syntax\n[php:warn] PHP Warning:  Undefined\n"
+                              "2024 [Warning] Aborted\nphp deprecated: no blank after PHP\n[mpm_winnt:notice] Child\nhalf";
+    const auto lines = LinesDuring([&] {
+        TailServerLog(tail, log, console::kApache);  // arms at the end: nothing logged
+        TailServerLog(dbTail, log, console::kMySql);
+        testkit::WriteFile(log, "old line\r\n" + added);
+        TailServerLog(tail, log, console::kApache);
+        TailServerLog(dbTail, log, console::kMySql);
+    });
+    const std::vector<LogLine> apacheLines{
+        {console::kApache, level::kError, "[core:error] [pid 4] AH00037"},
+        {console::kApache, level::kError, "[mpm_winnt:emerg] and [ssl:crit]"},
+        {console::kApache, level::kError, "2024 [ERROR] InnoDB"},
+        {console::kPhp, level::kError, "PHP Parse error: syntax"},
+        {console::kPhp, level::kWarning, "[php:warn] PHP Warning:  Undefined"},
+        {console::kApache, level::kWarning, "2024 [Warning] Aborted"},
+        {console::kApache, level::kWarning, "php deprecated: no blank after PHP"},
+        {console::kApache, level::kInfo, "[mpm_winnt:notice] Child"}};
+    std::vector<LogLine> expected = apacheLines;
+    for (auto [source, level, text] : apacheLines) expected.emplace_back(console::kMySql, level, text);  // never PHP
+    EXPECT_EQ(lines, expected);
+
+    EXPECT_EQ(LinesDuring([&] {
+                  testkit::WriteFile(log, "old line\r\n" + added + " done\n");  // the unfinished line, now whole
+                  TailServerLog(tail, log, console::kApache);
+                  testkit::WriteFile(log, "new\n");  // emptied and rewritten: read from the start
+                  TailServerLog(tail, log, console::kApache);
+                  // Past the 256 KiB window only the newest part is read, beginning mid-line.
+                  testkit::WriteFile(log, "new\n" + std::string(300000, 'x') + "\nlast\n");
+                  TailServerLog(tail, log, console::kApache);
+              }),
+              (std::vector<LogLine>{{console::kApache, level::kInfo, "half done"},
+                                    {console::kApache, level::kInfo, "new"},
+                                    {console::kApache, level::kInfo, std::string(262144 - 6, 'x')},
+                                    {console::kApache, level::kInfo, "last"}}));
+}
+
+TEST(Monitor, RestartRule_TwoPassesOfTheSameNewSignature) {
+    uint64_t pending = 0;
+    for (const auto& [running, baseline, signature] : {std::tuple{false, 5, 7}, {true, 0, 7}, {true, 5, 5}})
+        EXPECT_EQ(ApplyRestartRule(running, uint64_t(baseline), pending, uint64_t(signature)), RestartStep::kNone);
+    EXPECT_EQ(ApplyRestartRule(true, 5, pending, 7), RestartStep::kPending);  // first sight
+    EXPECT_EQ(ApplyRestartRule(true, 5, pending, 8), RestartStep::kPending);  // still being written
+    EXPECT_EQ(pending, 8u);
+    EXPECT_EQ(ApplyRestartRule(true, 5, pending, 8), RestartStep::kRestart);
+    EXPECT_EQ(pending, 0u);
+
+    EXPECT_EQ(FoldSignature({}), 0u);
+    EXPECT_EQ(FoldSignature({2, 3}), 2u * 31 + 3);
+    EXPECT_EQ(FoldSignature({~uint64_t(0), 1}), ~uint64_t(0) * 31 + 1);  // wraps
+}
+
+TEST_F(ControlTest, Monitor_OtherInstallationsAndHistories) {
+    const std::string inside = WideToUtf8(root / L"bin/apache/a/bin/httpd.exe");
+    EXPECT_EQ(OtherInstallations({{10, 0, "httpd.exe", inside},
+                                  {11, 0, "httpd.exe", "C:\\xampp\\apache\\bin\\httpd.exe"},
+                                  {12, 0, "mysqld.exe", ""},
+                                  {13, 0, "httpd.exe", "C:\\xampp\\apache\\bin\\httpd.exe"}}),
+              (std::vector<std::string>{"C:\\xampp\\apache\\bin\\httpd.exe", "mysqld.exe (PID 12)"}));
+
+    std::vector<float> history;
+    for (int i = 0; i < 125; ++i) AppendSample(history, float(i));
+    ASSERT_EQ(history.size(), 120u);
+    EXPECT_EQ(history.front(), 5.0f);
+    EXPECT_EQ(history.back(), 124.0f);
+}

@@ -1,0 +1,194 @@
+#include "control/start.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "control/monitor.h"
+#include "control/sequences.h"
+#include "tests/control/control_fixture.h"
+
+using namespace controltest;
+
+namespace {
+
+// The log lines of jobs queued on the worker, once it has run them all.
+std::vector<LogLine> RunJobs(const std::function<void()>& queue) {
+    return LinesDuring([&] {
+        queue();
+        ASSERT_TRUE(testkit::WaitFor(Idle, 90000));
+    });
+}
+
+// The texts of one source and level, in order.
+std::vector<std::string> Texts(const std::vector<LogLine>& lines, ConsoleSource source, LogLevel level) {
+    std::vector<std::string> texts;
+    for (const auto& [s, l, text] : lines)
+        if (s == source && l == level) texts.push_back(text);
+    return texts;
+}
+
+}  // namespace
+
+TEST_F(ControlTest, StartAll_RestartRunning_StopAll_EndToEnd) {
+    const int32_t webPort = testkit::UnusedPort(), dbPort = testkit::UnusedPort();
+    MakeApache(webPort);
+    MakePhp();
+    MakeMariaDb(dbPort);
+    Server::Instance().Start();
+    auto lines = RunJobs([] { Server::Instance().StartAll(); });
+    ServerStatus status = Server::Instance().GetStatus();
+    ASSERT_TRUE(status.apache.running && status.mysql.running);
+    EXPECT_TRUE(status.apache.ports == std::vector<int32_t>{webPort} && status.mysql.ports == std::vector<int32_t>{dbPort});
+    EXPECT_TRUE(Has(lines, {console::kApache, level::kInfo, "Starting Apache 2.4.58 (x64)..."}));
+    EXPECT_TRUE(Has(lines, {console::kPhp, level::kInfo, "PHP 8.3.14 configured from php.ini-development."}));
+    EXPECT_TRUE(Has(lines, {console::kApache, level::kSuccess, Format("Apache started (ports %d) - PHP 8.3.14", webPort)}));
+    EXPECT_TRUE(Has(lines, {console::kMySql, level::kInfo, "Starting MariaDB 11.4.2..."}));
+    EXPECT_TRUE(Has(lines, {console::kMySql, level::kSuccess, Format("MariaDB 11.4.2 started (port %d)", dbPort)}));
+
+    // httpd.exe got the generated files, the exact arguments, PHPRC and the PATH prefix.
+    const std::wstring conf = apacheDir + L"\\conf\\httpd.conf";
+    EXPECT_EQ(stacktest::Recorded(conf, "arg"),
+              (std::vector<std::string>{"-f", WideToUtf8(conf), "-d", WideToUtf8(apacheDir)}));
+    EXPECT_EQ(stacktest::Recorded(conf, "cwd"), (std::vector<std::string>{WideToUtf8(apacheDir)}));
+    EXPECT_EQ(stacktest::RecordedEnv(conf, "PHPRC"), WideToUtf8(phpDir));
+    EXPECT_TRUE(StartsWithIgnoreCase(stacktest::RecordedEnv(conf, "PATH"),
+                                     WideToUtf8(phpDir + L";" + phpDir + L"\\ext;" + apacheDir + L"\\bin;")));
+    EXPECT_TRUE(PathExists(phpDir + L"\\php.ini"));
+    EXPECT_EQ(testkit::ReadFile(dbDir + L"\\bin\\mariadbd.args"), "--defaults-file=" + WideToUtf8(dbDir + L"\\my.ini") + "\r\n");
+    EXPECT_NE(testkit::ReadFile(dbDir + L"\\my.ini").find(Format("port = %d", dbPort)), std::string::npos);
+
+    // Restart running: stop Apache, stop the database, start Apache, start the database.
+    std::vector<std::string> order;
+    for (const auto& [s, l, text] : RunJobs([] { Server::Instance().RestartRunning(); }))
+        if (l == level::kSuccess || StartsWith(text, "Stopping")) order.push_back(text);
+    EXPECT_EQ(order, (std::vector<std::string>{"Stopping Apache...", "Apache stopped.", "Stopping MySQL...",
+                                               "MySQL stopped.", Format("Apache started (ports %d) - PHP 8.3.14", webPort),
+                                               Format("MariaDB 11.4.2 started (port %d)", dbPort)}));
+    RunJobs([] { Server::Instance().StopAll(); });
+    EXPECT_FALSE(Server::Instance().AnyRunning());
+    EXPECT_TRUE(PopAlerts().empty());
+}
+
+TEST_F(ControlTest, StartAll_ApacheMissing_AlertsAndLeavesTheDatabaseAlone) {
+    MakeMariaDb(testkit::UnusedPort());
+    Server::Instance().Start();
+    RunJobs([] { Server::Instance().StartAll(); });
+    EXPECT_EQ(PopAlerts(), (std::vector<std::string>{"! Apache is not installed | No Apache version was found in "
+                                                     "bin/apache.\nInstall one from the Components page. | 1"}));
+    EXPECT_FALSE(PathExists(dbDir + L"\\bin\\mariadbd.args"));
+}
+
+TEST_F(ControlTest, DoStartApache_RefusalsAlertWithTheirTextsAndActions) {
+    BusyPort busy;
+    const int32_t port = testkit::UnusedPort();
+    MakeApache(port);
+    const struct {
+        std::function<void()> setUp;
+        std::string alert;
+        std::string logged;  // the error line that goes with the alert, when there is one
+    } cases[] = {
+        {[&] { MakePhp({{"php.exe", stacktest::kStandin}, {"php8ts.dll", ""}}); },
+         "! PHP version not usable | 8.3.14 (x64) has no Apache module (php*apache2_4.dll). Use a Thread Safe (TS) build. | 3"},
+        {[&] { MakePhp({{"php.exe", testkit::PeImage(testkit::kX86)}, {"php8apache2_4.dll", ""}}); },
+         "! Incompatible architectures | PHP 8.3.14 is x86 but Apache 2.4.58 is x64.\nApache can only load a PHP build of "
+         "the same architecture. | 3"},
+        {[&] {
+             ASSERT_FALSE(PathExists(apacheDir + L"\\conf\\httpd.conf"));  // the PHP refusals wrote nothing
+             ASSERT_TRUE(RemoveTree(phpDir));
+             WriteApacheTemplate(port, "# standin: syntax-error AH00526: Syntax error on line 3\r\n");
+         },
+         "! Apache configuration error | AH00526: Syntax error on line 3 | 2", "AH00526: Syntax error on line 3"},
+        {[&] { WriteApacheTemplate(busy.Port(), ""); },
+         Format("! Port %d unavailable | Port %d needed by Apache is already used by %s.\n\nStop that program or change "
+                "the port in Zerva. | 2", busy.Port(), busy.Port(), OwnerText(busy.Port()).c_str())},
+        {[&] { WriteApacheTemplate(port, "# standin: die\r\n"); },
+         "! Apache did not start | Apache stopped right after starting.\nCheck the console and the Apache error log. | 0",
+         "Apache stopped right after starting. See the messages above or logs/error.log."},
+    };
+    for (const auto& c : cases) {
+        c.setUp();
+        const auto lines = LinesDuring([] { EXPECT_FALSE(DoStartApache()); });
+        EXPECT_EQ(PopAlerts(), (std::vector<std::string>{c.alert}));
+        if (!c.logged.empty()) {
+            EXPECT_TRUE(Has(lines, {console::kApache, level::kError, c.logged})) << c.alert;
+        }
+    }
+    EXPECT_TRUE(FindApacheProcesses().empty());
+}
+
+TEST_F(ControlTest, DoStartMySql_MissingBuildAndImmediateDeath) {
+    EXPECT_FALSE(DoStartMySql());
+    MakeMariaDb(testkit::UnusedPort(), "# standin: die\n");
+    const auto lines = LinesDuring([] { EXPECT_FALSE(DoStartMySql()); });
+    EXPECT_EQ(PopAlerts(), (std::vector<std::string>{
+                               "! MySQL / MariaDB is not installed | No database server was found in bin/database.\n"
+                               "Install MariaDB from the Components page. | 1",
+                               "! MySQL did not start | The database server stopped right after starting.\nCheck the "
+                               "console and the MySQL error log (Logs page). | 4"}));
+    EXPECT_TRUE(PathExists(dbDir + L"\\data\\mysql"));  // initialized on first use
+    EXPECT_TRUE(Has(lines, {console::kMySql, level::kError,
+                                      "The database server stopped right after starting. See the MySQL error log."}));
+}
+
+TEST_F(ControlTest, DoStartApache_NotListening_Warns_DoStopApache_ForcedEnd_AndSurvivorReported) {
+    MakeApache(testkit::UnusedPort(), "# standin: no-listen\r\n# standin: ignore-stop\r\n");
+    auto lines = LinesDuring([] { ASSERT_TRUE(DoStartApache()); });  // running counts as started, with a warning
+    EXPECT_EQ(Texts(lines, console::kApache, level::kWarning),
+              (std::vector<std::string>{"No PHP version installed: Apache starts without PHP.",
+                                        "Apache is running but does not listen on every port yet."}));
+    // A forced end that does nothing: the survivor is an error and an alert, not "stopped".
+    SetForcedEndForTest([](uint32_t) { return true; });
+    lines = LinesDuring(DoStopApache);
+    EXPECT_EQ(Texts(lines, console::kApache, level::kError),
+              (std::vector<std::string>{"Apache is still running after the forced stop."}));
+    EXPECT_TRUE(Texts(lines, console::kApache, level::kSuccess).empty());
+    EXPECT_EQ(PopAlerts(), (std::vector<std::string>{"! Apache did not stop | Apache is still running after the stop "
+                                                     "request and the forced end.\nEnd httpd.exe in the Task Manager. | 0"}));
+    EXPECT_FALSE(FindApacheProcesses().empty());
+
+    SetForcedEndForTest(nullptr);
+    EXPECT_EQ(Texts(LinesDuring(DoStopApache), console::kApache, level::kSuccess),
+              (std::vector<std::string>{"Apache stopped."}));
+    EXPECT_TRUE(FindApacheProcesses().empty() && PopAlerts().empty());
+    EXPECT_TRUE(LinesDuring(DoStopApache).empty());  // nothing running: nothing logged
+}
+TEST_F(ControlTest, DoStopMySql_IgnoredEventAndAdmin_AdminThenTermination) {
+    MakeMariaDb(testkit::UnusedPort(), "# standin: ignore-stop\n");
+    ASSERT_TRUE(DoStartMySql());
+    const auto lines = LinesDuring(DoStopMySql);
+    EXPECT_EQ(Texts(lines, console::kMySql, level::kWarning),
+              (std::vector<std::string>{"Clean shutdown failed: the process is terminated."}));
+    EXPECT_EQ(Texts(lines, console::kMySql, level::kSuccess), (std::vector<std::string>{"MySQL stopped."}));
+    EXPECT_NE(testkit::ReadFile(dbDir + L"\\bin\\mariadb-admin.args").find("shutdown"), std::string::npos);
+    EXPECT_TRUE(FindMySqlProcesses().empty());
+}
+
+TEST_F(ControlTest, Monitor_TemplateChangeRestartsApache_LogLinesReachTheConsole_ShutdownLeavesItRunning) {
+    const int32_t port = testkit::UnusedPort();
+    MakeApache(port);
+    ASSERT_TRUE(DoStartApache());
+    Server::Instance().Start();  // finds Apache running: its signature becomes the baseline
+    const std::vector<uint32_t> first = Server::Instance().GetStatus().apache.pids;
+    ASSERT_FALSE(first.empty());
+    const uint32_t firstPid = first.front();
+
+    const auto lines = LinesDuring([&] {
+        const std::wstring log = apacheDir + L"\\logs\\error.log";
+        testkit::WriteFile(log, testkit::ReadFile(log) + "[php:warn] [pid 1] PHP Warning:  Undefined variable\r\n"
+                                                         "[core:error] [pid 1] AH00037: broken\r\n");
+        WriteApacheTemplate(port, "# edited\r\n");
+        ASSERT_TRUE(testkit::WaitFor([&] {
+            const auto pids = Server::Instance().GetStatus().apache.pids;
+            return !pids.empty() && std::find(pids.begin(), pids.end(), firstPid) == pids.end() && Idle();
+        }));
+    });
+    EXPECT_TRUE(Has(lines, {console::kPhp, level::kWarning, "[php:warn] [pid 1] PHP Warning:  Undefined variable"}));
+    EXPECT_TRUE(Has(lines, {console::kApache, level::kError, "[core:error] [pid 1] AH00037: broken"}));
+    EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                         LogLine{console::kZerva, level::kInfo, "Apache / PHP configuration changed: restarting Apache."}),
+              1);
+
+    Server::Instance().Shutdown(false);
+    EXPECT_FALSE(FindApacheProcesses().empty());  // the servers outlive the panel
+}
