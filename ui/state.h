@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "control/server.h"
 #include "stack/apache/builds.h"
 #include "stack/database/builds.h"
 #include "stack/php/builds.h"
@@ -54,6 +55,7 @@ struct UiState {
     ID3D11Device* device = nullptr;               // ui::Init; makes the logo texture
     float dpiScale = 1.0f;                        // ui::Init, ui::SetDpiScale
     Page page = page::kDashboard;                 // the sidebar, ui::SetPage
+    ServerStatus server;                          // copied at the start of each frame
     std::vector<ApacheInstall> apaches;           // ui::RefreshInstalls
     std::vector<PhpInstall> phps;                 // ui::RefreshInstalls
     std::vector<DbInstall> dbs;                   // ui::RefreshInstalls
@@ -67,6 +69,7 @@ struct UiState {
     std::wstring dbErrorLog;                      // empty without a current database build
     std::vector<LogSource> logSources;            // ui::RefreshInstalls
     bool consoleOpen = true;                      // ui::Init from CONSOLE_OPEN, the console toggle
+    std::deque<Alert> alerts;                     // moved from the server each frame; oldest first
     std::deque<ConfirmRequest> confirms;          // ui::RequestConfirm; oldest first
     bool quitRequested = false;                   // ui::RequestQuit; handled by the next frame
     bool quitDialogOpen = false;                  // the quit question is shown

@@ -2,6 +2,7 @@
 
 #include <d3d11.h>
 
+#include "control/server.h"
 #include "control/updater.h"
 #include "core/config.h"
 #include "core/log.h"
@@ -67,6 +68,17 @@ void Shutdown() {
     UiState& state = State();
     if (state.logo) state.logo->Release();
     state.logo = nullptr;
+}
+
+int RunningServerCount() {
+    const ServerStatus status = Server::Instance().GetStatus();
+    return int(status.apache.running) + int(status.mysql.running);
+}
+
+std::string TrayTooltip() {
+    const ServerStatus status = Server::Instance().GetStatus();
+    auto word = [](bool running) { return running ? Tr("running") : Tr("stopped"); };
+    return Format("Zerva - Apache: %s, MySQL: %s", word(status.apache.running), word(status.mysql.running));
 }
 
 }  // namespace ui

@@ -25,4 +25,9 @@ void SetDpiScale(float scale);
 // Releases the logo; call before Direct3D is released.
 void Shutdown();
 
+// From a fresh server snapshot (the tray asks while no frame is drawn): 0, 1 or 2 servers running.
+int RunningServerCount();
+// "Zerva - Apache: running, MySQL: stopped", the states translated.
+std::string TrayTooltip();
+
 }  // namespace ui

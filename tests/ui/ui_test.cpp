@@ -6,6 +6,7 @@
 
 #include <atomic>
 
+#include "control/server.h"
 #include "control/updater.h"
 #include "core/config.h"
 #include "core/layout.h"
@@ -108,6 +109,15 @@ TEST_F(UiEntryTest, ShellEntryPoints) {
     ASSERT_EQ(ui::Toasts().size(), 1u);
     EXPECT_EQ(ui::Toasts()[0].text, "Zerva mis à jour vers la version 4.0.0");
     EXPECT_FALSE(ui::Toasts()[0].error);
+
+    EXPECT_EQ(ui::RunningServerCount(), 0);
+    EXPECT_EQ(ui::TrayTooltip(), "Zerva - Apache: arrêté, MySQL: arrêté");
+    EditStatus([](ServerStatus& s) { s.mysql.running = true; });
+    EXPECT_EQ(ui::RunningServerCount(), 1);
+    SetLanguage("en");
+    EXPECT_EQ(ui::TrayTooltip(), "Zerva - Apache: stopped, MySQL: running");
+    EditStatus([](ServerStatus& s) { s.apache.running = true; });
+    EXPECT_EQ(ui::RunningServerCount(), 2);
 
 }
 
