@@ -122,6 +122,16 @@ bool ReadBody(HttpResult& result, HINTERNET request, const CancelFlag* cancel, T
     return true;
 }
 
+// Follows WinHTTP's redirects to know which address finally answered (links in a page are
+// relative to it). Windows reports the new absolute address, Wine the Location header as sent,
+// which may be relative: resolving it against the previous address serves both. The request
+// handle's option WINHTTP_OPTION_URL would be simpler, but Wine keeps the first address there.
+void CALLBACK OnRedirect(HINTERNET, DWORD_PTR context, DWORD status, LPVOID information, DWORD) {
+    if (status != WINHTTP_CALLBACK_STATUS_REDIRECT || context == 0 || information == nullptr) return;
+    std::string& address = *reinterpret_cast<std::string*>(context);
+    address = ResolveUrl(address, WideToUtf8(static_cast<const wchar_t*>(information)));
+}
+
 bool Transfer(HttpResult& result, const std::string& url, const HttpOptions& options, const CancelFlag* cancel,
               TransferProgress* progress, const BodySink& sink) {
     result = HttpResult{};
@@ -155,12 +165,16 @@ bool Transfer(HttpResult& result, const std::string& url, const HttpOptions& opt
                                                 secure ? WINHTTP_FLAG_SECURE : 0));
     if (!request) return FailWithLastError(result);
 
+    std::string served = url;
+    ::WinHttpSetStatusCallback(request.get(), OnRedirect, WINHTTP_CALLBACK_FLAG_REDIRECT, 0);
     std::wstring headers = L"Accept: */*\r\n";
     if (!options.referer.empty()) headers += L"Referer: " + HeaderValue(options.referer) + L"\r\n";
-    if (!::WinHttpSendRequest(request.get(), headers.c_str(), DWORD(headers.size()), WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+    if (!::WinHttpSendRequest(request.get(), headers.c_str(), DWORD(headers.size()), WINHTTP_NO_REQUEST_DATA, 0, 0,
+                              reinterpret_cast<DWORD_PTR>(&served)) ||
         !::WinHttpReceiveResponse(request.get(), nullptr))
         return FailWithLastError(result);
 
+    result.finalUrl = served;
     DWORD status = 0;
     DWORD size = sizeof(status);
     if (!::WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,

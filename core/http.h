@@ -21,6 +21,7 @@ struct HttpResult {
     bool ok = false;               // the whole body arrived
     uint32_t status = 0;           // HTTP status; 0 when no response arrived
     std::string error;             // short English reason when !ok
+    std::string finalUrl;          // the address that answered, after redirects; "" before a response
 };
 
 // GET into memory. A body reaching 64 MiB fails with "write error". On failure the part

@@ -144,8 +144,10 @@ std::string InsertModuleBlock(std::string templateText, std::string_view moduleB
 }
 
 bool BuildApacheTemplate(const ApacheInstall& build, std::string& error) {
-    EnsureDirectory(build.dir + L"\\logs");
-    EnsureDirectory(ConfDir(build) + L"\\ssl");
+    // Apache fails on its own, with its own message, when it cannot write its logs; the template
+    // itself reports a folder it cannot be written to.
+    (void)EnsureDirectory(build.dir + L"\\logs");
+    (void)EnsureDirectory(ConfDir(build) + L"\\ssl");
     const std::wstring templatePath = HttpdTemplatePath(build);
     if (PathExists(templatePath)) {
         (void)EnsureSslCertificate(build);

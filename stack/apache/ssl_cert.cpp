@@ -48,7 +48,7 @@ bool EnsureSslCertificate(const ApacheInstall& build) {
 
     // A lone leftover would pair with whatever a failing run leaves: start from neither file.
     RemovePair(build);
-    EnsureDirectory(build.dir + L"\\conf\\ssl");
+    (void)EnsureDirectory(build.dir + L"\\conf\\ssl");   // openssl then fails with its own reason
     const std::wstring request = OpenSslRequestPath();
     std::string failure;
     if (!WriteFileAtomic(request, kOpenSslRequest)) {

@@ -94,6 +94,8 @@ TEST(HttpGet, Body_SizedChunkedRedirectedOrGzip_ArrivesWholeWithProgress) {
         {"/chunked?n=300001&piece=7000", {"/chunked?n=300001&piece=7000"}, Pattern(300001), 0},
         {"", {"/"}, "hello, world\n", kAny}, {"/redirect?to=/hello", {"/redirect?to=/hello", "/hello"}, "hello, world\n", kAny},
         {"/gzip", {"/gzip"}, "compressed hello\n", kAny},
+        {"/redirect?to=%2Fredirect%3Fto%3D%252Fhello", {"/redirect?to=%2Fredirect%3Fto%3D%252Fhello", "/redirect?to=%2Fhello",
+                                                        "/hello"}, "hello, world\n", kAny},
     };
     for (const auto& [path, seen, text, total] : cases) {
         TransferProgress progress;
@@ -110,6 +112,8 @@ TEST(HttpGet, Body_SizedChunkedRedirectedOrGzip_ArrivesWholeWithProgress) {
             EXPECT_EQ(progress.done.load(), text.size()) << path;
         }
         EXPECT_TRUE(body == text) << path << ": body differs, size " << body.size();
+        // Links in a page are resolved against the address that finally answered.
+        EXPECT_EQ(result.finalUrl, Server().Url(seen.back() == "/" ? "" : seen.back())) << path;
     }
 }
 

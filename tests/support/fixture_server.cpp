@@ -109,7 +109,13 @@ std::string FixtureServer::Url(std::string_view path) const {
 }
 
 void FixtureServer::Serve(std::string_view path, std::string_view body) {
-    WriteFile(m_dir / Utf8ToWide("www" + std::string(path)), body);
+    const std::string file = EndsWith(path, "/") ? std::string(path) + "index.html" : std::string(path);
+    WriteFile(m_dir / Utf8ToWide("www" + file), body);
+}
+
+void FixtureServer::Redirect(std::string_view from, std::string_view to) {
+    const std::wstring list = m_dir / L"redirects";
+    WriteFile(list, ReadWholeFile(list).value_or("") + std::string(from) + " " + std::string(to) + "\n");
 }
 
 std::vector<FixtureRequest> FixtureServer::Requests() const {

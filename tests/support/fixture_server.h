@@ -38,8 +38,11 @@ public:
     uint16_t Port() const { return m_port; }
     // "http://127.0.0.1:<port>" or, with TLS, "https://localhost:<port>", then `path`.
     std::string Url(std::string_view path = "") const;
-    // From now on a GET of `path` ("/file/a.json", no query) answers `body` with status 200.
+    // From now on a GET of `path` ("/file/a.json", no query) answers `body` with status 200; a
+    // path ending in "/" is that folder's page.
     void Serve(std::string_view path, std::string_view body);
+    // From now on a GET of `from` answers a 302 redirect to `to` (a path or an absolute address).
+    void Redirect(std::string_view from, std::string_view to);
     // Every request received so far, in order of arrival.
     std::vector<FixtureRequest> Requests() const;
     // The DER bytes of this server's CA (TLS only).
