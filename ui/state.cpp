@@ -26,6 +26,8 @@ void Toast(const std::string& text, bool error) {
 
 void RequestWizard() { g_state.wizardRequested = true; }
 
+void RefreshInstalls(bool force) { RefreshInstallsAt(ImGui::GetTime(), installer::GetStatus().jobsDone, force); }
+
 void RefreshInstallsAt(double now, int32_t installerJobs, bool force) {
     UiState& state = g_state;
     if (!force && now - state.lastRefresh < 2.5 && installerJobs == state.installerJobSeen) return;

@@ -3,11 +3,15 @@
 #pragma once
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "control/catalog_parse.h"
+#include "control/installer.h"
 #include "control/server.h"
+#include "control/updater.h"
 #include "stack/apache/builds.h"
 #include "stack/database/builds.h"
 #include "stack/php/builds.h"
@@ -82,9 +86,19 @@ struct UiState {
     bool wizardAutoShown = false;                 // the first frame already asked for it
     bool startAfterInstall = false;               // start the servers once the installer is idle
     ID3D11ShaderResourceView* logo = nullptr;     // released by ui::Shutdown
+    // Copied at the start of each frame with the server status, so every page of one frame sees
+    // one state of the installer, the catalogs (ui::kCatalogKeys) and the updater.
+    installer::InstallerStatus installer;
+    std::map<std::string, CatalogEntry> catalogs;
+    updater::UpdateInfo updateCheck;
+    updater::DownloadState download;
 };
 
 namespace ui {
+
+// The catalogs the frame copies into UiState (a database series is copied by its page).
+inline constexpr const char* kCatalogKeys[] = {"apache", "php:releases", "php:archives", "php:qa", "mariadb",
+                                               "phpmyadmin"};
 
 UiState& State();
 // The toasts on screen, oldest first.

@@ -2,6 +2,8 @@
 
 #include <d3d11.h>
 
+#include "control/catalog.h"
+#include "control/installer.h"
 #include "control/server.h"
 #include "control/updater.h"
 #include "core/config.h"
@@ -11,6 +13,7 @@
 #include "core/version.h"
 #include "imgui.h"
 #include "imgui_impl_dx11.h"
+#include "ui/confirm.h"
 #include "ui/logo.h"
 #include "ui/theme.h"
 
@@ -20,9 +23,64 @@ bool g_restyle = false;
 
 bool DarkFromSetting() { return GetThemeSetting() != "light"; }
 
+// Twelve hours between automatic update checks.
+constexpr double kUpdateCheckInterval = 43200;
+
+void CopySnapshots(UiState& state) {
+    state.server = Server::Instance().GetStatus();
+    state.installer = installer::GetStatus();
+    for (const char* key : ui::kCatalogKeys) state.catalogs[key] = installer::GetCatalog(key);
+    state.updateCheck = updater::GetCheckState();
+    state.download = updater::GetDownloadState();
+}
+
+void RunAutomaticActions(UiState& state) {
+    if (!state.wizardAutoShown && state.apaches.empty() && state.phps.empty() && state.dbs.empty()) {
+        state.wizardRequested = true;
+        state.wizardAutoShown = true;
+    }
+    if (Config::Instance().GetBool(setting::kCheckUpdates) && !state.updateCheck.checking &&
+        updater::SecondsSinceLastCheck() > kUpdateCheckInterval)
+        updater::StartCheck(true);
+    if (state.startAfterInstall && !state.installer.busy) {
+        state.startAfterInstall = false;
+        ui::RefreshInstalls(true);
+        if (state.currentApache) Server::Instance().StartAll();
+    }
+}
+
 }  // namespace
 
 namespace ui {
+
+void Init(const UiInit& init) {
+    UiState& state = State();
+    state.hwnd = init.hwnd;
+    state.device = init.device;
+    state.dpiScale = init.dpiScale;
+    state.consoleOpen = Config::Instance().GetBool(setting::kConsoleOpen);
+    ApplyTheme(state.dpiScale, DarkFromSetting());
+    state.logo = CreateLogoTexture(state.device);
+    RefreshInstalls(true);
+}
+
+void Frame() {
+    UiState& state = State();
+    CopySnapshots(state);
+    RefreshInstallsAt(ImGui::GetTime(), state.installer.jobsDone, false);
+    Alert alert;
+    while (Server::Instance().PopAlert(alert)) state.alerts.push_back(std::move(alert));
+    RunAutomaticActions(state);
+    DrawConfirmDialog();
+}
+
+bool IsBusy() {
+    const UiState& state = State();
+    if (state.server.busy || state.server.queued > 0) return true;
+    if (installer::GetStatus().busy) return true;
+    if (!Toasts().empty() || state.stopping) return true;
+    return updater::GetDownloadState().downloading || updater::GetCheckState().checking;
+}
 
 void RequestThemeApply() { g_restyle = true; }
 

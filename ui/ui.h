@@ -8,6 +8,14 @@
 
 namespace ui {
 
+// Stores the window, device and scale, applies the theme, makes the logo and scans the builds.
+void Init(const UiInit& init);
+// One frame: copies the other layers' snapshots, runs the interface's automatic actions, then
+// draws. Between ImGui::NewFrame and ImGui::Render.
+void Frame();
+// True while something moves on screen or runs in the background, so the loop keeps drawing.
+bool IsBusy();
+
 // Asks for fonts, style and title bar to be rebuilt before the next frame.
 void RequestThemeApply();
 // Rebuilds them when asked (theme setting or DPI changed). Call before the backends' new frame.

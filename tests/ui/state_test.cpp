@@ -15,7 +15,8 @@ class UiStateTest : public RootTest {
 protected:
     void SetUp() override {
         RootTest::SetUp();
-        ui::State() = UiState{};
+        static const UiState kFresh;  // assigned from a named record: GCC 12 misreads a temporary
+        ui::State() = kFresh;
     }
     void TearDown() override { SetLanguage("en"); }
 

@@ -6,6 +6,8 @@
 
 #include <atomic>
 
+#include "control/catalog.h"
+#include "control/installer.h"
 #include "control/server.h"
 #include "control/updater.h"
 #include "core/config.h"
@@ -26,7 +28,8 @@ class UiEntryTest : public stacktest::RootTest {
 protected:
     void SetUp() override {
         RootTest::SetUp();
-        ui::State() = UiState{};
+        static const UiState kFresh;  // assigned from a named record: GCC 12 misreads a temporary
+        ui::State() = kFresh;
         ui::Toasts().clear();
         const std::string closed = "http://127.0.0.1:" + std::to_string(testkit::UnusedPort());
         ::SetEnvironmentVariableW(kOnlineBaseVariable, Utf8ToWide(closed).c_str());
@@ -36,22 +39,102 @@ protected:
         ::SetEnvironmentVariableW(kOnlineBaseVariable, nullptr);
         SetLanguage("en");
     }
+    void Frame() { harness.RawFrame([] { ui::Frame(); }); }
+    static void MakeApache() {
+        MakeFolder(ApacheDir() + L"\\httpd-2.4.62", {{"bin/httpd.exe", ""}});
+    }
 
     uitest::Harness harness;
 };
 
-TEST_F(UiEntryTest, UpdateDialogStartsTheFirstCheckOnly) {
-    ui::OpenUpdateDialog();
+TEST_F(UiEntryTest, FrameCopiesServerStatusAlertsAndInstallerOncePerFrame) {
+    Server& server = Server::Instance();
+    server.Enqueue("Testing", [] {}, "ui-test");  // no worker runs in this program: it stays queued
+    server.PushAlert("First", "one", true, alert_action::kApache);
+    server.PushAlert("Second", "two", false, alert_action::kNone);
+    EXPECT_EQ(ui::State().server.queued, 0);
+    Frame();
+    EXPECT_EQ(ui::State().server.queued, 1);
+    EXPECT_TRUE(ui::IsBusy());
+    ASSERT_EQ(ui::State().alerts.size(), 2u);
+    EXPECT_EQ(ui::State().alerts[0].title, "First");
+    EXPECT_EQ(ui::State().alerts[1].title, "Second");
+    Alert left;
+    EXPECT_FALSE(server.PopAlert(left));
+
+    // An installer job that runs until released.
+    std::atomic<bool> release{false};
+    installer::Enqueue("Installing a test build", [&] {
+        while (!release) ::Sleep(5);
+    });
+    ASSERT_TRUE(testkit::WaitFor([] { return installer::GetStatus().title == "Installing a test build"; }));
+    Frame();
+    EXPECT_TRUE(ui::State().installer.busy);
+    EXPECT_EQ(ui::State().installer.title, "Installing a test build");
+    const int32_t generation = ui::State().generation;
+    MakeApache();
+    release = true;
+    ASSERT_TRUE(testkit::WaitFor([] { return !installer::GetStatus().busy; }));
+    Frame();  // the finished job refreshes the install cache at once, not 2.5 s later
+    EXPECT_EQ(ui::State().generation, generation + 1);
+    EXPECT_EQ(ui::State().apaches.size(), 1u);
+}
+
+TEST_F(UiEntryTest, FrameCopiesCatalogsAndUpdaterAndChecksOnlyWhenAllowed) {
+    Config::Instance().SetBool(setting::kCheckUpdates, false);
+    installer::RequestCatalog("apache", false);
+    ASSERT_TRUE(testkit::WaitFor([] { return !installer::GetCatalog("apache").loading; }));
+    harness.RawFrame([] { ui::Frame(); });
+    Frame();
+    EXPECT_FALSE(ui::State().catalogs.at("apache").error.empty());
+    EXPECT_FALSE(ui::State().catalogs.at("phpmyadmin").loading || ui::State().catalogs.at("phpmyadmin").loaded);
+    EXPECT_FALSE(updater::GetCheckState().checking || updater::GetCheckState().done) << "no automatic check";
+
+    ui::OpenUpdateDialog();  // the dialog starts the first check itself
     EXPECT_TRUE(ui::State().updateDialogOpen);
     EXPECT_TRUE(updater::GetCheckState().checking || updater::GetCheckState().done);
     ASSERT_TRUE(testkit::WaitFor([] { return updater::GetCheckState().done && !updater::GetCheckState().checking; }));
-    EXPECT_FALSE(updater::GetCheckState().error.empty());
+    Frame();
+    EXPECT_TRUE(ui::State().updateCheck.done);
+    EXPECT_FALSE(ui::State().updateCheck.error.empty());
     ui::OpenUpdateDialog();
     EXPECT_FALSE(updater::GetCheckState().checking) << "a finished check is not repeated";
+
+    Config::Instance().SetBool(setting::kCheckUpdates, true);
+    Frame();  // the last check is minutes old, not twelve hours
+    EXPECT_FALSE(updater::GetCheckState().checking);
 }
 
-TEST_F(UiEntryTest, ThemeDpiAndPendingReapplyWithoutAssertions) {
-    ui::ApplyTheme(1.25f, false);
+TEST_F(UiEntryTest, FirstFrameAsksForTheWizardOnceAndStartsAfterInstall) {
+    Frame();
+    EXPECT_TRUE(ui::State().wizardRequested);
+    EXPECT_TRUE(updater::GetCheckState().checking || updater::GetCheckState().done) << "first automatic check";
+    ui::State().wizardRequested = false;
+    Frame();
+    EXPECT_FALSE(ui::State().wizardRequested);
+
+    ui::State().startAfterInstall = true;  // nothing to start without an Apache build
+    Frame();
+    EXPECT_FALSE(ui::State().startAfterInstall);
+    EXPECT_EQ(Server::Instance().GetStatus().queued, 0);
+    MakeApache();
+    ui::State().startAfterInstall = true;
+    Frame();
+    EXPECT_FALSE(ui::State().startAfterInstall);
+    EXPECT_EQ(ui::State().apaches.size(), 1u);
+    EXPECT_EQ(Server::Instance().GetStatus().queued, 1);
+    ASSERT_TRUE(testkit::WaitFor([] { return !updater::GetCheckState().checking; }));
+}
+
+TEST_F(UiEntryTest, InitThemeDpiAndPendingReapplyWithoutAssertions) {
+    Config::Instance().SetBool(setting::kConsoleOpen, false);
+    Config::Instance().Set(setting::kTheme, "light");
+    ui::Init(UiInit{nullptr, nullptr, 1.25f});
+    EXPECT_FALSE(ui::State().consoleOpen);
+    EXPECT_FLOAT_EQ(ui::Scale(), 1.25f);
+    EXPECT_FALSE(ui::IsDarkTheme());
+    EXPECT_EQ(ui::State().logo, nullptr);
+    EXPECT_EQ(ui::State().generation, 1);
     harness.Frames(2, {});
 
     struct Step {
@@ -109,6 +192,7 @@ TEST_F(UiEntryTest, ShellEntryPoints) {
     ASSERT_EQ(ui::Toasts().size(), 1u);
     EXPECT_EQ(ui::Toasts()[0].text, "Zerva mis à jour vers la version 4.0.0");
     EXPECT_FALSE(ui::Toasts()[0].error);
+    EXPECT_TRUE(ui::IsBusy()) << "a toast on screen keeps the loop drawing";
 
     EXPECT_EQ(ui::RunningServerCount(), 0);
     EXPECT_EQ(ui::TrayTooltip(), "Zerva - Apache: arrêté, MySQL: arrêté");
@@ -118,7 +202,7 @@ TEST_F(UiEntryTest, ShellEntryPoints) {
     EXPECT_EQ(ui::TrayTooltip(), "Zerva - Apache: stopped, MySQL: running");
     EditStatus([](ServerStatus& s) { s.apache.running = true; });
     EXPECT_EQ(ui::RunningServerCount(), 2);
-
+    EditStatus([](ServerStatus& s) { s.apache.running = s.mysql.running = false; });
 }
 
 }  // namespace
