@@ -44,7 +44,7 @@ std::vector<Source> AtlasSources() {
 
 void PrintTo(const Source& s, std::ostream* out) { *out << "{" << s.bytes << ", " << s.size << ", " << s.merged << "}"; }
 
-TEST(Fonts, WithoutWindowsFontsEveryFontIsTheBuiltInOneAtItsSize) {
+TEST(Fonts, WithoutWindowsFontsTheBuiltInFontAndWithoutBoldTheTextFile) {
     uitest::Harness harness;
     FontsFolder folder;
     EXPECT_EQ(ui::FindSystemFont({"segoeui.ttf", "arial.ttf"}), "");
@@ -53,6 +53,15 @@ TEST(Fonts, WithoutWindowsFontsEveryFontIsTheBuiltInOneAtItsSize) {
                                                     {0, 21, false}, {0, 45, false}}));
     harness.Frame({});
     for (int i = 0; i < ui::kFontCount; ++i) EXPECT_TRUE(ui::Fonts()[i] && ui::Fonts()[i]->IsLoaded()) << i;
+
+    // Without a bold file bold and title use the text file; an unreadable mono file falls back to
+    // the built-in font; without an icon font nothing is merged.
+    const int text = folder.Add(L"DejaVuSans.ttf", L"segoeui.ttf");
+    testkit::WriteFile(folder / L"consola.ttf", "not a font at all, just text");
+    ui::ApplyTheme(1.0f, true);
+    EXPECT_EQ(AtlasSources(), (std::vector<Source>{{text, 16, false}, {text, 16, false}, {text, 23, false},
+                                                    {0, 14, false}, {text, 30, false}}));
+    harness.Frame({});
 }
 
 TEST(Fonts, FallBacksAlongEachListWithIconsMerged) {
@@ -77,17 +86,6 @@ TEST(Fonts, FallBacksAlongEachListWithIconsMerged) {
     EXPECT_NE(body->FindGlyphNoFallback(0x00E9), nullptr);
     EXPECT_NE(body->FindGlyphNoFallback(0x20AC), nullptr);
     EXPECT_EQ(body->FindGlyphNoFallback(0x0416), nullptr);
-}
-
-TEST(Fonts, WithoutBoldFileBoldAndTitleUseTheTextFile) {
-    uitest::Harness harness;
-    FontsFolder folder;
-    const int text = folder.Add(L"DejaVuSans.ttf", L"segoeui.ttf");
-    testkit::WriteFile(folder / L"consola.ttf", "not a font at all, just text");
-    ui::ApplyTheme(1.0f, true);
-    // An unreadable mono file falls back to the built-in font; no icon font, no merged icons.
-    EXPECT_EQ(AtlasSources(), (std::vector<Source>{{text, 16, false}, {text, 16, false}, {text, 23, false},
-                                                    {0, 14, false}, {text, 30, false}}));
 }
 
 TEST(Fonts, LooksInTheWindowsFontsFolder) {
