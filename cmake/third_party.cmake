@@ -11,9 +11,14 @@ add_library(imgui STATIC
   ${ZERVA_IMGUI_DIR}/imgui_tables.cpp
   ${ZERVA_IMGUI_DIR}/imgui_widgets.cpp
   ${ZERVA_IMGUI_DIR}/backends/imgui_impl_win32.cpp
-  ${ZERVA_IMGUI_DIR}/backends/imgui_impl_dx11.cpp)
+  ${ZERVA_IMGUI_DIR}/backends/imgui_impl_dx11.cpp
+  ${CMAKE_SOURCE_DIR}/ui/imgui_hooks.cpp)
 target_include_directories(imgui SYSTEM PUBLIC ${ZERVA_IMGUI_DIR} ${ZERVA_IMGUI_DIR}/backends)
-target_compile_definitions(imgui PUBLIC IMGUI_DISABLE_OBSOLETE_FUNCTIONS)
+target_include_directories(imgui PUBLIC ${CMAKE_SOURCE_DIR})
+# Our configuration (item hooks, assertion routing) must reach every file that includes imgui.h,
+# so it is public; the hooks it declares are compiled into this library.
+target_compile_definitions(imgui PUBLIC IMGUI_DISABLE_OBSOLETE_FUNCTIONS
+  IMGUI_USER_CONFIG="ui/imgui_config.h")
 target_link_libraries(imgui PUBLIC d3d11 dxgi d3dcompiler dwmapi gdi32 imm32)
 
 add_library(minizip STATIC

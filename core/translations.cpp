@@ -148,6 +148,21 @@ const TranslationPair kTable[] = {
     {"Cannot delete", "Impossible de supprimer"},
     {"files in use?", "fichiers utilisés ?"},
     {"Cannot start the installer thread", "Impossible de démarrer le fil d'installation"},
+
+    // ---- Interface: pages, widgets, confirmation ----
+    {"Dashboard", "Tableau de bord"},
+    {"Components", "Composants"},
+    {"Logs", "Journaux"},
+    {"Settings", "Paramètres"},
+    {"Cancel", "Annuler"},
+    {"running", "en marche"},
+    {"stopped", "arrêté"},
+    {"Apache - errors (error.log)", "Apache - erreurs (error.log)"},
+    {"Apache - requests (access.log)", "Apache - requêtes (access.log)"},
+    {"errors", "erreurs"},
+    {"PHP - error_log", "PHP - error_log"},
+    {"Zerva updated from %s to %s.", "Zerva mis à jour de %s vers %s."},
+    {"Zerva updated to version %s", "Zerva mis à jour vers la version %s"},
 };
 
 }  // namespace

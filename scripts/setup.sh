@@ -7,7 +7,7 @@ set -euo pipefail
 CACHE="${ZERVA_DEPS_CACHE:-$HOME/.cache/zerva-deps}"
 PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev libz-mingw-w64-dev wine64 wine xvfb
           xauth libgl1-mesa-dri cmake ninja-build googletest python3 ca-certificates bzip2 xz-utils
-          debian-archive-keyring openssl)
+          debian-archive-keyring openssl fonts-dejavu-core)
 
 IMGUI_VERSION="1.90.1"
 IMGUI_TARBALL="imgui_1.90.1+ds.orig.tar.xz"

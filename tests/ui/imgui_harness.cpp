@@ -1,0 +1,138 @@
+#include "tests/ui/imgui_harness.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+
+#include "imgui_internal.h"
+#include "ui/imgui_hooks.h"
+
+namespace uitest {
+namespace {
+
+std::vector<Item>* g_items = nullptr;
+
+void OnAdded(ImGuiID id, const ImVec2& min, const ImVec2& max, bool disabled) {
+    if (g_items) g_items->push_back(Item{id, {}, min, max, disabled});
+}
+
+void OnLabelled(ImGuiID id, const char* label) {
+    if (!g_items) return;
+    for (auto it = g_items->rbegin(); it != g_items->rend(); ++it)
+        if (it->id == id) {
+            it->label = label;
+            return;
+        }
+}
+
+void OnAssert(const char* expression, const char* file, int line) {
+    ADD_FAILURE() << "Dear ImGui assertion failed: " << expression << " (" << file << ":" << line << ")";
+}
+
+ImVec2 Centre(const Item& item) { return ImVec2((item.min.x + item.max.x) / 2, (item.min.y + item.max.y) / 2); }
+
+}  // namespace
+
+Harness::Harness(ImVec2 displaySize) {
+    m_context = ImGui::CreateContext();
+    m_context->TestEngineHookItems = true;
+    imgui_hooks::SetItemSink({OnAdded, OnLabelled});
+    imgui_hooks::SetAssertHandler(OnAssert);
+    g_items = &m_items;
+    ImGuiIO& io = ImGui::GetIO();
+    io.IniFilename = nullptr;
+    io.LogFilename = nullptr;
+    io.ConfigFlags |= ImGuiConfigFlags_NavEnableKeyboard;
+    io.DisplaySize = displaySize;
+    io.DeltaTime = 1.0f / 60.0f;
+}
+
+Harness::~Harness() {
+    g_items = nullptr;
+    imgui_hooks::SetItemSink({});
+    ImGui::DestroyContext(m_context);
+    imgui_hooks::SetAssertHandler(nullptr);
+}
+
+void Harness::Run(const Draw& draw, bool wrap) {
+    m_wrap = wrap;
+    ImGuiIO& io = ImGui::GetIO();
+    // The renderer would build the atlas texture; here it is built in memory only.
+    unsigned char* pixels = nullptr;
+    int width = 0, height = 0;
+    if (!io.Fonts->IsBuilt()) io.Fonts->GetTexDataAsRGBA32(&pixels, &width, &height);
+    m_items.clear();
+    ImGui::NewFrame();
+    if (wrap) {
+        ImGui::SetNextWindowPos(ImVec2(0, 0));
+        ImGui::SetNextWindowSize(io.DisplaySize);
+        ImGui::Begin("###root", nullptr, ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoSavedSettings |
+                                             ImGuiWindowFlags_NoBringToFrontOnFocus);
+    }
+    if (draw) draw();
+    if (wrap) ImGui::End();
+    ImGui::Render();
+}
+
+void Harness::Frames(int count, const Draw& draw) {
+    for (int i = 0; i < count; ++i) Run(draw, m_wrap);
+}
+
+const Item* Harness::Find(std::string_view label) const {
+    for (auto it = m_items.rbegin(); it != m_items.rend(); ++it)
+        if (it->label == label) return &*it;
+    return nullptr;
+}
+
+const Item* Harness::Find(ImGuiID id) const {
+    for (auto it = m_items.rbegin(); it != m_items.rend(); ++it)
+        if (it->id == id) return &*it;
+    return nullptr;
+}
+
+std::vector<std::string> Harness::Labels() const {
+    std::vector<std::string> labels;
+    for (const Item& item : m_items)
+        if (!item.label.empty()) labels.push_back(item.label);
+    return labels;
+}
+
+bool Harness::Click(const Item* item, const Draw& draw) {
+    if (!item) return false;
+    ImGuiIO& io = ImGui::GetIO();
+    const ImVec2 at = Centre(*item);
+    io.AddMousePosEvent(at.x, at.y);
+    Frames(1, draw);
+    io.AddMouseButtonEvent(ImGuiMouseButton_Left, true);
+    Frames(1, draw);
+    io.AddMouseButtonEvent(ImGuiMouseButton_Left, false);
+    // A window the click opens appears hidden for one frame while it measures itself.
+    Frames(2, draw);
+    return true;
+}
+
+bool Harness::Hover(std::string_view label, const Draw& draw) {
+    const Item* item = Find(label);
+    if (!item) return false;
+    const ImVec2 at = Centre(*item);
+    ImGui::GetIO().AddMousePosEvent(at.x, at.y);
+    Frames(60, draw);  // one second: past the short hover delay and the stationary wait
+    return true;
+}
+
+void Harness::PressKey(ImGuiKey key, const Draw& draw) {
+    ImGui::GetIO().AddKeyEvent(key, true);
+    Frames(1, draw);
+    ImGui::GetIO().AddKeyEvent(key, false);
+    Frames(1, draw);
+}
+
+std::string Hex(const ImVec4& color) {
+    char text[16];
+    auto byte = [](float v) { return int(std::lround(v * 255.0f)); };
+    std::snprintf(text, sizeof text, "#%02X%02X%02X", byte(color.x), byte(color.y), byte(color.z));
+    return text;
+}
+
+}  // namespace uitest

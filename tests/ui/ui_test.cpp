@@ -1,0 +1,195 @@
+#include "ui/ui.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "control/catalog.h"
+#include "control/installer.h"
+#include "control/server.h"
+#include "control/updater.h"
+#include "core/config.h"
+#include "core/layout.h"
+#include "core/log.h"
+#include "core/online.h"
+#include "core/translate.h"
+#include "tests/stack/stack_fixture.h"
+#include "tests/support/testkit.h"
+#include "tests/ui/imgui_harness.h"
+#include "ui/theme.h"
+
+namespace {
+
+// A root folder of its own, and every online address sent to a closed loopback port, so checks
+// and catalog loads fail at once without leaving the machine.
+class UiEntryTest : public stacktest::RootTest {
+protected:
+    void SetUp() override {
+        RootTest::SetUp();
+        static const UiState kFresh;  // assigned from a named record: GCC 12 misreads a temporary
+        ui::State() = kFresh;
+        ui::Toasts().clear();
+        const std::string closed = "http://127.0.0.1:" + std::to_string(testkit::UnusedPort());
+        ::SetEnvironmentVariableW(kOnlineBaseVariable, Utf8ToWide(closed).c_str());
+        Config::Instance().Set(setting::kUpdateUrl, closed + "/update.json");
+    }
+    void TearDown() override {
+        ::SetEnvironmentVariableW(kOnlineBaseVariable, nullptr);
+        SetLanguage("en");
+    }
+    void Frame() { harness.RawFrame([] { ui::Frame(); }); }
+    static void MakeApache() {
+        MakeFolder(ApacheDir() + L"\\httpd-2.4.62", {{"bin/httpd.exe", ""}});
+    }
+
+    uitest::Harness harness;
+};
+
+bool CheckStarted() { return updater::GetCheckState().checking || updater::GetCheckState().done; }
+bool CheckFinished() { return updater::GetCheckState().done && !updater::GetCheckState().checking; }
+
+TEST_F(UiEntryTest, FrameCopiesServerStatusAlertsAndInstallerOncePerFrame) {
+    Server::Instance().Enqueue("Testing", [] {}, "ui-test");  // no worker in this program: it stays queued
+    Server::Instance().PushAlert("First", "one", true, alert_action::kApache);
+    Server::Instance().PushAlert("Second", "two", false, alert_action::kNone);
+    EXPECT_EQ(ui::State().server.queued, 0);
+    Frame();
+    EXPECT_EQ(ui::State().server.queued, 1);
+    EXPECT_TRUE(ui::IsBusy());
+    ASSERT_EQ(ui::State().alerts.size(), 2u);
+    EXPECT_EQ(ui::State().alerts[0].title + ui::State().alerts[1].title, "FirstSecond");
+    Alert left;
+    EXPECT_FALSE(Server::Instance().PopAlert(left)) << "every alert moved into the state";
+
+    std::atomic<bool> release{false};  // an installer job that runs until released
+    installer::Enqueue("Installing a test build", [&] {
+        while (!release) ::Sleep(5);
+    });
+    ASSERT_TRUE(testkit::WaitFor([] { return installer::GetStatus().title == "Installing a test build"; }));
+    Frame();
+    EXPECT_TRUE(ui::State().installer.busy);
+    const int32_t generation = ui::State().generation;
+    MakeApache();
+    release = true;
+    ASSERT_TRUE(testkit::WaitFor([] { return !installer::GetStatus().busy; }));
+    Frame();  // the finished job refreshes the install cache at once, not 2.5 s later
+    EXPECT_EQ(ui::State().generation, generation + 1);
+    EXPECT_EQ(ui::State().apaches.size(), 1u);
+}
+
+TEST_F(UiEntryTest, FrameCopiesCatalogsAndUpdaterAndChecksOnlyWhenAllowed) {
+    Config::Instance().SetBool(setting::kCheckUpdates, false);
+    installer::RequestCatalog("apache", false);
+    ASSERT_TRUE(testkit::WaitFor([] { return !installer::GetCatalog("apache").loading; }));
+    Frame();
+    Frame();
+    EXPECT_FALSE(ui::State().catalogs.at("apache").error.empty());
+    EXPECT_FALSE(ui::State().catalogs.at("phpmyadmin").loading || ui::State().catalogs.at("phpmyadmin").loaded);
+    EXPECT_FALSE(CheckStarted()) << "no automatic check";
+
+    ui::OpenUpdateDialog();  // the dialog starts the first check itself
+    EXPECT_TRUE(ui::State().updateDialogOpen);
+    EXPECT_TRUE(CheckStarted());
+    ASSERT_TRUE(testkit::WaitFor(CheckFinished));
+    Frame();
+    EXPECT_TRUE(ui::State().updateCheck.done);
+    EXPECT_FALSE(ui::State().updateCheck.error.empty());
+    ui::OpenUpdateDialog();
+    EXPECT_FALSE(updater::GetCheckState().checking) << "a finished check is not repeated";
+    Config::Instance().SetBool(setting::kCheckUpdates, true);
+    Frame();  // the last check is seconds old, not twelve hours
+    EXPECT_FALSE(updater::GetCheckState().checking);
+}
+
+TEST_F(UiEntryTest, FirstFrameAsksForTheWizardOnceAndStartsAfterInstall) {
+    Frame();
+    EXPECT_TRUE(ui::State().wizardRequested);
+    EXPECT_TRUE(CheckStarted()) << "the first automatic check";
+    ui::State().wizardRequested = false;
+    ui::State().startAfterInstall = true;  // nothing to start without an Apache build
+    Frame();
+    EXPECT_FALSE(ui::State().wizardRequested);
+    EXPECT_FALSE(ui::State().startAfterInstall);
+    EXPECT_EQ(Server::Instance().GetStatus().queued, 0);
+    MakeApache();
+    ui::State().startAfterInstall = true;
+    Frame();
+    EXPECT_FALSE(ui::State().startAfterInstall);
+    EXPECT_EQ(Server::Instance().GetStatus().queued, 1);
+    ASSERT_TRUE(testkit::WaitFor(CheckFinished));
+}
+
+TEST_F(UiEntryTest, InitThemeDpiAndPendingReapplyWithoutAssertions) {
+    Config::Instance().SetBool(setting::kConsoleOpen, false);
+    Config::Instance().Set(setting::kTheme, "light");
+    ui::Init(UiInit{nullptr, nullptr, 1.25f});
+    EXPECT_FALSE(ui::State().consoleOpen);
+    EXPECT_FLOAT_EQ(ui::Scale(), 1.25f);
+    EXPECT_FALSE(ui::IsDarkTheme());
+    EXPECT_EQ(ui::State().logo, nullptr);
+    EXPECT_EQ(ui::State().generation, 1);
+    harness.Frames(2, {});
+
+    struct Step {
+        const char* theme;
+        float scale;
+        const char* windowBg;
+    } const steps[] = {{"Light", 1.0f, "#15171C"}, {"light", 1.5f, "#F3F4F8"}, {"", 1.5f, "#15171C"}};
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.theme);
+        Config::Instance().Set(setting::kTheme, step.theme);
+        ui::SetDpiScale(step.scale);
+        for (int twice = 0; twice < 2; ++twice) {
+            ui::ApplyPendingTheme();
+            harness.Frames(2, {});
+        }
+        EXPECT_FLOAT_EQ(ImGui::GetStyle().WindowPadding.y, 14 * step.scale);
+        EXPECT_EQ(uitest::Hex(ImGui::GetStyle().Colors[ImGuiCol_WindowBg]), step.windowBg);
+    }
+    Config::Instance().Set(setting::kTheme, "light");
+    ui::ApplyPendingTheme();  // without a request nothing is rebuilt
+    EXPECT_TRUE(ui::IsDarkTheme());
+    ui::RequestThemeApply();
+    ui::ApplyPendingTheme();
+    EXPECT_FALSE(ui::IsDarkTheme());
+    ui::Shutdown();
+}
+
+TEST_F(UiEntryTest, ShellEntryPoints) {
+    ui::SetPage(42);  // the --page option is taken as given
+    EXPECT_EQ(ui::State().page, 42);
+    ui::RequestQuit();
+    EXPECT_TRUE(ui::State().quitRequested);
+    EXPECT_FALSE(ui::ShouldQuit());
+    ui::State().quitNow = true;
+    EXPECT_TRUE(ui::ShouldQuit());
+
+    harness.Frames(1, {});
+    std::vector<LogEntry> logged;
+    const uint64_t seq = LogBuffer::Instance().Snapshot(logged, 0);
+    SetLanguage("fr");
+    ui::AnnounceUpdated("3.9.1");
+    LogBuffer::Instance().Snapshot(logged, seq);
+    ASSERT_FALSE(logged.empty());
+    EXPECT_EQ(logged.back().text, "Zerva mis à jour de 3.9.1 vers 4.0.0.");
+    EXPECT_EQ(logged.back().level, level::kSuccess);
+    EXPECT_EQ(logged.back().source, console::kZerva);
+    ASSERT_EQ(ui::Toasts().size(), 1u);
+    EXPECT_EQ(ui::Toasts()[0].text, "Zerva mis à jour vers la version 4.0.0");
+    EXPECT_FALSE(ui::Toasts()[0].error);
+    EXPECT_DOUBLE_EQ(ui::Toasts()[0].expiresAt, ImGui::GetTime() + 3.5);
+    EXPECT_TRUE(ui::IsBusy()) << "a toast on screen keeps the loop drawing";
+
+    EXPECT_EQ(ui::RunningServerCount(), 0);
+    EXPECT_EQ(ui::TrayTooltip(), "Zerva - Apache: arrêté, MySQL: arrêté");
+    EditStatus([](ServerStatus& s) { s.mysql.running = true; });
+    EXPECT_EQ(ui::RunningServerCount(), 1);
+    SetLanguage("en");
+    EXPECT_EQ(ui::TrayTooltip(), "Zerva - Apache: stopped, MySQL: running");
+    EditStatus([](ServerStatus& s) { s.apache.running = true; });
+    EXPECT_EQ(ui::RunningServerCount(), 2);
+}
+
+}  // namespace

@@ -1,0 +1,127 @@
+#include "ui/widgets.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "core/translate.h"
+#include "imgui_internal.h"
+#include "tests/ui/imgui_harness.h"
+#include "ui/theme.h"
+
+namespace {
+
+constexpr const char* kIcon = "\xEE\x9C\x8D";
+
+TEST(ComposeLabel, IconTextAndIdInEachCombination) {
+    struct Case {
+        const char *icon, *text, *id, *label;
+    } const cases[] = {
+        {kIcon, "Start all", "start", "\xEE\x9C\x8D  Start all###start"},
+        {nullptr, "Start all", "start", "Start all###start"}, {"", "Start all", "start", "Start all###start"},
+        {nullptr, "", "start", "###start"}, {kIcon, nullptr, nullptr, kIcon}, {kIcon, "", nullptr, kIcon},
+        {nullptr, "Start all", nullptr, "Start all"}, {nullptr, nullptr, nullptr, ""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ui::ComposeLabel(c.icon, c.text, c.id), c.label) << c.label;
+}
+
+TEST(Widgets, ButtonsKeepTheirIdAcrossLanguagesAndClickOnlyWhenEnabled) {
+    uitest::Harness harness;
+    int clicks[4] = {};
+    auto draw = [&] {
+        clicks[0] += ui::Button(nullptr, Tr("Settings"), "plain");
+        clicks[1] += ui::AccentButton(nullptr, "Go", "accent");
+        clicks[2] += ui::DangerButton(nullptr, "Delete", "danger", ImVec2(0, 0), false);
+        clicks[3] += ui::IconButton(kIcon, "refresh", "Refresh");
+    };
+    harness.Frame(draw);
+    const ImGuiID english = harness.Find("Settings###plain")->id;
+    SetLanguage("fr");
+    harness.Frame(draw);
+    SetLanguage("en");
+    ASSERT_NE(harness.Find("Paramètres###plain"), nullptr);
+    EXPECT_EQ(harness.Find("Paramètres###plain")->id, english);
+    EXPECT_FALSE(harness.Find("Go###accent")->disabled);
+    EXPECT_TRUE(harness.Find("Delete###danger")->disabled);
+    for (const char* label : {"Paramètres###plain", "Go###accent", "Delete###danger", "\xEE\x9C\x8D##refresh"})
+        ASSERT_TRUE(harness.Click(label, draw)) << label;
+    EXPECT_EQ(std::vector<int>(clicks, clicks + 4), (std::vector<int>{1, 1, 0, 1}));
+}
+
+TEST(Widgets, DisabledIconButtonStillShowsItsTooltip) {
+    uitest::Harness harness;
+    auto draw = [] { ui::IconButton(kIcon, "refresh", "Refresh the list", false); };
+    harness.Frame(draw);
+    ASSERT_TRUE(harness.Find("\xEE\x9C\x8D##refresh")->disabled);
+    EXPECT_EQ(ImGui::FindWindowByName("##Tooltip_00"), nullptr);
+    ASSERT_TRUE(harness.Hover("\xEE\x9C\x8D##refresh", draw));
+    ImGuiWindow* tooltip = ImGui::FindWindowByName("##Tooltip_00");
+    ASSERT_NE(tooltip, nullptr);
+    EXPECT_TRUE(tooltip->Active);
+}
+
+TEST(Widgets, LinkToggleDropdownAndGrowingInput) {
+    uitest::Harness harness;
+    bool on = false;
+    int toggled = 0, linked = 0, changed = 0, index = -1;
+    ImGuiID combo = 0;
+    std::string text = "ab";
+    const std::vector<std::string> items = {"8.3", "8.2", "8.3"};  // equal texts still differ by index
+    auto draw = [&] {
+        linked += ui::Link("phpinfo", "info");
+        toggled += ui::Toggle("##console", &on);
+        combo = ImGui::GetID("##version");
+        changed += ui::Dropdown("##version", &index, items, 120);
+        ui::InputText("##name", &text, 200, "site name");
+    };
+    harness.Frame(draw);
+    ASSERT_TRUE(harness.Click("phpinfo##info", draw));
+    ASSERT_TRUE(harness.Click("##console", draw));
+    EXPECT_EQ(linked, 1);
+    EXPECT_TRUE(on);
+    ASSERT_TRUE(harness.Click("##console", draw));
+    EXPECT_FALSE(on);
+    EXPECT_EQ(toggled, 2);
+
+    ASSERT_TRUE(harness.Click(combo, draw));  // out of range: nothing selected until picked
+    ASSERT_TRUE(harness.Click("8.3##2", draw));
+    EXPECT_EQ(index, 2);
+    ASSERT_TRUE(harness.Click(combo, draw));
+    ASSERT_TRUE(harness.Click("8.3##2", draw));  // the current item again: no change
+    EXPECT_EQ(changed, 1);
+
+    ASSERT_TRUE(harness.Click("##name", draw));
+    const std::string typed(300, 'x');  // past any buffer the string had
+    ImGui::GetIO().AddInputCharactersUTF8(typed.c_str());
+    harness.Frame(draw);
+    EXPECT_EQ(text, "ab" + typed);
+}
+
+// Draws one 120 x 40 sparkline; returns the vertices it added and the highest of those after the
+// first `skip`, relative to its top edge.
+std::pair<int, float> DrawSparkline(uitest::Harness& harness, const std::vector<float>& values, int skip) {
+    std::pair<int, float> result(0, 1e9f);
+    harness.Frame([&] {
+        ImDrawList* draw = ImGui::GetWindowDrawList();
+        const int before = draw->VtxBuffer.Size;
+        const float y = ImGui::GetCursorScreenPos().y;
+        ui::Sparkline("cpu", values, ImVec2(120, 40), ui::AccentColor(), 0);
+        result.first = draw->VtxBuffer.Size - before;
+        for (int i = before + skip; i < draw->VtxBuffer.Size; ++i)
+            result.second = std::min(result.second, draw->VtxBuffer[i].pos.y - y);
+    });
+    return result;
+}
+
+TEST(Widgets, SparklineDrawsOnlyItsBackgroundBelowTwoValuesAndZerosOnTheBottom) {
+    uitest::Harness harness;
+    const int background = DrawSparkline(harness, {}, 0).first;
+    EXPECT_EQ(DrawSparkline(harness, {5.0f}, 0).first, background);
+    // Zeros lie on the bottom margin (2 pixels up), give or take half the line and its fringe.
+    const auto [count, top] = DrawSparkline(harness, {0.0f, 0.0f, 0.0f}, background);
+    EXPECT_GT(count, background);
+    EXPECT_GE(top, 40 - 2 - 0.8f - 1.0f);
+    EXPECT_LE(DrawSparkline(harness, {0.0f, 10.0f}, background).second, 2 + 0.8f + 1.0f);
+}
+
+}  // namespace
