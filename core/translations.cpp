@@ -106,7 +106,6 @@ const TranslationPair kTable[] = {
     {"cannot install the new Zerva.exe: ", "impossible d'installer le nouveau Zerva.exe : "},
     {"cannot start the new Zerva.exe: ", "impossible de démarrer le nouveau Zerva.exe : "},
     {"Restarting Zerva with the new version...", "Redémarrage de Zerva avec la nouvelle version..."},
-    {"Zerva updated from %s to %s.", "Zerva mis à jour de la version %s vers la %s."},
 
     // ---- Apache configuration ----
     {"VirtualHost on port %d disabled (SSL module or certificate missing).",
