@@ -124,7 +124,9 @@ TEST_F(DbDataFolder, ShutdownAndPasswordChange_AgainstTheServer) {
     Config::Instance().Set(setting::kMysqlPort, "3307");
     EXPECT_EQ(MysqlAdminCommand(build, "tulp", L"shutdown").args,
               L"--no-defaults -u root --password=\"tulp\" --host=127.0.0.1 --port=3307 shutdown");
-    Config::Instance().Set(setting::kMysqlPort, std::to_string(testkit::UnusedPort()));
+    // Leased: the test looks at the port again after the server freed it.
+    const testkit::PortLease lease;
+    Config::Instance().Set(setting::kMysqlPort, std::to_string(lease.Port()));
     std::string error;
     RunningServer server(build);
     for (const std::string& password : kAwkwardPasswords) {
