@@ -67,8 +67,8 @@ TEST_F(SslCert, FailingOrMissingOpenSsl_LeavesNoHalfPair) {
 
     const ApacheInstall build = MakeApache(true);
     // A lone leftover certificate, and a run that writes a new key and then fails: the two would
-    // make a pair that does not belong together.
-    for (const char* mode : {"key-then-fail", "fail"}) {
+    // make a pair that does not belong together. A failed run's pair is no certificate either.
+    for (const char* mode : {"key-then-fail", "fail", "pair-then-fail"}) {
         SCOPED_TRACE(mode);
         testkit::WriteFile(SslCertificatePath(build), "leftover");
         testkit::WriteFile(build.dir + L"\\bin\\standin-openssl.txt", mode);

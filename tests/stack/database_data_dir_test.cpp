@@ -62,6 +62,7 @@ TEST(DbDataFolderText, InitScriptAndRunOutcome) {
     EXPECT_EQ(InitRunFailure(run(false, false, 0), false), "cannot start");
     EXPECT_EQ(InitRunFailure(run(true, false, 3), true), std::nullopt);  // only the folder counts
     EXPECT_EQ(InitRunFailure(run(true, false, 3), false), "data directory initialization failed (exit code 3)");
+    EXPECT_EQ(InitRunFailure(run(true, false, 0), false), "data directory initialization failed (exit code 0)");
     // Killed at its time-out: whatever it left is no database.
     EXPECT_EQ(InitRunFailure(run(true, true, 1), true), "data directory initialization timed out");
 }
