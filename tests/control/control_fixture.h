@@ -77,8 +77,8 @@ protected:
         Server::Instance().Shutdown(false);
         SetForcedEndForTest(nullptr);
         SetStopWaitForTest(0);
-        // Until none is left: a stand-in that outlives the test holds the test's output open (Wine
-        // hands it our standard handles) and ctest then waits for it until its time-out.
+        // Until none is left: one pass can miss a child its parent was still starting, and a
+        // stand-in left running keeps its ports and the scratch folder past the test.
         EXPECT_TRUE(testkit::WaitFor([this] {
             bool none = true;
             for (const auto& process : FindProcessesByName({"httpd.exe", "mariadbd.exe", "mysqld.exe"}))
