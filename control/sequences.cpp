@@ -4,6 +4,7 @@
 #include "control/sequences.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -26,6 +27,12 @@ constexpr int32_t kMySqlStopWaitMs = 20000;
 constexpr int32_t kAfterKillWaitMs = 3000;
 
 bool (*g_forcedEnd)(uint32_t) = nullptr;
+std::atomic<int32_t> g_stopWaitMs{0};  // 0: the waits above
+
+int32_t StopWait(int32_t productMs) {
+    const int32_t forTest = g_stopWaitMs.load();
+    return forTest > 0 ? forTest : productMs;
+}
 
 bool Contains(const std::vector<uint32_t>& pids, uint32_t pid) {
     return std::find(pids.begin(), pids.end(), pid) != pids.end();
@@ -56,6 +63,7 @@ void FinishStop(bool stopped, ConsoleSource source, void (*setBaseline)(uint64_t
 // ---- Helpers ----
 
 void SetForcedEndForTest(bool (*kill)(uint32_t pid)) { g_forcedEnd = kill; }
+void SetStopWaitForTest(int32_t waitMs) { g_stopWaitMs = waitMs; }
 
 std::string PortOwnerText(std::optional<uint32_t> ownerPid, const std::string& ownerName) {
     std::string owner = ownerPid ? ownerName + " (PID " + std::to_string(*ownerPid) + ")" : Tr("another program");
@@ -147,7 +155,7 @@ void DoStopApache() {
     // Only the parent watches the event; it takes its children down with it.
     for (uint32_t pid : ParentProcesses(processes))
         (void)SignalNamedEvent(L"ap" + std::to_wstring(pid) + L"_shutdown");
-    const bool stopped = WaitUntil(kApacheStopWaitMs, [] { return FindApacheProcesses().empty(); })
+    const bool stopped = WaitUntil(StopWait(kApacheStopWaitMs), [] { return FindApacheProcesses().empty(); })
                          || ForceEnd(FindApacheProcesses);
     FinishStop(stopped, console::kApache, SetApacheBaseline, Tr("Apache stopped."),
                Tr("Apache is still running after the forced stop."), Tr("Apache did not stop"),
@@ -166,10 +174,10 @@ void DoStopMySql() {
         if (!SignalNamedEvent(L"MySQLShutdown" + pid)) (void)SignalNamedEvent(L"Global\\MySQLShutdown" + pid);
     }
     const auto none = [] { return FindMySqlProcesses().empty(); };
-    bool stopped = WaitUntil(kMySqlStopWaitMs, none);
+    bool stopped = WaitUntil(StopWait(kMySqlStopWaitMs), none);
     if (!stopped) {
         if (auto db = CurrentDb()) (void)MysqlAdminShutdown(*db, GetMysqlRootPassword());
-        stopped = WaitUntil(kMySqlStopWaitMs, none);
+        stopped = WaitUntil(StopWait(kMySqlStopWaitMs), none);
     }
     if (!stopped) {
         LogWarning(console::kMySql, Tr("Clean shutdown failed: the process is terminated."));

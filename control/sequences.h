@@ -37,6 +37,9 @@ std::vector<int32_t> FreePorts(const std::vector<int32_t>& ports);
 
 // Test seam: how the stop sequences end a process by force (KillPid when null).
 void SetForcedEndForTest(bool (*kill)(uint32_t pid));
+// Test seam: how long the stops wait for a server to end on its own, per request (0: the normal
+// 10 s for Apache, 20 s for the database). The wait after a forced end stays as it is.
+void SetStopWaitForTest(int32_t waitMs);
 
 // ---- Pure pieces, exposed for their tests ----
 // The rule of PortsServed for one port.

@@ -3,12 +3,10 @@
 // as (source, level, text) triples; a loopback listener that keeps a port busy; and guards that
 // end the Server's worker and every stand-in server of the root however the test ends.
 #pragma once
-#include <winsock2.h>
-#include <ws2tcpip.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <deque>
 #include <functional>
 #include <string>
 #include <tuple>
@@ -20,6 +18,7 @@
 #include "core/probes.h"
 #include "core/proc.h"
 #include "tests/stack/stack_fixture.h"
+#include "tests/support/fixture_server.h"
 
 namespace controltest {
 
@@ -61,25 +60,8 @@ inline std::string OwnerText(int32_t port) {
 }
 
 // Holds a TCP port on 127.0.0.1 for its lifetime.
-class BusyPort {
-public:
-    BusyPort() {
-        EXPECT_TRUE(WinsockStartup());
-        m_socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in address{AF_INET, 0, {}, {}};
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        int length = sizeof(address);
-        if (::bind(m_socket, reinterpret_cast<sockaddr*>(&address), length) == 0 && ::listen(m_socket, 4) == 0 &&
-            ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-            m_port = ntohs(address.sin_port);
-    }
-    ~BusyPort() { ::closesocket(m_socket); }
-    BusyPort(const BusyPort&) = delete;
-    int32_t Port() const { return m_port; }
-
-private:
-    SOCKET m_socket = INVALID_SOCKET;
-    int32_t m_port = 0;
+struct BusyPort : testkit::FixtureServer {
+    int32_t Port() const { return FixtureServer::Port(); }
 };
 
 // Each test gets its own root and settings. The worker, when a test starts it, is ended even
@@ -93,9 +75,21 @@ protected:
     }
     void TearDown() override {
         Server::Instance().Shutdown(false);
-        for (const auto& process : FindProcessesByName({"httpd.exe", "mariadbd.exe", "mysqld.exe"}))
-            if (StartsWith(ToLower(process.fullPath), ToLower(root.Utf8() + "\\"))) (void)KillPid(process.pid);
+        SetForcedEndForTest(nullptr);
+        SetStopWaitForTest(0);
+        // Until none is left: one pass can miss a child its parent was still starting, and a
+        // stand-in left running keeps its ports and the scratch folder past the test.
+        EXPECT_TRUE(testkit::WaitFor([this] {
+            bool none = true;
+            for (const auto& process : FindProcessesByName({"httpd.exe", "mariadbd.exe", "mysqld.exe"}))
+                if (StartsWith(PathKey(process.fullPath), PathKey(root.Utf8() + "\\"))) {
+                    (void)KillPid(process.pid);
+                    none = false;
+                }
+            return none;
+        }, 20000));
     }
+    static std::string PathKey(const std::string& path) { return ToLower(ToForwardSlashes(path)); }
 
     // httpd-2.4.58 whose template listens on `port` (offline: 127.0.0.1), `extra` lines appended.
     void MakeApache(int32_t port, const std::string& extra = "") {
@@ -126,7 +120,12 @@ protected:
         if (!extra.empty()) testkit::WriteFile(dbDir + L"\\my_zerva.ini", MyTemplate() + extra);
     }
 
+    // A port held for this test alone: the servers free their ports on a stop and take them again
+    // on the next start, which a port-0 number given to anyone in between would break.
+    int32_t LeasedPort() { return leases.emplace_back().Port(); }
+
     std::wstring apacheDir, phpDir, dbDir;
+    std::deque<testkit::PortLease> leases;
 };
 
 }  // namespace controltest

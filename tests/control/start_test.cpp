@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <algorithm>
 
 #include "control/monitor.h"
 #include "control/sequences.h"
+#include "core/handle.h"
 #include "tests/control/control_fixture.h"
 
 using namespace controltest;
@@ -31,7 +34,7 @@ std::vector<std::string> Texts(const std::vector<LogLine>& lines, ConsoleSource 
 }  // namespace
 
 TEST_F(ControlTest, StartAll_RestartRunning_StopAll_EndToEnd) {
-    const int32_t webPort = testkit::UnusedPort(), dbPort = testkit::UnusedPort();
+    const int32_t webPort = LeasedPort(), dbPort = LeasedPort();
     MakeApache(webPort);
     MakePhp();
     MakeMariaDb(dbPort);
@@ -71,7 +74,7 @@ TEST_F(ControlTest, StartAll_RestartRunning_StopAll_EndToEnd) {
 }
 
 TEST_F(ControlTest, StartAll_ApacheMissing_AlertsAndLeavesTheDatabaseAlone) {
-    MakeMariaDb(testkit::UnusedPort());
+    MakeMariaDb(LeasedPort());
     Server::Instance().Start();
     RunJobs([] { Server::Instance().StartAll(); });
     EXPECT_EQ(PopAlerts(), (std::vector<std::string>{"! Apache is not installed | No Apache version was found in "
@@ -81,7 +84,7 @@ TEST_F(ControlTest, StartAll_ApacheMissing_AlertsAndLeavesTheDatabaseAlone) {
 
 TEST_F(ControlTest, DoStartApache_RefusalsAlertWithTheirTextsAndActions) {
     BusyPort busy;
-    const int32_t port = testkit::UnusedPort();
+    const int32_t port = LeasedPort();
     MakeApache(port);
     const struct {
         std::function<void()> setUp;
@@ -119,7 +122,7 @@ TEST_F(ControlTest, DoStartApache_RefusalsAlertWithTheirTextsAndActions) {
 
 TEST_F(ControlTest, DoStartMySql_MissingBuildAndImmediateDeath) {
     EXPECT_FALSE(DoStartMySql());
-    MakeMariaDb(testkit::UnusedPort(), "# standin: die\n");
+    MakeMariaDb(LeasedPort(), "# standin: die\n");
     const auto lines = LinesDuring([] { EXPECT_FALSE(DoStartMySql()); });
     EXPECT_EQ(PopAlerts(), (std::vector<std::string>{
                                "! MySQL / MariaDB is not installed | No database server was found in bin/database.\n"
@@ -132,7 +135,8 @@ TEST_F(ControlTest, DoStartMySql_MissingBuildAndImmediateDeath) {
 }
 
 TEST_F(ControlTest, DoStartApache_NotListening_Warns_DoStopApache_ForcedEnd_AndSurvivorReported) {
-    MakeApache(testkit::UnusedPort(), "# standin: no-listen\r\n# standin: ignore-stop\r\n");
+    SetStopWaitForTest(300);   // the stand-in ignores the request: no need to wait the full time
+    MakeApache(LeasedPort(), "# standin: no-listen\r\n# standin: ignore-stop\r\n");
     auto lines = LinesDuring([] { ASSERT_TRUE(DoStartApache()); });  // running counts as started, with a warning
     EXPECT_EQ(Texts(lines, console::kApache, level::kWarning),
               (std::vector<std::string>{"No PHP version installed: Apache starts without PHP.",
@@ -153,8 +157,10 @@ TEST_F(ControlTest, DoStartApache_NotListening_Warns_DoStopApache_ForcedEnd_AndS
     EXPECT_TRUE(FindApacheProcesses().empty() && PopAlerts().empty());
     EXPECT_TRUE(LinesDuring(DoStopApache).empty());  // nothing running: nothing logged
 }
+
 TEST_F(ControlTest, DoStopMySql_IgnoredEventAndAdmin_AdminThenTermination) {
-    MakeMariaDb(testkit::UnusedPort(), "# standin: ignore-stop\n");
+    SetStopWaitForTest(300);
+    MakeMariaDb(LeasedPort(), "# standin: ignore-stop\n");
     ASSERT_TRUE(DoStartMySql());
     const auto lines = LinesDuring(DoStopMySql);
     EXPECT_EQ(Texts(lines, console::kMySql, level::kWarning),
@@ -165,13 +171,15 @@ TEST_F(ControlTest, DoStopMySql_IgnoredEventAndAdmin_AdminThenTermination) {
 }
 
 TEST_F(ControlTest, Monitor_TemplateChangeRestartsApache_LogLinesReachTheConsole_ShutdownLeavesItRunning) {
-    const int32_t port = testkit::UnusedPort();
+    const int32_t port = LeasedPort();
     MakeApache(port);
     ASSERT_TRUE(DoStartApache());
     Server::Instance().Start();  // finds Apache running: its signature becomes the baseline
     const std::vector<uint32_t> first = Server::Instance().GetStatus().apache.pids;
     ASSERT_FALSE(first.empty());
-    const uint32_t firstPid = first.front();
+    // Its handle, not its id, tells that it ended: Wine hands a freed id out again at once.
+    const UniqueHandle firstServer(::OpenProcess(SYNCHRONIZE, FALSE, first.front()));
+    ASSERT_TRUE(firstServer);
 
     const auto lines = LinesDuring([&] {
         const std::wstring log = apacheDir + L"\\logs\\error.log";
@@ -179,9 +187,9 @@ TEST_F(ControlTest, Monitor_TemplateChangeRestartsApache_LogLinesReachTheConsole
                                                          "[core:error] [pid 1] AH00037: broken\r\n");
         WriteApacheTemplate(port, "# edited\r\n");
         ASSERT_TRUE(testkit::WaitFor([&] {
-            const auto pids = Server::Instance().GetStatus().apache.pids;
-            return !pids.empty() && std::find(pids.begin(), pids.end(), firstPid) == pids.end() && Idle();
-        }));
+            return ::WaitForSingleObject(firstServer.Get(), 0) == WAIT_OBJECT_0 &&
+                   !Server::Instance().GetStatus().apache.pids.empty() && Idle();
+        }, 60000));
     });
     EXPECT_TRUE(Has(lines, {console::kPhp, level::kWarning, "[php:warn] [pid 1] PHP Warning:  Undefined variable"}));
     EXPECT_TRUE(Has(lines, {console::kApache, level::kError, "[core:error] [pid 1] AH00037: broken"}));

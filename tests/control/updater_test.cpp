@@ -210,23 +210,27 @@ TEST_F(UpdaterTest, Apply_FailedSwap_KeepsTheRunningExecutableAndNoNew) {
     EXPECT_EQ(error, "Zerva.exe.new not found");
     const struct {
         std::string newFile;
-        bool lockInstalled;   // held open without delete sharing, so it cannot be renamed
+        const wchar_t* locked;   // held open without delete sharing, so it cannot be renamed
         std::string reason;
     } cases[] = {
-        {"not an executable", false, "cannot start the new Zerva.exe: "},
-        {newBytes, true, "cannot rename Zerva.exe: "},
+        {"not an executable", nullptr, "cannot start the new Zerva.exe: "},
+        {newBytes, L"", "cannot rename Zerva.exe: "},
+        {newBytes, L".new", "cannot install the new Zerva.exe: "},   // the installed one is moved back
     };
     for (const auto& c : cases) {
         testkit::WriteFile(exe, oldBytes);
         testkit::WriteFile(exe + L".new", c.newFile);
-        UniqueHandle lock(c.lockInstalled ? ::CreateFileW(exe.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                                          OPEN_EXISTING, 0, nullptr)
-                                          : nullptr);
+        UniqueHandle lock(c.locked ? ::CreateFileW((exe + c.locked).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                   OPEN_EXISTING, 0, nullptr)
+                                   : nullptr);
         EXPECT_FALSE(updater::ApplyUpdate(L"", error));
         EXPECT_TRUE(StartsWith(error, c.reason) && error.size() > c.reason.size()) << error;
         lock.Reset();
         EXPECT_TRUE(testkit::ReadFile(exe) == oldBytes) << c.reason;
-        EXPECT_FALSE(PathExists(exe + L".new") || PathExists(exe + L".old")) << c.reason;
+        EXPECT_FALSE(PathExists(exe + L".old")) << c.reason;
+        // Any ".new" but a held one (which cannot be deleted while held) is gone.
+        EXPECT_TRUE(!PathExists(exe + L".new") || (c.locked && *c.locked)) << c.reason;
+        ::DeleteFileW((exe + L".new").c_str());
     }
 }
 

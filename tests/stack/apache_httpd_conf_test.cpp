@@ -1,6 +1,6 @@
 // httpd.conf generation: the template made once from a build's modules, httpd.conf from it (macros,
 // Listen lines, PHP and HTTPS blocks), the conf\extra files, and "httpd.exe -t" run through the
-// stand-in, whose server role is checked here too.
+// stand-in.
 #include "stack/apache/httpd_conf.h"
 
 #include <windows.h>
@@ -8,10 +8,6 @@
 #include <algorithm>
 #include <regex>
 
-#include "core/cmdline.h"
-#include "core/handle.h"
-#include "core/probes.h"
-#include "core/proc.h"
 #include "stack/apache/ssl_cert.h"
 #include "tests/stack/stack_fixture.h"
 
@@ -254,7 +250,7 @@ TEST(HttpdConfText, VhostArgPortAndListenLines) {
     EXPECT_EQ(BuildListenLines({}, true), "Listen 80\r\n");
 }
 
-// ---- Configuration test and server, through the stand-in ----
+// ---- Configuration test, through the stand-in ----
 
 TEST_F(HttpdConf, TestConfig_ArgumentsEnvironmentAndResult) {
     const ApacheInstall build = ConfiguredBuild("httpd 2.4.62 with blanks");
@@ -283,36 +279,4 @@ TEST_F(HttpdConf, TestConfig_ArgumentsEnvironmentAndResult) {
     ASSERT_TRUE(DeleteFileW(HttpdExePath(build).c_str()));
     EXPECT_FALSE(TestApacheConfig(build, std::nullopt, output));
     EXPECT_FALSE(output.empty());
-}
-
-TEST_F(HttpdConf, StandinServer_ListensRunsChildStopsOnEvent) {
-    const ApacheInstall build = MakeApache(
-        "httpd-2.4.62", {{"logs/error.log", "old\r\n"}, {"conf/httpd.conf", "Listen 127.0.0.1:0\r\nListen 0\r\n"}});
-    const std::wstring conf = HttpdConfPath(build);
-    const std::wstring args = CommandLine().Add(L"-f").AddQuoted(conf).Add(L"-d").AddQuoted(build.dir).Text();
-    const uint32_t pid = proc::Spawn({.exe = HttpdExePath(build), .args = args, .logOutput = false}, nullptr);
-    struct Stopper {   // never leaves the server running, whatever fails below
-        UniqueHandle process;
-        ~Stopper() { ::TerminateProcess(process.Get(), 1); }
-    } server{UniqueHandle(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid))};
-    ASSERT_TRUE(server.process);
-    // The record is written once it listens and its child runs.
-    while (!PathExists(conf + L".run") && ::WaitForSingleObject(server.process.Get(), 20) == WAIT_TIMEOUT) {}
-    const std::vector<std::string> listens = Recorded(conf, "listen"), child = Recorded(conf, "child");
-    ASSERT_EQ(listens.size(), 2u);
-    ASSERT_EQ(child.size(), 1u);
-    EXPECT_TRUE(StartsWith(listens[0], "127.0.0.1:") && StartsWith(listens[1], "0.0.0.0:"));
-    std::vector<uint16_t> ports;
-    for (const std::string& where : listens) ports.push_back(uint16_t(std::stoi(where.substr(where.rfind(':') + 1))));
-    for (uint16_t port : ports) EXPECT_FALSE(IsPortFree(port)) << port;
-    UniqueHandle childProcess(::OpenProcess(SYNCHRONIZE, FALSE, uint32_t(std::stoul(child[0]))));
-    ASSERT_TRUE(childProcess);
-
-    ASSERT_TRUE(SignalNamedEvent(L"ap" + std::to_wstring(pid) + L"_shutdown"));
-    ASSERT_EQ(::WaitForSingleObject(server.process.Get(), 20000), WAIT_OBJECT_0);
-    EXPECT_EQ(::WaitForSingleObject(childProcess.Get(), 20000), WAIT_OBJECT_0);
-    for (uint16_t port : ports) EXPECT_TRUE(IsPortFree(port)) << port;
-    const std::string errorLog = testkit::ReadFile(build.dir + L"\\logs\\error.log");
-    EXPECT_TRUE(StartsWith(errorLog, "old\r\n") && Contains(errorLog, "shutting down")) << errorLog;
-    EXPECT_NE(testkit::ReadFile(build.dir + L"\\logs\\access.log"), "<missing>");
 }

@@ -62,6 +62,7 @@ TEST(DbDataFolderText, InitScriptAndRunOutcome) {
     EXPECT_EQ(InitRunFailure(run(false, false, 0), false), "cannot start");
     EXPECT_EQ(InitRunFailure(run(true, false, 3), true), std::nullopt);  // only the folder counts
     EXPECT_EQ(InitRunFailure(run(true, false, 3), false), "data directory initialization failed (exit code 3)");
+    EXPECT_EQ(InitRunFailure(run(true, false, 0), false), "data directory initialization failed (exit code 0)");
     // Killed at its time-out: whatever it left is no database.
     EXPECT_EQ(InitRunFailure(run(true, true, 1), true), "data directory initialization timed out");
 }
@@ -124,7 +125,9 @@ TEST_F(DbDataFolder, ShutdownAndPasswordChange_AgainstTheServer) {
     Config::Instance().Set(setting::kMysqlPort, "3307");
     EXPECT_EQ(MysqlAdminCommand(build, "tulp", L"shutdown").args,
               L"--no-defaults -u root --password=\"tulp\" --host=127.0.0.1 --port=3307 shutdown");
-    Config::Instance().Set(setting::kMysqlPort, std::to_string(testkit::UnusedPort()));
+    // Leased: the test looks at the port again after the server freed it.
+    const testkit::PortLease lease;
+    Config::Instance().Set(setting::kMysqlPort, std::to_string(lease.Port()));
     std::string error;
     RunningServer server(build);
     for (const std::string& password : kAwkwardPasswords) {

@@ -138,12 +138,6 @@ TEST_F(PhpExtensions, SetDirective_ActiveThenCommentedThenAppended) {
     EXPECT_EQ(ReadPhpDirective(b, "date.timezone"), "Europe/Paris");
 }
 
-TEST(PhpRegexEscape, EverySpecialCharacter_GetsABackslash) {
-    EXPECT_EQ(RegexEscape("date.timezone"), "date\\.timezone");
-    EXPECT_EQ(RegexEscape(".^$|()[]{}*+?\\"), "\\.\\^\\$\\|\\(\\)\\[\\]\\{\\}\\*\\+\\?\\\\");
-    EXPECT_EQ(RegexEscape("max_input_vars-2/x"), "max_input_vars-2/x");
-}
-
 TEST(PhpSettingsTable, Rows_ChoicesExactlyForListedTypes) {
     for (const auto& row : PhpSettingsTable()) {
         const std::string type = row.type;

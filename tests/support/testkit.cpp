@@ -166,8 +166,12 @@ std::vector<std::wstring> SourceFiles(std::wstring_view folder) {
 
 PortLease::PortLease() {
     constexpr unsigned kFirst = 20000, kCount = 10000;
-    // Start where this process's id points, so parallel test programs rarely probe the same numbers.
-    const unsigned start = (::GetCurrentProcessId() / 4 * 61) % kCount;
+    // Start where this process's id and the clock point, so parallel test programs rarely probe the
+    // same numbers. The claims are seen only within one Wine session, and the process ids of two
+    // sessions side by side (several suites on one machine) follow the same sequence.
+    LARGE_INTEGER now{};
+    ::QueryPerformanceCounter(&now);
+    const unsigned start = unsigned((::GetCurrentProcessId() / 4 * 61 + uint64_t(now.QuadPart)) % kCount);
     for (unsigned i = 0; i < kCount; ++i) {
         const auto port = uint16_t(kFirst + (start + i) % kCount);
         UniqueHandle claim(::CreateMutexW(nullptr, FALSE, (L"zerva-test-port-" + std::to_wstring(port)).c_str()));

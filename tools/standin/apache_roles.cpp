@@ -10,7 +10,7 @@
 //   # standin: die                   the server exits with 1 at once, after its first log line
 //   # standin: ignore-stop           the server and its child never look at the stop event
 // A file standin-openssl.txt beside openssl.exe makes it fail: "fail" writes nothing,
-// "key-then-fail" writes the key alone; both exit with 1.
+// "key-then-fail" writes the key alone, "pair-then-fail" both files; all exit with 1.
 #include <windows.h>
 
 #include <cwchar>
@@ -305,7 +305,12 @@ int OpenSsl(const Args& a) {
         PrintError("openssl: asked to fail after the key");
         return 1;
     }
-    return WriteWhole(options.out, "-----BEGIN CERTIFICATE-----\nstand-in\n-----END CERTIFICATE-----\n") ? 0 : 1;
+    if (!WriteWhole(options.out, "-----BEGIN CERTIFICATE-----\nstand-in\n-----END CERTIFICATE-----\n")) return 1;
+    if (mode == "pair-then-fail") {
+        PrintError("openssl: asked to fail after both files");
+        return 1;
+    }
+    return 0;
 }
 
 }  // namespace standin
