@@ -1,0 +1,168 @@
+// The commands of the command-line mode, run end to end: the real zerva.exe against a scratch
+// root with stand-in builds, and the loopback fixture server in place of every online address.
+#include <gtest/gtest.h>
+
+#include "core/cmdline.h"
+#include "core/files.h"
+#include "core/online.h"
+#include "core/version.h"
+#include "stack/apache/config.h"
+#include "tests/app/app_fixture.h"
+#include "tests/support/fixture_server.h"
+#include "tests/support/zip_writer.h"
+
+using namespace apptest;
+
+namespace {
+
+class OnlineTest : public AppTest {
+protected:
+    void SetUp() override {
+        AppTest::SetUp();
+        ASSERT_TRUE(server.Started()) << server.Error();
+    }
+    ZervaRun Online(const std::wstring& args, const std::wstring& exe = ZervaExe()) {
+        return Zerva(args, {{kOnlineBaseVariable, Utf8ToWide(server.Url())}}, exe);
+    }
+    testkit::FixtureServer server;
+};
+
+}  // namespace
+
+TEST_F(AppTest, StartRestartStop_DriveTheStandinServers_UnknownCommandExits2) {
+    MakeStack();
+    const std::string apacheUp = Format("OK    [Apache] Apache started (ports %d) - PHP 8.3.14", webPort);
+    const std::string dbUp = Format("OK    [MySQL] MariaDB 11.4.2 started (port %d)", dbPort);
+    const struct {
+        const wchar_t* command;
+        std::vector<std::string> expected;  // among the lines
+        bool running;
+    } steps[] = {
+        {L"start", {apacheUp, dbUp}, true},
+        {L"restart", {"OK    [Apache] Apache stopped.", apacheUp, dbUp}, true},   // a second process
+        {L"stop", {"OK    [Apache] Apache stopped.", "OK    [MySQL] MySQL stopped."}, false},
+    };
+    for (const auto& step : steps) {
+        const ZervaRun run = Zerva(std::wstring(L"--cli ") + step.command);
+        EXPECT_EQ(run.exitCode, 0u) << run.output;
+        for (const std::string& line : step.expected) EXPECT_TRUE(Contains(run.lines, line)) << line << "\n" << run.output;
+        EXPECT_EQ(Tail(run, 6), Block(step.running, step.running));
+    }
+    const ZervaRun run = Zerva(L"--cli Status");   // commands are case-sensitive
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_EQ(Head(run, 6), std::vector<std::string>{"unknown command: Status"});
+}
+
+TEST_F(AppTest, Start_ConfigurationError_NoticeLineAndExit1) {
+    MakeStack();
+    WriteApacheTemplate(webPort, "# standin: syntax-error AH00526: Syntax error on line 3\r\n"
+                                 "# standin: syntax-error Invalid command 'Bogus'\r\n");
+    const ZervaRun run = Zerva(L"--cli start");   // the output checks CR LF inside the notice too
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_TRUE(Contains(run.lines, "ERROR [Apache] AH00526: Syntax error on line 3")) << run.output;
+    const std::vector<std::string> head = Head(run, 6);
+    EXPECT_EQ(std::vector<std::string>(head.end() - std::min<size_t>(2, head.size()), head.end()),
+              (std::vector<std::string>{"NOTICE Apache configuration error: AH00526: Syntax error on line 3",
+                                        "Invalid command 'Bogus'"})) << run.output;
+    EXPECT_EQ(Tail(run, 6), Block(false, false));   // the database waits for Apache
+}
+
+TEST_F(AppTest, Site_CreatedOnceUnderItsLowerCaseName_UnsafeNamesCreateNothing) {
+    MakeApache(webPort);
+    const std::wstring conf = apacheDir + L"\\conf\\httpd_zerva.conf", page = WwwDir() + L"\\my_blog\\index.php";
+    const std::string confBefore = testkit::ReadFile(conf);
+    const auto wwwBefore = ListSubdirectories(WwwDir());
+    for (const std::wstring name : {L"../x", L"it's", L"a\"b", L"a\nb", L"con", L"  "}) {
+        const ZervaRun run = Zerva(L"--cli site " + QuoteArg(name));
+        EXPECT_EQ(run.exitCode, 1u);
+        std::string shown = WideToUtf8(name);
+        std::replace(shown.begin(), shown.end(), '\n', '?');
+        EXPECT_EQ(Head(run, 6), std::vector<std::string>{"ERROR invalid site name: " + shown +
+                                                         " (use a-z, 0-9, _ and -; not a Windows device name)"});
+    }
+    EXPECT_EQ(Zerva(L"--cli site").exitCode, 1u);
+    EXPECT_EQ(ListSubdirectories(WwwDir()), wwwBefore);
+    EXPECT_EQ(testkit::ReadFile(conf), confBefore);
+
+    ZervaRun run = Zerva(L"--cli site \" My_Blog \"");
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(Head(run, 6), std::vector<std::string>{"site created: http://my_blog.localhost/"});
+    EXPECT_EQ(testkit::ReadFile(page), "<?php echo 'site my_blog OK - PHP ' . PHP_VERSION;\n");
+    ApacheConfig config;
+    ASSERT_TRUE(config.Load(conf) && config.vhosts.size() == 2u);
+    EXPECT_TRUE(config.vhosts[1].serverName == "my_blog.localhost" && config.vhosts[1].port == webPort);
+    // Again: the folder is not empty and the host exists; nothing more is done.
+    testkit::WriteFile(page, "mine");
+    const std::string confAfter = testkit::ReadFile(conf);
+    run = Zerva(L"--cli site MY_BLOG");
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(Head(run, 6), std::vector<std::string>{});
+    EXPECT_TRUE(testkit::ReadFile(page) == "mine" && testkit::ReadFile(conf) == confAfter);
+}
+
+TEST_F(OnlineTest, CheckUpdateAndUpdate_AgainstTheManifest) {
+    const std::string installed = std::string("installed : ") + kZervaVersion;
+    const std::string address = "   (" + server.Url("/file/zerva4/update.json") + ")";
+    // No manifest and no legacy file: check-update prints the failure and exits 0, update fails.
+    ZervaRun run = Online(L"--cli check-update");
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(Head(run), (std::vector<std::string>{installed, "latest    : ? HTTP 404" + address, "status    : up to date"}));
+    run = Online(L"--cli update");
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_EQ(Head(run).at(3), "ERROR HTTP 404");
+
+    const std::tuple<std::string, std::string, uint32_t> answers[] = {
+        {kZervaVersion, "status    : up to date", 0}, {"4.1.0", "status    : update available (manual download)", 1}};
+    for (const auto& [version, status, code] : answers) {
+        server.Serve("/file/zerva4/update.json", "{\"version\": \"" + version + "\"}");
+        run = Online(L"--cli update");
+        EXPECT_EQ(run.exitCode, code);
+        EXPECT_EQ(Head(run).at(2), status);
+    }
+    // A verified download replaces a copy of zerva.exe and starts the new one with "--cli status".
+    testkit::ScratchDir app;
+    ASSERT_TRUE(CopyFileTo(ZervaExe(), app / L"Zerva.exe", true));
+    const std::string next = testkit::ReadFile(testkit::StandinPath(L"zerva_next.exe"));   // 4.1.0
+    ASSERT_TRUE(CopyFileTo(testkit::StandinPath(L"zerva_next.exe"), app / L"next.bin", true));
+    server.Serve("/files/Zerva.exe", next);
+    server.Serve("/file/zerva4/update.json", "{\"version\": \"4.1.0\", \"url\": \"" + server.Url("/files/Zerva.exe") +
+                                                 "\", \"sha256\": \"" + Sha256File(app / L"next.bin").value_or("") + "\"}");
+    run = Online(L"--cli update", app / L"Zerva.exe");
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_TRUE(Contains(run.lines, "Zerva.exe replaced by version 4.1.0, new instance started.")) << run.output;
+    EXPECT_EQ(testkit::ReadFile(app / L"Zerva.exe"), next);
+    ASSERT_TRUE(testkit::WaitFor([&] { return PathExists(app / L"zerva-restart.txt"); }));
+    EXPECT_TRUE(EndsWith(SplitLines(testkit::ReadFile(app / L"zerva-restart.txt")).at(0), "--cli status"));
+    EXPECT_TRUE(testkit::WaitFor([&] { return RemoveTree(app.Path()); }));   // once the new one has ended
+}
+
+TEST_F(OnlineTest, Install_UnknownComponentMissingVersion_InstallDefaultsOnlyWhatIsMissing) {
+    ZervaRun run = Online(L"--cli install nginx");
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_EQ(Head(run), std::vector<std::string>{"unknown component: nginx"});
+    run = Online(L"--cli install php 9.9.9");
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_EQ(Head(run), (std::vector<std::string>{"version not found: php 9.9.9 HTTP 404",
+                                                   "WARN  [Install] Cannot load the catalog php:releases: HTTP 404",
+                                                   "WARN  [Install] Cannot load the catalog php:archives: HTTP 404"}));
+    run = Online(L"--cli install-defaults");
+    EXPECT_EQ(run.exitCode, 1u);
+    std::string errors;
+    for (const std::string& line : run.lines)
+        if (StartsWith(line, "ERROR ")) errors += line.substr(0, line.find(':')) + ";";
+    EXPECT_EQ(errors, "ERROR Apache catalog;ERROR PHP catalog;ERROR MariaDB catalog;ERROR phpMyAdmin catalog;");
+
+    // With the servers there, only phpMyAdmin is fetched and installed.
+    MakeStack();
+    server.Serve("/home_page/version.json", R"({"version": "5.2.2", "releases": [{"version": "5.2.2"}]})");
+    const std::string archive = "/phpMyAdmin/5.2.2/phpMyAdmin-5.2.2-all-languages.zip";
+    server.Serve(archive, testkit::MakeZip({{"p/index.php", "<?php"}, {"p/RELEASE-DATE-5.2.2", "2025-01-21"}}));
+    const size_t before = server.Requests().size();
+    run = Online(L"--cli install-defaults");
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_EQ(Tail(run, 6), Block(false, false, "5.2.2"));
+    std::vector<std::string> paths;
+    for (const auto& request : server.Requests()) paths.push_back(request.path);
+    EXPECT_EQ(std::vector<std::string>(paths.begin() + std::min(before, paths.size()), paths.end()),
+              (std::vector<std::string>{"/home_page/version.json", archive + ".sha256", archive}));
+}

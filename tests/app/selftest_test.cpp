@@ -1,0 +1,48 @@
+// The command "selftest" run end to end on stand-in builds: its PASS and FAIL lines, and the
+// templates left exactly as they were, or absent when they were absent.
+#include <gtest/gtest.h>
+
+#include "core/files.h"
+#include "tests/app/app_fixture.h"
+
+using namespace apptest;
+
+TEST_F(AppTest, SelfTest_StandinStack_AllPass_TemplatesByteIdentical) {
+    // Bytes the edits must not disturb: a lone LF, trailing blanks, no final line end.
+    MakeApache(webPort, "#LoadModule info_module modules/mod_info.so\r\n# keep  \n#end");
+    MakePhp({{"php.exe", stacktest::kStandin}, {"php8apache2_4.dll", ""}, {"ext/php_sodium.dll", ""}});
+    const std::wstring conf = apacheDir + L"\\conf\\httpd_zerva.conf", ini = phpDir + L"\\php_zerva.ini";
+    testkit::WriteFile(ini, "[PHP]\r\n;extension=sodium\r\nmemory_limit = 128M \n; end");
+    const std::string confBefore = testkit::ReadFile(conf), iniBefore = testkit::ReadFile(ini);
+
+    const ZervaRun run = Zerva(L"--cli selftest");
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    std::vector<std::string> expected;
+    for (const char* check : {"Apache installed", "PHP installed", "load httpd_zerva.conf", "save with a new virtual host",
+                              "virtual host parsed back (name, alias, directory)", "module toggle persisted",
+                              "generate httpd.conf", "httpd -t with the new virtual host: Syntax OK", "virtual host removed",
+                              "PHP extension list", "toggle extension sodium", "extension state persisted",
+                              "set PHP settings", "memory_limit read back", "date.timezone read back", "version comparison"})
+        expected.push_back(std::string("PASS  ") + check);
+    expected.push_back("all tests passed");
+    EXPECT_EQ(Head(run, 6), expected);
+    EXPECT_EQ(testkit::ReadFile(conf), confBefore);
+    EXPECT_EQ(testkit::ReadFile(ini), iniBefore);
+}
+
+TEST_F(AppTest, SelfTest_MissingPhpOrTemplates_FailsAndLeavesNothingBehind) {
+    MakeApache(webPort);
+    ZervaRun run = Zerva(L"--cli selftest");
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_EQ(Head(run, 6), (std::vector<std::string>{"PASS  Apache installed", "FAIL  PHP installed"}));
+
+    // Builds never started have no templates: the test may not leave empty or edited ones.
+    MakePhp({{"php.exe", stacktest::kStandin}, {"php8apache2_4.dll", ""}});
+    const std::wstring conf = apacheDir + L"\\conf\\httpd_zerva.conf", ini = phpDir + L"\\php_zerva.ini";
+    ASSERT_TRUE(::DeleteFileW(conf.c_str()));
+    run = Zerva(L"--cli selftest");
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_TRUE(Contains(run.lines, "FAIL  load httpd_zerva.conf") && Contains(run.lines, "FAIL  PHP extension list"))
+        << run.output;
+    EXPECT_FALSE(PathExists(conf) || PathExists(ini));
+}
