@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include "core/layout.h"
 #include "tests/app/app_fixture.h"
 
 namespace {
@@ -43,12 +42,6 @@ TEST(Tray, AddedReAddedWithoutLeakingItsIconAndRemoved) {
     ::DestroyWindow(window);
     TraySetIconModule(nullptr);
     ::FreeLibrary(icons);
-}
-
-TEST(Tray, LocalhostUrlFallsBackWithoutApache) {
-    testkit::ScratchDir root;
-    SetRootDir(root.Path());
-    EXPECT_EQ(LocalhostUrl(), "http://localhost/");
 }
 
 }  // namespace

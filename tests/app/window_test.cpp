@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "app/d3d.h"
 #include "app/frame_loop.h"
 #include "app/screenshot.h"
@@ -13,22 +15,17 @@
 namespace {
 
 TEST(Window, RectScaledCappedByTheWorkAreaAndCentred) {
-    struct Case {
-        RECT work;
-        float scale;
-        RECT expected;
-    };
-    const Case cases[] = {
+    // work area, scale -> window rectangle
+    const std::tuple<RECT, float, RECT> cases[] = {
         {{0, 0, 1920, 1040}, 1.0f, {360, 130, 1560, 910}},
-        {{0, 0, 1920, 1040}, 1.5f, {60, 20, 1860, 1020}},       // 1800 x 1170, the height capped
-        {{100, 50, 1380, 850}, 1.25f, {120, 70, 1360, 830}},    // 1500 x 975 capped, offset work area
-        {{0, 0, 2561, 1441}, 1.0f, {680, 330, 1880, 1110}},     // odd margins: integer division
+        {{0, 0, 1920, 1040}, 1.5f, {60, 20, 1860, 1020}},     // 1800 x 1170, the height capped
+        {{100, 50, 1380, 850}, 1.25f, {120, 70, 1360, 830}},  // both capped, offset work area
+        {{0, 0, 2561, 1441}, 1.0f, {680, 330, 1880, 1110}},   // odd margins: integer division
     };
-    for (const Case& c : cases) {
-        const RECT r = MainWindowRect(c.work, c.scale);
-        EXPECT_TRUE(r.left == c.expected.left && r.top == c.expected.top && r.right == c.expected.right &&
-                    r.bottom == c.expected.bottom)
-            << r.left << "," << r.top << "," << r.right << "," << r.bottom;
+    for (const auto& [work, scale, expected] : cases) {
+        const RECT r = MainWindowRect(work, scale);
+        EXPECT_TRUE(r.left == expected.left && r.top == expected.top && r.right == expected.right &&
+                    r.bottom == expected.bottom) << r.left << "," << r.top << "," << r.right << "," << r.bottom;
     }
 }
 
@@ -61,17 +58,13 @@ TEST(Screenshot, RowsAtThePitchPackedAsOpaqueBgra) {
               (std::vector<uint8_t>{3, 2, 1, 255, 6, 5, 4, 255, 12, 11, 10, 255, 16, 15, 14, 255}));
 }
 
-struct Attempt {
-    D3D_DRIVER_TYPE driver;
-    UINT buffers;
-    DXGI_SWAP_EFFECT effect;
-};
-std::vector<Attempt> g_attempts;
+// The drivers asked for, with buffer count and swap effect; only the hardware works, when allowed.
+std::vector<std::tuple<D3D_DRIVER_TYPE, UINT, DXGI_SWAP_EFFECT>> g_attempts;
 bool g_hardwareWorks = false;
 
 HRESULT RecordingFactory(D3D_DRIVER_TYPE driver, const DXGI_SWAP_CHAIN_DESC& desc, IDXGISwapChain** swapChain,
                          ID3D11Device** device, ID3D11DeviceContext** context) {
-    g_attempts.push_back({driver, desc.BufferCount, desc.SwapEffect});
+    g_attempts.emplace_back(driver, desc.BufferCount, desc.SwapEffect);
     if (driver != D3D_DRIVER_TYPE_HARDWARE || !g_hardwareWorks) return DXGI_ERROR_UNSUPPORTED;
     return ::D3D11CreateDeviceAndSwapChain(nullptr, driver, nullptr, 0, nullptr, 0, D3D11_SDK_VERSION, &desc,
                                            swapChain, device, nullptr, context);
@@ -100,11 +93,8 @@ protected:
 TEST_F(Direct3D, HardwareFirstThenWarpWithOneDiscardBuffer_FalseWithoutEither) {
     g_hardwareWorks = false;
     EXPECT_FALSE(CreateDeviceD3D(window));
-    ASSERT_EQ(g_attempts.size(), 2u);
-    EXPECT_TRUE(g_attempts[0].driver == D3D_DRIVER_TYPE_HARDWARE && g_attempts[0].buffers == 2 &&
-                g_attempts[0].effect == DXGI_SWAP_EFFECT_FLIP_DISCARD);
-    EXPECT_TRUE(g_attempts[1].driver == D3D_DRIVER_TYPE_WARP && g_attempts[1].buffers == 1 &&
-                g_attempts[1].effect == DXGI_SWAP_EFFECT_DISCARD);
+    EXPECT_EQ(g_attempts, (decltype(g_attempts){{D3D_DRIVER_TYPE_HARDWARE, 2, DXGI_SWAP_EFFECT_FLIP_DISCARD},
+                                                {D3D_DRIVER_TYPE_WARP, 1, DXGI_SWAP_EFFECT_DISCARD}}));
     EXPECT_FALSE(D3dDevice() || D3dContext() || D3dSwapChain() || D3dRenderTarget());
 
     g_hardwareWorks = true;
