@@ -31,8 +31,10 @@ UniqueHandle g_instanceMutex;
 
 // True when another instance holds the mutex; that instance is asked to show its window.
 bool HandOverToRunningInstance() {
-    g_instanceMutex.Reset(::CreateMutexW(nullptr, TRUE, kSingleInstanceMutex));
-    if (::GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    const HANDLE mutex = ::CreateMutexW(nullptr, TRUE, kSingleInstanceMutex);
+    const DWORD error = ::GetLastError();
+    g_instanceMutex.Reset(mutex);
+    if (error != ERROR_ALREADY_EXISTS) return false;
     if (const HWND first = ::FindWindowW(kMainWindowClass, nullptr)) {
         // Lets the first instance come to the foreground although this one has the focus.
         ::AllowSetForegroundWindow(ASFW_ANY);
