@@ -79,6 +79,23 @@ inline bool ShellHasIcon(HWND window) {
     return ::Shell_NotifyIconW(NIM_MODIFY, &probe);
 }
 
+// The top-level windows of a process as "class 'title'" (what a process that does not end shows:
+// a message box is "#32770").
+inline std::string WindowsOf(uint32_t pid) {
+    std::pair<uint32_t, std::string> found{pid, ""};
+    ::EnumWindows([](HWND window, LPARAM param) -> BOOL {
+        auto& [wanted, text] = *reinterpret_cast<std::pair<uint32_t, std::string>*>(param);
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(window, &owner);
+        wchar_t name[128] = {}, title[256] = {};
+        ::GetClassNameW(window, name, 128);
+        ::GetWindowTextW(window, title, 256);
+        if (owner == wanted) text += WideToUtf8(name) + " '" + WideToUtf8(title) + "' ";
+        return TRUE;
+    }, reinterpret_cast<LPARAM>(&found));
+    return "windows of the process: " + found.second;
+}
+
 // zerva.exe started without waiting for it, ended (if it still runs) when the object goes, so a
 // failing test leaves no window-mode process behind.
 class ZervaProcess {

@@ -99,7 +99,7 @@ TEST_F(WindowModeTest, Screenshot_EachPageAndSizeAndFrameCount_AnOpaquePngOfTheT
                 Env()));
         for (size_t i = 0; i < shots.size(); ++i) {
             SCOPED_TRACE(WideToUtf8(shots[i].args) + (dark ? " dark" : " light"));
-            EXPECT_EQ(runs[i]->Wait(), 0u);
+            EXPECT_EQ(runs[i]->Wait(), 0u) << WindowsOf(runs[i]->Pid());
             const std::optional<Png> png = ReadPng(root / (L"shot" + std::to_wstring(i) + L".png"));
             ASSERT_TRUE(png);
             EXPECT_EQ(png->width, shots[i].width);
