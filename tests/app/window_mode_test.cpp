@@ -57,17 +57,14 @@ class WindowModeTest : public AppTest {
 protected:
     void SetUp() override {
         AppTest::SetUp();
-        m_com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // the PNG decoder
-    }
-    void TearDown() override {
-        if (SUCCEEDED(m_com)) ::CoUninitialize();
-        AppTest::TearDown();
+        // The PNG decoder. Left initialised until the process ends, so COM never unloads the
+        // imaging library under a thread of its own.
+        (void)::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     }
     proc::EnvList Env() const { return {{kOnlineBaseVariable, m_closed}}; }
     std::wstring RootArg() const { return L"--root \"" + root.Path() + L"\" "; }
 
 private:
-    HRESULT m_com = E_FAIL;
     std::wstring m_closed = ClosedOnlineBase();
 };
 
