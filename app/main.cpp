@@ -6,6 +6,7 @@
 
 #include "app/cli.h"
 #include "app/options.h"
+#include "app/window_mode.h"
 #include "control/updater.h"
 #include "core/config.h"
 #include "core/files.h"
@@ -36,15 +37,6 @@ int RunCommandLineMode(const std::vector<std::wstring>& args, const StartOptions
     return CliMain(args);
 }
 
-// The window road. Until the window exists, a start without "--cli" says so on the console of
-// the program that started it (when there is one) and fails.
-int RunWindowMode(const StartOptions&) {
-    CliOpenConsole();
-    ConsoleWriteLine("Zerva " + std::string(kZervaVersion) +
-                     ": the window is not available yet; run \"zerva.exe --cli status\" or another --cli command.");
-    return 1;
-}
-
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
@@ -62,7 +54,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     SetLanguage(Config::Instance().Get(setting::kLanguage));
     if (!options.lang.empty()) SetLanguage(options.lang);
 
-    const int exitCode = cliMode ? RunCommandLineMode(args, options) : RunWindowMode(options);
+    const int exitCode = cliMode ? RunCommandLineMode(args, options) : RunWindowMode(g_instance, options);
     if (SUCCEEDED(com)) ::CoUninitialize();
     return exitCode;
 }

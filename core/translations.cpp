@@ -148,6 +148,31 @@ const TranslationPair kTable[] = {
     {"files in use?", "fichiers utilisés ?"},
     {"Cannot start the installer thread", "Impossible de démarrer le fil d'installation"},
 
+    // ---- Window, notification area and start-up ----
+    {"Hide Zerva", "Masquer Zerva"},
+    {"Show Zerva", "Afficher Zerva"},
+    {"Start servers", "Démarrer les serveurs"},
+    {"Stop servers", "Arrêter les serveurs"},
+    {"Restart servers", "Redémarrer les serveurs"},
+    {"Apache / MySQL", "Apache / MySQL"},
+    {"Start Apache only", "Démarrer Apache seulement"},
+    {"Stop Apache only", "Arrêter Apache seulement"},
+    {"Start MySQL only", "Démarrer MySQL seulement"},
+    {"Stop MySQL only", "Arrêter MySQL seulement"},
+    {"Open localhost", "Ouvrir localhost"},
+    {"www folder", "Dossier www"},
+    {"Quit", "Quitter"},
+    {"Zerva cannot write in its folder:\n%s\n\nZerva keeps its configuration and its servers in this folder. Move the "
+     "Zerva folder somewhere you can write (for example C:\\Zerva or your Documents), or restart it as "
+     "administrator.\n\nRestart as administrator now?",
+     "Zerva ne peut pas écrire dans son dossier :\n%s\n\nZerva garde sa configuration et ses serveurs dans ce "
+     "dossier. Déplacez le dossier de Zerva dans un endroit où vous pouvez écrire (par exemple C:\\Zerva ou vos "
+     "Documents), ou redémarrez-le en tant qu'administrateur.\n\nRedémarrer en tant qu'administrateur maintenant ?"},
+    {"A MySQL configuration file from another package was found (ignored by Zerva): ",
+     "Un fichier de configuration MySQL d'un autre logiciel a été trouvé (ignoré par Zerva) : "},
+    {"libmysql.dll was installed in Windows by another package and may disturb PHP: ",
+     "libmysql.dll a été installé dans Windows par un autre logiciel et peut gêner PHP : "},
+
     // ---- Interface: pages, widgets, confirmation ----
     {"Dashboard", "Tableau de bord"},
     {"Components", "Composants"},

@@ -2,9 +2,14 @@
 # Sets up the machine (scripts/setup.sh), builds Zerva for Windows x64 and runs it under Wine:
 # "--cli status" on a fresh root folder under the build folder, then "--cli start" and
 # "--cli stop" on a stack of test stand-ins laid out in a second root (tools/standin: programs
-# that play httpd.exe, php.exe and the MariaDB server, as far as Zerva relies on them).
+# that play httpd.exe, php.exe and the MariaDB server, as far as Zerva relies on them). Then the
+# window on the virtual display: a screenshot of it, and a start closed as the close box would.
+# Last, on your own display (DISPLAY set when the script starts), the window itself, until you
+# close it.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
+# The virtual display of the Wine session replaces DISPLAY: keep the user's own.
+user_display="${DISPLAY:-}"
 build="${ZERVA_BUILD_DIR:-$here/build}"
 
 bash "$here/scripts/setup.sh"
@@ -33,3 +38,32 @@ for command in start stop; do
     echo "\$ zerva.exe --root $(winpath "$stack") --cli $command"
     wine "$bin/zerva.exe" --root "$(winpath "$stack")" --cli "$command"
 done
+
+# The window on the virtual display, in the fresh root (no builds: nothing starts with it).
+shot="$build/demo/window.png"
+echo
+echo "\$ zerva.exe --root $(winpath "$fresh") --screenshot $(winpath "$shot") --size 1200x780"
+code=0
+wine "$bin/zerva.exe" --root "$(winpath "$fresh")" --screenshot "$(winpath "$shot")" --size 1200x780 || code=$?
+echo "exit code $code, wrote $shot"
+echo
+echo "\$ zerva.exe --root $(winpath "$fresh")    (closed after 5 s with taskkill, as by the close box)"
+wine "$bin/zerva.exe" --root "$(winpath "$fresh")" &
+window_pid=$!
+sleep 5
+wine taskkill /im zerva.exe >/dev/null 2>&1 || true
+wait "$window_pid" || code=$?
+echo "exit code $code"
+stop_wine_session
+trap - EXIT
+
+if [ -n "$user_display" ]; then
+    echo
+    echo "Opening the window on $user_display; close it to end."
+    DISPLAY="$user_display" wine "$bin/zerva.exe" --root "$(winpath "$fresh")"
+    wineserver -k >/dev/null 2>&1 || true
+else
+    echo
+    echo "No display here. From a desktop session (DISPLAY set), run this script again, or:"
+    echo "  WINEPREFIX=$WINEPREFIX wine $bin/zerva.exe --root $(winpath "$fresh")"
+fi

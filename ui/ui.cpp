@@ -49,6 +49,27 @@ void RunAutomaticActions(UiState& state) {
     }
 }
 
+// A close request quits at once when no server runs and the worker is idle; otherwise it asks
+// (quitDialogOpen, answered by the quit dialog) or, when the question is switched off, stops the
+// servers first and quits once they are down and no job waits.
+void HandleQuitRequest(UiState& state) {
+    const ServerStatus& server = state.server;
+    const bool anyRunning = server.apache.running || server.mysql.running;
+    if (state.quitRequested) {
+        state.quitRequested = false;
+        if (!anyRunning && !server.busy) {
+            state.quitNow = true;
+        } else if (Config::Instance().GetBool(setting::kAskCloseServerWhenExit)) {
+            state.quitDialogOpen = true;
+        } else {
+            Server::Instance().StopAll();
+            state.stopping = true;
+            return;  // this frame's snapshot predates the stop job
+        }
+    }
+    if (state.stopping && !anyRunning && !server.busy && server.queued == 0) state.quitNow = true;
+}
+
 }  // namespace
 
 namespace ui {
@@ -71,6 +92,7 @@ void Frame() {
     Alert alert;
     while (Server::Instance().PopAlert(alert)) state.alerts.push_back(std::move(alert));
     RunAutomaticActions(state);
+    HandleQuitRequest(state);
     DrawConfirmDialog();
 }
 

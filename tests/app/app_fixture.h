@@ -3,6 +3,7 @@
 // stand-in builds (the server-control fixture, whose guard ends the root's stand-in servers).
 #pragma once
 #include <windows.h>
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
@@ -25,14 +26,23 @@ struct ZervaRun {
 
 inline std::wstring ZervaExe() { return testkit::BinDir() + L"\\zerva.exe"; }
 
+// Our environment without the ZERVA_ variables, then those of `env`.
+inline std::wstring ChildEnvironment(const proc::EnvList& env) {
+    const EnvironmentStrings own(::GetEnvironmentStringsW());
+    proc::EnvList vars = proc::ParseEnvironmentBlock(own.Get());
+    std::erase_if(vars, [](const auto& var) { return StartsWithIgnoreCase(WideToUtf8(var.first), "ZERVA_"); });
+    return proc::BuildEnvironmentBlock(std::move(vars), env, L"");
+}
+
+// An online base on a closed loopback port: the window's automatic update check fails at once
+// without leaving the machine.
+inline std::wstring ClosedOnlineBase() { return L"http://127.0.0.1:" + std::to_wstring(testkit::UnusedPort()); }
+
 // Runs `exe` with the arguments and the variables of `env`; ZERVA_ROOT and ZERVA_ONLINE_BASE are
 // not passed on unless `env` sets them. Fails the test unless every line ends in CR LF.
 inline ZervaRun RunExe(const std::wstring& exe, const std::wstring& args, const proc::EnvList& env = {}) {
     ZervaRun run;
-    const EnvironmentStrings own(::GetEnvironmentStringsW());
-    proc::EnvList vars = proc::ParseEnvironmentBlock(own.Get());
-    std::erase_if(vars, [](const auto& var) { return StartsWithIgnoreCase(WideToUtf8(var.first), "ZERVA_"); });
-    std::wstring block = proc::BuildEnvironmentBlock(std::move(vars), env, L"");
+    std::wstring block = ChildEnvironment(env);
     SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
     if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return run;
@@ -58,6 +68,71 @@ inline ZervaRun RunExe(const std::wstring& exe, const std::wstring& args, const 
     EXPECT_EQ(run.output, joined) << "every line ends in CR LF";
     return run;
 }
+
+// Whether the shell holds tray icon 1 of `window`: a modification that changes nothing succeeds
+// only for an icon it knows.
+inline bool ShellHasIcon(HWND window) {
+    NOTIFYICONDATAW probe{};
+    probe.cbSize = sizeof(probe);
+    probe.hWnd = window;
+    probe.uID = 1;
+    return ::Shell_NotifyIconW(NIM_MODIFY, &probe);
+}
+
+// The top-level windows of a process as "class 'title'" (what a process that does not end shows:
+// a message box is "#32770").
+inline std::string WindowsOf(uint32_t pid) {
+    std::pair<uint32_t, std::string> found{pid, ""};
+    ::EnumWindows([](HWND window, LPARAM param) -> BOOL {
+        auto& [wanted, text] = *reinterpret_cast<std::pair<uint32_t, std::string>*>(param);
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(window, &owner);
+        wchar_t name[128] = {}, title[256] = {};
+        ::GetClassNameW(window, name, 128);
+        ::GetWindowTextW(window, title, 256);
+        if (owner == wanted) text += WideToUtf8(name) + " '" + WideToUtf8(title) + "' ";
+        return TRUE;
+    }, reinterpret_cast<LPARAM>(&found));
+    return "windows of the process: " + found.second;
+}
+
+// zerva.exe started without waiting for it, ended (if it still runs) when the object goes, so a
+// failing test leaves no window-mode process behind.
+class ZervaProcess {
+public:
+    ZervaProcess(const std::wstring& args, const proc::EnvList& env) {
+        std::wstring block = ChildEnvironment(env);
+        STARTUPINFOW startup{.cb = sizeof(startup)};
+        std::wstring commandLine = L"\"" + ZervaExe() + L"\" " + args;
+        PROCESS_INFORMATION info{};
+        EXPECT_TRUE(::CreateProcessW(ZervaExe().c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                                     CREATE_UNICODE_ENVIRONMENT, block.data(), nullptr, &startup, &info));
+        m_process.Reset(info.hProcess);
+        UniqueHandle thread(info.hThread);
+        m_pid = info.dwProcessId;
+    }
+    ~ZervaProcess() {
+        if (m_process && ::WaitForSingleObject(m_process.Get(), 0) == WAIT_TIMEOUT) {
+            ::TerminateProcess(m_process.Get(), 99);
+            ::WaitForSingleObject(m_process.Get(), 10000);
+        }
+    }
+    ZervaProcess(const ZervaProcess&) = delete;
+    ZervaProcess& operator=(const ZervaProcess&) = delete;
+    // The exit code, or 0xFFFFFFFF when it did not end within `timeoutMs`.
+    uint32_t Wait(uint32_t timeoutMs = 60000) {
+        DWORD code = 0xFFFFFFFF;
+        if (!m_process || ::WaitForSingleObject(m_process.Get(), timeoutMs) != WAIT_OBJECT_0 ||
+            !::GetExitCodeProcess(m_process.Get(), &code))
+            return 0xFFFFFFFF;
+        return code;
+    }
+    uint32_t Pid() const { return m_pid; }
+
+private:
+    UniqueHandle m_process;
+    uint32_t m_pid = 0;
+};
 
 // The closing status block: the last five lines, six with the url line; and the lines before it.
 inline std::vector<std::string> Tail(const ZervaRun& run, size_t blockLines = 5) {

@@ -121,6 +121,33 @@ TEST_F(UiEntryTest, FirstFrameAsksForTheWizardOnceAndStartsAfterInstall) {
     ASSERT_TRUE(testkit::WaitFor(CheckFinished));
 }
 
+TEST_F(UiEntryTest, QuitRequest_QuitsAtOnceWhenIdle_AsksOrStopsFirstOtherwise) {
+    struct Case {
+        bool apache, busy, ask;
+        bool quitNow, dialog, stopping;
+    };
+    for (const Case& c : {Case{false, false, true, true, false, false}, Case{false, true, false, false, false, true},
+                          Case{true, false, true, false, true, false}, Case{true, false, false, false, false, true}}) {
+        SCOPED_TRACE(testing::Message() << c.apache << c.busy << c.ask);
+        static const UiState kFresh;
+        ui::State() = kFresh;
+        EditStatus([&](ServerStatus& s) { s.apache.running = c.apache, s.busy = c.busy; });
+        Config::Instance().SetBool(setting::kAskCloseServerWhenExit, c.ask);
+        ui::RequestQuit();
+        Frame();
+        EXPECT_FALSE(ui::State().quitRequested);
+        EXPECT_EQ(ui::ShouldQuit(), c.quitNow);
+        EXPECT_EQ(ui::State().quitDialogOpen, c.dialog);
+        EXPECT_EQ(ui::State().stopping, c.stopping);
+    }
+    // Stopping ends the program once both servers are down and no job waits (the stop job
+    // queued above stays queued: this program has no worker).
+    EditStatus([](ServerStatus& s) { s.apache.running = false, s.busy = false; });
+    Frame();
+    EXPECT_FALSE(ui::ShouldQuit());
+    EXPECT_GT(ui::State().server.queued, 0);
+}
+
 TEST_F(UiEntryTest, InitThemeDpiAndPendingReapplyWithoutAssertions) {
     Config::Instance().SetBool(setting::kConsoleOpen, false);
     Config::Instance().Set(setting::kTheme, "light");

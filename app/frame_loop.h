@@ -1,0 +1,28 @@
+// app/frame_loop.h: the message and frame loop of the window: its waits (the window is drawn
+// continuously only while the user acts or a job runs), the tray updates and balloons, one frame
+// per visible pass, the screenshot capture, and the rebuild after a lost device. GUI thread.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+struct FrameLoopOptions {
+    bool screenshot = false;      // draws into the capture window, then saves and ends
+    std::wstring screenshotPath;  // --screenshot
+    int frames = 14;              // --frames: the capture follows the first frame that makes the count reach it
+};
+
+// Exit codes the loop can end with.
+inline constexpr int kLoopEnded = 0;
+inline constexpr int kLoopNoDevice = 1;         // a lost device could not be rebuilt
+inline constexpr int kLoopScreenshotFailed = 1;  // the capture could not be written
+
+// Milliseconds to wait for input before the pass: 400 hidden, 100 visible after 750 ms without
+// input and nothing busy, else 0; never in screenshot mode.
+DWORD FrameWaitMs(bool screenshot, bool hidden, uint64_t msSinceInput, bool busy);
+// The capture is due once the frames drawn reach the option; 0 or less captures the first frame.
+bool CaptureDue(int framesDrawn, int framesOption);
+
+// Runs until WM_QUIT; returns one of the codes above.
+int RunFrameLoop(HWND window, const FrameLoopOptions& options);

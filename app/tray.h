@@ -1,0 +1,27 @@
+// app/tray.h: the notification-area icon of the window mode: added at start-up and again when
+// Explorer restarts, brought up to date on every pass of the frame loop, its menu, balloons, and
+// removal at shut-down. GUI thread only; owns the icon record and the icon handle.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+// Icon id 1 of `window`, picture 102, tooltip "Zerva". Called again after "TaskbarCreated": the
+// previous icon handle is destroyed, and the next TrayUpdate sends the state again.
+void TrayAddIcon(HWND window);
+// Icon and tooltip from a fresh server count; sends only what changed.
+void TrayUpdate();
+// The menu at the cursor, then the chosen command.
+void TrayShowMenu();
+// One warning balloon from the icon (title cut to 63 units, text to 255).
+void TrayBalloon(const std::string& title, const std::string& text);
+// NIM_DELETE and the icon handle destroyed; nothing when no icon was added.
+void TrayRemoveIcon();
+void TrayAppendItem(HMENU menu, int id, const std::string& text, bool enabled);
+// The home address of the current Apache build, else "http://localhost/".
+std::string LocalhostUrl();
+
+// Where the tray icons are loaded from (zerva.exe itself unless a test names another module).
+void TraySetIconModule(HMODULE module);
+// The icon handle now in the record (tests check that a replaced one was destroyed).
+HICON TrayIconHandle();

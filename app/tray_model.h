@@ -1,0 +1,67 @@
+// app/tray_model.h: what the notification-area icon shows, decided apart from the shell calls:
+// the menu with its enabled items, the icon of the running count, the tooltip to send and the
+// alert that becomes a balloon. GUI thread; owns nothing but the balloon counter.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "control/server.h"
+
+// Menu command ids.
+namespace tray_cmd {
+inline constexpr int kToggle = 1000;
+inline constexpr int kStartAll = 1001;
+inline constexpr int kStopAll = 1002;
+inline constexpr int kRestartAll = 1003;
+inline constexpr int kOpenLocalhost = 1004;
+inline constexpr int kPhpMyAdmin = 1005;
+inline constexpr int kWwwFolder = 1006;
+inline constexpr int kQuit = 1007;
+inline constexpr int kStartApache = 1008;
+inline constexpr int kStopApache = 1009;
+inline constexpr int kStartMySql = 1010;
+inline constexpr int kStopMySql = 1011;
+}  // namespace tray_cmd
+
+// One row of the menu: a separator has id 0 and no text; a submenu row has its items.
+struct TrayMenuEntry {
+    int id = 0;
+    std::string text;  // translated, except "phpMyAdmin"
+    bool enabled = true;
+    std::vector<TrayMenuEntry> submenu;
+};
+
+// The menu for one server snapshot; `windowShown` is visible and not minimised.
+std::vector<TrayMenuEntry> BuildTrayMenu(const ServerStatus& status, bool windowShown);
+
+// Icon resources: 102 no server runs, 103 one, 104 both.
+int TrayIconResource(int runningServers);
+
+// The tooltip a notification icon can hold: 127 UTF-16 units at most.
+std::wstring TrayTooltipText(const std::wstring& tooltip);
+
+// What was last sent to the shell, and what the next update must send.
+struct TrayShown {
+    int state = 0;
+    std::wstring tooltip = L"Zerva";
+};
+struct TrayChange {
+    bool newIcon = false;  // load the icon of the new state
+    bool send = false;     // NIM_MODIFY with icon and tooltip
+};
+// Compares with what was last sent and records the new state and tooltip in `shown`.
+TrayChange UpdateTrayShown(TrayShown& shown, int state, const std::wstring& tooltip);
+
+// Alerts raised while the window is hidden: each hidden pass turns only the newest alert since
+// the previous pass into a balloon; alerts raised while the window is shown never become one.
+// Every alert stays queued for the window.
+class BalloonChooser {
+public:
+    std::optional<Alert> HiddenPass();
+    void VisiblePass();
+
+private:
+    uint64_t m_seen = 0;
+};

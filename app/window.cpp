@@ -1,0 +1,175 @@
+#include "app/window.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+
+#include "app/tray.h"
+#include "control/server.h"
+#include "core/config.h"
+#include "core/settings.h"
+#include "core/text.h"
+#include "core/version.h"
+#include "imgui.h"
+#include "ui/ui.h"
+
+extern IMGUI_IMPL_API LRESULT ImGui_ImplWin32_WndProcHandler(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+namespace {
+
+HWND g_window = nullptr;
+UINT g_pendingWidth = 0, g_pendingHeight = 0;
+UINT g_taskbarCreated = 0;
+uint64_t g_lastInput = 0;
+
+bool RegisterClassNamed(HINSTANCE instance, const wchar_t* name) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.style = CS_CLASSDC;
+    wc.lpfnWndProc = MainWndProc;
+    wc.hInstance = instance;
+    wc.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(101));
+    wc.hIconSm = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(101), IMAGE_ICON,
+                                                 ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), 0));
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    wc.lpszClassName = name;
+    return ::RegisterClassExW(&wc) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+bool IsInputMessage(UINT message) {
+    return (message >= WM_MOUSEFIRST && message <= 0x20E) || (message >= WM_KEYDOWN && message <= 0x109) ||
+           message == WM_MOUSELEAVE || message == WM_SETFOCUS;
+}
+
+std::wstring WindowTitle() { return Utf8ToWide("Zerva " + std::string(kZervaVersion)); }
+
+int DpiScaled(HWND window, int size) { return int(size * (float(::GetDpiForWindow(window)) / 96.0f)); }
+
+}  // namespace
+
+RECT MainWindowRect(const RECT& workArea, float scale) {
+    const int workWidth = workArea.right - workArea.left, workHeight = workArea.bottom - workArea.top;
+    const int width = std::min(workWidth - 40, int(scale * 1200));
+    const int height = std::min(workHeight - 40, int(scale * 780));
+    const int left = workArea.left + (workWidth - width) / 2, top = workArea.top + (workHeight - height) / 2;
+    return {left, top, left + width, top + height};
+}
+
+HWND CreateMainWindow(HINSTANCE instance) {
+    if (!RegisterClassNamed(instance, kMainWindowClass)) return nullptr;
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    ::GetMonitorInfoW(::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const HDC screen = ::GetDC(nullptr);
+    const float scale = float(::GetDeviceCaps(screen, LOGPIXELSX)) / 96.0f;
+    ::ReleaseDC(nullptr, screen);
+    const RECT rect = MainWindowRect(monitor.rcWork, scale);
+    g_window = ::CreateWindowExW(0, kMainWindowClass, WindowTitle().c_str(), WS_OVERLAPPEDWINDOW, rect.left, rect.top,
+                                 rect.right - rect.left, rect.bottom - rect.top, nullptr, nullptr, instance, nullptr);
+    return g_window;
+}
+
+HWND CreateCaptureWindow(HINSTANCE instance, int width, int height) {
+    if (!RegisterClassNamed(instance, kCaptureWindowClass)) return nullptr;
+    g_window = ::CreateWindowExW(WS_EX_TOOLWINDOW, kCaptureWindowClass, WindowTitle().c_str(), WS_POPUP, 0, 0, width, height,
+                                 nullptr, nullptr, instance, nullptr);
+    return g_window;
+}
+
+HWND MainWindow() { return g_window; }
+
+float WindowDpiScale(HWND window) { return float(::GetDpiForWindow(window)) / 96.0f; }
+
+void ShowMainWindow() {
+    ::ShowWindow(g_window, ::IsIconic(g_window) ? SW_RESTORE : SW_SHOW);
+    ::SetForegroundWindow(g_window);
+    g_lastInput = ::GetTickCount64();
+}
+
+bool MainWindowShown() { return ::IsWindowVisible(g_window) && !::IsIconic(g_window); }
+
+void ToggleMainWindow() {
+    if (MainWindowShown())
+        ::ShowWindow(g_window, SW_HIDE);
+    else
+        ShowMainWindow();
+}
+
+void RegisterTaskbarCreated() { g_taskbarCreated = ::RegisterWindowMessageW(L"TaskbarCreated"); }
+
+int PageFromName(const std::string& name) {
+    static const char* const kNames[] = {"apache", "php", "mysql", "components", "logs", "prefs"};
+    for (int i = 0; i < 6; ++i)
+        if (name == kNames[i]) return i + 1;
+    return 0;
+}
+
+bool TakePendingSize(UINT& width, UINT& height) {
+    if (g_pendingWidth == 0 || g_pendingHeight == 0) return false;
+    width = g_pendingWidth;
+    height = g_pendingHeight;
+    g_pendingWidth = g_pendingHeight = 0;
+    return true;
+}
+
+uint64_t LastInputTick() { return g_lastInput; }
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (ImGui_ImplWin32_WndProcHandler(window, message, wParam, lParam)) return 1;
+    if (IsInputMessage(message)) g_lastInput = ::GetTickCount64();
+    if (g_taskbarCreated != 0 && message == g_taskbarCreated) {
+        TrayAddIcon(window);
+        return 0;
+    }
+    switch (message) {
+    case WM_GETMINMAXINFO: {
+        auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
+        info->ptMinTrackSize = POINT{DpiScaled(window, 860), DpiScaled(window, 560)};
+        return 0;
+    }
+    case WM_DESTROY:
+        ::PostQuitMessage(0);
+        return 0;
+    case WM_SIZE:
+        if (wParam == SIZE_MINIMIZED) {
+            if (Config::Instance().GetBool(setting::kMinimizeToTray)) ::ShowWindow(window, SW_HIDE);
+        } else {
+            // Only recorded: the frame loop resizes the buffers before its next frame.
+            g_pendingWidth = LOWORD(lParam);
+            g_pendingHeight = HIWORD(lParam);
+        }
+        return 0;
+    case WM_CLOSE:
+        // The interface decides (it may ask about running servers first).
+        ui::RequestQuit();
+        return 0;
+    case WM_ENDSESSION:
+        if (wParam) Server::Instance().Shutdown(false);
+        return 0;
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == SC_KEYMENU) return 0;  // Alt alone does not open the system menu
+        break;
+    case WM_DPICHANGED: {
+        const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+        ::SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                       suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        ui::SetDpiScale(float(HIWORD(wParam)) / 96.0f);
+        return 0;
+    }
+    case kTrayCallbackMessage:
+        switch (LOWORD(lParam)) {
+        case WM_LBUTTONUP:
+        case NIN_SELECT:
+        case NIN_KEYSELECT: ToggleMainWindow(); break;
+        case WM_RBUTTONUP:
+        case WM_CONTEXTMENU: TrayShowMenu(); break;
+        default: break;
+        }
+        return 0;
+    case kShowWindowMessage:
+        ShowMainWindow();
+        return 0;
+    default: break;
+    }
+    return ::DefWindowProcW(window, message, wParam, lParam);
+}

@@ -1,0 +1,40 @@
+// app/window.h: the main window and the hidden capture window of the screenshot mode, their
+// class, size and placement, the window procedure, and what it records for the frame loop
+// (pending size, last input). GUI thread only; owns the main window handle.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+inline constexpr wchar_t kMainWindowClass[] = L"ZervaRenewWindow";
+inline constexpr wchar_t kCaptureWindowClass[] = L"ZervaRenewCapture";
+inline constexpr UINT kTrayCallbackMessage = WM_APP + 1;
+// Posted by a second instance: the running one shows its window.
+inline constexpr UINT kShowWindowMessage = WM_APP + 2;
+
+// The main window's rectangle: 1200 x 780 scaled, at most the work area less 40, centred.
+RECT MainWindowRect(const RECT& workArea, float scale);
+// Registers the class and creates the window, not shown; null on failure.
+HWND CreateMainWindow(HINSTANCE instance);
+// The never-shown popup of the screenshot mode, `width` x `height` at (0, 0); null on failure.
+HWND CreateCaptureWindow(HINSTANCE instance, int width, int height);
+HWND MainWindow();
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+float WindowDpiScale(HWND window);
+void ShowMainWindow();
+// Hides the window when it is shown, else shows it.
+void ToggleMainWindow();
+// Visible and not minimised.
+bool MainWindowShown();
+// Registers "TaskbarCreated", after which its message re-adds the tray icon.
+void RegisterTaskbarCreated();
+
+// 1 "apache", 2 "php", 3 "mysql", 4 "components", 5 "logs", 6 "prefs", else 0 (exact names).
+int PageFromName(const std::string& name);
+
+// The size recorded by the last WM_SIZE, cleared; false when none is pending.
+bool TakePendingSize(UINT& width, UINT& height);
+// GetTickCount64 of the last input or of the program showing the window.
+uint64_t LastInputTick();

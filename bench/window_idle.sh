@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Idle-cost benchmark of the window, run by hand (never by CI): the CPU time the zerva.exe
+# process spends over 10 s without any input, once with its window shown (after the 750 ms
+# without input, the loop wakes every 100 ms) and once hidden in tray mode (every 400 ms), read
+# from the Linux side (/proc/<pid>/stat: user + system time), as Wine does not report another
+# process's times. The shown window is drawn by Mesa's software renderer on the virtual display;
+# Wine's Direct3D runs its commands on a thread that spins while it waits for work, so the shown
+# window is measured twice: as Wine comes, and with that thread off (the registry value "csmt").
+#
+# usage: bench/window_idle.sh [SECONDS]     (default 10)
+# ZERVA_BUILD_DIR: build folder (default build-bench), ZERVA_BENCH_DIR: work folder.
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+build="${ZERVA_BUILD_DIR:-$here/build-bench}"
+work="${ZERVA_BENCH_DIR:-${TMPDIR:-/tmp}/zerva-bench}"
+seconds="${1:-10}"
+
+bash "$here/scripts/setup.sh" >/dev/null
+cmake -S "$here" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" >/dev/null
+cmake --build "$build" --target zerva zerva_standins >/dev/null
+bin="$build/bin"
+
+# shellcheck source=scripts/wine-env.sh
+source "$here/scripts/wine-env.sh"
+# shellcheck source=scripts/standin-stack.sh
+source "$here/scripts/standin-stack.sh"
+start_wine_session "$build" >/dev/null 2>&1
+# Ending the session ends every Wine process of its prefix, a window left by an interruption too.
+trap stop_wine_session EXIT
+
+ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+
+# CPU share of one core over the measured seconds, for a root folder (settings already written).
+measure() {
+    local root="$1" before after window_pid
+    wine "$bin/zerva.exe" --root "$(winpath "$root")" >/dev/null 2>&1 &
+    window_pid=$!
+    sleep 4   # start-up, first frames, then the 750 ms without input
+    before=$(ticks "$window_pid")
+    sleep "$seconds"
+    after=$(ticks "$window_pid")
+    kill "$window_pid"
+    wait "$window_pid" 2>/dev/null || true
+    awk -v t="$((after - before))" -v hz="$(getconf CLK_TCK)" -v s="$seconds" \
+        'BEGIN { printf "%.0f ms, %.2f%%", t * 1000 / hz, t * 100 / hz / s }'
+}
+
+mkdir -p "$work"
+shown="$work/window-shown"
+rm -rf "$shown" && mkdir -p "$shown"
+printf 'CHECK_UPDATES = "0"\r\n' >"$shown/zerva.ini"
+# Tray mode keeps the window hidden only when an Apache build is current.
+hidden="$work/window-hidden"
+lay_out_standin_stack "$bin" "$hidden"
+printf 'CHECK_UPDATES = "0"\r\nSTART_ON_START = "0"\r\nSTART_SYSTRAY_MODE = "1"\r\n' >>"$hidden/zerva.ini"
+
+csmt_off() { wine reg add 'HKCU\Software\Wine\Direct3D' /v csmt /t REG_DWORD /d 0 /f >/dev/null 2>&1; }
+csmt_default() { wine reg delete 'HKCU\Software\Wine\Direct3D' /v csmt /f >/dev/null 2>&1 || true; }
+
+echo "CPU time of zerva.exe over $seconds s without input (share of one core)"
+printf '| window | CPU time | goal |\n|---|---|---|\n'
+printf '| shown, idle | %s | under 3%% |\n' "$(measure "$shown")"
+csmt_off
+printf '| shown, idle, Wine'"'"'s command thread off | %s | under 3%% |\n' "$(measure "$shown")"
+csmt_default
+printf '| hidden (tray mode) | %s | under 1%% |\n' "$(measure "$hidden")"

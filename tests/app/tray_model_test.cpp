@@ -1,0 +1,102 @@
+// The tray's menu, icon, tooltip and balloon choice.
+#include "app/tray_model.h"
+
+#include <gtest/gtest.h>
+
+#include "core/translate.h"
+
+namespace {
+
+// The menu as ids in order, "-" before a disabled one, "|" for a separator, the submenu in [].
+std::string Layout(const std::vector<TrayMenuEntry>& entries) {
+    std::string out;
+    for (const TrayMenuEntry& entry : entries) {
+        if (!entry.submenu.empty()) {
+            out += '[';
+            out += Layout(entry.submenu);
+            out += "] ";
+        } else if (entry.id == 0) {
+            out += "| ";
+        } else {
+            if (!entry.enabled) out += '-';
+            out += std::to_string(entry.id);
+            out += ' ';
+        }
+    }
+    return out;
+}
+
+TEST(TrayMenu, OrderAndEnabledStatesByServerStatus) {
+    struct Case {
+        bool apache, mysql, busy;
+        std::string layout;
+    };
+    const Case cases[] = {
+        {false, false, false, "1000 | 1001 -1002 -1003 [1008 -1009 1010 -1011 ] | -1004 -1005 1006 | 1007 "},
+        {true, false, false, "1000 | 1001 1002 1003 [-1008 1009 1010 -1011 ] | 1004 1005 1006 | 1007 "},
+        {false, true, false, "1000 | 1001 1002 1003 [1008 -1009 -1010 1011 ] | -1004 -1005 1006 | 1007 "},
+        // Both running and a job busy: the server-wide items are grey, the single ones are not.
+        {true, true, true, "1000 | -1001 -1002 -1003 [-1008 1009 -1010 1011 ] | 1004 1005 1006 | 1007 "},
+    };
+    for (const Case& c : cases) {
+        ServerStatus status;
+        status.apache.running = c.apache;
+        status.mysql.running = c.mysql;
+        status.busy = c.busy;
+        EXPECT_EQ(Layout(BuildTrayMenu(status, true)), c.layout);
+    }
+}
+
+TEST(TrayMenu, TextsTranslatedExceptPhpMyAdmin_ToggleNamesTheWindowState) {
+    SetLanguage("fr");
+    const std::vector<TrayMenuEntry> menu = BuildTrayMenu(ServerStatus{}, false);
+    EXPECT_EQ(menu[0].text, "Afficher Zerva");
+    EXPECT_EQ(menu[5].submenu[3].text, "Arrêter MySQL seulement");
+    EXPECT_EQ(menu[8].text, "phpMyAdmin");
+    EXPECT_EQ(menu.back().text, "Quitter");
+    SetLanguage("en");
+    EXPECT_EQ(BuildTrayMenu(ServerStatus{}, true)[0].text, "Hide Zerva");
+}
+
+TEST(TrayIcon, IconByRunningCount_TooltipCutAndSentOnlyWhenChanged) {
+    EXPECT_EQ(TrayIconResource(0), 102);
+    EXPECT_EQ(TrayIconResource(1), 103);
+    EXPECT_EQ(TrayIconResource(2), 104);
+    TrayShown shown;  // as the icon was added
+    const std::wstring longTip(200, L'x');
+    struct Step {
+        int state;
+        std::wstring tooltip;
+        bool newIcon, send;
+    };
+    for (const Step& step : {Step{0, L"Zerva", false, false}, Step{0, L"Zerva - Apache", false, true},
+                             Step{0, L"Zerva - Apache", false, false}, Step{1, L"Zerva - Apache", true, true},
+                             Step{2, longTip, true, true}, Step{2, longTip + L"more", false, false}}) {
+        const TrayChange change = UpdateTrayShown(shown, step.state, step.tooltip);
+        EXPECT_TRUE(change.newIcon == step.newIcon && change.send == step.send) << step.state;
+    }
+    EXPECT_EQ(shown.tooltip, longTip.substr(0, 127));
+}
+
+TEST(TrayBalloons, OnlyTheNewestAlertSinceTheLastHiddenPass) {
+    BalloonChooser chooser;
+    Server& server = Server::Instance();
+    EXPECT_FALSE(chooser.HiddenPass());
+    server.PushAlert("first", "one", true, alert_action::kNone);
+    server.PushAlert("second", "two", false, alert_action::kApache);
+    const std::optional<Alert> shown = chooser.HiddenPass();
+    ASSERT_TRUE(shown);
+    EXPECT_TRUE(shown->title == "second" && shown->message == "two");
+    EXPECT_FALSE(chooser.HiddenPass()) << "shown once";
+    server.PushAlert("seen", "while visible", true, alert_action::kNone);
+    chooser.VisiblePass();
+    EXPECT_FALSE(chooser.HiddenPass()) << "alerts seen while visible never become balloons";
+    server.PushAlert("third", "three", true, alert_action::kNone);
+    EXPECT_EQ(chooser.HiddenPass()->title, "third");
+    Alert alert;
+    int queued = 0;
+    while (server.PopAlert(alert)) ++queued;
+    EXPECT_EQ(queued, 4) << "every alert stays queued for the window";
+}
+
+}  // namespace

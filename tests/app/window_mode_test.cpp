@@ -1,0 +1,167 @@
+// The window mode of the real zerva.exe: screenshots of each page, the single instance with its
+// hand-over, a hidden start in tray mode, closing with nothing running; and the start-up checks.
+#include "app/window_mode.h"
+
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "app/window.h"
+#include "core/files.h"
+#include "core/log.h"
+#include "core/online.h"
+#include "core/version.h"
+#include "tests/app/app_fixture.h"
+#include "ui/logo.h"
+#include "ui/theme.h"
+
+using namespace apptest;
+
+namespace {
+
+struct Png {
+    uint32_t width = 0, height = 0;
+    std::vector<uint8_t> rgba;
+};
+
+// A PNG file's pixels, decoded by the Windows Imaging Component.
+std::optional<Png> ReadPng(const std::wstring& path) {
+    const std::string bytes = testkit::ReadFile(path);
+    Png png;
+    if (!StartsWith(bytes, "\x89PNG\r\n\x1a\n") || !DecodeImageRgba(bytes, png.rgba, png.width, png.height)) return {};
+    return png;
+}
+
+// The colour most pixels have, as 0xRRGGBBAA.
+uint32_t MainColour(const Png& png) {
+    std::map<uint32_t, size_t> counts;
+    for (size_t i = 0; i + 3 < png.rgba.size(); i += 4)
+        ++counts[uint32_t(png.rgba[i]) << 24 | png.rgba[i + 1] << 16 | png.rgba[i + 2] << 8 | png.rgba[i + 3]];
+    return std::max_element(counts.begin(), counts.end(),
+                            [](const auto& a, const auto& b) { return a.second < b.second; })->first;
+}
+
+// The window background of a theme, as the frame clears it (opaque).
+uint32_t ThemeBackground(bool dark) {
+    ImGui::CreateContext();
+    ui::ApplyTheme(1.0f, dark);
+    const ImVec4 bg = ImGui::GetStyle().Colors[ImGuiCol_WindowBg];
+    ImGui::DestroyContext();
+    const auto byte = [](float v) { return uint32_t(v * 255.0f + 0.5f); };
+    return byte(bg.x) << 24 | byte(bg.y) << 16 | byte(bg.z) << 8 | 0xFF;
+}
+
+class WindowModeTest : public AppTest {
+protected:
+    void SetUp() override {
+        AppTest::SetUp();
+        // The PNG decoder. Left initialised until the process ends, so COM never unloads the
+        // imaging library under a thread of its own.
+        (void)::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    }
+    proc::EnvList Env() const { return {{kOnlineBaseVariable, m_closed}}; }
+    std::wstring RootArg() const { return L"--root \"" + root.Path() + L"\" "; }
+
+private:
+    std::wstring m_closed = ClosedOnlineBase();
+};
+
+TEST_F(WindowModeTest, Screenshot_EachPageAndSizeAndFrameCount_AnOpaquePngOfTheThemesBackground) {
+    struct Shot {
+        std::wstring args;
+        uint32_t width, height;
+    };
+    // "--frames" of 0, a negative count or a word capture the first frame rather than never.
+    const std::vector<Shot> shots = {
+        {L"", 1280, 820},
+        {L"--page apache --size 640x400", 640, 400},
+        {L"--page php --size 1600x900 --frames 20", 1600, 900},
+        {L"--page mysql --size 800", 800, 820},
+        {L"--page components --frames 0 --size 320x200", 320, 200},
+        {L"--page logs --frames -3 --size 320x200", 320, 200},
+        {L"--page prefs --frames many --size 320x200", 320, 200},
+        {L"--page update --size 320x200", 320, 200},
+    };
+    for (const bool dark : {true, false}) {
+        Config::Instance().Set(setting::kTheme, dark ? "dark" : "light");
+        const uint32_t background = ThemeBackground(dark);
+        // Screenshot runs take no single-instance lock: they run side by side.
+        std::vector<std::unique_ptr<ZervaProcess>> runs;
+        for (size_t i = 0; i < shots.size(); ++i)
+            runs.push_back(std::make_unique<ZervaProcess>(
+                RootArg() + L"--screenshot \"" + (root / (L"shot" + std::to_wstring(i) + L".png")) + L"\" " +
+                    shots[i].args,
+                Env()));
+        for (size_t i = 0; i < shots.size(); ++i) {
+            SCOPED_TRACE(WideToUtf8(shots[i].args) + (dark ? " dark" : " light"));
+            EXPECT_EQ(runs[i]->Wait(), 0u) << WindowsOf(runs[i]->Pid());
+            const std::optional<Png> png = ReadPng(root / (L"shot" + std::to_wstring(i) + L".png"));
+            ASSERT_TRUE(png);
+            EXPECT_EQ(png->width, shots[i].width);
+            EXPECT_EQ(png->height, shots[i].height);
+            EXPECT_EQ(MainColour(*png), background);
+        }
+    }
+    EXPECT_NE(ThemeBackground(true), ThemeBackground(false));
+    EXPECT_FALSE(PathExists(root / L"imgui.ini")) << "no ImGui settings file";
+}
+
+TEST_F(WindowModeTest, Screenshot_ThatCannotBeWritten_Exit1AndNoPartialFile) {
+    ZervaProcess run(RootArg() + L"--screenshot \"" + root.Path() + L"\" --size 64x64", Env());
+    EXPECT_EQ(run.Wait(), 1u);
+    EXPECT_FALSE(PathExists(root.Path() + L".zvtmp"));
+}
+
+// One test for everything that takes the single-instance lock, so no two run at once.
+TEST_F(WindowModeTest, HiddenTrayStart_SecondInstanceHandsOver_CloseSavesAndExits0) {
+    MakeApache(webPort);  // tray mode keeps the window hidden only with an Apache build
+    // Not in the saved form: only the settings save at the end writes it that way.
+    const std::string ini = "START_SYSTRAY_MODE = \"1\"\r\nSTART_ON_START = \"0\"\r\nCHECK_UPDATES = \"0\"\r\n";
+    testkit::WriteFile(root / L"zerva.ini", ini);
+    ZervaProcess first(RootArg(), Env());
+    HWND window = nullptr;  // screenshot runs use another class
+    ASSERT_TRUE(testkit::WaitFor([&] { return (window = ::FindWindowW(kMainWindowClass, nullptr)) != nullptr; }));
+    ASSERT_TRUE(testkit::WaitFor([&] { return ShellHasIcon(window); })) << "the tray icon";
+    EXPECT_FALSE(::IsWindowVisible(window)) << "tray mode starts hidden";
+    wchar_t title[64] = {};
+    ::GetWindowTextW(window, title, 64);
+    EXPECT_EQ(WideToUtf8(title), std::string("Zerva ") + kZervaVersion);
+
+    // A screenshot run neither checks nor takes the lock.
+    ZervaProcess shot(RootArg() + L"--screenshot \"" + (root / L"shot.png") + L"\" --size 64x64", Env());
+    EXPECT_EQ(shot.Wait(), 0u);
+
+    ZervaProcess second(RootArg(), Env());
+    EXPECT_EQ(second.Wait(), 0u);
+    EXPECT_TRUE(testkit::WaitFor([&] { return ::IsWindowVisible(window) != FALSE; })) << "shown by the hand-over";
+    EXPECT_EQ(testkit::ReadFile(root / L"zerva.ini"), ini) << "the second instance leaves the settings alone";
+
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(first.Wait(), 0u);
+    const std::string saved = testkit::ReadFile(root / L"zerva.ini");
+    EXPECT_TRUE(StartsWith(saved, "# Zerva configuration")) << saved;
+    EXPECT_NE(saved.find("START_SYSTRAY_MODE = \"1\""), std::string::npos) << saved;
+    EXPECT_FALSE(::IsWindow(window));
+}
+
+TEST_F(WindowModeTest, ForeignMysqlFiles_OneWarningEach) {
+    testkit::ScratchDir windows, drive;
+    for (const std::wstring& file : {windows / L"my.ini", windows / L"System32/libmysql.dll", drive / L"my.cnf"})
+        testkit::WriteFile(file, "");
+    std::vector<LogEntry> logged;
+    const uint64_t seq = LogBuffer::Instance().Snapshot(logged, 0);
+    CheckForeignMysqlFilesIn(windows.Path(), drive.Path() + L"\\");
+    logged.clear();
+    LogBuffer::Instance().Snapshot(logged, seq);
+    const std::string config = "A MySQL configuration file from another package was found (ignored by Zerva): ";
+    std::vector<std::string> texts;
+    for (const LogEntry& entry : logged) texts.push_back(entry.level == level::kWarning ? entry.text : "");
+    EXPECT_EQ(texts, (std::vector<std::string>{
+                         config + WideToUtf8(windows / L"my.ini"), config + WideToUtf8(drive / L"my.cnf"),
+                         "libmysql.dll was installed in Windows by another package and may disturb PHP: " +
+                             WideToUtf8(windows / L"System32\\libmysql.dll")}));
+}
+
+}  // namespace
