@@ -56,5 +56,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 
     const int exitCode = cliMode ? RunCommandLineMode(args, options) : RunWindowMode(g_instance, options);
     if (SUCCEEDED(com)) ::CoUninitialize();
-    return exitCode;
+    // Detached threads (catalog loaders, the update check, output readers of running servers)
+    // may still be working: end the process here instead of returning into the runtime, which
+    // would destroy static objects under them. Everything worth keeping is written by now.
+    ::ExitProcess(UINT(exitCode));
 }

@@ -333,10 +333,18 @@ std::vector<std::string> ListFiles(const std::wstring& folder, const std::string
 }
 
 bool IsDirectoryWritable(const std::wstring& folder) {
-    const std::wstring probe = folder + L"\\.zerva_write_test";
-    UniqueHandle file(::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-    return bool(file);  // closing it deletes it
+    const auto probe = [&](const std::wstring& name) {
+        UniqueHandle file(::CreateFileW((folder + L"\\" + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+        const DWORD code = file ? ERROR_SUCCESS : ::GetLastError();
+        return code;  // closing the file deletes it
+    };
+    const DWORD code = probe(L".zerva_write_test");
+    // Another Zerva testing the same folder at this moment holds the probe without sharing: that
+    // says nothing about this folder, so test again under a name of this process's own.
+    if (code == ERROR_SHARING_VIOLATION)
+        return probe(L".zerva_write_test." + std::to_wstring(::GetCurrentProcessId())) == ERROR_SUCCESS;
+    return code == ERROR_SUCCESS;
 }
 
 // ---- System ----

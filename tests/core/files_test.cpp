@@ -87,6 +87,13 @@ TEST(Files, Folders_ListSortedMakeAndProbe) {
     EXPECT_TRUE(IsDirectoryWritable(dir.Path()));
     EXPECT_FALSE(PathExists(dir / L".zerva_write_test"));
     EXPECT_FALSE(IsDirectoryWritable(dir / L"missing") || IsDirectoryWritable(dir / L"c.log"));
+    {   // another Zerva testing the same folder at this moment holds the probe without sharing
+        UniqueHandle other(::CreateFileW((dir / L".zerva_write_test").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                         FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+        ASSERT_TRUE(other);
+        EXPECT_TRUE(IsDirectoryWritable(dir.Path()));
+    }
+    EXPECT_EQ(ListFiles(dir.Path(), ".zerva*"), Names{});
 }
 
 TEST(Files, RemoveTree_ReadOnlyAndNestedGone_LinkTargetsLeftAlone) {
