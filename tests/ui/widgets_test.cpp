@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 
 #include "core/translate.h"
 #include "imgui_internal.h"
@@ -14,15 +15,10 @@ namespace {
 constexpr const char* kIcon = "\xEE\x9C\x8D";
 
 TEST(ComposeLabel, IconTextAndIdInEachCombination) {
-    struct Case {
-        const char *icon, *text, *id, *label;
-    } const cases[] = {
-        {kIcon, "Start all", "start", "\xEE\x9C\x8D  Start all###start"},
-        {nullptr, "Start all", "start", "Start all###start"}, {"", "Start all", "start", "Start all###start"},
-        {nullptr, "", "start", "###start"}, {kIcon, nullptr, nullptr, kIcon}, {kIcon, "", nullptr, kIcon},
-        {nullptr, "Start all", nullptr, "Start all"}, {nullptr, nullptr, nullptr, ""},
-    };
-    for (const Case& c : cases) EXPECT_EQ(ui::ComposeLabel(c.icon, c.text, c.id), c.label) << c.label;
+    for (const auto& [icon, text, id, label] : std::initializer_list<std::array<const char*, 4>>{
+             {kIcon, "Start all", "start", "\xEE\x9C\x8D  Start all###start"}, {"", "Start all", "start", "Start all###start"},
+             {nullptr, "", "start", "###start"}, {kIcon, "", nullptr, kIcon}, {nullptr, nullptr, nullptr, ""}})
+        EXPECT_EQ(ui::ComposeLabel(icon, text, id), label) << label;
 }
 
 TEST(Widgets, ButtonsKeepTheirIdAcrossLanguagesAndClickOnlyWhenEnabled) {
@@ -56,8 +52,7 @@ TEST(Widgets, DisabledIconButtonStillShowsItsTooltip) {
     EXPECT_EQ(ImGui::FindWindowByName("##Tooltip_00"), nullptr);
     ASSERT_TRUE(harness.Hover("\xEE\x9C\x8D##refresh", draw));
     ImGuiWindow* tooltip = ImGui::FindWindowByName("##Tooltip_00");
-    ASSERT_NE(tooltip, nullptr);
-    EXPECT_TRUE(tooltip->Active);
+    EXPECT_TRUE(tooltip && tooltip->Active);
 }
 
 TEST(Widgets, LinkToggleDropdownAndGrowingInput) {
@@ -77,18 +72,15 @@ TEST(Widgets, LinkToggleDropdownAndGrowingInput) {
     harness.Frame(draw);
     ASSERT_TRUE(harness.Click("phpinfo##info", draw));
     ASSERT_TRUE(harness.Click("##console", draw));
-    EXPECT_EQ(linked, 1);
-    EXPECT_TRUE(on);
+    EXPECT_TRUE(on && linked == 1);
     ASSERT_TRUE(harness.Click("##console", draw));
-    EXPECT_FALSE(on);
-    EXPECT_EQ(toggled, 2);
+    EXPECT_TRUE(!on && toggled == 2);
 
-    ASSERT_TRUE(harness.Click(combo, draw));  // out of range: nothing selected until picked
-    ASSERT_TRUE(harness.Click("8.3##2", draw));
-    EXPECT_EQ(index, 2);
-    ASSERT_TRUE(harness.Click(combo, draw));
-    ASSERT_TRUE(harness.Click("8.3##2", draw));  // the current item again: no change
-    EXPECT_EQ(changed, 1);
+    for (int twice = 0; twice < 2; ++twice) {  // out of range until picked; the current item again: no change
+        ASSERT_TRUE(harness.Click(combo, draw));
+        ASSERT_TRUE(harness.Click("8.3##2", draw));
+    }
+    EXPECT_TRUE(index == 2 && changed == 1);
 
     ASSERT_TRUE(harness.Click("##name", draw));
     const std::string typed(300, 'x');  // past any buffer the string had
