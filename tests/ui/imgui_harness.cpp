@@ -43,8 +43,7 @@ Harness::Harness(ImVec2 displaySize) {
     imgui_hooks::SetAssertHandler(OnAssert);
     g_items = &m_items;
     ImGuiIO& io = ImGui::GetIO();
-    io.IniFilename = nullptr;
-    io.LogFilename = nullptr;
+    io.IniFilename = io.LogFilename = nullptr;
     io.ConfigFlags |= ImGuiConfigFlags_NavEnableKeyboard;
     io.DisplaySize = displaySize;
     io.DeltaTime = 1.0f / 60.0f;
@@ -60,10 +59,7 @@ Harness::~Harness() {
 void Harness::Run(const Draw& draw, bool wrap) {
     m_wrap = wrap;
     ImGuiIO& io = ImGui::GetIO();
-    // The renderer would build the atlas texture; here it is built in memory only.
-    unsigned char* pixels = nullptr;
-    int width = 0, height = 0;
-    if (!io.Fonts->IsBuilt()) io.Fonts->GetTexDataAsRGBA32(&pixels, &width, &height);
+    if (!io.Fonts->IsBuilt()) io.Fonts->Build();  // in memory only: no renderer makes a texture here
     m_items.clear();
     ImGui::NewFrame();
     if (wrap) {

@@ -89,31 +89,28 @@ TEST(Widgets, LinkToggleDropdownAndGrowingInput) {
     EXPECT_EQ(text, "ab" + typed);
 }
 
-// Draws one 120 x 40 sparkline; returns the vertices it added and the highest of those after the
-// first `skip`, relative to its top edge.
-std::pair<int, float> DrawSparkline(uitest::Harness& harness, const std::vector<float>& values, int skip) {
-    std::pair<int, float> result(0, 1e9f);
-    harness.Frame([&] {
-        ImDrawList* draw = ImGui::GetWindowDrawList();
-        const int before = draw->VtxBuffer.Size;
-        const float y = ImGui::GetCursorScreenPos().y;
-        ui::Sparkline("cpu", values, ImVec2(120, 40), ui::AccentColor(), 0);
-        result.first = draw->VtxBuffer.Size - before;
-        for (int i = before + skip; i < draw->VtxBuffer.Size; ++i)
-            result.second = std::min(result.second, draw->VtxBuffer[i].pos.y - y);
-    });
-    return result;
-}
-
 TEST(Widgets, SparklineDrawsOnlyItsBackgroundBelowTwoValuesAndZerosOnTheBottom) {
     uitest::Harness harness;
-    const int background = DrawSparkline(harness, {}, 0).first;
-    EXPECT_EQ(DrawSparkline(harness, {5.0f}, 0).first, background);
+    // One 120 x 40 sparkline: the vertices it adds, and the highest of those after the first `skip`.
+    auto sparkline = [&](const std::vector<float>& values, int skip) {
+        std::pair<int, float> result(0, 1e9f);
+        harness.Frame([&] {
+            ImDrawList* draw = ImGui::GetWindowDrawList();
+            const int before = draw->VtxBuffer.Size;
+            const float y = ImGui::GetCursorScreenPos().y;
+            ui::Sparkline("cpu", values, ImVec2(120, 40), ui::AccentColor(), 0);
+            result.first = draw->VtxBuffer.Size - before;
+            for (int i = before + skip; i < draw->VtxBuffer.Size; ++i)
+                result.second = std::min(result.second, draw->VtxBuffer[i].pos.y - y);
+        });
+        return result;
+    };
+    const int background = sparkline({}, 0).first;
+    EXPECT_EQ(sparkline({5.0f}, 0).first, background);
     // Zeros lie on the bottom margin (2 pixels up), give or take half the line and its fringe.
-    const auto [count, top] = DrawSparkline(harness, {0.0f, 0.0f, 0.0f}, background);
-    EXPECT_GT(count, background);
-    EXPECT_GE(top, 40 - 2 - 0.8f - 1.0f);
-    EXPECT_LE(DrawSparkline(harness, {0.0f, 10.0f}, background).second, 2 + 0.8f + 1.0f);
+    const auto [count, top] = sparkline({0.0f, 0.0f, 0.0f}, background);
+    EXPECT_TRUE(count > background && top >= 40 - 2 - 0.8f - 1.0f) << count << " " << top;
+    EXPECT_LE(sparkline({0.0f, 10.0f}, background).second, 2 + 0.8f + 1.0f);
 }
 
 }  // namespace
