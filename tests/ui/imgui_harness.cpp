@@ -20,17 +20,19 @@ void OnAdded(ImGuiID id, const ImVec2& min, const ImVec2& max, bool disabled) {
 void OnLabelled(ImGuiID id, const char* label) {
     if (!g_items) return;
     for (auto it = g_items->rbegin(); it != g_items->rend(); ++it)
-        if (it->id == id) {
-            it->label = label;
-            return;
-        }
+        if (it->id == id) return void(it->label = label);
 }
 
 void OnAssert(const char* expression, const char* file, int line) {
     ADD_FAILURE() << "Dear ImGui assertion failed: " << expression << " (" << file << ":" << line << ")";
 }
 
-ImVec2 Centre(const Item& item) { return ImVec2((item.min.x + item.max.x) / 2, (item.min.y + item.max.y) / 2); }
+template <typename Match>
+const Item* FindLast(const std::vector<Item>& items, Match match) {
+    for (auto it = items.rbegin(); it != items.rend(); ++it)
+        if (match(*it)) return &*it;
+    return nullptr;
+}
 
 }  // namespace
 
@@ -41,8 +43,7 @@ Harness::Harness(ImVec2 displaySize) {
     imgui_hooks::SetAssertHandler(OnAssert);
     g_items = &m_items;
     ImGuiIO& io = ImGui::GetIO();
-    io.IniFilename = nullptr;
-    io.LogFilename = nullptr;
+    io.IniFilename = io.LogFilename = nullptr;
     io.ConfigFlags |= ImGuiConfigFlags_NavEnableKeyboard;
     io.DisplaySize = displaySize;
     io.DeltaTime = 1.0f / 60.0f;
@@ -58,10 +59,7 @@ Harness::~Harness() {
 void Harness::Run(const Draw& draw, bool wrap) {
     m_wrap = wrap;
     ImGuiIO& io = ImGui::GetIO();
-    // The renderer would build the atlas texture; here it is built in memory only.
-    unsigned char* pixels = nullptr;
-    int width = 0, height = 0;
-    if (!io.Fonts->IsBuilt()) io.Fonts->GetTexDataAsRGBA32(&pixels, &width, &height);
+    if (!io.Fonts->IsBuilt()) io.Fonts->Build();  // in memory only: no renderer makes a texture here
     m_items.clear();
     ImGui::NewFrame();
     if (wrap) {
@@ -80,15 +78,11 @@ void Harness::Frames(int count, const Draw& draw) {
 }
 
 const Item* Harness::Find(std::string_view label) const {
-    for (auto it = m_items.rbegin(); it != m_items.rend(); ++it)
-        if (it->label == label) return &*it;
-    return nullptr;
+    return FindLast(m_items, [&](const Item& item) { return item.label == label; });
 }
 
 const Item* Harness::Find(ImGuiID id) const {
-    for (auto it = m_items.rbegin(); it != m_items.rend(); ++it)
-        if (it->id == id) return &*it;
-    return nullptr;
+    return FindLast(m_items, [&](const Item& item) { return item.id == id; });
 }
 
 std::vector<std::string> Harness::Labels() const {
@@ -98,34 +92,33 @@ std::vector<std::string> Harness::Labels() const {
     return labels;
 }
 
+bool Harness::MoveTo(const Item* item) {
+    if (item) ImGui::GetIO().AddMousePosEvent((item->min.x + item->max.x) / 2, (item->min.y + item->max.y) / 2);
+    return item != nullptr;
+}
+
 bool Harness::Click(const Item* item, const Draw& draw) {
-    if (!item) return false;
-    ImGuiIO& io = ImGui::GetIO();
-    const ImVec2 at = Centre(*item);
-    io.AddMousePosEvent(at.x, at.y);
-    Frames(1, draw);
-    io.AddMouseButtonEvent(ImGuiMouseButton_Left, true);
-    Frames(1, draw);
-    io.AddMouseButtonEvent(ImGuiMouseButton_Left, false);
+    if (!MoveTo(item)) return false;
+    for (const bool down : {true, false}) {
+        Frames(1, draw);
+        ImGui::GetIO().AddMouseButtonEvent(ImGuiMouseButton_Left, down);
+    }
     // A window the click opens appears hidden for one frame while it measures itself.
     Frames(2, draw);
     return true;
 }
 
 bool Harness::Hover(std::string_view label, const Draw& draw) {
-    const Item* item = Find(label);
-    if (!item) return false;
-    const ImVec2 at = Centre(*item);
-    ImGui::GetIO().AddMousePosEvent(at.x, at.y);
+    if (!MoveTo(Find(label))) return false;
     Frames(60, draw);  // one second: past the short hover delay and the stationary wait
     return true;
 }
 
 void Harness::PressKey(ImGuiKey key, const Draw& draw) {
-    ImGui::GetIO().AddKeyEvent(key, true);
-    Frames(1, draw);
-    ImGui::GetIO().AddKeyEvent(key, false);
-    Frames(1, draw);
+    for (const bool down : {true, false}) {
+        ImGui::GetIO().AddKeyEvent(key, down);
+        Frames(1, draw);
+    }
 }
 
 std::string Hex(const ImVec4& color) {

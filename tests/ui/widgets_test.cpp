@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 
 #include "core/translate.h"
 #include "imgui_internal.h"
@@ -14,15 +15,10 @@ namespace {
 constexpr const char* kIcon = "\xEE\x9C\x8D";
 
 TEST(ComposeLabel, IconTextAndIdInEachCombination) {
-    struct Case {
-        const char *icon, *text, *id, *label;
-    } const cases[] = {
-        {kIcon, "Start all", "start", "\xEE\x9C\x8D  Start all###start"},
-        {nullptr, "Start all", "start", "Start all###start"}, {"", "Start all", "start", "Start all###start"},
-        {nullptr, "", "start", "###start"}, {kIcon, nullptr, nullptr, kIcon}, {kIcon, "", nullptr, kIcon},
-        {nullptr, "Start all", nullptr, "Start all"}, {nullptr, nullptr, nullptr, ""},
-    };
-    for (const Case& c : cases) EXPECT_EQ(ui::ComposeLabel(c.icon, c.text, c.id), c.label) << c.label;
+    for (const auto& [icon, text, id, label] : std::initializer_list<std::array<const char*, 4>>{
+             {kIcon, "Start all", "start", "\xEE\x9C\x8D  Start all###start"}, {"", "Start all", "start", "Start all###start"},
+             {nullptr, "", "start", "###start"}, {kIcon, "", nullptr, kIcon}, {nullptr, nullptr, nullptr, ""}})
+        EXPECT_EQ(ui::ComposeLabel(icon, text, id), label) << label;
 }
 
 TEST(Widgets, ButtonsKeepTheirIdAcrossLanguagesAndClickOnlyWhenEnabled) {
@@ -56,8 +52,7 @@ TEST(Widgets, DisabledIconButtonStillShowsItsTooltip) {
     EXPECT_EQ(ImGui::FindWindowByName("##Tooltip_00"), nullptr);
     ASSERT_TRUE(harness.Hover("\xEE\x9C\x8D##refresh", draw));
     ImGuiWindow* tooltip = ImGui::FindWindowByName("##Tooltip_00");
-    ASSERT_NE(tooltip, nullptr);
-    EXPECT_TRUE(tooltip->Active);
+    EXPECT_TRUE(tooltip && tooltip->Active);
 }
 
 TEST(Widgets, LinkToggleDropdownAndGrowingInput) {
@@ -77,18 +72,15 @@ TEST(Widgets, LinkToggleDropdownAndGrowingInput) {
     harness.Frame(draw);
     ASSERT_TRUE(harness.Click("phpinfo##info", draw));
     ASSERT_TRUE(harness.Click("##console", draw));
-    EXPECT_EQ(linked, 1);
-    EXPECT_TRUE(on);
+    EXPECT_TRUE(on && linked == 1);
     ASSERT_TRUE(harness.Click("##console", draw));
-    EXPECT_FALSE(on);
-    EXPECT_EQ(toggled, 2);
+    EXPECT_TRUE(!on && toggled == 2);
 
-    ASSERT_TRUE(harness.Click(combo, draw));  // out of range: nothing selected until picked
-    ASSERT_TRUE(harness.Click("8.3##2", draw));
-    EXPECT_EQ(index, 2);
-    ASSERT_TRUE(harness.Click(combo, draw));
-    ASSERT_TRUE(harness.Click("8.3##2", draw));  // the current item again: no change
-    EXPECT_EQ(changed, 1);
+    for (int twice = 0; twice < 2; ++twice) {  // out of range until picked; the current item again: no change
+        ASSERT_TRUE(harness.Click(combo, draw));
+        ASSERT_TRUE(harness.Click("8.3##2", draw));
+    }
+    EXPECT_TRUE(index == 2 && changed == 1);
 
     ASSERT_TRUE(harness.Click("##name", draw));
     const std::string typed(300, 'x');  // past any buffer the string had
@@ -97,31 +89,28 @@ TEST(Widgets, LinkToggleDropdownAndGrowingInput) {
     EXPECT_EQ(text, "ab" + typed);
 }
 
-// Draws one 120 x 40 sparkline; returns the vertices it added and the highest of those after the
-// first `skip`, relative to its top edge.
-std::pair<int, float> DrawSparkline(uitest::Harness& harness, const std::vector<float>& values, int skip) {
-    std::pair<int, float> result(0, 1e9f);
-    harness.Frame([&] {
-        ImDrawList* draw = ImGui::GetWindowDrawList();
-        const int before = draw->VtxBuffer.Size;
-        const float y = ImGui::GetCursorScreenPos().y;
-        ui::Sparkline("cpu", values, ImVec2(120, 40), ui::AccentColor(), 0);
-        result.first = draw->VtxBuffer.Size - before;
-        for (int i = before + skip; i < draw->VtxBuffer.Size; ++i)
-            result.second = std::min(result.second, draw->VtxBuffer[i].pos.y - y);
-    });
-    return result;
-}
-
 TEST(Widgets, SparklineDrawsOnlyItsBackgroundBelowTwoValuesAndZerosOnTheBottom) {
     uitest::Harness harness;
-    const int background = DrawSparkline(harness, {}, 0).first;
-    EXPECT_EQ(DrawSparkline(harness, {5.0f}, 0).first, background);
+    // One 120 x 40 sparkline: the vertices it adds, and the highest of those after the first `skip`.
+    auto sparkline = [&](const std::vector<float>& values, int skip) {
+        std::pair<int, float> result(0, 1e9f);
+        harness.Frame([&] {
+            ImDrawList* draw = ImGui::GetWindowDrawList();
+            const int before = draw->VtxBuffer.Size;
+            const float y = ImGui::GetCursorScreenPos().y;
+            ui::Sparkline("cpu", values, ImVec2(120, 40), ui::AccentColor(), 0);
+            result.first = draw->VtxBuffer.Size - before;
+            for (int i = before + skip; i < draw->VtxBuffer.Size; ++i)
+                result.second = std::min(result.second, draw->VtxBuffer[i].pos.y - y);
+        });
+        return result;
+    };
+    const int background = sparkline({}, 0).first;
+    EXPECT_EQ(sparkline({5.0f}, 0).first, background);
     // Zeros lie on the bottom margin (2 pixels up), give or take half the line and its fringe.
-    const auto [count, top] = DrawSparkline(harness, {0.0f, 0.0f, 0.0f}, background);
-    EXPECT_GT(count, background);
-    EXPECT_GE(top, 40 - 2 - 0.8f - 1.0f);
-    EXPECT_LE(DrawSparkline(harness, {0.0f, 10.0f}, background).second, 2 + 0.8f + 1.0f);
+    const auto [count, top] = sparkline({0.0f, 0.0f, 0.0f}, background);
+    EXPECT_TRUE(count > background && top >= 40 - 2 - 0.8f - 1.0f) << count << " " << top;
+    EXPECT_LE(sparkline({0.0f, 10.0f}, background).second, 2 + 0.8f + 1.0f);
 }
 
 }  // namespace
