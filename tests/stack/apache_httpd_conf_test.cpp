@@ -174,8 +174,7 @@ TEST_F(HttpdConf, Write_HttpsHostWithoutCertificate_CommentedAndWarned_ExtraFile
     ASSERT_EQ(logged.size(), 1u);
     EXPECT_TRUE(logged[0].level == level::kWarning &&
                 logged[0].text == "VirtualHost on port 443 disabled (SSL module or certificate missing).");
-    EXPECT_EQ(testkit::ReadFile(build.dir + L"\\conf\\extra\\httpd-ssl.conf"),
-              "# " + PathToUtf8(build.dir) + "\nListen 80\n");
+    EXPECT_EQ(testkit::ReadFile(build.dir + L"\\conf\\extra\\httpd-ssl.conf"), "# " + PathToUtf8(build.dir) + "\nListen 80\n");
     std::string error;
     ASSERT_TRUE(DeleteFileW(HttpdTemplatePath(build).c_str()));
     EXPECT_FALSE(WriteHttpdConf(build, std::nullopt, error));
@@ -213,11 +212,9 @@ TEST(HttpdConfText, Generate_PortsFromKeptHosts) {
 }
 
 TEST(HttpdConfText, VhostArgPortAndListenLines) {
-    const std::pair<const char*, int> cases[] = {
-        {"*:8080", 8080}, {"*", 80}, {"[::1]:443", 443}, {"[::1]", 80}, {"", 80}, {"  *:81 *:82", 81},
-        {"*:8080abc", 8080}, {"*:*", 80}, {"*:", 80}, {"*:99999999999999999999", 80}, {"*:70000", 80},
-        {"*:-80", 80}, {"_default_:443", 443},
-    };
+    const std::pair<const char*, int> cases[] = {{"*:8080", 8080}, {"*", 80}, {"[::1]:443", 443}, {"[::1]", 80}, {"", 80},
+        {"  *:81 *:82", 81}, {"*:8080abc", 8080}, {"*:*", 80}, {"*:", 80}, {"*:99999999999999999999", 80}, {"*:70000", 80},
+        {"*:-80", 80}, {"_default_:443", 443}};
     for (const auto& [text, port] : cases) EXPECT_EQ(VhostArgPort(text), port) << text;
     EXPECT_FALSE(VhostListenPort("*:*").has_value());
     EXPECT_EQ(BuildListenLines({80, 8443}, false), "Listen 127.0.0.1:80\r\nListen 127.0.0.1:8443\r\n");

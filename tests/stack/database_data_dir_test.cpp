@@ -28,9 +28,7 @@ protected:
     }
     // The arguments a stand-in received on its last run.
     static std::vector<std::string> Received(const DbInstall& build, const wchar_t* program) {
-        std::string text = testkit::ReadFile(DbBinDir(build) + L"\\" + program + L".args");
-        ReplaceAllInPlace(text, "\r\n", "\n");
-        return SplitLines(text);
+        return SplitLines(testkit::ReadFile(DbBinDir(build) + L"\\" + program + L".args"));
     }
 };
 
