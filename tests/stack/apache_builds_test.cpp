@@ -8,7 +8,6 @@ using stacktest::kStandin;
 using testkit::PeImage;
 
 namespace {
-
 class ApacheBuilds : public stacktest::RootTest {
 protected:
     static std::wstring BuildDir(const std::string& folder) {
@@ -22,7 +21,6 @@ protected:
         testkit::WriteFile(BuildDir(folder) + L"\\conf\\httpd_zerva.conf", text);
     }
 };
-
 }  // namespace
 
 TEST_F(ApacheBuilds, Scan_RootBuildAndSubfolders_SortedNewestFirst) {
@@ -30,11 +28,9 @@ TEST_F(ApacheBuilds, Scan_RootBuildAndSubfolders_SortedNewestFirst) {
     for (const char* folder : {"httpd-2.4.9-win64", "httpd-2.4.10-win64", "httpd-2.4.62-win64-VS17"}) AddBuild(folder);
     testkit::WriteFile(BuildDir("httpd-2.4.99-partial") + L"\\conf\\httpd.conf", "");  // no bin\httpd.exe
     const std::vector<ApacheInstall> builds = ScanApacheInstalls();
-    EXPECT_EQ(stacktest::Names(builds), (std::vector<std::string>{"httpd-2.4.62-win64-VS17", "apache",
+    ASSERT_EQ(stacktest::Names(builds), (std::vector<std::string>{"httpd-2.4.62-win64-VS17", "apache",
                                                                  "httpd-2.4.10-win64", "httpd-2.4.9-win64"}));
-    ASSERT_EQ(builds.size(), 4u);
-    EXPECT_EQ(builds[1].dir, BuildDir(""));
-    EXPECT_EQ(builds[1].version, "2.4.58");
+    EXPECT_TRUE(builds[1].dir == BuildDir("") && builds[1].version == "2.4.58");
 }
 
 TEST_F(ApacheBuilds, Make_VersionFromNameElseExeElseLibrary_ArchFromExe) {
@@ -50,23 +46,19 @@ TEST_F(ApacheBuilds, Make_VersionFromNameElseExeElseLibrary_ArchFromExe) {
     for (const auto& [folder, label] : cases)
         EXPECT_EQ(ApacheInstallLabel(MakeApacheInstall(folder, BuildDir(folder))), label);
     EXPECT_EQ(MakeApacheInstall("bare", BuildDir("bare")).version, "");
-
     EXPECT_FALSE(MakeApacheInstall("custom", BuildDir("custom")).configured);
     WriteTemplate("custom", "Listen 80\n");
     EXPECT_TRUE(MakeApacheInstall("custom", BuildDir("custom")).configured);
 }
 
 TEST_F(ApacheBuilds, Current_SettingNamesBuildInAnyCase_ElseNewest) {
-    EXPECT_TRUE(ScanApacheInstalls().empty());   // no bin\apache folder at all
-    EXPECT_FALSE(CurrentApache().has_value());
+    EXPECT_TRUE(ScanApacheInstalls().empty() && !CurrentApache());   // no bin\apache folder at all
     AddBuild("httpd-2.4.10");
     AddBuild("Httpd-2.4.9");
     EXPECT_EQ(CurrentApache()->name, "httpd-2.4.10");   // empty setting: newest
     SetCurrentApacheName("HTTPD-2.4.9");
-    EXPECT_EQ(GetCurrentApacheName(), "HTTPD-2.4.9");
-    EXPECT_EQ(CurrentApache()->name, "Httpd-2.4.9");
-    EXPECT_EQ(FindApache("HTTPD-2.4.10")->dir, BuildDir("httpd-2.4.10"));
-    EXPECT_FALSE(FindApache("httpd-2.4").has_value());
+    EXPECT_TRUE(GetCurrentApacheName() == "HTTPD-2.4.9" && CurrentApache()->name == "Httpd-2.4.9");
+    EXPECT_TRUE(FindApache("HTTPD-2.4.10")->dir == BuildDir("httpd-2.4.10") && !FindApache("httpd-2.4"));
     ASSERT_TRUE(RemoveTree(BuildDir("Httpd-2.4.9")));
     EXPECT_EQ(CurrentApache()->name, "httpd-2.4.10");   // removed build: newest again
 }
@@ -74,13 +66,7 @@ TEST_F(ApacheBuilds, Current_SettingNamesBuildInAnyCase_ElseNewest) {
 TEST_F(ApacheBuilds, MainPortPortsAndHome_FromTemplateHosts) {
     AddBuild("httpd-2.4.62");
     const ApacheInstall build = *FindApache("httpd-2.4.62");
-    const struct {
-        const char* name;
-        const char* text;
-        int mainPort;
-        std::vector<int> ports;
-        const char* home;
-    } cases[] = {
+    const std::tuple<const char*, const char*, int, std::vector<int>, const char*> cases[] = {   // name, text, port, ports, home
         {"no template", nullptr, 80, {80}, "http://localhost/"},
         {"no hosts", "Listen 81\n", 80, {80}, "http://localhost/"},
         {"first host without SSL",
@@ -95,16 +81,14 @@ TEST_F(ApacheBuilds, MainPortPortsAndHome_FromTemplateHosts) {
          "https://localhost/"},
         {"only such a host", "<VirtualHost *:*>\n</VirtualHost>\n", 80, {80}, "http://localhost/"},
     };
-    for (const auto& c : cases) {
-        if (c.text) WriteTemplate("httpd-2.4.62", c.text);
-        EXPECT_TRUE(MainHttpPort(build) == c.mainPort && TemplateVhostPorts(build) == c.ports) << c.name;
-        EXPECT_EQ(HomeUrl(build), c.home) << c.name;
+    for (const auto& [name, text, mainPort, ports, home] : cases) {
+        if (text) WriteTemplate("httpd-2.4.62", text);
+        EXPECT_TRUE(MainHttpPort(build) == mainPort && TemplateVhostPorts(build) == ports && HomeUrl(build) == home) << name;
     }
 }
 
 TEST_F(ApacheBuilds, Settings_OnlineModeAndDatabasePort) {
-    EXPECT_FALSE(IsOnlineMode());
-    EXPECT_EQ(MysqlPort(), 3306);
+    EXPECT_TRUE(!IsOnlineMode() && MysqlPort() == 3306);
     for (const auto& [value, online] : {std::pair{"0", false}, {"", false}, {"2", false}, {"99999999999", false},
                                         {"1", true}, {" 1", true}, {"1 (network)", true}}) {
         Config::Instance().Set("APACHE_MODE", value);

@@ -16,12 +16,7 @@ using testkit::ScratchDir;
 using testkit::WriteFile;
 
 namespace {
-
-// LF-joined lines to CR LF-joined text, so expectations read like the file.
-std::string Crlf(std::string text) {
-    ReplaceAllInPlace(text, "\n", "\r\n");
-    return text;
-}
+std::string Crlf(std::string text) { return ReplaceAllInPlace(text, "\n", "\r\n"), text; }
 
 // Loads the text from a file, lets the test edit, saves, and returns the file afterwards.
 std::string SaveEdited(const std::string& text, const std::function<void(ApacheConfig&)>& edit = {}) {
@@ -36,17 +31,14 @@ std::string SaveEdited(const std::string& text, const std::function<void(ApacheC
     return ReadFile(file);
 }
 
-// A host block already in the layout Save writes (with LF line ends).
 std::string Host(const std::string& name, int port) {
     return "<VirtualHost *:" + std::to_string(port) + ">\n\tServerName \"" + name + "\"\n</VirtualHost>\n";
 }
 
 std::string Block(const VirtualHost& host) {
     std::string out;
-    WriteVhostBlock(host, out);
-    return out;
+    return WriteVhostBlock(host, out), out;
 }
-
 }  // namespace
 
 TEST(ApacheConfig, Save_Unchanged_KeepsOutsideLinesAndCanonicalHosts) {
@@ -66,11 +58,7 @@ TEST(ApacheConfig, Save_Unchanged_KeepsOutsideLinesAndCanonicalHosts) {
 }
 
 TEST(ApacheConfig, Save_HostBlocks_RewrittenInFixedLayout) {
-    const struct {
-        const char* name;
-        const char* text;
-        const char* expected;
-    } cases[] = {
+    const std::tuple<const char*, const char*, const char*> cases[] = {   // name, text, saved
         {"fields first, then other lines, aliases, directories; first address only",
          "<VirtualHost *:443 *:8443>\n  # Site comment\n\n  #ZERVA managed line\n  Alias /docs \"C:/docs\"\n"
          "  <Directory C:/www/site>\n    Options Indexes\n    Require local\n    Require ip 10.0.0.1\n"
@@ -98,7 +86,7 @@ TEST(ApacheConfig, Save_HostBlocks_RewrittenInFixedLayout) {
          "Listen 80\n<VirtualHost *:80>\n\tServerName \"open.localhost\"\n"
          "\t<Directory \"C:/w\">\n\t\tAllowOverride None\n\t</Directory>\n</VirtualHost>\n"},
     };
-    for (const auto& c : cases) EXPECT_EQ(SaveEdited(c.text), Crlf(c.expected)) << c.name;
+    for (const auto& [name, text, saved] : cases) EXPECT_EQ(SaveEdited(text), Crlf(saved)) << name;
 }
 
 TEST(ApacheConfig, Save_AddedHostsFollowLastLoadedBlock_ErasedHostLeavesItsPlace) {
@@ -140,40 +128,28 @@ TEST(ApacheConfig, LoadSave_MissingOrUnwritable_FailCleanly) {
     ScratchDir dir;
     ApacheConfig missing;
     EXPECT_FALSE(missing.Load(dir / L"none.conf") || missing.loaded || missing.Save() || PathExists(dir / L"none.conf"));
-
     const std::wstring file = dir / L"httpd_zerva.conf";
     WriteFile(file, "Listen 80\n");
     ApacheConfig config;
     ASSERT_TRUE(config.Load(file));
     config.vhosts.push_back(MakeVirtualHost("x", 80));
-    // A folder now stands where the file was: the write cannot land.
-    ASSERT_TRUE(RemoveTree(file));
-    ASSERT_TRUE(EnsureDirectory(file));
+    ASSERT_TRUE(RemoveTree(file) && EnsureDirectory(file));   // a folder where the file was: the write cannot land
     EXPECT_FALSE(config.Save());
-    EXPECT_TRUE(IsDirectory(file));
-    EXPECT_EQ(config.vhosts.size(), 1u);
+    EXPECT_TRUE(IsDirectory(file) && config.vhosts.size() == 1u);
 }
 
 TEST(ApacheConfig, ParseVhostAddress_Forms) {
-    const struct {
-        const char* text;
-        const char* address;
-        int port;
-    } cases[] = {
-        {"*:80", "*", 80}, {"[::1]:8080", "[::1]", 8080}, {"[::1]", "[::1]", 80},
-        {"_default_:443", "_default_", 443}, {"  \"127.0.0.1:8443\"  ", "127.0.0.1", 8443},
-        {"*:80 *:8080", "*", 80}, {"*:8080\t*:80", "*", 8080}, {"site.test", "site.test", 80}, {"", "*", 80},
-        // A port that is no number keeps the address as written, without a port of its own.
-        {"*:*", "*:*", kNoVhostPort}, {"*:", "*:", kNoVhostPort}, {"*:http", "*:http", kNoVhostPort},
-        {"*:-1", "*:-1", kNoVhostPort},
-        // Five digits at most, so no number can overflow.
-        {"*:99999", "*", 99999}, {"*:123456", "*:123456", kNoVhostPort},
-        {"*:99999999999", "*:99999999999", kNoVhostPort},
-    };
-    for (const auto& c : cases) {
+    // A port that is no number, or of more than five digits, keeps the address as written without a port.
+    const std::tuple<const char*, const char*, int> cases[] = {
+        {"*:80", "*", 80}, {"[::1]:8080", "[::1]", 8080}, {"[::1]", "[::1]", 80}, {"_default_:443", "_default_", 443},
+        {"  \"127.0.0.1:8443\"  ", "127.0.0.1", 8443}, {"*:80 *:8080", "*", 80}, {"*:8080\t*:80", "*", 8080},
+        {"site.test", "site.test", 80}, {"", "*", 80}, {"*:*", "*:*", kNoVhostPort}, {"*:", "*:", kNoVhostPort},
+        {"*:http", "*:http", kNoVhostPort}, {"*:-1", "*:-1", kNoVhostPort}, {"*:99999", "*", 99999},
+        {"*:123456", "*:123456", kNoVhostPort}, {"*:99999999999", "*:99999999999", kNoVhostPort}};
+    for (const auto& [text, address, port] : cases) {
         VirtualHost host{.address = "unset", .port = -5};
-        ParseVhostAddress(c.text, host);
-        EXPECT_TRUE(host.address == c.address && host.port == c.port) << c.text << ": " << host.address << " " << host.port;
+        ParseVhostAddress(text, host);
+        EXPECT_EQ(std::make_pair(host.address, host.port), std::make_pair(std::string(address), port)) << text;
     }
 }
 
@@ -193,7 +169,6 @@ TEST(ApacheConfig, HasSslEngineAndQuotes) {
         EXPECT_EQ(HasSslEngine(host), expected) << line;
     }
     EXPECT_EQ(Quote("a \"b\""), "\"a \"b\"\"");
-    EXPECT_EQ(Unquote(" \t\"a b\"\r\n"), "a b");
-    for (const auto& [text, unquoted] : {std::pair{"\"\"x\"\"", "\"x\""}, {"\"", "\""}, {"\"a", "\"a"}, {"\"\"", ""}})
+    for (const auto& [text, unquoted] : {std::pair{" \t\"a b\"\r\n", "a b"}, {"\"\"x\"\"", "\"x\""}, {"\"", "\""}, {"\"a", "\"a"}, {"\"\"", ""}})
         EXPECT_EQ(Unquote(text), unquoted) << text;
 }

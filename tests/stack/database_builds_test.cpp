@@ -4,24 +4,20 @@
 
 #include <windows.h>
 
-#include <random>
-#include <regex>
-
 #include "core/handle.h"
 #include "tests/stack/stack_fixture.h"
 
 using stacktest::kStandin;
 
 namespace {
-
 class DbBuilds : public stacktest::DbRootTest {};
 
+// The first line of `text` that starts with `start`.
 std::string Line(const std::string& text, const std::string& start) {
     for (const std::string& line : SplitLines(text))
         if (StartsWith(line, start)) return line;
     return "<none>";
 }
-
 }  // namespace
 
 TEST_F(DbBuilds, Scan_KindToolsVersionsAndOrder) {
@@ -44,12 +40,9 @@ TEST_F(DbBuilds, Scan_KindToolsVersionsAndOrder) {
         {"MySQL 8.0.36", "1", "mysqld.exe", "mysqladmin.exe", "", ""}};
     for (size_t i = 0; i < builds.size(); ++i) {
         const DbInstall& b = builds[i];
-        const auto name = [&](const std::wstring& path) {
-            return path.empty() ? "" : WideToUtf8(path.substr(b.dir.size() + 5));  // after "\bin\"
-        };
-        EXPECT_EQ((std::vector<std::string>{DbProductName(b), std::to_string(b.arch), name(b.serverExe),
-                                            name(b.adminExe), name(b.clientExe), name(b.installDbExe)}),
-                  expected[i]);
+        const auto name = [&](const std::wstring& path) { return path.empty() ? "" : WideToUtf8(path.substr(b.dir.size() + 5)); };
+        EXPECT_EQ((std::vector<std::string>{DbProductName(b), std::to_string(b.arch), name(b.serverExe), name(b.adminExe),
+                                            name(b.clientExe), name(b.installDbExe)}), expected[i]);
     }
 }
 
@@ -70,14 +63,11 @@ TEST_F(DbBuilds, Template_WrittenOnceAsBuiltIn_ResetRestoresIt) {
     EXPECT_FALSE(ResetMyTemplate(build));  // nothing to restore from yet
     std::string error;
     ASSERT_TRUE(EnsureMyTemplate(build, error)) << error;
-    EXPECT_EQ(testkit::ReadFile(MyTemplatePath(build)), kBuiltinMyTemplate);
-    EXPECT_EQ(testkit::ReadFile(MyInitialIniPath(build)), kBuiltinMyTemplate);
+    EXPECT_TRUE(testkit::ReadFile(MyTemplatePath(build)) == kBuiltinMyTemplate &&
+                testkit::ReadFile(MyInitialIniPath(build)) == kBuiltinMyTemplate);
     testkit::WriteFile(MyTemplatePath(build), "");  // the user's, even empty, is kept
-    ASSERT_TRUE(EnsureMyTemplate(build, error));
-    EXPECT_EQ(testkit::ReadFile(MyTemplatePath(build)), "");
-    EXPECT_TRUE(ResetMyTemplate(build));
-    EXPECT_EQ(testkit::ReadFile(MyTemplatePath(build)), kBuiltinMyTemplate);
-
+    EXPECT_TRUE(EnsureMyTemplate(build, error) && testkit::ReadFile(MyTemplatePath(build)).empty());
+    EXPECT_TRUE(ResetMyTemplate(build) && testkit::ReadFile(MyTemplatePath(build)) == kBuiltinMyTemplate);
     testkit::WriteFile(root / L"file", "a file, not a folder");
     const DbInstall unwritable = MakeDbInstall("gone", root / L"file\\gone");
     EXPECT_FALSE(EnsureMyTemplate(unwritable, error));
@@ -92,9 +82,7 @@ TEST_F(DbBuilds, WriteMyIni_PortPathsAndBindInBothModes) {
     ASSERT_TRUE(EnsureMyTemplate(build, error));
     Config::Instance().Set(setting::kMysqlPort, "3310");
     const std::string dir = ToForwardSlashes(WideToUtf8(build.dir));
-    const std::pair<const char*, const char*> modes[] = {
-        {"1", "0.0.0.0"}, {"0", "127.0.0.1"}, {"2", "127.0.0.1"}, {"on", "127.0.0.1"}};
-    for (const auto& [mode, bind] : modes) {
+    for (const auto& [mode, bind] : {std::pair{"1", "0.0.0.0"}, {"0", "127.0.0.1"}, {"2", "127.0.0.1"}, {"on", "127.0.0.1"}}) {
         Config::Instance().Set(setting::kApacheMode, mode);
         ASSERT_TRUE(WriteMyIni(build, error)) << error;
         const std::string ini = testkit::ReadFile(MyIniPath(build));
@@ -108,23 +96,14 @@ TEST_F(DbBuilds, WriteMyIni_PortPathsAndBindInBothModes) {
 }
 
 TEST_F(DbBuilds, MatchLogErrorLine_RandomLines_AgreeWithThePattern) {
-    const std::regex pattern(R"re(^\s*log[-_]error\s*=\s*"?([^"\r\n]+?)"?\s*$)re",
-                             std::regex::ECMAScript | std::regex::icase);
-    const std::vector<std::string> pieces = {" ", " ", "\t", "\r", "\"", "\"", "=", "=", "a", "b.err", "/", "#"};
-    const char* starts[] = {"log-error", "LOG_ERROR", " \tlog-Error", "log error", "log-errors"};
-    std::mt19937 random(20261207);
-    std::uniform_int_distribution<size_t> count(0, 7), pick(0, pieces.size() - 1);
-    int matched = 0;
-    for (int i = 0; i < 40000; ++i) {
-        std::string line = starts[i % 5];
-        for (size_t n = count(random); n > 0; --n) line += pieces[pick(random)];
-        std::smatch expected;
-        const auto actual = MatchLogErrorLine(line);
-        ASSERT_EQ(std::regex_match(line, expected, pattern), actual.has_value()) << testing::PrintToString(line);
-        matched += actual.has_value();
-        EXPECT_EQ(actual.value_or(""), expected.str(1)) << testing::PrintToString(line);
-    }
-    EXPECT_GT(matched, 2000);
+    const std::regex pattern(R"re(^\s*log[-_]error\s*=\s*"?([^"\r\n]+?)"?\s*$)re", std::regex::ECMAScript | std::regex::icase);
+    const auto lines = stacktest::RandomLines(20261207, 40000, {"log-error", "LOG_ERROR", " \tlog-Error", "log error", "log-errors"},
+                                              {" ", " ", "\t", "\r", "\"", "\"", "=", "=", "a", "b.err", "/", "#"}, 0, 7);
+    EXPECT_GT(stacktest::ExpectAgrees(lines, pattern, true, {1}, [](const std::string& line) -> stacktest::Scanned {
+                  const auto value = MatchLogErrorLine(line);
+                  if (!value) return std::nullopt;
+                  return std::vector<std::string>{*value};
+              }), 2000);
     EXPECT_EQ(MatchLogErrorLine("log-error=" + std::string(200000, 'x')), std::string(200000, 'x'));
 }
 
@@ -135,8 +114,7 @@ TEST_F(DbBuilds, FindDbErrorLog_IniThenTemplateThenNewestErrThenComputerName) {
     EXPECT_EQ(FindDbErrorLog(build), data + L"\\" + Utf8ToWide(computer) + L".err");
     for (const auto& [name, ticks] : {std::pair{L"b.err", 133u}, {L"a.err", 133u}, {L"c.err", 132u}}) {
         testkit::WriteFile(data + L"\\" + name, "");
-        UniqueHandle file(
-            ::CreateFileW((data + L"\\" + name).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        UniqueHandle file(::CreateFileW((data + L"\\" + name).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         const uint64_t time = ticks * 1000000000000000ull;
         const FILETIME filetime{DWORD(time), DWORD(time >> 32)};
         ASSERT_TRUE(::SetFileTime(file.Get(), nullptr, nullptr, &filetime));

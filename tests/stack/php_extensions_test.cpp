@@ -1,5 +1,4 @@
-// Tests of the extension list and switches and of the directive reads and writes on a build's
-// php_zerva.ini, with the ext and zend_ext folders made by each test.
+// The extension list and switches and the directive reads and writes on a build's php_zerva.ini.
 #include "stack/php/extensions.h"
 
 #include "tests/stack/stack_fixture.h"
@@ -7,7 +6,6 @@
 using stacktest::Files;
 
 namespace {
-
 class PhpExtensions : public stacktest::PhpRootTest {
 protected:
     // A build whose template holds these lines, plus the given extra files.
@@ -27,7 +25,6 @@ std::string Describe(const std::vector<PhpExtension>& list) {
         out += e.name + (e.enabled ? " on" : "") + (e.zend ? " zend" : "") + (e.dllPresent ? " dll" : "") + "; ";
     return out;
 }
-
 }  // namespace
 
 TEST_F(PhpExtensions, List_TemplateAndExtFolder_MergedAndSorted) {
@@ -59,12 +56,7 @@ TEST_F(PhpExtensions, List_AbsolutePathWithZendMacro_PresentWhenFileExists) {
 }
 
 TEST_F(PhpExtensions, Switch_Changes_RewriteOnlyTheirLines) {
-    const struct {
-        const char* name;
-        const char* text;
-        std::map<std::string, bool> changes;
-        const char* expected;
-    } cases[] = {
+    const std::tuple<const char*, const char*, std::map<std::string, bool>, const char*> cases[] = {
         {"on: the first line only, indentation and comment kept",
          "[PHP]\r\n  ;extension=mbstring ; multibyte\r\n;extension=php_mbstring.dll\r\n;extension=mbstringx\r\n",
          {{"mbstring", true}},
@@ -82,11 +74,11 @@ TEST_F(PhpExtensions, Switch_Changes_RewriteOnlyTheirLines) {
         {"no extension line: appended at the end", "[PHP]\nengine = On\n", {{"opcache", true}},
          "[PHP]\r\nengine = On\r\nzend_extension=opcache\r\n"},
     };
-    for (const auto& c : cases) {
-        const PhpInstall b = WithTemplate(c.text);
+    for (const auto& [name, text, changes, expected] : cases) {
+        const PhpInstall b = WithTemplate(text);
         std::string error;
-        EXPECT_TRUE(SetPhpExtension(b, c.changes, error)) << error;
-        EXPECT_EQ(Template(b), c.expected) << c.name;
+        EXPECT_TRUE(SetPhpExtension(b, changes, error)) << error;
+        EXPECT_EQ(Template(b), expected) << name;
     }
 }
 
@@ -98,17 +90,15 @@ TEST_F(PhpExtensions, Edits_NoTemplateOrBadInput_ReportAndLeaveTemplate) {
     EXPECT_FALSE(SetPhpExtension(missing, {{"curl", true}}, error) || SetPhpDirective(missing, {{"memory_limit", "1G"}}, directiveError));
     EXPECT_TRUE(error == cannotRead && directiveError == cannotRead) << error << directiveError;
     EXPECT_FALSE(PathExists(PhpTemplatePath(missing)));
-
     const PhpInstall b = WithTemplate("memory_limit = 128M\r\n;extension=curl\r\n");
     // A line break in a name or value would write a second, unrelated line into the template.
-    EXPECT_FALSE(SetPhpExtension(b, {{"curl", true}, {"x\r\nextension=evil", true}}, error));
-    EXPECT_EQ(error, "invalid extension name");
-    EXPECT_FALSE(SetPhpExtension(b, {{"", true}}, error));
-    EXPECT_FALSE(SetPhpDirective(b, {{"memory_limit", "1G\r\nextension=evil"}}, error));
-    EXPECT_EQ(error, "invalid value for memory_limit");
-    EXPECT_FALSE(SetPhpDirective(b, {{"a=b", "1"}}, error));
-    EXPECT_EQ(error, "invalid directive name");
-    EXPECT_FALSE(SetPhpDirective(b, {{" memory_limit", "1"}}, error));
+    const std::pair<std::function<bool()>, const char*> refused[] = {
+        {[&] { return SetPhpExtension(b, {{"curl", true}, {"x\r\nextension=evil", true}}, error); }, "invalid extension name"},
+        {[&] { return SetPhpExtension(b, {{"", true}}, error); }, "invalid extension name"},
+        {[&] { return SetPhpDirective(b, {{"memory_limit", "1G\r\nextension=evil"}}, error); }, "invalid value for memory_limit"},
+        {[&] { return SetPhpDirective(b, {{"a=b", "1"}}, error); }, "invalid directive name"},
+        {[&] { return SetPhpDirective(b, {{" memory_limit", "1"}}, error); }, "invalid directive name"}};
+    for (const auto& [edit, message] : refused) EXPECT_TRUE(!edit() && error == message) << message << ": " << error;
     EXPECT_EQ(Template(b), "memory_limit = 128M\r\n;extension=curl\r\n");
 }
 
@@ -136,12 +126,4 @@ TEST_F(PhpExtensions, SetDirective_ActiveThenCommentedThenAppended) {
     EXPECT_EQ(Template(b), "max_execution_time = 60\r\n;memory_limit = 64M\r\nmemory_limit = -1\r\ndateXtimezone = UTC\r\n"
                            "date.timezone = \"Europe/Paris\"\r\nerror_log = \r\n");
     EXPECT_EQ(ReadPhpDirective(b, "date.timezone"), "Europe/Paris");
-}
-
-TEST(PhpSettingsTable, Rows_ChoicesExactlyForListedTypes) {
-    for (const auto& row : PhpSettingsTable()) {
-        const std::string type = row.type;
-        const bool listed = type == "enum" || type == "size" || type == "int";
-        EXPECT_TRUE((listed || type == "bool" || type == "text") && listed == (*row.choices != '\0') && *row.description) << row.key;
-    }
 }

@@ -1,51 +1,30 @@
-// The hand-written line scanners must give what the patterns they stand for give (checked
-// against std::regex on many short random lines), and long lines must be safe and linear.
+// The hand-written line scanners against std::regex with the patterns they stand for, on short
+// random lines; long lines must be safe and linear.
 #include "stack/php/ini_scan.h"
 
-#include <gtest/gtest.h>
-
 #include <chrono>
-#include <random>
-#include <regex>
+
+#include "tests/stack/stack_fixture.h"
+
+using stacktest::ExpectAgrees;
+using stacktest::RandomLines;
+using stacktest::Scanned;
 
 namespace {
-
 const auto kIcase = std::regex::ECMAScript | std::regex::icase;
-
-// A random line of up to `maxPieces` pieces, plus `middle` after the first up to 3 of them.
-std::string RandomLine(std::mt19937& random, const std::vector<std::string>& pieces, size_t maxPieces,
-                       const std::string& middle = "") {
-    std::uniform_int_distribution<size_t> pick(0, pieces.size() - 1);
-    std::string line;
-    for (size_t n = std::uniform_int_distribution<size_t>(0, 3)(random); n > 0; --n) line += pieces[pick(random)];
-    line += middle;
-    for (size_t n = std::uniform_int_distribution<size_t>(0, maxPieces)(random); n > 0; --n) line += pieces[pick(random)];
-    return line;
-}
-
 }  // namespace
 
 TEST(PhpIniScan, MatchExtensionLine_RandomLines_AgreeWithThePattern) {
     const std::regex pattern(R"(^(\s*)(;)?(zend_extension|extension)(\s*=\s*)("?)([^";\r\n]+?)("?)(\s*;.*)?$)", kIcase);
-    const std::vector<std::string> pieces = {" ", " ", "\t", "\r", "\n", "\v", ";", ";", "\"", "\"", "=", "=", "a", "x",
-                                             "php_", ".dll", "\\", "extension", "Extension", "zend_extension", "#"};
-    std::mt19937 random(20240611);
-    int matched = 0;
-    for (int i = 0; i < 100000; ++i) {
-        // Most lines start like an extension line, so the value and tail rules get exercised.
-        const std::string line = RandomLine(random, pieces, 8, i % 3 == 0 ? "zend_extension" : "extension");
-        SCOPED_TRACE(testing::PrintToString(line));
-        std::smatch m;
-        const auto actual = MatchExtensionLine(line);
-        ASSERT_EQ(std::regex_match(line, m, pattern), actual.has_value());
-        if (!actual) continue;
-        ++matched;
-        EXPECT_EQ(actual->commented, m[2].matched);
-        EXPECT_EQ((std::vector<std::string>{actual->indent, actual->keyword, actual->equals, actual->openQuote, actual->value,
-                                            actual->closeQuote, actual->trailing}),
-                  (std::vector<std::string>{m.str(1), m.str(3), m.str(4), m.str(5), m.str(6), m.str(7), m.str(8)}));
-    }
-    EXPECT_GT(matched, 1000);   // the sample really reaches the matching side
+    const auto lines = RandomLines(20240611, 100000, {"zend_extension", "extension", "extension"},
+                                   {" ", " ", "\t", "\r", "\n", "\v", ";", ";", "\"", "\"", "=", "=", "a", "x", "php_",
+                                    ".dll", "\\", "extension", "Extension", "zend_extension", "#"}, 3, 8);
+    EXPECT_GT(ExpectAgrees(lines, pattern, true, {1, -2, 3, 4, 5, 6, 7, 8}, [](const std::string& line) -> Scanned {
+                  const auto m = MatchExtensionLine(line);
+                  if (!m) return std::nullopt;
+                  return std::vector<std::string>{m->indent, m->commented ? "1" : "", m->keyword, m->equals,
+                                                  m->openQuote, m->value, m->closeQuote, m->trailing};
+              }), 1000);
 }
 
 TEST(PhpIniScan, KeyAssignmentAndDirectiveValue_RandomLines_AgreeWithThePatterns) {
@@ -58,36 +37,27 @@ TEST(PhpIniScan, KeyAssignmentAndDirectiveValue_RandomLines_AgreeWithThePatterns
     };
     const std::vector<std::string> pieces = {" ", "\t", "\r", "\n", ";", ";", "=", "=", "\"", "x", "session.save_path",
                                              "SESSION.Save_Path", "sessionXsave_path", "#"};
-    std::mt19937 random(7);
+    const auto lines = RandomLines(7, 20000, {"Session.save_path", "session.save_path"}, pieces, 3, 3);
     for (const auto& [key, regex] : cases) {
-        const std::regex pattern(regex, kIcase);
-        int found = 0;
-        for (int i = 0; i < 20000; ++i) {
-            const std::string line = RandomLine(random, pieces, 3, i % 2 ? "Session.save_path" : "session.save_path");
-            SCOPED_TRACE(regex + (" on " + testing::PrintToString(line)));
-            std::smatch m;
-            const auto actual = MatchKeyAssignment(line, key);
-            ASSERT_EQ(std::regex_search(line, m, pattern), actual.has_value());
-            found += actual ? 1 : 0;
-            EXPECT_EQ(actual.value_or(size_t(m.length(0))), size_t(m.length(0)));
-        }
-        EXPECT_GT(found, 100) << regex;
+        SCOPED_TRACE(regex);
+        EXPECT_GT(ExpectAgrees(lines, std::regex(regex, kIcase), false, {0}, [&key](const std::string& line) -> Scanned {
+                      const auto length = MatchKeyAssignment(line, key);
+                      if (!length) return std::nullopt;
+                      return std::vector<std::string>{line.substr(0, *length)};
+                  }), 100);
     }
     const std::regex directive(R"(^\s*session\.save_path\s*=\s*(.*)$)", kIcase);
-    for (int i = 0; i < 20000; ++i) {
-        const std::string line = RandomLine(random, pieces, 7);
-        SCOPED_TRACE(testing::PrintToString(line));
-        std::smatch m;
-        const auto actual = MatchDirectiveValue(line, "session.save_path");
-        ASSERT_EQ(std::regex_search(line, m, directive), actual.has_value());
-        EXPECT_EQ(actual.value_or(m.str(1)), m.str(1));
-    }
+    ExpectAgrees(RandomLines(8, 20000, {""}, pieces, 3, 7), directive, false, {1}, [](const std::string& line) -> Scanned {
+        const auto value = MatchDirectiveValue(line, "session.save_path");
+        if (!value) return std::nullopt;
+        return std::vector<std::string>{*value};
+    });
 }
 
 TEST(PhpIniScan, ExtensionNameFromValue_Forms_GiveBareLowerCaseName) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"php_mbstring.dll", "mbstring"}, {" \"C:\\php\\ext\\PHP_MBSTRING.DLL\"\r", "mbstring"},
-        {"{PHPZENDPATH}/php_xdebug.dll", "xdebug"}, {"\"", "\""}, {"dir/", ""}};   // one quote alone is no pair
+    const std::pair<const char*, const char*> cases[] = {{"php_mbstring.dll", "mbstring"},
+        {" \"C:\\php\\ext\\PHP_MBSTRING.DLL\"\r", "mbstring"}, {"{PHPZENDPATH}/php_xdebug.dll", "xdebug"},
+        {"\"", "\""}, {"dir/", ""}};   // one quote alone is no pair
     for (const auto& [value, name] : cases) EXPECT_EQ(ExtensionNameFromValue(value), name) << value;
 }
 
@@ -97,12 +67,10 @@ TEST(PhpIniScan, LongLines_ScanWithoutRecursionInLinearTime) {
     std::string crBlanks;   // blanks broken by CRs after "=": each run is a start the value may take back
     for (size_t k = 0; k < 2 * n; ++k) crBlanks += " \r";
     const auto start = std::chrono::steady_clock::now();
-    const auto a = MatchExtensionLine("extension=" + std::string(n, 'a'));
-    EXPECT_TRUE(a && a->value.size() == n);
-    const auto onlyBlanks = MatchExtensionLine("extension=" + blanks);
-    EXPECT_TRUE(onlyBlanks && onlyBlanks->value == " ");   // the value wins back one blank of the "=" part
-    const auto commented = MatchExtensionLine(";extension=" + blanks + "x" + blanks + "; c" + std::string(n, 'c'));
-    EXPECT_TRUE(commented && commented->value == "x");
+    const auto value = [](const std::string& line) { return MatchExtensionLine(line).value_or(ExtensionLine{}).value; };
+    EXPECT_EQ(value("extension=" + std::string(n, 'a')), std::string(n, 'a'));
+    EXPECT_EQ(value("extension=" + blanks), " ");   // the value wins back one blank of the "=" part
+    EXPECT_EQ(value(";extension=" + blanks + "x" + blanks + "; c" + std::string(n, 'c')), "x");
     EXPECT_FALSE(MatchExtensionLine("extension=\"" + std::string(n, 'b') + "\"" + blanks));   // blanks after the quote, no comment
     EXPECT_EQ(MatchDirectiveValue(blanks + "memory_limit" + blanks + "=" + blanks + "1G", "memory_limit"), "1G");
     EXPECT_FALSE(MatchKeyAssignment(std::string(n, ';'), {"memory_limit", CommentMark::Required, true}));

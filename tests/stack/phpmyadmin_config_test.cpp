@@ -14,7 +14,6 @@ using stacktest::kAwkwardPasswords;
 using stacktest::ReadSingleQuoted;
 
 namespace {
-
 class PhpMyAdmin : public stacktest::RootTest {};
 
 // The string PHP reads from a line "<statement start> = '<string>';", checking nothing follows it.
@@ -23,7 +22,6 @@ std::string Assigned(const std::string& line) {
     EXPECT_TRUE(value && line.substr(value->second) == ";") << line;
     return value ? value->first : "<unclosed>";
 }
-
 }  // namespace
 
 TEST_F(PhpMyAdmin, Write_TemplateFilledValidPhpForEveryPassword) {
@@ -42,16 +40,13 @@ TEST_F(PhpMyAdmin, Write_TemplateFilledValidPhpForEveryPassword) {
             ASSERT_TRUE(WritePhpMyAdminConfig());
             const std::vector<std::string> lines = SplitLines(testkit::ReadFile(PhpMyAdminConfigPath()));
             ASSERT_EQ(lines.size(), pristine.size());
-            const std::map<std::string, std::string> filled = {
-                {"@@PORT@@", "3310"}, {"@@PASSWORD@@", password}, {"@@TEMPDIR@@", temp}};
+            const std::map<std::string, std::string> filled = {{"@@PORT@@", "3310"}, {"@@PASSWORD@@", password}, {"@@TEMPDIR@@", temp}};
             for (size_t i = 0; i < lines.size(); ++i) {
                 const size_t at = pristine[i].find("@@");
                 EXPECT_EQ(lines[i].substr(0, at), pristine[i].substr(0, at));  // the statement around it intact
-                if (at == std::string::npos) continue;
-                const std::string value = Assigned(lines[i]);
-                const std::string name = pristine[i].substr(at, pristine[i].size() - at - 2);  // before "';"
-                if (name == "@@SECRET@@") secrets.insert(value);
-                else EXPECT_EQ(value, filled.at(name));
+                const std::string name = at == std::string::npos ? "" : pristine[i].substr(at, pristine[i].size() - at - 2);
+                if (name == "@@SECRET@@") secrets.insert(Assigned(lines[i]));
+                else if (!name.empty()) { EXPECT_EQ(Assigned(lines[i]), filled.at(name)); }
             }
         }
     }
@@ -82,8 +77,8 @@ TEST_F(PhpMyAdmin, Update_PasswordAndPortOnly_EveryOtherLineKept) {
 }
 
 TEST(PhpMyAdminText, UpdateScanner_RandomTexts_AgreeWithThePatterns) {
-    const std::regex passwordPattern(R"re((\$cfg\['Servers'\]\[\$i\]\['password'\]\s*=\s*)'(?:[^'\\]|\\.)*'\s*;)re");
-    const std::regex portPattern(R"re((\$cfg\['Servers'\]\[\$i\]\['port'\]\s*=\s*)'[^']*'\s*;)re");
+    const std::regex password(R"re((\$cfg\['Servers'\]\[\$i\]\['password'\]\s*=\s*)'(?:[^'\\]|\\.)*'\s*;)re");
+    const std::regex port(R"re((\$cfg\['Servers'\]\[\$i\]\['port'\]\s*=\s*)'[^']*'\s*;)re");
     // Assignments of the template's shape, each piece of which may be missing or doubled.
     const std::vector<std::vector<std::string>> slots = {
         {"$cfg['Servers'][$i]['password']", "$cfg['Servers'][$i]['port']", "x"}, {"", " ", "\n"}, {"=", "=", ""},
@@ -95,8 +90,7 @@ TEST(PhpMyAdminText, UpdateScanner_RandomTexts_AgreeWithThePatterns) {
         std::string text;
         for (int assignments = 0; assignments < 3; ++assignments)
             for (const auto& slot : slots) text += slot[random() % slot.size()];
-        const std::string expected = std::regex_replace(std::regex_replace(text, passwordPattern, "$1'p\\\\\\'w';"),
-                                                        portPattern, "$1'3307';");
+        const std::string expected = std::regex_replace(std::regex_replace(text, password, "$1'p\\\\\\'w';"), port, "$1'3307';");
         ASSERT_EQ(UpdatePhpMyAdminText(text, 3307, "p\\'w"), expected) << testing::PrintToString(text);
         changed += expected != text;
     }
@@ -104,10 +98,8 @@ TEST(PhpMyAdminText, UpdateScanner_RandomTexts_AgreeWithThePatterns) {
 }
 
 TEST_F(PhpMyAdmin, Version_ReleaseFileElseQuestionMarkElseNothing) {
-    EXPECT_EQ(PhpMyAdminVersion(), "");
-    testkit::WriteFile(PhpMyAdminDir() + L"\\index.php", "<?php");
-    EXPECT_EQ(PhpMyAdminVersion(), "?");
-    testkit::WriteFile(PhpMyAdminDir() + L"\\RELEASE-DATE-5.2.1", "");
-    testkit::WriteFile(PhpMyAdminDir() + L"\\RELEASE-DATE-5.2.2", "");
-    EXPECT_EQ(PhpMyAdminVersion(), "5.2.1");
+    for (const auto& [file, version] : {std::pair{L"", ""}, {L"index.php", "?"}, {L"RELEASE-DATE-5.2.2", "5.2.2"}, {L"RELEASE-DATE-5.2.1", "5.2.1"}}) {
+        if (*file) testkit::WriteFile(PhpMyAdminDir() + L"\\" + file, "");
+        EXPECT_EQ(PhpMyAdminVersion(), version);
+    }
 }

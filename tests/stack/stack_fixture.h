@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <random>
+#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -42,6 +44,37 @@ inline std::optional<std::pair<std::string, size_t>> ReadSingleQuoted(std::strin
         value += text[i];
     }
     return std::nullopt;
+}
+
+// Short random lines to hold a hand scanner against its pattern (fixed seed, so a failure repeats):
+// up to `lead` pieces, one of `starts` in turn, up to `tail` pieces.
+inline std::vector<std::string> RandomLines(uint32_t seed, int count, const std::vector<std::string>& starts,
+                                            const std::vector<std::string>& pieces, size_t lead, size_t tail) {
+    std::mt19937 random(seed);
+    const auto add = [&](std::string& line, size_t most) {
+        for (size_t n = random() % (most + 1); n > 0; --n) line += pieces[random() % pieces.size()];
+    };
+    std::vector<std::string> lines(static_cast<size_t>(count));
+    for (size_t i = 0; i < lines.size(); ++i) add(lines[i], lead), lines[i] += starts[i % starts.size()], add(lines[i], tail);
+    return lines;
+}
+
+// Expects `scan` to accept the lines `pattern` accepts (matched whole, or searched from the start)
+// and to give its `groups` (-g: "1" when group g took part, else ""). Returns how many matched.
+using Scanned = std::optional<std::vector<std::string>>;
+inline int ExpectAgrees(const std::vector<std::string>& lines, const std::regex& pattern, bool whole,
+                        const std::vector<int>& groups, const std::function<Scanned(const std::string&)>& scan) {
+    int matched = 0;
+    for (const std::string& line : lines) {
+        std::smatch m;
+        std::vector<std::string> expected;
+        if (whole ? std::regex_match(line, m, pattern) : std::regex_search(line, m, pattern)) {
+            for (int g : groups) expected.push_back(g < 0 ? (m[-g].matched ? "1" : "") : m.str(g));
+            ++matched;
+        }
+        EXPECT_EQ(scan(line), m.empty() ? Scanned() : Scanned(expected)) << testing::PrintToString(line);
+    }
+    return matched;
 }
 
 // Content that stands for a copy of the stand-in program of the same file name (x64, with the
@@ -90,7 +123,6 @@ protected:
         SetRootDir(root.Path());
         Config::Instance().Load(root / L"zerva.ini");
     }
-
     // Creates `dir` with the files (paths may use '/'); returns `dir`.
     static std::wstring MakeFolder(const std::wstring& dir, const Files& files) {
         EXPECT_TRUE(EnsureDirectory(dir));
@@ -107,7 +139,6 @@ protected:
         }
         return dir;
     }
-
     testkit::ScratchDir root;
 };
 
@@ -129,5 +160,4 @@ protected:
         return MakeDbInstall(name, MakeFolder(DatabaseDir() + L"\\" + Utf8ToWide(name), files));
     }
 };
-
 }  // namespace stacktest
