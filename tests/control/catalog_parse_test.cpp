@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <random>
-#include <string>
-#include <vector>
 
 #include "core/text.h"
 #include "tests/control/catalog_fixtures.h"
@@ -27,8 +25,6 @@ Lines Describe(const CatalogEntry& entry) {
 
 }  // namespace
 
-// ForceHttps and PackageNewerFirst are checked through the documents below (an http:// MariaDB
-// address; versions, x64 before x86).
 TEST(CatalogNames, PlainName_OneHarmlessComponentOnly) {
     for (const char* good : {"mariadb-11.4.4", "phpMyAdmin-5.2.2-all-languages.zip", "a b", ".hidden", "x..y"})
         EXPECT_TRUE(IsPlainName(good)) << good;
@@ -36,7 +32,7 @@ TEST(CatalogNames, PlainName_OneHarmlessComponentOnly) {
         EXPECT_FALSE(IsPlainName(bad)) << bad;
 }
 
-TEST(CatalogParsers, Documents_FieldsOrderDuplicatesChecksumsAndHostileNamesSkipped) {
+TEST(CatalogParsers, Documents_FieldsOrderDuplicatesChecksumsAndHostileNamesSkipped_ElseTheErrorText) {
     const std::string ap = "https://www.apachelounge.com/download/", php = "https://downloads.php.net/~windows/releases/";
     const std::string db = "https://downloads.mariadb.org/rest-api/mariadb/", pma = "https://files.phpmyadmin.net/phpMyAdmin/";
     const std::pair<CatalogEntry, Lines> cases[] = {
@@ -72,30 +68,22 @@ TEST(CatalogParsers, Documents_FieldsOrderDuplicatesChecksumsAndHostileNamesSkip
           "||2|phpmyadmin|PHP >=7.2,<8.5|2025-01-21|0",
           "3|4.9.11|phpMyAdmin 4.9.11|" + pma + "4.9.11/phpMyAdmin-4.9.11-all-languages.zip|"
           "phpMyAdmin-4.9.11-all-languages.zip||2|phpmyadmin|PHP >=5.5,<8.0|2022-02-11|0"}},
+        // Nothing usable: the parser's error text.
+        {ParseApachePage("<a href=\"/x/httpd-2.4.1-1-win64-VS17.zip\">", ap), {"error: no Apache build found on www.apachelounge.com"}},
+        {ParseApachePage("", "http://127.0.0.1:8080/download/"), {"error: no Apache build found on 127.0.0.1"}},
+        {ParsePhpListing("<a href=\"php-8.3.0-nts-Win32-vs16-x64.zip\">", php, php, {}), {"error: no PHP build found on " + php}},
+        {ParsePhpListing("<a href='php-8.3.0-Win32-vs16-x64.zip'>", php, php, {}), {"error: no PHP build found on " + php}},
+        {ParseMariaDbMajorsJson(R"({"major_releases":[{"release_id":"12.1","release_status":"RC"}]})"),
+         {"error: MariaDB API: no stable release"}},
+        {ParseMariaDbFilesJson(R"({"releases":{}})", "10.6"), {"error: no Windows ZIP for MariaDB 10.6"}},
+        {ParsePhpMyAdminJson(R"({"releases":[]})", "https://h"), {"error: phpMyAdmin: empty version list"}},
     };
     for (const auto& [entry, lines] : cases) EXPECT_EQ(Describe(entry), lines);
-}
-
-TEST(CatalogParsers, NothingUsable_TheParsersErrorText) {
-    const std::string qa = "https://windows.php.net/downloads/qa/";
-    const std::pair<CatalogEntry, std::string> cases[] = {
-        {ParseApachePage("<a href=\"/x/httpd-2.4.1-1-win64-VS17.zip\">", "https://www.apachelounge.com/download/"),
-         "no Apache build found on www.apachelounge.com"},
-        {ParseApachePage("", "http://127.0.0.1:8080/download/"), "no Apache build found on 127.0.0.1"},
-        {ParsePhpListing("<a href=\"php-8.3.0-nts-Win32-vs16-x64.zip\">", qa, qa, {}), "no PHP build found on " + qa},
-        {ParsePhpListing("<a href='php-8.3.0-Win32-vs16-x64.zip'>", qa, qa, {}), "no PHP build found on " + qa},
-        {ParseMariaDbMajorsJson(R"({"major_releases":[{"release_id":"12.1","release_status":"RC"}]})"),
-         "MariaDB API: no stable release"},
-        {ParseMariaDbFilesJson(R"({"releases":{}})", "10.6"), "no Windows ZIP for MariaDB 10.6"},
-        {ParsePhpMyAdminJson(R"({"releases":[]})", "https://h"), "phpMyAdmin: empty version list"},
-    };
-    for (const auto& [entry, error] : cases) EXPECT_EQ(Describe(entry), Lines{"error: " + error});
     for (const char* json : {"", "[]", "{\"8.3\": []}", "{\"8.3\": {\"ts\": {\"zip\": \"x\"}}}", "{\"8.3\": 5}", "{"})
         EXPECT_TRUE(ParsePhpChecksums(json).empty()) << json;
 }
 
-// Every parser, given any prefix of its document or a randomly damaged copy, returns packages or
-// an error text, never both empty, and never crashes.
+// Any prefix or damaged copy of a document gives packages or an error text, never both or neither.
 TEST(CatalogParsers, TruncatedAndRandomDocuments_ErrorTextNoCrash) {
     using Parser = CatalogEntry (*)(std::string_view);
     const std::pair<std::string, Parser> parsers[] = {

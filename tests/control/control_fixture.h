@@ -1,16 +1,13 @@
-// tests/control/control_fixture.h: what the server-control tests share: a scratch root with its
-// own settings and, on demand, Apache, PHP and MariaDB builds made of stand-ins; the console log
-// as (source, level, text) triples; a loopback listener that keeps a port busy; and guards that
-// end the Server's worker and every stand-in server of the root however the test ends.
+// tests/control/control_fixture.h: what the server-control tests share: a scratch root with its own
+// settings and stand-in Apache, PHP and MariaDB builds on demand; the console log as (source, level,
+// text) triples; guards ending the Server's worker and the root's stand-in servers however a test ends.
 #pragma once
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <deque>
 #include <functional>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "control/sequences.h"
 #include "control/server.h"
@@ -24,15 +21,11 @@ namespace controltest {
 
 using LogLine = std::tuple<ConsoleSource, LogLevel, std::string>;
 
-// Log entries as comparable (source, level, text) triples.
-inline std::vector<LogLine> Lines(const std::vector<LogEntry>& entries) {
-    std::vector<LogLine> lines;
-    for (const auto& entry : entries) lines.emplace_back(entry.source, entry.level, entry.text);
-    return lines;
-}
 // The log lines added while `action` ran.
 inline std::vector<LogLine> LinesDuring(const std::function<void()>& action) {
-    return Lines(stacktest::LoggedDuring(action));
+    std::vector<LogLine> lines;
+    for (const auto& entry : stacktest::LoggedDuring(action)) lines.emplace_back(entry.source, entry.level, entry.text);
+    return lines;
 }
 
 inline bool Has(const std::vector<LogLine>& lines, const LogLine& line) {
@@ -60,13 +53,10 @@ inline std::string OwnerText(int32_t port) {
 }
 
 // Holds a TCP port on 127.0.0.1 for its lifetime.
-struct BusyPort : testkit::FixtureServer {
-    int32_t Port() const { return FixtureServer::Port(); }
-};
+using BusyPort = testkit::FixtureServer;
 
-// Each test gets its own root and settings. The worker, when a test starts it, is ended even
-// when the test fails (a worker still running at exit would abort the program), and then every
-// stand-in server of the root is killed by its process id.
+// Each test gets its own root and settings. The worker is ended even when the test fails (one still
+// running at exit would abort the program), then every stand-in server of the root is killed by id.
 class ControlTest : public stacktest::RootTest {
 protected:
     void SetUp() override {
@@ -79,17 +69,17 @@ protected:
         SetStopWaitForTest(0);
         // Until none is left: one pass can miss a child its parent was still starting, and a
         // stand-in left running keeps its ports and the scratch folder past the test.
-        EXPECT_TRUE(testkit::WaitFor([this] {
+        const auto key = [](const std::string& path) { return ToLower(ToForwardSlashes(path)); };
+        EXPECT_TRUE(testkit::WaitFor([&] {
             bool none = true;
             for (const auto& process : FindProcessesByName({"httpd.exe", "mariadbd.exe", "mysqld.exe"}))
-                if (StartsWith(PathKey(process.fullPath), PathKey(root.Utf8() + "\\"))) {
+                if (StartsWith(key(process.fullPath), key(root.Utf8() + "\\"))) {
                     (void)KillPid(process.pid);
                     none = false;
                 }
             return none;
         }, 20000));
     }
-    static std::string PathKey(const std::string& path) { return ToLower(ToForwardSlashes(path)); }
 
     // httpd-2.4.58 whose template listens on `port` (offline: 127.0.0.1), `extra` lines appended.
     void MakeApache(int32_t port, const std::string& extra = "") {
@@ -105,9 +95,8 @@ protected:
                            "    DocumentRoot \"{DOCUMENTPATH}\"\r\n</VirtualHost>\r\n" + extra);
     }
     // php-8.3.14, the current PHP build, not yet configured (x64 with a module by default).
-    void MakePhp(const stacktest::Files& files = {{"php.exe", stacktest::kStandin},
-                                                          {"php8apache2_4.dll", ""},
-                                                          {"php.ini-development", "[PHP]\r\n"}}) {
+    void MakePhp(const stacktest::Files& files = {{"php.exe", stacktest::kStandin}, {"php8apache2_4.dll", ""},
+                                                  {"php.ini-development", "[PHP]\r\n"}}) {
         SetCurrentPhpName("php-8.3.14");
         phpDir = MakeFolder(PhpDir() + L"\\php-8.3.14", files);
     }
@@ -120,8 +109,7 @@ protected:
         if (!extra.empty()) testkit::WriteFile(dbDir + L"\\my_zerva.ini", MyTemplate() + extra);
     }
 
-    // A port held for this test alone: the servers free their ports on a stop and take them again
-    // on the next start, which a port-0 number given to anyone in between would break.
+    // A port held for this test alone: servers free it on a stop and take it again on the next start.
     int32_t LeasedPort() { return leases.emplace_back().Port(); }
 
     std::wstring apacheDir, phpDir, dbDir;

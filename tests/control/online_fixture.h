@@ -1,12 +1,10 @@
-// tests/control/online_fixture.h: what the catalog and installer tests share: a scratch root with
-// its own settings, a loopback fixture server that every built-in online address is sent to
-// (ZERVA_ONLINE_BASE), and waits on the catalog and installer state.
+// tests/control/online_fixture.h: what the catalog and installer tests share: a scratch root with its
+// own settings and a loopback fixture server every built-in online address goes to (ZERVA_ONLINE_BASE).
 #pragma once
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <string>
 #include <vector>
 
 #include "control/catalog.h"

@@ -8,7 +8,6 @@
 #include "core/online.h"
 #include "core/text.h"
 #include "tests/support/fixture_server.h"
-#include "tests/support/testkit.h"
 
 TEST(PublicIp, FindAddress_FirstDottedQuadAnywhere) {
     EXPECT_EQ(publicip::FindAddress("<b>Your address: 203.0.113.7</b> via 10.0.0.1"), "203.0.113.7");

@@ -39,8 +39,7 @@ TEST_F(ControlTest, CheckPortFree_BusyPortLogsAndAlerts_SettingOffSkips) {
     ASSERT_NE(busy.Port(), 0);
     const auto lines = LinesDuring([&] { EXPECT_FALSE(CheckPortFree(busy.Port(), "Apache", alert_action::kApache)); });
     const std::string owner = OwnerText(busy.Port());
-    EXPECT_EQ(lines, (std::vector<LogLine>{{console::kZerva, level::kError,
-                                                      Format("Port %d is already used by %s", busy.Port(), owner.c_str())}}));
+    EXPECT_EQ(lines, (std::vector<LogLine>{{console::kZerva, level::kError, Format("Port %d is already used by %s", busy.Port(), owner.c_str())}}));
     EXPECT_EQ(PopAlerts(), (std::vector<std::string>{Format(
                                "! Port %d unavailable | Port %d needed by Apache is already used by %s.\n\nStop that "
                                "program or change the port in Zerva. | 2", busy.Port(), busy.Port(), owner.c_str())}));
@@ -63,10 +62,9 @@ TEST_F(ControlTest, CopyVcRuntime_MissingOrOlderOnly) {
     CopyVcRuntime(dest, 0);  // unknown architecture: "?" cannot even name a folder
     EXPECT_FALSE(PathExists(dest + L"\\a.dll"));
     CopyVcRuntime(dest, 2);
-    EXPECT_EQ(FileVersion(dest + L"\\a.dll"), FileVersion(source + L"\\a.dll"));
     EXPECT_EQ(FileVersion(dest + L"\\b.dll"), FileVersion(testkit::StandinPath(L"httpd.exe")));
-    EXPECT_EQ(FileVersion(dest + L"\\c.dll"), FileVersion(source + L"\\c.dll"));
-    EXPECT_FALSE(PathExists(dest + L"\\notes.txt"));
+    EXPECT_TRUE(FileVersion(dest + L"\\a.dll") == FileVersion(source + L"\\a.dll") &&
+                FileVersion(dest + L"\\c.dll") == FileVersion(source + L"\\c.dll") && !PathExists(dest + L"\\notes.txt"));
     CopyVcRuntime(root / L"missing", 2);  // no destination folder: nothing created
     EXPECT_FALSE(PathExists(root / L"missing"));
 }

@@ -1,13 +1,10 @@
 #include "control/start.h"
 
-#include <gtest/gtest.h>
-
 #include <windows.h>
 
 #include <algorithm>
 
 #include "control/monitor.h"
-#include "control/sequences.h"
 #include "core/handle.h"
 #include "tests/control/control_fixture.h"
 
@@ -23,7 +20,6 @@ std::vector<LogLine> RunJobs(const std::function<void()>& queue) {
     });
 }
 
-// The texts of one source and level, in order.
 std::vector<std::string> Texts(const std::vector<LogLine>& lines, ConsoleSource source, LogLevel level) {
     std::vector<std::string> texts;
     for (const auto& [s, l, text] : lines)
@@ -40,23 +36,23 @@ TEST_F(ControlTest, StartAll_RestartRunning_StopAll_EndToEnd) {
     MakeMariaDb(dbPort);
     Server::Instance().Start();
     auto lines = RunJobs([] { Server::Instance().StartAll(); });
-    ServerStatus status = Server::Instance().GetStatus();
+    const ServerStatus status = Server::Instance().GetStatus();
     ASSERT_TRUE(status.apache.running && status.mysql.running);
     EXPECT_TRUE(status.apache.ports == std::vector<int32_t>{webPort} && status.mysql.ports == std::vector<int32_t>{dbPort});
-    EXPECT_TRUE(Has(lines, {console::kApache, level::kInfo, "Starting Apache 2.4.58 (x64)..."}));
-    EXPECT_TRUE(Has(lines, {console::kPhp, level::kInfo, "PHP 8.3.14 configured from php.ini-development."}));
-    EXPECT_TRUE(Has(lines, {console::kApache, level::kSuccess, Format("Apache started (ports %d) - PHP 8.3.14", webPort)}));
-    EXPECT_TRUE(Has(lines, {console::kMySql, level::kInfo, "Starting MariaDB 11.4.2..."}));
-    EXPECT_TRUE(Has(lines, {console::kMySql, level::kSuccess, Format("MariaDB 11.4.2 started (port %d)", dbPort)}));
+    for (const LogLine& line : {LogLine{console::kApache, level::kInfo, "Starting Apache 2.4.58 (x64)..."},
+                                {console::kPhp, level::kInfo, "PHP 8.3.14 configured from php.ini-development."},
+                                {console::kApache, level::kSuccess, Format("Apache started (ports %d) - PHP 8.3.14", webPort)},
+                                {console::kMySql, level::kInfo, "Starting MariaDB 11.4.2..."},
+                                {console::kMySql, level::kSuccess, Format("MariaDB 11.4.2 started (port %d)", dbPort)}})
+        EXPECT_TRUE(Has(lines, line)) << std::get<2>(line);
 
     // httpd.exe got the generated files, the exact arguments, PHPRC and the PATH prefix.
     const std::wstring conf = apacheDir + L"\\conf\\httpd.conf";
-    EXPECT_EQ(stacktest::Recorded(conf, "arg"),
-              (std::vector<std::string>{"-f", WideToUtf8(conf), "-d", WideToUtf8(apacheDir)}));
+    EXPECT_EQ(stacktest::Recorded(conf, "arg"), (std::vector<std::string>{"-f", WideToUtf8(conf), "-d", WideToUtf8(apacheDir)}));
     EXPECT_EQ(stacktest::Recorded(conf, "cwd"), (std::vector<std::string>{WideToUtf8(apacheDir)}));
     EXPECT_EQ(stacktest::RecordedEnv(conf, "PHPRC"), WideToUtf8(phpDir));
-    EXPECT_TRUE(StartsWithIgnoreCase(stacktest::RecordedEnv(conf, "PATH"),
-                                     WideToUtf8(phpDir + L";" + phpDir + L"\\ext;" + apacheDir + L"\\bin;")));
+    const std::string path = stacktest::RecordedEnv(conf, "PATH");
+    EXPECT_TRUE(StartsWithIgnoreCase(path, WideToUtf8(phpDir + L";" + phpDir + L"\\ext;" + apacheDir + L"\\bin;"))) << path;
     EXPECT_TRUE(PathExists(phpDir + L"\\php.ini"));
     EXPECT_EQ(testkit::ReadFile(dbDir + L"\\bin\\mariadbd.args"), "--defaults-file=" + WideToUtf8(dbDir + L"\\my.ini") + "\r\n");
     EXPECT_NE(testkit::ReadFile(dbDir + L"\\my.ini").find(Format("port = %d", dbPort)), std::string::npos);
@@ -69,8 +65,7 @@ TEST_F(ControlTest, StartAll_RestartRunning_StopAll_EndToEnd) {
                                                "MySQL stopped.", Format("Apache started (ports %d) - PHP 8.3.14", webPort),
                                                Format("MariaDB 11.4.2 started (port %d)", dbPort)}));
     RunJobs([] { Server::Instance().StopAll(); });
-    EXPECT_FALSE(Server::Instance().AnyRunning());
-    EXPECT_TRUE(PopAlerts().empty());
+    EXPECT_TRUE(!Server::Instance().AnyRunning() && PopAlerts().empty());
 }
 
 TEST_F(ControlTest, StartAll_ApacheMissing_AlertsAndLeavesTheDatabaseAlone) {
@@ -113,9 +108,7 @@ TEST_F(ControlTest, DoStartApache_RefusalsAlertWithTheirTextsAndActions) {
         c.setUp();
         const auto lines = LinesDuring([] { EXPECT_FALSE(DoStartApache()); });
         EXPECT_EQ(PopAlerts(), (std::vector<std::string>{c.alert}));
-        if (!c.logged.empty()) {
-            EXPECT_TRUE(Has(lines, {console::kApache, level::kError, c.logged})) << c.alert;
-        }
+        EXPECT_TRUE(c.logged.empty() || Has(lines, {console::kApache, level::kError, c.logged})) << c.alert;
     }
     EXPECT_TRUE(FindApacheProcesses().empty());
 }
@@ -130,8 +123,7 @@ TEST_F(ControlTest, DoStartMySql_MissingBuildAndImmediateDeath) {
                                "! MySQL did not start | The database server stopped right after starting.\nCheck the "
                                "console and the MySQL error log (Logs page). | 4"}));
     EXPECT_TRUE(PathExists(dbDir + L"\\data\\mysql"));  // initialized on first use
-    EXPECT_TRUE(Has(lines, {console::kMySql, level::kError,
-                                      "The database server stopped right after starting. See the MySQL error log."}));
+    EXPECT_TRUE(Has(lines, {console::kMySql, level::kError, "The database server stopped right after starting. See the MySQL error log."}));
 }
 
 TEST_F(ControlTest, DoStartApache_NotListening_Warns_DoStopApache_ForcedEnd_AndSurvivorReported) {
@@ -144,16 +136,14 @@ TEST_F(ControlTest, DoStartApache_NotListening_Warns_DoStopApache_ForcedEnd_AndS
     // A forced end that does nothing: the survivor is an error and an alert, not "stopped".
     SetForcedEndForTest([](uint32_t) { return true; });
     lines = LinesDuring(DoStopApache);
-    EXPECT_EQ(Texts(lines, console::kApache, level::kError),
-              (std::vector<std::string>{"Apache is still running after the forced stop."}));
+    EXPECT_EQ(Texts(lines, console::kApache, level::kError), std::vector<std::string>{"Apache is still running after the forced stop."});
     EXPECT_TRUE(Texts(lines, console::kApache, level::kSuccess).empty());
     EXPECT_EQ(PopAlerts(), (std::vector<std::string>{"! Apache did not stop | Apache is still running after the stop "
                                                      "request and the forced end.\nEnd httpd.exe in the Task Manager. | 0"}));
     EXPECT_FALSE(FindApacheProcesses().empty());
 
     SetForcedEndForTest(nullptr);
-    EXPECT_EQ(Texts(LinesDuring(DoStopApache), console::kApache, level::kSuccess),
-              (std::vector<std::string>{"Apache stopped."}));
+    EXPECT_EQ(Texts(LinesDuring(DoStopApache), console::kApache, level::kSuccess), std::vector<std::string>{"Apache stopped."});
     EXPECT_TRUE(FindApacheProcesses().empty() && PopAlerts().empty());
     EXPECT_TRUE(LinesDuring(DoStopApache).empty());  // nothing running: nothing logged
 }
@@ -163,11 +153,9 @@ TEST_F(ControlTest, DoStopMySql_IgnoredEventAndAdmin_AdminThenTermination) {
     MakeMariaDb(LeasedPort(), "# standin: ignore-stop\n");
     ASSERT_TRUE(DoStartMySql());
     const auto lines = LinesDuring(DoStopMySql);
-    EXPECT_EQ(Texts(lines, console::kMySql, level::kWarning),
-              (std::vector<std::string>{"Clean shutdown failed: the process is terminated."}));
+    EXPECT_EQ(Texts(lines, console::kMySql, level::kWarning), std::vector<std::string>{"Clean shutdown failed: the process is terminated."});
     EXPECT_EQ(Texts(lines, console::kMySql, level::kSuccess), (std::vector<std::string>{"MySQL stopped."}));
-    EXPECT_NE(testkit::ReadFile(dbDir + L"\\bin\\mariadb-admin.args").find("shutdown"), std::string::npos);
-    EXPECT_TRUE(FindMySqlProcesses().empty());
+    EXPECT_TRUE(testkit::ReadFile(dbDir + L"\\bin\\mariadb-admin.args").find("shutdown") != std::string::npos && FindMySqlProcesses().empty());
 }
 
 TEST_F(ControlTest, Monitor_TemplateChangeRestartsApache_LogLinesReachTheConsole_ShutdownLeavesItRunning) {

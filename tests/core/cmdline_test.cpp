@@ -36,8 +36,7 @@ TEST(CommandLine, EveryValueReadsBackWhole) {
         SCOPED_TRACE(testing::Message() << "value " << testing::PrintToString(value));
         EXPECT_EQ(ReadBack(QuoteArg(value)), std::vector<std::wstring>{value});
         // Between two other arguments, and glued to an option.
-        const std::wstring line =
-            CommandLine().Add(L"-a").AddQuoted(value).AddOption(L"--password=", value).Add(L"-z").Text();
+        const std::wstring line = CommandLine().Add(L"-a").AddQuoted(value).AddOption(L"--password=", value).Add(L"-z").Text();
         EXPECT_EQ(ReadBack(line), (std::vector<std::wstring>{L"-a", value, L"--password=" + value, L"-z"}));
     }
 }

@@ -36,8 +36,7 @@ TEST(Files, Reading_WholeFileTailAndCopy) {
     testkit::WriteFile(log, "first line\nsecond line\nthird\n");
     EXPECT_EQ(ReadWholeFile(log).value_or(""), "first line\nsecond line\nthird\n");
     std::string out = "stale";
-    EXPECT_FALSE(ReadWholeFile(dir / L"missing.txt", out));
-    EXPECT_TRUE(out.empty());
+    EXPECT_TRUE(!ReadWholeFile(dir / L"missing.txt", out) && out.empty());
     EXPECT_EQ(ReadFileTail(log, 1000), "first line\nsecond line\nthird\n");
     EXPECT_EQ(ReadFileTail(log, 15), "third\n");   // "ond line\n" was a partial line
     EXPECT_EQ(ReadFileTail(log, 4), "");           // "ird\n" is all partial line
@@ -57,8 +56,7 @@ TEST(Files, FileFacts_SizeTimeVersionAndArchitecture) {
     ScratchDir dir;
     testkit::WriteFile(dir / L"f.bin", "12345");
     EXPECT_TRUE(PathExists(dir / L"f.bin") && !IsDirectory(dir / L"f.bin") && IsDirectory(dir.Path()));
-    EXPECT_EQ(FileSize(dir / L"f.bin"), 5u);
-    EXPECT_NE(FileWriteTime(dir / L"f.bin"), 0u);
+    EXPECT_TRUE(FileSize(dir / L"f.bin") == 5u && FileWriteTime(dir / L"f.bin") != 0u);
     EXPECT_EQ(FileSize(dir / L"none") + FileWriteTime(dir / L"none") + FileVersion(dir / L"f.bin"), 0u);
     EXPECT_EQ(FileVersion(testkit::StandinPath(L"standin.exe")), 0x0001000000000000ull);   // built as 1.0.0.0
     std::string farOffset = PeImage(0x8664);
@@ -84,8 +82,7 @@ TEST(Files, Folders_ListSortedMakeAndProbe) {
     EXPECT_TRUE(ListSubdirectories(dir / L"missing").empty() && ListFiles(dir / L"missing", "*").empty());
     EXPECT_TRUE(EnsureDirectory(dir / L"x/y/z") && IsDirectory(dir / L"x/y/z"));
     EXPECT_FALSE(EnsureDirectory(dir / L"c.log"));
-    EXPECT_TRUE(IsDirectoryWritable(dir.Path()));
-    EXPECT_FALSE(PathExists(dir / L".zerva_write_test"));
+    EXPECT_TRUE(IsDirectoryWritable(dir.Path()) && !PathExists(dir / L".zerva_write_test"));
     EXPECT_FALSE(IsDirectoryWritable(dir / L"missing") || IsDirectoryWritable(dir / L"c.log"));
     {   // another Zerva testing the same folder at this moment holds the probe without sharing
         UniqueHandle other(::CreateFileW((dir / L".zerva_write_test").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -101,8 +98,7 @@ TEST(Files, RemoveTree_ReadOnlyAndNestedGone_LinkTargetsLeftAlone) {
     testkit::WriteFile(dir / L"tree/a/b/c.txt", "x");
     testkit::WriteFile(dir / L"tree/ro.txt", "x");
     ::SetFileAttributesW((dir / L"tree/ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
-    EXPECT_TRUE(RemoveTree(dir / L"tree"));
-    EXPECT_FALSE(PathExists(dir / L"tree"));
+    EXPECT_TRUE(RemoveTree(dir / L"tree") && !PathExists(dir / L"tree"));
     EXPECT_TRUE(RemoveTree(dir / L"tree"));   // nothing there is success too
 
     // Windows makes directory links with CreateSymbolicLinkW (developer mode); Wine reports success
@@ -111,11 +107,9 @@ TEST(Files, RemoveTree_ReadOnlyAndNestedGone_LinkTargetsLeftAlone) {
     testkit::WriteFile(dir / L"tree/inner.txt", "x");
     for (const auto& [link, target] : {std::pair{L"tree\\link", L"..\\outside"}, {L"top", L"outside"}}) {
         ::CreateSymbolicLinkW((dir / link).c_str(), target, SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
-        std::wstring unixLink = link, unixTarget = target;
-        std::replace(unixLink.begin(), unixLink.end(), L'\\', L'/');
-        std::replace(unixTarget.begin(), unixTarget.end(), L'\\', L'/');
+        const auto slashed = [](const wchar_t* path) { return Utf8ToWide(ToForwardSlashes(WideToUtf8(path))); };
         if (!PathExists(dir / link))
-            testkit::RunHostProgram(dir.Path(), L"Z:\\bin\\ln", L"ln -s " + unixTarget + L" " + unixLink,
+            testkit::RunHostProgram(dir.Path(), L"Z:\\bin\\ln", L"ln -s " + slashed(target) + L" " + slashed(link),
                                     [&] { return PathExists(dir / link); }, 10000);
     }
     if (ReadFile(dir / L"tree/link/keep.txt") != "precious" || ReadFile(dir / L"top/keep.txt") != "precious")
@@ -154,12 +148,10 @@ TEST(Files, System_DigestsRandomTextAndErrorTexts) {
     EXPECT_TRUE(PathExists(Utf8ToWide(ExeDirectory()) + L"\\core_tests.exe"));
 }
 
-namespace {
 // Opens the target without any sharing, as an editor or a scanner might.
-UniqueHandle HoldExclusively(const std::wstring& path) {
+static UniqueHandle HoldExclusively(const std::wstring& path) {
     return UniqueHandle(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
-}  // namespace
 
 TEST(Files, ReplacingMove_TargetHeldForAMoment_RetriedUntilReleased) {
     ScratchDir dir;
@@ -184,10 +176,8 @@ TEST(Files, ReplacingMove_TargetHeldForAMoment_RetriedUntilReleased) {
         changed.notify_one();
     });
     releaser.join();
-    EXPECT_TRUE(refused);
-    EXPECT_TRUE(moved) << error;
-    EXPECT_EQ(testkit::ReadFile(target), "new content");
-    EXPECT_FALSE(PathExists(source));
+    EXPECT_TRUE(refused && moved) << error;
+    EXPECT_TRUE(testkit::ReadFile(target) == "new content" && !PathExists(source));
 }
 
 TEST(Files, WriteFileAtomic_TargetHeldForGood_FailsWithReasonOldFileKept) {
@@ -201,8 +191,7 @@ TEST(Files, WriteFileAtomic_TargetHeldForGood_FailsWithReasonOldFileKept) {
     const std::string prefix = "cannot write " + WideToUtf8(target) + ": ";
     EXPECT_TRUE(StartsWith(error, prefix) && error.size() > prefix.size()) << error;
     holder.Reset();
-    EXPECT_EQ(testkit::ReadFile(target), "old content");
-    EXPECT_FALSE(PathExists(target + L".zvtmp"));
+    EXPECT_TRUE(testkit::ReadFile(target) == "old content" && !PathExists(target + L".zvtmp"));
 }
 
 TEST(Files, CopyFileAtomic_WholeCopyOrOldFileWithReason) {

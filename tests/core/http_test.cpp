@@ -19,7 +19,6 @@
 using testkit::FixtureRequest;
 using testkit::FixtureServer;
 using testkit::ReadFile;
-using testkit::ScratchDir;
 
 namespace {
 
@@ -52,37 +51,26 @@ struct OldDownload {
     std::wstring destination = dir / L"file.bin";
     OldDownload() { testkit::WriteFile(destination, "old content"); }
     bool PartLeft() const { return PathExists(destination + L".part"); }
-    void ExpectKept(bool partLeft = false) const {
-        EXPECT_EQ(ReadFile(destination), "old content");
-        EXPECT_EQ(PartLeft(), partLeft);
-    }
+    void ExpectKept(bool partLeft = false) const { EXPECT_TRUE(ReadFile(destination) == "old content" && PartLeft() == partLeft); }
 };
 
 }  // namespace
 
 TEST(ResolveUrl, Link_RelativeRootedOrAbsolute_ResolvedAgainstBase) {
+    // Relative: the last segment, query and fragment go. Rooted: only the origin stays, which ends at
+    // the path, query or fragment. Absolute, or a base that is no address: the link as it is.
     const char* const cases[][3] = {
-        // A relative link replaces the last segment; the query and fragment go.
         {"https://h.example/dir/page.html?x=1/2", "file.zip", "https://h.example/dir/file.zip"},
         {"https://h.example/dir/#frag/x", "file.zip", "https://h.example/dir/file.zip"},
         {"https://h.example", "a", "https://h.example/a"}, {"https://h.example?x=/y", "a", "https://h.example/a"},
-        // A rooted link keeps only the origin, which ends at the path, query or fragment.
         {"https://h.example/dir/page.html?q", "/abs.zip", "https://h.example/abs.zip"},
         {"http://h.example:8080", "/abs.zip", "http://h.example:8080/abs.zip"},
-        {"https://h.example?x=/y", "/abs.zip", "https://h.example/abs.zip"},
-        {"https://h.example#a/b", "/abs.zip", "https://h.example/abs.zip"},
+        {"https://h.example?x=/y", "/abs.zip", "https://h.example/abs.zip"}, {"https://h.example#a/b", "/abs.zip", "https://h.example/abs.zip"},
         {"https://h.example/dir/page", "//cdn.example/x.zip", "https://cdn.example/x.zip"},
-        // An absolute link, or a base that is no address, leaves the link as it is.
         {"https://h.example/d/", "HTTP://other/x", "HTTP://other/x"}, {"h.example/dir/", "a.zip", "a.zip"},
         {"ab", "a.zip", "a.zip"}, {"", "/a.zip", "/a.zip"},
     };
     for (const auto& c : cases) EXPECT_EQ(ResolveUrl(c[0], c[1]), c[2]) << c[0] << " + " << c[1];
-}
-
-TEST(WinHttpErrorText, UnknownCodes_SystemMessageElseNumber) {
-    const std::string denied = WinHttpErrorText(ERROR_ACCESS_DENIED);
-    EXPECT_TRUE(!denied.empty() && denied == Trim(denied) && !StartsWith(denied, "WinHTTP error")) << denied;
-    EXPECT_EQ(WinHttpErrorText(0x20000123u), "WinHTTP error 536871203");   // customer codes have no message
 }
 
 TEST(HttpGet, Body_SizedChunkedRedirectedOrGzip_ArrivesWholeWithProgress) {
@@ -101,16 +89,13 @@ TEST(HttpGet, Body_SizedChunkedRedirectedOrGzip_ArrivesWholeWithProgress) {
         TransferProgress progress;
         progress.done = progress.total = 99;   // left from an earlier transfer
         HttpResult result;
-        std::string body = "stale";
+        std::string body = "stale";   // replaced, not appended to
         std::vector<std::string> paths;
         for (const auto& request : RequestsDuring([&] { (void)HttpGet(result, Server().Url(path), {}, nullptr, &progress, body); }))
             paths.push_back(request.path);
         EXPECT_EQ(paths, seen);
         EXPECT_TRUE(result.ok && result.status == 200u && result.error.empty()) << path << ": " << result.error;
-        if (total != kAny) {
-            EXPECT_EQ(progress.total.load(), total) << path;
-            EXPECT_EQ(progress.done.load(), text.size()) << path;
-        }
+        EXPECT_TRUE(total == kAny || (progress.total == total && progress.done == text.size())) << path << ": " << progress.done.load();
         EXPECT_TRUE(body == text) << path << ": body differs, size " << body.size();
         // Links in a page are resolved against the address that finally answered.
         EXPECT_EQ(result.finalUrl, Server().Url(seen.back() == "/" ? "" : seen.back())) << path;
@@ -128,15 +113,13 @@ TEST(HttpGet, Headers_AgentAndRefererFromOptions_NothingInjected) {
     const FixtureRequest plain = sent({});
     const std::string agent = plain.Header("User-Agent");
     EXPECT_TRUE(StartsWith(agent, "Zerva/4.0.0 (Windows; +https://") && EndsWith(agent, ")")) << agent;
-    EXPECT_EQ(plain.Header("Accept"), "*/*");
-    EXPECT_EQ(plain.Header("Referer"), "<absent>");
+    EXPECT_EQ(plain.Header("Accept") + "|" + plain.Header("Referer"), "*/*|<absent>");
     const FixtureRequest browser = sent({"https://downloads.example/list.html", true});
     EXPECT_EQ(browser.Header("User-Agent"), "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
                                             "Chrome/130.0 Safari/537.36 Zerva/4.0.0");
     EXPECT_EQ(browser.Header("Referer"), "https://downloads.example/list.html");
     const FixtureRequest injected = sent({"https://a.example/\r\nX-Injected: yes"});
-    EXPECT_EQ(injected.Header("Referer"), "https://a.example/");
-    EXPECT_EQ(injected.Header("X-Injected"), "<absent>");
+    EXPECT_EQ(injected.Header("Referer") + "|" + injected.Header("X-Injected"), "https://a.example/|<absent>");
 }
 
 TEST(HttpGet, Failure_BadUrlNoListenerStatusOrCancel_ReportedWithBodyUnread) {
@@ -152,6 +135,9 @@ TEST(HttpGet, Failure_BadUrlNoListenerStatusOrCancel_ReportedWithBodyUnread) {
         {Server().Url("/status?code=400"), nullptr, 400, "HTTP 400"}, {Server().Url("/status?code=503"), nullptr, 503, "HTTP 503"},
         {Server().Url("/hello"), &cancelled, 200, "cancelled"},
     };
+    const std::string denied = WinHttpErrorText(ERROR_ACCESS_DENIED);   // unknown codes: system text else number
+    EXPECT_TRUE(!denied.empty() && denied == Trim(denied) && !StartsWith(denied, "WinHTTP error")) << denied;
+    EXPECT_EQ(WinHttpErrorText(0x20000123u), "WinHTTP error 536871203");
     for (const auto& [url, cancel, status, error] : cases) {
         HttpResult result;
         result.status = 7;   // left from an earlier call
@@ -163,9 +149,7 @@ TEST(HttpGet, Failure_BadUrlNoListenerStatusOrCancel_ReportedWithBodyUnread) {
 }
 
 TEST(HttpGet, BodyCutShortOrUnwritable_StalledClosedOrFailingStream_FailsKeepingWhatArrived) {
-    // The time-out also bounds the wait for the headers, which a loaded machine can slow down:
-    // long enough that only the stall trips it.
-    HttpOptions options;
+    HttpOptions options;   // also bounds the wait for the headers: long enough that only the stall trips it
     options.timeoutMs = 2000;
     for (const char* path : {"/stall?n=100&first=10", "/short?n=100&first=10"}) {
         TransferProgress progress;
@@ -179,8 +163,7 @@ TEST(HttpGet, BodyCutShortOrUnwritable_StalledClosedOrFailingStream_FailsKeeping
     }
     HttpResult result;
     std::ostream out(nullptr);   // without a buffer every write fails
-    EXPECT_FALSE(HttpGetToStream(result, Server().Url("/bytes?n=5000"), {}, nullptr, nullptr, out));
-    EXPECT_EQ(result.error, "write error");
+    EXPECT_TRUE(!HttpGetToStream(result, Server().Url("/bytes?n=5000"), {}, nullptr, nullptr, out) && result.error == "write error");
 }
 
 // Each server has a CA of its own. The trusted one goes first: a process's chain engine may keep
@@ -192,11 +175,9 @@ TEST(HttpGet, Https_TrustedOrUntrustedCertificate_SucceedsOrFailsBeforeRequest) 
     ASSERT_TRUE(root.Added());
     HttpResult result;
     std::string body;
-    EXPECT_TRUE(HttpGetString(result, trusted.Url("/hello"), body)) << result.error;
-    EXPECT_EQ(body, "hello, world\n");
+    EXPECT_TRUE(HttpGetString(result, trusted.Url("/hello"), body) && body == "hello, world\n") << result.error;
     EXPECT_FALSE(HttpGetString(result, untrusted.Url("/hello"), body));
-    EXPECT_EQ(result.status, 0u);
-    EXPECT_FALSE(result.error.empty() || result.error == "cannot connect") << result.error;
+    EXPECT_FALSE(result.status != 0u || result.error.empty() || result.error == "cannot connect") << result.error;
     EXPECT_TRUE(untrusted.Requests().empty());
 }
 
@@ -241,8 +222,7 @@ TEST(DownloadFile, PartOrFinalMoveFails_OldFileKept) {
     const std::wstring inside = old.destination + L"\\inside.bin";   // its folder is a file
     HttpResult result;
     const auto requests = RequestsDuring([&] { EXPECT_FALSE(DownloadFile(result, Server().Url("/hello"), inside, {}, nullptr, nullptr)); });
-    EXPECT_EQ(result.error, "cannot write " + WideToUtf8(inside + L".part"));
-    EXPECT_TRUE(requests.empty());
+    EXPECT_TRUE(result.error == "cannot write " + WideToUtf8(inside + L".part") && requests.empty()) << result.error;
     // Held open without delete sharing, the old file cannot be replaced: the complete download stays.
     UniqueHandle holder(::CreateFileW(old.destination.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -254,19 +234,13 @@ TEST(DownloadFile, PartOrFinalMoveFails_OldFileKept) {
     EXPECT_EQ(ReadFile(old.destination + L".part"), "hello, world\n");
 }
 
-// A ".part" stream that fails where a full disk fails a buffered file: a write that has to reach
-// the file, or only the final flush (every write fits the buffer).
-class FailingPartBuffer : public std::streambuf {
-public:
-    explicit FailingPartBuffer(bool failWrites) : m_failWrites(failWrites) {}
-
-protected:
-    std::streamsize xsputn(const char*, std::streamsize count) override { return m_failWrites ? 0 : count; }
-    int_type overflow(int_type c) override { return m_failWrites ? traits_type::eof() : traits_type::not_eof(c); }
+// A ".part" stream failing where a full disk fails a buffered file: at a write, or at the final flush.
+struct FailingPartBuffer : std::streambuf {
+    explicit FailingPartBuffer(bool failWrites) : failWrites(failWrites) {}
+    std::streamsize xsputn(const char*, std::streamsize count) override { return failWrites ? 0 : count; }
+    int_type overflow(int_type c) override { return failWrites ? traits_type::eof() : traits_type::not_eof(c); }
     int sync() override { return -1; }
-
-private:
-    bool m_failWrites;
+    bool failWrites;
 };
 
 TEST(DownloadFile, PartStreamFailsAtWriteOrFinalFlush_WriteErrorOldFileKeptNoPart) {
@@ -280,8 +254,7 @@ TEST(DownloadFile, PartStreamFailsAtWriteOrFinalFlush_WriteErrorOldFileKeptNoPar
                                          testkit::WriteFile(part, "begun");   // as the real stream would
                                          return std::make_unique<std::ostream>(&buffer);
                                      });
-        EXPECT_FALSE(ok);
-        EXPECT_EQ(result.error, "write error");
+        EXPECT_TRUE(!ok && result.error == "write error") << result.error;
         old.ExpectKept();
     }
 }

@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <regex>
-#include <string>
-#include <vector>
 
 #include "core/files.h"
 #include "core/text.h"
@@ -22,8 +20,7 @@ int Rank(std::string_view folder) {
     return -1;
 }
 
-// The quoted includes of `source`, a file of `layer`, that point to a higher layer or to tests/
-// or tools/.
+// The quoted includes of `source`, a file of `layer`, pointing to a higher layer, tests/ or tools/.
 std::vector<std::string> UpwardIncludes(std::string_view layer, const std::string& source) {
     static const std::regex include(R"re(^[ \t]*#[ \t]*include[ \t]*"([^"/]+)/[^"]*")re", std::regex::multiline);
     std::vector<std::string> found;
@@ -49,12 +46,11 @@ TEST(Layers, UpwardIncludes_FoundOnlyAboveTheLayer) {
 
 TEST(Layers, NoSourceIncludesAHigherLayer) {
     size_t scanned = 0;
-    for (const char* layer : kLayers) {
+    for (const char* layer : kLayers)
         for (const auto& path : testkit::SourceFiles(Utf8ToWide(layer))) {
             ++scanned;
             for (const auto& line : UpwardIncludes(layer, ReadWholeFile(path).value_or("")))
                 ADD_FAILURE() << WideToUtf8(path) << ": " << line;
         }
-    }
     EXPECT_GT(scanned, 20u) << "sources not found under " << WideToUtf8(testkit::SourceDir());
 }

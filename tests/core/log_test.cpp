@@ -4,9 +4,6 @@
 
 #include <regex>
 
-// Each test works on a log of its own, so the tests hold whether they run one per process
-// (ctest) or all in one program.
-
 TEST(LogBuffer, Snapshot_CappedNumberedAndOnlyNewerEntries) {
     LogBuffer log;
     std::vector<LogEntry> entries;
@@ -17,8 +14,7 @@ TEST(LogBuffer, Snapshot_CappedNumberedAndOnlyNewerEntries) {
     EXPECT_EQ(entries.front().text, "line 2");
     std::vector<LogEntry> newer{LogEntry{}};   // not cleared: new entries are appended
     EXPECT_EQ(log.Snapshot(newer, 3999), 4001u);
-    ASSERT_EQ(newer.size(), 3u);
-    EXPECT_EQ(newer[1].seq, 4000u);
+    ASSERT_TRUE(newer.size() == 3u && newer[1].seq == 4000u);
     newer.clear();
     log.Clear();   // numbering goes on
     log.Append(console::kPhp, level::kWarning, "two\nlines\r\n\r\n");
@@ -37,9 +33,9 @@ TEST(LogBuffer, ToText_LocalTimeSourceNameAndCrLf) {
 }
 
 TEST(LineLevel, KeywordsDecideLevel_ErrorWordsWin) {
-    for (const char* line : {"Cannot bind, warning", "ErrorLog set", "AH00558: could not reliably", "Startup FAILED"})
-        EXPECT_EQ(LineLevel(line), level::kError) << line;
-    EXPECT_EQ(LineLevel("PHP Deprecated: something"), level::kWarning);
-    EXPECT_EQ(LineLevel("[Warning] option"), level::kWarning);
-    EXPECT_EQ(LineLevel("ready for connections"), level::kInfo);
+    for (const auto& [line, wanted] : {std::pair{"Cannot bind, warning", level::kError}, {"ErrorLog set", level::kError},
+                                       {"AH00558: could not reliably", level::kError}, {"Startup FAILED", level::kError},
+                                       {"PHP Deprecated: something", level::kWarning}, {"[Warning] option", level::kWarning},
+                                       {"ready for connections", level::kInfo}})
+        EXPECT_EQ(LineLevel(line), wanted) << line;
 }

@@ -36,8 +36,7 @@ TEST(Probes, IsPortFree_IPv4OrIPv6Listener_BusyUntilItStops) {
             EXPECT_TRUE(EqualsIgnoreCase(owner->name, "standin.exe")) << owner->name;
         }
         listener.Stop();
-        EXPECT_TRUE(IsPortFree(port));
-        EXPECT_FALSE(PortOwner(port).has_value() || PortListenerPid(port).has_value());
+        EXPECT_TRUE(IsPortFree(port) && !PortOwner(port) && !PortListenerPid(port));
     }
 }
 
@@ -66,7 +65,6 @@ TEST(Probes, SelectIPv4Addresses_UpAdaptersWithoutLoopbackOrLinkLocal) {
     EXPECT_EQ(SelectIPv4Addresses(adapters), (Lines{"192.168.1.5", "10.0.0.2", "192.168.1.5"}));
 }
 
-// Each case is a series of samples; every sample checks the percentage and the memory sum.
 TEST(ProbesCpu, ApplyCpuSample_Series_GivePercentOfMachineAndMemorySum) {
     constexpr uint64_t kSecond = 10'000'000;   // FILETIME ticks
     struct Sample {
@@ -112,8 +110,7 @@ TEST(ProbesCpu, ApplyCpuSample_Series_GivePercentOfMachineAndMemorySum) {
 
 TEST(ProbesCpu, SampleCpu_OwnProcessMeasuredMissingPidSkipped) {
     CpuSampler sampler;
-    const uint32_t self = ::GetCurrentProcessId();
-    SampleCpu(sampler, {self, 0xFFFFFFF0u});
+    SampleCpu(sampler, {::GetCurrentProcessId(), 0xFFFFFFF0u});
     EXPECT_TRUE(sampler.workingSetBytes > 0 && sampler.lastWallTime != 0);
-    EXPECT_TRUE(sampler.samples.size() == 1 && sampler.samples.count(self) == 1);
+    EXPECT_TRUE(sampler.samples.size() == 1 && sampler.samples.count(::GetCurrentProcessId()) == 1);
 }

@@ -25,9 +25,6 @@ namespace {
 
 std::wstring Standin() { return testkit::StandinPath(L"standin.exe"); }
 
-// The quoted path that starts a command line (Format, as GCC 12 warns falsely about "\"" + string).
-std::string QuotedStandin() { return Format("\"%s\"", WideToUtf8(Standin()).c_str()); }
-
 proc::SpawnOptions StandinRun(const std::wstring& args) { return {.exe = Standin(), .args = args}; }
 
 // The lines of `text` that start with `prefix`, ignoring case.
@@ -53,8 +50,7 @@ Lines LoggedWith(const std::string& tag) {
 TEST(ProcEnvironment, ParseAndBuild_DriveEntriesKept_OverridesAndPathPrependSorted) {
     const wchar_t block[] = L"=C:=C:\\dir\0Path=C:\\w\0NOEQUALS\0A=b=c\0E=\0";
     const EnvList expected = {{L"=C:", L"C:\\dir"}, {L"Path", L"C:\\w"}, {L"A", L"b=c"}, {L"E", L""}};
-    EXPECT_EQ(proc::ParseEnvironmentBlock(block), expected);
-    EXPECT_TRUE(proc::ParseEnvironmentBlock(nullptr).empty());
+    EXPECT_TRUE(proc::ParseEnvironmentBlock(block) == expected && proc::ParseEnvironmentBlock(nullptr).empty());
 
     const struct {
         const char* name;
@@ -86,16 +82,14 @@ TEST(ProcOutput, Utf8KeptElseCodePage_StrictAboutOverlongsSurrogatesAndRange) {
     };
     for (size_t i = 0; i < std::size(cases); ++i)
         EXPECT_EQ(proc::IsValidUtf8(cases[i].first), cases[i].second) << "case " << i;
-    EXPECT_EQ(proc::DecodeOutputLine("caf\xC3\xA9", 850), "caf\xC3\xA9");
-    EXPECT_EQ(proc::DecodeOutputLine("\x82t\x82", 850), "\xC3\xA9t\xC3\xA9");  // é in code page 850
+    EXPECT_EQ(proc::DecodeOutputLine("caf\xC3\xA9", 850) + proc::DecodeOutputLine("\x82t\x82", 850),
+              "caf\xC3\xA9\xC3\xA9t\xC3\xA9");  // é in code page 850
 }
 
 TEST(ProcOutput, LineSplitter_CrLfAcrossChunksBareLfAndRemainder) {
     Lines lines;
     proc::LineSplitter splitter([&](std::string line) { lines.push_back(std::move(line)); });
-    splitter.Feed("a\r");
-    splitter.Feed("\nb\n\n");
-    splitter.Feed("c\r\r\nd");
+    for (const char* chunk : {"a\r", "\nb\n\n", "c\r\r\nd"}) splitter.Feed(chunk);
     splitter.Finish();
     EXPECT_EQ(lines, (Lines{"a", "b", "", "c\r", "d"}));
 }
@@ -110,7 +104,8 @@ TEST(ProcRun, FinishedChildren_ExitCodeAndOwnOutputFoldedIntoLfLines) {
         {L"hex 610d0a62", "a\nb\n", 0},                                     // CR LF, unterminated last line
         {L"hex 636166820a", proc::DecodeOutputLine("caf\x82", ::GetOEMCP()) + "\n", 0},  // not UTF-8: OEM
         {L"print one + eprint two + print three", "one\ntwo\nthree\n", 0},  // one pipe, in order
-        {L"cmdline  + print \"two words\"", QuotedStandin() + " cmdline  + print \"two words\"\ntwo words\n", 0},
+        {L"cmdline  + print \"two words\"",   // Format: GCC 12 warns falsely about "\"" + string
+         Format("\"%s\" cmdline  + print \"two words\"\ntwo words\n", WideToUtf8(Standin()).c_str()), 0},
         {L"cwd", WideToUtf8(testkit::BinDir()) + "\n", 0},  // by default, the program's folder
         {L"exit 42", "", 42},
         {L"exit 0xC0000135", "", 0xC0000135u},
@@ -121,8 +116,7 @@ TEST(ProcRun, FinishedChildren_ExitCodeAndOwnOutputFoldedIntoLfLines) {
             SCOPED_TRACE(WideToUtf8(c.args));
             for (int round = 0; round < 3; ++round) {
                 const proc::RunResult r = proc::Run(StandinRun(c.args), 30000);
-                EXPECT_TRUE(r.started && !r.timedOut && r.error.empty()) << r.error;
-                EXPECT_EQ(r.exitCode, c.exitCode);
+                EXPECT_TRUE(r.started && !r.timedOut && r.error.empty() && r.exitCode == c.exitCode) << r.error << r.exitCode;
                 EXPECT_EQ(r.output, c.output);
             }
         });
@@ -147,8 +141,7 @@ TEST(ProcRun, TimeoutOrLingeringGrandchild_ReturnsPromptlyWithOutputSoFar) {
         std::string expected = output;
         unsigned grandchild = 0;
         if (std::sscanf(r.output.c_str(), "grandchild %u", &grandchild) == 1) {
-            EXPECT_TRUE(IsPidRunning(grandchild));  // it really kept the pipe open
-            EXPECT_TRUE(KillPid(grandchild));
+            EXPECT_TRUE(IsPidRunning(grandchild) && KillPid(grandchild));  // it really kept the pipe open
             expected = Format("grandchild %u\n", grandchild) + expected;
         }
         EXPECT_EQ(r.output, expected);
@@ -182,20 +175,16 @@ TEST(ProcRun, HandleList_ChildInheritsOnlyItsPipe) {
     UniqueHandle event(::CreateEventW(&inherit, TRUE, FALSE, nullptr));
     ASSERT_TRUE(event);
     const proc::RunResult r = proc::Run(StandinRun(L"handle " + std::to_wstring(uintptr_t(event.Get()))), 20000);
-    EXPECT_EQ(r.output, "not inherited\n");
-    EXPECT_EQ(::WaitForSingleObject(event.Get(), 0), DWORD(WAIT_TIMEOUT));
+    EXPECT_TRUE(r.output == "not inherited\n" && ::WaitForSingleObject(event.Get(), 0) == WAIT_TIMEOUT) << r.output;
 }
 
 TEST(ProcStart, MissingProgramOrNothingToStop_FailsWithSystemMessage) {
     testkit::ScratchDir dir;
     const proc::SpawnOptions options{.exe = dir / L"missing.exe"};
     const proc::RunResult r = proc::Run(options, 5000);
-    EXPECT_TRUE(!r.started && !r.timedOut && r.exitCode == 0xFFFFFFFFu);
-    EXPECT_EQ(r.error, LastErrorText(ERROR_FILE_NOT_FOUND));
+    EXPECT_TRUE(!r.started && !r.timedOut && r.exitCode == 0xFFFFFFFFu && r.error == LastErrorText(ERROR_FILE_NOT_FOUND)) << r.error;
     std::string error;
-    EXPECT_EQ(proc::Spawn(options, &error), 0u);
-    EXPECT_EQ(error, r.error);
-    EXPECT_EQ(proc::Spawn(options, nullptr), 0u);
+    EXPECT_TRUE(proc::Spawn(options, &error) == 0u && error == r.error && proc::Spawn(options, nullptr) == 0u) << error;
     EXPECT_FALSE(LaunchInConsole(options.exe, L"", L"", L""));
     EXPECT_FALSE(SignalNamedEvent(Utf8ToWide(testkit::UniqueName())) || KillPid(0) || IsPidRunning(0));
 }
@@ -235,8 +224,7 @@ TEST(ProcSpawn, LoggingOff_StillDrainsPipeAndLogsNothing) {
     // About 600 KB: far more than the pipe holds, so the child ends only if it is read.
     ASSERT_EQ(::WaitForSingleObject(process.Get(), 30000), DWORD(WAIT_OBJECT_0));
     DWORD code = 0;
-    ::GetExitCodeProcess(process.Get(), &code);
-    EXPECT_EQ(code, 7u);  // it wrote everything
+    EXPECT_TRUE(::GetExitCodeProcess(process.Get(), &code) && code == 7u) << code;   // it wrote everything
     EXPECT_TRUE(LoggedWith(tag).empty());
 }
 
@@ -252,12 +240,10 @@ TEST(ProcStop, SignalOrKill_EndsWaitingChildWithExitCode0) {
         // Stopped only once it runs, as servers are (one ended while Wine still started it once kept
         // the test program from exiting).
         ASSERT_TRUE(child.WaitReady());
-        EXPECT_TRUE(IsPidRunning(child.Pid()));
-        EXPECT_TRUE(stop(child));
+        EXPECT_TRUE(IsPidRunning(child.Pid()) && stop(child));
         ASSERT_EQ(::WaitForSingleObject(child.Process(), stop == ways[1].second ? 0 : 20000), DWORD(WAIT_OBJECT_0));
         DWORD code = 99;
-        ::GetExitCodeProcess(child.Process(), &code);
-        EXPECT_EQ(code, 0u);   // not the stand-in's own time-out code, 124
+        EXPECT_TRUE(::GetExitCodeProcess(child.Process(), &code) && code == 0u) << code;   // not its time-out code, 124
         EXPECT_FALSE(IsPidRunning(child.Pid()));   // still openable through our handle, but ended
     }
 }

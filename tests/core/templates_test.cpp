@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <regex>
 #include <set>
-#include <string>
 
 #include "core/text.h"
 
@@ -44,8 +43,7 @@ TEST(Templates, Texts_AsciiWithLfLineEndsAndTheGeneratorsMacros) {
     for (const auto& c : cases) {
         const std::string text = c.text;
         SCOPED_TRACE(text.substr(0, 40));
-        ASSERT_FALSE(text.empty());
-        EXPECT_EQ(text.back(), '\n');
+        ASSERT_TRUE(!text.empty() && text.back() == '\n');
         // A CR, a typographic quote or a stray byte would break the configuration readers.
         EXPECT_TRUE(std::all_of(text.begin(), text.end(), [](char c) { return c == '\n' || c == '\t' || (c >= 0x20 && c < 0x7f); }));
         EXPECT_EQ(Macros(text), c.macros);

@@ -8,13 +8,10 @@ using Lines = std::vector<std::string>;
 
 TEST(Text, CaseHelpers_FoldAsciiOnly) {
     EXPECT_EQ(ToLower("ABC-xyz \xC3\x89"), "abc-xyz \xC3\x89");   // É stays as it is
-    EXPECT_TRUE(EqualsIgnoreCase("Apache2.4", "apache2.4"));
-    EXPECT_FALSE(EqualsIgnoreCase("abc", "abcd"));
-    EXPECT_FALSE(StartsWith("httpd", "httpd.conf"));
-    EXPECT_TRUE(StartsWithIgnoreCase("LoadModule x", "loadmodule"));
-    EXPECT_FALSE(EndsWith("ini", "php.ini"));
-    EXPECT_TRUE(ContainsIgnoreCase("Server ERROR here", "error"));
-    EXPECT_FALSE(ContainsIgnoreCase("ab", "abc"));
+    EXPECT_TRUE(EqualsIgnoreCase("Apache2.4", "apache2.4") && StartsWithIgnoreCase("LoadModule x", "loadmodule") &&
+                ContainsIgnoreCase("Server ERROR here", "error"));
+    EXPECT_FALSE(EqualsIgnoreCase("abc", "abcd") || StartsWith("httpd", "httpd.conf") || EndsWith("ini", "php.ini") ||
+                 ContainsIgnoreCase("ab", "abc"));
 }
 
 TEST(Text, Shaping_TrimSplitJoinReplace) {
@@ -49,8 +46,7 @@ TEST(Text, Versions_ExtractedPartsComparedNumerically) {
         {"10.1", "9.9", 1}, {"php-8.3.0RC1", "8.3.0", 0}, {"none", "nothing", 0},
         {"httpd-2.4.9", "httpd-2.4.62", -1}, {"99999999999999999999999.1", "18446744073709551615.0", 1}};
     for (const auto& [a, b, order] : compared) EXPECT_EQ(CompareVersions(a, b), order) << a << " " << b;
-    EXPECT_EQ(VersionMajorMinor("8.4.10"), "8.4");
-    EXPECT_EQ(VersionMajorMinor("8"), "8");
+    EXPECT_EQ(VersionMajorMinor("8.4.10") + "|" + VersionMajorMinor("8"), "8.4|8");
 }
 
 TEST(Text, ExpandMacros_NoReexpansionOfOwnValue) {
@@ -66,26 +62,20 @@ TEST(Text, FormatSize_EnglishAndFrenchUnits) {
                                       {1536ull, "1.5 KB"}, {5ull << 30, "5.0 GB"}, {1ull << 50, "1024.0 TB"}})
         EXPECT_EQ(FormatSize(bytes), text);
     SetLanguage("fr");
-    EXPECT_EQ(FormatSize(0), "0 o");
-    EXPECT_EQ(FormatSize(3ull << 20), "3.0 Mo");
+    EXPECT_EQ(FormatSize(0) + "|" + FormatSize(3ull << 20), "0 o|3.0 Mo");
     SetLanguage("en");
 }
+
 TEST(Text, CharacterClasses_BlankSpaceLineBreakAndFolding) {
-    // character, IsBlank, IsSpace, IsLineBreak
     const struct { char c; bool blank, space, lineBreak; } cases[] = {
         {' ', true, true, false},   {'\t', true, true, false}, {'\r', true, true, true}, {'\n', true, true, true},
         {'\v', false, true, false}, {'\f', false, true, false}, {'a', false, false, false}, {'\xA0', false, false, false},
     };
-    for (const auto& row : cases) {
-        SCOPED_TRACE(int(uint8_t(row.c)));
-        EXPECT_EQ(IsBlank(row.c), row.blank);
-        EXPECT_EQ(IsSpace(row.c), row.space);
-        EXPECT_EQ(IsLineBreak(row.c), row.lineBreak);
-    }
-    EXPECT_TRUE(HasLineBreak("a\rb"));
-    EXPECT_FALSE(HasLineBreak("a\v\fb"));
-    EXPECT_EQ(SkipSpaces(" \t\v\fx ", 0), 4u);
-    EXPECT_EQ(SkipSpaces("x  ", 1), 3u);
+    for (const auto& row : cases)
+        EXPECT_TRUE(IsBlank(row.c) == row.blank && IsSpace(row.c) == row.space && IsLineBreak(row.c) == row.lineBreak)
+            << int(uint8_t(row.c));
+    EXPECT_TRUE(HasLineBreak("a\rb") && !HasLineBreak("a\v\fb"));
+    EXPECT_TRUE(SkipSpaces(" \t\v\fx ", 0) == 4u && SkipSpaces("x  ", 1) == 3u);
     const std::string folded{FoldAscii('A'), FoldAscii('Z'), FoldAscii('z'), FoldAscii('@'), FoldAscii('\xC9')};
     EXPECT_EQ(folded, "azz@\xC9");
 }

@@ -6,7 +6,6 @@
 
 #include <regex>
 #include <set>
-#include <string>
 
 #include "core/files.h"
 #include "core/text.h"

@@ -4,10 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <optional>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "core/files.h"
 #include "core/text.h"
@@ -103,9 +100,7 @@ TEST(ExtractZip, UnsafeNames_RefusedWithNothingOutside) {
     for (const auto& [name, named] : cases) {
         Fixture f({{"first.txt", "kept"}, {name, "evil", true}, {"last.txt", "never"}});
         EXPECT_FALSE(f.Extract()) << name;
-        if (named) {
-            EXPECT_EQ(f.error, "unsafe path in archive: " + ToForwardSlashes(name));
-        }
+        EXPECT_TRUE(!named || f.error == "unsafe path in archive: " + ToForwardSlashes(name)) << f.error;
         EXPECT_TRUE(f.Escaped().empty()) << name;
         EXPECT_EQ(f.Extracted(), Files{"first.txt"}) << name;
     }
@@ -122,13 +117,11 @@ TEST(ExtractZip, Names_DotsSlashesBackslashesAndFolders_LandInsideWhole) {
                {"stored.bin", random}});
     Files names;
     ASSERT_TRUE(ListZipEntries(f.archive, names, f.error)) << f.error;
-    ASSERT_EQ(names.size(), 11u);
-    EXPECT_EQ(names[4], "dir/sub/file.txt");
+    ASSERT_TRUE(names.size() == 11u && names[4] == "dir/sub/file.txt");
     ASSERT_TRUE(f.Extract()) << f.error;
     EXPECT_EQ(f.Extracted(), (Files{"a.txt", "b/c.txt", "big.txt", "d/e.txt", "dir/sub/file.txt",
                                     "named\u00e9/caf\u00e9.txt", "random.bin", "stored.bin"}));
-    EXPECT_EQ(f.At(L"dir\\sub\\file.txt"), "deep");
-    EXPECT_EQ(f.At(L"named\u00e9\\caf\u00e9.txt"), "utf-8 name");
+    EXPECT_EQ(f.At(L"dir\\sub\\file.txt") + "|" + f.At(L"named\u00e9\\caf\u00e9.txt"), "deep|utf-8 name");
     EXPECT_TRUE(f.At(L"big.txt") == big && f.At(L"random.bin") == random && f.At(L"stored.bin") == random);
     EXPECT_TRUE(IsDirectory(f.destination + L"\\slash") && IsDirectory(f.destination + L"\\attribute"));
 }
@@ -144,8 +137,7 @@ TEST(ExtractZip, ExistingFiles_ReplacedAndOthersKept_FolderInTheWayCannotWrite) 
     testkit::WriteFile(f.destination + L"\\conf\\a.txt", "old and longer");
     testkit::WriteFile(f.destination + L"\\mine.txt", "user file");
     ASSERT_TRUE(f.Extract()) << f.error;
-    EXPECT_EQ(f.At(L"conf\\a.txt"), "new");
-    EXPECT_EQ(f.Extracted(), (Files{"conf/a.txt", "mine.txt"}));
+    EXPECT_TRUE(f.At(L"conf\\a.txt") == "new" && f.Extracted() == (Files{"conf/a.txt", "mine.txt"}));
 
     Fixture blocked({Entry{"conf", "file data"}});
     testkit::WriteFile(blocked.destination + L"\\conf\\kept.txt", "inside");
@@ -166,8 +158,7 @@ TEST(ExtractZip, StripPrefixAndSkipFilter_OthersLeftOut_DoneReachesTotal) {
     })) << f.error;   // a skipped entry is never checked, so its unsafe name is no error
     EXPECT_EQ(seen, (Files{"php.exe", "php.pdb", "ext/x.pdb", "ext/x.dll", "../up.pdb"}));
     EXPECT_EQ(f.Extracted(), (Files{"ext/x.dll", "php.exe"}));
-    EXPECT_EQ(f.At(L"ext\\x.dll"), "dll");
-    EXPECT_TRUE(f.Escaped().empty());
+    EXPECT_TRUE(f.At(L"ext\\x.dll") == "dll" && f.Escaped().empty());
     EXPECT_EQ(progress.total.load(), 3u + 9u + 5000u + 3u + 3u + 2u + 4u);
     EXPECT_EQ(progress.done.load(), progress.total.load());
 }
@@ -178,8 +169,7 @@ TEST(ExtractZip, CancelBetweenEntries_StopsBeforeTheNext) {
     // The filter runs once per entry, right before it is written: a flag set there is seen
     // at the start of the next entry.
     EXPECT_FALSE(f.Extract(nullptr, "", [&](const std::string&) { cancel = true; return false; }, &cancel));
-    EXPECT_EQ(f.error, "cancelled");
-    EXPECT_EQ(f.Extracted(), Files{"one.txt"});
+    EXPECT_TRUE(f.error == "cancelled" && f.Extracted() == Files{"one.txt"}) << f.error;
 }
 
 TEST(ExtractZip, DamagedEntry_FailsWithoutPartialFileAndKeepsTheOldOne) {

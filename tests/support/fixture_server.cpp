@@ -19,38 +19,30 @@ constexpr DWORD kStartTimeoutMs = 30000;
 
 // Wine's own export: the Unix path of a Windows path, allocated on the process heap.
 std::string UnixPath(const std::wstring& windowsPath, std::string& error) {
-    using Fn = char*(__cdecl*)(const wchar_t*);
-    const auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(
+    const auto fn = reinterpret_cast<char*(__cdecl*)(const wchar_t*)>(reinterpret_cast<void*>(
         ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
     if (!fn) {
         error = "the fixture server needs Wine (no wine_get_unix_file_name)";
         return {};
     }
     char* unixPath = fn(windowsPath.c_str());
-    if (!unixPath) {
-        error = "no Unix path for " + WideToUtf8(windowsPath);
-        return {};
-    }
-    std::string result(unixPath);
-    ::HeapFree(::GetProcessHeap(), 0, unixPath);
+    if (!unixPath) error = "no Unix path for " + WideToUtf8(windowsPath);
+    const std::string result = unixPath ? unixPath : "";
+    if (unixPath) ::HeapFree(::GetProcessHeap(), 0, unixPath);
     return result;
 }
 
 uint16_t ReadPort(const std::wstring& file) {
-    const auto text = ReadWholeFile(file);
-    if (!text) return 0;
-    const long port = std::strtol(Trim(*text).c_str(), nullptr, 10);
+    const long port = std::strtol(Trim(ReadWholeFile(file).value_or("")).c_str(), nullptr, 10);
     return port > 0 && port < 65536 ? uint16_t(port) : 0;
 }
 
-// A socket listening on a free loopback port, never handed down to other children. The server
-// connects to it; the connection is never accepted, which it need not be: closing the listener
-// resets it.
+// A listening loopback socket no child inherits. The server's connection to it is never accepted:
+// closing the listener resets it all the same.
 SOCKET ListenOnLoopback(uint16_t& port) {
     const SOCKET s = ::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
     if (s == INVALID_SOCKET) return s;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
+    sockaddr_in address{AF_INET, 0, {}, {}};
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     int size = sizeof(address);
     if (::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || ::listen(s, 1) != 0 ||
@@ -93,8 +85,8 @@ FixtureServer::FixtureServer(bool tls) : m_tls(tls) {
     if (RunHostProgram(m_dir.Path(), L"Z:\\usr\\bin\\python3", command,
                        [&] { return (m_port = ReadPort(portFile)) != 0; }, kStartTimeoutMs, &m_error))
         return;
-    const std::string log = Trim(ReadWholeFile(m_dir / L"server.log").value_or(""));
-    if (m_error.empty()) m_error = "the fixture server did not report its port" + (log.empty() ? "" : ": " + log);
+    if (const std::string log = Trim(ReadWholeFile(m_dir / L"server.log").value_or("")); m_error.empty())
+        m_error = "the fixture server did not report its port" + (log.empty() ? "" : ": " + log);
     Stop();
 }
 
@@ -120,9 +112,7 @@ void FixtureServer::Redirect(std::string_view from, std::string_view to) {
 
 std::vector<FixtureRequest> FixtureServer::Requests() const {
     std::vector<FixtureRequest> requests;
-    const auto log = ReadWholeFile(m_dir / L"requests.log");
-    if (!log) return requests;
-    for (const std::string& line : SplitLines(*log)) {
+    for (const std::string& line : SplitLines(ReadWholeFile(m_dir / L"requests.log").value_or(""))) {
         const JsonValue entry = JsonParse(line);
         FixtureRequest request;
         request.path = entry.Find("path").string;
@@ -151,12 +141,11 @@ TrustedRoot::~TrustedRoot() {
     if (!m_added) return;
     HCERTSTORE store = ::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"ROOT");
     if (!store) return;
-    PCCERT_CONTEXT wanted = ::CertCreateCertificateContext(
-        X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(m_der.data()), DWORD(m_der.size()));
-    if (wanted) {
+    if (PCCERT_CONTEXT wanted = ::CertCreateCertificateContext(
+            X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(m_der.data()), DWORD(m_der.size()))) {
         // Deleting frees the found context; the one we made is ours to free.
-        PCCERT_CONTEXT found = ::CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, wanted, nullptr);
-        if (found) ::CertDeleteCertificateFromStore(found);
+        if (PCCERT_CONTEXT found = ::CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, wanted, nullptr))
+            ::CertDeleteCertificateFromStore(found);
         ::CertFreeCertificateContext(wanted);
     }
     ::CertCloseStore(store, 0);

@@ -1,9 +1,7 @@
-// tests/support/fixture_server.h: starts and stops the loopback HTTP(S) fixture server
-// (tools/fixtures/http_server.py) from inside a test, one private server per object.
-// Under Wine a Windows program starts the Unix python3 through drive Z: with Unix paths; such a
-// child gets no process handle nor our pipes, so the server's folder carries the rest: "port"
-// once it listens (we wait on a change notification), "requests.log" and "server.log". It stops
-// when a loopback socket it connected to at start-up closes: with Stop, or with our process.
+// tests/support/fixture_server.h: one private loopback HTTP(S) fixture server per object
+// (tools/fixtures/http_server.py, the Unix python3 started through drive Z:). Such a child gets no
+// handle nor pipes under Wine: its folder holds "port" once it listens, "requests.log" and
+// "server.log". It stops when a loopback socket it connected to closes: on Stop, or with us.
 #pragma once
 #include <cstdint>
 #include <map>
@@ -25,21 +23,18 @@ struct FixtureRequest {
 
 class FixtureServer {
 public:
-    // Starts the server and waits until it listens. With `tls` it serves HTTPS for "localhost"
-    // with a certificate from a CA made for this server alone (see CaCertificate).
+    // Starts the server, waits until it listens. With `tls`: HTTPS for "localhost" from a CA of its own.
     explicit FixtureServer(bool tls = false);
     ~FixtureServer();
     FixtureServer(const FixtureServer&) = delete;
     FixtureServer& operator=(const FixtureServer&) = delete;
 
-    // False (with Error) when the server could not be started; tests ASSERT on it.
-    bool Started() const { return m_port != 0; }
+    bool Started() const { return m_port != 0; }   // false (see Error) when it could not start
     const std::string& Error() const { return m_error; }
     uint16_t Port() const { return m_port; }
     // "http://127.0.0.1:<port>" or, with TLS, "https://localhost:<port>", then `path`.
     std::string Url(std::string_view path = "") const;
-    // From now on a GET of `path` ("/file/a.json", no query) answers `body` with status 200; a
-    // path ending in "/" is that folder's page.
+    // From now on a GET of `path` ("/file/a.json", no query; "/" ending: a folder page) answers `body`.
     void Serve(std::string_view path, std::string_view body);
     // From now on a GET of `from` answers a 302 redirect to `to` (a path or an absolute address).
     void Redirect(std::string_view from, std::string_view to);

@@ -16,18 +16,15 @@
 
 namespace testkit {
 
-namespace {
-std::atomic<unsigned> g_scratchCounter{0};
-}
-
 ScratchDir::ScratchDir() {
+    static std::atomic<unsigned> counter{0};
     wchar_t temp[MAX_PATH + 1] = {};
     DWORD n = ::GetTempPathW(MAX_PATH + 1, temp);
     std::wstring base(temp, n);
     if (!base.empty() && base.back() == L'\\') base.pop_back();
     // Process id, a per-process counter and random letters: unique across parallel test processes.
     m_path = base + L"\\zerva-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-             std::to_wstring(g_scratchCounter++) + L"-" + Utf8ToWide(RandomAlnum(6));
+             std::to_wstring(counter++) + L"-" + Utf8ToWide(RandomAlnum(6));
     if (!EnsureDirectory(m_path)) ADD_FAILURE() << "cannot create scratch folder " << Utf8();
 }
 
@@ -35,8 +32,7 @@ ScratchDir::~ScratchDir() { (void)RemoveTree(m_path); }  // a leftover folder in
 
 std::wstring ScratchDir::operator/(std::wstring_view relative) const {
     std::wstring rel(relative);
-    for (auto& c : rel)
-        if (c == L'/') c = L'\\';
+    std::replace(rel.begin(), rel.end(), L'/', L'\\');
     return m_path + L"\\" + rel;
 }
 
@@ -46,10 +42,7 @@ void WriteFile(const std::wstring& path, std::string_view bytes) {
     if (!WriteFileAtomic(path, bytes)) ADD_FAILURE() << "cannot write " << WideToUtf8(path);
 }
 
-std::string ReadFile(const std::wstring& path) {
-    auto data = ReadWholeFile(path);
-    return data ? *data : std::string("<missing>");
-}
+std::string ReadFile(const std::wstring& path) { return ReadWholeFile(path).value_or("<missing>"); }
 
 bool WaitFor(const std::function<bool()>& condition, unsigned timeoutMs) {
     const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
@@ -61,7 +54,6 @@ bool WaitFor(const std::function<bool()>& condition, unsigned timeoutMs) {
 }
 
 std::wstring BinDir() { return Utf8ToWide(ExeDirectory()); }
-
 std::wstring StandinPath(std::wstring_view fileName) { return BinDir() + L"\\" + std::wstring(fileName); }
 
 uint16_t UnusedPort() {
@@ -118,8 +110,7 @@ std::string PeImage(uint16_t machine, uint32_t peOffset) {
     bytes.replace(0, 2, "MZ");
     for (int i = 0; i < 4; ++i) bytes[0x3C + i] = char((peOffset >> (8 * i)) & 0xFF);
     bytes.replace(peOffset, 2, "PE");
-    bytes[peOffset + 4] = char(machine & 0xFF);
-    bytes[peOffset + 5] = char(machine >> 8);
+    bytes[peOffset + 4] = char(machine & 0xFF), bytes[peOffset + 5] = char(machine >> 8);
     return bytes;
 }
 
@@ -150,13 +141,11 @@ uint16_t WaitingStandin::ListeningPort() const {
     return uint16_t(port);
 }
 
-namespace {
-void CollectSources(const std::wstring& folder, std::vector<std::wstring>& out) {
+static void CollectSources(const std::wstring& folder, std::vector<std::wstring>& out) {
     for (const char* pattern : {"*.cpp", "*.h"})
         for (const auto& name : ListFiles(folder, pattern)) out.push_back(folder + L"\\" + Utf8ToWide(name));
     for (const auto& sub : ListSubdirectories(folder)) CollectSources(folder + L"\\" + Utf8ToWide(sub), out);
 }
-}  // namespace
 
 std::vector<std::wstring> SourceFiles(std::wstring_view folder) {
     std::vector<std::wstring> files;
@@ -182,6 +171,5 @@ PortLease::PortLease() {
     }
     ADD_FAILURE() << "no free test port in " << kFirst << "-" << kFirst + kCount - 1;
 }
-
 
 }  // namespace testkit

@@ -1,6 +1,5 @@
-// tests/support/testkit.h: what every test program shares: scratch folders that clean up
-// after themselves, small file helpers, executable headers, waiting on a condition, the paths of
-// the test stand-ins and a waiting stand-in.
+// tests/support/testkit.h: what every test program shares: self-removing scratch folders, file
+// helpers, executable headers, waiting on a condition, port leases, the stand-ins' paths.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -12,8 +11,7 @@
 
 namespace testkit {
 
-// A fresh, uniquely named folder under the temporary folder, removed with its content when the
-// object goes away. Safe for tests running in parallel.
+// A fresh folder under Temp, unique across parallel tests, removed with its content at the end.
 class ScratchDir {
 public:
     ScratchDir();
@@ -29,32 +27,22 @@ private:
     std::wstring m_path;
 };
 
-// Writes bytes, creating parent folders; fails the current test when it cannot.
-void WriteFile(const std::wstring& path, std::string_view bytes);
-// The whole file, or "<missing>" when it cannot be read.
-std::string ReadFile(const std::wstring& path);
+void WriteFile(const std::wstring& path, std::string_view bytes);   // parents made; fails the test if it cannot
+std::string ReadFile(const std::wstring& path);   // the whole file, or "<missing>"
 
-
-// Checks `condition` every few milliseconds until it holds (true) or `timeoutMs` passes (false):
-// for states another thread or process reaches that give no event to wait on.
+// Polls `condition` until it holds (true) or `timeoutMs` passes (false): for states with no event.
 bool WaitFor(const std::function<bool()>& condition, unsigned timeoutMs = 30000);
 
-// The folder of the running test program: the stand-ins are built beside it.
-std::wstring BinDir();
-// A stand-in program in BinDir, e.g. StandinPath(L"standin.exe").
-std::wstring StandinPath(std::wstring_view fileName);
-// A loopback port nobody listens on: bound once to learn a free number, then released.
-uint16_t UnusedPort();
-// The source tree, for tests that read the project's own sources.
-std::wstring SourceDir();
-// The .cpp and .h files under SourceDir() + "\\" + folder, sub-folders included; empty when
-// the folder does not exist.
+std::wstring BinDir();   // the running test program's folder, where the stand-ins are built
+std::wstring StandinPath(std::wstring_view fileName);   // e.g. StandinPath(L"standin.exe")
+uint16_t UnusedPort();    // a loopback port nobody listens on: bound once to learn it, then released
+std::wstring SourceDir();  // the source tree, for tests that read the project's own sources
+// The .cpp and .h files under SourceDir() + "\\" + folder and its sub-folders (none if absent).
 std::vector<std::wstring> SourceFiles(std::wstring_view folder);
 
-// A loopback port that no other test takes while the lease lives. The numbers (20000-29999) lie
-// below the ephemeral ranges of Windows and Linux, so no port-0 bind of a parallel test can land
-// on one, and each number is claimed through a named object every test process sees. Use it where
-// a test frees a port and then looks at it again: a port-0 number can be reused by anyone at once.
+// A loopback port no other test takes while the lease lives: 20000-29999 lie below the ephemeral
+// ranges (no port-0 bind lands there) and each number is claimed by a named object every test
+// process sees. For tests that free a port and look at it again (a port-0 number is reused at once).
 class PortLease {
 public:
     PortLease();
@@ -66,24 +54,21 @@ private:
     uint16_t m_port = 0;
 };
 
-// Starts a program of the Unix host through drive Z: (e.g. L"Z:\\bin\\ln") in `folder` and waits
-// until `done` holds, at most `timeoutMs`; false (with `error` when it could not start) if not.
-// Such a child gets no process handle nor our pipes under Wine: the folder's change notifications
-// (watched from before the start, so none is missed) are the wake-up.
+// Starts a Unix host program through drive Z: (e.g. L"Z:\\bin\\ln") in `folder`, waits at most
+// `timeoutMs` for `done`; false (with `error` if it could not start) if not. Under Wine such a child
+// gives no handle: the folder's change notifications, watched from before the start, wake us.
 bool RunHostProgram(const std::wstring& folder, const std::wstring& program, std::wstring commandLine,
                     const std::function<bool()>& done, uint32_t timeoutMs, std::string* error = nullptr);
 
-// A name for events and log tags that no other test process uses.
-std::string UniqueName();
+std::string UniqueName();   // for events and log tags no other test process uses
 
 // The smallest executable PeArchitecture accepts: "MZ", the PE offset at 0x3C, "PE\0\0", the machine.
 std::string PeImage(uint16_t machine, uint32_t peOffset = 0x40);
 inline constexpr uint16_t kX86 = 0x14C;
 inline constexpr uint16_t kArm64 = 0xAA64;
 
-// A spawned stand-in that runs `steps` (their reports going to a file), signals ready and then
-// waits up to a minute for its stop event; stopped when the object goes. Both events are ours from
-// the start, so no signal can be lost.
+// A spawned stand-in that runs `steps` (reports to a file), signals ready, then waits up to a minute
+// for its stop event; stopped when the object goes. Both events are ours from the start: none is lost.
 class WaitingStandin {
 public:
     explicit WaitingStandin(const std::wstring& steps = L"cwd");

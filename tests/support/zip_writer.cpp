@@ -34,15 +34,10 @@ std::string MakeZip(const std::vector<ZipEntrySpec>& entries, uint32_t extraCoun
             Put16(out, uint32_t(e.name.size())), Put16(out, 0);
         };
         const uint32_t offset = uint32_t(body.size());
-        Put32(body, 0x04034b50);
-        common(body);
-        body += e.name + stored;
-        Put32(directory, 0x02014b50);
-        Put16(directory, 20);
-        common(directory);
+        Put32(body, 0x04034b50), common(body), body += e.name + stored;
+        Put32(directory, 0x02014b50), Put16(directory, 20), common(directory);
         Put16(directory, 0), Put16(directory, 0), Put16(directory, 0), Put32(directory, e.attributes);
-        Put32(directory, offset);
-        directory += e.name;
+        Put32(directory, offset), directory += e.name;
     }
     std::string zip = body + directory;
     const uint32_t count = uint32_t(entries.size()) + extraCount;
