@@ -37,6 +37,11 @@ start_wine_session() {
         /d 'cmd.exe /c exit 1' /f </dev/null >/dev/null 2>&1
     wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /t REG_SZ \
         /d 1 /f </dev/null >/dev/null 2>&1
+    # Wine's Direct3D hands its commands to a thread of its own ("csmt"), which under load could
+    # still be inside Mesa's generated code while a Direct3D process ended: it faulted there, the
+    # process waited for the debugger and kept the test's output pipe open until the time-out.
+    # Without that thread the drawing happens on the calling thread, which ends first.
+    wine reg add 'HKCU\Software\Wine\Direct3D' /v csmt /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
 }
 
 stop_wine_session() {

@@ -10,13 +10,20 @@
 # user data: c0000018". The same layout on every start removes that lottery; the personality is
 # inherited, so the stand-ins a test starts get it too. Where setarch is refused (a sandbox that
 # forbids the personality call) the program runs as it is.
+#
+# The program's output goes through a file: every Windows process a test starts inherits the Unix
+# output of the test program, and one that hangs after the test ended (a child that faulted while
+# ending and waits for a debugger) would otherwise hold ctest's pipe open until the time-out.
 start=$(date +%s%N)
+out=$(mktemp)
 if setarch "$(uname -m)" -R true 2>/dev/null; then
-    setarch "$(uname -m)" -R wine "$@"
+    setarch "$(uname -m)" -R wine "$@" >"$out" 2>&1
 else
-    wine "$@"
+    wine "$@" >"$out" 2>&1
 fi
 code=$?
+cat "$out"
+rm -f "$out"
 if [ "$code" -ne 0 ]; then
     end=$(date +%s%N)
     echo "$(basename "$1") $2 ended with exit code $code after $(( (end - start) / 1000000 )) ms" \
