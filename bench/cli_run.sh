@@ -5,24 +5,11 @@
 # 1.2 s wait before its closing block.
 #
 # usage: bench/cli_run.sh [RUNS]     (default 10)
-# ZERVA_BUILD_DIR: build folder (default build-bench), ZERVA_BENCH_DIR: work folder.
+# ZERVA_BUILD_DIR, ZERVA_BENCH_DIR: see bench_env.sh.
 set -euo pipefail
-here="$(cd "$(dirname "$0")/.." && pwd)"
-build="${ZERVA_BUILD_DIR:-$here/build-bench}"
-work="${ZERVA_BENCH_DIR:-${TMPDIR:-/tmp}/zerva-bench}"
 runs="${1:-10}"
-
-bash "$here/scripts/setup.sh" >/dev/null
-cmake -S "$here" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" >/dev/null
-cmake --build "$build" --target zerva zerva_standins >/dev/null
-bin="$build/bin"
-
-# shellcheck source=scripts/wine-env.sh
-source "$here/scripts/wine-env.sh"
-# shellcheck source=scripts/standin-stack.sh
-source "$here/scripts/standin-stack.sh"
-start_wine_session "$build" >/dev/null 2>&1
-trap stop_wine_session EXIT
+# shellcheck source=bench/bench_env.sh
+source "$(dirname "$0")/bench_env.sh"
 mkdir -p "$work"
 stack="$work/stack"
 lay_out_standin_stack "$bin" "$stack"

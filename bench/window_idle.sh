@@ -8,25 +8,11 @@
 # window is measured twice: as Wine comes, and with that thread off (the registry value "csmt").
 #
 # usage: bench/window_idle.sh [SECONDS]     (default 10)
-# ZERVA_BUILD_DIR: build folder (default build-bench), ZERVA_BENCH_DIR: work folder.
+# ZERVA_BUILD_DIR, ZERVA_BENCH_DIR: see bench_env.sh.
 set -euo pipefail
-here="$(cd "$(dirname "$0")/.." && pwd)"
-build="${ZERVA_BUILD_DIR:-$here/build-bench}"
-work="${ZERVA_BENCH_DIR:-${TMPDIR:-/tmp}/zerva-bench}"
 seconds="${1:-10}"
-
-bash "$here/scripts/setup.sh" >/dev/null
-cmake -S "$here" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" >/dev/null
-cmake --build "$build" --target zerva zerva_standins >/dev/null
-bin="$build/bin"
-
-# shellcheck source=scripts/wine-env.sh
-source "$here/scripts/wine-env.sh"
-# shellcheck source=scripts/standin-stack.sh
-source "$here/scripts/standin-stack.sh"
-start_wine_session "$build" >/dev/null 2>&1
-# Ending the session ends every Wine process of its prefix, a window left by an interruption too.
-trap stop_wine_session EXIT
+# shellcheck source=bench/bench_env.sh
+source "$(dirname "$0")/bench_env.sh"
 
 ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
 
