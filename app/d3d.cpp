@@ -2,6 +2,7 @@
 
 #include "imgui.h"
 #include "imgui_impl_dx11.h"
+#include "ui/ui.h"
 
 namespace {
 
@@ -81,10 +82,12 @@ ID3D11RenderTargetView* D3dRenderTarget() { return g_renderTarget; }
 bool RecoverAfterPresent(HRESULT presentResult, HWND window) {
     if (presentResult != DXGI_ERROR_DEVICE_REMOVED && presentResult != DXGI_ERROR_DEVICE_RESET) return true;
     ImGui_ImplDX11_Shutdown();
+    ui::Shutdown();  // the logo texture holds the old device
     CleanupDeviceD3D();
     // A renderer initialised on a null device would crash at the next frame: the caller ends.
-    if (!CreateDeviceD3D(window)) return false;
-    return ImGui_ImplDX11_Init(g_device, g_context);
+    if (!CreateDeviceD3D(window) || !ImGui_ImplDX11_Init(g_device, g_context)) return false;
+    ui::DeviceRebuilt(g_device);
+    return true;
 }
 
 void SetDeviceFactory(DeviceFactory factory) { g_factory = factory; }

@@ -11,6 +11,7 @@ namespace {
 
 // Written by the GUI thread, read by every thread.
 std::atomic<bool> g_french{false};
+std::atomic<void (*)(const char*)> g_untranslatedSink{nullptr};
 
 struct Fnv1a {
     size_t operator()(std::string_view text) const {
@@ -43,8 +44,12 @@ const char* Tr(const char* text) {
     if (!text || !g_french.load(std::memory_order_relaxed)) return text;
     const LookupMap& map = Lookup();
     auto it = map.find(std::string_view(text, std::strlen(text)));
-    return it == map.end() ? text : it->second;
+    if (it != map.end()) return it->second;
+    if (auto sink = g_untranslatedSink.load(std::memory_order_relaxed)) sink(text);
+    return text;
 }
+
+void SetUntranslatedSink(void (*sink)(const char* text)) { g_untranslatedSink.store(sink); }
 
 void SetLanguage(const std::string& code) {
     bool french;

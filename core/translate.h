@@ -9,6 +9,10 @@ const char* Tr(const char* text);
 // "fr" or "en" exactly; anything else follows the Windows interface language.
 void SetLanguage(const std::string& code);
 bool IsFrench();
+// Test seam: while set, called with every text Tr is given in French that the table lacks
+// (null clears it). Lets a test draw the interface in French and see texts that reach Tr
+// through a variable, which no scan of the sources can find.
+void SetUntranslatedSink(void (*sink)(const char* text));
 
 struct TranslationPair {
     const char* english;

@@ -187,6 +187,24 @@ const TranslationPair kTable[] = {
     {"PHP - error_log", "PHP - error_log"},
     {"Zerva updated from %s to %s.", "Zerva mis à jour de %s vers %s."},
     {"Zerva updated to version %s", "Zerva mis à jour vers la version %s"},
+
+    // ---- Frame: sidebar, header, console ----
+
+    // ---- Dialogs, alerts and toasts ----
+
+    // ---- Dashboard ----
+
+    // ---- Apache page ----
+
+    // ---- PHP page ----
+
+    // ---- Components page and install wizard ----
+
+    // ---- MySQL / MariaDB page ----
+
+    // ---- Logs page ----
+
+    // ---- Settings page ----
 };
 
 }  // namespace

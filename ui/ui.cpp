@@ -14,7 +14,10 @@
 #include "imgui.h"
 #include "imgui_impl_dx11.h"
 #include "ui/confirm.h"
+#include "ui/dialogs.h"
+#include "ui/frame.h"
 #include "ui/logo.h"
+#include "ui/pages/pages.h"
 #include "ui/theme.h"
 
 namespace {
@@ -49,27 +52,6 @@ void RunAutomaticActions(UiState& state) {
     }
 }
 
-// A close request quits at once when no server runs and the worker is idle; otherwise it asks
-// (quitDialogOpen, answered by the quit dialog) or, when the question is switched off, stops the
-// servers first and quits once they are down and no job waits.
-void HandleQuitRequest(UiState& state) {
-    const ServerStatus& server = state.server;
-    const bool anyRunning = server.apache.running || server.mysql.running;
-    if (state.quitRequested) {
-        state.quitRequested = false;
-        if (!anyRunning && !server.busy) {
-            state.quitNow = true;
-        } else if (Config::Instance().GetBool(setting::kAskCloseServerWhenExit)) {
-            state.quitDialogOpen = true;
-        } else {
-            Server::Instance().StopAll();
-            state.stopping = true;
-            return;  // this frame's snapshot predates the stop job
-        }
-    }
-    if (state.stopping && !anyRunning && !server.busy && server.queued == 0) state.quitNow = true;
-}
-
 }  // namespace
 
 namespace ui {
@@ -92,8 +74,13 @@ void Frame() {
     Alert alert;
     while (Server::Instance().PopAlert(alert)) state.alerts.push_back(std::move(alert));
     RunAutomaticActions(state);
-    HandleQuitRequest(state);
+    DrawFrameLayout();
+    InstallWizard();
+    AlertPopup();
     DrawConfirmDialog();
+    QuitDialog();
+    UpdateDialog();
+    DrawToasts();
 }
 
 bool IsBusy() {
@@ -148,6 +135,12 @@ void Shutdown() {
     UiState& state = State();
     if (state.logo) state.logo->Release();
     state.logo = nullptr;
+}
+
+void DeviceRebuilt(ID3D11Device* device) {
+    Shutdown();
+    State().device = device;
+    State().logo = CreateLogoTexture(device);
 }
 
 int RunningServerCount() {

@@ -6,6 +6,8 @@
 
 #include "ui/state.h"
 
+struct ID3D11Device;
+
 namespace ui {
 
 // Stores the window, device and scale, applies the theme, makes the logo and scans the builds.
@@ -32,6 +34,9 @@ bool ShouldQuit();
 void SetDpiScale(float scale);
 // Releases the logo; call before Direct3D is released.
 void Shutdown();
+// After a lost device was rebuilt: the logo belonged to the old device, so it is made again on
+// the new one (or left out when that fails).
+void DeviceRebuilt(ID3D11Device* device);
 
 // From a fresh server snapshot (the tray asks while no frame is drawn): 0, 1 or 2 servers running.
 int RunningServerCount();

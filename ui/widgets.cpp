@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdarg>
 
+#include "core/text.h"
 #include "core/translate.h"
 #include "ui/fonts.h"
 #include "ui/imgui_compat.h"
@@ -193,6 +194,12 @@ void Callout(const char* icon, const char* text, const ImVec4& color) {
     draw->AddText(ImGui::GetFont(), ImGui::GetFontSize(), ImVec2(pos.x + textX, pos.y + pad),
                   ImGui::GetColorU32(ImGuiCol_Text), text, nullptr, wrap);
     ImGui::Dummy(ImVec2(width, height));
+}
+
+void FileRow(const char* label, const std::wstring& path) {
+    ImGui::TextUnformatted(label);
+    ImGui::SameLine(220 * Scale());
+    ImGui::TextColored(TextColorOf(), "%s", WideToUtf8(path).c_str());
 }
 
 // ---- Status and charts ----

@@ -135,6 +135,8 @@ std::string PhpInstallLabel(const PhpInstall& build) {
     return (build.version.empty() ? build.name : build.version) + " (" + ArchName(build.arch) + ")";
 }
 
+std::wstring PhpConsoleArguments(const std::wstring& phpExe) { return L"/k \"\"" + phpExe + L"\" -v\""; }
+
 std::string PhpModuleName(std::string_view apacheDll) {
     constexpr size_t kSuffix = 13;  // "apache2_4.dll"
     if (apacheDll.empty()) return "";

@@ -35,6 +35,10 @@ std::string GetCurrentPhpName();
 void SetCurrentPhpName(const std::string& name);
 // "8.3.14 (x64)": the version (the name when it has none) and the architecture.
 std::string PhpInstallLabel(const PhpInstall& build);
+// The arguments of cmd.exe for a console that prints the build's version and stays open:
+// /k "<quoted php.exe> -v". cmd drops the outer pair of quotes and runs the rest as written, so
+// the inner quotes survive a path holding blanks, "&" or "(".
+std::wstring PhpConsoleArguments(const std::wstring& phpExe);
 // "php8apache2_4.dll" gives "php_module", php5/php7 DLLs "php5_module"/"php7_module"; "" for "".
 std::string PhpModuleName(std::string_view apacheDll);
 

@@ -17,32 +17,14 @@
 #include "core/translate.h"
 #include "tests/stack/stack_fixture.h"
 #include "tests/support/testkit.h"
-#include "tests/ui/imgui_harness.h"
+#include "tests/ui/ui_fixture.h"
 #include "ui/theme.h"
 
 namespace {
 
-// A root folder of its own, and every online address sent to a closed loopback port, so checks
-// and catalog loads fail at once without leaving the machine.
-class UiEntryTest : public stacktest::RootTest {
+class UiEntryTest : public uitest::UiTest {
 protected:
-    void SetUp() override {
-        RootTest::SetUp();
-        static const UiState kFresh;  // assigned from a named record: GCC 12 misreads a temporary
-        ui::State() = kFresh;
-        ui::Toasts().clear();
-        const std::string closed = "http://127.0.0.1:" + std::to_string(testkit::UnusedPort());
-        ::SetEnvironmentVariableW(kOnlineBaseVariable, Utf8ToWide(closed).c_str());
-        Config::Instance().Set(setting::kUpdateUrl, closed + "/update.json");
-    }
-    void TearDown() override {
-        ::SetEnvironmentVariableW(kOnlineBaseVariable, nullptr);
-        SetLanguage("en");
-    }
-    void Frame() { harness.RawFrame([] { ui::Frame(); }); }
     static void MakeApache() { MakeFolder(ApacheDir() + L"\\httpd-2.4.62", {{"bin/httpd.exe", ""}}); }
-
-    uitest::Harness harness;
 };
 
 bool CheckStarted() { return updater::GetCheckState().checking || updater::GetCheckState().done; }

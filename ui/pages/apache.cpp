@@ -1,0 +1,7 @@
+#include "ui/pages/pages.h"
+
+namespace ui {
+
+void PageApache() {}
+
+}  // namespace ui

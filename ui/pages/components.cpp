@@ -1,0 +1,9 @@
+#include "ui/pages/pages.h"
+
+namespace ui {
+
+void PageComponents() {}
+
+void InstallWizard() {}
+
+}  // namespace ui

@@ -1,0 +1,7 @@
+#include "ui/pages/pages.h"
+
+namespace ui {
+
+void PageDashboard() {}
+
+}  // namespace ui

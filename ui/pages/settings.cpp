@@ -1,0 +1,7 @@
+#include "ui/pages/pages.h"
+
+namespace ui {
+
+void PageSettings() {}
+
+}  // namespace ui
