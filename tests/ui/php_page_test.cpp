@@ -7,8 +7,7 @@
 #include "control/server.h"
 #include "core/files.h"
 #include "core/settings.h"
-#include "tests/ui/item_ids.h"
-#include "tests/ui/ui_fixture.h"
+#include "tests/ui/page_fixture.h"
 #include "ui/shell.h"
 
 namespace {
@@ -27,19 +26,16 @@ constexpr char kSample[] =
     ";extension=oci8\r\n"
     ";zend_extension=opcache\r\n";
 
-class PhpPageTest : public uitest::UiTest {
+class PhpPageTest : public uitest::PageTest {
 protected:
     void SetUp() override {
-        UiTest::SetUp();
-        Config::Instance().SetBool(setting::kCheckUpdates, false);
-        ui::State().wizardAutoShown = true;
+        PageTest::SetUp();
         ui::SetPage(page::kPhp);
-        ImGui::GetIO().DisplaySize = ImVec2(1200, 4000);  // every settings row on screen
         ui::RecordShellCallsForTests(&shellCalls);
     }
     void TearDown() override {
         ui::RecordShellCallsForTests(nullptr);
-        UiTest::TearDown();
+        PageTest::TearDown();
     }
     // Apache and php-8.3.14 (x64, with its module), its template built from kSample.
     void MakeConfigured(bool build = true) {
@@ -53,52 +49,15 @@ protected:
         }
         ui::RefreshInstalls(true);
     }
-    // The last label drawn with this id (after "##" or "###").
-    std::string Id(std::string_view id) {
-        std::string found;
-        for (const std::string& label : harness.Labels())
-            if (EndsWith(label, "##" + std::string(id))) found = label;
-        return found;
-    }
-    // Frames of the whole interface, drawn bare (Frames alone would wrap them in a window of its own).
-    void Show(int count = 2) {
-        Frame();
-        Frames(count - 1);
-    }
-    bool ClickId(std::string_view id) {
-        const std::string label = Id(id);
-        return !label.empty() && Click(label);
-    }
-    // Items without a recorded label, by the ids on their way from the page (or the settings list).
-    bool ClickIn(const char* window, const std::vector<uitest::IdPart>& path) {
-        return harness.Click(uitest::ItemId(uitest::WindowName(harness, window), path), [] { ui::Frame(); });
-    }
-    bool ClickPage(const std::vector<uitest::IdPart>& path) { return ClickIn("/##page_", path); }
     bool ClickTab(const char* id) { return ClickPage({"##phptabs", id}); }
-    bool TabsShown() {
-        return harness.Find(uitest::ItemId(uitest::WindowName(harness, "/##page_"), {"##phptabs", "###tab_ext"}));
-    }
+    bool TabsShown() const { return ItemIn("/##page_", {"##phptabs", "###tab_ext"}) != nullptr; }
     bool ClickSetting(const char* key, const char* editor) { return ClickIn("/##settings_", {"##settab", key, editor}); }
-    bool Enabled(std::string_view id) {
-        const uitest::Item* item = harness.Find(Id(id));
-        return item && !item->disabled;
-    }
-    // Clicks the entry of an open list whose label starts with `prefix`.
-    bool ClickEntry(std::string_view prefix) {
-        for (const std::string& label : harness.Labels())
-            if (StartsWith(label, prefix)) return Click(label);
-        return false;
-    }
     void Type(const char* text) {
         ImGui::GetIO().AddInputCharactersUTF8(text);
         Show();
     }
     std::string Template() { return testkit::ReadFile(phpDir + L"\\php_zerva.ini"); }
-    std::string LastToast() {
-        if (ui::Toasts().empty()) return "<none>";
-        return (ui::Toasts().back().error ? "! " : "") + ui::Toasts().back().text;
-    }
-    static int Restarts() { return Server::Instance().GetStatus().queued; }
+    static int Restarts() { return Queued(); }
     static void ApacheRuns() { EditStatus([](ServerStatus& s) { s.apache.running = true; }); }
 
     std::vector<ui::ShellCall> shellCalls;

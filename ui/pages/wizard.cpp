@@ -8,6 +8,7 @@
 #include "core/text.h"
 #include "core/translate.h"
 #include "imgui.h"
+#include "imgui_internal.h"
 #include "ui/confirm.h"
 #include "ui/fonts.h"
 #include "ui/pages/components.h"
@@ -169,7 +170,10 @@ void InstallWizard() {
         Close();
     }
     ImGui::SameLine();
-    if (Button(nullptr, Tr("Later"), "wz_cancel", size) || ImGui::IsKeyPressed(ImGuiKey_Escape, true)) Close();
+    const bool escape = ImGui::IsKeyPressed(ImGuiKey_Escape, true);
+    // The dialog that opens next in this same frame must not take the Escape press for its own.
+    if (escape) ImGui::SetKeyOwner(ImGuiKey_Escape, ImGui::GetID("wz_escape"), ImGuiInputFlags_LockThisFrame);
+    if (Button(nullptr, Tr("Later"), "wz_cancel", size) || escape) Close();
     ImGui::EndPopup();
 }
 
