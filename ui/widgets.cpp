@@ -199,7 +199,12 @@ void Callout(const char* icon, const char* text, const ImVec4& color) {
 void FileRow(const char* label, const std::wstring& path) {
     ImGui::TextUnformatted(label);
     ImGui::SameLine(220 * Scale());
-    ImGui::TextColored(TextColorOf(), "%s", WideToUtf8(path).c_str());
+    // A long path wraps inside its column instead of running past the window's edge.
+    ImGui::PushStyleColor(ImGuiCol_Text, TextColorOf());
+    ImGui::PushTextWrapPos(0.0f);
+    ImGui::TextUnformatted(WideToUtf8(path).c_str());
+    ImGui::PopTextWrapPos();
+    ImGui::PopStyleColor();
 }
 
 // ---- Status and charts ----

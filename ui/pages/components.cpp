@@ -48,6 +48,12 @@ bool SamePath(const std::wstring& a, const std::wstring& b) {
     return EqualsIgnoreCase(ToForwardSlashes(WideToUtf8(a)), ToForwardSlashes(WideToUtf8(b)));
 }
 
+// On the same line as the last item when `width` more fits there, else on the next line.
+void SameLineIfRoom(float width) {
+    ImGui::SameLine();
+    if (ImGui::GetContentRegionAvail().x < width) ImGui::NewLine();
+}
+
 // "Available on <site>" over a catalog, with its Refresh button.
 bool AvailableTitle(installer::Endpoint endpoint, const char* refreshId) {
     ImGui::Spacing();
@@ -66,9 +72,9 @@ void InstalledSection(const char* id, const std::vector<ui::InstalledRow>& rows,
 }
 
 // "Installed" in the success colour, or the "Install" button of the package.
-void InstallCell(const Package& package, const char* installText = nullptr) {
+void InstallCell(const Package& package, const char* installText) {
     if (package.installed) return ui::ColoredText(ui::SuccessColor(), "%s %s", kIconUse, Tr("Installed"));
-    if (ui::Button(kIconInstall, installText ? installText : Tr("Install"), "inst")) installer::Install(package);
+    if (ui::Button(kIconInstall, installText, "inst")) installer::Install(package);
 }
 
 void ChecksumMark(const Package& package) {
@@ -78,12 +84,69 @@ void ChecksumMark(const Package& package) {
     ui::Tooltip(Tr("SHA-256 checksum verified after download"));
 }
 
-void TableColumns(std::initializer_list<std::tuple<const char*, bool, float>> columns) {
-    for (const auto& [name, stretch, size] : columns)
-        ImGui::TableSetupColumn(name, stretch ? ImGuiTableColumnFlags_WidthStretch : ImGuiTableColumnFlags_WidthFixed,
-                                stretch ? size : size * ui::Scale());
-    ImGui::TableHeadersRow();
+// One column of a table: fixed (a width at scale 1, widened to its content) or stretched by its
+// weight, with the width of its widest cell.
+struct Column {
+    const char* name;
+    float fixed = 0;
+    float weight = 1;
+    float content = 0;
+};
+
+float TextWidth(const std::string& text) { return ImGui::CalcTextSize(text.c_str()).x; }
+float ButtonWidth(const char* icon, const char* text) {
+    return TextWidth(ui::ComposeLabel(icon, text, nullptr)) + 2 * ImGui::GetStyle().FramePadding.x;
 }
+// The install column: "Installed", or the button with the given text.
+float InstallColumn(const char* installText) {
+    return std::max(TextWidth(std::string(kIconUse) + " " + Tr("Installed")), ButtonWidth(kIconInstall, installText));
+}
+
+// A table whose stretched columns keep room for their widest text: on a narrower page it scrolls
+// sideways instead of cutting its texts or drawing them over each other. `rows` rows as high as a
+// button; a `height` above 0 fixes the outer height and scrolls the rows under a frozen header.
+bool BeginFittedTable(const char* id, std::initializer_list<Column> columns, size_t rows, float height = 0) {
+    const float s = ui::Scale();
+    const ImGuiStyle& style = ImGui::GetStyle();
+    float fixed = 0, weights = 0, perWeight = 0;
+    const auto fixedWidth = [&](const Column& column) { return std::max(column.fixed * s, column.content); };
+    for (const Column& column : columns) {
+        if (column.fixed > 0) {
+            fixed += fixedWidth(column);
+            continue;
+        }
+        weights += column.weight;
+        perWeight = std::max(perWeight, std::max(column.content, TextWidth(column.name)) / column.weight);
+    }
+    const float minWidth = fixed + perWeight * weights + style.CellPadding.x * 2 * float(columns.size() + 1);
+    const bool sideways = ImGui::GetContentRegionAvail().x < minWidth;
+    ImGuiTableFlags flags = kTableFlags | (height > 0 ? ImGuiTableFlags_ScrollY : 0);
+    ImVec2 outer(0, height);
+    if (sideways) {
+        flags |= ImGuiTableFlags_ScrollX;
+        if (height <= 0)
+            outer.y = ImGui::GetTextLineHeight() + ImGui::GetFrameHeight() * float(rows) +
+                      style.CellPadding.y * 2 * float(rows + 1) + style.ScrollbarSize + 2 * s;
+    }
+    if (!ImGui::BeginTable(id, int(columns.size()), flags, outer, sideways ? minWidth : 0)) return false;
+    if (height > 0) ImGui::TableSetupScrollFreeze(0, 1);
+    for (const Column& column : columns)
+        ImGui::TableSetupColumn(column.name, column.fixed > 0 ? ImGuiTableColumnFlags_WidthFixed : ImGuiTableColumnFlags_WidthStretch,
+                                column.fixed > 0 ? fixedWidth(column) : column.weight);
+    ImGui::TableHeadersRow();
+    return true;
+}
+
+// The widest of the texts `text` gives for the packages.
+template <class Text>
+float Widest(const std::vector<Package>& packages, Text text) {
+    float widest = 0;
+    for (const Package& package : packages) widest = std::max(widest, TextWidth(text(package)));
+    return widest;
+}
+
+// Room for the checksum mark after a version.
+float ChecksumRoom() { return TextWidth(kIconChecksum) + ImGui::GetStyle().ItemSpacing.x; }
 
 void UseBuild(Comp comp, const std::string& folder, bool serverRuns) {
     if (comp == Comp::Php) SetCurrentPhpName(folder);
@@ -117,7 +180,12 @@ void InstalledRowCells(const ui::InstalledRow& row, Comp comp, bool serverRuns) 
         ui::MutedText("%s", row.folderSuffix.c_str());
     }
     ImGui::TableNextColumn();
-    if (row.inUse) ui::Badge(Tr("In use"), ui::AccentColor());
+    if (row.inUse) {
+        // Centred on the row's buttons.
+        ImGui::SetCursorPosY(ImGui::GetCursorPosY() +
+                             (ImGui::GetFrameHeight() - ImGui::GetTextLineHeight() - 6 * ui::Scale()) / 2);
+        ui::Badge(Tr("In use"), ui::AccentColor());
+    }
     ImGui::TableNextColumn();
     if (!row.inUse) {
         if (ui::Button(kIconUse, Tr("Use"), "use")) UseBuild(comp, row.folder, serverRuns);
@@ -239,9 +307,17 @@ void CatalogStatusRow(const CatalogEntry& entry, const std::string& key) {
 
 void InstalledTable(const char* id, const std::vector<InstalledRow>& rows, Comp comp, bool serverRuns) {
     if (rows.empty()) return MutedText("%s", Tr("Nothing installed yet."));
-    if (!ImGui::BeginTable(id, 5, kTableFlags)) return;
-    TableColumns({{Tr("Version"), true, 1.0f}, {Tr("Arch."), false, 60}, {Tr("Folder"), true, 2.0f},
-                  {"", false, 110}, {"", false, 230}});
+    float version = 0, folder = 0;
+    for (const InstalledRow& row : rows) {
+        version = std::max(version, TextWidth(row.version));
+        folder = std::max(folder, TextWidth(row.folder + row.folderSuffix));
+    }
+    const float badge = TextWidth(Tr("In use")) + 34 * Scale();
+    const float actions = ButtonWidth(kIconUse, Tr("Use")) + ImGui::GetStyle().ItemSpacing.x + ButtonWidth(kIconRemove, Tr("Remove"));
+    if (!BeginFittedTable(id, {{Tr("Version"), 0, 1.0f, version}, {Tr("Arch."), 60}, {Tr("Folder"), 0, 2.0f, folder},
+                               {"", 110, 1, badge}, {"", 230, 1, actions}},
+                          rows.size()))
+        return;
     for (const InstalledRow& row : rows) {
         ImGui::PushID(row.folder.c_str());
         InstalledRowCells(row, comp, serverRuns);
@@ -286,8 +362,14 @@ void TabApacheBuilds() {
     WrappedText(Tr("Apache Lounge provides the official Windows builds of Apache httpd. Apache Lounge only keeps the "
                    "latest version online. Zerva creates the configuration template and a self-signed certificate "
                    "for https://localhost."));
-    if (!ImGui::BeginTable("##apavail", 4, kTableFlags)) return;
-    TableColumns({{Tr("Version"), true, 1.0f}, {Tr("Arch."), false, 60}, {Tr("Build"), true, 1.4f}, {"", false, 150}});
+    const std::vector<Package>& packages = catalog.packages;
+    if (!BeginFittedTable("##apavail",
+                          {{Tr("Version"), 0, 1.0f, Widest(packages, [](const Package& p) { return "Apache " + p.version; })},
+                           {Tr("Arch."), 60},
+                           {Tr("Build"), 0, 1.4f, Widest(packages, [](const Package& p) { return p.detail; })},
+                           {"", 150, 1, InstallColumn(Tr("Install"))}},
+                          packages.size()))
+        return;
     for (size_t i = 0; i < catalog.packages.size(); ++i) {
         const Package& package = catalog.packages[i];
         ImGui::PushID(int(i));
@@ -300,7 +382,7 @@ void TabApacheBuilds() {
         ImGui::TableNextColumn();
         MutedText("%s", package.detail.c_str());
         ImGui::TableNextColumn();
-        InstallCell(package);
+        InstallCell(package, Tr("Install"));
         ImGui::PopID();
     }
     ImGui::EndTable();
@@ -316,11 +398,10 @@ void TabPhpBuilds() {
              {Tr("Current releases"), Tr("Archives (old versions)"), Tr("Test versions (QA / RC)")}, 260 * s);
     const std::string key = kPhpSources[g_cache.phpSource];
     const int32_t target = state.currentApache ? state.currentApache->arch : 2;
-    ImGui::SameLine();
-    ImGui::Checkbox(ComposeLabel(nullptr, Format(Tr("Only %s builds (like Apache)"), ArchName(target)).c_str(), "phparch")
-                        .c_str(),
-                    &g_cache.onlyApacheArch);
-    ImGui::SameLine();
+    const std::string only = Format(Tr("Only %s builds (like Apache)"), ArchName(target));
+    SameLineIfRoom(ImGui::GetFrameHeight() + ImGui::GetStyle().ItemInnerSpacing.x + TextWidth(only));
+    ImGui::Checkbox(ComposeLabel(nullptr, only.c_str(), "phparch").c_str(), &g_cache.onlyApacheArch);
+    SameLineIfRoom(160 * s + ImGui::GetStyle().ItemSpacing.x + ImGui::GetFrameHeight());
     InputText("##phpfilter", &g_cache.phpFilter, 160 * s, Tr("Filter..."));
     ImGui::SameLine();
     if (IconButton(kIconRefresh, "phprefresh", Tr("Refresh"))) installer::RequestCatalog(key, true);
@@ -328,13 +409,16 @@ void TabPhpBuilds() {
 
     const CatalogEntry& catalog = FrameCatalog(key);
     if (!catalog.loaded) return CatalogStatusRow(catalog, key);
-    MutedText("%s", Tr("Thread Safe builds only: Apache loads PHP as a module (php*apache2_4.dll)."));
+    WrappedText(Tr("Thread Safe builds only: Apache loads PHP as a module (php*apache2_4.dll)."));
     const float left = ImGui::GetContentRegionAvail().y;
-    const bool fill = left > 220 * s;
-    if (!ImGui::BeginTable("##phpavail", 4, kTableFlags | (fill ? ImGuiTableFlags_ScrollY : 0), ImVec2(0, fill ? left : 0)))
+    const std::vector<Package>& packages = catalog.packages;
+    const float version = Widest(packages, [](const Package& p) { return "PHP " + p.version; }) + ChecksumRoom();
+    if (!BeginFittedTable("##phpavail",
+                          {{Tr("Version"), 0, 1.0f, version}, {Tr("Arch."), 60},
+                           {Tr("Compiler"), 0, 1.0f, Widest(packages, [](const Package& p) { return p.detail; })},
+                           {"", 150, 1, InstallColumn(Tr("Install"))}},
+                          packages.size(), left > 220 * s ? left : 0))
         return;
-    ImGui::TableSetupScrollFreeze(0, 1);
-    TableColumns({{Tr("Version"), true, 1.0f}, {Tr("Arch."), false, 60}, {Tr("Compiler"), true, 1.0f}, {"", false, 150}});
     for (size_t i = 0; i < catalog.packages.size(); ++i) {
         const Package& package = catalog.packages[i];
         if (g_cache.onlyApacheArch && package.arch != target) continue;
@@ -351,7 +435,7 @@ void TabPhpBuilds() {
         ImGui::TableNextColumn();
         MutedText("%s", package.detail.c_str());
         ImGui::TableNextColumn();
-        InstallCell(package);
+        InstallCell(package, Tr("Install"));
         ImGui::PopID();
     }
     ImGui::EndTable();
@@ -380,8 +464,13 @@ void TabMariaDbBuilds() {
     if (!series.loaded) return CatalogStatusRow(series, key);
     WrappedText(Tr("MariaDB is a drop-in replacement of MySQL (same client, same protocol, same tools). The databases "
                    "are created at installation with the user root."));
-    if (!ImGui::BeginTable("##mdbavail", 3, kTableFlags)) return;
-    TableColumns({{Tr("Version"), true, 1.0f}, {Tr("Date"), true, 1.0f}, {"", false, 150}});
+    const std::vector<Package>& packages = series.packages;
+    if (!BeginFittedTable("##mdbavail",
+                          {{Tr("Version"), 0, 1.0f, Widest(packages, [](const Package& p) { return p.label; }) + ChecksumRoom()},
+                           {Tr("Date"), 0, 1.0f, Widest(packages, [](const Package& p) { return p.date; })},
+                           {"", 150, 1, InstallColumn(Tr("Install"))}},
+                          packages.size()))
+        return;
     for (size_t i = 0; i < series.packages.size(); ++i) {
         const Package& package = series.packages[i];
         ImGui::PushID(int(i));
@@ -393,7 +482,7 @@ void TabMariaDbBuilds() {
         ImGui::TableNextColumn();
         MutedText("%s", package.date.c_str());
         ImGui::TableNextColumn();
-        InstallCell(package);
+        InstallCell(package, Tr("Install"));
         ImGui::PopID();
     }
     ImGui::EndTable();
@@ -417,9 +506,15 @@ void TabPhpMyAdmin() {
     installer::RequestCatalog("phpmyadmin", false);
     const CatalogEntry& catalog = FrameCatalog("phpmyadmin");
     if (!catalog.loaded) return CatalogStatusRow(catalog, "phpmyadmin");
-    if (!ImGui::BeginTable("##pmaavail", 4, kTableFlags)) return;
-    TableColumns({{Tr("Version"), true, 1.0f}, {Tr("Date"), true, 1.0f}, {Tr("Compatibility"), true, 1.2f}, {"", false, 150}});
-    const char* installText = state.phpMyAdminVersion.empty() ? nullptr : Tr("Install / replace");
+    const std::vector<Package>& packages = catalog.packages;
+    const char* installText = state.phpMyAdminVersion.empty() ? Tr("Install") : Tr("Install / replace");
+    if (!BeginFittedTable("##pmaavail",
+                          {{Tr("Version"), 0, 1.0f, Widest(packages, [](const Package& p) { return p.label; })},
+                           {Tr("Date"), 0, 1.0f, Widest(packages, [](const Package& p) { return p.date; })},
+                           {Tr("Compatibility"), 0, 1.2f, Widest(packages, [](const Package& p) { return p.detail; })},
+                           {"", 150, 1, InstallColumn(installText)}},
+                          packages.size()))
+        return;
     for (size_t i = 0; i < catalog.packages.size(); ++i) {
         const Package& package = catalog.packages[i];
         ImGui::PushID(int(i));

@@ -83,7 +83,7 @@ void ExtensionDescription(const ui::PhpPageCache& cache, ImVec2 size) {
     ImGui::BeginChild("##extdesc", size, ui::compat::kChildBorders);
     const int selected = cache.selectedExtension;
     if (selected < 0 || size_t(selected) >= cache.extensions.size()) {
-        ui::MutedText("%s", Tr("Select an extension to read its description."));
+        ui::WrappedText(Tr("Select an extension to read its description."));
         ImGui::EndChild();
         return;
     }
@@ -115,6 +115,7 @@ void BoolEditor(ui::PhpPageCache& cache, const PhpSetting& row, const std::strin
     bool on = ui::IniTruthy(shown);
     if (ui::Toggle("##b", &on)) ui::NotePhpSettingEdit(cache, row.key, on ? "On" : "Off");
     ImGui::SameLine();
+    ImGui::AlignTextToFramePadding();
     const bool edited = cache.settingEdits.count(row.key) > 0;
     ui::MutedText("%s", absent && !edited ? Tr("default") : (on ? "On" : "Off"));
 }
@@ -227,8 +228,6 @@ void TabSettings(const PhpInstall& build) {
     ImGui::Spacing();
     SaveRow(build, !cache.settingEdits.empty(), "setsave", "setundo", Tr("PHP settings saved"),
             [&](std::string& error) { return SetPhpDirective(build, cache.settingEdits, error); });
-    ImGui::SameLine();
-    ImGui::AlignTextToFramePadding();
     MutedText("%s", Tr("Other directives: edit php_zerva.ini (Files tab)."));
     ImGui::Spacing();
     ImGui::BeginChild("##settings", ImVec2(0, std::max(ImGui::GetContentRegionAvail().y, 200 * Scale())));

@@ -85,8 +85,19 @@ Candidates FindCandidates() {
 
 bool Installable(const Candidates& c, int line) { return c.found[line] && !c.installed[line]; }
 
-void WizardLine(Candidates& c, int line) {
-    static const char* const kNames[] = {"Apache", "PHP", "MariaDB", "phpMyAdmin"};
+constexpr const char* kNames[] = {"Apache", "PHP", "MariaDB", "phpMyAdmin"};
+
+// Where the status column starts: after the checkbox and the widest name in the bold font.
+float StatusColumn() {
+    ImGui::PushFont(ui::Fonts()[ui::kFontBold]);
+    float widest = 0;
+    for (const char* name : kNames) widest = std::max(widest, ImGui::CalcTextSize(name).x);
+    ImGui::PopFont();
+    const ImGuiStyle& style = ImGui::GetStyle();
+    return ImGui::GetCursorPosX() + ImGui::GetFrameHeight() + style.ItemInnerSpacing.x + widest + 3 * style.ItemSpacing.x;
+}
+
+void WizardLine(Candidates& c, int line, float statusX) {
     const float s = ui::Scale();
     ui::ComponentsPageCache& cache = ui::ComponentsCache();
     ImGui::PushID(line);
@@ -99,7 +110,7 @@ void WizardLine(Candidates& c, int line) {
     ImGui::PushFont(ui::Fonts()[ui::kFontBold]);
     ImGui::TextUnformatted(kNames[line]);
     ImGui::PopFont();
-    ImGui::SameLine(150 * s);
+    ImGui::SameLine(statusX);
     if (c.installed[line]) {
         ui::ColoredText(ui::SuccessColor(), "%s %s", kIconInstalled, Tr("already installed"));
     } else if (!c.found[line]) {
@@ -149,7 +160,8 @@ void InstallWizard() {
     WrappedText(Tr("Zerva downloads the official Windows builds over HTTPS and configures them in its own folder: "
                    "nothing is installed in Windows, the Zerva folder stays portable."));
     ImGui::Spacing();
-    for (int line = 0; line < kLineCount; ++line) WizardLine(c, line);
+    const float statusX = StatusColumn();
+    for (int line = 0; line < kLineCount; ++line) WizardLine(c, line, statusX);
     ImGui::Spacing();
     WrappedText(Tr("MySQL user: root / password: tulp (you can change it on the MySQL page). About 150 MB will be "
                    "downloaded."));
