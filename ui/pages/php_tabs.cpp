@@ -10,6 +10,7 @@
 #include "core/text.h"
 #include "core/translate.h"
 #include "imgui.h"
+#include "stack/help_tables.h"
 #include "ui/fonts.h"
 #include "ui/imgui_compat.h"
 #include "ui/pages/php.h"
@@ -26,11 +27,6 @@ constexpr char kIconEdit[] = "\xEE\x9C\x8F";     // U+E70F: the pending-edit mar
 constexpr char kIconFolder[] = "\xEE\xA2\xB7";   // U+E8B7
 constexpr char kIconConsole[] = "\xEE\x9D\x96";  // U+E756
 constexpr char kIconRebuild[] = "\xEE\x9C\xAC";  // U+E72C
-
-// Stand-ins for the help tables of the stack layer until they land: no description, and the
-// manual's book page of the extension.
-const char* PhpExtensionHelpTable(const std::string&) { return nullptr; }
-std::string PhpExtensionHelp(const std::string& name) { return "https://www.php.net/manual/en/book." + name + ".php"; }
 
 bool WorkerBusy() { return ui::State().server.busy; }
 
