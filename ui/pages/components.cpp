@@ -148,6 +148,32 @@ float Widest(const std::vector<Package>& packages, Text text) {
 // Room for the checksum mark after a version.
 float ChecksumRoom() { return TextWidth(kIconChecksum) + ImGui::GetStyle().ItemSpacing.x; }
 
+// The rows of a catalog table and its end: each listed package under its own id, the cells
+// `cells` draws from the first column on, then the install cell.
+template <class Listed, class Cells>
+void PackageRows(const std::vector<Package>& packages, const char* installText, Listed listed, Cells cells) {
+    for (size_t i = 0; i < packages.size(); ++i) {
+        const Package& package = packages[i];
+        if (!listed(package)) continue;
+        ImGui::PushID(int(i));
+        ImGui::TableNextRow();
+        ImGui::TableNextColumn();
+        ImGui::AlignTextToFramePadding();
+        cells(package);
+        ImGui::TableNextColumn();
+        InstallCell(package, installText);
+        ImGui::PopID();
+    }
+    ImGui::EndTable();
+}
+
+bool All(const Package&) { return true; }
+
+void NextMuted(const std::string& text) {
+    ImGui::TableNextColumn();
+    ui::MutedText("%s", text.c_str());
+}
+
 void UseBuild(Comp comp, const std::string& folder, bool serverRuns) {
     if (comp == Comp::Php) SetCurrentPhpName(folder);
     else if (comp == Comp::Apache) SetCurrentApacheName(folder);
@@ -370,22 +396,12 @@ void TabApacheBuilds() {
                            {"", 150, 1, InstallColumn(Tr("Install"))}},
                           packages.size()))
         return;
-    for (size_t i = 0; i < catalog.packages.size(); ++i) {
-        const Package& package = catalog.packages[i];
-        ImGui::PushID(int(i));
-        ImGui::TableNextRow();
-        ImGui::TableNextColumn();
-        ImGui::AlignTextToFramePadding();
+    PackageRows(packages, Tr("Install"), All, [](const Package& package) {
         ImGui::Text("Apache %s", package.version.c_str());
         ImGui::TableNextColumn();
         ImGui::TextUnformatted(ArchName(package.arch));
-        ImGui::TableNextColumn();
-        MutedText("%s", package.detail.c_str());
-        ImGui::TableNextColumn();
-        InstallCell(package, Tr("Install"));
-        ImGui::PopID();
-    }
-    ImGui::EndTable();
+        NextMuted(package.detail);
+    });
 }
 
 void TabPhpBuilds() {
@@ -419,26 +435,18 @@ void TabPhpBuilds() {
                            {"", 150, 1, InstallColumn(Tr("Install"))}},
                           packages.size(), left > 220 * s ? left : 0))
         return;
-    for (size_t i = 0; i < catalog.packages.size(); ++i) {
-        const Package& package = catalog.packages[i];
-        if (g_cache.onlyApacheArch && package.arch != target) continue;
-        if (!g_cache.phpFilter.empty() && !ContainsIgnoreCase(package.version, g_cache.phpFilter)) continue;
-        ImGui::PushID(int(i));
-        ImGui::TableNextRow();
-        ImGui::TableNextColumn();
-        ImGui::AlignTextToFramePadding();
+    const auto listed = [&](const Package& package) {
+        return (!g_cache.onlyApacheArch || package.arch == target) &&
+               (g_cache.phpFilter.empty() || ContainsIgnoreCase(package.version, g_cache.phpFilter));
+    };
+    PackageRows(packages, Tr("Install"), listed, [&](const Package& package) {
         ImGui::Text("PHP %s", package.version.c_str());
         ChecksumMark(package);
         ImGui::TableNextColumn();
         if (package.arch != target) ColoredText(WarningColor(), "%s", ArchName(package.arch));
         else ImGui::TextUnformatted(ArchName(package.arch));
-        ImGui::TableNextColumn();
-        MutedText("%s", package.detail.c_str());
-        ImGui::TableNextColumn();
-        InstallCell(package, Tr("Install"));
-        ImGui::PopID();
-    }
-    ImGui::EndTable();
+        NextMuted(package.detail);
+    });
 }
 
 void TabMariaDbBuilds() {
@@ -471,21 +479,11 @@ void TabMariaDbBuilds() {
                            {"", 150, 1, InstallColumn(Tr("Install"))}},
                           packages.size()))
         return;
-    for (size_t i = 0; i < series.packages.size(); ++i) {
-        const Package& package = series.packages[i];
-        ImGui::PushID(int(i));
-        ImGui::TableNextRow();
-        ImGui::TableNextColumn();
-        ImGui::AlignTextToFramePadding();
+    PackageRows(packages, Tr("Install"), All, [](const Package& package) {
         ImGui::TextUnformatted(package.label.c_str());
         ChecksumMark(package);
-        ImGui::TableNextColumn();
-        MutedText("%s", package.date.c_str());
-        ImGui::TableNextColumn();
-        InstallCell(package, Tr("Install"));
-        ImGui::PopID();
-    }
-    ImGui::EndTable();
+        NextMuted(package.date);
+    });
 }
 
 void TabPhpMyAdmin() {
@@ -515,22 +513,11 @@ void TabPhpMyAdmin() {
                            {"", 150, 1, InstallColumn(installText)}},
                           packages.size()))
         return;
-    for (size_t i = 0; i < catalog.packages.size(); ++i) {
-        const Package& package = catalog.packages[i];
-        ImGui::PushID(int(i));
-        ImGui::TableNextRow();
-        ImGui::TableNextColumn();
-        ImGui::AlignTextToFramePadding();
+    PackageRows(packages, installText, All, [](const Package& package) {
         ImGui::TextUnformatted(package.label.c_str());
-        ImGui::TableNextColumn();
-        MutedText("%s", package.date.c_str());
-        ImGui::TableNextColumn();
-        MutedText("%s", package.detail.c_str());
-        ImGui::TableNextColumn();
-        InstallCell(package, installText);
-        ImGui::PopID();
-    }
-    ImGui::EndTable();
+        NextMuted(package.date);
+        NextMuted(package.detail);
+    });
 }
 
 }  // namespace ui
