@@ -97,6 +97,10 @@ int RunFrameLoop(HWND window, const FrameLoopOptions& options) {
         // Every capture frame is drawn; a window shown again or uncovered shows its next frame.
         const bool forced = options.screenshot || TakeRepaintRequest() || std::exchange(wasHidden, false);
         skipped = !DrawFrame(presented, forced);
+        if (options.counts) {
+            ++options.counts->visiblePasses;
+            options.counts->rendered += skipped ? 0 : 1;
+        }
         if (skipped) {
             balloons.VisiblePass();
             continue;

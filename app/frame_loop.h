@@ -8,10 +8,17 @@
 #include <cstdint>
 #include <string>
 
+// What the loop has done so far; tests watch it from a timer of the loop's own thread.
+struct FrameLoopCounts {
+    int visiblePasses = 0;  // passes that laid out a frame
+    int rendered = 0;       // frames rendered (each presented, but for a screenshot capture)
+};
+
 struct FrameLoopOptions {
     bool screenshot = false;      // draws into the capture window, then saves and ends
     std::wstring screenshotPath;  // --screenshot
     int frames = 14;              // --frames: the capture follows the first frame that makes the count reach it
+    FrameLoopCounts* counts = nullptr;  // tests: kept up to date while the loop runs
 };
 
 // Exit codes the loop can end with.

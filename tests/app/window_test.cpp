@@ -90,7 +90,9 @@ TEST(Window, PaintSizeAndDpiChangeAskTheLoopForAPresentedFrame_PaintValidates) {
         ::SendMessageW(window, message, wParam, lParam);
         EXPECT_EQ(TakeRepaintRequest(), repaint) << name;
         EXPECT_FALSE(TakeRepaintRequest()) << name << ": the request is taken once";
-        if (message == WM_PAINT) EXPECT_FALSE(::GetUpdateRect(window, nullptr, FALSE)) << "WM_PAINT validates";
+        if (message == WM_PAINT) {
+            EXPECT_FALSE(::GetUpdateRect(window, nullptr, FALSE)) << "WM_PAINT validates";
+        }
     }
     ::DestroyWindow(window);
 }
