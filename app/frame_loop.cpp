@@ -38,6 +38,9 @@ bool DrawFrame(PresentedFrame& presented, bool forced) {
         forced = true;  // the new buffers hold nothing yet
     }
     ui::ApplyPendingTheme();
+    // A theme or DPI change, or a new device, made the renderer drop its font texture; it makes
+    // it again below, perhaps at the old address, where the same id would stand for new pixels.
+    if (!ImGui::GetIO().Fonts->TexID) forced = true;
     ImGui_ImplDX11_NewFrame();
     ImGui_ImplWin32_NewFrame();
     ImGui::NewFrame();

@@ -1,6 +1,7 @@
 // The frame loop as the window runs it, with the whole interface on a root of stand-in builds
 // whose servers do not run: once the first frames have settled, an idle window renders nothing
-// more, and a window uncovered (WM_PAINT) renders and presents one frame.
+// more; a window uncovered (WM_PAINT) renders and presents one frame, and so does a theme applied
+// again (a new font texture, which may take the old one's id).
 #include "app/frame_loop.h"
 
 #include <gtest/gtest.h>
@@ -26,6 +27,7 @@ struct Watch {
     int renderedAtStep = 0;
     int idleRendered = -1;       // frames rendered over the idle passes
     int paintRendered = -1;      // frames rendered over the passes after WM_PAINT
+    int themeRendered = -1;      // frames rendered over the passes after the theme was applied
     int timerTicks = 0;
 };
 Watch* g_watch = nullptr;
@@ -58,6 +60,12 @@ void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD) {
     case 2:
         if (passes < kWatchedPasses) break;
         w.paintRendered = rendered;
+        ui::RequestThemeApply();  // the same theme: the same colours and glyphs
+        NextStep(w);
+        break;
+    case 3:
+        if (passes < kWatchedPasses) break;
+        w.themeRendered = rendered;
         ::PostQuitMessage(0);
         break;
     default: break;
@@ -100,7 +108,7 @@ protected:
     Watch watch;
 };
 
-TEST_F(FrameLoopTest, IdleWindowRendersNothing_OneFrameOnceUncovered) {
+TEST_F(FrameLoopTest, IdleWindowRendersNothing_OneFrameOnceUncoveredOrRestyled) {
     ::ShowWindow(watch.window, SW_SHOWNOACTIVATE);
     ASSERT_TRUE(::SetTimer(watch.window, 1, 50, OnTimer));
     FrameLoopOptions options;
@@ -111,6 +119,7 @@ TEST_F(FrameLoopTest, IdleWindowRendersNothing_OneFrameOnceUncovered) {
     EXPECT_GE(watch.counts.rendered, 1) << "the first frame";
     EXPECT_EQ(watch.idleRendered, 0) << "nothing changed, nothing rendered";
     EXPECT_EQ(watch.paintRendered, 1) << "the uncovered window shows its frame, once";
+    EXPECT_EQ(watch.themeRendered, 1) << "the new font texture is drawn, once";
 }
 
 }  // namespace
