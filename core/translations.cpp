@@ -195,6 +195,7 @@ const TranslationPair kTable[] = {
     // ---- Dashboard ----
 
     // ---- Apache page ----
+    {"The previous SSL certificate was kept.", "Le certificat SSL précédent a été conservé."},
 
     // ---- PHP page ----
 
