@@ -260,7 +260,7 @@ const TranslationPair kTable[] = {
     {"%d / %d modules enabled", "%d / %d modules activés"},
     {"Select a module to read its description.", "Sélectionnez un module pour lire sa description."},
     {"No description available.", "Aucune description disponible."},
-    {"Template (edit this one)", "Modèle (c'est lui qu'il faut modifier)"},
+    {"Template (edit this one)", "Modèle (à modifier)"},
     {"Generated configuration", "Configuration générée"},
     {"Error log", "Journal des erreurs"},
     {"Access log", "Journal des accès"},

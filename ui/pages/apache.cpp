@@ -128,6 +128,13 @@ bool SaveApacheConfig(std::function<void()> afterSave) {
     return SaveNow(afterSave);
 }
 
+void SameLineIfFits(const char* icon, const char* text) {
+    const float width = ImGui::CalcTextSize(ComposeLabel(icon, text, nullptr).c_str()).x +
+                        2 * ImGui::GetStyle().FramePadding.x;
+    ImGui::SameLine();
+    if (ImGui::GetContentRegionAvail().x < width) ImGui::NewLine();
+}
+
 void DiscardApacheEdits() {
     if (const auto build = FindApache(ApacheCache().buildName)) LoadApachePageCache(*build);
 }

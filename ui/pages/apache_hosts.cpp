@@ -124,10 +124,14 @@ void HostList(float height) {
         const std::string name = host.serverName.empty() ? Tr("(default)") : host.serverName;
         const std::string label = std::string(HasSslEngine(host) ? kIconHttps : kIconHost) + "  " + name;
         const float rowStart = ImGui::GetCursorPosX();
+        const float rowEnd = ui::ContentRightX();
         if (ImGui::Selectable(label.c_str(), cache.selectedHost == int32_t(i))) cache.selectedHost = int32_t(i);
-        ImGui::SameLine(rowStart + 200 * s);
-        if (host.port == kNoVhostPort) ui::MutedText("%s", host.address.c_str());
-        else ui::MutedText(":%d", host.port);
+        // A host kept as written has no port of its own: its address stands there instead.
+        const std::string where = host.port == kNoVhostPort ? host.address : Format(":%d", host.port);
+        // Right-aligned: a five-digit port at a fixed column would run past a narrow list.
+        const float labelEnd = rowStart + ImGui::CalcTextSize(label.c_str()).x + ImGui::GetStyle().ItemSpacing.x;
+        ImGui::SameLine(std::max(labelEnd, rowEnd - ImGui::CalcTextSize(where.c_str()).x));
+        ui::MutedText("%s", where.c_str());
         ImGui::PopID();
     }
     ImGui::EndChild();
@@ -174,10 +178,10 @@ void EditorArea(float height) {
     }
     if (ui::AccentButton(kIconSave, Tr("Save and apply"), "vhsave", ImVec2(0, 0), cache.unsaved && !ui::State().server.busy))
         (void)ui::SaveApacheConfig();
-    ImGui::SameLine();
+    ui::SameLineIfFits(kIconUndo, Tr("Discard changes"));
     if (ui::Button(kIconUndo, Tr("Discard changes"), "vhundo", ImVec2(0, 0), cache.unsaved)) ui::DiscardApacheEdits();
     if (cache.unsaved) {
-        ImGui::SameLine();
+        ui::SameLineIfFits(kIconUnsaved, Tr("Unsaved changes"));
         ImGui::AlignTextToFramePadding();
         ui::ColoredText(ui::WarningColor(), "%s %s", kIconUnsaved, Tr("Unsaved changes"));
     }
@@ -236,7 +240,7 @@ void TabVirtualHosts() {
     ImGui::TextUnformatted(Tr("Main HTTP port"));
     ImGui::SameLine();
     (void)PortField("##mainport", &cache.portEdit, 110 * s);
-    ImGui::SameLine();
+    SameLineIfFits(kIconPort, Tr("Change the port"));
     if (Button(kIconPort, Tr("Change the port"), "chport", ImVec2(0, 0), cache.portEdit != cache.mainPort)) ChangeMainPort();
     ImGui::SameLine();
     ImGui::AlignTextToFramePadding();

@@ -105,7 +105,7 @@ void TabModules() {
     const float s = Scale();
     if (AccentButton(kIconSave, Tr("Save and apply"), "modsave", ImVec2(0, 0), cache.unsaved && !State().server.busy))
         (void)SaveApacheConfig();
-    ImGui::SameLine();
+    SameLineIfFits(kIconUndo, Tr("Discard changes"));
     if (Button(kIconUndo, Tr("Discard changes"), "modundo", ImVec2(0, 0), cache.unsaved)) DiscardApacheEdits();
     (void)InputText("##modfilter", &cache.moduleFilter, 260 * s, Tr("Filter..."));
     const auto& modules = cache.document.modules;
@@ -115,7 +115,14 @@ void TabModules() {
     MutedText("%s", Format(Tr("%d / %d modules enabled"), int(enabled), int(modules.size())).c_str());
 
     const float height = std::max(ImGui::GetContentRegionAvail().y, 320 * s);
-    const float listWidth = std::clamp(ImGui::GetContentRegionAvail().x * 0.4f, 240 * s, 420 * s);
+    // Wide enough for the longest name when the window allows, never more than half of it.
+    float widest = 0;
+    for (const ModuleLine& module : modules) widest = std::max(widest, ImGui::CalcTextSize(ShownModuleName(module).c_str()).x);
+    const ImGuiStyle& style = ImGui::GetStyle();
+    const float needed = widest + ImGui::GetFrameHeight() + 3 * style.ItemSpacing.x + 2 * style.WindowPadding.x +
+                         style.ScrollbarSize;
+    const float available = ImGui::GetContentRegionAvail().x;
+    const float listWidth = std::min(std::max(needed, available * 0.4f), available * 0.55f);
     ModuleList(listWidth, height);
     ImGui::SameLine();
     ModuleDescription(height);
@@ -131,11 +138,11 @@ void TabFiles(const ApacheInstall& build) {
 
     const std::string name = build.name;
     if (Button(kIconEdit, Tr("Edit httpd_zerva.conf"), "edit_tpl")) EditTextFile(HttpdTemplatePath(build));
-    ImGui::SameLine();
+    ui::SameLineIfFits(kIconFolder, Tr("conf folder"));
     if (Button(kIconFolder, Tr("conf folder"), "open_conf")) OpenFolder(build.dir + L"\\conf");
-    ImGui::SameLine();
+    ui::SameLineIfFits(kIconFolder, Tr("logs folder"));
     if (Button(kIconFolder, Tr("logs folder"), "open_logs")) OpenFolder(build.dir + L"\\logs");
-    ImGui::SameLine();
+    ui::SameLineIfFits(kIconTest, Tr("Test the configuration"));
     if (Button(kIconTest, Tr("Test the configuration"), "test_conf"))
         Server::Instance().Enqueue(Tr("Testing the Apache configuration..."), [name] { TestApacheConfigJob(name); }, "");
 
@@ -150,7 +157,7 @@ void TabFiles(const ApacheInstall& build) {
             },
             "");
     }
-    ImGui::SameLine();
+    ui::SameLineIfFits(kIconUndo, Tr("Restore the initial configuration"));
     if (DangerButton(kIconUndo, Tr("Restore the initial configuration"), "restore", ImVec2(0, 0),
                      PathExists(HttpdInitialConfPath(build)))) {
         RequestConfirm(Tr("Restore the initial configuration"),
