@@ -340,6 +340,10 @@ TEST_F(ApachePageTest, FailedSave_KeepsTheEdits) {
     EXPECT_TRUE(Cache().unsaved && Cache().document.vhosts[0].serverName == "kept.localhost");
     EXPECT_EQ(TemplateText(), before);
     EXPECT_EQ(Server::Instance().GetStatus().queued, 0);
+    // Discarding goes back to the file as it is.
+    ASSERT_TRUE(ClickId("vhundo"));
+    EXPECT_TRUE(!Cache().unsaved && Cache().document.vhosts[0].serverName.empty());
+    EXPECT_FALSE(Enabled("vhsave") || Enabled("vhundo"));
 }
 
 TEST_F(ApachePageTest, OutsideEdits_ReloadOnlyWhileNothingIsUnsaved_AskBeforeOverwriting) {

@@ -11,6 +11,7 @@
 #include "imgui.h"
 #include "stack/apache/httpd_conf.h"
 #include "ui/confirm.h"
+#include "ui/imgui_compat.h"
 #include "ui/pages/pages.h"
 #include "ui/state.h"
 #include "ui/theme.h"
@@ -18,12 +19,6 @@
 #include "ui/widgets.h"
 
 namespace {
-
-constexpr const char* kIconHosts = "\xEE\x9D\xB4";    // U+E774
-constexpr const char* kIconModules = "\xEE\xA0\xB9";  // U+E839
-constexpr const char* kIconFiles = "\xEE\xA2\xA5";    // U+E8A5
-constexpr const char* kIconInstall = "\xEE\xA2\x96";  // U+E896
-constexpr const char* kIconInfo = "\xEE\xA5\x86";     // U+E946
 
 // A build whose template is missing gets one attempt per run: a failing write would otherwise
 // flood the console, and a successful one runs openssl.exe, which must not block the frame.
@@ -135,6 +130,13 @@ void SameLineIfFits(const char* icon, const char* text) {
     if (ImGui::GetContentRegionAvail().x < width) ImGui::NewLine();
 }
 
+void BeginPane(const char* id, float width, float height) {
+    const float s = Scale();
+    ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(12 * s, 10 * s));
+    ImGui::BeginChild(id, ImVec2(width, height), compat::kChildBorders | ImGuiChildFlags_AlwaysUseWindowPadding);
+    ImGui::PopStyleVar();
+}
+
 void DiscardApacheEdits() {
     if (const auto build = FindApache(ApacheCache().buildName)) LoadApachePageCache(*build);
 }
@@ -143,9 +145,9 @@ void PageApache() {
     UiState& state = State();
     const float s = Scale();
     if (!state.currentApache) {
-        Callout(kIconInfo, Tr("No Apache version installed."), AccentColor());
+        Callout(apache_icon::kInfo, Tr("No Apache version installed."), AccentColor());
         ImGui::Spacing();
-        if (AccentButton(kIconInstall, Tr("Install Apache"), "inst_apache")) SetPage(page::kComponents);
+        if (AccentButton(apache_icon::kInstall, Tr("Install Apache"), "inst_apache")) SetPage(page::kComponents);
         return;
     }
     // A copy: a forced refresh below replaces the state's build while this frame still uses it.
@@ -156,15 +158,15 @@ void PageApache() {
     VersionRow(build);
     ImGui::Dummy(ImVec2(0, 4 * s));
     if (!ImGui::BeginTabBar("##apachetabs")) return;
-    if (ImGui::BeginTabItem(ComposeLabel(kIconHosts, Tr("Virtual hosts"), "tab_vh").c_str())) {
+    if (ImGui::BeginTabItem(ComposeLabel(apache_icon::kHost, Tr("Virtual hosts"), "tab_vh").c_str())) {
         TabVirtualHosts();
         ImGui::EndTabItem();
     }
-    if (ImGui::BeginTabItem(ComposeLabel(kIconModules, Tr("Modules"), "tab_mod").c_str())) {
+    if (ImGui::BeginTabItem(ComposeLabel(apache_icon::kModules, Tr("Modules"), "tab_mod").c_str())) {
         TabModules();
         ImGui::EndTabItem();
     }
-    if (ImGui::BeginTabItem(ComposeLabel(kIconFiles, Tr("Files"), "tab_files").c_str())) {
+    if (ImGui::BeginTabItem(ComposeLabel(apache_icon::kFiles, Tr("Files"), "tab_files").c_str())) {
         TabFiles(build);
         ImGui::EndTabItem();
     }

@@ -18,16 +18,6 @@
 
 namespace {
 
-constexpr const char* kIconHost = "\xEE\x9D\xB4";     // U+E774
-constexpr const char* kIconHttps = "\xEE\xA8\x98";    // U+EA18
-constexpr const char* kIconPort = "\xEE\x9C\xBE";     // U+E73E
-constexpr const char* kIconAdd = "\xEE\x9C\x90";      // U+E710
-constexpr const char* kIconRemove = "\xEE\x9D\x8D";   // U+E74D
-constexpr const char* kIconBrowse = "\xEE\xA2\xB7";   // U+E8B7
-constexpr const char* kIconSave = "\xEE\x9D\x8E";     // U+E74E
-constexpr const char* kIconUndo = "\xEE\x9E\xA7";     // U+E7A7
-constexpr const char* kIconUnsaved = "\xEE\x9C\x8F";  // U+E70F
-
 // A block whose path is this marker is erased once every block was drawn.
 constexpr std::string_view kRemovedBlock = "\x02";
 
@@ -122,7 +112,7 @@ void HostList(float height) {
         const VirtualHost& host = cache.document.vhosts[i];
         ImGui::PushID(int(i));
         const std::string name = host.serverName.empty() ? Tr("(default)") : host.serverName;
-        const std::string label = std::string(HasSslEngine(host) ? kIconHttps : kIconHost) + "  " + name;
+        const std::string label = std::string(HasSslEngine(host) ? apache_icon::kHttps : apache_icon::kHost) + "  " + name;
         const float rowStart = ImGui::GetCursorPosX();
         const float rowEnd = ui::ContentRightX();
         if (ImGui::Selectable(label.c_str(), cache.selectedHost == int32_t(i))) cache.selectedHost = int32_t(i);
@@ -139,7 +129,7 @@ void HostList(float height) {
 
 void HostListButtons() {
     ApachePageCache& cache = ui::ApacheCache();
-    if (ui::Button(kIconAdd, Tr("Add"), "vhadd")) {
+    if (ui::Button(apache_icon::kAdd, Tr("Add"), "vhadd")) {
         VirtualHost host;
         host.serverName = "site.localhost";
         host.port = cache.mainPort;
@@ -152,7 +142,7 @@ void HostListButtons() {
     ImGui::SameLine();
     const int32_t count = int32_t(cache.document.vhosts.size());
     const bool canRemove = cache.selectedHost >= 0 && cache.selectedHost < count && count >= 2;
-    if (ui::Button(kIconRemove, Tr("Remove"), "vhdel", ImVec2(0, 0), canRemove)) {
+    if (ui::Button(apache_icon::kRemove, Tr("Remove"), "vhdel", ImVec2(0, 0), canRemove)) {
         ui::ApplyOtherDirectives(cache.document.vhosts, cache.directiveTexts);
         const size_t index = size_t(cache.selectedHost);
         cache.document.vhosts.erase(cache.document.vhosts.begin() + long(index));
@@ -166,24 +156,21 @@ void HostListButtons() {
 
 void EditorArea(float height) {
     ApachePageCache& cache = ui::ApacheCache();
-    const float s = ui::Scale();
-    ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(12 * s, 10 * s));
-    ImGui::BeginChild("##vhedit", ImVec2(0, height), ui::compat::kChildBorders | ImGuiChildFlags_AlwaysUseWindowPadding);
-    ImGui::PopStyleVar();
+    ui::BeginPane("##vhedit", 0, height);
     const int32_t count = int32_t(cache.document.vhosts.size());
     if (cache.selectedHost < 0 || cache.selectedHost >= count) {
         ui::MutedText("%s", Tr("Select a virtual host."));
         ImGui::EndChild();
         return;
     }
-    if (ui::AccentButton(kIconSave, Tr("Save and apply"), "vhsave", ImVec2(0, 0), cache.unsaved && !ui::State().server.busy))
+    if (ui::AccentButton(apache_icon::kSave, Tr("Save and apply"), "vhsave", ImVec2(0, 0), cache.unsaved && !ui::State().server.busy))
         (void)ui::SaveApacheConfig();
-    ui::SameLineIfFits(kIconUndo, Tr("Discard changes"));
-    if (ui::Button(kIconUndo, Tr("Discard changes"), "vhundo", ImVec2(0, 0), cache.unsaved)) ui::DiscardApacheEdits();
+    ui::SameLineIfFits(apache_icon::kUndo, Tr("Discard changes"));
+    if (ui::Button(apache_icon::kUndo, Tr("Discard changes"), "vhundo", ImVec2(0, 0), cache.unsaved)) ui::DiscardApacheEdits();
     if (cache.unsaved) {
-        ui::SameLineIfFits(kIconUnsaved, Tr("Unsaved changes"));
+        ui::SameLineIfFits(apache_icon::kEdit, Tr("Unsaved changes"));
         ImGui::AlignTextToFramePadding();
-        ui::ColoredText(ui::WarningColor(), "%s %s", kIconUnsaved, Tr("Unsaved changes"));
+        ui::ColoredText(ui::WarningColor(), "%s %s", apache_icon::kEdit, Tr("Unsaved changes"));
     }
     ImGui::Separator();
     // Discard may have reloaded the document: the selection is checked again.
@@ -211,7 +198,7 @@ void AliasTable(VirtualHost& host) {
             ImGui::TableNextColumn();
             if (ui::InputText("##apath", &host.aliases[i].path, -FLT_MIN, "{DOCUMENTPATH}/dossier/")) MarkUnsaved();
             ImGui::TableNextColumn();
-            if (ui::IconButton(kIconRemove, "adel", Tr("Remove"))) removed = int(i);
+            if (ui::IconButton(apache_icon::kRemove, "adel", Tr("Remove"))) removed = int(i);
             ImGui::PopID();
         }
         ImGui::EndTable();
@@ -220,8 +207,63 @@ void AliasTable(VirtualHost& host) {
         host.aliases.erase(host.aliases.begin() + removed);
         MarkUnsaved();
     }
-    if (ui::Button(kIconAdd, Tr("Add an alias"), "addalias")) {
+    if (ui::Button(apache_icon::kAdd, Tr("Add an alias"), "addalias")) {
         host.aliases.push_back({"/alias", "{DOCUMENTPATH}/dossier/"});
+        MarkUnsaved();
+    }
+}
+
+// A folder field and its "Browse..." button (id browseId), which picks a folder in www and stores
+// it as a {DOCUMENTPATH} path; `after` is the width kept free right of the button.
+void FolderField(const char* field, std::string& path, const char* hint, const char* browseId, const char* title,
+                 float after) {
+    const std::string browse = ui::ComposeLabel(apache_icon::kFolder, Tr("Browse..."), browseId);
+    const ImGuiStyle& style = ImGui::GetStyle();
+    const float browseWidth = ImGui::CalcTextSize(browse.c_str(), nullptr, true).x + 2 * style.FramePadding.x;
+    if (ui::InputText(field, &path, -(browseWidth + style.ItemSpacing.x + after), hint)) MarkUnsaved();
+    ImGui::SameLine();
+    if (!ImGui::Button(browse.c_str())) return;
+    const std::string chosen = PickFolder(title, WideToUtf8(WwwDir()));
+    if (chosen.empty()) return;
+    path = ui::ToDocumentPath(chosen);
+    MarkUnsaved();
+}
+
+void DirectoriesSection(VirtualHost& host) {
+    ui::SectionTitle(Tr("Directories"));
+    for (size_t i = 0; i < host.directories.size(); ++i) ui::DirectoryBlockEditor(host.directories[i], int(i));
+    const auto removed = std::remove_if(host.directories.begin(), host.directories.end(),
+                                        [](const DirectoryBlock& block) { return block.path == kRemovedBlock; });
+    if (removed != host.directories.end()) {
+        host.directories.erase(removed, host.directories.end());
+        MarkUnsaved();
+    }
+    if (ui::Button(apache_icon::kAdd, Tr("Add a directory"), "adddir")) {
+        DirectoryBlock block;
+        block.path = host.documentRoot.empty() ? "{DOCUMENTPATH}" : host.documentRoot;
+        block.allowOverride = "All";
+        block.options = "FollowSymLinks Indexes";
+        block.require = "{ONLINE_MODE}";
+        host.directories.push_back(std::move(block));
+        MarkUnsaved();
+    }
+}
+
+void AccessChoice(DirectoryBlock& block) {
+    std::vector<std::string> labels;
+    int current = -1;
+    const std::string require = Trim(block.require);
+    for (const auto& [value, label] : kAccess) {
+        if (EqualsIgnoreCase(require, value)) current = int(labels.size());
+        labels.push_back(Tr(label));
+    }
+    // A Require line outside the table stays untouched until another entry is chosen.
+    if (current < 0) {
+        current = int(labels.size());
+        labels.push_back(block.require.empty() ? Tr("(none)") : block.require);
+    }
+    if (ui::Dropdown("##req", &current, labels, 330 * ui::Scale()) && size_t(current) < std::size(kAccess)) {
+        block.require = kAccess[current][0];
         MarkUnsaved();
     }
 }
@@ -240,8 +282,8 @@ void TabVirtualHosts() {
     ImGui::TextUnformatted(Tr("Main HTTP port"));
     ImGui::SameLine();
     (void)PortField("##mainport", &cache.portEdit, 110 * s);
-    SameLineIfFits(kIconPort, Tr("Change the port"));
-    if (Button(kIconPort, Tr("Change the port"), "chport", ImVec2(0, 0), cache.portEdit != cache.mainPort)) ChangeMainPort();
+    SameLineIfFits(apache_icon::kPort, Tr("Change the port"));
+    if (Button(apache_icon::kPort, Tr("Change the port"), "chport", ImVec2(0, 0), cache.portEdit != cache.mainPort)) ChangeMainPort();
     ImGui::SameLine();
     ImGui::AlignTextToFramePadding();
     HelpTooltip(Tr("Changes every non-HTTPS virtual host using the current main port (useful when port 80 is taken "
@@ -287,42 +329,12 @@ void VirtualHostEditor(VirtualHost& host, std::string& directiveText) {
     HelpTooltip(Tr("Other host names, separated by spaces."));
 
     RowLabel("DocumentRoot", column);
-    const std::string browse = ComposeLabel(kIconBrowse, Tr("Browse..."), "vbrowse");
-    const float browseWidth = ImGui::CalcTextSize(browse.substr(0, browse.find("###")).c_str()).x +
-                              2 * ImGui::GetStyle().FramePadding.x;
-    if (InputText("##vroot", &host.documentRoot, -(browseWidth + ImGui::GetStyle().ItemSpacing.x), "{DOCUMENTPATH}/monsite"))
-        MarkUnsaved();
-    ImGui::SameLine();
-    if (ImGui::Button(browse.c_str())) {
-        const std::string chosen = PickFolder(Tr("Choose the DocumentRoot folder"), WideToUtf8(WwwDir()));
-        if (!chosen.empty()) {
-            host.documentRoot = ToDocumentPath(chosen);
-            MarkUnsaved();
-        }
-    }
+    FolderField("##vroot", host.documentRoot, "{DOCUMENTPATH}/monsite", "vbrowse", Tr("Choose the DocumentRoot folder"), 0);
 
     ImGui::Dummy(ImVec2(0, 6 * s));
     AliasTable(host);
-
     ImGui::Dummy(ImVec2(0, 6 * s));
-    SectionTitle(Tr("Directories"));
-    for (size_t i = 0; i < host.directories.size(); ++i) DirectoryBlockEditor(host.directories[i], int(i));
-    const auto removed = std::remove_if(host.directories.begin(), host.directories.end(),
-                                        [](const DirectoryBlock& block) { return block.path == kRemovedBlock; });
-    if (removed != host.directories.end()) {
-        host.directories.erase(removed, host.directories.end());
-        MarkUnsaved();
-    }
-    if (Button(kIconAdd, Tr("Add a directory"), "adddir")) {
-        DirectoryBlock block;
-        block.path = host.documentRoot.empty() ? "{DOCUMENTPATH}" : host.documentRoot;
-        block.allowOverride = "All";
-        block.options = "FollowSymLinks Indexes";
-        block.require = "{ONLINE_MODE}";
-        host.directories.push_back(std::move(block));
-        MarkUnsaved();
-    }
-
+    DirectoriesSection(host);
     ImGui::Dummy(ImVec2(0, 6 * s));
     SectionTitle(Tr("Other directives"));
     ImGui::PushFont(Fonts()[kFontMono]);
@@ -339,21 +351,11 @@ void DirectoryBlockEditor(DirectoryBlock& block, int index) {
     if (ImGui::CollapsingHeader(header.c_str(), ImGuiTreeNodeFlags_DefaultOpen)) {
         const float column = LabelColumn({Tr("Folder"), "AllowOverride", "Options", Tr("Access")});
         RowLabel(Tr("Folder"), column);
-        const std::string browse = ComposeLabel(kIconBrowse, Tr("Browse..."), "dbrowse");
-        const ImGuiStyle& style = ImGui::GetStyle();
-        const float buttons = ImGui::CalcTextSize(browse.substr(0, browse.find("###")).c_str()).x +
-                              2 * style.FramePadding.x + 2 * style.ItemSpacing.x + ImGui::GetFrameHeight() + 12 * s;
-        if (InputText("##dpath", &block.path, -buttons)) MarkUnsaved();
+        // Room after Browse for the remove icon.
+        const float removeWidth = ImGui::GetStyle().ItemSpacing.x + ImGui::GetFrameHeight() + 12 * s;
+        FolderField("##dpath", block.path, nullptr, "dbrowse", Tr("Choose a folder"), removeWidth);
         ImGui::SameLine();
-        if (ImGui::Button(browse.c_str())) {
-            const std::string chosen = PickFolder(Tr("Choose a folder"), WideToUtf8(WwwDir()));
-            if (!chosen.empty()) {
-                block.path = ToDocumentPath(chosen);
-                MarkUnsaved();
-            }
-        }
-        ImGui::SameLine();
-        if (IconButton(kIconRemove, "ddel", Tr("Remove this <Directory> block"))) {
+        if (IconButton(apache_icon::kRemove, "ddel", Tr("Remove this <Directory> block"))) {
             block.path.clear();
             block.path.push_back(kRemovedBlock[0]);
         }
@@ -376,22 +378,7 @@ void DirectoryBlockEditor(DirectoryBlock& block, int index) {
         }
 
         RowLabel(Tr("Access"), column);
-        std::vector<std::string> labels;
-        int current = -1;
-        const std::string require = Trim(block.require);
-        for (const auto& [value, label] : kAccess) {
-            if (EqualsIgnoreCase(require, value)) current = int(labels.size());
-            labels.push_back(Tr(label));
-        }
-        // A Require line outside the table stays untouched until another entry is chosen.
-        if (current < 0) {
-            current = int(labels.size());
-            labels.push_back(block.require.empty() ? Tr("(none)") : block.require);
-        }
-        if (Dropdown("##req", &current, labels, 330 * s) && size_t(current) < std::size(kAccess)) {
-            block.require = kAccess[current][0];
-            MarkUnsaved();
-        }
+        AccessChoice(block);
         ImGui::Dummy(ImVec2(0, 4 * s));
     }
     ImGui::Unindent(8 * s);
@@ -402,7 +389,7 @@ void QuickSiteBox() {
     ApachePageCache& cache = ApacheCache();
     const float s = Scale();
     if (BeginCard("##quicksite", ImVec2(0, 0), true)) {
-        IconText(kIconAdd, Tr("New site in one click"));
+        IconText(apache_icon::kAdd, Tr("New site in one click"));
         WrappedText(Tr("Creates www/<name> and a virtual host http://<name>.localhost (modern browsers resolve "
                        "*.localhost to this computer: no hosts file to edit)."));
         ImGui::SetNextItemWidth(260 * s);
@@ -412,7 +399,7 @@ void QuickSiteBox() {
                                  SiteNameCallback, &cache.siteText);
         const std::string name = SiteNameFromText(cache.siteText);
         ImGui::SameLine();
-        if (AccentButton(kIconAdd, Tr("Create"), "createsite", ImVec2(0, 0), IsValidSiteName(name))) {
+        if (AccentButton(apache_icon::kAdd, Tr("Create"), "createsite", ImVec2(0, 0), IsValidSiteName(name))) {
             CreateSite(name);
             cache.siteText.clear();
             RefreshInstalls(true);

@@ -22,13 +22,6 @@
 
 namespace {
 
-constexpr const char* kIconSave = "\xEE\x9D\x8E";     // U+E74E
-constexpr const char* kIconUndo = "\xEE\x9E\xA7";     // U+E7A7
-constexpr const char* kIconEdit = "\xEE\x9C\x8F";     // U+E70F
-constexpr const char* kIconFolder = "\xEE\xA2\xB7";   // U+E8B7
-constexpr const char* kIconTest = "\xEE\x9C\xBE";     // U+E73E
-constexpr const char* kIconHttps = "\xEE\xA8\x98";    // U+EA18
-
 // The template's line of the PHP module, filled in per PHP build when httpd.conf is written.
 constexpr const char* kPhpModuleName = "{PHPMODULENAME}";
 
@@ -54,10 +47,7 @@ void ModuleList(float width, float height) {
 
 void ModuleDescription(float height) {
     ApachePageCache& cache = ui::ApacheCache();
-    const float s = ui::Scale();
-    ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(12 * s, 10 * s));
-    ImGui::BeginChild("##moddesc", ImVec2(0, height), ui::compat::kChildBorders | ImGuiChildFlags_AlwaysUseWindowPadding);
-    ImGui::PopStyleVar();
+    ui::BeginPane("##moddesc", 0, height);
     const auto& modules = cache.document.modules;
     if (cache.selectedModule < 0 || size_t(cache.selectedModule) >= modules.size()) {
         ui::MutedText("%s", Tr("Select a module to read its description."));
@@ -103,10 +93,10 @@ namespace ui {
 void TabModules() {
     ApachePageCache& cache = ApacheCache();
     const float s = Scale();
-    if (AccentButton(kIconSave, Tr("Save and apply"), "modsave", ImVec2(0, 0), cache.unsaved && !State().server.busy))
+    if (AccentButton(apache_icon::kSave, Tr("Save and apply"), "modsave", ImVec2(0, 0), cache.unsaved && !State().server.busy))
         (void)SaveApacheConfig();
-    SameLineIfFits(kIconUndo, Tr("Discard changes"));
-    if (Button(kIconUndo, Tr("Discard changes"), "modundo", ImVec2(0, 0), cache.unsaved)) DiscardApacheEdits();
+    SameLineIfFits(apache_icon::kUndo, Tr("Discard changes"));
+    if (Button(apache_icon::kUndo, Tr("Discard changes"), "modundo", ImVec2(0, 0), cache.unsaved)) DiscardApacheEdits();
     (void)InputText("##modfilter", &cache.moduleFilter, 260 * s, Tr("Filter..."));
     const auto& modules = cache.document.modules;
     const long enabled = std::count_if(modules.begin(), modules.end(), [](const ModuleLine& m) { return m.enabled; });
@@ -137,17 +127,17 @@ void TabFiles(const ApacheInstall& build) {
     ImGui::Dummy(ImVec2(0, 8 * s));
 
     const std::string name = build.name;
-    if (Button(kIconEdit, Tr("Edit httpd_zerva.conf"), "edit_tpl")) EditTextFile(HttpdTemplatePath(build));
-    ui::SameLineIfFits(kIconFolder, Tr("conf folder"));
-    if (Button(kIconFolder, Tr("conf folder"), "open_conf")) OpenFolder(build.dir + L"\\conf");
-    ui::SameLineIfFits(kIconFolder, Tr("logs folder"));
-    if (Button(kIconFolder, Tr("logs folder"), "open_logs")) OpenFolder(build.dir + L"\\logs");
-    ui::SameLineIfFits(kIconTest, Tr("Test the configuration"));
-    if (Button(kIconTest, Tr("Test the configuration"), "test_conf"))
+    if (Button(apache_icon::kEdit, Tr("Edit httpd_zerva.conf"), "edit_tpl")) EditTextFile(HttpdTemplatePath(build));
+    ui::SameLineIfFits(apache_icon::kFolder, Tr("conf folder"));
+    if (Button(apache_icon::kFolder, Tr("conf folder"), "open_conf")) OpenFolder(build.dir + L"\\conf");
+    ui::SameLineIfFits(apache_icon::kFolder, Tr("logs folder"));
+    if (Button(apache_icon::kFolder, Tr("logs folder"), "open_logs")) OpenFolder(build.dir + L"\\logs");
+    ui::SameLineIfFits(apache_icon::kPort, Tr("Test the configuration"));
+    if (Button(apache_icon::kPort, Tr("Test the configuration"), "test_conf"))
         Server::Instance().Enqueue(Tr("Testing the Apache configuration..."), [name] { TestApacheConfigJob(name); }, "");
 
     ImGui::Dummy(ImVec2(0, 8 * s));
-    if (Button(kIconHttps, Tr("Regenerate the SSL certificate"), "regen_ssl")) {
+    if (Button(apache_icon::kHttps, Tr("Regenerate the SSL certificate"), "regen_ssl")) {
         // The old pair is set aside on the worker, not deleted here: without a new one HTTPS
         // would be gone at the next start.
         Server::Instance().Enqueue(
@@ -157,8 +147,8 @@ void TabFiles(const ApacheInstall& build) {
             },
             "");
     }
-    ui::SameLineIfFits(kIconUndo, Tr("Restore the initial configuration"));
-    if (DangerButton(kIconUndo, Tr("Restore the initial configuration"), "restore", ImVec2(0, 0),
+    ui::SameLineIfFits(apache_icon::kUndo, Tr("Restore the initial configuration"));
+    if (DangerButton(apache_icon::kUndo, Tr("Restore the initial configuration"), "restore", ImVec2(0, 0),
                      PathExists(HttpdInitialConfPath(build)))) {
         RequestConfirm(Tr("Restore the initial configuration"),
                        Tr("Your virtual hosts and module changes will be lost. Continue?"), Tr("Restore"), true,
