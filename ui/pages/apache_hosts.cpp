@@ -1,3 +1,4 @@
+// ui/pages/apache_hosts.cpp: the Virtual hosts tab of the Apache page (declared in apache.h).
 #include <algorithm>
 #include <cfloat>
 

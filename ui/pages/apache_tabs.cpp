@@ -1,3 +1,5 @@
+// ui/pages/apache_tabs.cpp: the Modules and Files tabs of the Apache page and the configuration
+// test job (declared in apache.h).
 #include <algorithm>
 
 #include "control/monitor.h"

@@ -1,3 +1,4 @@
+// ui/pages/apache_text.cpp: the Apache page's pure text steps (declared in apache.h); any thread.
 #include <algorithm>
 #include <cctype>
 
