@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "imgui_internal.h"
 #include "tests/ui/imgui_harness.h"
 #include "ui/state.h"
 
@@ -18,6 +19,18 @@ inline const Item* FindId(const Harness& harness, std::string_view id) {
         if (marks != std::string::npos && std::string_view(*it).substr(marks + 2) == id) return harness.Find(*it);
     }
     return nullptr;
+}
+
+// The id of the item `label` drawn straight into the window whose name ends with "/" + `child` +
+// "_" and its id (a child window), or into the window named `child` itself. For items whose labels
+// are not recorded, such as combo boxes; 0 when the window is not there.
+inline ImGuiID IdInWindow(const Harness& harness, std::string_view child, const char* label) {
+    std::string name(child);
+    const std::string marker = "/" + name + "_";
+    for (const std::string& candidate : harness.Labels())
+        if (candidate.find(marker) != std::string::npos) name = candidate;
+    ImGuiWindow* window = ImGui::FindWindowByName(name.c_str());
+    return window ? window->GetID(label) : 0;
 }
 
 inline bool Enabled(const Harness& harness, std::string_view id) {
