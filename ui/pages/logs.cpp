@@ -14,6 +14,7 @@
 #include "ui/fonts.h"
 #include "ui/imgui_compat.h"
 #include "ui/pages/pages.h"
+#include "ui/pages/rows.h"
 #include "ui/shell.h"
 #include "ui/state.h"
 #include "ui/theme.h"
@@ -97,9 +98,10 @@ void Toolbar(const std::vector<LogSource>& sources) {
     if (ui::IconButton(kIconFolder, "logfolder", Tr("Open the folder"))) ui::OpenFolder(ParentFolder(p.log.path));
     ImGui::SameLine();
     if (ui::IconButton(kIconDelete, "logclear", Tr("Empty this log file"), exists)) EmptyOneLog();
-    ImGui::SameLine();
+    const std::string where = WideToUtf8(p.log.path) + "  \xC2\xB7  " + FormatSize(p.log.size);
+    ui::SameLineIfFits(ImGui::CalcTextSize(where.c_str()).x);
     ImGui::AlignTextToFramePadding();
-    ui::MutedText("%s  \xC2\xB7  %s", WideToUtf8(p.log.path).c_str(), FormatSize(p.log.size).c_str());
+    ui::MutedText("%s", where.c_str());
 }
 
 void TextView() {

@@ -1,7 +1,6 @@
 #include "ui/pages/mysql.h"
 
 #include <algorithm>
-#include <initializer_list>
 
 #include "control/sequences.h"
 #include "control/server.h"
@@ -19,6 +18,7 @@
 #include "ui/confirm.h"
 #include "ui/pages/following_field.h"
 #include "ui/pages/pages.h"
+#include "ui/pages/rows.h"
 #include "ui/shell.h"
 #include "ui/state.h"
 #include "ui/theme.h"
@@ -70,28 +70,6 @@ void RefreshFacts(const DbInstall& build) {
     p.hasMysqlDatabase = HasMysqlDatabase(build);
     p.hasInitialIni = PathExists(MyInitialIniPath(build));
     p.hasErrorLog = !state.dbErrorLog.empty() && PathExists(state.dbErrorLog);
-}
-
-// The widest label plus a gap: the column where the values of a card start.
-float LabelColumn(std::initializer_list<const char*> labels) {
-    float widest = 0;
-    for (const char* label : labels) widest = std::max(widest, ImGui::CalcTextSize(label).x);
-    return widest + 16 * ui::Scale();
-}
-
-// A label on a line that holds a framed widget, then the cursor at the value column.
-void RowLabel(const char* label, float column) {
-    ImGui::AlignTextToFramePadding();
-    ImGui::TextUnformatted(label);
-    ImGui::SameLine(column);
-}
-
-// Keeps the next item of a row on the same line while it fits, else starts a new line.
-void SameLineIfFits(const char* icon, const char* text) {
-    const ImGuiStyle& style = ImGui::GetStyle();
-    const float width = ImGui::CalcTextSize(ui::ComposeLabel(icon, text, nullptr).c_str()).x + 2 * style.FramePadding.x;
-    const float lineEnd = ImGui::GetItemRectMax().x - ImGui::GetWindowPos().x + style.ItemSpacing.x + width;
-    if (lineEnd <= ui::ContentRightX()) ImGui::SameLine();
 }
 
 std::string BaseAddress() {
@@ -276,9 +254,10 @@ void PasswordCard(const DbInstall& build) {
         p.confirm.clear();
     }
     if (!running) {
-        ImGui::SameLine();
+        const char* hint = Tr("Start MySQL first.");
+        SameLineIfFits(ImGui::CalcTextSize(hint).x);
         ImGui::AlignTextToFramePadding();
-        MutedText("%s", Tr("Start MySQL first."));
+        MutedText("%s", hint);
     }
     EndCard();
 }
@@ -293,15 +272,15 @@ void ToolsCard(const DbInstall& build) {
     if (Button(kIconConsole, Tr("MySQL console"), "dbcli", ImVec2(0, 0), running && !build.clientExe.empty()))
         OpenClientConsole(build);
     Tooltip(Tr("Opens the command line client (asks for the root password)"));
-    SameLineIfFits(kIconGlobe, "phpMyAdmin");
+    SameLineIfFits(ButtonWidth(kIconGlobe, "phpMyAdmin"));
     if (Button(kIconGlobe, "phpMyAdmin", "dbpma", ImVec2(0, 0), running && state.server.apache.running))
         OpenUrl(BaseAddress() + "mysql/");
-    SameLineIfFits(kIconEdit, Tr("Edit my_zerva.ini"));
+    SameLineIfFits(ButtonWidth(kIconEdit, Tr("Edit my_zerva.ini")));
     if (Button(kIconEdit, Tr("Edit my_zerva.ini"), "dbedit", ImVec2(0, 0), build.configured))
         EditTextFile(MyTemplatePath(build));
-    SameLineIfFits(kIconFolder, Tr("data folder"));
+    SameLineIfFits(ButtonWidth(kIconFolder, Tr("data folder")));
     if (Button(kIconFolder, Tr("data folder"), "dbdata")) OpenFolder(DbDataDir(build));
-    SameLineIfFits(kIconLog, Tr("Error log"));
+    SameLineIfFits(ButtonWidth(kIconLog, Tr("Error log")));
     if (Button(kIconLog, Tr("Error log"), "dblog", ImVec2(0, 0), p.hasErrorLog)) EditTextFile(state.dbErrorLog);
 
     ImGui::Spacing();
@@ -341,9 +320,11 @@ void PageMySql() {
     RefreshFacts(build);
     VersionRow(build);
     ImGui::Spacing();
+    // Side by side, unless the window is too narrow for the connection card's rows.
     const float width = ImGui::GetContentRegionAvail().x * 0.45f - ImGui::GetStyle().ItemSpacing.x;
-    ConnectionCard(build, width);
-    ImGui::SameLine();
+    const bool sideBySide = width >= 330 * Scale();
+    ConnectionCard(build, sideBySide ? width : 0);
+    if (sideBySide) ImGui::SameLine();
     PasswordCard(build);
     ToolsCard(build);
 }

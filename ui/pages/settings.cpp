@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <initializer_list>
 
 #include "control/catalog.h"
 #include "control/publicip.h"
@@ -23,6 +22,7 @@
 #include "ui/file_dialogs.h"
 #include "ui/pages/following_field.h"
 #include "ui/pages/pages.h"
+#include "ui/pages/rows.h"
 #include "ui/shell.h"
 #include "ui/state.h"
 #include "ui/theme.h"
@@ -57,23 +57,17 @@ struct PageState {
     bool initialised = false;
     std::string editor;
     ui::FollowingField password;
+    float cardsHeight = 0;  // side by side, both cards take the taller one's height of the last frame
 };
+
+// The height the current card's content needs, measured at its end.
+float NaturalHeight() {
+    return ImGui::GetCursorPosY() - ImGui::GetStyle().ItemSpacing.y + ImGui::GetStyle().WindowPadding.y;
+}
 
 PageState& P() {
     static PageState state;
     return state;
-}
-
-float LabelColumn(std::initializer_list<const char*> labels) {
-    float widest = 0;
-    for (const char* label : labels) widest = std::max(widest, ImGui::CalcTextSize(label).x);
-    return widest + 16 * ui::Scale();
-}
-
-void RowLabel(const char* label, float column) {
-    ImGui::AlignTextToFramePadding();
-    ImGui::TextUnformatted(label);
-    ImGui::SameLine(column);
 }
 
 void SavePassword(const std::string& password) {
@@ -89,25 +83,25 @@ void SavePassword(const std::string& password) {
     ui::Toast(message, true);
 }
 
-void InterfaceCard(float width) {
+float InterfaceCard(float width, float height) {
     PageState& p = P();
     const float s = ui::Scale();
-    ui::BeginCard("##prefs_ui", ImVec2(width, 0), true);
+    ui::BeginCard("##prefs_ui", ImVec2(width, height), height <= 0);
     ui::SectionTitle(Tr("Interface"));
     ImGui::Spacing();
     const char* language = Tr("Language");
     const char* theme = Tr("Theme");
     const char* editor = Tr("Text editor");
-    const float column = LabelColumn({language, theme, editor});
+    const float column = ui::LabelColumn({language, theme, editor});
 
-    RowLabel(language, column);
+    ui::RowLabel(language, column);
     static const char* const kCodes[] = {"auto", "fr", "en"};
     int languageIndex = ui::LanguageIndex(Config::Instance().Get(setting::kLanguage));
     if (ui::Dropdown("##lang", &languageIndex, {Tr("Automatic (Windows)"), "Fran\xC3\xA7" "ais", "English"}, 240 * s)) {
         Config::Instance().Set(setting::kLanguage, kCodes[languageIndex]);
         SetLanguage(kCodes[languageIndex]);
     }
-    RowLabel(theme, column);
+    ui::RowLabel(theme, column);
     int themeIndex = Config::Instance().Get(setting::kTheme) == "light" ? 1 : 0;
     if (ui::Dropdown("##theme", &themeIndex, {Tr("Dark"), Tr("Light")}, 240 * s)) {
         Config::Instance().Set(setting::kTheme, themeIndex == 1 ? "light" : "dark");
@@ -121,7 +115,7 @@ void InterfaceCard(float width) {
     ui::SettingCheckbox(setting::kMinimizeToTray, Tr("Minimize to the notification area"));
     ui::SettingCheckbox(setting::kAskCloseServerWhenExit, Tr("Ask before stopping the servers when quitting"));
 
-    RowLabel(editor, column);
+    ui::RowLabel(editor, column);
     if (ui::InputText("##editor", &p.editor, ImGui::GetContentRegionAvail().x - ImGui::GetFrameHeight() - 12 * s,
                       "notepad.exe"))
         Config::Instance().Set(setting::kTextEditor, p.editor);
@@ -133,30 +127,51 @@ void InterfaceCard(float width) {
             Config::Instance().Set(setting::kTextEditor, p.editor);
         }
     }
+    const float natural = NaturalHeight();
     ui::EndCard();
+    return natural;
 }
 
-void ServersCard() {
+// The Servers card's checkboxes, in order, with their labels and help texts of this frame.
+struct ServerOption {
+    const SettingKey* key;
+    std::string label;
+    const char* help;
+};
+
+std::vector<ServerOption> ServerOptions() {
+    return {
+        {&setting::kStartOnStart, Tr("Start Apache and MySQL when Zerva starts"), nullptr},
+        {&setting::kAutoRestartConfigChanged, Tr("Restart automatically when a configuration file changes"),
+         Tr("Watches httpd_zerva.conf, php_zerva.ini and my_zerva.ini: edit them with your editor, Zerva restarts "
+            "the server.")},
+        {&setting::kDetectPortUsed, Tr("Check that the ports are free before starting"),
+         Tr("Shows which program uses the port (Skype, IIS, another WAMP...).")},
+        {&setting::kDetectOthersPackage, Tr("Detect Apache / MySQL servers from other packages"), nullptr},
+        {&setting::kDetectIpAndUpdate,
+         std::string(Tr("Get the public IP address")) + " (" + ui::HostOfUrl(publicip::Endpoints().front()) + ")",
+         Tr("Shows your Internet address on the dashboard, like Zerva 3.x.")},
+        {&setting::kCheckUpdates,
+         std::string(Tr("Check for Zerva updates")) + " (" + ui::HostOfUrl(updater::UpdateUrl()) + ")",
+         Tr("At startup and every 12 hours. Updating only replaces Zerva.exe: your environment is kept.")},
+    };
+}
+
+// How wide a card must be to hold the longest checkbox row (box, label, help marker) whole.
+float CheckboxCardWidth(const std::vector<ServerOption>& options) {
+    float widest = ImGui::CalcTextSize(Tr("Start Zerva minimized in the notification area")).x;
+    for (const ServerOption& option : options) widest = std::max(widest, ImGui::CalcTextSize(option.label.c_str()).x);
+    const ImGuiStyle& style = ImGui::GetStyle();
+    return ImGui::GetFrameHeight() + style.ItemInnerSpacing.x + widest + style.ItemSpacing.x +
+           ImGui::CalcTextSize("\xEE\xA5\x86").x + 2 * 16 * ui::Scale() + 2 * style.ItemSpacing.x;
+}
+
+float ServersCard(const std::vector<ServerOption>& options, float height) {
     PageState& p = P();
-    ui::BeginCard("##prefs_srv", ImVec2(0, 0), true);
+    ui::BeginCard("##prefs_srv", ImVec2(0, height), height <= 0);
     ui::SectionTitle(Tr("Servers"));
     ImGui::Spacing();
-    ui::SettingCheckbox(setting::kStartOnStart, Tr("Start Apache and MySQL when Zerva starts"));
-    ui::SettingCheckbox(setting::kAutoRestartConfigChanged, Tr("Restart automatically when a configuration file changes"),
-                        Tr("Watches httpd_zerva.conf, php_zerva.ini and my_zerva.ini: edit them with your editor, "
-                           "Zerva restarts the server."));
-    ui::SettingCheckbox(setting::kDetectPortUsed, Tr("Check that the ports are free before starting"),
-                        Tr("Shows which program uses the port (Skype, IIS, another WAMP...)."));
-    ui::SettingCheckbox(setting::kDetectOthersPackage, Tr("Detect Apache / MySQL servers from other packages"));
-    const std::string ipLabel =
-        std::string(Tr("Get the public IP address")) + " (" + ui::HostOfUrl(publicip::Endpoints().front()) + ")";
-    ui::SettingCheckbox(setting::kDetectIpAndUpdate, ipLabel.c_str(),
-                        Tr("Shows your Internet address on the dashboard, like Zerva 3.x."));
-    const std::string updateLabel =
-        std::string(Tr("Check for Zerva updates")) + " (" + ui::HostOfUrl(updater::UpdateUrl()) + ")";
-    ui::SettingCheckbox(setting::kCheckUpdates, updateLabel.c_str(),
-                        Tr("At startup and every 12 hours. Updating only replaces Zerva.exe: your environment is "
-                           "kept."));
+    for (const ServerOption& option : options) ui::SettingCheckbox(*option.key, option.label.c_str(), option.help);
 
     ImGui::Spacing();
     ImGui::TextUnformatted(Tr("MySQL root password"));
@@ -167,7 +182,9 @@ void ServersCard() {
     ImGui::SameLine();
     if (ui::Button(kIconSave, Tr("Save"), "savepwd", ImVec2(0, 0), p.password.text != GetMysqlRootPassword()))
         SavePassword(p.password.text);
+    const float natural = NaturalHeight();
     ui::EndCard();
+    return natural;
 }
 
 // "www.apachelounge.com (Apache), ...": where each component is downloaded from.
@@ -206,9 +223,9 @@ void AboutCard() {
     ImGui::Text("Zerva %s", kZervaVersion);
     UpdateState(check);
     ImGui::SameLine();
-    ImGui::SetCursorPosX(std::max(ImGui::GetCursorPosX(), ui::ContentRightX() - 200 * ui::Scale()));
-    if (ui::Button(kIconRefresh, check.available ? Tr("Update...") : Tr("Check for updates"), "chkupd", ImVec2(0, 0),
-                   !check.checking)) {
+    const char* label = check.available ? Tr("Update...") : Tr("Check for updates");
+    ImGui::SetCursorPosX(std::max(ImGui::GetCursorPosX(), ui::ContentRightX() - ui::ButtonWidth(kIconRefresh, label)));
+    if (ui::Button(kIconRefresh, label, "chkupd", ImVec2(0, 0), !check.checking)) {
         if (!check.available) updater::StartCheck(true);
         ui::OpenUpdateDialog();
     }
@@ -271,10 +288,15 @@ void PageSettings() {
         p.initialised = true;
     }
     p.password.Follow(GetMysqlRootPassword());
-    const float spacing = ImGui::GetStyle().ItemSpacing.x;
-    InterfaceCard(ImGui::GetContentRegionAvail().x / 2 - spacing / 2);
-    ImGui::SameLine();
-    ServersCard();
+    // Side by side, unless the window is too narrow for the checkbox rows.
+    const std::vector<ServerOption> options = ServerOptions();
+    const float half = ImGui::GetContentRegionAvail().x / 2 - ImGui::GetStyle().ItemSpacing.x / 2;
+    const bool sideBySide = half >= CheckboxCardWidth(options);
+    const float height = sideBySide ? p.cardsHeight : 0;
+    const float interfaceHeight = InterfaceCard(sideBySide ? half : 0, height);
+    if (sideBySide) ImGui::SameLine();
+    const float serversHeight = ServersCard(options, height);
+    p.cardsHeight = std::max(interfaceHeight, serversHeight);
     AboutCard();
 }
 
