@@ -11,7 +11,6 @@
 
 #include "control/server.h"
 #include "core/config.h"
-#include "core/handle.h"
 #include "stack/apache/builds.h"
 #include "stack/database/data_dir.h"
 #include "stack/phpmyadmin/config.h"
@@ -76,14 +75,6 @@ protected:
     std::vector<ui::ShellCall> calls;
 };
 
-// Holds a file open without sharing for its lifetime, as an editor or a scanner may.
-struct HeldFile {
-    explicit HeldFile(const std::wstring& path)
-        : handle(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {
-        EXPECT_TRUE(handle);
-    }
-    UniqueHandle handle;
-};
 
 }  // namespace
 
@@ -92,6 +83,26 @@ TEST_F(MySqlPage, NoBuild_OnlyTheInstallButton_WhichOpensComponents) {
     EXPECT_TRUE(FindId(harness, "inst_db") && !FindId(harness, "dbv") && !FindId(harness, "chpwd"));
     ASSERT_TRUE(ClickOn("inst_db"));
     EXPECT_EQ(ui::State().page, page::kComponents);
+}
+
+TEST_F(MySqlPage, VersionChoice_StoredAndRestartOnlyWhileRunning) {
+    MakeDbStack();
+    MakeFolder(DatabaseDir() + L"\\mysql-8.0.36", {{"bin/mysqld.exe", stacktest::kStandin}});
+    ui::RefreshInstalls(true);
+    Draw();
+    // Running, item chosen -> current build, restarts queued.
+    const std::tuple<bool, std::string, std::string, int> cases[] = {
+        {false, "MySQL 8.0.36   [mysql-8.0.36]##1", "mysql-8.0.36", 0},
+        {true, "MariaDB 11.4.2   [mariadb-11.4.2]##0", "mariadb-11.4.2", 1}};
+    for (const auto& [running, item, current, restarts] : cases) {
+        SetRunning(running);
+        const int32_t queuedBefore = Queued();
+        ASSERT_TRUE(harness.Click(uitest::IdInWindow(harness, "###root", "##dbv"), kPage));
+        ASSERT_TRUE(harness.Click(item, kPage));
+        EXPECT_EQ(GetCurrentDbName(), current);
+        EXPECT_EQ(ui::State().currentDb->name, current);
+        EXPECT_EQ(Queued() - queuedBefore, restarts);
+    }
 }
 
 TEST_F(MySqlPage, Port_ClampedAppliedToSettingsAndPhpMyAdmin_RestartOnlyWhileRunning) {
@@ -121,7 +132,7 @@ TEST_F(MySqlPage, Port_ClampedAppliedToSettingsAndPhpMyAdmin_RestartOnlyWhileRun
         EXPECT_FALSE(Enabled(harness, "dbport_apply"));
     }
     // A config.inc.php that cannot be read: the port is stored and the failure shown.
-    HeldFile held(PhpMyAdminConfigPath());
+    uitest::HeldFile held(PhpMyAdminConfigPath());
     ui::Toasts().clear();
     ASSERT_TRUE(Type("dbport", "3311") && ClickOn("dbport_apply"));
     EXPECT_EQ(Config::Instance().Get(setting::kMysqlPort), "3311");
@@ -221,7 +232,7 @@ TEST_F(MySqlPage, PasswordChange_AdminGetsExactlyWhatWasTyped_CurrentFieldFollow
     const std::string cannotRead = "cannot read " + WideToUtf8(PhpMyAdminConfigPath());
     for (const std::string_view step : {"missing", "held", "refused"}) {
         SCOPED_TRACE(step);
-        std::optional<HeldFile> held;
+        std::optional<uitest::HeldFile> held;
         if (step == "missing") {
             ASSERT_TRUE(RemoveTree(PhpMyAdminConfigPath()));
         }
@@ -319,7 +330,7 @@ TEST_F(MySqlPage, French_EveryStateOfThePage) {
     Draw();
     ASSERT_TRUE(Type("dbport", "3320") && ClickOn("dbport_apply"));
     {
-        HeldFile held(PhpMyAdminConfigPath());
+        uitest::HeldFile held(PhpMyAdminConfigPath());
         ASSERT_TRUE(Type("dbport", "3321") && ClickOn("dbport_apply"));
     }
     std::string error;

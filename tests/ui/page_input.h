@@ -1,10 +1,16 @@
 // tests/ui/page_input.h: what page tests do to items named by their fixed id (the part after "###"
-// or "##", so the visible text may change language): find, click, type into, read the toasts.
+// or "##", so the visible text may change language): find, click, type into, read the toasts; and
+// a file held open the way another program may hold it.
 #pragma once
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/handle.h"
 #include "imgui_internal.h"
 #include "tests/ui/imgui_harness.h"
 #include "ui/state.h"
@@ -64,5 +70,14 @@ inline std::vector<std::string> ToastTexts() {
     for (const ::Toast& toast : ui::Toasts()) texts.push_back((toast.error ? "! " : "") + toast.text);
     return texts;
 }
+
+// Holds a file open without sharing for its lifetime, as an editor or a virus scanner may.
+struct HeldFile {
+    explicit HeldFile(const std::wstring& path)
+        : handle(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {
+        EXPECT_TRUE(handle);
+    }
+    UniqueHandle handle;
+};
 
 }  // namespace uitest

@@ -12,7 +12,6 @@
 #include "control/updater.h"
 #include "core/config.h"
 #include "core/files.h"
-#include "core/handle.h"
 #include "core/layout.h"
 #include "stack/database/data_dir.h"
 #include "stack/phpmyadmin/config.h"
@@ -90,13 +89,6 @@ protected:
     std::vector<ui::ShellCall> calls;
 };
 
-struct HeldFile {
-    explicit HeldFile(const std::wstring& path)
-        : handle(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {
-        EXPECT_TRUE(handle);
-    }
-    UniqueHandle handle;
-};
 
 }  // namespace
 
@@ -204,7 +196,7 @@ TEST_F(SettingsPage, Password_SaveOnlyWhenChanged_StoresAndUpdatesPhpMyAdmin_Fol
         {"held", "x", "! Password saved, but phpMyAdmin was not updated: cannot read " + path}};
     for (const auto& [pma, typed, toast] : cases) {
         SCOPED_TRACE(pma);
-        std::optional<HeldFile> held;
+        std::optional<uitest::HeldFile> held;
         if (pma != "missing") {
             ASSERT_TRUE(EnsureDirectory(PhpMyAdminDir()) && WritePhpMyAdminConfig());
         }
@@ -256,7 +248,7 @@ TEST_F(SettingsPage, French_EveryControlOfThePage) {
     ASSERT_TRUE(EnsureDirectory(PhpMyAdminDir()) && WritePhpMyAdminConfig());
     ASSERT_TRUE(Type("pwd", "newer") && ClickOn("savepwd"));
     {
-        HeldFile held(PhpMyAdminConfigPath());
+        uitest::HeldFile held(PhpMyAdminConfigPath());
         ASSERT_TRUE(Type("pwd", "newest") && ClickOn("savepwd"));
     }
     EXPECT_EQ(uitest::UntranslatedRecorder::Missing(), std::set<std::string>{});
