@@ -162,8 +162,9 @@ TEST_F(LogsPage, Toolbar_CopyEditorFolder_DisabledForAMissingFile) {
     Append(paths[0], "second\n");
     Draw();
     ASSERT_TRUE(Choose("Log a.log", 0));
+    uitest::PrivateClipboard clipboard;
     ASSERT_TRUE(ClickOn("logcopy"));
-    EXPECT_STREQ(ImGui::GetClipboardText(), "first line of a.log\r\nsecond");
+    EXPECT_EQ(clipboard.Text(), "first line of a.log\r\nsecond");
     ASSERT_TRUE(ClickOn("logedit") && ClickOn("logfolder"));
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_TRUE(calls[0].kind == ui::ShellCall::Kind::Editor && calls[0].target == paths[0]);
@@ -173,6 +174,9 @@ TEST_F(LogsPage, Toolbar_CopyEditorFolder_DisabledForAMissingFile) {
     EXPECT_TRUE(ui::CurrentLog().lines.empty());
     EXPECT_FALSE(Enabled(harness, "logedit") || Enabled(harness, "logclear"));
     EXPECT_TRUE(Enabled(harness, "logfolder"));
+    ui::State().logSources[1].path.clear();  // a database build whose error log was not found
+    Draw(1);
+    EXPECT_FALSE(Enabled(harness, "logfolder") || Enabled(harness, "logedit") || Enabled(harness, "logclear"));
 }
 
 TEST_F(LogsPage, EmptyOne_TheFileEmptied_OneHeldWithoutSharingIsInUse) {

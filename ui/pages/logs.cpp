@@ -95,7 +95,8 @@ void Toolbar(const std::vector<LogSource>& sources) {
     ImGui::SameLine();
     if (ui::IconButton(kIconEdit, "logedit", Tr("Open in the text editor"), exists)) ui::EditTextFile(p.log.path);
     ImGui::SameLine();
-    if (ui::IconButton(kIconFolder, "logfolder", Tr("Open the folder"))) ui::OpenFolder(ParentFolder(p.log.path));
+    if (ui::IconButton(kIconFolder, "logfolder", Tr("Open the folder"), !p.log.path.empty()))
+        ui::OpenFolder(ParentFolder(p.log.path));
     ImGui::SameLine();
     if (ui::IconButton(kIconDelete, "logclear", Tr("Empty this log file"), exists)) EmptyOneLog();
     const std::string where = WideToUtf8(p.log.path) + "  \xC2\xB7  " + FormatSize(p.log.size);
