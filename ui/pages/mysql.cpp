@@ -43,6 +43,7 @@ struct PageState {
     ui::FollowingField current;
     std::string next, confirm;
     bool showPassword = false;
+    bool stacked = false;  // the two cards one above the other: each as high as its content
     // What the build's files say, read again at every install refresh rather than every frame.
     int32_t factsGeneration = -1;
     std::string factsBuild;
@@ -192,7 +193,7 @@ std::wstring MysqlClientArguments(int port) {
 void ConnectionCard(const DbInstall&, float width) {
     PageState& p = P();
     const float s = Scale();
-    BeginCard("##dbconn", ImVec2(width, 260 * s));
+    BeginCard("##dbconn", ImVec2(width, p.stacked ? 0 : 260 * s), p.stacked);
     SectionTitle(Tr("Connection"));
     ImGui::Spacing();
     const char* host = Tr("Host");
@@ -227,7 +228,7 @@ void ConnectionCard(const DbInstall&, float width) {
 void PasswordCard(const DbInstall& build) {
     PageState& p = P();
     const float s = Scale();
-    BeginCard("##dbpwd", ImVec2(0, 260 * s));
+    BeginCard("##dbpwd", ImVec2(0, p.stacked ? 0 : 260 * s), p.stacked);
     SectionTitle(Tr("Change the root password"));
     ImGui::Spacing();
     const char* current = Tr("Current password");
@@ -322,9 +323,9 @@ void PageMySql() {
     ImGui::Spacing();
     // Side by side, unless the window is too narrow for the connection card's rows.
     const float width = ImGui::GetContentRegionAvail().x * 0.45f - ImGui::GetStyle().ItemSpacing.x;
-    const bool sideBySide = width >= 330 * Scale();
-    ConnectionCard(build, sideBySide ? width : 0);
-    if (sideBySide) ImGui::SameLine();
+    p.stacked = width < 330 * Scale();
+    ConnectionCard(build, p.stacked ? 0 : width);
+    if (!p.stacked) ImGui::SameLine();
     PasswordCard(build);
     ToolsCard(build);
 }
