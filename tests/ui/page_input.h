@@ -71,43 +71,6 @@ inline std::vector<std::string> ToastTexts() {
     return texts;
 }
 
-// While alive, the clipboard of Dear ImGui is this object's text instead of the system's, which
-// other test programs of the same Wine prefix may write at any moment.
-class PrivateClipboard {
-public:
-    PrivateClipboard() { Install(this); }
-    ~PrivateClipboard() { Install(nullptr); }
-    PrivateClipboard(const PrivateClipboard&) = delete;
-    PrivateClipboard& operator=(const PrivateClipboard&) = delete;
-    const std::string& Text() const { return m_text; }
-
-private:
-    static void Install(PrivateClipboard* clipboard) {
-#if IMGUI_VERSION_NUM >= 19110
-        ImGuiPlatformIO& io = ImGui::GetPlatformIO();
-        io.Platform_ClipboardUserData = clipboard;
-        io.Platform_GetClipboardTextFn = clipboard ? &Get : nullptr;
-        io.Platform_SetClipboardTextFn = clipboard ? &Set : nullptr;
-#else
-        ImGuiIO& io = ImGui::GetIO();
-        io.ClipboardUserData = clipboard;
-        io.GetClipboardTextFn = clipboard ? &Get : nullptr;
-        io.SetClipboardTextFn = clipboard ? &Set : nullptr;
-#endif
-    }
-#if IMGUI_VERSION_NUM >= 19110
-    static const char* Get(ImGuiContext* context) { return Self(context)->m_text.c_str(); }
-    static void Set(ImGuiContext* context, const char* text) { Self(context)->m_text = text; }
-    static PrivateClipboard* Self(ImGuiContext*) {
-        return static_cast<PrivateClipboard*>(ImGui::GetPlatformIO().Platform_ClipboardUserData);
-    }
-#else
-    static const char* Get(void* self) { return static_cast<PrivateClipboard*>(self)->m_text.c_str(); }
-    static void Set(void* self, const char* text) { static_cast<PrivateClipboard*>(self)->m_text = text; }
-#endif
-    std::string m_text;
-};
-
 // Holds a file open without sharing for its lifetime, as an editor or a virus scanner may.
 struct HeldFile {
     explicit HeldFile(const std::wstring& path)

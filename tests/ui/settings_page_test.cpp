@@ -130,30 +130,24 @@ TEST_F(SettingsPage, EveryCheckbox_StoresItsSettingAtOnce_AndShowsAChangeMadeEls
     EXPECT_EQ(ui::HostOfUrl(publicip::Endpoints().front()), "127.0.0.1");
 }
 
-TEST_F(SettingsPage, Language_StoredAndDrawnInTheNewLanguageOnTheNextFrame) {
-    ASSERT_TRUE(Choose("##lang", "Fran\xC3\xA7" "ais", 1));
-    EXPECT_EQ(Stored(setting::kLanguage), "fr");
-    EXPECT_TRUE(IsFrench());
-    Draw(1);
-    EXPECT_TRUE(harness.Find("D\xC3\xA9marrer Zerva avec Windows###startwin"));
-    ASSERT_TRUE(Choose("##lang", "English", 2));
-    EXPECT_EQ(Stored(setting::kLanguage), "en");
-    EXPECT_TRUE(harness.Find("Start Zerva with Windows###startwin"));
-    ASSERT_TRUE(Choose("##lang", "Automatic (Windows)", 0));
-    EXPECT_EQ(Stored(setting::kLanguage), "auto");
-}
-
-TEST_F(SettingsPage, Theme_StoredAndAppliedBeforeTheNextFrame) {
-    ASSERT_TRUE(ui::IsDarkTheme());
-    ASSERT_TRUE(Choose("##theme", "Light", 1));
-    EXPECT_EQ(Stored(setting::kTheme), "light");
-    ui::ApplyPendingTheme();
-    EXPECT_FALSE(ui::IsDarkTheme());
-    Draw();
-    ASSERT_TRUE(Choose("##theme", "Dark", 0));
-    EXPECT_EQ(Stored(setting::kTheme), "dark");
-    ui::ApplyPendingTheme();
-    EXPECT_TRUE(ui::IsDarkTheme());
+TEST_F(SettingsPage, LanguageAndTheme_StoredAndInEffectForTheNextFrame) {
+    // Dropdown, item, its index -> LANGUAGE or THEME stored.
+    const std::tuple<const char*, std::string, int, const SettingKey*, std::string> choices[] = {
+        {"##lang", "Fran\xC3\xA7" "ais", 1, &setting::kLanguage, "fr"},
+        {"##lang", "English", 2, &setting::kLanguage, "en"},
+        {"##lang", "Automatic (Windows)", 0, &setting::kLanguage, "auto"},
+        {"##theme", "Light", 1, &setting::kTheme, "light"},
+        {"##theme", "Dark", 0, &setting::kTheme, "dark"}};
+    for (const auto& [dropdown, item, index, key, stored] : choices) {
+        SCOPED_TRACE(item);
+        ASSERT_TRUE(Choose(dropdown, item, index));
+        EXPECT_EQ(Stored(*key), stored);
+        ui::ApplyPendingTheme();  // as the frame loop does before each frame
+        Draw(1);
+        EXPECT_EQ(IsFrench(), stored == "fr");
+        EXPECT_EQ(ui::IsDarkTheme(), stored != "light");
+        EXPECT_EQ(harness.Find("D\xC3\xA9marrer Zerva avec Windows###startwin") != nullptr, stored == "fr");
+    }
 }
 
 TEST_F(SettingsPage, StartWithWindows_RunKeyValueFollowsTheCheckbox) {
