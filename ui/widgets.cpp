@@ -198,8 +198,10 @@ void Callout(const char* icon, const char* text, const ImVec4& color) {
 
 void FileRow(const char* label, const std::wstring& path) {
     ImGui::TextUnformatted(label);
-    ImGui::SameLine(220 * Scale());
-    // A long path wraps inside its column instead of running past the window's edge.
+    // A label longer than the column (a translation) pushes its path along rather than under it.
+    const float labelEnd = ImGui::GetItemRectMax().x - ImGui::GetWindowPos().x + ImGui::GetScrollX();
+    ImGui::SameLine(std::max(220 * Scale(), labelEnd + ImGui::GetStyle().ItemSpacing.x));
+    // Wrapped, so a long path in a narrow window goes on below instead of off the edge.
     ImGui::PushStyleColor(ImGuiCol_Text, TextColorOf());
     ImGui::PushTextWrapPos(0.0f);
     ImGui::TextUnformatted(WideToUtf8(path).c_str());

@@ -275,6 +275,7 @@ TEST_F(ComponentsTest, Wizard_ProposesTheSecondNewestPhpBranchAndWaitsForNoOther
     EXPECT_TRUE(Enabled("wz_ok"));
     EXPECT_TRUE(Id("confirm_ok").empty());
     EXPECT_EQ(ui::State().alerts.size(), 1u);
+    ui::State().alerts.clear();  // answered: the question's turn comes next
     harness.PressKey(ImGuiKey_Escape, [] { ui::Frame(); });
     Show(3);
     EXPECT_FALSE(ui::State().wizardRequested);

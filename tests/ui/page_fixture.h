@@ -1,7 +1,7 @@
-// tests/ui/page_fixture.h: what the page tests share on top of the interface fixture: the whole
-// interface drawn bare, items found by their "##id", items the harness records without a label
-// (combos, tab items, rows) reached by the ids Dear ImGui hashes on their way, frames drawn while
-// waiting, and the last toast.
+// tests/ui/page_fixture.h: a fixture for page tests on top of the interface fixture and the
+// helpers of page_input.h: the whole interface drawn bare, items the harness records without a
+// label (combos, tab items, table rows) reached by the ids Dear ImGui hashes on their way from the
+// page, frames drawn while waiting, and the last toast.
 #pragma once
 #include <functional>
 #include <string>
@@ -11,6 +11,7 @@
 
 #include "imgui.h"
 #include "imgui_internal.h"
+#include "tests/ui/page_input.h"
 #include "tests/ui/ui_fixture.h"
 
 namespace uitest {
@@ -52,24 +53,16 @@ protected:
     }
     // The last label drawn with this id (after "##" or "###"); "" when none.
     std::string Id(std::string_view id) const {
-        std::string found;
-        for (const std::string& label : harness.Labels())
-            if (EndsWith(label, "##" + std::string(id))) found = label;
-        return found;
+        const Item* item = FindId(harness, id);
+        return item ? item->label : std::string();
     }
     int Count(std::string_view id) const {
         int count = 0;
         for (const std::string& label : harness.Labels()) count += EndsWith(label, "##" + std::string(id));
         return count;
     }
-    bool ClickId(std::string_view id) {
-        const std::string label = Id(id);
-        return !label.empty() && Click(label);
-    }
-    bool Enabled(std::string_view id) const {
-        const Item* item = harness.Find(Id(id));
-        return item && !item->disabled;
-    }
+    bool ClickId(std::string_view id) { return uitest::ClickId(harness, id, [] { ui::Frame(); }); }
+    bool Enabled(std::string_view id) const { return uitest::Enabled(harness, id); }
     // Clicks the entry of an open list whose label starts with `prefix`.
     bool ClickEntry(std::string_view prefix) {
         for (const std::string& label : harness.Labels())
@@ -90,9 +83,9 @@ protected:
         return harness.Click(ItemId(WindowName(window), path), [] { ui::Frame(); });
     }
     bool ClickPage(const std::vector<IdPart>& path) { return ClickIn("/##page_", path); }
-    std::string LastToast() const {
-        if (ui::Toasts().empty()) return "<none>";
-        return (ui::Toasts().back().error ? "! " : "") + ui::Toasts().back().text;
+    static std::string LastToast() {
+        const std::vector<std::string> toasts = ToastTexts();
+        return toasts.empty() ? "<none>" : toasts.back();
     }
     // Restarts queued for the server worker, which this program does not run.
     static int Queued() { return Server::Instance().GetStatus().queued; }

@@ -20,6 +20,7 @@
 #include "stack/phpmyadmin/config.h"
 #include "ui/fonts.h"
 #include "ui/pages/pages.h"
+#include "ui/pages/rows.h"
 #include "ui/theme.h"
 #include "ui/widgets.h"
 
@@ -46,12 +47,6 @@ constexpr ImGuiTableFlags kTableFlags = ImGuiTableFlags_RowBg | ImGuiTableFlags_
 
 bool SamePath(const std::wstring& a, const std::wstring& b) {
     return EqualsIgnoreCase(ToForwardSlashes(WideToUtf8(a)), ToForwardSlashes(WideToUtf8(b)));
-}
-
-// On the same line as the last item when `width` more fits there, else on the next line.
-void SameLineIfRoom(float width) {
-    ImGui::SameLine();
-    if (ImGui::GetContentRegionAvail().x < width) ImGui::NewLine();
 }
 
 // "Available on <site>" over a catalog, with its Refresh button.
@@ -94,12 +89,9 @@ struct Column {
 };
 
 float TextWidth(const std::string& text) { return ImGui::CalcTextSize(text.c_str()).x; }
-float ButtonWidth(const char* icon, const char* text) {
-    return TextWidth(ui::ComposeLabel(icon, text, nullptr)) + 2 * ImGui::GetStyle().FramePadding.x;
-}
 // The install column: "Installed", or the button with the given text.
 float InstallColumn(const char* installText) {
-    return std::max(TextWidth(std::string(kIconUse) + " " + Tr("Installed")), ButtonWidth(kIconInstall, installText));
+    return std::max(TextWidth(std::string(kIconUse) + " " + Tr("Installed")), ui::ButtonWidth(kIconInstall, installText));
 }
 
 // A table whose stretched columns keep room for their widest text: on a narrower page it scrolls
@@ -415,9 +407,9 @@ void TabPhpBuilds() {
     const std::string key = kPhpSources[g_cache.phpSource];
     const int32_t target = state.currentApache ? state.currentApache->arch : 2;
     const std::string only = Format(Tr("Only %s builds (like Apache)"), ArchName(target));
-    SameLineIfRoom(ImGui::GetFrameHeight() + ImGui::GetStyle().ItemInnerSpacing.x + TextWidth(only));
+    SameLineIfFits(ImGui::GetFrameHeight() + ImGui::GetStyle().ItemInnerSpacing.x + TextWidth(only));
     ImGui::Checkbox(ComposeLabel(nullptr, only.c_str(), "phparch").c_str(), &g_cache.onlyApacheArch);
-    SameLineIfRoom(160 * s + ImGui::GetStyle().ItemSpacing.x + ImGui::GetFrameHeight());
+    SameLineIfFits(160 * s + ImGui::GetStyle().ItemSpacing.x + ImGui::GetFrameHeight());
     InputText("##phpfilter", &g_cache.phpFilter, 160 * s, Tr("Filter..."));
     ImGui::SameLine();
     if (IconButton(kIconRefresh, "phprefresh", Tr("Refresh"))) installer::RequestCatalog(key, true);
