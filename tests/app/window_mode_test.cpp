@@ -84,6 +84,7 @@ TEST_F(WindowModeTest, Screenshot_EachPageAndSizeAndFrameCount_AnOpaquePngOfTheT
         {L"--page prefs --frames many --size 320x200", 320, 200},
         {L"--page update --size 320x200", 320, 200},
     };
+    MakePhp();  // one build keeps away the first-run wizard, whose modal dims the whole window
     for (const bool dark : {true, false}) {
         Config::Instance().Set(setting::kTheme, dark ? "dark" : "light");
         const uint32_t background = ThemeBackground(dark);
