@@ -317,8 +317,10 @@ void CatalogStatusRow(const CatalogEntry& entry, const std::string& key) {
         MutedText("%s", Tr("Loading the online catalog..."));
     } else if (!entry.error.empty()) {
         ImGui::AlignTextToFramePadding();
+        ImGui::PushTextWrapPos(0.0f);
         ColoredText(DangerColor(), "%s %s", kIconError, entry.error.c_str());
-        ImGui::SameLine();
+        ImGui::PopTextWrapPos();
+        SameLineIfFits(ButtonWidth(kIconRefresh, Tr("Retry")));
         if (Button(kIconRefresh, Tr("Retry"), ("retry" + key).c_str())) installer::RequestCatalog(key, true);
     }
 }
