@@ -90,11 +90,20 @@ float DrawUpdateRow(UiState& state, float top) {
     draw->AddRectFilled(pos, end, ui::ColorU32(accent, hovered ? 0.30f : 0.18f), 8 * s);
     draw->AddRect(pos, end, ui::ColorU32(accent, 0.55f), 8 * s, 0, 1.0f);
     draw->AddText(ImVec2(pos.x + 10 * s, pos.y + 6 * s), ui::ColorU32(accent), kDownloadIcon);
-    ImFont* bold = FontOr(ui::kFontBold);
-    draw->AddText(bold, ImGui::GetFontSize(), ImVec2(pos.x + 34 * s, pos.y + 4 * s), ImGui::GetColorU32(ImGuiCol_Text),
-                  Tr("Update available"));
+    // A long translation or version ends in an ellipsis inside the row rather than past its border.
+    const float textRight = end.x - 6 * s;
+    const float lineHeight = ImGui::GetTextLineHeight();
+    ImGui::PushFont(FontOr(ui::kFontBold));
+    const ImVec2 title(pos.x + 34 * s, pos.y + 4 * s);
+    ImGui::RenderTextEllipsis(draw, title, ImVec2(textRight, title.y + lineHeight), textRight, textRight,
+                              Tr("Update available"), nullptr, nullptr);
+    ImGui::PopFont();
     const std::string latest = "Zerva " + state.updateCheck.latest;
-    draw->AddText(ImVec2(pos.x + 34 * s, pos.y + 23 * s), ImGui::GetColorU32(ImGuiCol_TextDisabled), latest.c_str());
+    const ImVec2 version(pos.x + 34 * s, pos.y + 23 * s);
+    ImGui::PushStyleColor(ImGuiCol_Text, ImGui::GetStyle().Colors[ImGuiCol_TextDisabled]);
+    ImGui::RenderTextEllipsis(draw, version, ImVec2(textRight, version.y + lineHeight), textRight, textRight,
+                              latest.c_str(), nullptr, nullptr);
+    ImGui::PopStyleColor();
     return end.y;
 }
 
