@@ -8,6 +8,7 @@
 #include "core/translate.h"
 #include "imgui.h"
 #include "ui/fonts.h"
+#include "ui/icons.h"
 #include "ui/frame.h"
 #include "ui/imgui_compat.h"
 #include "ui/state.h"
@@ -15,12 +16,6 @@
 #include "ui/widgets.h"
 
 namespace {
-
-constexpr const char* kConsoleIcon = "\xEE\x9D\x96";  // U+E756
-constexpr const char* kChevronUp = "\xEE\x9C\x8D";    // U+E70D, shown while open
-constexpr const char* kChevronDown = "\xEE\x9C\x8E";  // U+E70E, shown while closed
-constexpr const char* kCopyIcon = "\xEE\xA3\x88";     // U+E8C8
-constexpr const char* kClearIcon = "\xEE\x9D\x8D";    // U+E74D
 
 // Built before the program's entry point; lives for the process.
 ui::ConsoleCopy g_console;
@@ -76,22 +71,22 @@ void DrawHeader(ui::ConsoleCopy& copy) {
 
     ImDrawList* draw = ImGui::GetWindowDrawList();
     const float textY = pos.y + (frame - ImGui::GetTextLineHeight()) / 2;
-    draw->AddText(ImVec2(pos.x, textY), ui::ColorU32(ui::AccentColor()), kConsoleIcon);
+    draw->AddText(ImVec2(pos.x, textY), ui::ColorU32(ui::AccentColor()), ui::icon::kConsole);
     ImFont* bold = ui::Fonts()[ui::kFontBold] ? ui::Fonts()[ui::kFontBold] : ImGui::GetFont();
     const char* title = Tr("Console");
     const float titleX = pos.x + 26 * s;
     draw->AddText(bold, ImGui::GetFontSize(), ImVec2(titleX, textY), ImGui::GetColorU32(ImGuiCol_Text), title);
     const float titleWidth = bold->CalcTextSizeA(ImGui::GetFontSize(), FLT_MAX, 0, title).x;
     draw->AddText(ImVec2(titleX + titleWidth + 12 * s, textY), ImGui::GetColorU32(ImGuiCol_TextDisabled),
-                  state.consoleOpen ? kChevronUp : kChevronDown);
+                  state.consoleOpen ? ui::icon::kChevronUp : ui::icon::kChevronDown);
 
     ImGui::SameLine(0, 0);
-    const float buttons = 2 * (ImGui::CalcTextSize(kCopyIcon).x + 12 * s) + ImGui::GetStyle().ItemSpacing.x;
+    const float buttons = 2 * (ImGui::CalcTextSize(ui::icon::kCopy).x + 12 * s) + ImGui::GetStyle().ItemSpacing.x;
     ImGui::SetCursorPosX(std::max(ui::ContentRightX() - buttons, ImGui::GetCursorPosX()));
-    if (ui::IconButton(kCopyIcon, "console_copy", Tr("Copy the console to the clipboard")))
+    if (ui::IconButton(ui::icon::kCopy, "console_copy", Tr("Copy the console to the clipboard")))
         ImGui::SetClipboardText(LogBuffer::Instance().ToText().c_str());
     ImGui::SameLine();
-    if (ui::IconButton(kClearIcon, "console_clear", Tr("Clear the console"))) {
+    if (ui::IconButton(ui::icon::kDelete, "console_clear", Tr("Clear the console"))) {
         LogBuffer::Instance().Clear();
         copy.Clear();
     }

@@ -12,6 +12,7 @@
 #include "imgui.h"
 #include "ui/confirm.h"
 #include "ui/fonts.h"
+#include "ui/icons.h"
 #include "ui/shell.h"
 #include "ui/state.h"
 #include "ui/theme.h"
@@ -19,13 +20,7 @@
 
 namespace {
 
-constexpr const char* kInfoIcon = "\xEE\xA5\x86";      // U+E946
-constexpr const char* kErrorIcon = "\xEE\x9E\xBA";     // U+E7BA
-constexpr const char* kCheckIcon = "\xEE\x9C\xBE";     // U+E73E
-constexpr const char* kStopIcon = "\xEE\x9C\x9A";      // U+E71A
-constexpr const char* kRefreshIcon = "\xEE\x9C\xAC";   // U+E72C
-constexpr const char* kDownloadIcon = "\xEE\xA2\x96";  // U+E896
-constexpr const char* kPageIcon = "\xEE\xA2\xA7";      // U+E8A7
+using namespace ui::icon;
 
 constexpr ImGuiWindowFlags kDialogFlags = ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoSavedSettings;
 
@@ -139,9 +134,9 @@ void DrawQuitQuestion(UiState& state) {
 
     bool close = false;
     if (aboutServers) {
-        AlignButtonsRight({ButtonWidth(kStopIcon, Tr("Stop and quit")), ButtonWidth(nullptr, Tr("Quit, keep running")),
+        AlignButtonsRight({ButtonWidth(kStop, Tr("Stop and quit")), ButtonWidth(nullptr, Tr("Quit, keep running")),
                            ButtonWidth(nullptr, Tr("Cancel"))});
-        if (ui::AccentButton(kStopIcon, Tr("Stop and quit"), "exit_stop")) {
+        if (ui::AccentButton(kStop, Tr("Stop and quit"), "exit_stop")) {
             BeginQuitWait(state, true);
             close = true;
         }
@@ -207,12 +202,12 @@ void DrawUpdateState(const UiState& state, const updater::UpdateInfo& check, con
             ImGui::TextUnformatted(Tr("Checking for updates..."));
             return;
         case ui::UpdateView::kCheckError:
-            IconMessage(kErrorIcon, ui::DangerColor(), std::string(Tr("Cannot check for updates:")) + " " + check.error);
+            IconMessage(kError, ui::DangerColor(), std::string(Tr("Cannot check for updates:")) + " " + check.error);
             return;
         case ui::UpdateView::kUpToDate: {
             ImFont* big = ui::Fonts()[ui::kFontBig] ? ui::Fonts()[ui::kFontBig] : ImGui::GetFont();
             ImGui::PushFont(big);
-            ImGui::TextColored(ui::SuccessColor(), "%s", kCheckIcon);
+            ImGui::TextColored(ui::SuccessColor(), "%s", kCheck);
             const float bigHeight = ImGui::GetTextLineHeight();
             ImGui::PopFont();
             ImGui::SameLine();
@@ -235,14 +230,14 @@ void DrawUpdateState(const UiState& state, const updater::UpdateInfo& check, con
     ImGui::SameLine(200 * s);
     ImGui::TextColored(ui::AccentColor(), "%s", check.latest.c_str());
     ImGui::Spacing();
-    ui::Callout(kInfoIcon,
+    ui::Callout(kInfo,
                 Tr("Only Zerva.exe is replaced: your servers, sites, databases and settings are kept. Apache and MySQL "
                    "keep running during the update."),
                 ui::AccentColor());
     if (view == ui::UpdateView::kManualOnly)
         ui::WrappedText(Tr("This version cannot be installed automatically: download it from the website."));
     if (state.installer.busy)
-        ui::Callout(kInfoIcon, Tr("A component is being installed or removed: the update waits until it has finished."),
+        ui::Callout(kInfo, Tr("A component is being installed or removed: the update waits until it has finished."),
                     ui::WarningColor());
     if (download.downloading) {
         ImGui::TextUnformatted(download.status.c_str());
@@ -252,9 +247,9 @@ void DrawUpdateState(const UiState& state, const updater::UpdateInfo& check, con
         ImGui::ProgressBar(fraction, ImVec2(-1.0f, 8 * s), "");
         ImGui::PopStyleColor();
     } else if (!download.error.empty()) {
-        IconMessage(kErrorIcon, ui::DangerColor(), download.error);
+        IconMessage(kError, ui::DangerColor(), download.error);
     }
-    if (!state.updateError.empty()) IconMessage(kErrorIcon, ui::DangerColor(), state.updateError);
+    if (!state.updateError.empty()) IconMessage(kError, ui::DangerColor(), state.updateError);
 }
 
 void DrawUpdateButtons(UiState& state, const updater::UpdateInfo& check, const updater::DownloadState& download,
@@ -263,16 +258,16 @@ void DrawUpdateButtons(UiState& state, const updater::UpdateInfo& check, const u
     const char* closeText = download.downloading ? Tr("Cancel") : Tr("Close");
     const float closeWidth = 150 * s;
     if (view == ui::UpdateView::kUpToDate || view == ui::UpdateView::kCheckError) {
-        AlignButtonsRight({ButtonWidth(kRefreshIcon, Tr("Check again")), closeWidth});
-        if (ui::Button(kRefreshIcon, Tr("Check again"), "upd_check")) updater::StartCheck(true);
+        AlignButtonsRight({ButtonWidth(kRefresh, Tr("Check again")), closeWidth});
+        if (ui::Button(kRefresh, Tr("Check again"), "upd_check")) updater::StartCheck(true);
         ImGui::SameLine();
     } else if (view == ui::UpdateView::kManualOnly) {
-        AlignButtonsRight({ButtonWidth(kPageIcon, Tr("Open the download page")), closeWidth});
-        if (ui::AccentButton(kPageIcon, Tr("Open the download page"), "upd_page")) ui::OpenUrl(check.page);
+        AlignButtonsRight({ButtonWidth(kOpenPage, Tr("Open the download page")), closeWidth});
+        if (ui::AccentButton(kOpenPage, Tr("Open the download page"), "upd_page")) ui::OpenUrl(check.page);
         ImGui::SameLine();
     } else if (view == ui::UpdateView::kAvailable) {
-        AlignButtonsRight({ButtonWidth(kDownloadIcon, Tr("Update and restart")), closeWidth});
-        if (ui::AccentButton(kDownloadIcon, Tr("Update and restart"), "upd_go", ImVec2(0, 0),
+        AlignButtonsRight({ButtonWidth(kDownload, Tr("Update and restart")), closeWidth});
+        if (ui::AccentButton(kDownload, Tr("Update and restart"), "upd_go", ImVec2(0, 0),
                              !download.downloading && !state.installRequested)) {
             state.updateError.clear();
             state.installRequested = true;
@@ -304,7 +299,7 @@ void AlertPopup() {
     if (!ImGui::BeginPopupModal(DialogTitle(alert.title.c_str(), "notice").c_str(), nullptr, kDialogFlags)) return;
     ImFont* big = Fonts()[kFontBig] ? Fonts()[kFontBig] : ImGui::GetFont();
     ImGui::PushFont(big);
-    ImGui::TextColored(alert.error ? DangerColor() : AccentColor(), "%s", alert.error ? kErrorIcon : kInfoIcon);
+    ImGui::TextColored(alert.error ? DangerColor() : AccentColor(), "%s", alert.error ? kError : kInfo);
     ImGui::PopFont();
     ImGui::SameLine();
     WrappedPlain(alert.message);
@@ -427,7 +422,7 @@ void DrawToasts() {
         const std::string name = "##toast" + std::to_string(i);
         if (ImGui::Begin(name.c_str(), nullptr, kToastFlags)) {
             const bool error = toasts[i].error;
-            ImGui::TextColored(error ? DangerColor() : SuccessColor(), "%s", error ? kErrorIcon : kCheckIcon);
+            ImGui::TextColored(error ? DangerColor() : SuccessColor(), "%s", error ? kError : kCheck);
             ImGui::SameLine();
             // Long texts wrap instead of running off the window.
             ImGui::PushTextWrapPos(ImGui::GetCursorPosX() + 420 * s);

@@ -11,6 +11,7 @@
 #include "imgui.h"
 #include "imgui_internal.h"
 #include "ui/fonts.h"
+#include "ui/icons.h"
 #include "ui/pages/pages.h"
 #include "ui/shell.h"
 #include "ui/theme.h"
@@ -19,15 +20,9 @@
 
 namespace {
 
-constexpr const char* kCheckIcon = "\xEE\x9C\xBE";     // U+E73E
-constexpr const char* kDownloadIcon = "\xEE\xA2\x96";  // U+E896
-constexpr const char* kRestartIcon = "\xEE\x9C\xAC";   // U+E72C
-constexpr const char* kStopIcon = "\xEE\x9C\x9A";      // U+E71A
-constexpr const char* kStartIcon = "\xEE\x9D\xA8";     // U+E768
-
 // By page number: Dashboard, Apache, PHP, MySQL / MariaDB, Components, Logs, Settings.
-constexpr const char* kNavIcons[] = {"\xEE\xA0\x8F", "\xEE\x9D\xB4", "\xEE\xA5\x83", "\xEE\xA3\xB1",
-                                     "\xEE\xA2\x96", "\xEE\xA2\xA5", "\xEE\x9C\x93"};
+constexpr const char* kNavIcons[] = {ui::icon::kHome,     ui::icon::kWorld, ui::icon::kCode,    ui::icon::kDatabase,
+                                     ui::icon::kDownload, ui::icon::kList,  ui::icon::kSettings};
 
 // The project page of the interface library the window is drawn with.
 constexpr char kCreditUrl[] = "https://github.com/ocornut/imgui";
@@ -67,7 +62,7 @@ void DrawBrand(const UiState& state, const ImVec2& origin) {
         ui::Spinner(5 * s);
     } else if (check.done && !check.available && !check.latest.empty()) {
         ImGui::SameLine(0, 6 * s);
-        ImGui::TextColored(ui::SuccessColor(), "%s", kCheckIcon);
+        ImGui::TextColored(ui::SuccessColor(), "%s", ui::icon::kCheck);
         ui::Tooltip(Tr("Zerva is up to date"));
     }
 }
@@ -89,7 +84,7 @@ float DrawUpdateRow(UiState& state, float top) {
     ImDrawList* draw = ImGui::GetWindowDrawList();
     draw->AddRectFilled(pos, end, ui::ColorU32(accent, hovered ? 0.30f : 0.18f), 8 * s);
     draw->AddRect(pos, end, ui::ColorU32(accent, 0.55f), 8 * s, 0, 1.0f);
-    draw->AddText(ImVec2(pos.x + 10 * s, pos.y + 6 * s), ui::ColorU32(accent), kDownloadIcon);
+    draw->AddText(ImVec2(pos.x + 10 * s, pos.y + 6 * s), ui::ColorU32(accent), ui::icon::kDownload);
     // A long translation or version ends in an ellipsis inside the row rather than past its border.
     const float textRight = end.x - 6 * s;
     const float lineHeight = ImGui::GetTextLineHeight();
@@ -264,10 +259,10 @@ void HeaderBar() {
     ImGui::SetCursorPos(ImVec2(buttonsX, lineY));
     const ImVec2 size(buttonWidth, 0);
     if (anyRunning) {
-        if (Button(kRestartIcon, Tr("Restart"), "hdr_restart", size, !working)) Server::Instance().RestartAll();
+        if (Button(icon::kRefresh, Tr("Restart"), "hdr_restart", size, !working)) Server::Instance().RestartAll();
         ImGui::SameLine(0, gap);
-        if (DangerButton(kStopIcon, Tr("Stop all"), "hdr_stop", size, !working)) Server::Instance().StopAll();
-    } else if (AccentButton(kStartIcon, Tr("Start all"), "hdr_start", size, !working && AnyBuildInstalled())) {
+        if (DangerButton(icon::kStop, Tr("Stop all"), "hdr_stop", size, !working)) Server::Instance().StopAll();
+    } else if (AccentButton(icon::kPlay, Tr("Start all"), "hdr_start", size, !working && AnyBuildInstalled())) {
         Server::Instance().StartAll();
     }
     ImGui::Spacing();
