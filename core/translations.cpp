@@ -207,6 +207,7 @@ const TranslationPair kTable[] = {
     {"Open Apache settings", "Ouvrir les réglages d'Apache"},
     {"Open PHP settings", "Ouvrir les réglages de PHP"},
     {"Open MySQL settings", "Ouvrir les réglages de MySQL"},
+    {"OK", "OK"},
     {"Quit Zerva", "Quitter Zerva"},
     {"Apache and/or MySQL are running. Do you want to stop them before quitting Zerva?",
      "Apache et/ou MySQL sont en marche. Voulez-vous les arrêter avant de quitter Zerva ?"},
