@@ -425,7 +425,7 @@ TEST_F(DialogsTest, FrameAndEveryDialogStateInFrench) {
         bool apache, busy;
         int32_t queued;
         const char* label;
-    } headers[] = {{false, false, 0, ""}, {true, false, 0, ""}, {false, true, 0, ""}, {true, true, 2, "Arrêt"}};
+    } headers[] = {{false, false, 0, ""}, {true, false, 0, ""}, {false, true, 0, ""}, {true, true, 2, "Arrêt %s%n"}};
     for (const auto& h : headers) {
         EditStatus([&](ServerStatus& s) {
             s.apache.running = h.apache, s.busy = h.busy, s.queued = h.queued, s.currentLabel = h.label;
@@ -473,7 +473,7 @@ TEST_F(DialogsTest, FrameAndEveryDialogStateInFrench) {
         CheckManifest(manifest);
         EXPECT_TRUE(Shown("upd_close"));
     }
-    ui::State().updateError = "impossible";
+    ui::State().updateError = "impossible: %s%n";  // text from outside: never a format
     ASSERT_TRUE(ClickId("upd_go"));  // the download fails at once: 404
     ASSERT_TRUE(testkit::WaitFor([] { return !updater::GetDownloadState().downloading; }));
     Frames(2);
