@@ -1,12 +1,13 @@
 // tests/ui/frame_fixture.h: what the frame and dialog tests share: the interface fixture with an
-// empty console copy, no automatic wizard nor update check in the way, and items found by their
-// fixed id ("###hdr_start", "##credit") whatever their translated text.
+// empty console copy, no automatic wizard nor update check in the way, frames of the bare
+// interface, and items found by their fixed id ("###hdr_start", "##credit") through page_input.h.
 #pragma once
 #include <string>
 #include <string_view>
 
 #include "core/config.h"
 #include "core/settings.h"
+#include "tests/ui/page_input.h"
 #include "tests/ui/ui_fixture.h"
 #include "ui/console.h"
 
@@ -26,29 +27,11 @@ protected:
     void Frames(int count) {
         for (int i = 0; i < count; ++i) Frame();
     }
-    // The last item of the last frame whose label ends in "###id" or "##id"; null when none.
-    const Item* ById(std::string_view id) const {
-        std::string found;
-        for (const std::string& label : harness.Labels())
-            if (EndsWithId(label, id)) found = label;
-        return found.empty() ? nullptr : harness.Find(found);
-    }
-    bool Shown(std::string_view id) const { return ById(id) != nullptr; }
-    bool Enabled(std::string_view id) const {
-        const Item* item = ById(id);
-        return item && !item->disabled;
-    }
+    const Item* ById(std::string_view id) const { return FindId(harness, id); }
+    bool Shown(std::string_view id) const { return FindId(harness, id) != nullptr; }
+    bool Enabled(std::string_view id) const { return uitest::Enabled(harness, id); }
     // Clicks the item with this id through whole frames; false when it is not on screen.
-    bool ClickId(std::string_view id) {
-        const Item* item = ById(id);
-        return item && Click(std::string(item->label));
-    }
-
-private:
-    static bool EndsWithId(std::string_view label, std::string_view id) {
-        if (label.size() < id.size() + 2 || !label.ends_with(id)) return false;
-        return label.substr(label.size() - id.size() - 2, 2) == "##";
-    }
+    bool ClickId(std::string_view id) { return uitest::ClickId(harness, id, [] { ui::Frame(); }); }
 };
 
 }  // namespace uitest
