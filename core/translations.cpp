@@ -197,8 +197,55 @@ const TranslationPair kTable[] = {
     {"Zerva updated to version %s", "Zerva mis à jour vers la version %s"},
 
     // ---- Frame: sidebar, header, console ----
+    {"Zerva is up to date", "Zerva est à jour"},
+    {"Update available", "Mise à jour disponible"},
+    {"Built with Dear ImGui", "Réalisé avec Dear ImGui"},
+    {"Zerva is made with Dear ImGui (the window), zlib and minizip (archives).",
+     "Zerva est réalisé avec Dear ImGui (la fenêtre), zlib et minizip (les archives)."},
+    {"Working...", "Travail en cours..."},
+    {"Restart", "Redémarrer"},
+    {"Stop all", "Tout arrêter"},
+    {"Start all", "Tout démarrer"},
+    {"Console", "Console"},
+    {"Copy the console to the clipboard", "Copier la console dans le presse-papiers"},
+    {"Clear the console", "Vider la console"},
 
     // ---- Dialogs, alerts and toasts ----
+    {"Open Components", "Ouvrir les composants"},
+    {"Open Apache settings", "Ouvrir les réglages d'Apache"},
+    {"Open PHP settings", "Ouvrir les réglages de PHP"},
+    {"Open MySQL settings", "Ouvrir les réglages de MySQL"},
+    {"OK", "OK"},
+    {"Quit Zerva", "Quitter Zerva"},
+    {"Apache and/or MySQL are running. Do you want to stop them before quitting Zerva?",
+     "Apache et/ou MySQL sont en marche. Voulez-vous les arrêter avant de quitter Zerva ?"},
+    {"The installer is still working: %s. Quitting now would leave it half done, so Zerva quits once it has finished.",
+     "L'installateur travaille encore : %s. Quitter maintenant le laisserait à moitié fait : Zerva quittera une fois "
+     "qu'il aura terminé."},
+    {"Stop and quit", "Arrêter et quitter"},
+    {"Quit, keep running", "Quitter, laisser tourner"},
+    {"Quit when finished", "Quitter une fois terminé"},
+    {"Stopping the servers...", "Arrêt des serveurs en cours..."},
+    {"Waiting for the installer to finish: %s", "En attente de la fin de l'installateur : %s"},
+    {"Zerva update", "Mise à jour de Zerva"},
+    {"Checking for updates...", "Recherche de mises à jour..."},
+    {"Cannot check for updates:", "Impossible de rechercher les mises à jour :"},
+    {"Zerva %s is up to date.", "Zerva %s est à jour."},
+    {"A new version of Zerva is available.", "Une nouvelle version de Zerva est disponible."},
+    {"Installed version", "Version installée"},
+    {"New version", "Nouvelle version"},
+    {"Only Zerva.exe is replaced: your servers, sites, databases and settings are kept. Apache and MySQL keep running "
+     "during the update.",
+     "Seul Zerva.exe est remplacé : vos serveurs, sites, bases de données et paramètres sont conservés. Apache et "
+     "MySQL restent en marche pendant la mise à jour."},
+    {"This version cannot be installed automatically: download it from the website.",
+     "Cette version ne peut pas être installée automatiquement : téléchargez-la depuis le site web."},
+    {"A component is being installed or removed: the update waits until it has finished.",
+     "Un composant est en cours d'installation ou de suppression : la mise à jour attend qu'il soit terminé."},
+    {"Check again", "Vérifier à nouveau"},
+    {"Open the download page", "Ouvrir la page de téléchargement"},
+    {"Update and restart", "Mettre à jour et redémarrer"},
+    {"Close", "Fermer"},
 
     // ---- Dashboard ----
 

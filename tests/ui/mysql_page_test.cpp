@@ -224,6 +224,7 @@ TEST_F(MySqlPage, PasswordChange_AdminGetsExactlyWhatWasTyped_CurrentFieldFollow
         EXPECT_FALSE(ui::State().alerts.back().error);
         EXPECT_NE(testkit::ReadFile(PhpMyAdminConfigPath()).find("['password'] = '" + EscapeSingleQuoted(typed) + "';"),
                   std::string::npos);
+        ASSERT_TRUE(ClickId(harness, "notice_ok", frame));  // the alert is a modal popup over the page
         current = typed;
     }
 
@@ -259,6 +260,7 @@ TEST_F(MySqlPage, PasswordChange_AdminGetsExactlyWhatWasTyped_CurrentFieldFollow
         EXPECT_EQ(alert.message, step == "missing"
                                      ? "The MySQL root password was changed."
                                      : "The MySQL root password was changed, but phpMyAdmin was not updated: " + cannotRead);
+        ASSERT_TRUE(ClickId(harness, "notice_ok", frame));
         current = next;
     }
 }
