@@ -121,17 +121,26 @@ const std::string& BaseAddress() { return g_cache.homeUrl; }
 int32_t EnabledExtensionCount() { return g_cache.enabledExtensions; }
 
 bool CardButton(ButtonRole role, const char* icon, const char* text, const char* id, float width, bool enabled) {
-    // A narrow card drops the icon first, then the text, which becomes the tooltip: never a cut text.
-    const float padding = 2 * ImGui::GetStyle().FramePadding.x;
+    // A narrow card drops the icon first, then narrows the padding, then keeps the icon alone with
+    // the text as its tooltip: a text is never cut.
+    const float s = Scale();
+    const float padding = ImGui::GetStyle().FramePadding.x;
+    const auto fits = [&](const char* shownIcon, float pad) {
+        return ImGui::CalcTextSize(ComposeLabel(shownIcon, text, nullptr).c_str()).x + 2 * pad <= width;
+    };
     const char* shownIcon = icon;
     const char* shownText = text;
-    if (ImGui::CalcTextSize(ComposeLabel(icon, text, nullptr).c_str()).x + padding > width) {
+    float shownPadding = padding;
+    if (!fits(icon, padding)) {
         shownIcon = nullptr;
-        if (ImGui::CalcTextSize(text).x + padding > width) {
+        if (!fits(nullptr, padding)) shownPadding = 4 * s;
+        if (!fits(nullptr, shownPadding)) {
             shownIcon = icon;
             shownText = nullptr;
+            shownPadding = padding;
         }
     }
+    ImGui::PushStyleVar(ImGuiStyleVar_FramePadding, ImVec2(shownPadding, ImGui::GetStyle().FramePadding.y));
     const ImVec2 size(width, 0);
     bool clicked = false;
     switch (role) {
@@ -139,6 +148,7 @@ bool CardButton(ButtonRole role, const char* icon, const char* text, const char*
         case ButtonRole::Accent: clicked = AccentButton(shownIcon, shownText, id, size, enabled); break;
         case ButtonRole::Danger: clicked = DangerButton(shownIcon, shownText, id, size, enabled); break;
     }
+    ImGui::PopStyleVar();
     if (!shownText) Tooltip(text);
     return clicked;
 }
@@ -176,6 +186,8 @@ void NotInstalledLine(const char* linkText, const char* linkId) {
     ImGui::AlignTextToFramePadding();
     MutedText("%s", Tr("Not installed"));
     ImGui::SameLine();
+    // A link is drawn from the top of its item: lowered like the text, as high as a version list.
+    ImGui::SetCursorPosY(ImGui::GetCursorPosY() + ImGui::GetStyle().FramePadding.y);
     if (Link(linkText, linkId)) State().page = page::kComponents;
 }
 
@@ -232,7 +244,7 @@ void RunQuickAction(const QuickAction& action, const UiState& state) {
 
 void QuickAccessCard(float width, float height) {
     const UiState& state = State();
-    BeginCard("##card_quick", ImVec2(width, height));
+    BeginCard("##card_quick", ImVec2(width, height), height <= 0);
     IconText(kIconBolt, Tr("Quick access"));
     ImGui::Spacing();
     const float spacing = ImGui::GetStyle().ItemSpacing.x;
@@ -315,7 +327,7 @@ void AddressLine(const std::vector<std::string>& local, bool detect, float cardH
     const bool oneLine = localWidth + 24 * s + publicWidth <= ImGui::GetContentRegionAvail().x;
     const float lines = oneLine ? 1 : 2;
     const float bottom = cardHeight - kCardPaddingY * s - lines * ImGui::GetFrameHeight() - (lines - 1) * spacing;
-    if (ImGui::GetCursorPosY() < bottom) ImGui::SetCursorPosY(bottom);
+    if (cardHeight > 0 && ImGui::GetCursorPosY() < bottom) ImGui::SetCursorPosY(bottom);
 
     ImGui::AlignTextToFramePadding();
     MutedText("%s", Tr("Local IP:"));
@@ -336,7 +348,7 @@ void NetworkCard(float width, float height) {
     // Does nothing while a lookup runs or once one has finished.
     if (detect) publicip::Start(false);
 
-    BeginCard("##card_net", ImVec2(width, height));
+    BeginCard("##card_net", ImVec2(width, height), height <= 0);
     IconText(kIconNetwork, Tr("Network access"));
     OnlineToggle();
     if (Config::Instance().GetInt(setting::kApacheMode) == 1) {
@@ -439,8 +451,9 @@ void PageDashboard() {
         ImGui::SameLine();
         NetworkCard(half, kSecondRowHeight * s);
     } else {
-        QuickAccessCard(width, kSecondRowHeight * s);
-        NetworkCard(width, kSecondRowHeight * s);
+        // One above the other, each as high as its content.
+        QuickAccessCard(width, 0);
+        NetworkCard(width, 0);
     }
     ProjectsCard();
 }

@@ -32,7 +32,8 @@ const DashboardCache& RefreshDashboardCache();
 // Test seam: the next refresh rebuilds whatever the generation (a fresh UiState may repeat one).
 void ForgetDashboardCache();
 
-// The cards, each a child window of the given width (and height where the row fixes it).
+// The cards, each a child window of the given width (and height where the row fixes it; a
+// height of 0 fits the content).
 void ApacheCard(float width);
 void PhpCard(float width);
 void MySqlCard(float width);

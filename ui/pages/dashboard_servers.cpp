@@ -2,6 +2,7 @@
 // its version list, its state and its buttons.
 #include <algorithm>
 #include <optional>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -42,22 +43,43 @@ std::optional<std::string> VersionDropdown(const char* id, const std::vector<Ins
     return builds[size_t(selected)].name;
 }
 
-// Text in the normal colour, wrapped at the card's edge.
-void WrappedLine(const std::string& text) {
+constexpr std::string_view kDot = "  \xC2\xB7  ";
+
+// Text wrapped at the card's edge; a text made of parts joined by a middle dot keeps each part
+// whole, one part per line, when the whole does not fit.
+void WrappedLine(const std::string& text, bool muted = false) {
+    std::string shown;
+    if (ImGui::CalcTextSize(text.c_str()).x <= ImGui::GetContentRegionAvail().x) {
+        shown = text;
+    } else {
+        for (size_t start = 0;;) {
+            const size_t dot = text.find(kDot, start);
+            shown.append(text, start, dot == std::string::npos ? std::string::npos : dot - start);
+            if (dot == std::string::npos) break;
+            shown.push_back('\n');
+            start = dot + kDot.size();
+        }
+    }
+    if (muted) ImGui::PushStyleColor(ImGuiCol_Text, TextColorOf());
     ImGui::PushTextWrapPos(0.0f);
-    ImGui::TextUnformatted(text.c_str());
+    ImGui::TextUnformatted(shown.c_str());
     ImGui::PopTextWrapPos();
+    if (muted) ImGui::PopStyleColor();
 }
 
+// The top of the button row: the card's bottom line, whatever the lines above it hold.
+float ButtonRowY() { return kServerCardHeight * Scale() - ImGui::GetFrameHeight() - kCardPaddingY * Scale(); }
+
+// The graph takes what is left above the button row, up to its own height, so wrapped lines of
+// a narrow card never push it onto the buttons; with too little room it is left out.
 void CpuGraph(const char* id, const std::vector<float>& history, const ImVec4& color) {
-    Sparkline(id, history, ImVec2(ImGui::GetContentRegionAvail().x, kSparklineHeight * Scale()), color, kCpuGraphTop);
+    const float s = Scale();
+    const float room = ButtonRowY() - ImGui::GetStyle().ItemSpacing.y - ImGui::GetCursorPosY();
+    const float height = std::min(kSparklineHeight * s, room);
+    if (height >= 12 * s) Sparkline(id, history, ImVec2(ImGui::GetContentRegionAvail().x, height), color, kCpuGraphTop);
 }
 
-// The button row sits on the card's bottom line whatever the lines above it hold.
-void MoveToButtonRow() {
-    const float s = Scale();
-    ImGui::SetCursorPosY(kServerCardHeight * s - ImGui::GetFrameHeight() - kCardPaddingY * s);
-}
+void MoveToButtonRow() { ImGui::SetCursorPosY(ButtonRowY()); }
 
 // Each of the two wide buttons of a row shares it with the square settings button.
 float WideButtonWidth() {
@@ -99,7 +121,7 @@ void ApacheCard(float width) {
     }
     std::vector<std::string> ports;
     for (int32_t port : apache.ports) ports.push_back(std::to_string(port));
-    WrappedText(Format("%s %s", Tr("Ports:"), ports.empty() ? "-" : Join(ports, ", ").c_str()).c_str());
+    WrappedLine(Format("%s %s", Tr("Ports:"), ports.empty() ? "-" : Join(ports, ", ").c_str()), true);
     WrappedLine(ProcessUsageText(apache));
     CpuGraph("cpuA", state.server.apacheCpu, AccentColor());
 
@@ -170,7 +192,7 @@ void MySqlCard(float width) {
         RefreshInstalls(true);
         if (db.running) Server::Instance().RestartMySql();
     }
-    WrappedText(Format("%s %d  \xC2\xB7  %s root", Tr("Port"), MysqlPort(), Tr("user")).c_str());
+    WrappedLine(Format("%s %d  \xC2\xB7  %s root", Tr("Port"), MysqlPort(), Tr("user")), true);
     WrappedLine(ProcessUsageText(db));
     CpuGraph("cpuM", state.server.mysqlCpu, WarningColor());
 
