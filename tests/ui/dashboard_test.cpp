@@ -12,6 +12,7 @@
 #include "imgui_internal.h"
 #include "stack/apache/builds.h"
 #include "stack/phpmyadmin/config.h"
+#include "tests/ui/page_input.h"
 #include "tests/ui/ui_fixture.h"
 #include "ui/shell.h"
 
@@ -56,25 +57,16 @@ protected:
         UiTest::TearDown();
     }
 
-    // The label of the last item drawn whose id is `id` ("###id" of buttons, "##id" of links,
-    // icon buttons, lists and toggles); empty when none was drawn.
     std::string Label(std::string_view id) const {
-        const std::string suffix = "##" + std::string(id);
-        const std::vector<std::string> labels = harness.Labels();
-        for (auto it = labels.rbegin(); it != labels.rend(); ++it)
-            if (EndsWith(*it, suffix)) return *it;
-        return {};
+        const uitest::Item* item = uitest::FindId(harness, id);
+        return item ? item->label : std::string();
     }
     // "-" when the item is not drawn, "1" enabled, "0" disabled.
     std::string StateOf(std::string_view id) const {
-        const std::string label = Label(id);
-        if (label.empty()) return "-";
-        return harness.Find(label)->disabled ? "0" : "1";
+        const uitest::Item* item = uitest::FindId(harness, id);
+        return !item ? "-" : item->disabled ? "0" : "1";
     }
-    bool ClickId(std::string_view id) {
-        const std::string label = Label(id);
-        return !label.empty() && Click(label);
-    }
+    bool ClickId(std::string_view id) { return uitest::ClickId(harness, id, [] { ui::Frame(); }); }
     static void SetServers(bool apache, bool mysql, std::vector<std::string> others = {}) {
         EditStatus([&](ServerStatus& status) {
             status.apache.running = apache;
@@ -85,12 +77,7 @@ protected:
     static int32_t Queued() { return Server::Instance().GetStatus().queued; }
     // Picks the list item that starts with `item` in the list `listId`.
     // Combo boxes report no label to the harness: their id is worked out from the card's window.
-    static ImGuiID ListId(const char* card, const char* list) {
-        const std::string part = std::string("/") + card + "_";
-        for (ImGuiWindow* window : ImGui::GetCurrentContext()->Windows)
-            if (std::string(window->Name).find(part) != std::string::npos) return ImHashStr(list, 0, window->ID);
-        return 0;
-    }
+    ImGuiID ListId(const char* card, const char* list) const { return uitest::IdInWindow(harness, card, list); }
     // Opens the list `list` of the card and picks the item that starts with `item`.
     bool Choose(const char* card, const char* list, const std::string& item) {
         const ImGuiID id = ListId(card, list);
@@ -219,7 +206,7 @@ TEST_F(DashboardTest, NothingInstalled_WelcomeAndInstallLinks_StartDisabled) {
     for (const auto& [id, state] : expected) EXPECT_EQ(StateOf(id), state) << id;
     for (const auto& [card, list] : {std::pair{"##card_apache", "##apachever"}, {"##card_php", "##phpver"},
                                      {"##card_mysql", "##dbver"}})
-        EXPECT_EQ(harness.Find(ListId(card, list)), nullptr) << list;
+        EXPECT_TRUE(ListId(card, list) != 0 && harness.Find(ListId(card, list)) == nullptr) << list;
     ASSERT_TRUE(ClickId("dash_wizard"));
     EXPECT_TRUE(ui::State().wizardRequested);
     for (const char* link : {"dash_inst_apache", "dash_inst_php", "dash_inst_db"}) {
@@ -467,8 +454,7 @@ TEST_F(DashboardTest, PublicAddress_DisabledUnavailableThenFoundCopiedAndRefresh
     OwnClipboard clipboard;
     ASSERT_TRUE(ClickId("copyip"));
     EXPECT_EQ(clipboard.text, "198.51.100.23");
-    ASSERT_EQ(ui::Toasts().size(), 1u);
-    EXPECT_EQ(ui::Toasts()[0].text + (ui::Toasts()[0].error ? " !" : ""), "IP copied");
+    EXPECT_EQ(uitest::ToastTexts(), std::vector<std::string>{"IP copied"});
 
     server.Serve("/file/ip.php", "ip=203.0.113.9\n");
     Frames(3);
