@@ -9,6 +9,9 @@ bash "$here/scripts/setup.sh" >/dev/null
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" >/dev/null
 cmake --build "$build" --target zerva zerva_standins >/dev/null
 bin="$build/bin"
+# Benchmarks never leave the machine: every built-in online address (catalogs, update check,
+# public address) goes to a closed loopback port and fails at once.
+export ZERVA_ONLINE_BASE="http://127.0.0.1:9"
 
 # shellcheck source=scripts/wine-env.sh
 source "$here/scripts/wine-env.sh"
