@@ -48,6 +48,12 @@ Shared& S() {
     return shared;
 }
 
+std::atomic<void (*)()> g_afterAlertRead{nullptr};
+
+void AfterAlertRead() {
+    if (auto hook = g_afterAlertRead.load()) hook();
+}
+
 // True on the worker thread, which must never wait for itself to end.
 thread_local bool t_onWorker = false;
 
@@ -134,17 +140,34 @@ bool Server::PopAlert(Alert& out) {
 }
 
 uint64_t Server::AlertCount() {
-    std::lock_guard<std::mutex> lock(S().alertMutex);
-    return S().alertCount;
+    uint64_t count = 0;
+    {
+        std::lock_guard<std::mutex> lock(S().alertMutex);
+        count = S().alertCount;
+    }
+    AfterAlertRead();
+    return count;
 }
 
 bool Server::LastAlertSince(Alert& out, uint64_t seen) {
-    Shared& s = S();
-    std::lock_guard<std::mutex> lock(s.alertMutex);
-    if (s.alertCount <= seen) return false;
-    out = s.lastAlert;
-    return true;
+    uint64_t count = seen;
+    return NewestAlertSince(out, count);
 }
+
+bool Server::NewestAlertSince(Alert& out, uint64_t& seen) {
+    Shared& s = S();
+    bool raised = false;
+    {
+        std::lock_guard<std::mutex> lock(s.alertMutex);
+        raised = s.alertCount > seen;
+        if (raised) out = s.lastAlert;
+        seen = s.alertCount;
+    }
+    AfterAlertRead();
+    return raised;
+}
+
+void SetAfterAlertReadForTest(void (*hook)()) { g_afterAlertRead = hook; }
 
 void SetBusyLabel(const std::string& label) {
     std::lock_guard<std::mutex> lock(S().statusMutex);

@@ -71,6 +71,10 @@ public:
     uint64_t AlertCount();
     // The last alert when more than `seen` alerts were queued so far.
     bool LastAlertSince(Alert& out, uint64_t seen);
+    // The same, and `seen` becomes the count read in that one hold of the alert mutex: an alert
+    // raised after it is still new at the next call. (Two separate reads would count an alert
+    // raised between them as seen without ever handing it out.)
+    bool NewestAlertSince(Alert& out, uint64_t& seen);
 
     // ---- Worker (server.cpp) ----
     // Once per process: one refresh on the calling thread, the baselines of servers already
@@ -108,3 +112,7 @@ void SetBusyLabel(const std::string& label);
 void EditStatus(const std::function<void(ServerStatus&)>& edit);
 // Whether no job waits, read under the queue mutex.
 bool IsJobQueueEmpty();
+
+// Test seam: called after each read of the alert block, once its mutex is released, so a test
+// can raise an alert between two reads (null: nothing).
+void SetAfterAlertReadForTest(void (*hook)());
