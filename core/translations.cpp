@@ -106,6 +106,10 @@ const TranslationPair kTable[] = {
     {"cannot install the new Zerva.exe: ", "impossible d'installer le nouveau Zerva.exe : "},
     {"cannot start the new Zerva.exe: ", "impossible de démarrer le nouveau Zerva.exe : "},
     {"Restarting Zerva with the new version...", "Redémarrage de Zerva avec la nouvelle version..."},
+    {" - Zerva.exe could not be put back: the previous version is %s",
+     " - Zerva.exe n'a pas pu être remis en place : la version précédente est %s"},
+    {" - Zerva.exe could not be put back: the new version is %s",
+     " - Zerva.exe n'a pas pu être remis en place : la nouvelle version est %s"},
 
     // ---- Apache configuration ----
     {"VirtualHost on port %d disabled (SSL module or certificate missing).",
