@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "control/monitor.h"
+#include "control/server_status.h"
 #include "core/config.h"
 #include "core/files.h"
 #include "core/layout.h"
@@ -49,13 +50,13 @@ bool ForceEnd(std::vector<ProcessInfo> (*find)()) {
 void FinishStop(bool stopped, ConsoleSource source, void (*setBaseline)(uint64_t), const std::string& success,
                 const std::string& failure, const std::string& alertTitle, const std::string& alertMessage) {
     if (stopped) setBaseline(0);
-    Server::Instance().Refresh();
+    RefreshStatus();
     if (stopped) {
         LogSuccess(source, success);
         return;
     }
     LogError(source, failure);
-    Server::Instance().PushAlert(alertTitle, alertMessage, true, alert_action::kNone);
+    QueueAlert(Alert{alertTitle, alertMessage, true, alert_action::kNone});
 }
 
 }  // namespace
@@ -80,11 +81,11 @@ bool CheckPortFree(int32_t port, const std::string& serverName, AlertAction acti
     const std::string owner = PortOwnerText(listener ? std::optional<uint32_t>(listener->pid) : std::nullopt,
                                             listener ? listener->name : std::string());
     LogError(console::kZerva, Format(Tr("Port %d is already used by %s"), port, owner.c_str()));
-    Server::Instance().PushAlert(
+    QueueAlert(Alert{
         Format(Tr("Port %d unavailable"), port),
         Format(Tr("Port %d needed by %s is already used by %s.\n\nStop that program or change the port in Zerva."),
                port, serverName.c_str(), owner.c_str()),
-        true, action);
+        true, action});
     return false;
 }
 

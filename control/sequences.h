@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "control/server.h"
+#include "control/server_status.h"
 #include "core/probes.h"
 
 // ---- Stop sequences ----
