@@ -138,18 +138,18 @@ bool DoStartApache() {
     options.pathPrepend = HttpdPathPrefix(*apache, php);
     if (php) options.env.push_back({L"PHPRC", php->dir});
     options.logSource = console::kApache;
-    const uint32_t pid = proc::Spawn(options, &error);
-    if (pid == 0) {
+    const proc::Process server = proc::SpawnProcess(options, &error);
+    if (server.Pid() == 0) {
         LogError(console::kApache, Tr("Cannot start httpd.exe: ") + error);
         return false;
     }
 
     const std::vector<int32_t> ports = ParseListenPorts(HttpdConfPath(*apache));
     const bool listening = WaitUntil(kApacheListenWaitMs, [&] {
-        return !IsPidRunning(pid) || PortsServed(ports, freeBefore, [] { return PidsOf(FindApacheProcesses()); });
+        return !server.IsRunning() || PortsServed(ports, freeBefore, [] { return PidsOf(FindApacheProcesses()); });
     });
     RefreshStatus();
-    if (IsPidRunning(pid)) {
+    if (server.IsRunning()) {
         SetApacheBaseline(ApacheConfigSignature());
         if (!listening) {
             LogWarning(console::kApache, Tr("Apache is running but does not listen on every port yet."));
@@ -202,17 +202,17 @@ bool DoStartMySql() {
     options.workDir = db->dir;
     options.pathPrepend = DbBinDir(*db);
     options.logSource = console::kMySql;
-    const uint32_t pid = proc::Spawn(options, &error);
-    if (pid == 0) {
+    const proc::Process server = proc::SpawnProcess(options, &error);
+    if (server.Pid() == 0) {
         LogError(console::kMySql, Tr("Cannot start the database server: ") + error);
         return false;
     }
 
     const bool listening = WaitUntil(kMySqlListenWaitMs, [&] {
-        return !IsPidRunning(pid) || PortsServed({port}, freeBefore, [] { return PidsOf(FindMySqlProcesses()); });
+        return !server.IsRunning() || PortsServed({port}, freeBefore, [] { return PidsOf(FindMySqlProcesses()); });
     });
     RefreshStatus();
-    if (IsPidRunning(pid)) {
+    if (server.IsRunning()) {
         SetMySqlBaseline(MySqlConfigSignature());
         if (!listening)
             LogWarning(console::kMySql, Tr("The database server is running but does not answer on its port yet."));

@@ -126,6 +126,22 @@ TEST_F(ControlTest, DoStartMySql_MissingBuildAndImmediateDeath) {
     EXPECT_TRUE(Has(lines, {console::kMySql, level::kError, "The database server stopped right after starting. See the MySQL error log."}));
 }
 
+// A server that dies at start is not started, even when its id already belongs to another process
+// (Wine hands freed ids out again): the start judges the server by its own handle of it.
+TEST_F(ControlTest, StartSequences_ServerDiesAndItsIdIsTakenByAnother_NotStarted) {
+    MakeApache(LeasedPort(), "# standin: die\r\n");
+    MakeMariaDb(LeasedPort(), "# standin: die\n");
+    SetPidRunningForTest([](uint32_t) { return true; });   // every id has a running process again
+    const bool apache = DoStartApache(), database = DoStartMySql();
+    SetPidRunningForTest(nullptr);
+    EXPECT_FALSE(apache || database);
+    EXPECT_EQ(PopAlerts(), (std::vector<std::string>{
+                               "! Apache did not start | Apache stopped right after starting.\nCheck the console and "
+                               "the Apache error log. | 0",
+                               "! MySQL did not start | The database server stopped right after starting.\nCheck the "
+                               "console and the MySQL error log (Logs page). | 4"}));
+}
+
 TEST_F(ControlTest, DoStartApache_NotListening_Warns_DoStopApache_ForcedEnd_AndSurvivorReported) {
     SetStopWaitForTest(300);   // the stand-in ignores the request: no need to wait the full time
     MakeApache(LeasedPort(), "# standin: no-listen\r\n# standin: ignore-stop\r\n");
