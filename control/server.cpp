@@ -13,6 +13,7 @@
 #include "control/monitor.h"
 #include "control/sequences.h"
 #include "control/start.h"
+#include "core/detached.h"
 #include "core/log.h"
 #include "core/translate.h"
 
@@ -47,6 +48,11 @@ void RunGuarded(const std::function<void()>& work) {
     }
 }
 
+// A job that no worker will run: failed at once, with the reason in the console.
+void RefuseJob(const std::string& label) {
+    LogError(console::kZerva, std::string(Tr("Cannot start the server thread")) + ": " + label);
+}
+
 void RestartRunningJob() {
     const bool apache = !FindApacheProcesses().empty();
     const bool mysql = !FindMySqlProcesses().empty();
@@ -66,7 +72,7 @@ Server& Server::Instance() {
 }
 
 void Server::Enqueue(const std::string& label, std::function<void()> job, const std::string& key) {
-    EnqueueJob(ServerJob{label, key, std::move(job)});
+    if (!EnqueueJob(ServerJob{label, key, std::move(job)})) RefuseJob(label.empty() ? key : label);
 }
 
 ServerStatus Server::GetStatus() { return CopyStatus(); }
@@ -100,7 +106,11 @@ void Server::Start() {
     const ServerStatus status = GetStatus();
     if (status.apache.running) SetApacheBaseline(ApacheConfigSignature());
     if (status.mysql.running) SetMySqlBaseline(MySqlConfigSignature());
-    w.thread = std::thread([this] { WorkerLoop(); });
+    if (StartJoinable(w.thread, [this] { WorkerLoop(); })) return;
+    // No worker: every job, waiting or to come, fails with the reason rather than waiting forever.
+    for (const std::string& label : CloseJobQueue()) RefuseJob(label);
+    QueueAlert(Alert{Tr("Cannot start the server thread"),
+                     Tr("Zerva cannot start or stop the servers until it is restarted."), true, alert_action::kNone});
 }
 
 void Server::Shutdown(bool stopServers) {

@@ -15,7 +15,8 @@ public:
     static Server& Instance();
 
     // ---- Queue, status and alerts (control/server_status.h) ----
-    // Drops the job when its non-empty key is already waiting; otherwise appends it.
+    // Drops the job when its non-empty key is already waiting; otherwise appends it. Without a
+    // worker (its thread refused) the job fails at once, logged.
     void Enqueue(const std::string& label, std::function<void()> job, const std::string& key);
     ServerStatus GetStatus();
     bool AnyRunning();
@@ -32,7 +33,8 @@ public:
 
     // ---- Worker (server.cpp) ----
     // Once per process: one refresh on the calling thread, the baselines of servers already
-    // running, then the worker. Nothing after Shutdown.
+    // running, then the worker. Nothing after Shutdown. A worker thread the system refuses is
+    // alerted, and every job, waiting or later, fails with that reason in the console.
     void Start();
     // Ends the worker after its running job (waiting jobs never run); then, when stopServers,
     // stops both servers on the calling thread. Safe to call twice and from any thread; every

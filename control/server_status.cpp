@@ -13,6 +13,7 @@ struct Shared {
     std::mutex queueMutex;
     std::condition_variable wake;
     std::deque<ServerJob> queue;
+    bool closed = false;
 
     std::mutex statusMutex;
     ServerStatus status;
@@ -45,10 +46,11 @@ void PublishQueuedLocked() {
 
 // ---- Job queue ----
 
-void EnqueueJob(ServerJob job) {
+bool EnqueueJob(ServerJob job) {
     Shared& s = S();
     {
         std::lock_guard<std::mutex> lock(s.queueMutex);
+        if (s.closed) return false;
         bool duplicate = false;
         if (!job.key.empty())
             for (const ServerJob& waiting : s.queue)
@@ -59,6 +61,7 @@ void EnqueueJob(ServerJob job) {
         PublishQueuedLocked();
     }
     s.wake.notify_one();
+    return true;
 }
 
 bool IsJobQueueEmpty() {
@@ -94,9 +97,10 @@ void WakeJobWaiters() {
     S().wake.notify_all();
 }
 
-std::vector<std::string> DropWaitingJobs() {
+std::vector<std::string> CloseJobQueue() {
     std::vector<std::string> dropped;
     std::lock_guard<std::mutex> lock(S().queueMutex);
+    S().closed = true;
     for (const ServerJob& job : S().queue) dropped.push_back(job.label.empty() ? job.key : job.label);
     S().queue.clear();
     PublishQueuedLocked();

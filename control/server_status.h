@@ -58,8 +58,8 @@ struct Alert {
 
 // ---- Job queue ----
 // Drops the job when its non-empty key is already waiting; otherwise appends it. Publishes the
-// waiting count and wakes the worker.
-void EnqueueJob(ServerJob job);
+// waiting count and wakes the worker. False (the job dropped unrun) once the queue is closed.
+bool EnqueueJob(ServerJob job);
 // Whether no job waits, read under the queue mutex.
 bool IsJobQueueEmpty();
 // For the worker: waits up to `wait` while `stop` is clear and nothing waits, then takes the
@@ -69,8 +69,9 @@ std::optional<ServerJob> WaitForJob(std::chrono::milliseconds wait, const std::a
 // Wakes every waiter, under the queue mutex so the wake-up cannot fall between a waiter's test
 // of its stop flag and its wait.
 void WakeJobWaiters();
-// Removes every waiting job and returns their labels (keys for jobs without one), in order.
-std::vector<std::string> DropWaitingJobs();
+// For a worker that could not be started: later jobs are refused, the waiting ones removed; their
+// labels (keys for jobs without one) are returned in order.
+std::vector<std::string> CloseJobQueue();
 
 // ---- Status ----
 ServerStatus CopyStatus();

@@ -87,6 +87,9 @@ const TranslationPair kTable[] = {
     {"MySQL did not stop", "MySQL ne s'est pas arrêté"},
     {"The database server is still running after the stop request and the forced end.\nEnd it in the Task Manager.",
      "Le serveur de base de données fonctionne encore après la demande d'arrêt et l'arrêt forcé.\nTerminez-le dans le Gestionnaire des tâches."},
+    {"Cannot start the server thread", "Impossible de démarrer le fil des serveurs"},
+    {"Zerva cannot start or stop the servers until it is restarted.",
+     "Zerva ne peut ni démarrer ni arrêter les serveurs avant d'être redémarré."},
 
     // ---- Self-updater ----
     {"Zerva %s is available (installed: %s).", "Zerva %s est disponible (installée : %s)."},
