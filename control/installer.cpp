@@ -362,10 +362,8 @@ bool ConfigureDatabase(const Package& package, std::string& error) {
 // A kept config.inc.php goes back byte for byte; a first install gets a generated one.
 bool ConfigurePhpMyAdmin(const std::wstring& target, const std::string& keptConfig, std::string& error) {
     const std::wstring config = target + L"\\config.inc.php";
-    if (!(keptConfig.empty() ? WritePhpMyAdminConfig() : WriteFileAtomic(config, keptConfig))) {
-        error = "cannot write " + WideToUtf8(config);
+    if (!(keptConfig.empty() ? WritePhpMyAdminConfig(&error) : WriteFileAtomic(config, keptConfig, &error)))
         return false;
-    }
     (void)EnsureDirectory(TempDir() + L"\\phpmyadmin");
     return true;
 }

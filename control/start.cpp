@@ -121,8 +121,10 @@ bool DoStartApache() {
     if (!PreparePhp(*apache, php)) return false;
     CopyVcRuntime(apache->dir + L"\\bin", apache->arch);
     (void)EnsureSslCertificate(*apache);
-    if (PathExists(PhpMyAdminDir() + L"\\index.php") && !PathExists(PhpMyAdminDir() + L"\\config.inc.php"))
-        (void)WritePhpMyAdminConfig();
+    // phpMyAdmin is of no use to the start: a file it cannot have is a warning, not a failure.
+    if (PathExists(PhpMyAdminDir() + L"\\index.php") && !PathExists(PhpMyAdminConfigPath()) &&
+        !WritePhpMyAdminConfig(&error))
+        LogWarning(console::kApache, error);
     if (!WriteHttpdConf(*apache, php, error)) {
         LogError(console::kApache, error);
         return false;

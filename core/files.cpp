@@ -6,6 +6,7 @@
 #include <shlwapi.h>  // PathMatchSpecW
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <functional>
 
@@ -388,7 +389,14 @@ std::string LastErrorText(uint32_t code) {
     return text;
 }
 
+namespace {
+std::atomic<bool> g_failRandom{false};
+}  // namespace
+
+void FailRandomForTesting(bool fail) { g_failRandom = fail; }
+
 std::string RandomAlnum(size_t length) {
+    if (g_failRandom) return {};
     static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     std::string bytes(length, '\0');
     // In pieces a ULONG can count; any failed piece fails the whole, so no unfilled (predictable)

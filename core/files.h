@@ -68,6 +68,9 @@ std::string LastErrorText(uint32_t code = 0);
 // `length` letters and digits from the system's secure generator. Empty when the generator
 // fails, never a predictable text: for a non-zero length, an empty result is the failure.
 [[nodiscard]] std::string RandomAlnum(size_t length);
+// Makes every later RandomAlnum fail (true) or work again (false), so tests reach its callers'
+// failure paths.
+void FailRandomForTesting(bool fail);
 // 64 lower-case hex digits; empty when the file cannot be read or hashing fails.
 [[nodiscard]] std::optional<std::string> Sha256File(const std::wstring& path);
 
