@@ -355,6 +355,8 @@ bool ConfigureDatabase(const Package& package, std::string& error) {
         error = "MariaDB: " + failure;
         return false;
     }
+    // The first initialization may have made the root password: phpMyAdmin logs in with it.
+    (void)UpdatePhpMyAdminConfig(uint32_t(MysqlPort()), GetMysqlRootPassword());
     if (!FindDb(GetCurrentDbName())) SetCurrentDbName(build->name);
     return true;
 }

@@ -188,10 +188,14 @@ bool DoStartMySql() {
         return false;
     }
     CopyVcRuntime(DbBinDir(*db), db->arch);
-    if (!HasMysqlDatabase(*db) && !InitDataDir(*db, GetMysqlRootPassword(), error)) {
-        LogError(console::kMySql, error);
-        QueueAlert(Alert{Tr("MySQL initialization failed"), error, true, alert_action::kMySql});
-        return false;
+    if (!HasMysqlDatabase(*db)) {
+        if (!InitDataDir(*db, GetMysqlRootPassword(), error)) {
+            LogError(console::kMySql, error);
+            QueueAlert(Alert{Tr("MySQL initialization failed"), error, true, alert_action::kMySql});
+            return false;
+        }
+        // The first initialization may have made the root password: phpMyAdmin logs in with it.
+        (void)UpdatePhpMyAdminConfig(uint32_t(MysqlPort()), GetMysqlRootPassword());
     }
     const int32_t port = MysqlPort();
     if (!CheckPortFree(port, "MySQL", alert_action::kMySql)) return false;

@@ -6,6 +6,8 @@
 
 #include "control/monitor.h"
 #include "core/handle.h"
+#include "stack/database/data_dir.h"
+#include "stack/phpmyadmin/config.h"
 #include "tests/control/control_fixture.h"
 
 using namespace controltest;
@@ -34,6 +36,7 @@ TEST_F(ControlTest, StartAll_RestartRunning_StopAll_EndToEnd) {
     MakeApache(webPort);
     MakePhp();
     MakeMariaDb(dbPort);
+    testkit::WriteFile(PhpMyAdminDir() + L"\\index.php", "<?php");
     Server::Instance().Start();
     auto lines = RunJobs([] { Server::Instance().StartAll(); });
     const ServerStatus status = Server::Instance().GetStatus();
@@ -57,6 +60,13 @@ TEST_F(ControlTest, StartAll_RestartRunning_StopAll_EndToEnd) {
     EXPECT_EQ(testkit::ReadFile(dbDir + L"\\bin\\mariadbd.args"), "--defaults-file=" + WideToUtf8(dbDir + L"\\my.ini") + "\r\n");
     EXPECT_NE(testkit::ReadFile(dbDir + L"\\my.ini").find(Format("port = %d", dbPort)), std::string::npos);
 
+    // Apache made phpMyAdmin's missing configuration; the first database start then made the root
+    // password, so zerva.ini holds it and phpMyAdmin logs in with it.
+    const std::string password = GetMysqlRootPassword();
+    const std::string pmaConfig = testkit::ReadFile(PhpMyAdminConfigPath());
+    EXPECT_NE(password, "tulp");
+    EXPECT_NE(pmaConfig.find("['password'] = '" + password + "';"), std::string::npos) << pmaConfig;
+
     // Restart running: stop Apache, stop the database, start Apache, start the database.
     std::vector<std::string> order;
     for (const auto& [s, l, text] : RunJobs([] { Server::Instance().RestartRunning(); }))
@@ -64,6 +74,7 @@ TEST_F(ControlTest, StartAll_RestartRunning_StopAll_EndToEnd) {
     EXPECT_EQ(order, (std::vector<std::string>{"Stopping Apache...", "Apache stopped.", "Stopping MySQL...",
                                                "MySQL stopped.", Format("Apache started (ports %d) - PHP 8.3.14", webPort),
                                                Format("MariaDB 11.4.2 started (port %d)", dbPort)}));
+    EXPECT_EQ(testkit::ReadFile(PhpMyAdminConfigPath()), pmaConfig) << "an existing configuration stays byte for byte";
     RunJobs([] { Server::Instance().StopAll(); });
     EXPECT_TRUE(!Server::Instance().AnyRunning() && PopAlerts().empty());
 }

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <regex>
+
 #include "core/handle.h"
 #include "core/probes.h"
 #include "stack/apache/builds.h"
@@ -68,8 +70,9 @@ TEST_F(DbDataFolder, InitDataDir_BothWays_EachToolGetsTheStoredPassword) {
         for (const std::string& password : kAwkwardPasswords) {
             SCOPED_TRACE(build.name + " / " + password);
             ASSERT_TRUE(RemoveTree(DbDataDir(build)));
+            Config::Instance().Set(setting::kMysqlRootPassword, password);
             std::string error;
-            ASSERT_TRUE(InitDataDir(build, password, error)) << error;
+            ASSERT_TRUE(InitDataDir(build, GetMysqlRootPassword(), error)) << error;
             EXPECT_TRUE(HasMysqlDatabase(build));
             if (build.isMariaDb) {
                 EXPECT_EQ(Received(build, L"mariadb-install-db"),
@@ -93,6 +96,31 @@ TEST_F(DbDataFolder, InitDataDir_BothWays_EachToolGetsTheStoredPassword) {
     }
 }
 
+// A new data folder never gets the published default: with no password in zerva.ini a random one
+// is stored first and given to root; a folder made elsewhere still reads the default.
+TEST_F(DbDataFolder, InitDataDir_NoStoredPassword_ARandomOneStoredFirstAndGivenToRoot) {
+    const DbInstall build = MariaDb();
+    ASSERT_FALSE(Config::Instance().Has(setting::kMysqlRootPassword));
+    EXPECT_EQ(GetMysqlRootPassword(), "tulp");
+    std::string error;
+    FailRandomForTesting(true);
+    const bool refused = !InitDataDir(build, GetMysqlRootPassword(), error);
+    FailRandomForTesting(false);
+    EXPECT_TRUE(refused && error == "cannot make a root password: the random source failed") << error;
+    // A password that cannot be stored would be lost with the next start: refused too.
+    ASSERT_TRUE(EnsureDirectory(root / L"zerva.ini"));
+    EXPECT_FALSE(InitDataDir(build, GetMysqlRootPassword(), error));
+    EXPECT_EQ(error, "cannot store the new root password: cannot write zerva.ini");
+    EXPECT_FALSE(PathExists(DbBinDir(build) + L"\\mariadb-install-db.args") || Config::Instance().Has(setting::kMysqlRootPassword));
+    ASSERT_TRUE(RemoveTree(root / L"zerva.ini"));
+
+    ASSERT_TRUE(InitDataDir(build, GetMysqlRootPassword(), error)) << error;
+    const std::string password = GetMysqlRootPassword();
+    EXPECT_TRUE(std::regex_match(password, std::regex("[A-Za-z0-9]{16,}"))) << password;
+    EXPECT_EQ(Received(build, L"mariadb-install-db").at(1), "--password=" + password);
+    EXPECT_NE(testkit::ReadFile(root / L"zerva.ini").find("MYSQL_ROOT_PASSWORD = \"" + password + "\""), std::string::npos);
+}
+
 TEST_F(DbDataFolder, InitDataDir_ExistingEmptyForeignFolderOrUnwritableScript) {
     const DbInstall build = MySql();
     std::string error;
@@ -104,6 +132,12 @@ TEST_F(DbDataFolder, InitDataDir_ExistingEmptyForeignFolderOrUnwritableScript) {
     EXPECT_FALSE(InitDataDir(build, "tulp", error));
     EXPECT_EQ(error, "the data folder is not empty but contains no 'mysql' database: " + WideToUtf8(DbDataDir(build)));
     EXPECT_EQ(testkit::ReadFile(DbDataDir(build) + L"\\stray.err"), "kept");
+    // Databases without the system one are someone's data too: refused, nothing deleted.
+    ASSERT_TRUE(RemoveTree(DbDataDir(build)));
+    testkit::WriteFile(DbDataDir(build) + L"\\shop\\orders.ibd", "rows");
+    EXPECT_FALSE(InitDataDir(build, "tulp", error));
+    EXPECT_TRUE(StartsWith(error, "the data folder is not empty but contains no 'mysql' database: ")) << error;
+    EXPECT_EQ(testkit::ReadFile(DbDataDir(build) + L"\\shop\\orders.ibd"), "rows");
     ASSERT_TRUE(RemoveTree(DbDataDir(build)) && EnsureDirectory(DbDataDir(build)) && RemoveTree(TempDir()));
     testkit::WriteFile(TempDir(), "a file where the temporary folder belongs");
     EXPECT_FALSE(InitDataDir(build, "tulp", error));
