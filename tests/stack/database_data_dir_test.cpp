@@ -39,15 +39,20 @@ struct RunningServer {
     explicit RunningServer(const DbInstall& build) {
         std::string error;
         EXPECT_TRUE(EnsureMyTemplate(build, error) && WriteMyIni(build, error) && EnsureDirectory(DbDataDir(build)));
-        pid = proc::Spawn({build.serverExe, L"--defaults-file=\"" + MyIniPath(build) + L"\""}, &error);
-        process.Reset(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-        // The stand-in makes its stop events before it listens: a busy port means it can be stopped.
+        const uint32_t pid = proc::Spawn({build.serverExe, L"--defaults-file=\"" + MyIniPath(build) + L"\""}, &error);
+        process.Reset(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid));
+        // The stand-in makes its stop events before it listens: a listening port means it can be
+        // stopped. Asked of the listener table, never by a bind probe: a probe holds the port for a
+        // moment, and a server binding in that moment fails and ends ("does not listen").
         const uint16_t port = uint16_t(MysqlPort());
-        testkit::WaitFor([&] { return !IsPortFree(port) || !IsPidRunning(pid); }, 20000);
-        EXPECT_FALSE(IsPortFree(port)) << "the server does not listen";
+        testkit::WaitFor([&] { return PortListenerPid(port) || ::WaitForSingleObject(process.Get(), 0) != WAIT_TIMEOUT; },
+                         20000);
+        EXPECT_TRUE(PortListenerPid(port)) << "the server does not listen";
     }
-    ~RunningServer() { (void)KillPid(pid); }   // already gone when the test stopped it
-    uint32_t pid = 0;
+    // Through the handle: once the test stopped the server, its id may be another process's.
+    ~RunningServer() {
+        if (process) ::TerminateProcess(process.Get(), 1);
+    }
     UniqueHandle process;
 };
 }  // namespace
