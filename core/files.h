@@ -20,6 +20,10 @@ std::string ReadFileTail(const std::wstring& path, int64_t maximum);
 // (MoveFileReplacing). On failure the old file is intact, no temporary file remains and `error`
 // gets "cannot write " + path + ": " + the system's reason.
 [[nodiscard]] bool WriteFileAtomic(const std::wstring& path, std::string_view data, std::string* error = nullptr);
+// Writes all of `data` at the position of `file` (a HANDLE open for writing). False with the
+// reason: the system's text of the error, or, for a write the system reported done that wrote
+// nothing (what a full disk does), the text of a full disk.
+[[nodiscard]] bool WriteAll(void* file, std::string_view data, std::string& reason);
 // Moves `source` over `target` in one step. Another program holding the target (an editor, a
 // virus scanner) refuses the move for a moment: it is retried for about a second, with `onBusy`
 // (when set) called after each refused attempt, then given up. `source` stays on failure.
