@@ -217,6 +217,10 @@ TEST_F(InstallerTest, Queue_ProgressQueuedCountAndCancel) {
     status = GetStatus();
     EXPECT_EQ(status.message, "Download failed (" + slow.url + "): cancelled");
     EXPECT_TRUE(status.jobsDone == 1 && status.queued == 0 && !Exists(L"temp/downloads/php-9.zip.part"));
+    // The cancel ended with its job: the next install of the session runs.
+    const Package next = Serve(Comp::Php, "8.3.14", PhpFiles("php-8.3.14/"));
+    RunJob([&] { installer::Install(next); });
+    EXPECT_TRUE(Exists(L"bin/php/php-8.3.14/php.exe")) << GetStatus().message;
 }
 
 TEST_F(InstallerTest, WorkerCannotStart_JobFailsAtOnce) {
