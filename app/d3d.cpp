@@ -85,9 +85,10 @@ bool RecoverAfterPresent(HRESULT presentResult, HWND window) {
     ui::Shutdown();  // the logo texture holds the old device
     CleanupDeviceD3D();
     // A renderer initialised on a null device would crash at the next frame: the caller ends.
-    if (!CreateDeviceD3D(window) || !ImGui_ImplDX11_Init(g_device, g_context)) return false;
-    ui::DeviceRebuilt(g_device);
-    return true;
+    const bool rebuilt = CreateDeviceD3D(window) && ImGui_ImplDX11_Init(g_device, g_context);
+    // Without a new device the interface keeps neither the released one nor a logo made on it.
+    ui::DeviceRebuilt(rebuilt ? g_device : nullptr);
+    return rebuilt;
 }
 
 void SetDeviceFactory(DeviceFactory factory) { g_factory = factory; }

@@ -2,7 +2,10 @@
 
 #include <d3d11.h>
 
+#include <utility>
+
 #include "app/d3d.h"
+#include "app/presented_frame.h"
 #include "app/screenshot.h"
 #include "app/tray.h"
 #include "app/tray_model.h"
@@ -26,10 +29,18 @@ bool PumpMessages() {
     return quit;
 }
 
-void DrawFrame() {
+// Lays out one frame; renders it only when it must reach the screen (see PresentedFrame). True
+// when rendered, and then it is to be presented.
+bool DrawFrame(PresentedFrame& presented, bool forced) {
     UINT width = 0, height = 0;
-    if (TakePendingSize(width, height)) ResizeRenderTarget(width, height);
+    if (TakePendingSize(width, height)) {
+        ResizeRenderTarget(width, height);
+        forced = true;  // the new buffers hold nothing yet
+    }
     ui::ApplyPendingTheme();
+    // A theme or DPI change, or a new device, made the renderer drop its font texture; it makes
+    // it again below, perhaps at the old address, where the same id would stand for new pixels.
+    if (!ImGui::GetIO().Fonts->TexID) forced = true;
     ImGui_ImplDX11_NewFrame();
     ImGui_ImplWin32_NewFrame();
     ImGui::NewFrame();
@@ -37,32 +48,41 @@ void DrawFrame() {
     ImGui::Render();
     const ImVec4 bg = ImGui::GetStyle().Colors[ImGuiCol_WindowBg];
     const float clear[4] = {bg.x, bg.y, bg.z, 1.0f};
+    if (!presented.ShouldPresent(*ImGui::GetDrawData(), clear, forced)) return false;
     ID3D11RenderTargetView* target = D3dRenderTarget();
     D3dContext()->OMSetRenderTargets(1, &target, nullptr);
     if (target) D3dContext()->ClearRenderTargetView(target, clear);
     ImGui_ImplDX11_RenderDrawData(ImGui::GetDrawData());
+    return true;
 }
 
 }  // namespace
 
-DWORD FrameWaitMs(bool screenshot, bool hidden, uint64_t msSinceInput, bool busy) {
+DWORD FrameWaitMs(bool screenshot, bool hidden, uint64_t msSinceInput, bool busy, bool lastSkipped) {
     if (screenshot) return 0;
     if (hidden) return 400;
-    return (msSinceInput >= 750 && !busy) ? 100 : 0;
+    if (msSinceInput >= 750 && !busy) return 100;
+    // A frame left out did not wait for vertical sync in Present: without this wait the loop
+    // would spin at full speed while nothing changes on screen.
+    return lastSkipped ? kSkippedFrameWaitMs : 0;
 }
 
 bool CaptureDue(int framesDrawn, int framesOption) { return framesDrawn >= framesOption; }
 
 int RunFrameLoop(HWND window, const FrameLoopOptions& options) {
     BalloonChooser balloons;
+    PresentedFrame presented;
     int drawn = 0;
     int result = kLoopEnded;
     bool destroyed = false;  // WM_QUIT is on its way; only the pump is left to do
+    bool skipped = false;    // the last visible pass left its frame out
+    bool wasHidden = true;   // nothing of the window is on screen yet
     for (;;) {
         const bool hidden = !options.screenshot && (!::IsWindowVisible(window) || ::IsIconic(window));
         if (!destroyed) {
             const uint64_t sinceInput = ::GetTickCount64() - LastInputTick();
-            const DWORD wait = FrameWaitMs(options.screenshot, hidden, sinceInput, !hidden && ui::IsBusy());
+            const DWORD wait =
+                FrameWaitMs(options.screenshot, hidden, sinceInput, !hidden && ui::IsBusy(), skipped);
             if (wait) ::MsgWaitForMultipleObjects(0, nullptr, FALSE, wait, QS_ALLINPUT);
         }
         if (PumpMessages()) return result;
@@ -73,18 +93,31 @@ int RunFrameLoop(HWND window, const FrameLoopOptions& options) {
             continue;
         }
         if (hidden) {
+            wasHidden = true;
             if (const std::optional<Alert> alert = balloons.HiddenPass()) TrayBalloon(alert->title, alert->message);
             continue;
         }
-        DrawFrame();
+        // Every capture frame is drawn; a window shown again or uncovered shows its next frame.
+        const bool forced = options.screenshot || TakeRepaintRequest() || std::exchange(wasHidden, false);
+        skipped = !DrawFrame(presented, forced);
+        if (options.counts) {
+            ++options.counts->visiblePasses;
+            options.counts->rendered += skipped ? 0 : 1;
+        }
+        if (skipped) {
+            balloons.VisiblePass();
+            continue;
+        }
         if (options.screenshot && CaptureDue(++drawn, options.frames)) {
             // Captured before Present: the back buffer still holds the frame just drawn.
             if (!SaveScreenshotPng(options.screenshotPath)) result = kLoopScreenshotFailed;
             destroyed = ::DestroyWindow(window);
             continue;
         }
-        const HRESULT presented = D3dSwapChain()->Present(options.screenshot ? 0 : 1, 0);
-        if (!RecoverAfterPresent(presented, window)) return kLoopNoDevice;
+        const HRESULT present = D3dSwapChain()->Present(options.screenshot ? 0 : 1, 0);
+        // An occluded window or a lost device showed nothing of this frame.
+        if (present != S_OK) presented.Forget();
+        if (!RecoverAfterPresent(present, window)) return kLoopNoDevice;
         if (options.screenshot) ::Sleep(60);
         balloons.VisiblePass();
     }

@@ -1,16 +1,24 @@
 // app/frame_loop.h: the message and frame loop of the window: its waits (the window is drawn
 // continuously only while the user acts or a job runs), the tray updates and balloons, one frame
-// per visible pass, the screenshot capture, and the rebuild after a lost device. GUI thread.
+// per visible pass (presented only when its picture changed or the window needs it), the
+// screenshot capture, and the rebuild after a lost device. GUI thread.
 #pragma once
 #include <windows.h>
 
 #include <cstdint>
 #include <string>
 
+// What the loop has done so far; tests watch it from a timer of the loop's own thread.
+struct FrameLoopCounts {
+    int visiblePasses = 0;  // passes that laid out a frame
+    int rendered = 0;       // frames rendered (each presented, but for a screenshot capture)
+};
+
 struct FrameLoopOptions {
     bool screenshot = false;      // draws into the capture window, then saves and ends
     std::wstring screenshotPath;  // --screenshot
     int frames = 14;              // --frames: the capture follows the first frame that makes the count reach it
+    FrameLoopCounts* counts = nullptr;  // tests: kept up to date while the loop runs
 };
 
 // Exit codes the loop can end with.
@@ -18,9 +26,14 @@ inline constexpr int kLoopEnded = 0;
 inline constexpr int kLoopNoDevice = 1;         // a lost device could not be rebuilt
 inline constexpr int kLoopScreenshotFailed = 1;  // the capture could not be written
 
+// The wait after a visible pass that left its frame out while the loop draws continuously: about
+// one refresh at 60 Hz, what vertical sync in Present would have waited.
+inline constexpr DWORD kSkippedFrameWaitMs = 16;
+
 // Milliseconds to wait for input before the pass: 400 hidden, 100 visible after 750 ms without
-// input and nothing busy, else 0; never in screenshot mode.
-DWORD FrameWaitMs(bool screenshot, bool hidden, uint64_t msSinceInput, bool busy);
+// input and nothing busy, else kSkippedFrameWaitMs after a frame left out, else 0; never in
+// screenshot mode.
+DWORD FrameWaitMs(bool screenshot, bool hidden, uint64_t msSinceInput, bool busy, bool lastSkipped);
 // The capture is due once the frames drawn reach the option; 0 or less captures the first frame.
 bool CaptureDue(int framesDrawn, int framesOption);
 

@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "app/tray.h"
 #include "control/server.h"
@@ -19,6 +20,7 @@ namespace {
 
 HWND g_window = nullptr;
 UINT g_pendingWidth = 0, g_pendingHeight = 0;
+bool g_repaint = false;
 UINT g_taskbarCreated = 0;
 uint64_t g_lastInput = 0;
 
@@ -112,6 +114,8 @@ bool TakePendingSize(UINT& width, UINT& height) {
     return true;
 }
 
+bool TakeRepaintRequest() { return std::exchange(g_repaint, false); }
+
 uint64_t LastInputTick() { return g_lastInput; }
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -130,6 +134,15 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_DESTROY:
         ::PostQuitMessage(0);
         return 0;
+    case WM_PAINT: {
+        // Validated at once, or Windows sends it again and again; the frame loop presents its
+        // next frame, which Direct3D draws over the whole client area.
+        PAINTSTRUCT paint;
+        ::BeginPaint(window, &paint);
+        ::EndPaint(window, &paint);
+        g_repaint = true;
+        return 0;
+    }
     case WM_SIZE:
         if (wParam == SIZE_MINIMIZED) {
             if (Config::Instance().GetBool(setting::kMinimizeToTray)) ::ShowWindow(window, SW_HIDE);
@@ -137,6 +150,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             // Only recorded: the frame loop resizes the buffers before its next frame.
             g_pendingWidth = LOWORD(lParam);
             g_pendingHeight = HIWORD(lParam);
+            g_repaint = true;
         }
         return 0;
     case WM_CLOSE:
@@ -154,6 +168,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         ::SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
                        suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
         ui::SetDpiScale(float(HIWORD(wParam)) / 96.0f);
+        g_repaint = true;
         return 0;
     }
     case kTrayCallbackMessage:

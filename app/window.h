@@ -1,6 +1,6 @@
 // app/window.h: the main window and the hidden capture window of the screenshot mode, their
 // class, size and placement, the window procedure, and what it records for the frame loop
-// (pending size, last input). GUI thread only; owns the main window handle.
+// (pending size, repaint request, last input). GUI thread only; owns the main window handle.
 #pragma once
 #include <windows.h>
 
@@ -36,5 +36,8 @@ int PageFromName(const std::string& name);
 
 // The size recorded by the last WM_SIZE, cleared; false when none is pending.
 bool TakePendingSize(UINT& width, UINT& height);
+// Whether the window was uncovered, resized or moved to another DPI since the last call (its
+// next frame must reach the screen whatever it holds); cleared.
+bool TakeRepaintRequest();
 // GetTickCount64 of the last input or of the program showing the window.
 uint64_t LastInputTick();

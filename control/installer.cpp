@@ -43,6 +43,7 @@ std::deque<InstallerJob> g_queue;
 InstallerStatus g_status;
 bool g_workerStarted = false;
 bool g_running = false;   // the worker is inside a job
+bool g_jobFailed = false; // the running job reported a failure
 
 CancelFlag g_cancel{false};
 std::atomic<int32_t> g_phase{0};   // 0 none, 1 downloading, 2 extracting
@@ -66,6 +67,7 @@ void WorkerLoop() {
             g_status.step.clear();
             g_status.progress = -1;
             g_status.queued = int32_t(g_queue.size());
+            g_jobFailed = false;
         }
         g_cancel = false;
         try {
@@ -77,6 +79,7 @@ void WorkerLoop() {
         {
             std::lock_guard<std::mutex> lock(g_mutex);
             g_running = false;
+            g_status.lastJobFailed = g_jobFailed;
             g_status.busy = !g_queue.empty();
             ++g_status.jobsDone;
             g_status.queued = int32_t(g_queue.size());
@@ -105,6 +108,7 @@ void Enqueue(const std::string& title, std::function<void()> job) {
     // Without a worker the job ends here, failed, so that nobody waits for it; the next job tries again.
     SetMessage(std::string(Tr("Cannot start the installer thread")) + ": " + title);
     std::lock_guard<std::mutex> lock(g_mutex);
+    g_status.lastJobFailed = true;
     ++g_status.jobsDone;
 }
 
@@ -142,6 +146,8 @@ void SetMessage(const std::string& text) {
     LogError(console::kInstall, text);
     std::lock_guard<std::mutex> lock(g_mutex);
     g_status.message = text;
+    // Only a job's own failure marks it; a failure outside any job leaves the last job's result.
+    if (g_running) g_jobFailed = true;
 }
 
 // ---- Download ----
@@ -349,14 +355,12 @@ bool ConfigureDatabase(const Package& package, std::string& error) {
     bool done = EnsureMyTemplate(*build, failure);
     if (done) {
         SetProgress(std::string(Tr("Creating the databases (first initialization)...")), -1);
-        done = WriteMyIni(*build, failure) && InitDataDir(*build, GetMysqlRootPassword(), failure);
+        done = WriteMyIni(*build, failure) && InitDataFolder(*build, failure);
     }
     if (!done) {
         error = "MariaDB: " + failure;
         return false;
     }
-    // The first initialization may have made the root password: phpMyAdmin logs in with it.
-    (void)UpdatePhpMyAdminConfig(uint32_t(MysqlPort()), GetMysqlRootPassword());
     if (!FindDb(GetCurrentDbName())) SetCurrentDbName(build->name);
     return true;
 }

@@ -26,6 +26,7 @@ struct InstallerStatus {
     int32_t queued = 0;         // jobs waiting
     int32_t jobsDone = 0;       // jobs finished since the program started
     std::string message;        // the last failure; never cleared
+    bool lastJobFailed = false; // the last finished job ended with a failure (message holds it)
 };
 
 // Queue the install of a copy of the package, or the removal of an installed build.

@@ -17,8 +17,10 @@
 #include "core/proc.h"
 #include "core/text.h"
 #include "core/translate.h"
+#include "stack/apache/builds.h"
 #include "stack/database/builds.h"
 #include "stack/database/data_dir.h"
+#include "stack/phpmyadmin/config.h"
 
 namespace {
 
@@ -126,6 +128,18 @@ void CopyVcRuntime(const std::wstring& dest, int32_t arch) {
         const std::wstring to = dest + L"\\" + Utf8ToWide(name);
         if (!PathExists(to) || FileVersion(to) < FileVersion(from)) (void)CopyFileTo(from, to, true);
     }
+}
+
+bool InitDataFolder(const DbInstall& build, std::string& error) {
+    const bool initialized = HasMysqlDatabase(build);
+    if (!InitDataDir(build, GetMysqlRootPassword(), error)) return false;
+    if (initialized) return true;
+    // phpMyAdmin may have been configured with the default before the first initialization made
+    // the root password: it logs in with the stored one from now on.
+    std::string pmaError;
+    if (UpdatePhpMyAdminConfig(uint32_t(MysqlPort()), GetMysqlRootPassword(), pmaError) == PhpMyAdminUpdate::Failed)
+        LogError(console::kMySql, Format(Tr("phpMyAdmin was not updated: %s"), pmaError.c_str()));
+    return true;
 }
 
 bool WaitUntil(int32_t timeoutMs, const std::function<bool()>& predicate) {

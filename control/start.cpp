@@ -188,14 +188,10 @@ bool DoStartMySql() {
         return false;
     }
     CopyVcRuntime(DbBinDir(*db), db->arch);
-    if (!HasMysqlDatabase(*db)) {
-        if (!InitDataDir(*db, GetMysqlRootPassword(), error)) {
-            LogError(console::kMySql, error);
-            QueueAlert(Alert{Tr("MySQL initialization failed"), error, true, alert_action::kMySql});
-            return false;
-        }
-        // The first initialization may have made the root password: phpMyAdmin logs in with it.
-        (void)UpdatePhpMyAdminConfig(uint32_t(MysqlPort()), GetMysqlRootPassword());
+    if (!HasMysqlDatabase(*db) && !InitDataFolder(*db, error)) {
+        LogError(console::kMySql, error);
+        QueueAlert(Alert{Tr("MySQL initialization failed"), error, true, alert_action::kMySql});
+        return false;
     }
     const int32_t port = MysqlPort();
     if (!CheckPortFree(port, "MySQL", alert_action::kMySql)) return false;

@@ -98,6 +98,23 @@ ImFont* AddFontWithIcons(const std::string& path, float size, const std::string&
     return font;
 }
 
+namespace {
+
+// Without an icon font Dear ImGui would draw its fallback glyph ("?" or a boxed question mark)
+// wherever an icon goes; the icons are left blank instead. The mapping lives in the built atlas,
+// so the atlas is built here rather than by the renderer's first frame.
+void LeaveIconsUndrawn() {
+    ImFontAtlas* atlas = ImGui::GetIO().Fonts;
+    if (!atlas->Build()) return;
+    for (ImFont* font : g_fonts) {
+        if (!font || font == g_fonts[kFontMono]) continue;
+        for (const ImWchar* range = kIconRanges; range[0]; range += 2)
+            for (unsigned c = range[0]; c <= range[1]; ++c) font->AddRemapChar(ImWchar(c), ImWchar(' '), true);
+    }
+}
+
+}  // namespace
+
 void BuildFonts(float scale) {
     ImGuiIO& io = ImGui::GetIO();
     io.Fonts->Clear();
@@ -114,6 +131,7 @@ void BuildFonts(float scale) {
     g_fonts[kFontMono] = AddFontWithIcons(mono, scale * 14, {}, 0);
     g_fonts[kFontBig] = AddFontWithIcons(text, scale * 30, icons, scale * 30);
     io.FontDefault = g_fonts[kFontBody];
+    if (icons.empty()) LeaveIconsUndrawn();
 }
 
 }  // namespace ui

@@ -92,6 +92,11 @@ struct UiState {
     std::map<std::string, CatalogEntry> catalogs;
     updater::UpdateInfo updateCheck;
     updater::DownloadState download;
+    // The wait before quitting (ui::QuitDialog): whether it stops the servers, the monitor pass
+    // counter when their stop was queued, and how many alerts were already waiting then.
+    bool quitStopsServers = false;
+    uint64_t stopTick = 0;
+    size_t alertsBeforeStop = 0;
 };
 
 namespace ui {

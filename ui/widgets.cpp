@@ -198,8 +198,15 @@ void Callout(const char* icon, const char* text, const ImVec4& color) {
 
 void FileRow(const char* label, const std::wstring& path) {
     ImGui::TextUnformatted(label);
-    ImGui::SameLine(220 * Scale());
-    ImGui::TextColored(TextColorOf(), "%s", WideToUtf8(path).c_str());
+    // A label longer than the column (a translation) pushes its path along rather than under it.
+    const float labelEnd = ImGui::GetItemRectMax().x - ImGui::GetWindowPos().x + ImGui::GetScrollX();
+    ImGui::SameLine(std::max(220 * Scale(), labelEnd + ImGui::GetStyle().ItemSpacing.x));
+    // Wrapped, so a long path in a narrow window goes on below instead of off the edge.
+    ImGui::PushStyleColor(ImGuiCol_Text, TextColorOf());
+    ImGui::PushTextWrapPos(0.0f);
+    ImGui::TextUnformatted(WideToUtf8(path).c_str());
+    ImGui::PopTextWrapPos();
+    ImGui::PopStyleColor();
 }
 
 // ---- Status and charts ----

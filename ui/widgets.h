@@ -38,7 +38,8 @@ void HelpTooltip(const char* text);
 // The right edge of the current window's content region, in window coordinates.
 float ContentRightX();
 void Callout(const char* icon, const char* text, const ImVec4& color);
-// The label, then at 220 pixels (scaled) from the left the path in the muted colour.
+// The label, then at 220 pixels (scaled) from the left (or after a longer label) the path in the
+// muted colour.
 void FileRow(const char* label, const std::wstring& path);
 
 // radius 0 or less: 5 pixels at scale 1.

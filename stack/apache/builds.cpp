@@ -101,19 +101,23 @@ bool IsOnlineMode() { return Config::Instance().GetInt(setting::kApacheMode) == 
 
 // ---- Ports and home address ----
 
-int MainHttpPort(const ApacheInstall& build) {
-    ApacheConfig config;
-    if (!config.Load(HttpdTemplatePath(build))) return 80;
+int MainHttpPortOfHosts(const std::vector<VirtualHost>& hosts) {
     // A host without a port of its own ("*:*") cannot name the main port.
     int firstPort = 80;
     bool haveFirst = false;
-    for (const VirtualHost& host : config.vhosts) {
+    for (const VirtualHost& host : hosts) {
         if (host.port == kNoVhostPort) continue;
         if (!HasSslEngine(host)) return host.port;
         if (!haveFirst) firstPort = host.port;
         haveFirst = true;
     }
     return firstPort;
+}
+
+int MainHttpPort(const ApacheInstall& build) {
+    ApacheConfig config;
+    if (!config.Load(HttpdTemplatePath(build))) return 80;
+    return MainHttpPortOfHosts(config.vhosts);
 }
 
 std::vector<int> TemplateVhostPorts(const ApacheInstall& build) {
@@ -124,9 +128,15 @@ std::vector<int> TemplateVhostPorts(const ApacheInstall& build) {
     return ports;
 }
 
-std::string HomeUrl(const ApacheInstall& build) {
-    const int port = MainHttpPort(build);
+std::string HomeUrlOfHosts(const std::vector<VirtualHost>& hosts) {
+    const int port = MainHttpPortOfHosts(hosts);
     if (port == 80) return "http://localhost/";
     if (port == 443) return "https://localhost/";
     return Format("http://localhost:%d/", port);
+}
+
+std::string HomeUrl(const ApacheInstall& build) {
+    ApacheConfig config;
+    (void)config.Load(HttpdTemplatePath(build));  // an unreadable template has no hosts: port 80
+    return HomeUrlOfHosts(config.vhosts);
 }

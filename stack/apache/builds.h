@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+struct VirtualHost;
+
 struct ApacheInstall {
     std::string name;      // folder name under bin\apache; "apache" for bin\apache itself
     std::wstring dir;      // the folder that holds bin\httpd.exe
@@ -55,9 +57,12 @@ int MysqlPort();      // setting MYSQL_PORT, default 3306
 bool IsOnlineMode();  // setting APACHE_MODE read as an integer is exactly 1
 
 // The port of the template's first non-SSL host (else its first host); 80 without hosts or
-// when the template cannot be read.
+// when the template cannot be read. Hosts without a port of their own ("*:*") are passed over.
 int MainHttpPort(const ApacheInstall& build);
+int MainHttpPortOfHosts(const std::vector<VirtualHost>& hosts);
 // The distinct ports of the template's hosts; [80] when there are none. Never empty.
 std::vector<int> TemplateVhostPorts(const ApacheInstall& build);
 // "http://localhost/", "https://localhost/" for 443, else "http://localhost:<port>/".
 std::string HomeUrl(const ApacheInstall& build);
+// The same from hosts already read, for callers that keep them (no file is read).
+std::string HomeUrlOfHosts(const std::vector<VirtualHost>& hosts);

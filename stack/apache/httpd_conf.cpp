@@ -63,6 +63,15 @@ void RefusePhpFiles(std::vector<std::string>& lines) {
     }
 }
 
+// The PHP module's own line ("{PHPMODULENAME}", or a php*_module written by hand) left active.
+bool PhpModuleLoaded(const std::vector<std::string>& lines) {
+    LoadModuleWords module;
+    return std::any_of(lines.begin(), lines.end(), [&module](const std::string& line) {
+        return FindLoadModule(line, &module) && !module.commented &&
+               (module.name == "{PHPMODULENAME}" || StartsWithIgnoreCase(module.name, "php"));
+    });
+}
+
 bool SslModuleLoaded(const std::vector<std::string>& lines) {
     LoadModuleWords module;
     return std::any_of(lines.begin(), lines.end(), [&module](const std::string& line) {
@@ -262,7 +271,9 @@ HttpdConfText GenerateHttpdConf(std::string_view templateText, MacroMap macros, 
         for (size_t k = i; k <= end; ++k) out.push_back(kept ? lines[k] : kDisabledPrefix + lines[k]);
         i = end;
     }
-    if (!withPhp) RefusePhpFiles(out);
+    // Whatever the reason no PHP module loads (no build, or its line switched off in the
+    // template), the handler block would otherwise hand out PHP sources as text.
+    if (!withPhp || !PhpModuleLoaded(lines)) RefusePhpFiles(out);
 
     if (result.ports.empty()) result.ports.push_back(80);
     result.apachePort = mainPort.value_or(result.ports.front());

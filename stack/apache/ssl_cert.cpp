@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "core/cmdline.h"
 #include "core/files.h"
 #include "core/layout.h"
@@ -13,6 +15,8 @@
 namespace {
 
 constexpr uint32_t kOpenSslTimeoutMs = 30000;
+// The working pair's names while a new pair is made: EnsureSslCertificate clears the working names.
+constexpr const wchar_t* kSetAsideSuffix = L".previous";
 
 void RemovePair(const ApacheInstall& build) {
     ::DeleteFileW(SslCertificatePath(build).c_str());
@@ -76,5 +80,35 @@ bool EnsureSslCertificate(const ApacheInstall& build) {
     }
     RemovePair(build);
     LogWarning(console::kApache, Tr("Could not generate the SSL certificate: ") + failure);
+    return false;
+}
+
+bool RegenerateSslCertificate(const ApacheInstall& build) {
+    const std::wstring openssl = build.dir + L"\\bin\\openssl.exe";
+    if (!PathExists(openssl)) {
+        LogWarning(console::kApache, std::string(Tr("Could not generate the SSL certificate: ")) + "cannot find " +
+                                         WideToUtf8(openssl));
+        return false;
+    }
+    std::vector<std::wstring> setAside;
+    const auto putBack = [&setAside] {
+        for (const std::wstring& file : setAside) (void)MoveFileReplacing(file + kSetAsideSuffix, file, nullptr);
+    };
+    for (const std::wstring& file : {SslCertificatePath(build), SslKeyPath(build)}) {
+        if (!PathExists(file)) continue;
+        std::string error;
+        if (!MoveFileReplacing(file, file + kSetAsideSuffix, &error)) {
+            putBack();
+            LogWarning(console::kApache, Tr("Could not generate the SSL certificate: ") + error);
+            return false;
+        }
+        setAside.push_back(file);
+    }
+    if (EnsureSslCertificate(build)) {
+        for (const std::wstring& file : setAside) ::DeleteFileW((file + kSetAsideSuffix).c_str());
+        return true;
+    }
+    putBack();
+    if (!setAside.empty()) LogWarning(console::kApache, Tr("The previous SSL certificate was kept."));
     return false;
 }

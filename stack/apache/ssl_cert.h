@@ -16,3 +16,7 @@ extern const char* const kOpenSslRequest;
 // True when both files exist on return. Makes a fresh pair when either is missing and the build
 // has bin\openssl.exe; a failed run leaves neither file behind and logs a warning.
 bool EnsureSslCertificate(const ApacheInstall& build);
+// A new pair in place of the working one. The old pair is set aside first and put back, with a
+// warning, when no new pair can be made (no openssl.exe, a failing run), so HTTPS never loses
+// its certificate to a failed attempt. True when a new pair was made.
+bool RegenerateSslCertificate(const ApacheInstall& build);

@@ -84,11 +84,16 @@ bool WritePhpMyAdminConfig(std::string* error) {
     return WriteFileAtomic(PhpMyAdminConfigPath(), text, error);
 }
 
-void UpdatePhpMyAdminConfig(uint32_t port, const std::string& password) {
+PhpMyAdminUpdate UpdatePhpMyAdminConfig(uint32_t port, const std::string& password, std::string& error) {
     const std::wstring path = PhpMyAdminConfigPath();
+    if (!PathExists(path)) return PhpMyAdminUpdate::NotConfigured;
     std::string text;
-    if (!ReadWholeFile(path, text)) return;
-    (void)WriteFileAtomic(path, UpdatePhpMyAdminText(text, port, password));
+    if (!ReadWholeFile(path, text)) {
+        error = "cannot read " + WideToUtf8(path);
+        return PhpMyAdminUpdate::Failed;
+    }
+    if (!WriteFileAtomic(path, UpdatePhpMyAdminText(text, port, password), &error)) return PhpMyAdminUpdate::Failed;
+    return PhpMyAdminUpdate::Updated;
 }
 
 std::string PhpMyAdminVersion() {

@@ -14,9 +14,16 @@ std::wstring PhpMyAdminConfigPath();  // PhpMyAdminDir()\config.inc.php
 // the phpMyAdmin folder is missing (it is never created here) or no secret can be made; the
 // previous file then stays intact.
 [[nodiscard]] bool WritePhpMyAdminConfig(std::string* error = nullptr);
-// Rewrites the password and port lines of an existing config.inc.php, keeping every other line;
-// a missing file or a failed write is silently skipped.
-void UpdatePhpMyAdminConfig(uint32_t port, const std::string& password);
+// What UpdatePhpMyAdminConfig did.
+enum class PhpMyAdminUpdate {
+    Updated,        // config.inc.php carries the port and password now
+    NotConfigured,  // there is no config.inc.php (phpMyAdmin not installed, or configured at the
+                    // next Apache start from the settings): nothing to update
+    Failed,         // the file is there but could not be read or written; `error` says why
+};
+// Rewrites the password and port lines of an existing config.inc.php, keeping every other line.
+// A file left unchanged on failure keeps the old password, which phpMyAdmin would then log in with.
+[[nodiscard]] PhpMyAdminUpdate UpdatePhpMyAdminConfig(uint32_t port, const std::string& password, std::string& error);
 // "5.2.1" from a RELEASE-DATE-5.2.1 file, "?" with only index.php, "" when not installed.
 std::string PhpMyAdminVersion();
 

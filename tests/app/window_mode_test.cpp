@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 
 #include "app/window.h"
 #include "core/files.h"
@@ -43,14 +44,20 @@ uint32_t MainColour(const Png& png) {
                             [](const auto& a, const auto& b) { return a.second < b.second; })->first;
 }
 
-// The window background of a theme, as the frame clears it (opaque).
-uint32_t ThemeBackground(bool dark) {
+// The surfaces of a theme, opaque: the window background the frame clears with, the sidebar's,
+// the cards' (console, pages) and the dialogs'. A screenshot is mostly one of them.
+std::set<uint32_t> ThemeSurfaces(bool dark) {
     ImGui::CreateContext();
     ui::ApplyTheme(1.0f, dark);
-    const ImVec4 bg = ImGui::GetStyle().Colors[ImGuiCol_WindowBg];
+    const auto rgba = [](const ImVec4& c) {
+        const auto byte = [](float v) { return uint32_t(v * 255.0f + 0.5f); };
+        return byte(c.x) << 24 | byte(c.y) << 16 | byte(c.z) << 8 | 0xFF;
+    };
+    const ImGuiStyle& style = ImGui::GetStyle();
+    std::set<uint32_t> surfaces = {rgba(style.Colors[ImGuiCol_WindowBg]), rgba(ui::WindowBgColor()),
+                                   rgba(ui::CardColor()), rgba(style.Colors[ImGuiCol_PopupBg])};
     ImGui::DestroyContext();
-    const auto byte = [](float v) { return uint32_t(v * 255.0f + 0.5f); };
-    return byte(bg.x) << 24 | byte(bg.y) << 16 | byte(bg.z) << 8 | 0xFF;
+    return surfaces;
 }
 
 // The main window of process `pid`, or null: other tests of the session have windows of the class too.
@@ -100,9 +107,10 @@ TEST_F(WindowModeTest, Screenshot_EachPageAndSizeAndFrameCount_AnOpaquePngOfTheT
         {L"--page prefs --frames many --size 320x200", 320, 200},
         {L"--page update --size 320x200", 320, 200},
     };
+    MakePhp();  // one build keeps away the first-run wizard, whose modal dims the whole window
     for (const bool dark : {true, false}) {
         Config::Instance().Set(setting::kTheme, dark ? "dark" : "light");
-        const uint32_t background = ThemeBackground(dark);
+        const std::set<uint32_t> surfaces = ThemeSurfaces(dark);
         // Screenshot runs take no single-instance lock: they run side by side.
         std::vector<std::unique_ptr<ZervaProcess>> runs;
         for (size_t i = 0; i < shots.size(); ++i)
@@ -117,10 +125,10 @@ TEST_F(WindowModeTest, Screenshot_EachPageAndSizeAndFrameCount_AnOpaquePngOfTheT
             ASSERT_TRUE(png);
             EXPECT_EQ(png->width, shots[i].width);
             EXPECT_EQ(png->height, shots[i].height);
-            EXPECT_EQ(MainColour(*png), background);
+            EXPECT_TRUE(surfaces.count(MainColour(*png))) << std::hex << MainColour(*png);
         }
     }
-    EXPECT_NE(ThemeBackground(true), ThemeBackground(false));
+    EXPECT_NE(ThemeSurfaces(true), ThemeSurfaces(false));
     EXPECT_FALSE(PathExists(root / L"imgui.ini")) << "no ImGui settings file";
 }
 

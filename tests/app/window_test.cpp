@@ -1,5 +1,6 @@
-// The window's placement, page names and loop waits, and Direct3D: the WARP fallback, a lost
-// device rebuilt, and a failed rebuild that leaves no renderer on a null device.
+// The window's placement, page names, loop waits and what its procedure records for the loop,
+// and Direct3D: the WARP fallback, a lost device rebuilt with the logo made on the new device, and
+// a failed rebuild that leaves no renderer on a null device.
 #include "app/window.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,8 @@
 #include "app/screenshot.h"
 #include "imgui.h"
 #include "imgui_impl_dx11.h"
+#include "ui/logo.h"
+#include "ui/state.h"
 
 namespace {
 
@@ -37,18 +40,61 @@ TEST(Window, PageNamesExactAndCaseSensitive) {
 }
 
 TEST(FrameLoop, WaitsAndCaptureCount) {
-    // screenshot, hidden, ms since input, busy -> wait
-    EXPECT_EQ(FrameWaitMs(false, true, 0, true), 400u);
-    EXPECT_EQ(FrameWaitMs(false, false, 749, false), 0u);
-    EXPECT_EQ(FrameWaitMs(false, false, 750, false), 100u);
-    EXPECT_EQ(FrameWaitMs(false, false, 5000, true), 0u);
-    EXPECT_EQ(FrameWaitMs(true, false, 5000, false), 0u);
-    EXPECT_EQ(FrameWaitMs(true, true, 5000, false), 0u);
+    // screenshot, hidden, ms since input, busy, last frame left out -> wait
+    const std::tuple<bool, bool, uint64_t, bool, bool, DWORD> waits[] = {
+        {false, true, 0, true, false, 400},
+        {false, true, 0, true, true, 400},
+        {false, false, 749, false, false, 0},
+        {false, false, 750, false, false, 100},
+        {false, false, 750, false, true, 100},
+        {false, false, 5000, true, false, 0},
+        // A frame left out did not wait in Present for vertical sync: the loop must not spin.
+        {false, false, 5000, true, true, kSkippedFrameWaitMs},
+        {false, false, 10, false, true, kSkippedFrameWaitMs},
+        {true, false, 5000, false, false, 0},
+        {true, true, 5000, false, true, 0},
+    };
+    for (const auto& [screenshot, hidden, sinceInput, busy, skipped, wait] : waits)
+        EXPECT_EQ(FrameWaitMs(screenshot, hidden, sinceInput, busy, skipped), wait)
+            << screenshot << hidden << " " << sinceInput << " " << busy << skipped;
+    EXPECT_GT(kSkippedFrameWaitMs, 0u);
     // "At least": 0 or a negative count captures the first frame instead of never.
     EXPECT_FALSE(CaptureDue(13, 14));
     EXPECT_TRUE(CaptureDue(14, 14));
     EXPECT_TRUE(CaptureDue(1, 0));
     EXPECT_TRUE(CaptureDue(1, -5));
+}
+
+TEST(Window, PaintSizeAndDpiChangeAskTheLoopForAPresentedFrame_PaintValidates) {
+    // The capture class shares the procedure; a main-class window would take the hand-over of
+    // the single-instance test running beside this one.
+    const HWND window = CreateCaptureWindow(::GetModuleHandleW(nullptr), 320, 200);
+    ASSERT_TRUE(window);
+    ::ShowWindow(window, SW_SHOWNOACTIVATE);
+    (void)TakeRepaintRequest();
+    UINT width = 0, height = 0;
+    (void)TakePendingSize(width, height);
+    RECT suggested{10, 10, 1210, 790};
+    // message, its parameters -> the loop must present its next frame
+    const std::tuple<const char*, UINT, WPARAM, LPARAM, bool> messages[] = {
+        {"paint", WM_PAINT, 0, 0, true},
+        {"size", WM_SIZE, SIZE_RESTORED, MAKELPARAM(900, 600), true},
+        {"maximised", WM_SIZE, SIZE_MAXIMIZED, MAKELPARAM(1600, 1000), true},
+        {"minimised", WM_SIZE, SIZE_MINIMIZED, 0, false},
+        {"dpi", WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested), true},
+        {"mouse", WM_MOUSEMOVE, 0, MAKELPARAM(5, 5), false},
+        {"another message", WM_NULL, 0, 0, false},
+    };
+    for (const auto& [name, message, wParam, lParam, repaint] : messages) {
+        ::InvalidateRect(window, nullptr, FALSE);
+        ::SendMessageW(window, message, wParam, lParam);
+        EXPECT_EQ(TakeRepaintRequest(), repaint) << name;
+        EXPECT_FALSE(TakeRepaintRequest()) << name << ": the request is taken once";
+        if (message == WM_PAINT) {
+            EXPECT_FALSE(::GetUpdateRect(window, nullptr, FALSE)) << "WM_PAINT validates";
+        }
+    }
+    ::DestroyWindow(window);
 }
 
 TEST(Screenshot, RowsAtThePitchPackedAsOpaqueBgra) {
@@ -122,6 +168,47 @@ TEST_F(Direct3D, LostDeviceRebuiltWithTheRenderer_AFailedRebuildLeavesNoRenderer
     EXPECT_FALSE(RecoverAfterPresent(DXGI_ERROR_DEVICE_REMOVED, window));
     EXPECT_EQ(D3dDevice(), nullptr);
     EXPECT_EQ(ImGui::GetIO().BackendRendererUserData, nullptr) << "no renderer initialised on a null device";
+}
+
+// The device a view was made on; the reference GetDevice adds is given back at once.
+ID3D11Device* DeviceOf(ID3D11ShaderResourceView* view) {
+    ID3D11Device* device = nullptr;
+    view->GetDevice(&device);
+    if (device) device->Release();
+    return device;
+}
+
+TEST_F(Direct3D, LostDevice_TheLogoIsMadeAgainOnTheNewDevice_NoneWhenTheRebuildFails) {
+    (void)::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // the logo is decoded with WIC
+    g_hardwareWorks = true;
+    ASSERT_TRUE(CreateDeviceD3D(window));
+    ImGui::CreateContext();
+    ASSERT_TRUE(ImGui_ImplDX11_Init(D3dDevice(), D3dContext()));
+    UiState& state = ui::State();
+    state.device = D3dDevice();
+    state.logo = CreateLogoTexture(D3dDevice());
+    ASSERT_TRUE(state.logo) << "the test program carries the logo resource";
+    // Held, so that nothing new can be made at their addresses while the test compares them.
+    ID3D11Device* const oldDevice = D3dDevice();
+    ID3D11ShaderResourceView* const oldLogo = state.logo;
+    oldDevice->AddRef();
+    oldLogo->AddRef();
+
+    for (const HRESULT lost : {DXGI_ERROR_DEVICE_REMOVED, DXGI_ERROR_DEVICE_RESET}) {
+        ASSERT_TRUE(RecoverAfterPresent(lost, window));
+        ASSERT_NE(D3dDevice(), oldDevice);
+        EXPECT_EQ(state.device, D3dDevice());
+        ASSERT_TRUE(state.logo) << "the logo is made again";
+        EXPECT_NE(state.logo, oldLogo);
+        EXPECT_EQ(DeviceOf(state.logo), D3dDevice()) << "a view of the new device, never of the old one";
+    }
+
+    g_hardwareWorks = false;
+    EXPECT_FALSE(RecoverAfterPresent(DXGI_ERROR_DEVICE_REMOVED, window));
+    EXPECT_EQ(state.logo, nullptr);
+    EXPECT_EQ(state.device, nullptr) << "the interface keeps no released device";
+    oldLogo->Release();
+    oldDevice->Release();
 }
 
 }  // namespace

@@ -202,6 +202,21 @@ TEST_F(InstallerTest, Uninstall_RefusedOutsideItsFolderOrFilesInUse) {
     EXPECT_EQ(NewLogLines().back(), "1|anything removed");
 }
 
+// The message stays for the command line; the result of each job says whether the last one failed.
+TEST_F(InstallerTest, LastJobResult_FollowsEachJobWhileTheMessageStays) {
+    testkit::WriteFile(root / L"bin/php/php-8/php.exe", "x");
+    const std::string refused = "This folder cannot be removed from Zerva: ";
+    const std::tuple<std::string, bool, std::string> jobs[] = {
+        {"..", true, refused + ".."}, {"php-8", false, refused + ".."}, {"", true, refused}, {"php-8", false, refused}};
+    for (const auto& [name, failed, message] : jobs) {
+        RunJob([&] { installer::Uninstall(Comp::Php, name); });
+        EXPECT_EQ(GetStatus().lastJobFailed, failed) << name;
+        EXPECT_EQ(GetStatus().message, message) << name;
+    }
+    installer::RunUninstall(Comp::Php, "");   // a failure outside the queue is no job's result
+    EXPECT_FALSE(GetStatus().lastJobFailed);
+}
+
 TEST_F(InstallerTest, Queue_ProgressQueuedCountAndCancel) {
     Package slow = Serve(Comp::Php, "9", {});
     slow.url = server.Url("/drip?n=100000&ms=20");

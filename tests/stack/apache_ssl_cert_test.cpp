@@ -73,3 +73,41 @@ TEST_F(SslCert, FailingOrMissingOpenSsl_LeavesNoHalfPair) {
     ASSERT_TRUE(DeleteFileW((build.dir + L"\\bin\\standin-openssl.txt").c_str()));
     EXPECT_TRUE(Ensure(build));
 }
+
+// Regenerating sets the working pair aside until a new one exists: a failure (no openssl.exe, a
+// failing run) puts the old pair back with a warning, so HTTPS still starts next time.
+TEST_F(SslCert, Regenerate_NewPairOrOldPairBack) {
+    struct Case {
+        const char* name;
+        bool openssl;
+        const char* mode;   // the stand-in's behaviour; "" succeeds
+        bool made;
+        std::vector<std::string> warnings;
+    } const cases[] = {
+        {"made", true, "", true, {}},
+        {"run fails", true, "fail", false,
+         {"Could not generate the SSL certificate: openssl: asked to fail", "The previous SSL certificate was kept."}},
+        {"no openssl.exe", false, "", false, {"Could not generate the SSL certificate: cannot find "}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ApacheInstall build = MakeApache(c.openssl);
+        const std::wstring mode = build.dir + L"\\bin\\standin-openssl.txt";
+        if (*c.mode) testkit::WriteFile(mode, c.mode);
+        testkit::WriteFile(SslCertificatePath(build), "old crt");
+        testkit::WriteFile(SslKeyPath(build), "old key");
+        bool made = false;
+        const std::vector<LogEntry> logged = LoggedDuring([&] { made = RegenerateSslCertificate(build); });
+        EXPECT_EQ(made, c.made);
+        EXPECT_EQ(testkit::ReadFile(SslCertificatePath(build)) == "old crt", !c.made);
+        EXPECT_EQ(testkit::ReadFile(SslKeyPath(build)) == "old key", !c.made);
+        EXPECT_FALSE(PathExists(SslCertificatePath(build) + L".previous") || PathExists(SslKeyPath(build) + L".previous"));
+        std::vector<std::string> warnings;
+        for (const LogEntry& entry : logged)
+            if (entry.level == level::kWarning) warnings.push_back(entry.text);
+        ASSERT_EQ(warnings.size(), c.warnings.size());
+        for (size_t i = 0; i < warnings.size(); ++i) EXPECT_TRUE(StartsWith(warnings[i], c.warnings[i])) << warnings[i];
+        (void)DeleteFileW(mode.c_str());
+        ASSERT_TRUE(RemoveTree(build.dir));
+    }
+}

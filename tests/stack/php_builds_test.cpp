@@ -2,7 +2,11 @@
 // php.ini generated from it.
 #include "stack/php/builds.h"
 
+#include <windows.h>
+
 #include <algorithm>
+
+#include "core/proc.h"
 
 #include "stack/apache/builds.h"
 #include "tests/stack/stack_fixture.h"
@@ -65,6 +69,26 @@ TEST_F(PhpBuilds, Scan_Order_NewestFirstNameOnTiesVersionlessLast) {
     ASSERT_NE(huge, names.end());
     names.erase(huge);
     EXPECT_EQ(names, (std::vector<std::string>{"php-8.10.0", "php-8.9.1", "php-8.3.14-a", "php-8.3.14-b", "custom"}));
+}
+
+TEST_F(PhpBuilds, ConsoleArguments_CmdRunsAPathWithBlanksAmpersandAndParenthesis) {
+    const std::wstring dir = root / L"A b & c (x)";
+    EXPECT_EQ(PhpConsoleArguments(dir + L"\\php.exe"), L"/k \"\"" + dir + L"\\php.exe\" -v\"");
+
+    // The same text after /c: cmd drops the outer quotes and runs the rest as written. A stand-in
+    // named after its "cmdline" step prints the command line it was started with.
+    const std::wstring program = dir + L"\\cmdline.exe";
+    ASSERT_TRUE(EnsureDirectory(dir));
+    ASSERT_TRUE(CopyFileTo(testkit::StandinPath(L"standin.exe"), program, true));
+    wchar_t system[MAX_PATH] = {};
+    ASSERT_GT(::GetSystemDirectoryW(system, MAX_PATH), 0u);
+    proc::SpawnOptions options;
+    options.exe = std::wstring(system) + L"\\cmd.exe";
+    options.args = PhpConsoleArguments(program).replace(0, 2, L"/c");
+    const proc::RunResult run = proc::Run(options, 30000);
+    ASSERT_TRUE(run.started) << run.error;
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_EQ(run.output, "\"" + WideToUtf8(program) + "\" -v\n");
 }
 
 TEST_F(PhpBuilds, ModuleName_FromApacheDllName) {

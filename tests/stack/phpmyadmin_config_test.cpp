@@ -2,11 +2,14 @@
 // place keeping every other line, and the installed version.
 #include "stack/phpmyadmin/config.h"
 
+#include <windows.h>
+
 #include <map>
 #include <random>
 #include <regex>
 #include <set>
 
+#include "core/handle.h"
 #include "stack/database/data_dir.h"
 #include "tests/stack/stack_fixture.h"
 
@@ -75,7 +78,8 @@ TEST_F(PhpMyAdmin, Write_MissingFolderOrRandomSourceFailing_RefusedWithTheReason
 }
 
 TEST_F(PhpMyAdmin, Update_PasswordAndPortOnly_EveryOtherLineKept) {
-    UpdatePhpMyAdminConfig(1, "x");  // missing: nothing written
+    std::string error;
+    EXPECT_EQ(UpdatePhpMyAdminConfig(1, "x", error), PhpMyAdminUpdate::NotConfigured);  // nothing written
     EXPECT_FALSE(PathExists(PhpMyAdminConfigPath()));
     ASSERT_TRUE(EnsureDirectory(PhpMyAdminDir()) && WritePhpMyAdminConfig());
     const std::string secret = Assigned(SplitLines(testkit::ReadFile(PhpMyAdminConfigPath())).at(5));
@@ -85,11 +89,26 @@ TEST_F(PhpMyAdmin, Update_PasswordAndPortOnly_EveryOtherLineKept) {
     testkit::WriteFile(PhpMyAdminConfigPath(), testkit::ReadFile(PhpMyAdminConfigPath()) + odd);
     for (const std::string& password : kAwkwardPasswords) {
         for (const std::string& changed : {password, "$1&" + password}) {  // no back-reference either
-            UpdatePhpMyAdminConfig(3307, changed);
+            EXPECT_EQ(UpdatePhpMyAdminConfig(3307, changed, error), PhpMyAdminUpdate::Updated) << error;
             EXPECT_EQ(testkit::ReadFile(PhpMyAdminConfigPath()),
                       FillPhpMyAdminTemplate(kBuiltinPhpMyAdminTemplate, secret, 3307, changed, temp) + odd);
         }
     }
+}
+
+TEST_F(PhpMyAdmin, Update_FileHeldByAnotherProgram_FailsAndSaysWhy) {
+    ASSERT_TRUE(EnsureDirectory(PhpMyAdminDir()) && WritePhpMyAdminConfig());
+    const std::string before = testkit::ReadFile(PhpMyAdminConfigPath());
+    std::string error;
+    {
+        // Opened without sharing, as an editor or a virus scanner may hold it.
+        const UniqueHandle held(::CreateFileW(PhpMyAdminConfigPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(held);
+        EXPECT_EQ(UpdatePhpMyAdminConfig(3307, "new", error), PhpMyAdminUpdate::Failed);
+        EXPECT_EQ(error, "cannot read " + WideToUtf8(PhpMyAdminConfigPath()));
+    }
+    EXPECT_EQ(testkit::ReadFile(PhpMyAdminConfigPath()), before);
 }
 
 TEST(PhpMyAdminText, UpdateScanner_RandomTexts_AgreeWithThePatterns) {

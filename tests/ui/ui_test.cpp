@@ -58,6 +58,7 @@ TEST_F(UiEntryTest, FrameCopiesServerStatusAlertsAndInstallerOncePerFrame) {
 
 TEST_F(UiEntryTest, FrameCopiesCatalogsAndUpdaterAndChecksOnlyWhenAllowed) {
     Config::Instance().SetBool(setting::kCheckUpdates, false);
+    ui::State().wizardAutoShown = true;  // the first-run wizard would ask for its catalogs itself
     installer::RequestCatalog("apache", false);
     ASSERT_TRUE(testkit::WaitFor([] { return !installer::GetCatalog("apache").loading; }));
     harness.Frames(2, [] { ui::Frame(); });

@@ -129,6 +129,7 @@ int Usage() {
         "  out <file>               later reports go to the file instead\n"
         "  record <file>            write all arguments to the file, one per line\n"
         "  listen <port> [v4|v6]    listen on loopback (port 0: any), print \"listening <port>\"\n"
+        "  hold <file>              open the file without sharing until the program ends\n"
         "  signal <name>            set the named event, creating it when missing\n"
         "  wait-event <name> [ms]   create the named event, print \"waiting <name>\", wait for it\n"
         "                           (exit 124 when the time passes first)\n"
@@ -215,6 +216,19 @@ int Listen(const Args& a) {
     if (port == 0) return 3;
     Report("listening " + std::to_string(port));
     return 0;
+}
+
+// Opens the file without sharing, as a server holding its log, until the program ends.
+int Hold(const Args& a) {
+    if (a.empty()) return Usage();
+    const HANDLE file = ::CreateFileW(a[0].c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        Report("cannot hold " + ToUtf8(a[0]));
+        return 1;
+    }
+    Report("holding " + ToUtf8(a[0]));
+    return 0;  // the handle is left open on purpose: the process's end closes it
 }
 
 int Signal(const Args& a) {
@@ -305,7 +319,7 @@ constexpr Step kSteps[] = {
     {L"exit", Exit},     {L"env", Env},               {L"cwd", Cwd},
     {L"cmdline", CmdLine}, {L"out", Out},             {L"record", Record},
     {L"listen", Listen}, {L"signal", Signal},         {L"wait-event", WaitEvent},
-    {L"grandchild", Grandchild}, {L"handle", HandleStep},
+    {L"grandchild", Grandchild}, {L"handle", HandleStep}, {L"hold", Hold},
     {L"zerva", Zerva},
     {L"httpd", Httpd},
     {L"openssl", OpenSsl},

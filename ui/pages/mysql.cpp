@@ -1,7 +1,333 @@
+#include "ui/pages/mysql.h"
+
+#include <algorithm>
+
+#include "control/sequences.h"
+#include "control/server.h"
+#include "core/cmdline.h"
+#include "core/config.h"
+#include "core/files.h"
+#include "core/log.h"
+#include "core/text.h"
+#include "core/translate.h"
+#include "imgui.h"
+#include "stack/apache/builds.h"
+#include "stack/database/builds.h"
+#include "stack/database/data_dir.h"
+#include "stack/phpmyadmin/config.h"
+#include "ui/confirm.h"
+#include "ui/pages/following_field.h"
 #include "ui/pages/pages.h"
+#include "ui/pages/rows.h"
+#include "ui/shell.h"
+#include "ui/state.h"
+#include "ui/theme.h"
+#include "ui/widgets.h"
+
+namespace {
+
+constexpr char kIconInfo[] = "\xEE\xA5\x86";      // U+E946
+constexpr char kIconDownload[] = "\xEE\xA2\x96";  // U+E896
+constexpr char kIconKey[] = "\xEE\xA3\x97";       // U+E8D7
+constexpr char kIconConsole[] = "\xEE\x9D\x96";   // U+E756
+constexpr char kIconGlobe[] = "\xEE\xA4\x89";     // U+E909
+constexpr char kIconEdit[] = "\xEE\x9C\x8F";      // U+E70F
+constexpr char kIconFolder[] = "\xEE\xA2\xB7";    // U+E8B7
+constexpr char kIconLog[] = "\xEE\xA2\xA5";       // U+E8A5
+constexpr char kIconUndo[] = "\xEE\x9E\xA7";      // U+E7A7
+constexpr char kHiddenPassword[] = "\xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2";
+
+struct PageState {
+    bool initialised = false;
+    int port = 3306;
+    ui::FollowingField current;
+    std::string next, confirm;
+    bool showPassword = false;
+    bool stacked = false;  // the two cards one above the other: each as high as its content
+    // What the build's files say, read again at every install refresh rather than every frame.
+    int32_t factsGeneration = -1;
+    std::string factsBuild;
+    bool hasMysqlDatabase = false, hasInitialIni = false, hasErrorLog = false;
+};
+
+PageState& P() {
+    static PageState state;
+    return state;
+}
+
+bool WorkerBusy() {
+    const ServerStatus& server = ui::State().server;
+    return server.busy || server.queued > 0;
+}
+
+bool DbRunning() { return ui::State().server.mysql.running; }
+
+void RefreshFacts(const DbInstall& build) {
+    PageState& p = P();
+    const UiState& state = ui::State();
+    if (p.factsGeneration == state.generation && p.factsBuild == build.name) return;
+    p.factsGeneration = state.generation;
+    p.factsBuild = build.name;
+    p.hasMysqlDatabase = HasMysqlDatabase(build);
+    p.hasInitialIni = PathExists(MyInitialIniPath(build));
+    p.hasErrorLog = !state.dbErrorLog.empty() && PathExists(state.dbErrorLog);
+}
+
+std::string BaseAddress() {
+    const UiState& state = ui::State();
+    return state.currentApache ? HomeUrl(*state.currentApache) : "http://localhost/";
+}
+
+// ---- Actions ----
+
+void ApplyPort(int port) {
+    Config::Instance().Set(setting::kMysqlPort, std::to_string(port));
+    ui::Toast(Format(Tr("MySQL port set to %d"), port), false);
+    std::string error;
+    if (UpdatePhpMyAdminConfig(uint32_t(port), GetMysqlRootPassword(), error) == PhpMyAdminUpdate::Failed) {
+        const std::string message = Format(Tr("phpMyAdmin was not updated: %s"), error.c_str());
+        LogError(console::kMySql, message);
+        ui::Toast(message, true);
+    }
+    if (DbRunning()) Server::Instance().RestartMySql();
+}
+
+// Server worker: the build is looked up again, since it may have been removed meanwhile.
+void ChangePasswordJob(const std::string& name, const std::string& current, const std::string& next) {
+    const auto build = FindDb(name);
+    if (!build) return;
+    std::string error;
+    if (!ChangeRootPassword(*build, current, next, error)) {
+        LogError(console::kMySql, error);
+        QueueAlert(Alert{Tr("Password not changed"), error, true, alert_action::kNone});
+        return;
+    }
+    Config::Instance().Set(setting::kMysqlRootPassword, next);
+    std::string pmaError;
+    const PhpMyAdminUpdate pma = UpdatePhpMyAdminConfig(uint32_t(MysqlPort()), next, pmaError);
+    if (pma == PhpMyAdminUpdate::Updated) {
+        LogSuccess(console::kMySql, Tr("Root password changed (phpMyAdmin updated)."));
+        QueueAlert(Alert{Tr("Password changed"), Tr("The MySQL root password was changed and phpMyAdmin was updated."),
+                         false, alert_action::kNone});
+        return;
+    }
+    LogSuccess(console::kMySql, Tr("Root password changed."));
+    if (pma == PhpMyAdminUpdate::NotConfigured) {
+        QueueAlert(Alert{Tr("Password changed"), Tr("The MySQL root password was changed."), false, alert_action::kNone});
+        return;
+    }
+    LogError(console::kMySql, Format(Tr("phpMyAdmin was not updated: %s"), pmaError.c_str()));
+    QueueAlert(Alert{Tr("Password changed"),
+                     Format(Tr("The MySQL root password was changed, but phpMyAdmin was not updated: %s"),
+                            pmaError.c_str()),
+                     true, alert_action::kNone});
+}
+
+// Server worker; the first failing step ends the job.
+void InitializeJob(const std::string& name) {
+    const auto build = FindDb(name);
+    if (!build) return;
+    std::string error;
+    bool ok = EnsureMyTemplate(*build, error) && WriteMyIni(*build, error);
+    if (ok) {
+        CopyVcRuntime(DbBinDir(*build), build->arch);
+        ok = InitDataFolder(*build, error);
+    }
+    if (!ok && !error.empty()) LogError(console::kMySql, error);
+}
+
+void RestoreTemplate(const std::string& name) {
+    const auto build = FindDb(name);
+    if (!build) return;
+    if (!ResetMyTemplate(*build)) {
+        ui::Toast(Tr("my_zerva.ini could not be restored from my_initial.ini"), true);
+        return;
+    }
+    ui::Toast(Tr("Initial configuration restored"), false);
+    if (DbRunning()) Server::Instance().RestartMySql();
+}
+
+void OpenClientConsole(const DbInstall& build) {
+    if (!ui::OpenConsole(build.clientExe, ui::MysqlClientArguments(MysqlPort()), DbBinDir(build), DbBinDir(build)))
+        ui::Toast(Tr("The console could not be opened"), true);
+}
+
+// ---- Page parts ----
+
+void NoBuild() {
+    ui::Callout(kIconInfo, Tr("No MySQL / MariaDB version installed."), ui::AccentColor());
+    ImGui::Spacing();
+    if (ui::AccentButton(kIconDownload, Tr("Install MariaDB"), "inst_db")) ui::State().page = page::kComponents;
+}
+
+void VersionRow(const DbInstall& current) {
+    UiState& state = ui::State();
+    std::vector<std::string> items;
+    int selected = -1;
+    for (const DbInstall& build : state.dbs) {
+        if (build.name == current.name) selected = int(items.size());
+        items.push_back(DbProductName(build) + "   [" + build.name + "]");
+    }
+    ImGui::AlignTextToFramePadding();
+    ImGui::TextUnformatted(Tr("Version"));
+    ImGui::SameLine();
+    if (ui::Dropdown("##dbv", &selected, items, 420 * ui::Scale())) {
+        SetCurrentDbName(state.dbs[size_t(selected)].name);
+        ui::RefreshInstalls(true);
+        if (DbRunning()) Server::Instance().RestartMySql();
+    }
+    ImGui::SameLine();
+    ImGui::SetCursorPosY(ImGui::GetCursorPosY() + ImGui::GetStyle().FramePadding.y - 3 * ui::Scale());
+    if (DbRunning()) ui::Badge(Tr("Running"), ui::SuccessColor());
+    else ui::Badge(Tr("Stopped"), ui::TextColorOf());
+}
+
+}  // namespace
 
 namespace ui {
 
-void PageMySql() {}
+std::wstring MysqlClientArguments(int port) {
+    return CommandLine().Add(L"--no-defaults -u root -p --host=127.0.0.1").Add(L"--port=" + std::to_wstring(port)).Text();
+}
+
+void ConnectionCard(const DbInstall&, float width) {
+    PageState& p = P();
+    const float s = Scale();
+    BeginCard("##dbconn", ImVec2(width, p.stacked ? 0 : 260 * s), p.stacked);
+    SectionTitle(Tr("Connection"));
+    ImGui::Spacing();
+    const char* host = Tr("Host");
+    const char* port = Tr("Port");
+    const char* user = Tr("User");
+    const char* password = Tr("Password");
+    const float column = LabelColumn({host, port, user, password});
+
+    RowLabel(host, column);
+    ImGui::TextUnformatted("127.0.0.1 / localhost");
+    RowLabel(port, column);
+    ImGui::SetNextItemWidth(110 * s);
+    ImGui::InputInt("##dbport", &p.port, 0, 0);
+    p.port = std::clamp(p.port, 1, 65535);
+    ImGui::SameLine();
+    if (Button(nullptr, Tr("Apply"), "dbport_apply", ImVec2(0, 0), p.port != MysqlPort())) ApplyPort(p.port);
+    RowLabel(user, column);
+    ImGui::TextUnformatted("root");
+    RowLabel(password, column);
+    const std::string stored = GetMysqlRootPassword();
+    if (!p.showPassword) ImGui::TextUnformatted(kHiddenPassword);
+    else if (stored.empty()) MutedText("%s", Tr("(empty)"));
+    else ImGui::TextUnformatted(stored.c_str());
+    ImGui::SameLine();
+    if (IconButton(kIconKey, "showpwd", Tr("Show / hide"))) p.showPassword = !p.showPassword;
+    ImGui::Spacing();
+    WrappedText(Tr("Zerva stores this password to configure phpMyAdmin. Change it with the form on the right so "
+                   "that MySQL, phpMyAdmin and Zerva stay in sync."));
+    EndCard();
+}
+
+void PasswordCard(const DbInstall& build) {
+    PageState& p = P();
+    const float s = Scale();
+    BeginCard("##dbpwd", ImVec2(0, p.stacked ? 0 : 260 * s), p.stacked);
+    SectionTitle(Tr("Change the root password"));
+    ImGui::Spacing();
+    const char* current = Tr("Current password");
+    const char* next = Tr("New password");
+    const char* confirm = Tr("Confirm");
+    const float column = LabelColumn({current, next, confirm});
+    RowLabel(current, column);
+    InputText("##old", &p.current.text, -FLT_MIN);
+    RowLabel(next, column);
+    InputText("##new", &p.next, -FLT_MIN);
+    RowLabel(confirm, column);
+    InputText("##new2", &p.confirm, -FLT_MIN);
+    if (!p.confirm.empty() && p.confirm != p.next) ColoredText(DangerColor(), "%s", Tr("The new passwords do not match."));
+    ImGui::Spacing();
+    const bool running = DbRunning();
+    const bool enabled = running && !p.next.empty() && p.next == p.confirm && !WorkerBusy();
+    if (AccentButton(kIconKey, Tr("Change the password"), "chpwd", ImVec2(0, 0), enabled)) {
+        Server::Instance().Enqueue(Tr("Changing the MySQL root password..."),
+                                   [name = build.name, currentPassword = p.current.text, newPassword = p.next] {
+                                       ChangePasswordJob(name, currentPassword, newPassword);
+                                   },
+                                   "");
+        p.next.clear();
+        p.confirm.clear();
+    }
+    if (!running) {
+        const char* hint = Tr("Start MySQL first.");
+        SameLineIfFits(ImGui::CalcTextSize(hint).x);
+        ImGui::AlignTextToFramePadding();
+        MutedText("%s", hint);
+    }
+    EndCard();
+}
+
+void ToolsCard(const DbInstall& build) {
+    const PageState& p = P();
+    const UiState& state = State();
+    BeginCard("##dbtools", ImVec2(0, 0), true);
+    SectionTitle(Tr("Tools"));
+    ImGui::Spacing();
+    const bool running = DbRunning();
+    if (Button(kIconConsole, Tr("MySQL console"), "dbcli", ImVec2(0, 0), running && !build.clientExe.empty()))
+        OpenClientConsole(build);
+    Tooltip(Tr("Opens the command line client (asks for the root password)"));
+    SameLineIfFits(ButtonWidth(kIconGlobe, "phpMyAdmin"));
+    if (Button(kIconGlobe, "phpMyAdmin", "dbpma", ImVec2(0, 0), running && state.server.apache.running))
+        OpenUrl(BaseAddress() + "mysql/");
+    SameLineIfFits(ButtonWidth(kIconEdit, Tr("Edit my_zerva.ini")));
+    if (Button(kIconEdit, Tr("Edit my_zerva.ini"), "dbedit", ImVec2(0, 0), build.configured))
+        EditTextFile(MyTemplatePath(build));
+    SameLineIfFits(ButtonWidth(kIconFolder, Tr("data folder")));
+    if (Button(kIconFolder, Tr("data folder"), "dbdata")) OpenFolder(DbDataDir(build));
+    SameLineIfFits(ButtonWidth(kIconLog, Tr("Error log")));
+    if (Button(kIconLog, Tr("Error log"), "dblog", ImVec2(0, 0), p.hasErrorLog)) EditTextFile(state.dbErrorLog);
+
+    ImGui::Spacing();
+    if (!p.hasMysqlDatabase) {
+        Callout(kIconInfo,
+                Tr("The data folder is not initialized yet: it is created automatically at the first start (root "
+                   "password = the one stored by Zerva)."),
+                AccentColor());
+        ImGui::Spacing();
+        if (AccentButton(nullptr, Tr("Initialize now"), "dbinit", ImVec2(0, 0), !WorkerBusy()))
+            Server::Instance().Enqueue(Tr("Initializing the databases..."),
+                                       [name = build.name] { InitializeJob(name); }, "");
+        ImGui::Spacing();
+    }
+    if (DangerButton(kIconUndo, Tr("Restore the initial configuration"), "dbrestore", ImVec2(0, 0), p.hasInitialIni))
+        RequestConfirm(Tr("Restore the initial configuration"),
+                       Tr("my_zerva.ini will be replaced by its initial version. Your databases are not modified. "
+                          "Continue?"),
+                       Tr("Restore"), true, [name = build.name] { RestoreTemplate(name); });
+    ImGui::Spacing();
+    MutedText("%s %s", Tr("Server:"), WideToUtf8(build.serverExe).c_str());
+    MutedText("%s %s", Tr("Data:"), WideToUtf8(DbDataDir(build)).c_str());
+    EndCard();
+}
+
+void PageMySql() {
+    UiState& state = State();
+    PageState& p = P();
+    if (!p.initialised) {
+        p.port = MysqlPort();
+        p.initialised = true;
+    }
+    p.current.Follow(GetMysqlRootPassword());
+    if (state.dbs.empty() || !state.currentDb) return NoBuild();
+
+    const DbInstall build = *state.currentDb;  // a copy: choosing a version below rescans the lists
+    RefreshFacts(build);
+    VersionRow(build);
+    ImGui::Spacing();
+    // Side by side, unless the window is too narrow for the connection card's rows.
+    const float width = ImGui::GetContentRegionAvail().x * 0.45f - ImGui::GetStyle().ItemSpacing.x;
+    p.stacked = width < 330 * Scale();
+    ConnectionCard(build, p.stacked ? 0 : width);
+    if (!p.stacked) ImGui::SameLine();
+    PasswordCard(build);
+    ToolsCard(build);
+}
 
 }  // namespace ui

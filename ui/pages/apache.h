@@ -1,0 +1,98 @@
+// ui/pages/apache.h: the Apache page: the current build's choice, the virtual hosts editor with the
+// new-site box, and the Modules and Files tabs, all over one working copy of the build's
+// httpd_zerva.conf that is written only by a save. GUI thread, inside a frame; the text helpers
+// are pure and the jobs run on the server worker. Owns the page cache.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "stack/apache/builds.h"
+#include "stack/apache/config.h"
+
+// The icon-font glyphs the page draws before its labels.
+namespace apache_icon {
+inline constexpr const char* kHost = "\xEE\x9D\xB4";      // U+E774, also the Virtual hosts tab
+inline constexpr const char* kModules = "\xEE\xA0\xB9";   // U+E839
+inline constexpr const char* kFiles = "\xEE\xA2\xA5";     // U+E8A5
+inline constexpr const char* kInstall = "\xEE\xA2\x96";   // U+E896
+inline constexpr const char* kInfo = "\xEE\xA5\x86";      // U+E946
+inline constexpr const char* kHttps = "\xEE\xA8\x98";     // U+EA18
+inline constexpr const char* kPort = "\xEE\x9C\xBE";      // U+E73E, also the configuration test
+inline constexpr const char* kAdd = "\xEE\x9C\x90";       // U+E710
+inline constexpr const char* kRemove = "\xEE\x9D\x8D";    // U+E74D
+inline constexpr const char* kFolder = "\xEE\xA2\xB7";    // U+E8B7, also Browse...
+inline constexpr const char* kSave = "\xEE\x9D\x8E";      // U+E74E
+inline constexpr const char* kUndo = "\xEE\x9E\xA7";      // U+E7A7, also the restore
+inline constexpr const char* kEdit = "\xEE\x9C\x8F";      // U+E70F, also the unsaved mark
+}  // namespace apache_icon
+
+// The page's state; lives for the whole process.
+struct ApachePageCache {
+    std::string buildName;                    // the loaded build's name; empty before the first load
+    std::wstring templatePath;                // its httpd_zerva.conf
+    ApacheConfig document;                    // the working copy
+    uint64_t templateTime = 0;                // FileWriteTime of the template when loaded
+    bool unsaved = false;                     // an edit since the last load or save
+    int32_t selectedHost = 0;                 // index into document.vhosts; -1 without hosts
+    std::string moduleFilter;                 // the Modules tab's filter
+    int32_t selectedModule = -1;              // index into document.modules; kept across reloads
+    std::string siteText;                     // the new-site field as typed
+    int32_t mainPort = 80;                    // MainHttpPort when loaded
+    int32_t portEdit = 80;                    // the "Main HTTP port" field, 1..65535
+    std::vector<std::string> directiveTexts;  // per host: its other lines joined with "\n"
+};
+
+namespace ui {
+
+ApachePageCache& ApacheCache();
+
+// ---- Page (apache.cpp) ----
+// Loads the build's template into the cache, dropping unsaved edits.
+void LoadApachePageCache(const ApacheInstall& build);
+// Writes the working copy to httpd_zerva.conf, reloads, toasts and restarts a running Apache;
+// `afterSave` runs once it is saved. When the file changed on disk since it was loaded, asks
+// first and returns false (the save then follows the answer). False when the write failed: the
+// edits and the unsaved mark stay.
+bool SaveApacheConfig(std::function<void()> afterSave = {});
+// Drops the edits: the cache loaded again from the cached build.
+void DiscardApacheEdits();
+// Puts the next button (icon and text) beside the last item when it fits there, else on a new
+// line, so a row of buttons in a narrow window or a long translation never runs off the edge.
+void SameLineIfFits(const char* icon, const char* text);
+// A bordered child area with padding all round (0 fills the rest); EndChild closes it.
+void BeginPane(const char* id, float width, float height);
+
+// ---- Virtual hosts tab (apache_hosts.cpp) ----
+void TabVirtualHosts();
+void VirtualHostEditor(VirtualHost& host, std::string& directiveText);
+void DirectoryBlockEditor(DirectoryBlock& block, int index);
+void QuickSiteBox();
+
+// ---- Modules and Files tabs (apache_tabs.cpp) ----
+void TabModules();
+void TabFiles(const ApacheInstall& build);
+// Writes php.ini (with a usable PHP build) and httpd.conf for the named build, then runs the
+// configuration test and logs its output. Server worker; does nothing when the build is gone.
+void TestApacheConfigJob(const std::string& buildName);
+
+// ---- Text helpers (apache_text.cpp) ----
+// True when a blank-separated word of the Options value is `word` or "+word" (ASCII case ignored).
+bool HasOption(std::string_view options, std::string_view word);
+// Switches the word in the Options value; "None" when nothing is left. Added as "+word" when
+// other words are relative, since Apache refuses a value mixing both forms.
+void SetOption(std::string& options, std::string_view word, bool on);
+// The folder with '/' and the www folder at its start written as "{DOCUMENTPATH}".
+std::string ToDocumentPath(std::string_view folder);
+// Each directive text, split into trimmed non-empty lines, becomes its host's other lines.
+void ApplyOtherDirectives(std::vector<VirtualHost>& hosts, const std::vector<std::string>& texts);
+// The typed site text trimmed, lower-cased and reduced to a-z, 0-9, "-" and "_".
+std::string SiteNameFromText(std::string_view text);
+// The first page of a new site (LF line ends).
+std::string SiteIndexPhp(std::string_view name);
+// A port field's value brought into 1..65535.
+int32_t ClampPort(int32_t port);
+
+}  // namespace ui

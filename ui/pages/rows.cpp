@@ -1,0 +1,34 @@
+#include "ui/pages/rows.h"
+
+#include <algorithm>
+
+#include "imgui.h"
+#include "ui/theme.h"
+#include "ui/widgets.h"
+
+namespace ui {
+
+float LabelColumn(std::initializer_list<const char*> labels) {
+    float widest = 0;
+    for (const char* label : labels) widest = std::max(widest, ImGui::CalcTextSize(label).x);
+    // SameLine measures from the window's edge, so the padding before the line counts.
+    return ImGui::GetCursorPosX() + widest + 16 * Scale();
+}
+
+void RowLabel(const char* label, float column) {
+    ImGui::AlignTextToFramePadding();
+    ImGui::TextUnformatted(label);
+    ImGui::SameLine(column);
+}
+
+void SameLineIfFits(float width) {
+    const float spacing = ImGui::GetStyle().ItemSpacing.x;
+    const float end = ImGui::GetItemRectMax().x - ImGui::GetWindowPos().x + ImGui::GetScrollX() + spacing + width;
+    if (end <= ContentRightX()) ImGui::SameLine();
+}
+
+float ButtonWidth(const char* icon, const char* text) {
+    return ImGui::CalcTextSize(ComposeLabel(icon, text, nullptr).c_str()).x + 2 * ImGui::GetStyle().FramePadding.x;
+}
+
+}  // namespace ui
