@@ -37,11 +37,12 @@ cp "$dejavu/DejaVuSans-Bold.ttf" "$fonts/seguisb.ttf"
 cp "$dejavu/DejaVuSansMono.ttf" "$fonts/consola.ttf"
 export ZERVA_ONLINE_BASE="http://127.0.0.1:9"
 
-root="$shots/stack"
+# Under the prefix's drive C, so the pictures show an ordinary Windows path.
+root="$WINEPREFIX/drive_c/Zerva"
 lay_out_standin_stack "$build/bin" "$root"
 printf 'CHECK_UPDATES = "0"\r\nSTART_ON_START = "0"\r\n' >>"$root/zerva.ini"
 mkdir -p "$root/www/blog" "$root/www/shop"
-zerva() { wine "$build/bin/zerva.exe" --root "$(winpath "$root")" "$@"; }
+zerva() { wine "$build/bin/zerva.exe" --root 'C:\Zerva' "$@"; }
 zerva --cli start >/dev/null
 trap 'zerva --cli stop >/dev/null 2>&1 || true; stop_wine_session' EXIT
 

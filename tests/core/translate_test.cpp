@@ -41,6 +41,48 @@ std::vector<std::string> TrLiterals(const std::string& source) {
     return found;
 }
 
+// Every string literal of a C++ source, adjacent literals joined, escapes undone as above; raw
+// strings, character literals and comments are stepped over.
+std::set<std::string> StringLiterals(const std::string& source) {
+    std::set<std::string> found;
+    std::string joined;
+    bool inRun = false;  // only blanks since the last literal ended
+    for (size_t i = 0; i < source.size(); ++i) {
+        const char c = source[i];
+        if (c == '/' && source.compare(i, 2, "//") == 0) {  // comments hold apostrophes
+            i = source.find('\n', i);
+            if (i == std::string::npos) break;
+        } else if (c == '/' && source.compare(i, 2, "/*") == 0) {
+            i = source.find("*/", i + 2);
+            if (i == std::string::npos) break;
+            ++i;
+        } else if (c == 'R' && source.compare(i + 1, 1, "\"") == 0) {  // R"delim( ... )delim"
+            const size_t open = source.find('(', i + 2);
+            if (open == std::string::npos) break;
+            std::string close = ")";
+            close.append(source, i + 2, open - i - 2).push_back('"');
+            const size_t end = source.find(close, open);
+            if (end == std::string::npos) break;
+            i = end + close.size() - 1;
+        } else if (c == '\'') {
+            i = source.find('\'', i + (source[i + 1] == '\\' ? 3 : 2));
+            if (i == std::string::npos) break;
+        } else if (c == '"') {
+            std::string text;
+            for (++i; i < source.size() && source[i] != '"'; ++i)
+                text += source[i] != '\\' ? source[i] : (source[++i] == 'n' ? '\n' : source[i]);
+            if (!inRun) joined.clear();
+            joined += text;
+            found.insert(text);
+            found.insert(joined);
+            inRun = true;
+            continue;
+        }
+        if (!IsBlank(c)) inRun = false;
+    }
+    return found;
+}
+
 }  // namespace
 
 TEST(Translate, Language_FrenchTranslatesExactMatchesOnlyEnglishGivesSamePointer) {
@@ -87,4 +129,19 @@ TEST(TranslationTable, EveryTrLiteralInTheSourcesHasAnEntry) {
     for (const auto& path : sources)
         for (const auto& literal : TrLiterals(ReadWholeFile(path).value_or("")))
             EXPECT_TRUE(english.count(literal)) << WideToUtf8(path) << ": no French for \"" << literal << "\"";
+}
+
+// A pair whose English text no source holds any more is a translation the program never shows.
+TEST(TranslationTable, EveryEntryIsUsedByTheSources) {
+    EXPECT_EQ(StringLiterals("a = \"x\" \"y\\\"\"; c = '\"'; // it's\nr = R\"(\"z\")\"; d = \"w\";"),
+              (std::set<std::string>{"x", "xy\"", "y\"", "w"}));
+    std::set<std::string> literals;
+    for (const wchar_t* folder : {L"core", L"stack", L"control", L"app", L"ui"})
+        for (const auto& path : testkit::SourceFiles(folder))
+            if (!EndsWith(WideToUtf8(path), "translations.cpp"))
+                literals.merge(StringLiterals(ReadWholeFile(path).value_or("")));
+    size_t count = 0;
+    const TranslationPair* table = TranslationTable(&count);
+    for (size_t i = 0; i < count; ++i)
+        EXPECT_TRUE(literals.count(table[i].english)) << "no source uses \"" << table[i].english << "\"";
 }
