@@ -158,7 +158,7 @@ TEST(ProcRun, TimeOut_EndsTheWholeTree_AChildEndingByItselfLeavesItsOwnRunning) 
         const wchar_t* then;
         uint32_t timeoutMs;
         bool timedOut, grandchildRuns;
-    } cases[] = {{L"sleep 60000", 3000, true, false}, {L"exit 5", 60000, false, true}};
+    } cases[] = {{L"sleep 60000", 5000, true, false}, {L"exit 5", 60000, false, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(WideToUtf8(c.then));
         testkit::ScratchDir dir;
