@@ -6,4 +6,3 @@
 // True when the server runs afterwards. Failures are logged and alerted here.
 [[nodiscard]] bool DoStartApache();
 [[nodiscard]] bool DoStartMySql();
-
