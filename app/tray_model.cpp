@@ -50,11 +50,8 @@ TrayChange UpdateTrayShown(TrayShown& shown, int state, const std::wstring& tool
 }
 
 std::optional<Alert> BalloonChooser::HiddenPass() {
-    Server& server = Server::Instance();
     Alert alert;
-    const bool raised = server.LastAlertSince(alert, m_seen);
-    m_seen = server.AlertCount();
-    if (!raised) return std::nullopt;
+    if (!Server::Instance().NewestAlertSince(alert, m_seen)) return std::nullopt;
     return alert;
 }
 

@@ -355,7 +355,7 @@ bool ConfigureDatabase(const Package& package, std::string& error) {
     bool done = EnsureMyTemplate(*build, failure);
     if (done) {
         SetProgress(std::string(Tr("Creating the databases (first initialization)...")), -1);
-        done = WriteMyIni(*build, failure) && InitDataDir(*build, GetMysqlRootPassword(), failure);
+        done = WriteMyIni(*build, failure) && InitDataFolder(*build, failure);
     }
     if (!done) {
         error = "MariaDB: " + failure;
@@ -368,10 +368,8 @@ bool ConfigureDatabase(const Package& package, std::string& error) {
 // A kept config.inc.php goes back byte for byte; a first install gets a generated one.
 bool ConfigurePhpMyAdmin(const std::wstring& target, const std::string& keptConfig, std::string& error) {
     const std::wstring config = target + L"\\config.inc.php";
-    if (!(keptConfig.empty() ? WritePhpMyAdminConfig() : WriteFileAtomic(config, keptConfig))) {
-        error = "cannot write " + WideToUtf8(config);
+    if (!(keptConfig.empty() ? WritePhpMyAdminConfig(&error) : WriteFileAtomic(config, keptConfig, &error)))
         return false;
-    }
     (void)EnsureDirectory(TempDir() + L"\\phpmyadmin");
     return true;
 }

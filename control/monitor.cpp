@@ -1,5 +1,5 @@
-// control/monitor.cpp: one monitor pass (Server::Refresh) and its pieces: process discovery,
-// other installations, histories, error-log tails and the configuration restart rule.
+// control/monitor.cpp: one monitor pass (RefreshStatus) and its pieces: process discovery, other
+// installations, histories, error-log tails; and the configuration restart rule.
 // Only the worker runs a pass, so the tails, samplers and signatures here need no lock.
 #include "control/monitor.h"
 
@@ -9,7 +9,7 @@
 #include <charconv>
 #include <optional>
 
-#include "control/server.h"
+#include "control/server_status.h"
 #include "core/config.h"
 #include "core/files.h"
 #include "core/handle.h"
@@ -28,6 +28,7 @@ const std::vector<std::string> kMySqlNames{"mysqld.exe", "mariadbd.exe"};
 constexpr uint64_t kTailWindow = 262144;  // newest bytes read per pass
 
 struct ServerWatch {
+    bool running = false;  // processes found by the last pass
     LogTail tail;
     CpuSampler sampler;
     uint64_t baseline = 0;
@@ -70,12 +71,12 @@ uint64_t FoldFiles(const std::vector<std::wstring>& files) {
     return FoldSignature(times);
 }
 
-void ApplyRule(const char* notice, bool running, ServerWatch& watch, uint64_t (*signature)(),
-               void (Server::*restart)()) {
-    if (!running || watch.baseline == 0) return;
-    if (ApplyRestartRule(running, watch.baseline, watch.pending, signature()) != RestartStep::kRestart) return;
+// One server's rule after a pass; true (with the notice logged) when it is to be restarted.
+bool RuleAsksRestart(const char* notice, ServerWatch& watch, uint64_t (*signature)()) {
+    if (!watch.running || watch.baseline == 0) return false;
+    if (ApplyRestartRule(watch.running, watch.baseline, watch.pending, signature()) != RestartStep::kRestart) return false;
     LogInfo(console::kZerva, notice);
-    (Server::Instance().*restart)();
+    return true;
 }
 
 void TailDatabaseLog(LogTail& tail) {
@@ -281,7 +282,7 @@ std::vector<int32_t> ParseListenPorts(const std::wstring& path) {
 
 // ---- The pass ----
 
-void Server::Refresh() {
+void RefreshStatus() {
     Monitor& m = M();
     // One process snapshot serves the three lists: each costs milliseconds under load.
     const auto servers = FindProcessesByName({"httpd.exe", "mysqld.exe", "mariadbd.exe"});
@@ -312,11 +313,16 @@ void Server::Refresh() {
         status.others = std::move(others);
         ++status.tick;
     });
+    m.apache.running = !apache.empty();
+    m.mysql.running = !mysql.empty();
+}
 
-    const bool queueEmpty = IsJobQueueEmpty();
-    if (!Config::Instance().GetBool(setting::kAutoRestartConfigChanged) || !queueEmpty) return;
-    ApplyRule(Tr("Apache / PHP configuration changed: restarting Apache."), !apache.empty(), m.apache,
-              ApacheConfigSignature, &Server::RestartApache);
-    ApplyRule(Tr("MySQL configuration changed: restarting MySQL."), !mysql.empty(), m.mysql,
-              MySqlConfigSignature, &Server::RestartMySql);
+ConfigRestarts DueConfigRestarts() {
+    Monitor& m = M();
+    ConfigRestarts due;
+    if (!Config::Instance().GetBool(setting::kAutoRestartConfigChanged) || !IsJobQueueEmpty()) return due;
+    due.apache = RuleAsksRestart(Tr("Apache / PHP configuration changed: restarting Apache."), m.apache,
+                                 ApacheConfigSignature);
+    due.mysql = RuleAsksRestart(Tr("MySQL configuration changed: restarting MySQL."), m.mysql, MySqlConfigSignature);
+    return due;
 }

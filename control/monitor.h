@@ -1,7 +1,8 @@
 // control/monitor.h: the server monitor: the processes of this root, other installations, CPU and
 // memory histories, error-log tails copied into the console log, and configuration signatures
 // with the two-pass restart rule. Runs on the server worker (once on Server::Start's caller);
-// owns the log tails, CPU samplers, baselines and pending signatures (monitor.cpp).
+// owns the log tails, CPU samplers, baselines and pending signatures (monitor.cpp). Reports to
+// control/server_status.h; the worker queues the restarts the rule asks for.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -14,12 +15,24 @@
 struct ApacheInstall;
 struct ServerState;
 
+// One monitor pass: the processes of both servers, CPU and memory with their histories, other
+// installations and the error-log tails, published in the status block. The start and stop
+// sequences run it once they end; Server::Refresh adds the restart rule.
+void RefreshStatus();
+// What the restart rule asks for after a pass, each notice logged: nothing while a job waits or
+// the setting is off; else a server whose templates changed and were seen the same on two passes.
+struct ConfigRestarts {
+    bool apache = false;
+    bool mysql = false;
+};
+ConfigRestarts DueConfigRestarts();
+
 // The processes named `exeNames` (any case) whose image lies inside `folder`; unknown images never.
 std::vector<ProcessInfo> FindProcessesUnder(const std::vector<std::string>& exeNames, const std::wstring& folder);
 std::vector<ProcessInfo> FindApacheProcesses();  // httpd.exe under root\bin\apache
 std::vector<ProcessInfo> FindMySqlProcesses();   // mysqld.exe, mariadbd.exe under root\bin\database
 std::vector<uint32_t> PidsOf(const std::vector<ProcessInfo>& processes);
-// Everything but the ports, which Refresh sets.
+// Everything but the ports, which RefreshStatus sets.
 void FillServerState(ServerState& state, const std::vector<ProcessInfo>& processes, const CpuSampler& sampler);
 
 // Fold of the last-write times of the Apache and PHP templates; of the database template.

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "control/monitor.h"
+#include "control/server_status.h"
 #include "core/config.h"
 #include "core/files.h"
 #include "core/layout.h"
@@ -16,8 +17,10 @@
 #include "core/proc.h"
 #include "core/text.h"
 #include "core/translate.h"
+#include "stack/apache/builds.h"
 #include "stack/database/builds.h"
 #include "stack/database/data_dir.h"
+#include "stack/phpmyadmin/config.h"
 
 namespace {
 
@@ -49,13 +52,13 @@ bool ForceEnd(std::vector<ProcessInfo> (*find)()) {
 void FinishStop(bool stopped, ConsoleSource source, void (*setBaseline)(uint64_t), const std::string& success,
                 const std::string& failure, const std::string& alertTitle, const std::string& alertMessage) {
     if (stopped) setBaseline(0);
-    Server::Instance().Refresh();
+    RefreshStatus();
     if (stopped) {
         LogSuccess(source, success);
         return;
     }
     LogError(source, failure);
-    Server::Instance().PushAlert(alertTitle, alertMessage, true, alert_action::kNone);
+    QueueAlert(Alert{alertTitle, alertMessage, true, alert_action::kNone});
 }
 
 }  // namespace
@@ -80,11 +83,11 @@ bool CheckPortFree(int32_t port, const std::string& serverName, AlertAction acti
     const std::string owner = PortOwnerText(listener ? std::optional<uint32_t>(listener->pid) : std::nullopt,
                                             listener ? listener->name : std::string());
     LogError(console::kZerva, Format(Tr("Port %d is already used by %s"), port, owner.c_str()));
-    Server::Instance().PushAlert(
+    QueueAlert(Alert{
         Format(Tr("Port %d unavailable"), port),
         Format(Tr("Port %d needed by %s is already used by %s.\n\nStop that program or change the port in Zerva."),
                port, serverName.c_str(), owner.c_str()),
-        true, action);
+        true, action});
     return false;
 }
 
@@ -125,6 +128,18 @@ void CopyVcRuntime(const std::wstring& dest, int32_t arch) {
         const std::wstring to = dest + L"\\" + Utf8ToWide(name);
         if (!PathExists(to) || FileVersion(to) < FileVersion(from)) (void)CopyFileTo(from, to, true);
     }
+}
+
+bool InitDataFolder(const DbInstall& build, std::string& error) {
+    const bool initialized = HasMysqlDatabase(build);
+    if (!InitDataDir(build, GetMysqlRootPassword(), error)) return false;
+    if (initialized) return true;
+    // phpMyAdmin may have been configured with the default before the first initialization made
+    // the root password: it logs in with the stored one from now on.
+    std::string pmaError;
+    if (UpdatePhpMyAdminConfig(uint32_t(MysqlPort()), GetMysqlRootPassword(), pmaError) == PhpMyAdminUpdate::Failed)
+        LogError(console::kMySql, Format(Tr("phpMyAdmin was not updated: %s"), pmaError.c_str()));
+    return true;
 }
 
 bool WaitUntil(int32_t timeoutMs, const std::function<bool()>& predicate) {

@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "control/server.h"
+#include "control/server_status.h"
 #include "core/probes.h"
+
+struct DbInstall;
 
 // ---- Stop sequences ----
 // Named event, then (database) the admin tool, then termination. A server that survives all of
@@ -23,6 +25,10 @@ void DoStopMySql();
 [[nodiscard]] bool CheckPortFree(int32_t port, const std::string& serverName, AlertAction action);
 // Copies root\bin\vcruntime\<arch name>\*.dll into `dest` where missing or older there.
 void CopyVcRuntime(const std::wstring& dest, int32_t arch);
+// InitDataDir with the stored root password; when it initialized the folder (and may have made
+// that password), phpMyAdmin's configuration follows, a failure there logged. False with the
+// reason when the folder could not be initialized.
+[[nodiscard]] bool InitDataFolder(const DbInstall& build, std::string& error);
 // Polls every 250 ms until `predicate` holds or `timeoutMs` has passed (then one last call).
 [[nodiscard]] bool WaitUntil(int32_t timeoutMs, const std::function<bool()>& predicate);
 

@@ -1,62 +1,42 @@
-// control/server.cpp: the Server singleton's shared state (job queue, status block, alerts),
-// the worker thread that runs the queued jobs one at a time, and the ten job operations.
-// Lock order: only the worker and Enqueue nest two locks, always queue mutex, then status mutex.
+// control/server.cpp: the Server singleton's worker thread, which runs the queued jobs one at a
+// time, its start and end, the ten job operations, and the doors to the shared state of
+// control/server_status.cpp.
 #include "control/server.h"
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "control/monitor.h"
 #include "control/sequences.h"
 #include "control/start.h"
+#include "core/detached.h"
 #include "core/log.h"
 #include "core/translate.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 constexpr auto kWaitStep = std::chrono::milliseconds(500);
 constexpr auto kRefreshEvery = std::chrono::milliseconds(900);
 
-struct Shared {
-    std::mutex queueMutex;
-    std::condition_variable wake;
-    std::deque<ServerJob> queue;
-
-    std::mutex statusMutex;
-    ServerStatus status;
-
-    std::mutex alertMutex;
-    std::deque<Alert> alerts;
-    Alert lastAlert;
-    uint64_t alertCount = 0;
-
+struct Worker {
     std::atomic<bool> stop{false};
-    // Guards started and worker: Start and Shutdown may race from different threads.
+    // Guards started and thread: Start and Shutdown may race from different threads.
     std::mutex lifeMutex;
     bool started = false;
-    std::thread worker;
+    std::thread thread;
 };
 
-Shared& S() {
-    static Shared shared;
-    return shared;
+Worker& W() {
+    static Worker worker;
+    return worker;
 }
 
 // True on the worker thread, which must never wait for itself to end.
 thread_local bool t_onWorker = false;
-
-// Publishes the waiting count; the caller holds the queue mutex.
-void PublishQueuedLocked() {
-    Shared& s = S();
-    std::lock_guard<std::mutex> status(s.statusMutex);
-    s.status.queued = int32_t(s.queue.size());
-}
 
 // The worker must survive whatever a job or a pass throws.
 void RunGuarded(const std::function<void()>& work) {
@@ -66,6 +46,11 @@ void RunGuarded(const std::function<void()>& work) {
     } catch (const std::exception& e) {
         LogError(console::kZerva, Tr("internal error: ") + std::string(e.what()));
     }
+}
+
+// A job that no worker will run: failed at once, with the reason in the console.
+void RefuseJob(const std::string& label) {
+    LogError(console::kZerva, std::string(Tr("Cannot start the server thread")) + ": " + label);
 }
 
 void RestartRunningJob() {
@@ -87,108 +72,56 @@ Server& Server::Instance() {
 }
 
 void Server::Enqueue(const std::string& label, std::function<void()> job, const std::string& key) {
-    Shared& s = S();
-    {
-        std::lock_guard<std::mutex> lock(s.queueMutex);
-        bool duplicate = false;
-        if (!key.empty())
-            for (const ServerJob& waiting : s.queue)
-                if (waiting.key == key) duplicate = true;
-        if (!duplicate) s.queue.push_back(ServerJob{label, key, std::move(job)});
-        // Published here, not only by the worker, so "idle and nothing queued" never shows
-        // between this call and the worker taking the job.
-        PublishQueuedLocked();
-    }
-    s.wake.notify_one();
+    if (!EnqueueJob(ServerJob{label, key, std::move(job)})) RefuseJob(label.empty() ? key : label);
 }
 
-ServerStatus Server::GetStatus() {
-    std::lock_guard<std::mutex> lock(S().statusMutex);
-    return S().status;
-}
+ServerStatus Server::GetStatus() { return CopyStatus(); }
 
 bool Server::AnyRunning() {
-    std::lock_guard<std::mutex> lock(S().statusMutex);
-    return S().status.apache.running || S().status.mysql.running;
-}
-
-void QueueAlert(Alert alert) {
-    Shared& s = S();
-    std::lock_guard<std::mutex> lock(s.alertMutex);
-    s.lastAlert = alert;
-    ++s.alertCount;
-    s.alerts.push_back(std::move(alert));
+    bool running = false;
+    EditStatus([&](ServerStatus& status) { running = status.apache.running || status.mysql.running; });
+    return running;
 }
 
 void Server::PushAlert(const std::string& title, const std::string& message, bool error, AlertAction action) {
     QueueAlert(Alert{title, message, error, action});
 }
 
-bool Server::PopAlert(Alert& out) {
-    Shared& s = S();
-    std::lock_guard<std::mutex> lock(s.alertMutex);
-    if (s.alerts.empty()) return false;
-    out = std::move(s.alerts.front());
-    s.alerts.pop_front();
-    return true;
-}
+bool Server::PopAlert(Alert& out) { return TakeOldestAlert(out); }
 
-uint64_t Server::AlertCount() {
-    std::lock_guard<std::mutex> lock(S().alertMutex);
-    return S().alertCount;
-}
+uint64_t Server::AlertCount() { return QueuedAlertCount(); }
 
-bool Server::LastAlertSince(Alert& out, uint64_t seen) {
-    Shared& s = S();
-    std::lock_guard<std::mutex> lock(s.alertMutex);
-    if (s.alertCount <= seen) return false;
-    out = s.lastAlert;
-    return true;
-}
+bool Server::LastAlertSince(Alert& out, uint64_t seen) { return ReadNewestAlert(out, seen); }
 
-void SetBusyLabel(const std::string& label) {
-    std::lock_guard<std::mutex> lock(S().statusMutex);
-    S().status.busy = true;
-    S().status.currentLabel = label;
-}
-
-void EditStatus(const std::function<void(ServerStatus&)>& edit) {
-    std::lock_guard<std::mutex> lock(S().statusMutex);
-    edit(S().status);
-}
-
-bool IsJobQueueEmpty() {
-    std::lock_guard<std::mutex> lock(S().queueMutex);
-    return S().queue.empty();
-}
+bool Server::NewestAlertSince(Alert& out, uint64_t& seen) { return ReadNewestAlert(out, seen); }
 
 // ---- Worker ----
 
 void Server::Start() {
-    Shared& s = S();
-    std::lock_guard<std::mutex> life(s.lifeMutex);
-    if (s.started || s.stop) return;
-    s.started = true;
+    Worker& w = W();
+    std::lock_guard<std::mutex> life(w.lifeMutex);
+    if (w.started || w.stop) return;
+    w.started = true;
     RunGuarded([this] { Refresh(); });
     const ServerStatus status = GetStatus();
     if (status.apache.running) SetApacheBaseline(ApacheConfigSignature());
     if (status.mysql.running) SetMySqlBaseline(MySqlConfigSignature());
-    s.worker = std::thread([this] { WorkerLoop(); });
+    if (StartJoinable(w.thread, [this] { WorkerLoop(); })) return;
+    // No worker: every job, waiting or to come, fails with the reason rather than waiting forever.
+    for (const std::string& label : CloseJobQueue()) RefuseJob(label);
+    QueueAlert(Alert{Tr("Cannot start the server thread"),
+                     Tr("Zerva cannot start or stop the servers until it is restarted."), true, alert_action::kNone});
 }
 
 void Server::Shutdown(bool stopServers) {
-    Shared& s = S();
-    s.stop = true;
-    {
-        // Taken so the wake-up cannot fall between the worker's test of the flag and its wait.
-        std::lock_guard<std::mutex> lock(s.queueMutex);
-    }
-    s.wake.notify_all();
+    Worker& w = W();
+    w.stop = true;
+    WakeJobWaiters();
     if (t_onWorker) return;  // a job asking for the end: the loop ends after it
     {
         // Held across the join, so a second caller returns only once the worker has ended.
-        std::lock_guard<std::mutex> life(s.lifeMutex);
-        if (s.worker.joinable()) s.worker.join();
+        std::lock_guard<std::mutex> life(w.lifeMutex);
+        if (w.thread.joinable()) w.thread.join();
     }
     if (stopServers) {
         DoStopApache();
@@ -198,47 +131,30 @@ void Server::Shutdown(bool stopServers) {
 
 void Server::WorkerLoop() {
     t_onWorker = true;
-    Shared& s = S();
-    auto lastTick = Clock::now() - std::chrono::seconds(10);
-    while (!s.stop) {
-        ServerJob job;
-        bool taken = false;
-        {
-            std::unique_lock<std::mutex> queueLock(s.queueMutex);
-            const auto deadline = Clock::now() + kWaitStep;
-            while (!s.stop && s.queue.empty())
-                if (s.wake.wait_until(queueLock, deadline) == std::cv_status::timeout) break;
-            if (s.stop) return;
-            if (!s.queue.empty()) {
-                job = std::move(s.queue.front());
-                s.queue.pop_front();
-                taken = true;
-            }
-            // busy goes with taking the job, in one hold of the status mutex, so a reader never
-            // sees the job neither waiting nor running.
-            std::lock_guard<std::mutex> status(s.statusMutex);
-            s.status.queued = int32_t(s.queue.size());
-            if (taken) {
-                s.status.busy = !job.label.empty();
-                s.status.currentLabel = job.label;
-            }
-        }
-        if (!taken) {
-            if (Clock::now() - lastTick >= kRefreshEvery) {
+    Worker& w = W();
+    auto lastTick = std::chrono::steady_clock::now() - std::chrono::seconds(10);
+    while (!w.stop) {
+        std::optional<ServerJob> job = WaitForJob(kWaitStep, w.stop);
+        if (!job) {
+            if (w.stop) return;
+            if (std::chrono::steady_clock::now() - lastTick >= kRefreshEvery) {
                 RunGuarded([this] { Refresh(); });
-                lastTick = Clock::now();
+                lastTick = std::chrono::steady_clock::now();
             }
             continue;
         }
-        RunGuarded(job.job);
-        {
-            std::lock_guard<std::mutex> status(s.statusMutex);
-            s.status.busy = false;
-            s.status.currentLabel.clear();
-        }
+        RunGuarded(job->job);
+        ClearBusy();
         RunGuarded([this] { Refresh(); });
-        lastTick = Clock::now();
+        lastTick = std::chrono::steady_clock::now();
     }
+}
+
+void Server::Refresh() {
+    RefreshStatus();
+    const ConfigRestarts due = DueConfigRestarts();
+    if (due.apache) RestartApache();
+    if (due.mysql) RestartMySql();
 }
 
 // ---- Job operations ----

@@ -8,6 +8,7 @@
 
 #include "control/monitor.h"
 #include "control/sequences.h"
+#include "control/server_status.h"
 #include "core/cmdline.h"
 #include "core/files.h"
 #include "core/log.h"
@@ -43,19 +44,19 @@ bool PreparePhp(const ApacheInstall& apache, std::optional<PhpInstall>& php) {
         return true;
     }
     if (php->apacheDll.empty()) {
-        Server::Instance().PushAlert(
+        QueueAlert(Alert{
             Tr("PHP version not usable"),
             Format(Tr("%s has no Apache module (php*apache2_4.dll). Use a Thread Safe (TS) build."),
                    PhpInstallLabel(*php).c_str()),
-            true, alert_action::kPhp);
+            true, alert_action::kPhp});
         return false;
     }
     if (php->arch != apache.arch) {
-        Server::Instance().PushAlert(
+        QueueAlert(Alert{
             Tr("Incompatible architectures"),
             Format(Tr("PHP %s is %s but Apache %s is %s.\nApache can only load a PHP build of the same architecture."),
                    php->version.c_str(), ArchName(php->arch), apache.version.c_str(), ArchName(apache.arch)),
-            true, alert_action::kPhp);
+            true, alert_action::kPhp});
         return false;
     }
     if (!php->configured) {
@@ -89,8 +90,8 @@ bool CheckApacheConfig(const ApacheInstall& apache, const std::optional<PhpInsta
     std::string output;
     if (!TestApacheConfig(apache, php, output)) {
         for (const auto& line : SplitLines(output)) LogError(console::kApache, line);
-        Server::Instance().PushAlert(Tr("Apache configuration error"), output.empty() ? Tr("httpd -t failed.") : output,
-                                     true, alert_action::kApache);
+        QueueAlert(Alert{Tr("Apache configuration error"), output.empty() ? Tr("httpd -t failed.") : output, true,
+                         alert_action::kApache});
         return false;
     }
     for (int32_t port : ParseListenPorts(HttpdConfPath(apache)))
@@ -104,9 +105,9 @@ bool DoStartApache() {
     if (!FindApacheProcesses().empty()) return true;
     const auto apache = CurrentApache();
     if (!apache) {
-        Server::Instance().PushAlert(Tr("Apache is not installed"),
-                                     Tr("No Apache version was found in bin/apache.\nInstall one from the Components page."),
-                                     true, alert_action::kComponents);
+        QueueAlert(Alert{Tr("Apache is not installed"),
+                         Tr("No Apache version was found in bin/apache.\nInstall one from the Components page."), true,
+                         alert_action::kComponents});
         return false;
     }
     SetBusyLabel(Tr("Starting Apache..."));
@@ -120,8 +121,10 @@ bool DoStartApache() {
     if (!PreparePhp(*apache, php)) return false;
     CopyVcRuntime(apache->dir + L"\\bin", apache->arch);
     (void)EnsureSslCertificate(*apache);
-    if (PathExists(PhpMyAdminDir() + L"\\index.php") && !PathExists(PhpMyAdminDir() + L"\\config.inc.php"))
-        (void)WritePhpMyAdminConfig();
+    // phpMyAdmin is of no use to the start: a file it cannot have is a warning, not a failure.
+    if (PathExists(PhpMyAdminDir() + L"\\index.php") && !PathExists(PhpMyAdminConfigPath()) &&
+        !WritePhpMyAdminConfig(&error))
+        LogWarning(console::kApache, error);
     if (!WriteHttpdConf(*apache, php, error)) {
         LogError(console::kApache, error);
         return false;
@@ -137,18 +140,18 @@ bool DoStartApache() {
     options.pathPrepend = HttpdPathPrefix(*apache, php);
     if (php) options.env.push_back({L"PHPRC", php->dir});
     options.logSource = console::kApache;
-    const uint32_t pid = proc::Spawn(options, &error);
-    if (pid == 0) {
+    const proc::Process server = proc::SpawnProcess(options, &error);
+    if (server.Pid() == 0) {
         LogError(console::kApache, Tr("Cannot start httpd.exe: ") + error);
         return false;
     }
 
     const std::vector<int32_t> ports = ParseListenPorts(HttpdConfPath(*apache));
     const bool listening = WaitUntil(kApacheListenWaitMs, [&] {
-        return !IsPidRunning(pid) || PortsServed(ports, freeBefore, [] { return PidsOf(FindApacheProcesses()); });
+        return !server.IsRunning() || PortsServed(ports, freeBefore, [] { return PidsOf(FindApacheProcesses()); });
     });
-    Server::Instance().Refresh();
-    if (IsPidRunning(pid)) {
+    RefreshStatus();
+    if (server.IsRunning()) {
         SetApacheBaseline(ApacheConfigSignature());
         if (!listening) {
             LogWarning(console::kApache, Tr("Apache is running but does not listen on every port yet."));
@@ -160,9 +163,9 @@ bool DoStartApache() {
         return true;
     }
     LogError(console::kApache, Tr("Apache stopped right after starting. See the messages above or logs/error.log."));
-    Server::Instance().PushAlert(Tr("Apache did not start"),
-                                 Tr("Apache stopped right after starting.\nCheck the console and the Apache error log."),
-                                 true, alert_action::kNone);
+    QueueAlert(Alert{Tr("Apache did not start"),
+                     Tr("Apache stopped right after starting.\nCheck the console and the Apache error log."), true,
+                     alert_action::kNone});
     return false;
 }
 
@@ -170,10 +173,10 @@ bool DoStartMySql() {
     if (!FindMySqlProcesses().empty()) return true;
     const auto db = CurrentDb();
     if (!db) {
-        Server::Instance().PushAlert(
+        QueueAlert(Alert{
             Tr("MySQL / MariaDB is not installed"),
             Tr("No database server was found in bin/database.\nInstall MariaDB from the Components page."), true,
-            alert_action::kComponents);
+            alert_action::kComponents});
         return false;
     }
     SetBusyLabel(Tr("Starting MySQL..."));
@@ -185,9 +188,9 @@ bool DoStartMySql() {
         return false;
     }
     CopyVcRuntime(DbBinDir(*db), db->arch);
-    if (!HasMysqlDatabase(*db) && !InitDataDir(*db, GetMysqlRootPassword(), error)) {
+    if (!HasMysqlDatabase(*db) && !InitDataFolder(*db, error)) {
         LogError(console::kMySql, error);
-        Server::Instance().PushAlert(Tr("MySQL initialization failed"), error, true, alert_action::kMySql);
+        QueueAlert(Alert{Tr("MySQL initialization failed"), error, true, alert_action::kMySql});
         return false;
     }
     const int32_t port = MysqlPort();
@@ -201,17 +204,17 @@ bool DoStartMySql() {
     options.workDir = db->dir;
     options.pathPrepend = DbBinDir(*db);
     options.logSource = console::kMySql;
-    const uint32_t pid = proc::Spawn(options, &error);
-    if (pid == 0) {
+    const proc::Process server = proc::SpawnProcess(options, &error);
+    if (server.Pid() == 0) {
         LogError(console::kMySql, Tr("Cannot start the database server: ") + error);
         return false;
     }
 
     const bool listening = WaitUntil(kMySqlListenWaitMs, [&] {
-        return !IsPidRunning(pid) || PortsServed({port}, freeBefore, [] { return PidsOf(FindMySqlProcesses()); });
+        return !server.IsRunning() || PortsServed({port}, freeBefore, [] { return PidsOf(FindMySqlProcesses()); });
     });
-    Server::Instance().Refresh();
-    if (IsPidRunning(pid)) {
+    RefreshStatus();
+    if (server.IsRunning()) {
         SetMySqlBaseline(MySqlConfigSignature());
         if (!listening)
             LogWarning(console::kMySql, Tr("The database server is running but does not answer on its port yet."));
@@ -220,9 +223,9 @@ bool DoStartMySql() {
         return true;
     }
     LogError(console::kMySql, Tr("The database server stopped right after starting. See the MySQL error log."));
-    Server::Instance().PushAlert(
+    QueueAlert(Alert{
         Tr("MySQL did not start"),
         Tr("The database server stopped right after starting.\nCheck the console and the MySQL error log (Logs page)."),
-        true, alert_action::kMySql);
+        true, alert_action::kMySql});
     return false;
 }

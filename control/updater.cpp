@@ -6,7 +6,6 @@
 #include <chrono>
 #include <mutex>
 #include <optional>
-#include <regex>
 
 #include "core/cmdline.h"
 #include "core/config.h"
@@ -67,12 +66,24 @@ std::wstring ExecutablePath() {
     return ExePath();
 }
 
+bool (*g_swapMove)(const std::wstring&, const std::wstring&, uint32_t) = nullptr;
+
+// The moves of the swap, through the test seam when one is set.
+bool SwapMove(const std::wstring& from, const std::wstring& to, uint32_t flags) {
+    if (g_swapMove) return g_swapMove(from, to, flags);
+    return ::MoveFileExW(from.c_str(), to.c_str(), flags) != FALSE;
+}
+
 std::wstring FolderOf(const std::wstring& path) {
     const size_t at = path.find_last_of(L"\\/");
     return at == std::wstring::npos ? std::wstring(L".") : path.substr(0, at);
 }
 
 }  // namespace
+
+void SetSwapMoveForTesting(bool (*move)(const std::wstring& from, const std::wstring& to, uint32_t flags)) {
+    g_swapMove = move;
+}
 
 void SetExecutablePathForTesting(const std::wstring& path) {
     std::lock_guard<std::mutex> lock(S().mutex);
@@ -95,10 +106,20 @@ bool ParseManifest(std::string_view body, UpdateInfo& info) {
 }
 
 std::string ParseLegacyVersion(std::string_view text) {
-    static const std::regex pattern("VERSION\\s*=\\s*\"([^\"]+)\"");
-    std::match_results<std::string_view::const_iterator> match;
-    if (!std::regex_search(text.begin(), text.end(), match, pattern)) return {};
-    return match[1].str();
+    // VERSION\s*=\s*"([^"]+)" scanned by hand: the body may be megabytes long, and a backtracking
+    // matcher recurses once per character of the value. At one starting point the pattern can
+    // read the text in one way only, so the first occurrence that reads through is the match.
+    constexpr std::string_view kName = "VERSION";
+    for (size_t at = text.find(kName); at != std::string_view::npos; at = text.find(kName, at + 1)) {
+        const size_t equals = SkipSpaces(text, at + kName.size());
+        if (equals == text.size() || text[equals] != '=') continue;
+        const size_t open = SkipSpaces(text, equals + 1);
+        if (open == text.size() || text[open] != '"') continue;
+        const size_t close = text.find('"', open + 1);
+        if (close == std::string_view::npos || close == open + 1) continue;
+        return std::string(text.substr(open + 1, close - open - 1));
+    }
+    return {};
 }
 
 bool IsZipUrl(std::string_view url) {
@@ -341,9 +362,17 @@ DownloadState GetDownloadState() {
 namespace {
 
 // The downloaded file is dropped with the failed swap: the next attempt downloads it again
-// rather than retrying a file that could not be installed or started.
-bool FailSwap(const std::wstring& newExe, std::string& error, std::string text) {
-    ::DeleteFileW(newExe.c_str());
+// rather than retrying a file that could not be installed or started. Unless the executable
+// could not be put back: then no copy is deleted, and the error says where they are.
+bool FailSwap(const std::wstring& exe, const std::wstring& newExe, const std::wstring& oldExe, std::string& error,
+              std::string text) {
+    if (PathExists(exe)) {
+        ::DeleteFileW(newExe.c_str());
+    } else if (PathExists(oldExe)) {
+        text += Format(Tr(" - Zerva.exe could not be put back: the previous version is %s"), WideToUtf8(oldExe).c_str());
+    } else if (PathExists(newExe)) {
+        text += Format(Tr(" - Zerva.exe could not be put back: the new version is %s"), WideToUtf8(newExe).c_str());
+    }
     error = std::move(text);
     std::lock_guard<std::mutex> lock(S().mutex);
     S().download.ready = false;
@@ -362,15 +391,15 @@ bool ApplyUpdate(const std::wstring& extra, std::string& error) {
     }
     ::DeleteFileW(oldExe.c_str());
     // Windows lets a running image be renamed, not deleted: the old one moves aside.
-    if (!::MoveFileExW(exe.c_str(), oldExe.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    if (!SwapMove(exe, oldExe, MOVEFILE_REPLACE_EXISTING)) {
         const DWORD code = ::GetLastError();
-        return FailSwap(newExe, error, Tr("cannot rename Zerva.exe: ") + LastErrorText(code));
+        return FailSwap(exe, newExe, oldExe, error, Tr("cannot rename Zerva.exe: ") + LastErrorText(code));
     }
-    if (!::MoveFileExW(newExe.c_str(), exe.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    if (!SwapMove(newExe, exe, MOVEFILE_REPLACE_EXISTING)) {
         const DWORD code = ::GetLastError();
         std::string text = Tr("cannot install the new Zerva.exe: ") + LastErrorText(code);
-        ::MoveFileExW(oldExe.c_str(), exe.c_str(), MOVEFILE_REPLACE_EXISTING);
-        return FailSwap(newExe, error, std::move(text));
+        (void)SwapMove(oldExe, exe, MOVEFILE_REPLACE_EXISTING);
+        return FailSwap(exe, newExe, oldExe, error, std::move(text));
     }
 
     std::wstring commandLine = RestartCommandLine(exe, ::GetCurrentProcessId(), RootDir(), extra);
@@ -383,8 +412,8 @@ bool ApplyUpdate(const std::wstring& extra, std::string& error) {
         const DWORD code = ::GetLastError();
         std::string text = Tr("cannot start the new Zerva.exe: ") + LastErrorText(code);
         // One move puts the old executable back over the new one, so the folder never lacks one.
-        ::MoveFileExW(oldExe.c_str(), exe.c_str(), MOVEFILE_REPLACE_EXISTING);
-        return FailSwap(newExe, error, std::move(text));
+        (void)SwapMove(oldExe, exe, MOVEFILE_REPLACE_EXISTING);
+        return FailSwap(exe, newExe, oldExe, error, std::move(text));
     }
     ::AllowSetForegroundWindow(process.dwProcessId);
     UniqueHandle ownedProcess(process.hProcess), ownedThread(process.hThread);

@@ -49,7 +49,9 @@ void Download();
 void CancelDownload();
 DownloadState GetDownloadState();
 // Swaps exe + ".new" in and starts it with --wait-pid, --updated-from, --root and `extra`. On
-// failure the running executable is back in place, no ".new" is left and `error` says why.
+// failure the running executable is back in place, no ".new" is left and `error` says why; when
+// the executable could not be put back, no copy is deleted and `error` also names where the
+// previous (else the new) version is.
 [[nodiscard]] bool ApplyUpdate(const std::wstring& extra, std::string& error);
 // Deletes a left-over ".new" now and the previous executable (".old") on a detached thread that
 // retries while the old process still holds it.
@@ -72,6 +74,8 @@ uint64_t PackVersion(std::string_view version);
 std::wstring RestartCommandLine(const std::wstring& exe, uint32_t pid, const std::wstring& root,
                                 const std::wstring& extra);
 
+// Replaces the file moves of ApplyUpdate (MoveFileExW when null), so tests can fail any of them.
+void SetSwapMoveForTesting(bool (*move)(const std::wstring& from, const std::wstring& to, uint32_t flags));
 // Replaces the running executable's path in every later step, so tests swap a copy in a scratch
 // folder and never the test program; empty restores the real one.
 void SetExecutablePathForTesting(const std::wstring& path);

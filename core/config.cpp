@@ -59,14 +59,14 @@ bool Config::Save() {
     return WriteFileAtomic(m_path, Serialize(m_values));
 }
 
-void Config::Set(const std::string& key, const std::string& value) {
+bool Config::Set(const std::string& key, const std::string& value) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         auto it = m_values.find(key);
-        if (it != m_values.end() && it->second == value) return;
+        if (it != m_values.end() && it->second == value) return true;
         m_values[key] = value;
     }
-    (void)Save();  // a failed save keeps the value in memory; the next save retries it
+    return Save();  // a failed save keeps the value in memory; the next save retries it
 }
 
 std::string Config::GetString(const std::string& key, const std::string& def) {
@@ -101,4 +101,14 @@ bool Config::GetBool(const SettingKey& key) { return GetBool(key.name, std::stri
 
 int Config::GetInt(const SettingKey& key) { return GetInt(key.name, std::atoi(key.def)); }
 
-void Config::Set(const SettingKey& key, const std::string& value) { Set(std::string(key.name), value); }
+bool Config::Set(const SettingKey& key, const std::string& value) { return Set(std::string(key.name), value); }
+
+bool Config::Has(const SettingKey& key) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_values.count(std::string(key.name)) != 0;
+}
+
+void Config::Forget(const SettingKey& key) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_values.erase(std::string(key.name));
+}

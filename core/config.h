@@ -18,8 +18,9 @@ public:
     // Writes every key, sorted, as `KEY = "value"` CR LF after a comment line. False without a
     // path or when the write fails (the previous file then stays intact).
     [[nodiscard]] bool Save();
-    // Stores the value and saves at once, unless it is already stored byte for byte.
-    void Set(const std::string& key, const std::string& value);
+    // Stores the value and saves at once, unless it is already stored byte for byte. False when
+    // the save failed: the value stays in memory and goes with the next save.
+    bool Set(const std::string& key, const std::string& value);
 
     std::string GetString(const std::string& key, const std::string& def);
     bool GetBool(const std::string& key, bool def);
@@ -29,7 +30,11 @@ public:
     std::string Get(const SettingKey& key);
     bool GetBool(const SettingKey& key);
     int GetInt(const SettingKey& key);
-    void Set(const SettingKey& key, const std::string& value);
+    bool Set(const SettingKey& key, const std::string& value);
+    // Whether the key is stored at all (a missing one reads as its default).
+    bool Has(const SettingKey& key);
+    // Forgets the key in memory; the next save leaves it out.
+    void Forget(const SettingKey& key);
     void SetBool(const SettingKey& key, bool value) { Set(key, value ? "1" : "0"); }
 
     // Text forms of the file, for the loader, the writer and their tests.

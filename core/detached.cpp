@@ -20,4 +20,14 @@ bool StartDetached(std::function<void()> work) {
     }
 }
 
+bool StartJoinable(std::thread& thread, std::function<void()> work) {
+    if (g_failStarts) return false;
+    try {
+        thread = std::thread(std::move(work));
+        return true;
+    } catch (const std::system_error&) {
+        return false;
+    }
+}
+
 void FailThreadStartsForTesting(bool fail) { g_failStarts = fail; }

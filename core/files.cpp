@@ -6,6 +6,7 @@
 #include <shlwapi.h>  // PathMatchSpecW
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <functional>
 
@@ -147,6 +148,24 @@ std::string ReadFileTail(const std::wstring& path, int64_t maximum) {
     return text;
 }
 
+bool WriteAll(void* file, std::string_view data, std::string& reason) {
+    for (size_t written = 0; written < data.size();) {
+        const DWORD chunk = DWORD(std::min<size_t>(data.size() - written, 1u << 30));
+        DWORD done = 0;
+        if (!::WriteFile(file, data.data() + written, chunk, &done, nullptr)) {
+            reason = LastErrorText(::GetLastError());
+            return false;
+        }
+        // Reported done, yet nothing written and no error code to read: the disk is full.
+        if (done == 0) {
+            reason = LastErrorText(ERROR_DISK_FULL);
+            return false;
+        }
+        written += done;
+    }
+    return true;
+}
+
 bool WriteFileAtomic(const std::wstring& path, std::string_view data, std::string* error) {
     const std::wstring parent = ParentFolder(path);
     // A missing parent shows in CreateFileW's error below.
@@ -156,12 +175,10 @@ bool WriteFileAtomic(const std::wstring& path, std::string_view data, std::strin
         UniqueHandle file(::CreateFileW(temp.Path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) return FailWrite(error, path, ::GetLastError());
-        for (size_t written = 0; written < data.size();) {
-            const DWORD chunk = DWORD(std::min<size_t>(data.size() - written, 1u << 30));
-            DWORD done = 0;
-            if (!::WriteFile(file.Get(), data.data() + written, chunk, &done, nullptr) || done == 0)
-                return FailWrite(error, path, ::GetLastError());
-            written += done;
+        std::string reason;
+        if (!WriteAll(file.Get(), data, reason)) {
+            if (error) *error = "cannot write " + WideToUtf8(path) + ": " + reason;
+            return false;
         }
         // On disk before it replaces the target: otherwise a power cut can leave the rename
         // journaled but not the data, and the target empty.
@@ -388,7 +405,14 @@ std::string LastErrorText(uint32_t code) {
     return text;
 }
 
+namespace {
+std::atomic<bool> g_failRandom{false};
+}  // namespace
+
+void FailRandomForTesting(bool fail) { g_failRandom = fail; }
+
 std::string RandomAlnum(size_t length) {
+    if (g_failRandom) return {};
     static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     std::string bytes(length, '\0');
     // In pieces a ULONG can count; any failed piece fails the whole, so no unfilled (predictable)

@@ -20,6 +20,10 @@ std::string ReadFileTail(const std::wstring& path, int64_t maximum);
 // (MoveFileReplacing). On failure the old file is intact, no temporary file remains and `error`
 // gets "cannot write " + path + ": " + the system's reason.
 [[nodiscard]] bool WriteFileAtomic(const std::wstring& path, std::string_view data, std::string* error = nullptr);
+// Writes all of `data` at the position of `file` (a HANDLE open for writing). False with the
+// reason: the system's text of the error, or, for a write the system reported done that wrote
+// nothing (what a full disk does), the text of a full disk.
+[[nodiscard]] bool WriteAll(void* file, std::string_view data, std::string& reason);
 // Moves `source` over `target` in one step. Another program holding the target (an editor, a
 // virus scanner) refuses the move for a moment: it is retried for about a second, with `onBusy`
 // (when set) called after each refused attempt, then given up. `source` stays on failure.
@@ -68,6 +72,9 @@ std::string LastErrorText(uint32_t code = 0);
 // `length` letters and digits from the system's secure generator. Empty when the generator
 // fails, never a predictable text: for a non-zero length, an empty result is the failure.
 [[nodiscard]] std::string RandomAlnum(size_t length);
+// Makes every later RandomAlnum fail (true) or work again (false), so tests reach its callers'
+// failure paths.
+void FailRandomForTesting(bool fail);
 // 64 lower-case hex digits; empty when the file cannot be read or hashing fails.
 [[nodiscard]] std::optional<std::string> Sha256File(const std::wstring& path);
 

@@ -18,6 +18,8 @@ public:
     ~UniqueHandle() { Reset(); }
     HANDLE Get() const { return m_h; }
     explicit operator bool() const { return m_h != nullptr; }
+    // Gives the handle up unclosed, to an owner of another shape that takes it over.
+    HANDLE Release() { return std::exchange(m_h, nullptr); }
     // CreateFile signals failure with INVALID_HANDLE_VALUE, most APIs with null; keep one "empty".
     void Reset(HANDLE h = nullptr) {
         if (m_h) ::CloseHandle(m_h);

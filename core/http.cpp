@@ -8,11 +8,10 @@
 #include <algorithm>
 #include <climits>
 #include <cwchar>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <ostream>
 #include <vector>
 
 #include "core/files.h"
@@ -34,7 +33,8 @@ struct InternetCloser {
 using InternetHandle = std::unique_ptr<void, InternetCloser>;
 
 // Receives each piece of the body; false means the destination cannot take more.
-using BodySink = std::function<bool(const char* data, size_t size)>;
+// Takes one piece of the body; false stops the transfer, with the reason when there is one.
+using BodySink = std::function<bool(const char* data, size_t size, std::string& reason)>;
 
 bool Fail(HttpResult& result, std::string error) {
     result.ok = false;
@@ -108,13 +108,14 @@ bool ReadBody(HttpResult& result, HINTERNET request, const CancelFlag* cancel, T
         if (!::WinHttpReadData(request, buffer.data(), std::min(available, kPieceSize), &got))
             return FailWithLastError(result);
         if (got == 0) break;
-        const bool written = sink(buffer.data(), got);
+        std::string reason;
+        const bool written = sink(buffer.data(), got, reason);
         received += got;
         if (progress) {
             progress->done += got;
             progress->done.notify_all();   // lets a watcher wait on the counter instead of polling
         }
-        if (!written) return Fail(result, "write error");
+        if (!written) return Fail(result, reason.empty() ? std::string("write error") : "write error: " + reason);
     }
     // A connection closed early ends the body like a normal end; never call a short body complete.
     if (checkLength && received != announced) return Fail(result, WinHttpErrorText(ERROR_WINHTTP_CONNECTION_ERROR));
@@ -190,7 +191,7 @@ bool Transfer(HttpResult& result, const std::string& url, const HttpOptions& opt
 bool HttpGet(HttpResult& result, const std::string& url, const HttpOptions& options, const CancelFlag* cancel,
              TransferProgress* progress, std::string& body) {
     body.clear();
-    return Transfer(result, url, options, cancel, progress, [&body](const char* data, size_t size) {
+    return Transfer(result, url, options, cancel, progress, [&body](const char* data, size_t size, std::string&) {
         body.append(data, size);
         return body.size() < kMemoryLimit;
     });
@@ -198,7 +199,7 @@ bool HttpGet(HttpResult& result, const std::string& url, const HttpOptions& opti
 
 bool HttpGetToStream(HttpResult& result, const std::string& url, const HttpOptions& options,
                      const CancelFlag* cancel, TransferProgress* progress, std::ostream& out) {
-    return Transfer(result, url, options, cancel, progress, [&out](const char* data, size_t size) {
+    return Transfer(result, url, options, cancel, progress, [&out](const char* data, size_t size, std::string&) {
         out.write(data, std::streamsize(size));
         return !out.fail();
     });
@@ -211,27 +212,21 @@ bool HttpGetString(HttpResult& result, const std::string& url, std::string& body
 
 bool DownloadFile(HttpResult& result, const std::string& url, const std::wstring& destination,
                   const HttpOptions& options, const CancelFlag* cancel, TransferProgress* progress,
-                  const PartStreamOpener& openPart) {
+                  const PartFileOpener& openPart) {
     result = HttpResult{};
     const std::wstring part = destination + L".part";
     const std::wstring folder = ParentFolder(destination);
     // A folder that cannot be made fails the opening of the ".part" file below.
     if (!folder.empty()) (void)EnsureDirectory(folder);
     {
-        std::unique_ptr<std::ostream> out;
-        if (openPart)
-            out = openPart(part);
-        else
-            out = std::make_unique<std::ofstream>(std::filesystem::path(part), std::ios::binary | std::ios::trunc);
-        if (!out || !*out) return Fail(result, "cannot write " + WideToUtf8(part));
-        // The sink checks every write; what the stream still buffers fails only at the flush or
-        // the close, and a download cut short there must not replace the old file.
-        if (HttpGetToStream(result, url, options, cancel, progress, *out)) {
-            out->flush();
-            if (auto* file = dynamic_cast<std::ofstream*>(out.get())) file->close();
-            if (out->fail()) Fail(result, "write error");
-        }
-    }
+        const UniqueHandle file = openPart ? openPart(part)
+                                           : UniqueHandle(::CreateFileW(part.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return Fail(result, "cannot write " + WideToUtf8(part));
+        (void)Transfer(result, url, options, cancel, progress, [&file](const char* data, size_t size, std::string& reason) {
+            return WriteAll(file.Get(), std::string_view(data, size), reason);
+        });
+    }   // closed before the move: Windows refuses to move a file open for writing
     if (!result.ok) {
         ::DeleteFileW(part.c_str());
         return false;

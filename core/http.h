@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/handle.h"
 #include "core/transfer.h"
 
 struct HttpOptions {
@@ -28,22 +29,23 @@ struct HttpResult {
 // received so far stays in `body`. Returns result.ok.
 [[nodiscard]] bool HttpGet(HttpResult& result, const std::string& url, const HttpOptions& options,
              const CancelFlag* cancel, TransferProgress* progress, std::string& body);
-// GET into a stream; a stream that fails after a write ends it with "write error".
+// GET into a stream; a stream that fails after a write ends it with "write error" (a stream has
+// no reason to give).
 [[nodiscard]] bool HttpGetToStream(HttpResult& result, const std::string& url, const HttpOptions& options,
                      const CancelFlag* cancel, TransferProgress* progress, std::ostream& out);
 // HttpGet without progress counters.
 [[nodiscard]] bool HttpGetString(HttpResult& result, const std::string& url, std::string& body,
                    const HttpOptions& options = {}, const CancelFlag* cancel = nullptr);
-// Opens the stream the ".part" file is written through; null when it cannot be opened. The
-// default is a binary std::ofstream; tests pass streams that fail.
-using PartStreamOpener = std::function<std::unique_ptr<std::ostream>(const std::wstring& partPath)>;
-// GET into destination + ".part", then moved over the destination in one step. Every write and
-// the final flush and close of the ".part" file are checked ("write error") before the move. On
-// any failure the ".part" file is removed (or, when only the final move failed, kept) and an
-// existing destination is left untouched.
+// Opens the ".part" file for writing; empty when it cannot be opened. The default creates it
+// anew; tests pass handles whose writes fail.
+using PartFileOpener = std::function<UniqueHandle(const std::wstring& partPath)>;
+// GET into destination + ".part", then moved over the destination in one step. Every write of the
+// ".part" file is checked ("write error: " and the reason, for a write that stopped short the
+// lack of disk space) before the move. On any failure the ".part" file is removed (or, when only
+// the final move failed, kept) and an existing destination is left untouched.
 [[nodiscard]] bool DownloadFile(HttpResult& result, const std::string& url, const std::wstring& destination,
                   const HttpOptions& options, const CancelFlag* cancel, TransferProgress* progress,
-                  const PartStreamOpener& openPart = {});
+                  const PartFileOpener& openPart = {});
 
 // An address found in a page made absolute against the page's address.
 std::string ResolveUrl(std::string_view base, std::string_view link);

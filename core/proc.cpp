@@ -5,7 +5,7 @@
 // Environment block      ParseEnvironmentBlock, BuildEnvironmentBlock
 // Output lines           IsValidUtf8, DecodeOutputLine, LineSplitter
 // Starting a child       CreateOutputPipe, AttributeList, StartChild, PumpOutput
-// Run and Spawn          proc::Run, proc::Spawn
+// Run and Spawn          proc::Process, proc::Run, proc::SpawnProcess, proc::Spawn
 // Other processes        LaunchInConsole, SignalNamedEvent, KillPid, IsPidRunning
 #include "core/proc.h"
 
@@ -13,12 +13,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <cwchar>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <thread>
 
+#include "core/detached.h"
 #include "core/files.h"
 #include "core/handle.h"
 #include "core/text.h"
@@ -229,7 +231,8 @@ std::wstring CurrentEnvironmentBlock(const EnvList& overrides, std::wstring_view
     return BuildEnvironmentBlock(std::move(vars), overrides, pathPrepend);
 }
 
-std::optional<Child> StartChild(const SpawnOptions& options, std::string& error) {
+// `extraFlags` joins the creation flags (CREATE_SUSPENDED for a child that joins a job first).
+std::optional<Child> StartChild(const SpawnOptions& options, std::string& error, DWORD extraFlags = 0) {
     std::wstring environment = CurrentEnvironmentBlock(options.env, options.pathPrepend);
     std::wstring commandLine = L"\"" + options.exe + L"\"";
     if (!options.args.empty()) commandLine += L" " + options.args;
@@ -262,7 +265,7 @@ std::optional<Child> StartChild(const SpawnOptions& options, std::string& error)
     si.StartupInfo.hStdError = writeEnd.Get();
     si.lpAttributeList = attributes.Get();
     PROCESS_INFORMATION pi = {};
-    if (!::CreateProcessW(options.exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, kCreationFlags,
+    if (!::CreateProcessW(options.exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, kCreationFlags | extraFlags,
                           environment.data(), workDir.empty() ? nullptr : workDir.c_str(), &si.StartupInfo, &pi)) {
         error = LastErrorText(::GetLastError());
         return std::nullopt;
@@ -308,6 +311,45 @@ void PumpOutput(HANDLE pipe, HANDLE cancel, LineSplitter::Sink sink) {
 
 // ---- Run and Spawn ----
 
+Process::Process(Process&& other) noexcept
+    : m_handle(std::exchange(other.m_handle, nullptr)), m_pid(std::exchange(other.m_pid, 0)) {}
+
+Process& Process::operator=(Process&& other) noexcept {
+    if (this != &other) {
+        if (m_handle) ::CloseHandle(m_handle);
+        m_handle = std::exchange(other.m_handle, nullptr);
+        m_pid = std::exchange(other.m_pid, 0);
+    }
+    return *this;
+}
+
+Process::~Process() {
+    if (m_handle) ::CloseHandle(m_handle);
+}
+
+bool Process::IsRunning() const { return m_handle && ::WaitForSingleObject(m_handle, 0) == WAIT_TIMEOUT; }
+
+namespace {
+
+constexpr char kThreadRefused[] = "cannot start a thread";
+
+// Puts a suspended child into a new job and lets it run, so whatever it starts joins the job
+// too. The job is made without "kill on close": closing it ends nobody. None (the child still
+// runs) when the system refuses, for instance a job of ours that allows no nested one.
+UniqueHandle RunInJob(const Child& child) {
+    UniqueHandle job(::CreateJobObjectW(nullptr, nullptr));
+    if (job && !::AssignProcessToJobObject(job.Get(), child.process.Get())) job.Reset();
+    ::ResumeThread(child.thread.Get());
+    return job;
+}
+
+// Ends the child and, through its job when it has one, everything it started.
+void EndTree(HANDLE job, HANDLE process) {
+    if (!job || !::TerminateJobObject(job, 1)) ::TerminateProcess(process, 1);
+}
+
+}  // namespace
+
 RunResult Run(SpawnOptions options, uint32_t timeoutMs) {
     RunResult result;
     UniqueHandle cancel(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -316,24 +358,33 @@ RunResult Run(SpawnOptions options, uint32_t timeoutMs) {
         result.error = LastErrorText();
         return result;
     }
-    std::optional<Child> child = StartChild(options, result.error);
+    std::optional<Child> child = StartChild(options, result.error, CREATE_SUSPENDED);
     if (!child) return result;
-    result.started = true;
+    const UniqueHandle job = RunInJob(*child);
     child->thread.Reset();
+    const HANDLE process = child->process.Get();
 
     std::string output;
-    std::thread reader([&] {
+    std::thread reader;
+    const bool reading = StartJoinable(reader, [&] {
         PumpOutput(child->readEnd.Get(), cancel.Get(), [&output](std::string line) {
             output += line;
             output += '\n';
         });
         ::SetEvent(pumped.Get());
     });
+    if (!reading) {
+        // Unread, the child would block on a full pipe until its time-out: end it now.
+        EndTree(job.Get(), process);
+        ::WaitForSingleObject(process, 2000);
+        result.error = kThreadRefused;
+        return result;
+    }
+    result.started = true;
 
-    const HANDLE process = child->process.Get();
     if (::WaitForSingleObject(process, timeoutMs) == WAIT_TIMEOUT) {
         result.timedOut = true;
-        ::TerminateProcess(process, 1);
+        EndTree(job.Get(), process);
         ::WaitForSingleObject(process, 2000);
     }
     DWORD code = 0;
@@ -349,19 +400,20 @@ RunResult Run(SpawnOptions options, uint32_t timeoutMs) {
     return result;
 }
 
-uint32_t Spawn(const SpawnOptions& options, std::string* error) {
+Process SpawnProcess(const SpawnOptions& options, std::string* error) {
     std::string why;
     std::optional<Child> child = StartChild(options, why);
     if (!child) {
         if (error) *error = why;
-        return 0;
+        return {};
     }
-    child->process.Reset();
     child->thread.Reset();
-    std::thread([pipe = std::move(child->readEnd), source = options.logSource, logOutput = options.logOutput,
-                 filter = options.lineFilter] {
+    // Shared, because the thread's work must be copyable; the reader is its only user.
+    auto pipe = std::make_shared<UniqueHandle>(std::move(child->readEnd));
+    const bool reading = StartDetached([pipe, source = options.logSource, logOutput = options.logOutput,
+                                        filter = options.lineFilter] {
         // Logging off still drains the pipe, so the child never blocks on a full one.
-        PumpOutput(pipe.Get(), nullptr, [&](std::string line) {
+        PumpOutput(pipe->Get(), nullptr, [&](std::string line) {
             if (!logOutput || Trim(line).empty()) return;
             // Nothing may escape this detached thread: it would end Zerva. The line is dropped.
             try {
@@ -372,9 +424,17 @@ uint32_t Spawn(const SpawnOptions& options, std::string* error) {
                 LogError(console::kZerva, std::string("internal error: ") + e.what());
             }
         });
-    }).detach();
-    return child->pid;
+    });
+    if (!reading) {
+        // A server whose output nobody reads would stop at the first full pipe: not started.
+        ::TerminateProcess(child->process.Get(), 1);
+        if (error) *error = kThreadRefused;
+        return {};
+    }
+    return Process(child->process.Release(), child->pid);
 }
+
+uint32_t Spawn(const SpawnOptions& options, std::string* error) { return SpawnProcess(options, error).Pid(); }
 
 }  // namespace proc
 
@@ -409,7 +469,14 @@ bool KillPid(uint32_t pid) {
     return ended;
 }
 
+namespace {
+std::atomic<bool (*)(uint32_t)> g_pidRunning{nullptr};
+}  // namespace
+
+void SetPidRunningForTest(bool (*answer)(uint32_t pid)) { g_pidRunning = answer; }
+
 bool IsPidRunning(uint32_t pid) {
+    if (auto answer = g_pidRunning.load()) return answer(pid);
     if (pid == 0) return false;  // the idle process, never one of ours
     UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, pid));
     return process && ::WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT;

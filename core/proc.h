@@ -1,7 +1,9 @@
 // core/proc.h: the one way Zerva starts other programs: hidden, with standard output and error
 // captured through a pipe, a built environment block and an explicit inheritance list.
-// Run blocks its (worker) caller; Spawn leaves one detached reader thread per child that writes
-// to the console log. Also: visible consoles, stop events, forced ends and liveness checks.
+// Run blocks its (worker) caller and holds the child's whole tree in a job object until it ends;
+// Spawn leaves one detached reader thread per child that writes to the console log, and never
+// ties the child to anything of ours. Also: visible consoles, stop events, forced ends and
+// liveness checks.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -37,11 +39,34 @@ struct RunResult {
     std::string error;              // why it could not be started
 };
 
-// Runs the program to its end, at most timeoutMs; after that it is terminated with exit code 1.
-// Also returns, a little after the child ended, when a grandchild still holds the output pipe.
+// A started process held by an owned handle: it tells whether this very process still runs,
+// however soon the system hands its id to another one. Any thread; moved, never copied.
+class Process {
+public:
+    Process() = default;
+    Process(Process&& other) noexcept;
+    Process& operator=(Process&& other) noexcept;
+    ~Process();
+    uint32_t Pid() const { return m_pid; }  // 0 for none
+    // False once the process has ended, and for none.
+    bool IsRunning() const;
+
+private:
+    friend Process SpawnProcess(const SpawnOptions& options, std::string* error);
+    Process(void* handle, uint32_t pid) : m_handle(handle), m_pid(pid) {}  // takes over the HANDLE
+    void* m_handle = nullptr;
+    uint32_t m_pid = 0;
+};
+
+// Runs the program to its end, at most timeoutMs; after that the child and every process it
+// started are terminated with exit code 1. A child that ends by itself leaves what it started
+// running. Also returns, a little after the child ended, when a grandchild still holds the
+// output pipe.
 RunResult Run(SpawnOptions options, uint32_t timeoutMs);
-// Starts a long-running program and logs its output lines; returns its process id, or 0 with
-// the reason in *error (when given). The child outlives Zerva.
+// Starts a long-running program and logs its output lines; returns it, or none with the reason
+// in *error (when given). The child outlives Zerva.
+Process SpawnProcess(const SpawnOptions& options, std::string* error);
+// The same, keeping only the process id (0 when it could not be started).
 uint32_t Spawn(const SpawnOptions& options, std::string* error);
 
 // ---- Pure pieces, exposed for their tests ----
@@ -85,5 +110,10 @@ private:
 // Terminates the process with exit code 0 and waits up to 3 s for it; false when it cannot be
 // opened or terminated.
 [[nodiscard]] bool KillPid(uint32_t pid);
-// True only when the process can be opened and has not ended; pid 0 is never running.
+// True only when the process can be opened and has not ended; pid 0 is never running. An id says
+// nothing of a process of ours once it ended (the system hands it out again): judge those by
+// their proc::Process.
 bool IsPidRunning(uint32_t pid);
+// Test seam: answers IsPidRunning in its place (null: the system), so a test can play an ended
+// process whose id another one has taken.
+void SetPidRunningForTest(bool (*answer)(uint32_t pid));

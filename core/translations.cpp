@@ -100,6 +100,9 @@ const TranslationPair kTable[] = {
     {"MySQL did not stop", "MySQL ne s'est pas arrêté"},
     {"The database server is still running after the stop request and the forced end.\nEnd it in the Task Manager.",
      "Le serveur de base de données fonctionne encore après la demande d'arrêt et l'arrêt forcé.\nTerminez-le dans le Gestionnaire des tâches."},
+    {"Cannot start the server thread", "Impossible de démarrer le fil des serveurs"},
+    {"Zerva cannot start or stop the servers until it is restarted.",
+     "Zerva ne peut ni démarrer ni arrêter les serveurs avant d'être redémarré."},
 
     // ---- Self-updater ----
     {"Zerva %s is available (installed: %s).", "Zerva %s est disponible (installée : %s)."},
@@ -119,6 +122,10 @@ const TranslationPair kTable[] = {
     {"cannot install the new Zerva.exe: ", "impossible d'installer le nouveau Zerva.exe : "},
     {"cannot start the new Zerva.exe: ", "impossible de démarrer le nouveau Zerva.exe : "},
     {"Restarting Zerva with the new version...", "Redémarrage de Zerva avec la nouvelle version..."},
+    {" - Zerva.exe could not be put back: the previous version is %s",
+     " - Zerva.exe n'a pas pu être remis en place : la version précédente est %s"},
+    {" - Zerva.exe could not be put back: the new version is %s",
+     " - Zerva.exe n'a pas pu être remis en place : la nouvelle version est %s"},
 
     // ---- Apache configuration ----
     {"VirtualHost on port %d disabled (SSL module or certificate missing).",

@@ -330,9 +330,8 @@ bool InflateInto(ExtractState& state, const std::string& name, uint64_t size, HA
             return state.Fail(failed + ZipErrorText(got) + ")");
         }
         if (got == 0) break;
-        DWORD done = 0;
-        if (!::WriteFile(file, state.buffer.get(), DWORD(got), &done, nullptr) || done != DWORD(got)) {
-            const std::string reason = LastErrorText();
+        std::string reason;
+        if (!WriteAll(file, std::string_view(state.buffer.get(), size_t(got)), reason)) {
             unzCloseCurrentFile(state.reader);
             return state.Fail(failed + "write error: " + reason + ")");
         }

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Sets up the machine (scripts/setup.sh), builds Zerva for Windows x64 and runs it under Wine:
+# Sets up the machine (scripts/setup.sh), builds zerva.exe and the stand-ins it lays out (not the
+# test programs) for Windows x64 and runs it under Wine:
 # "--cli status" on a fresh root folder under the build folder, then "--cli start" and
 # "--cli stop" on a stack of test stand-ins laid out in a second root (tools/standin: programs
 # that play httpd.exe, php.exe and the MariaDB server, as far as Zerva relies on them). Then the
@@ -15,13 +16,14 @@ build="${ZERVA_BUILD_DIR:-$here/build}"
 bash "$here/scripts/setup.sh"
 # shellcheck source=scripts/wine-env.sh
 source "$here/scripts/wine-env.sh"
+# shellcheck source=scripts/standin-stack.sh
+source "$here/scripts/standin-stack.sh"
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" >/dev/null
-cmake --build "$build" -j "$(nproc)"
+# Only what runs below: the test programs are left to scripts/test.sh.
+cmake --build "$build" -j "$(nproc)" --target zerva "${STANDIN_STACK_TARGETS[@]}"
 echo "built into $build/bin"
 
 bin="$build/bin"
-# shellcheck source=scripts/standin-stack.sh
-source "$here/scripts/standin-stack.sh"
 start_wine_session "$build" >/dev/null 2>&1
 trap stop_wine_session EXIT
 

@@ -2,6 +2,11 @@
 # and a MariaDB build made of the test stand-ins (tools/standin), the Apache template and the
 # database port on free loopback ports.
 # usage: lay_out_standin_stack <folder of the built stand-ins> <root folder>
+
+# The build targets of the stand-ins laid out below: a caller builds these and nothing more.
+STANDIN_STACK_TARGETS=(standin_httpd standin_openssl standin_php standin_mariadbd standin_mariadb_admin
+                       standin_mariadb_install_db)
+
 lay_out_standin_stack() {
     local bin="$1" root="$2"
     local apache="$root/bin/apache/httpd-2.4.58" php="$root/bin/php/php-8.3.14" db="$root/bin/database/mariadb-11.4.2"

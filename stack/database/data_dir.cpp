@@ -14,6 +14,7 @@ namespace {
 constexpr uint32_t kInstallToolTimeoutMs = 300000;
 constexpr uint32_t kInitializeTimeoutMs = 600000;
 constexpr uint32_t kAdminTimeoutMs = 30000;
+constexpr size_t kNewRootPasswordLength = 20;
 
 std::wstring PortText() { return std::to_wstring(MysqlPort()); }
 
@@ -57,6 +58,27 @@ bool RunServerInitialization(const DbInstall& build, const std::string& password
     return true;
 }
 
+// The password a first initialization gives root: the stored one, else a new random one, stored
+// before any tool sees it so that nothing is ever initialized with a password Zerva forgot.
+bool PasswordForNewFolder(const std::string& given, std::string& password, std::string& error) {
+    Config& config = Config::Instance();
+    if (config.Has(setting::kMysqlRootPassword)) {
+        password = given;
+        return true;
+    }
+    password = RandomAlnum(kNewRootPasswordLength);
+    if (password.empty()) {
+        error = "cannot make a root password: the random source failed";
+        return false;
+    }
+    if (!config.Set(setting::kMysqlRootPassword, password)) {
+        config.Forget(setting::kMysqlRootPassword);
+        error = "cannot store the new root password: cannot write zerva.ini";
+        return false;
+    }
+    return true;
+}
+
 // Nothing but a folder with nothing in it counts as empty; a stray file is someone's data.
 bool IsEmptyFolder(const std::wstring& path) {
     return IsDirectory(path) && ListFiles(path, "*").empty() && ListSubdirectories(path).empty();
@@ -68,7 +90,7 @@ std::string GetMysqlRootPassword() { return Config::Instance().Get(setting::kMys
 
 bool HasMysqlDatabase(const DbInstall& build) { return IsDirectory(DbDataDir(build) + L"\\mysql"); }
 
-bool InitDataDir(const DbInstall& build, const std::string& password, std::string& error) {
+bool InitDataDir(const DbInstall& build, const std::string& given, std::string& error) {
     if (HasMysqlDatabase(build)) return true;
     const std::wstring data = DbDataDir(build);
     if (PathExists(data)) {
@@ -81,6 +103,8 @@ bool InitDataDir(const DbInstall& build, const std::string& password, std::strin
             return false;
         }
     }
+    std::string password;
+    if (!PasswordForNewFolder(given, password, error)) return false;
     LogInfo(console::kMySql,
             Format(Tr("Initializing the data directory (first start of %s)..."), DbProductName(build).c_str()));
     proc::RunResult run;

@@ -10,14 +10,17 @@
 #include "core/proc.h"
 #include "stack/database/builds.h"
 
-// The setting MYSQL_ROOT_PASSWORD (default "tulp").
+// The setting MYSQL_ROOT_PASSWORD; "tulp" when zerva.ini stores none (a data folder made elsewhere).
 std::string GetMysqlRootPassword();
 // <data>\mysql, the system database, is a folder.
 bool HasMysqlDatabase(const DbInstall& build);
 
-// Ensures an initialized data folder whose root account has `password`: the install tool when a
-// MariaDB build has one, else the server's own initialization with an init script. A non-empty
-// data folder without `mysql` is refused and left untouched.
+// Ensures an initialized data folder whose root account has `password` (callers pass
+// GetMysqlRootPassword): the install tool when a MariaDB build has one, else the server's own
+// initialization with an init script. A non-empty data folder without `mysql` is refused and left
+// untouched. When zerva.ini stores no root password, a new folder never gets the published
+// default: a random one is made, stored first (the initialization is refused when it cannot be)
+// and given to root in place of `password`.
 [[nodiscard]] bool InitDataDir(const DbInstall& build, const std::string& password, std::string& error);
 
 // The admin tool on 127.0.0.1 at MYSQL_PORT as root, reading no option file, running `subCommand`

@@ -67,12 +67,21 @@ std::string ReplaceAssignments(std::string_view text, std::string_view name,
 std::wstring PhpMyAdminDir() { return PhpAppsDir() + L"\\phpmyadmin"; }
 std::wstring PhpMyAdminConfigPath() { return PhpMyAdminDir() + L"\\config.inc.php"; }
 
-bool WritePhpMyAdminConfig() {
+bool WritePhpMyAdminConfig(std::string* error) {
     // WriteFileAtomic would create the folder; a config.inc.php alone is no phpMyAdmin.
-    if (!IsDirectory(PhpMyAdminDir())) return false;
-    const std::string text = FillPhpMyAdminTemplate(PhpMyAdminTemplate(), RandomAlnum(32), MysqlPort(),
-                                                    GetMysqlRootPassword(), PathToUtf8(TempDir() + L"\\phpmyadmin"));
-    return WriteFileAtomic(PhpMyAdminConfigPath(), text);
+    if (!IsDirectory(PhpMyAdminDir())) {
+        if (error) *error = "cannot write " + WideToUtf8(PhpMyAdminConfigPath()) + ": phpMyAdmin is not installed";
+        return false;
+    }
+    // An empty secret would leave phpMyAdmin's cookies open to forgery.
+    const std::string secret = RandomAlnum(32);
+    if (secret.empty()) {
+        if (error) *error = "cannot write " + WideToUtf8(PhpMyAdminConfigPath()) + ": the random source failed";
+        return false;
+    }
+    const std::string text = FillPhpMyAdminTemplate(PhpMyAdminTemplate(), secret, MysqlPort(), GetMysqlRootPassword(),
+                                                    PathToUtf8(TempDir() + L"\\phpmyadmin"));
+    return WriteFileAtomic(PhpMyAdminConfigPath(), text, error);
 }
 
 PhpMyAdminUpdate UpdatePhpMyAdminConfig(uint32_t port, const std::string& password, std::string& error) {

@@ -10,9 +10,10 @@ std::wstring PhpMyAdminDir();         // <root>\phpapps\phpmyadmin
 std::wstring PhpMyAdminConfigPath();  // PhpMyAdminDir()\config.inc.php
 
 // A new config.inc.php from the template with a new secret, the port and root password of the
-// settings and the temporary folder. False when it cannot be written, also when the phpMyAdmin
-// folder is missing (it is never created here); the previous file then stays intact.
-[[nodiscard]] bool WritePhpMyAdminConfig();
+// settings and the temporary folder. False with the reason when it cannot be written, also when
+// the phpMyAdmin folder is missing (it is never created here) or no secret can be made; the
+// previous file then stays intact.
+[[nodiscard]] bool WritePhpMyAdminConfig(std::string* error = nullptr);
 // What UpdatePhpMyAdminConfig did.
 enum class PhpMyAdminUpdate {
     Updated,        // config.inc.php carries the port and password now

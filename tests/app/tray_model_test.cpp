@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "core/translate.h"
 
 namespace {
@@ -97,6 +99,23 @@ TEST(TrayBalloons, OnlyTheNewestAlertSinceTheLastHiddenPass) {
     int queued = 0;
     while (server.PopAlert(alert)) ++queued;
     EXPECT_EQ(queued, 4) << "every alert stays queued for the window";
+}
+
+// The tray reads "the newest alert" and "how many so far" in one step: an alert raised right
+// after that read is the next pass's balloon, never counted as seen unshown.
+TEST(TrayBalloons, AlertRaisedRightAfterAPassesRead_IsTheNextBalloon) {
+    static std::atomic<int> reads{0};
+    SetAfterAlertReadForTest([] {
+        if (reads++ == 0) QueueAlert(Alert{"between", "two reads", true, alert_action::kNone});
+    });
+    BalloonChooser chooser;
+    Server::Instance().PushAlert("first", "one", true, alert_action::kNone);
+    const std::optional<Alert> shown = chooser.HiddenPass();
+    const std::optional<Alert> next = chooser.HiddenPass();
+    SetAfterAlertReadForTest(nullptr);
+    ASSERT_TRUE(shown && next);
+    EXPECT_EQ(shown->title + ", " + next->title, "first, between");
+    EXPECT_FALSE(chooser.HiddenPass());
 }
 
 }  // namespace

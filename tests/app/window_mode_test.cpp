@@ -60,6 +60,22 @@ std::set<uint32_t> ThemeSurfaces(bool dark) {
     return surfaces;
 }
 
+// The main window of process `pid`, or null: other tests of the session have windows of the class too.
+HWND MainWindowOf(uint32_t pid) {
+    std::pair<uint32_t, HWND> found{pid, nullptr};
+    ::EnumWindows([](HWND window, LPARAM param) -> BOOL {
+        auto& [wanted, hit] = *reinterpret_cast<std::pair<uint32_t, HWND>*>(param);
+        DWORD owner = 0;
+        wchar_t name[64] = {};
+        ::GetWindowThreadProcessId(window, &owner);
+        ::GetClassNameW(window, name, 64);
+        if (owner != wanted || std::wstring_view(name) != kMainWindowClass) return TRUE;
+        hit = window;
+        return FALSE;
+    }, reinterpret_cast<LPARAM>(&found));
+    return found.second;
+}
+
 class WindowModeTest : public AppTest {
 protected:
     void SetUp() override {
@@ -123,14 +139,26 @@ TEST_F(WindowModeTest, Screenshot_ThatCannotBeWritten_Exit1AndNoPartialFile) {
 }
 
 // One test for everything that takes the single-instance lock, so no two run at once.
+// One test for every window-mode start: they would meet at the single-instance lock.
 TEST_F(WindowModeTest, HiddenTrayStart_SecondInstanceHandsOver_CloseSavesAndExits0) {
-    MakeApache(webPort);  // tray mode keeps the window hidden only with an Apache build
     // Not in the saved form: only the settings save at the end writes it that way.
     const std::string ini = "START_SYSTRAY_MODE = \"1\"\r\nSTART_ON_START = \"0\"\r\nCHECK_UPDATES = \"0\"\r\n";
     testkit::WriteFile(root / L"zerva.ini", ini);
+    {
+        // Tray mode hides the window only when an Apache build is current: on an empty root the
+        // window shows, so the first-run wizard is seen.
+        ZervaProcess empty(RootArg(), Env());
+        HWND window = nullptr;
+        ASSERT_TRUE(testkit::WaitFor([&] { return (window = MainWindowOf(empty.Pid())) != nullptr; }));
+        EXPECT_TRUE(testkit::WaitFor([&] { return ::IsWindowVisible(window) != FALSE; })) << WindowsOf(empty.Pid());
+        ::PostMessageW(window, WM_CLOSE, 0, 0);
+        EXPECT_EQ(empty.Wait(), 0u);
+    }
+    MakeApache(webPort);
+    testkit::WriteFile(root / L"zerva.ini", ini);
     ZervaProcess first(RootArg(), Env());
     HWND window = nullptr;  // screenshot runs use another class
-    ASSERT_TRUE(testkit::WaitFor([&] { return (window = ::FindWindowW(kMainWindowClass, nullptr)) != nullptr; }));
+    ASSERT_TRUE(testkit::WaitFor([&] { return (window = MainWindowOf(first.Pid())) != nullptr; }));
     ASSERT_TRUE(testkit::WaitFor([&] { return ShellHasIcon(window); })) << "the tray icon";
     EXPECT_FALSE(::IsWindowVisible(window)) << "tray mode starts hidden";
     wchar_t title[64] = {};

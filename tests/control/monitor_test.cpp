@@ -76,3 +76,29 @@ TEST_F(ControlTest, Monitor_OtherInstallationsAndHistories) {
     for (int i = 0; i < 125; ++i) AppendSample(history, float(i));
     EXPECT_TRUE(history.size() == 120u && history.front() == 5.0f && history.back() == 124.0f) << history.size();
 }
+
+// Only a process run from inside bin\apache is this root's Apache: one under a sibling folder whose
+// name merely begins the same (bin\apache2, bin\apache.bak) is another installation, neither shown
+// as running nor stopped.
+TEST_F(ControlTest, Monitor_HttpdUnderASiblingFolder_NeitherOursNorStopped) {
+    std::vector<std::wstring> ready;   // each server's access log, which it tells once it serves
+    const auto spawn = [&](const std::wstring& build) {
+        const std::wstring dir = MakeFolder(root / build, {{"bin/httpd.exe", stacktest::kStandin},
+                                                           {"conf/httpd.conf", "# standin: no-listen\r\n"},
+                                                           {"logs/error.log", ""}});
+        ready.push_back(dir + L"\\logs\\access.log");
+        return proc::SpawnProcess({.exe = dir + L"\\bin\\httpd.exe",
+                                   .args = L"-f \"" + dir + L"\\conf\\httpd.conf\" -d \"" + dir + L"\""}, nullptr);
+    };
+    const proc::Process siblings[] = {spawn(L"bin/apache2/httpd-2.4.58"), spawn(L"bin/apache.bak")};
+    const proc::Process ours = spawn(L"bin/apache/httpd-2.4.58");
+    for (const std::wstring& log : ready)
+        ASSERT_TRUE(testkit::WaitFor([&] { return testkit::ReadFile(log).find(" ready") != std::string::npos; }));
+    for (const ProcessInfo& process : FindApacheProcesses())
+        EXPECT_TRUE(StartsWith(ToLower(process.fullPath), ToLower(WideToUtf8(root / L"bin\\apache\\")))) << process.fullPath;
+
+    DoStopApache();
+    Server::Instance().Refresh();
+    EXPECT_FALSE(Server::Instance().GetStatus().apache.running || ours.IsRunning());
+    for (const auto& sibling : siblings) EXPECT_TRUE(sibling.IsRunning());
+}

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "core/detached.h"
 #include "core/text.h"
 #include "tests/control/control_fixture.h"
 
@@ -79,4 +80,23 @@ TEST_F(ControlTest, Worker_Shutdown_FinishesRunningJobDropsWaitingAndIsSafeTwice
     Server::Instance().Enqueue("After", [&] { ranWaiting = true; }, "");
     Server::Instance().Start();  // no restart after the end
     EXPECT_FALSE(testkit::WaitFor([&] { return ranWaiting.load(); }, 1200));
+}
+
+// A worker thread the system refuses: the start is alerted and every job, waiting before or queued
+// after, fails with that reason instead of waiting for good (a quit would wait on it).
+TEST_F(ControlTest, Worker_RefusedThread_EveryJobFailsWithTheReason_NothingWaits) {
+    std::atomic<bool> ran{false};
+    const auto lines = LinesDuring([&] {
+        Server::Instance().StartAll();
+        FailThreadStartsForTesting(true);
+        Server::Instance().Start();
+        FailThreadStartsForTesting(false);
+        Server::Instance().Enqueue("", [&] { ran = true; }, "page-job");
+    });
+    EXPECT_TRUE(Has(lines, {console::kZerva, level::kError, "Cannot start the server thread: Starting servers..."}));
+    EXPECT_TRUE(Has(lines, {console::kZerva, level::kError, "Cannot start the server thread: page-job"}));
+    EXPECT_EQ(PopAlerts(), std::vector<std::string>{"! Cannot start the server thread | Zerva cannot start or stop the "
+                                                    "servers until it is restarted. | 0"});
+    const ServerStatus status = Server::Instance().GetStatus();
+    EXPECT_TRUE(status.queued == 0 && !status.busy && !ran);
 }

@@ -6,6 +6,8 @@
 
 #include "control/monitor.h"
 #include "core/handle.h"
+#include "stack/database/data_dir.h"
+#include "stack/phpmyadmin/config.h"
 #include "tests/control/control_fixture.h"
 
 using namespace controltest;
@@ -34,6 +36,7 @@ TEST_F(ControlTest, StartAll_RestartRunning_StopAll_EndToEnd) {
     MakeApache(webPort);
     MakePhp();
     MakeMariaDb(dbPort);
+    testkit::WriteFile(PhpMyAdminDir() + L"\\index.php", "<?php");
     Server::Instance().Start();
     auto lines = RunJobs([] { Server::Instance().StartAll(); });
     const ServerStatus status = Server::Instance().GetStatus();
@@ -57,6 +60,13 @@ TEST_F(ControlTest, StartAll_RestartRunning_StopAll_EndToEnd) {
     EXPECT_EQ(testkit::ReadFile(dbDir + L"\\bin\\mariadbd.args"), "--defaults-file=" + WideToUtf8(dbDir + L"\\my.ini") + "\r\n");
     EXPECT_NE(testkit::ReadFile(dbDir + L"\\my.ini").find(Format("port = %d", dbPort)), std::string::npos);
 
+    // Apache made phpMyAdmin's missing configuration; the first database start then made the root
+    // password, so zerva.ini holds it and phpMyAdmin logs in with it.
+    const std::string password = GetMysqlRootPassword();
+    const std::string pmaConfig = testkit::ReadFile(PhpMyAdminConfigPath());
+    EXPECT_NE(password, "tulp");
+    EXPECT_NE(pmaConfig.find("['password'] = '" + password + "';"), std::string::npos) << pmaConfig;
+
     // Restart running: stop Apache, stop the database, start Apache, start the database.
     std::vector<std::string> order;
     for (const auto& [s, l, text] : RunJobs([] { Server::Instance().RestartRunning(); }))
@@ -64,6 +74,7 @@ TEST_F(ControlTest, StartAll_RestartRunning_StopAll_EndToEnd) {
     EXPECT_EQ(order, (std::vector<std::string>{"Stopping Apache...", "Apache stopped.", "Stopping MySQL...",
                                                "MySQL stopped.", Format("Apache started (ports %d) - PHP 8.3.14", webPort),
                                                Format("MariaDB 11.4.2 started (port %d)", dbPort)}));
+    EXPECT_EQ(testkit::ReadFile(PhpMyAdminConfigPath()), pmaConfig) << "an existing configuration stays byte for byte";
     RunJobs([] { Server::Instance().StopAll(); });
     EXPECT_TRUE(!Server::Instance().AnyRunning() && PopAlerts().empty());
 }
@@ -124,6 +135,22 @@ TEST_F(ControlTest, DoStartMySql_MissingBuildAndImmediateDeath) {
                                "console and the MySQL error log (Logs page). | 4"}));
     EXPECT_TRUE(PathExists(dbDir + L"\\data\\mysql"));  // initialized on first use
     EXPECT_TRUE(Has(lines, {console::kMySql, level::kError, "The database server stopped right after starting. See the MySQL error log."}));
+}
+
+// A server that dies at start is not started, even when its id already belongs to another process
+// (Wine hands freed ids out again): the start judges the server by its own handle of it.
+TEST_F(ControlTest, StartSequences_ServerDiesAndItsIdIsTakenByAnother_NotStarted) {
+    MakeApache(LeasedPort(), "# standin: die\r\n");
+    MakeMariaDb(LeasedPort(), "# standin: die\n");
+    SetPidRunningForTest([](uint32_t) { return true; });   // every id has a running process again
+    const bool apache = DoStartApache(), database = DoStartMySql();
+    SetPidRunningForTest(nullptr);
+    EXPECT_FALSE(apache || database);
+    EXPECT_EQ(PopAlerts(), (std::vector<std::string>{
+                               "! Apache did not start | Apache stopped right after starting.\nCheck the console and "
+                               "the Apache error log. | 0",
+                               "! MySQL did not start | The database server stopped right after starting.\nCheck the "
+                               "console and the MySQL error log (Logs page). | 4"}));
 }
 
 TEST_F(ControlTest, DoStartApache_NotListening_Warns_DoStopApache_ForcedEnd_AndSurvivorReported) {

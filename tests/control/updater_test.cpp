@@ -12,6 +12,7 @@
 #include "core/log.h"
 #include "core/online.h"
 #include "core/text.h"
+#include "tests/stack/stack_fixture.h"
 #include "tests/support/fixture_server.h"
 #include "tests/support/zip_writer.h"
 
@@ -83,6 +84,23 @@ TEST(UpdaterText, LegacyFileZipAddressEntryChoiceAndPackedVersion) {
     EXPECT_EQ(updater::ChooseExecutableEntry({"a/b/zerva.exe", "z/Zerva.exe", "y/ZERVA.EXE", "xzerva.exe"}), 1);
     EXPECT_EQ(updater::ChooseExecutableEntry({"Zerva.exe.txt", "zerva/"}), -1);
     EXPECT_EQ(updater::PackVersion("v4.1.2.70000 beta"), 0x0004000100020000ull | (70000 & 0xFFFF));
+}
+
+// The legacy file is scanned by hand: it agrees with the pattern on random text, and a value of
+// megabytes (where a backtracking matcher recursed once per character) is read whole.
+TEST(UpdaterText, LegacyVersion_AgreesWithThePattern_LongValueReadWhole) {
+    const std::vector<std::string> pieces = {" ", "\t", "\n", "\r", "\v", "=", "=", "\"", "\"", "4.1", "x",
+                                             "VERSION", "version", "VERSIO"};
+    EXPECT_GT(stacktest::ExpectAgrees(stacktest::RandomLines(11, 20000, {"VERSION", "VERSION = \""}, pieces, 3, 6),
+                                      std::regex("VERSION\\s*=\\s*\"([^\"]+)\""), false, {1},
+                                      [](const std::string& line) -> stacktest::Scanned {
+                                          const std::string version = updater::ParseLegacyVersion(line);
+                                          if (version.empty()) return std::nullopt;
+                                          return std::vector<std::string>{version};
+                                      }),
+              1000);
+    const std::string value(2 << 20, '7');
+    EXPECT_EQ(updater::ParseLegacyVersion("<?php\nVERSION = \"" + value + "\";\n"), value);
 }
 
 TEST_F(UpdaterTest, Check_ManifestLegacyOrNeither_LatestAvailabilityAndError) {
@@ -219,6 +237,27 @@ TEST_F(UpdaterTest, Apply_FailedSwap_KeepsTheRunningExecutableAndNoNew) {
         EXPECT_TRUE(!PathExists(exe + L".new") || (c.locked && *c.locked)) << c.reason;
         ::DeleteFileW((exe + L".new").c_str());
     }
+}
+
+// Neither the new executable nor, after it, the previous one could be moved to Zerva.exe: both
+// copies stay, and the error says where the previous one is.
+TEST_F(UpdaterTest, Apply_SwapAndRestoreBothFail_NoCopyDeletedAndThePreviousNamed) {
+    testkit::WriteFile(exe + L".new", newBytes);
+    updater::SetSwapMoveForTesting([](const std::wstring& from, const std::wstring& to, uint32_t flags) {
+        if (EndsWith(WideToUtf8(to), "Zerva.exe")) {
+            ::SetLastError(ERROR_ACCESS_DENIED);
+            return false;
+        }
+        return ::MoveFileExW(from.c_str(), to.c_str(), flags) != FALSE;
+    });
+    std::string error;
+    const bool applied = updater::ApplyUpdate(L"", error);
+    updater::SetSwapMoveForTesting(nullptr);
+    EXPECT_FALSE(applied);
+    EXPECT_TRUE(StartsWith(error, "cannot install the new Zerva.exe: ")) << error;
+    EXPECT_TRUE(EndsWith(error, " - Zerva.exe could not be put back: the previous version is " + WideToUtf8(exe + L".old")))
+        << error;
+    EXPECT_TRUE(!PathExists(exe) && testkit::ReadFile(exe + L".old") == oldBytes && testkit::ReadFile(exe + L".new") == newBytes);
 }
 
 TEST_F(UpdaterTest, RefusedThread_ResetsCheckAndDownloadWithAnError) {

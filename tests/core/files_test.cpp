@@ -30,6 +30,25 @@ TEST(Files, WriteFileAtomic_ReplacesWholeOrKeepsTheOldFile_NeverLeavesItsTempora
     EXPECT_EQ(ReadFile(target), std::string("bin\0ary", 7));
 }
 
+// A write that fails names the system's reason; one reported done that wrote nothing (a full
+// disk) names the lack of space, never the text of "no error".
+TEST(Files, WriteAll_FailedOrShortWrite_ReasonNamed) {
+    testkit::ScratchDir dir;
+    testkit::FailingWrites failing(dir / L"target.bin");
+    const std::pair<UniqueHandle, DWORD> cases[] = {{failing.ReadOnly(), ERROR_ACCESS_DENIED}, {failing.Full(), ERROR_DISK_FULL}};
+    for (const auto& [handle, code] : cases) {
+        ASSERT_TRUE(handle);
+        std::string reason;
+        EXPECT_FALSE(WriteAll(handle.Get(), "data", reason));
+        EXPECT_EQ(reason, LastErrorText(code));
+    }
+    UniqueHandle file(::CreateFileW((dir / L"ok.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    std::string reason;
+    EXPECT_TRUE(WriteAll(file.Get(), "data", reason) && reason.empty());
+    file.Reset();
+    EXPECT_EQ(testkit::ReadFile(dir / L"ok.bin"), "data");
+}
+
 TEST(Files, Reading_WholeFileTailAndCopy) {
     ScratchDir dir;
     const std::wstring log = dir / L"error.log";

@@ -234,27 +234,19 @@ TEST(DownloadFile, PartOrFinalMoveFails_OldFileKept) {
     EXPECT_EQ(ReadFile(old.destination + L".part"), "hello, world\n");
 }
 
-// A ".part" stream failing where a full disk fails a buffered file: at a write, or at the final flush.
-struct FailingPartBuffer : std::streambuf {
-    explicit FailingPartBuffer(bool failWrites) : failWrites(failWrites) {}
-    std::streamsize xsputn(const char*, std::streamsize count) override { return failWrites ? 0 : count; }
-    int_type overflow(int_type c) override { return failWrites ? traits_type::eof() : traits_type::not_eof(c); }
-    int sync() override { return -1; }
-    bool failWrites;
-};
-
-TEST(DownloadFile, PartStreamFailsAtWriteOrFinalFlush_WriteErrorOldFileKeptNoPart) {
-    for (const bool failWrites : {true, false}) {
-        SCOPED_TRACE(failWrites ? "write" : "flush");
+// A ".part" file whose writes fail: the error names the reason, and for a write that stopped short
+// without one, the lack of disk space. The old file stays, no ".part" is left.
+TEST(DownloadFile, PartWritesFailWithAnErrorOrStopShort_WriteErrorNamesTheReason_OldFileKeptNoPart) {
+    const std::pair<bool, DWORD> cases[] = {{false, ERROR_ACCESS_DENIED}, {true, ERROR_DISK_FULL}};
+    for (const auto& [full, code] : cases) {
+        SCOPED_TRACE(full ? "full" : "read-only");
         OldDownload old;
-        FailingPartBuffer buffer(failWrites);
+        testkit::FailingWrites failing(old.destination + L".part");
         HttpResult result;
         const bool ok = DownloadFile(result, Server().Url("/bytes?n=300000"), old.destination, {}, nullptr, nullptr,
-                                     [&](const std::wstring& part) {
-                                         testkit::WriteFile(part, "begun");   // as the real stream would
-                                         return std::make_unique<std::ostream>(&buffer);
-                                     });
-        EXPECT_TRUE(!ok && result.error == "write error") << result.error;
+                                     [&](const std::wstring&) { return full ? failing.Full() : failing.ReadOnly(); });
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(result.error, "write error: " + LastErrorText(code));
         old.ExpectKept();
     }
 }

@@ -11,6 +11,7 @@
 #include <thread>
 #include <tuple>
 
+#include "core/detached.h"
 #include "core/files.h"
 #include "core/handle.h"
 #include "core/log.h"
@@ -124,7 +125,8 @@ TEST(ProcRun, FinishedChildren_ExitCodeAndOwnOutputFoldedIntoLfLines) {
     EXPECT_TRUE(proc::IsValidUtf8(cases[1].output));
 }
 
-// A grandchild that inherited the pipe holds it for a minute; Run must come back long before.
+// A grandchild that inherited the pipe holds it for a minute; Run must come back long before. (On
+// a time-out the grandchild ends with the child: the next test.)
 TEST(ProcRun, TimeoutOrLingeringGrandchild_ReturnsPromptlyWithOutputSoFar) {
     // Steps, time-out, whether it timed out, exit code, output.
     const std::tuple<const wchar_t*, uint32_t, bool, uint32_t, std::string> cases[] = {
@@ -141,11 +143,62 @@ TEST(ProcRun, TimeoutOrLingeringGrandchild_ReturnsPromptlyWithOutputSoFar) {
         std::string expected = output;
         unsigned grandchild = 0;
         if (std::sscanf(r.output.c_str(), "grandchild %u", &grandchild) == 1) {
-            EXPECT_TRUE(IsPidRunning(grandchild) && KillPid(grandchild));  // it really kept the pipe open
+            if (!timedOut) EXPECT_TRUE(IsPidRunning(grandchild) && KillPid(grandchild));  // it really kept the pipe open
             expected = Format("grandchild %u\n", grandchild) + expected;
         }
         EXPECT_EQ(r.output, expected);
     }
+}
+
+// A time-out ends the child with every process it started (a database tool's server would keep
+// its data folder); a child that ends by itself leaves them running. The grandchild holds a file
+// open while it runs: whether the file can be deleted tells, whoever has its id by now.
+TEST(ProcRun, TimeOut_EndsTheWholeTree_AChildEndingByItselfLeavesItsOwnRunning) {
+    const struct {
+        const wchar_t* then;
+        uint32_t timeoutMs;
+        bool timedOut, grandchildRuns;
+    } cases[] = {{L"sleep 60000", 5000, true, false}, {L"exit 5", 60000, false, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(WideToUtf8(c.then));
+        testkit::ScratchDir dir;
+        const std::wstring held = dir / L"held.txt";
+        const proc::RunResult r = proc::Run(StandinRun(L"grandchild 60000 \"" + held + L"\" + " + c.then), c.timeoutMs);
+        unsigned grandchild = 0;
+        ASSERT_EQ(std::sscanf(r.output.c_str(), "grandchild %u", &grandchild), 1) << "started too late: " << r.output;
+        EXPECT_EQ(r.timedOut, c.timedOut);
+        const bool freed = testkit::WaitFor([&] { return ::DeleteFileW(held.c_str()) != FALSE; }, c.grandchildRuns ? 500 : 20000);
+        EXPECT_EQ(freed, !c.grandchildRuns);
+        if (c.grandchildRuns) {
+            EXPECT_TRUE(KillPid(grandchild));  // it holds the file: the id is still its own
+            EXPECT_TRUE(testkit::WaitFor([&] { return ::DeleteFileW(held.c_str()) != FALSE; }, 20000));
+        }
+    }
+}
+
+// The process a spawn returns is judged by its own handle; a reader thread the system refuses
+// leaves nothing running, in a spawn as in a run.
+TEST(ProcSpawn, ProcessRunsUntilItEnds_RefusedReaderThreadStartsNothing) {
+    proc::Process running = proc::SpawnProcess(StandinRun(L"sleep 60000"), nullptr);
+    proc::Process ending = proc::SpawnProcess(StandinRun(L"exit 3"), nullptr);
+    ASSERT_TRUE(running.Pid() != 0 && ending.Pid() != 0);
+    EXPECT_TRUE(running.IsRunning());
+    EXPECT_TRUE(testkit::WaitFor([&] { return !ending.IsRunning(); }, 20000));
+    EXPECT_TRUE(KillPid(running.Pid()));
+    EXPECT_FALSE(running.IsRunning() || proc::Process().IsRunning());
+
+    testkit::ScratchDir dir;
+    const std::wstring held = dir / L"held.txt";
+    const proc::SpawnOptions options = StandinRun(L"out \"" + held + L"\" + sleep 60000");
+    FailThreadStartsForTesting(true);
+    std::string error;
+    const uint32_t pid = proc::Spawn(options, &error);
+    const proc::RunResult run = proc::Run(options, 60000);
+    FailThreadStartsForTesting(false);
+    EXPECT_TRUE(pid == 0 && error == "cannot start a thread") << error;
+    EXPECT_TRUE(!run.started && !run.timedOut && run.error == "cannot start a thread") << run.error;
+    // Both children were ended: the file they held can go.
+    EXPECT_TRUE(testkit::WaitFor([&] { return !PathExists(held) || ::DeleteFileW(held.c_str()) != FALSE; }, 20000));
 }
 
 TEST(ProcRun, EnvironmentAndWorkDir_ReachTheChild) {

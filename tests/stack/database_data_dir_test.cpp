@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <regex>
+
 #include "core/handle.h"
 #include "core/probes.h"
 #include "stack/apache/builds.h"
@@ -37,15 +39,20 @@ struct RunningServer {
     explicit RunningServer(const DbInstall& build) {
         std::string error;
         EXPECT_TRUE(EnsureMyTemplate(build, error) && WriteMyIni(build, error) && EnsureDirectory(DbDataDir(build)));
-        pid = proc::Spawn({build.serverExe, L"--defaults-file=\"" + MyIniPath(build) + L"\""}, &error);
-        process.Reset(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-        // The stand-in makes its stop events before it listens: a busy port means it can be stopped.
+        const uint32_t pid = proc::Spawn({build.serverExe, L"--defaults-file=\"" + MyIniPath(build) + L"\""}, &error);
+        process.Reset(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid));
+        // The stand-in makes its stop events before it listens: a listening port means it can be
+        // stopped. Asked of the listener table, never by a bind probe: a probe holds the port for a
+        // moment, and a server binding in that moment fails and ends ("does not listen").
         const uint16_t port = uint16_t(MysqlPort());
-        testkit::WaitFor([&] { return !IsPortFree(port) || !IsPidRunning(pid); }, 20000);
-        EXPECT_FALSE(IsPortFree(port)) << "the server does not listen";
+        testkit::WaitFor([&] { return PortListenerPid(port) || ::WaitForSingleObject(process.Get(), 0) != WAIT_TIMEOUT; },
+                         20000);
+        EXPECT_TRUE(PortListenerPid(port)) << "the server does not listen";
     }
-    ~RunningServer() { (void)KillPid(pid); }   // already gone when the test stopped it
-    uint32_t pid = 0;
+    // Through the handle: once the test stopped the server, its id may be another process's.
+    ~RunningServer() {
+        if (process) ::TerminateProcess(process.Get(), 1);
+    }
     UniqueHandle process;
 };
 }  // namespace
@@ -68,8 +75,9 @@ TEST_F(DbDataFolder, InitDataDir_BothWays_EachToolGetsTheStoredPassword) {
         for (const std::string& password : kAwkwardPasswords) {
             SCOPED_TRACE(build.name + " / " + password);
             ASSERT_TRUE(RemoveTree(DbDataDir(build)));
+            Config::Instance().Set(setting::kMysqlRootPassword, password);
             std::string error;
-            ASSERT_TRUE(InitDataDir(build, password, error)) << error;
+            ASSERT_TRUE(InitDataDir(build, GetMysqlRootPassword(), error)) << error;
             EXPECT_TRUE(HasMysqlDatabase(build));
             if (build.isMariaDb) {
                 EXPECT_EQ(Received(build, L"mariadb-install-db"),
@@ -93,6 +101,31 @@ TEST_F(DbDataFolder, InitDataDir_BothWays_EachToolGetsTheStoredPassword) {
     }
 }
 
+// A new data folder never gets the published default: with no password in zerva.ini a random one
+// is stored first and given to root; a folder made elsewhere still reads the default.
+TEST_F(DbDataFolder, InitDataDir_NoStoredPassword_ARandomOneStoredFirstAndGivenToRoot) {
+    const DbInstall build = MariaDb();
+    ASSERT_FALSE(Config::Instance().Has(setting::kMysqlRootPassword));
+    EXPECT_EQ(GetMysqlRootPassword(), "tulp");
+    std::string error;
+    FailRandomForTesting(true);
+    const bool refused = !InitDataDir(build, GetMysqlRootPassword(), error);
+    FailRandomForTesting(false);
+    EXPECT_TRUE(refused && error == "cannot make a root password: the random source failed") << error;
+    // A password that cannot be stored would be lost with the next start: refused too.
+    ASSERT_TRUE(EnsureDirectory(root / L"zerva.ini"));
+    EXPECT_FALSE(InitDataDir(build, GetMysqlRootPassword(), error));
+    EXPECT_EQ(error, "cannot store the new root password: cannot write zerva.ini");
+    EXPECT_FALSE(PathExists(DbBinDir(build) + L"\\mariadb-install-db.args") || Config::Instance().Has(setting::kMysqlRootPassword));
+    ASSERT_TRUE(RemoveTree(root / L"zerva.ini"));
+
+    ASSERT_TRUE(InitDataDir(build, GetMysqlRootPassword(), error)) << error;
+    const std::string password = GetMysqlRootPassword();
+    EXPECT_TRUE(std::regex_match(password, std::regex("[A-Za-z0-9]{16,}"))) << password;
+    EXPECT_EQ(Received(build, L"mariadb-install-db").at(1), "--password=" + password);
+    EXPECT_NE(testkit::ReadFile(root / L"zerva.ini").find("MYSQL_ROOT_PASSWORD = \"" + password + "\""), std::string::npos);
+}
+
 TEST_F(DbDataFolder, InitDataDir_ExistingEmptyForeignFolderOrUnwritableScript) {
     const DbInstall build = MySql();
     std::string error;
@@ -104,6 +137,12 @@ TEST_F(DbDataFolder, InitDataDir_ExistingEmptyForeignFolderOrUnwritableScript) {
     EXPECT_FALSE(InitDataDir(build, "tulp", error));
     EXPECT_EQ(error, "the data folder is not empty but contains no 'mysql' database: " + WideToUtf8(DbDataDir(build)));
     EXPECT_EQ(testkit::ReadFile(DbDataDir(build) + L"\\stray.err"), "kept");
+    // Databases without the system one are someone's data too: refused, nothing deleted.
+    ASSERT_TRUE(RemoveTree(DbDataDir(build)));
+    testkit::WriteFile(DbDataDir(build) + L"\\shop\\orders.ibd", "rows");
+    EXPECT_FALSE(InitDataDir(build, "tulp", error));
+    EXPECT_TRUE(StartsWith(error, "the data folder is not empty but contains no 'mysql' database: ")) << error;
+    EXPECT_EQ(testkit::ReadFile(DbDataDir(build) + L"\\shop\\orders.ibd"), "rows");
     ASSERT_TRUE(RemoveTree(DbDataDir(build)) && EnsureDirectory(DbDataDir(build)) && RemoveTree(TempDir()));
     testkit::WriteFile(TempDir(), "a file where the temporary folder belongs");
     EXPECT_FALSE(InitDataDir(build, "tulp", error));

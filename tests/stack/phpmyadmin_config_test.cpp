@@ -61,6 +61,22 @@ TEST_F(PhpMyAdmin, Write_TemplateFilledValidPhpForEveryPassword) {
               "@@TEMPDIR@@|t|@1");
 }
 
+// No folder, or no secret (an empty one would leave phpMyAdmin's cookies open to forgery): refused
+// with the reason, the previous file kept.
+TEST_F(PhpMyAdmin, Write_MissingFolderOrRandomSourceFailing_RefusedWithTheReasonFileKept) {
+    const std::string path = WideToUtf8(PhpMyAdminConfigPath());
+    std::string error;
+    EXPECT_FALSE(WritePhpMyAdminConfig(&error));
+    EXPECT_EQ(error, "cannot write " + path + ": phpMyAdmin is not installed");
+    testkit::WriteFile(PhpMyAdminConfigPath(), "previous");
+    FailRandomForTesting(true);
+    const bool written = WritePhpMyAdminConfig(&error);
+    FailRandomForTesting(false);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(error, "cannot write " + path + ": the random source failed");
+    EXPECT_EQ(testkit::ReadFile(PhpMyAdminConfigPath()), "previous");
+}
+
 TEST_F(PhpMyAdmin, Update_PasswordAndPortOnly_EveryOtherLineKept) {
     std::string error;
     EXPECT_EQ(UpdatePhpMyAdminConfig(1, "x", error), PhpMyAdminUpdate::NotConfigured);  // nothing written

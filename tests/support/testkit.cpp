@@ -44,6 +44,28 @@ void WriteFile(const std::wstring& path, std::string_view bytes) {
 
 std::string ReadFile(const std::wstring& path) { return ReadWholeFile(path).value_or("<missing>"); }
 
+FailingWrites::FailingWrites(const std::wstring& file) : m_file(file) {}
+
+UniqueHandle FailingWrites::ReadOnly() {
+    WriteFile(m_file, "");
+    return UniqueHandle(::CreateFileW(m_file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+UniqueHandle FailingWrites::Full() {
+    const std::wstring name = L"\\\\.\\pipe\\" + Utf8ToWide(UniqueName());
+    m_pipeServer.Reset(::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_NOWAIT,
+                                          1, 1, 1, 0, nullptr));
+    UniqueHandle client(::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    DWORD mode = PIPE_READMODE_BYTE | PIPE_NOWAIT;
+    if (!client || !::SetNamedPipeHandleState(client.Get(), &mode, nullptr, nullptr)) return {};
+    // Filled until a write takes nothing more.
+    const std::string block(65536, 'x');
+    for (DWORD done = 1; done > 0;)
+        if (!::WriteFile(client.Get(), block.data(), DWORD(block.size()), &done, nullptr)) return {};
+    return client;
+}
+
 bool WaitFor(const std::function<bool()>& condition, unsigned timeoutMs) {
     const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
     for (;;) {

@@ -30,6 +30,19 @@ private:
 void WriteFile(const std::wstring& path, std::string_view bytes);   // parents made; fails the test if it cannot
 std::string ReadFile(const std::wstring& path);   // the whole file, or "<missing>"
 
+// Write handles that fail the two ways a full disk shows: `ReadOnly` (a file opened for reading,
+// whose writes fail with an error code) and `Full` (the write end of a full pipe that does not
+// wait, whose writes report success having written nothing, as a short write to a full disk does).
+struct FailingWrites {
+    explicit FailingWrites(const std::wstring& file);
+    UniqueHandle ReadOnly();
+    UniqueHandle Full();
+
+private:
+    std::wstring m_file;
+    UniqueHandle m_pipeServer;  // never read: the pipe stays full
+};
+
 // Polls `condition` until it holds (true) or `timeoutMs` passes (false): for states with no event.
 bool WaitFor(const std::function<bool()>& condition, unsigned timeoutMs = 30000);
 

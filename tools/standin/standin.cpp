@@ -133,7 +133,8 @@ int Usage() {
         "  signal <name>            set the named event, creating it when missing\n"
         "  wait-event <name> [ms]   create the named event, print \"waiting <name>\", wait for it\n"
         "                           (exit 124 when the time passes first)\n"
-        "  grandchild <ms>          start a copy that sleeps holding our output, print its pid\n"
+        "  grandchild <ms> [file]   start a copy that sleeps holding our output (and the file),\n"
+        "                           print its pid once it holds the file\n"
         "  handle <value>           set the event of that inherited handle value, print the result\n"
         "  zerva ...                the restarted Zerva: command line, working folder and process id\n"
         "                           to zerva-restart.txt beside the program\n",
@@ -251,12 +252,16 @@ int WaitEvent(const Args& a) {
     return result == WAIT_OBJECT_0 ? 0 : 124;
 }
 
-// The copy inherits our output handles, so it keeps the parent's pipe open after we end.
+// The copy inherits our output handles, so it keeps the parent's pipe open after we end. Given a
+// file, the copy holds it open (others may only read it) while it sleeps, and we report once it
+// does: whoever cannot delete the file knows the copy still runs, whatever its id has become.
 int Grandchild(const Args& a) {
     if (a.empty()) return Usage();
     wchar_t self[MAX_PATH * 4] = {};
     ::GetModuleFileNameW(nullptr, self, DWORD(std::size(self)));
-    std::wstring commandLine = L"\"" + std::wstring(self) + L"\" sleep " + a[0];
+    std::wstring commandLine = L"\"" + std::wstring(self) + L"\"";
+    if (a.size() > 1) commandLine += L" out \"" + a[1] + L"\" +";
+    commandLine += L" sleep " + a[0];
     STARTUPINFOW si = {};
     si.cb = sizeof(si);
     si.dwFlags = STARTF_USESTDHANDLES;
@@ -267,6 +272,10 @@ int Grandchild(const Args& a) {
     if (!::CreateProcessW(self, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
         return 2;
     ::CloseHandle(pi.hThread);
+    for (int waited = 0; a.size() > 1 && waited < 20000; waited += 10) {
+        if (::GetFileAttributesW(a[1].c_str()) != INVALID_FILE_ATTRIBUTES) break;
+        if (::WaitForSingleObject(pi.hProcess, 10) != WAIT_TIMEOUT) break;
+    }
     ::CloseHandle(pi.hProcess);
     Report("grandchild " + std::to_string(pi.dwProcessId));
     return 0;

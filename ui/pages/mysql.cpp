@@ -131,7 +131,7 @@ void InitializeJob(const std::string& name) {
     bool ok = EnsureMyTemplate(*build, error) && WriteMyIni(*build, error);
     if (ok) {
         CopyVcRuntime(DbBinDir(*build), build->arch);
-        ok = InitDataDir(*build, GetMysqlRootPassword(), error);
+        ok = InitDataFolder(*build, error);
     }
     if (!ok && !error.empty()) LogError(console::kMySql, error);
 }
