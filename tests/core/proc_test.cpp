@@ -143,7 +143,9 @@ TEST(ProcRun, TimeoutOrLingeringGrandchild_ReturnsPromptlyWithOutputSoFar) {
         std::string expected = output;
         unsigned grandchild = 0;
         if (std::sscanf(r.output.c_str(), "grandchild %u", &grandchild) == 1) {
-            if (!timedOut) EXPECT_TRUE(IsPidRunning(grandchild) && KillPid(grandchild));  // it really kept the pipe open
+            if (!timedOut) {
+                EXPECT_TRUE(IsPidRunning(grandchild) && KillPid(grandchild));  // it really kept the pipe open
+            }
             expected = Format("grandchild %u\n", grandchild) + expected;
         }
         EXPECT_EQ(r.output, expected);

@@ -88,7 +88,7 @@ TEST_F(PhpBuilds, ConsoleArguments_CmdRunsAPathWithBlanksAmpersandAndParenthesis
     const proc::RunResult run = proc::Run(options, 30000);
     ASSERT_TRUE(run.started) << run.error;
     EXPECT_EQ(run.exitCode, 0u) << run.output;
-    EXPECT_EQ(run.output, "\"" + WideToUtf8(program) + "\" -v\n");
+    EXPECT_EQ(run.output, Format("\"%s\" -v\n", WideToUtf8(program).c_str()));
 }
 
 TEST_F(PhpBuilds, ModuleName_FromApacheDllName) {
