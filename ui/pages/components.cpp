@@ -489,8 +489,9 @@ void TabPhpMyAdmin() {
         ImGui::TextUnformatted(Format(Tr("phpMyAdmin %s"), state.phpMyAdminVersion.c_str()).c_str());
         MutedText("%s", WideToUtf8(PhpMyAdminDir()).c_str());
         if (Button(kIconConfig, Tr("Regenerate config.inc.php"), "pmacfg")) {
-            if (WritePhpMyAdminConfig()) Toast(Tr("config.inc.php regenerated"), false);
-            else Toast("cannot write " + WideToUtf8(PhpMyAdminConfigPath()), true);
+            std::string error;
+            if (WritePhpMyAdminConfig(&error)) Toast(Tr("config.inc.php regenerated"), false);
+            else Toast(error, true);
         }
         Tooltip(Tr("Uses the MySQL port and root password stored by Zerva"));
     }

@@ -79,7 +79,9 @@ void ExtensionDescription(const ui::PhpPageCache& cache, ImVec2 size) {
     ImGui::BeginChild("##extdesc", size, ui::compat::kChildBorders);
     const int selected = cache.selectedExtension;
     if (selected < 0 || size_t(selected) >= cache.extensions.size()) {
-        ui::WrappedText(Tr("Select an extension to read its description."));
+        ImGui::PushTextWrapPos(0.0f);
+        ui::MutedText("%s", Tr("Select an extension to read its description."));
+        ImGui::PopTextWrapPos();
         ImGui::EndChild();
         return;
     }
