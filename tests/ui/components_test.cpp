@@ -20,8 +20,6 @@ namespace {
 
 using namespace catalogtest;
 
-constexpr char kInstallIcon[] = "\xEE\xA2\x96";
-
 // Short term first, so the long-term series is not simply the first one.
 constexpr char kMajors[] = R"({"major_releases":[
  {"release_id":"11.7","release_status":"Stable","release_support_type":"Short Term Support","release_eol_date":"2025-05-14"},
@@ -54,18 +52,24 @@ protected:
     bool ClickTab(const char* id) { return ClickPage({"##comptabs", id}); }
     // The frame's copy of a catalog, after frames until its load ended.
     const CatalogEntry& Loaded(const std::string& key) {
-        EXPECT_TRUE(Until([&] { return !ui::FrameCatalog(key).loading && (ui::FrameCatalog(key).loaded ||
-                                                                          !ui::FrameCatalog(key).error.empty()); }))
-            << key;
+        EXPECT_TRUE(Until([&] { return !ui::CatalogPending(ui::FrameCatalog(key)); })) << key;
         Show();
         return ui::FrameCatalog(key);
+    }
+    // How many of the wizard's four lines have a checkbox in this state.
+    int WizardChecks(bool enabled) const {
+        int count = 0;
+        for (int line = 0; line < 4; ++line) {
+            const uitest::Item* check = ItemIn("###wizard", {line, "##c"});
+            count += check && check->disabled != enabled;
+        }
+        return count;
     }
     int Requests(const std::string& path) const {
         int count = 0;
         for (const auto& request : server.Requests()) count += request.path == path;
         return count;
     }
-    std::string InstallLabel(const char* text = "Install") const { return ui::ComposeLabel(kInstallIcon, text, "inst"); }
 
     testkit::FixtureServer server;
 };
@@ -96,6 +100,11 @@ TEST(ComponentsRules, JobCardMariaDbDefaultAndWizardPhpProposal) {
         {std::vector<Package>{}, 3, 3},
     };
     for (const auto& [list, current, proposed] : proposals) EXPECT_EQ(ui::ProposedPhpCandidate(list, current), proposed);
+
+    // A failed catalog is no longer pending: the wizard shows "unavailable" instead of a spinner.
+    for (const auto& [loading, loaded, error, pending] : {std::tuple{false, false, "", true}, {true, false, "", true},
+                                                          {false, true, "", false}, {false, false, "offline", false}})
+        EXPECT_EQ(ui::CatalogPending(CatalogEntry{loading, loaded, error, {}}), pending) << loading << loaded << error;
 }
 
 TEST_F(ComponentsTest, Catalog_LoadingThenErrorWithRetryThenLoaded) {
@@ -145,21 +154,7 @@ TEST_F(ComponentsTest, PhpBuilds_SourceArchitectureAndTextFilters) {
     EXPECT_FALSE(Id("retryphp:archives").empty()) << "not served: its error and Retry";
 }
 
-TEST_F(ComponentsTest, MariaDb_LongTermSeriesChosenFirstWithItsSupportDate) {
-    server.Serve("/rest-api/mariadb/", kMajors);
-    server.Serve("/rest-api/mariadb/11.4/", kMariaDbSeries);
-    Show();
-    ASSERT_TRUE(ClickTab("###tdb"));
-    ASSERT_TRUE(Loaded("mariadb").loaded);
-    ASSERT_TRUE(Loaded("mariadb:11.4").loaded);
-    EXPECT_EQ(ui::ComponentsCache().mariaDbMajor, 1);
-    EXPECT_EQ(Count("inst"), 3);
-    ASSERT_TRUE(ClickPage({"##comptabs", "###tdb", "##major"}));
-    EXPECT_TRUE(harness.Find("MariaDB 11.4 (LTS)  - support until 2029-05-29##1"));
-    EXPECT_EQ(Requests("/rest-api/mariadb/11.7/"), 0);
-}
-
-TEST_F(ComponentsTest, Install_SecondRowQueuesItsPackage_QueuedCountAndCancel) {
+TEST_F(ComponentsTest, Install_LtsSeriesSecondRowQueuesItsPackage_QueuedCountAndCancel) {
     const std::string slow = "https://downloads.example/drip?n=100000&ms=20";
     server.Serve("/rest-api/mariadb/", kMajors);
     server.Serve("/rest-api/mariadb/11.4/", Series({{"mariadb-a-winx64.zip", slow}, {"mariadb-b-winx64.zip", slow}}));
@@ -179,6 +174,13 @@ TEST_F(ComponentsTest, Install_SecondRowQueuesItsPackage_QueuedCountAndCancel) {
     EXPECT_TRUE(ui::State().installer.lastJobFailed && ui::State().installer.queued == 0);
     EXPECT_TRUE(EndsWith(ui::State().installer.message, "): cancelled")) << ui::State().installer.message;
     EXPECT_TRUE(ui::JobCardShown(ui::State().installer) && Id("jobcancel").empty());
+
+    // The long-term series was chosen first (not the first one listed), with its support date.
+    EXPECT_EQ(ui::ComponentsCache().mariaDbMajor, 1);
+    EXPECT_EQ(Requests("/rest-api/mariadb/11.7/"), 0);
+    Show();
+    ASSERT_TRUE(ClickPage({"##comptabs", "###tdb", "##major"}));
+    EXPECT_TRUE(harness.Find("MariaDB 11.4 (LTS)  - support until 2029-05-29##1"));
 }
 
 TEST_F(ComponentsTest, Installed_UseRemoveAndTheirGuards) {
@@ -231,7 +233,7 @@ TEST_F(ComponentsTest, PhpMyAdmin_RegenerateWithItsFailureAndInstallOrReplace) {
 
     ASSERT_TRUE(Loaded("phpmyadmin").loaded);
     EXPECT_EQ(Count("inst"), 1) << "5.2.2 is installed";
-    EXPECT_NE(harness.Find(InstallLabel("Install / replace")), nullptr);
+    EXPECT_NE(harness.Find(ui::ComposeLabel("\xEE\xA2\x96", "Install / replace", "inst")), nullptr);
 
     // Removed by hand while the page still shows it: the failure says why.
     ASSERT_TRUE(RemoveTree(PhpMyAdminDir()));
@@ -244,11 +246,7 @@ TEST_F(ComponentsTest, Wizard_OfflineEveryLineUnavailableAndPhpMyAdminAskedFor) 
     Show();
     for (const char* key : {"apache", "php:releases", "mariadb", "phpmyadmin"}) Loaded(key);
     Show();
-    for (int line = 0; line < 4; ++line) {
-        const uitest::Item* check = ItemIn("###wizard", {line, "##c"});
-        ASSERT_TRUE(check) << line;
-        EXPECT_TRUE(check->disabled) << line;
-    }
+    EXPECT_EQ(WizardChecks(false), 4);
     EXPECT_FALSE(Enabled("wz_ok"));
     EXPECT_EQ(Requests("/home_page/version.json"), 1);
     ASSERT_TRUE(ClickId("wz_cancel"));
@@ -266,7 +264,7 @@ TEST_F(ComponentsTest, Wizard_ProposesTheSecondNewestPhpBranchAndWaitsForNoOther
     ASSERT_TRUE(Until([] { return ui::ComponentsCache().wizardPhpChosen && !ui::FrameCatalog("mariadb:11.4").packages.empty(); }));
     Show();
     EXPECT_EQ(ui::ComponentsCache().wizardPhp, 1) << "8.3.10 after 8.4.1";
-    for (int line = 0; line < 4; ++line) EXPECT_FALSE(ItemIn("###wizard", {line, "##c"})->disabled) << line;
+    EXPECT_EQ(WizardChecks(true), 4);
     EXPECT_TRUE(Enabled("wz_ok"));
 
     // A question and an alert that arrive meanwhile wait for the wizard.
@@ -331,33 +329,28 @@ TEST_F(ComponentsTest, French_EveryTabCatalogStateJobCardAndTheWizard) {
     MakeFolder(PhpMyAdminDir(), {{"index.php", ""}, {"RELEASE-DATE-5.2.2", ""}});
     ui::RefreshInstalls(true);
     EditStatus([](ServerStatus& s) { s.apache.running = true; });
-    const char* tabs[] = {"###tphp", "###tap", "###tdb", "###tpma"};
+    const auto everyTab = [&] {
+        for (const char* tab : {"###tphp", "###tap", "###tdb", "###tpma"}) {
+            ASSERT_TRUE(ClickTab(tab)) << tab;
+            Show();
+        }
+    };
     // A host of its own for the slow page: the connection it leaves open is never reused.
     testkit::FixtureServer slow;
     slow.Redirect("/download/", "/drip?n=20&ms=100");
     UseServer(slow);
-    for (const char* tab : tabs) {  // loading, then failed (nothing served yet)
-        Show();
-        ASSERT_TRUE(ClickTab(tab));
-        Show();
-    }
+    Show();
+    everyTab();  // loading, then failed (nothing served)
     for (const char* key : {"apache", "php:releases", "mariadb", "phpmyadmin"}) Loaded(key);
-    for (const char* tab : tabs) {
-        ASSERT_TRUE(ClickTab(tab));
-        Show();
-    }
+    everyTab();
     UseServer(server);
     server.Serve("/downloads/releases/", kPhpListing);
     server.Serve("/rest-api/mariadb/", kMajors);
     server.Serve("/rest-api/mariadb/11.4/", Series({{"mariadb-b-winx64.zip", "https://x.example/drip?n=9000&ms=20"}}));
     server.Serve("/home_page/version.json", kPhpMyAdminVersions);
-    installer::AgeCatalogFailures(std::chrono::seconds(120));
     for (const char* key : {"php:releases", "mariadb", "mariadb:11.4", "phpmyadmin"}) installer::RequestCatalog(key, true);
     for (const char* key : {"php:releases", "mariadb", "mariadb:11.4", "phpmyadmin"}) Loaded(key);
-    for (const char* tab : tabs) {
-        ASSERT_TRUE(ClickTab(tab));
-        Show();
-    }
+    everyTab();
     ASSERT_TRUE(ClickTab("###tdb"));
     ASSERT_TRUE(ClickPage({"##comptabs", "###tdb", "##mdbavail", 0, "###inst"}));
     ASSERT_TRUE(Until([] { return ui::State().installer.busy; }));
