@@ -107,7 +107,7 @@ TEST(ComponentsRules, JobCardMariaDbDefaultAndWizardPhpProposal) {
         EXPECT_EQ(ui::CatalogPending(CatalogEntry{loading, loaded, error, {}}), pending) << loading << loaded << error;
 }
 
-TEST_F(ComponentsTest, Catalog_LoadingThenErrorWithRetryThenLoaded) {
+TEST_F(ComponentsTest, Catalog_LoadingThenErrorWithRetryThenLoaded_WizardOfflineMeanwhile) {
     server.Redirect("/download/", "/drip?n=30&ms=100");  // three seconds, then a page without builds
     Show();
     ASSERT_TRUE(ClickTab("###tap"));
@@ -119,6 +119,15 @@ TEST_F(ComponentsTest, Catalog_LoadingThenErrorWithRetryThenLoaded) {
     EXPECT_TRUE(StartsWith(failed.error, "no Apache build found on ")) << failed.error;
     EXPECT_FALSE(Id("retryapache").empty());
     EXPECT_EQ(Count("inst"), 0);
+
+    // Offline, the wizard asks for every catalog, phpMyAdmin's too, and has nothing to offer.
+    ui::RequestWizard();
+    for (const char* key : {"apache", "php:releases", "mariadb", "phpmyadmin"}) Loaded(key);
+    EXPECT_EQ(WizardChecks(false), 4);
+    EXPECT_FALSE(Enabled("wz_ok"));
+    EXPECT_EQ(Requests("/home_page/version.json"), 1);
+    ASSERT_TRUE(ClickId("wz_cancel"));
+    EXPECT_TRUE(!ui::State().wizardRequested && Id("wz_ok").empty());
 
     testkit::FixtureServer mirror;  // the retry goes to a host that has the page
     mirror.Serve("/download/", kApachePage);
@@ -190,24 +199,23 @@ TEST_F(ComponentsTest, Installed_UseRemoveAndTheirGuards) {
     ui::RefreshInstalls(true);
     EditStatus([](ServerStatus& s) { s.apache.running = true, s.mysql.running = true; });
     Show();
-    auto row = [&](const char* tab, const char* table, const char* folder, const char* button) {
-        return ItemIn("/##page_", {"##comptabs", tab, table, folder, button});
-    };
-    ASSERT_TRUE(row("###tphp", "##phpinst", "php-8.3.14", "###rm"));
-    EXPECT_TRUE(row("###tphp", "##phpinst", "php-8.3.14", "###rm")->disabled) << "in use while Apache runs";
-    EXPECT_FALSE(row("###tphp", "##phpinst", "php-8.3.14", "###use")) << "already in use";
+    // tab, table, row, "Remove" enabled: not in use while its server runs, not the older layout
+    const std::tuple<const char*, const char*, const char*, bool> removable[] = {
+        {"###tphp", "##phpinst", "php-8.3.14", false}, {"###tap", "##apinst", "apache", false},
+        {"###tap", "##apinst", "httpd-2.4.58", true}, {"###tdb", "##dbinst", "mariadb-11.4.2", false}};
+    for (const auto& [tab, table, folder, enabled] : removable) {
+        ASSERT_TRUE(ClickTab(tab));
+        const uitest::Item* remove = ItemIn("/##page_", {"##comptabs", tab, table, folder, "###rm"});
+        EXPECT_TRUE(remove && remove->disabled != enabled) << folder;
+    }
+    ASSERT_TRUE(ClickTab("###tphp"));
+    EXPECT_FALSE(ItemIn("/##page_", {"##comptabs", "###tphp", "##phpinst", "php-8.3.14", "###use"})) << "in use";
     ASSERT_TRUE(ClickPage({"##comptabs", "###tphp", "##phpinst", "php-8.2.9", "###use"}));
     EXPECT_EQ(GetCurrentPhpName(), "php-8.2.9");
     EXPECT_EQ(ui::State().currentPhp->name, "php-8.2.9");
     EXPECT_EQ(Queued(), 1);
 
-    ASSERT_TRUE(ClickTab("###tap"));
-    ASSERT_TRUE(row("###tap", "##apinst", "apache", "###rm"));
-    EXPECT_TRUE(row("###tap", "##apinst", "apache", "###rm")->disabled) << "the older layout";
-    EXPECT_FALSE(row("###tap", "##apinst", "httpd-2.4.58", "###rm")->disabled) << "not the one in use";
-
     ASSERT_TRUE(ClickTab("###tdb"));
-    EXPECT_TRUE(row("###tdb", "##dbinst", "mariadb-11.4.2", "###rm")->disabled);
     EditStatus([](ServerStatus& s) { s.mysql.running = false; });
     Show();
     ASSERT_TRUE(ClickPage({"##comptabs", "###tdb", "##dbinst", "mariadb-11.4.2", "###rm"}));
@@ -239,19 +247,6 @@ TEST_F(ComponentsTest, PhpMyAdmin_RegenerateWithItsFailureAndInstallOrReplace) {
     ASSERT_TRUE(RemoveTree(PhpMyAdminDir()));
     ASSERT_TRUE(ClickId("pmacfg"));
     EXPECT_EQ(LastToast(), "! cannot write " + WideToUtf8(PhpMyAdminConfigPath()) + ": phpMyAdmin is not installed");
-}
-
-TEST_F(ComponentsTest, Wizard_OfflineEveryLineUnavailableAndPhpMyAdminAskedFor) {
-    ui::State().wizardAutoShown = false;  // an empty root: the first frame asks for the wizard
-    Show();
-    for (const char* key : {"apache", "php:releases", "mariadb", "phpmyadmin"}) Loaded(key);
-    Show();
-    EXPECT_EQ(WizardChecks(false), 4);
-    EXPECT_FALSE(Enabled("wz_ok"));
-    EXPECT_EQ(Requests("/home_page/version.json"), 1);
-    ASSERT_TRUE(ClickId("wz_cancel"));
-    EXPECT_FALSE(ui::State().wizardRequested);
-    EXPECT_TRUE(Id("wz_ok").empty());
 }
 
 TEST_F(ComponentsTest, Wizard_ProposesTheSecondNewestPhpBranchAndWaitsForNoOtherDialog) {
