@@ -292,10 +292,14 @@ bool ExtractToStaging(const Package& package, const std::wstring& archive, const
 }
 
 bool MoveIntoPlace(const std::wstring& staging, const std::wstring& dest) {
-    if (::MoveFileExW(staging.c_str(), dest.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
-    const DWORD code = ::GetLastError();
+    // The window scans the build folders, the new one too, opening the programs inside for a
+    // moment; Windows refuses to move a folder while a file in it is open, so the move waits.
+    std::string error;
+    if (MoveFileReplacing(staging, dest, &error)) return true;
     (void)RemoveTree(staging);
-    SetMessage(std::string(Tr("Cannot create the folder")) + " " + WideToUtf8(dest) + ": " + LastErrorText(code));
+    const std::string written = "cannot write " + WideToUtf8(dest) + ": ";
+    const std::string reason = StartsWith(error, written) ? error.substr(written.size()) : error;
+    SetMessage(std::string(Tr("Cannot create the folder")) + " " + WideToUtf8(dest) + ": " + reason);
     return false;
 }
 
