@@ -303,6 +303,28 @@ TEST_F(DashboardTest, StartStopAndRestartQueueTheirServersJobs) {
     }
 }
 
+TEST_F(DashboardTest, NarrowestWindow_InstallLinksWholeInTheirCards_PhpButtonsKeepTheirTexts) {
+    ImGui::GetIO().DisplaySize = ImVec2(860, 560);
+    const auto contentRight = [&](const char* card) {
+        ImGuiWindow* window = nullptr;
+        for (const std::string& label : harness.Labels())
+            if (label.find(std::string("/") + card + "_") != std::string::npos) window = ImGui::FindWindowByName(label.c_str());
+        return window ? window->ContentRegionRect.Max.x : 0.0f;
+    };
+    Frame();
+    for (const auto& [card, link] : {std::pair{"##card_apache", "dash_inst_apache"}, {"##card_php", "dash_inst_php"},
+                                     {"##card_mysql", "dash_inst_db"}}) {
+        const uitest::Item* item = uitest::FindId(harness, link);
+        ASSERT_TRUE(item) << link;
+        EXPECT_LE(item->max.x, contentRight(card)) << link;
+    }
+    MakeStack();
+    ui::RefreshInstalls(true);
+    Frame();
+    for (const auto& [id, text] : {std::pair{"php_ext", "Extensions##"}, {"php_ini", "php.ini##"}, {"php_info", "phpinfo##"}})
+        EXPECT_NE(Label(id).find(text), std::string::npos) << Label(id);
+}
+
 // ---- Version switches ----
 
 struct VersionCase {
