@@ -239,25 +239,35 @@ TEST_F(UpdaterTest, Apply_FailedSwap_KeepsTheRunningExecutableAndNoNew) {
     }
 }
 
-// Neither the new executable nor, after it, the previous one could be moved to Zerva.exe: both
-// copies stay, and the error says where the previous one is.
-TEST_F(UpdaterTest, Apply_SwapAndRestoreBothFail_NoCopyDeletedAndThePreviousNamed) {
-    testkit::WriteFile(exe + L".new", newBytes);
+// The previous executable could not be put back after a failed swap: no copy is deleted, and the
+// error says where the previous version is.
+TEST_F(UpdaterTest, Apply_RestoreFails_NoCopyDeletedAndThePreviousNamed) {
+    static bool failInstall = false;
     updater::SetSwapMoveForTesting([](const std::wstring& from, const std::wstring& to, uint32_t flags) {
-        if (EndsWith(WideToUtf8(to), "Zerva.exe")) {
+        if (EndsWith(WideToUtf8(from), ".old") || (failInstall && EndsWith(WideToUtf8(from), ".new"))) {
             ::SetLastError(ERROR_ACCESS_DENIED);
             return false;
         }
         return ::MoveFileExW(from.c_str(), to.c_str(), flags) != FALSE;
     });
-    std::string error;
-    const bool applied = updater::ApplyUpdate(L"", error);
+    const struct {
+        bool failInstall;
+        std::string newFile, reason, exeAfter, newAfter;
+    } cases[] = {{true, newBytes, "cannot install the new Zerva.exe: ", "<missing>", newBytes},
+                 {false, "not an executable", "cannot start the new Zerva.exe: ", "not an executable", "<missing>"}};
+    for (const auto& c : cases) {
+        testkit::WriteFile(exe, oldBytes);
+        testkit::WriteFile(exe + L".new", c.newFile);
+        failInstall = c.failInstall;
+        std::string error;
+        EXPECT_FALSE(updater::ApplyUpdate(L"", error));
+        EXPECT_TRUE(StartsWith(error, c.reason) &&
+                    EndsWith(error, " - Zerva.exe could not be put back: the previous version is " + WideToUtf8(exe + L".old")))
+            << error;
+        EXPECT_TRUE(testkit::ReadFile(exe) == c.exeAfter && testkit::ReadFile(exe + L".old") == oldBytes &&
+                    testkit::ReadFile(exe + L".new") == c.newAfter) << c.reason;
+    }
     updater::SetSwapMoveForTesting(nullptr);
-    EXPECT_FALSE(applied);
-    EXPECT_TRUE(StartsWith(error, "cannot install the new Zerva.exe: ")) << error;
-    EXPECT_TRUE(EndsWith(error, " - Zerva.exe could not be put back: the previous version is " + WideToUtf8(exe + L".old")))
-        << error;
-    EXPECT_TRUE(!PathExists(exe) && testkit::ReadFile(exe + L".old") == oldBytes && testkit::ReadFile(exe + L".new") == newBytes);
 }
 
 TEST_F(UpdaterTest, RefusedThread_ResetsCheckAndDownloadWithAnError) {
