@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
+#include <vector>
 
 #include "control/installer.h"
 #include "control/server.h"
@@ -172,15 +174,27 @@ TEST_F(DialogsTest, StopAndQuit_WaitsForTheStopThenQuits) {
     EXPECT_TRUE(ui::ShouldQuit());
 }
 
-TEST_F(DialogsTest, FailedStop_LeavesTheWaitWithoutQuittingAndTheNextCloseAsksAgain) {
+TEST_F(DialogsTest, StopBeforeQuitting_QuitsOnceStopped_GivesUpOnceFailedAndTheNextCloseAsksAgain) {
+    enum Outcome { kWaits, kQuits, kGivesUp };
+    struct Step {
+        std::function<void(ServerStatus&)> edit;  // as the worker and the monitor would publish
+        bool errorAlert;
+        Outcome outcome;
+    };
+    const auto taken = [](ServerStatus& s) { s.queued = 0, s.busy = true; };
+    const auto done = [](ServerStatus& s) { s.queued = 0, s.busy = false; };  // the running flags not yet refreshed
+    const auto pass = [](ServerStatus& s) { ++s.tick; };
+    const auto stoppedPass = [](ServerStatus& s) { ++s.tick, s.apache.running = false; };
     const struct {
         const char* name;
-        bool alert, refreshed;
-        bool stillWaiting;
+        std::vector<Step> steps;
     } cases[] = {
-        {"still running before any refresh", false, false, true},
-        {"still running after a refresh", false, true, false},
-        {"an error alert", true, false, false},
+        {"stopped", {{taken, false, kWaits}, {done, false, kWaits}, {stoppedPass, false, kQuits}}},
+        {"a monitor pass ending after the stop was queued",
+         {{pass, false, kWaits}, {taken, false, kWaits}, {done, false, kWaits}, {stoppedPass, false, kQuits}}},
+        {"still running after the pass that followed the stop",
+         {{taken, false, kWaits}, {done, false, kWaits}, {pass, false, kGivesUp}}},
+        {"an error alert", {{taken, true, kGivesUp}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -188,19 +202,21 @@ TEST_F(DialogsTest, FailedStop_LeavesTheWaitWithoutQuittingAndTheNextCloseAsksAg
         ui::State() = kFresh;
         ui::State().wizardAutoShown = true;
         Config::Instance().SetBool(setting::kAskCloseServerWhenExit, false);
-        EditStatus([](ServerStatus& s) { s.apache.running = true, s.queued = 0; });
+        EditStatus([](ServerStatus& s) { s.apache.running = true, s.busy = false; });
         ui::RequestQuit();
         Frames(2);
         ASSERT_TRUE(ui::State().stopping && Shown("stopping"));
-        // The stop job ran (this program has no worker: the snapshot says so) and Apache survived.
-        EditStatus([&](ServerStatus& s) { s.queued = 0, s.busy = false, s.tick += c.refreshed; });
-        if (c.alert) Server::Instance().PushAlert("Apache did not stop", "still there", true, alert_action::kNone);
-        Frames(3);
-        EXPECT_FALSE(ui::ShouldQuit());
-        EXPECT_EQ(ui::State().stopping, c.stillWaiting);
-        EXPECT_EQ(Shown("notice_ok"), c.alert) << "the alert shows once the wait is gone";
-        if (c.stillWaiting) continue;
-        if (c.alert) Escape();
+        Outcome outcome = kWaits;
+        for (const Step& step : c.steps) {
+            EditStatus(step.edit);
+            if (step.errorAlert) Server::Instance().PushAlert("Apache did not stop", "still there", true, alert_action::kNone);
+            Frames(3);
+            outcome = ui::ShouldQuit() ? kQuits : ui::State().stopping ? kWaits : kGivesUp;
+            ASSERT_EQ(outcome, step.outcome);
+        }
+        if (outcome != kGivesUp) continue;
+        EXPECT_EQ(Shown("notice_ok"), c.steps.back().errorAlert) << "the alert shows once the wait is gone";
+        if (c.steps.back().errorAlert) Escape();
         Config::Instance().SetBool(setting::kAskCloseServerWhenExit, true);
         ui::RequestQuit();
         Frames(3);
@@ -283,6 +299,26 @@ TEST_F(DialogsTest, AlertActionsOpenTheirPagesOneAlertAtATime) {
     EXPECT_TRUE(Shown("notice_action"));
     ASSERT_TRUE(ClickId("notice_ok"));
     EXPECT_TRUE(ui::State().alerts.empty() && !Shown("notice"));
+}
+
+TEST_F(DialogsTest, OneEscapeClosesOneDialog) {
+    bool confirmed = false;
+    Server::Instance().PushAlert("Port 80 unavailable", "Port 80 is used.", true, alert_action::kNone);
+    ui::RequestConfirm("Remove PHP 8.3.14?", "The folder is deleted.", "Remove", true, [&] { confirmed = true; });
+    EditStatus([](ServerStatus& s) { s.apache.running = true; });
+    ui::RequestQuit();
+    ui::OpenUpdateDialog();
+    Frames(3);
+    // In the order they are drawn: the alert, the question, the quit dialog, the update dialog.
+    for (const char* id : {"notice_ok", "confirm_cancel", "exit_cancel", "upd_close"}) {
+        SCOPED_TRACE(id);
+        EXPECT_TRUE(Shown(id));
+        Escape();
+        Frames(2);
+        EXPECT_FALSE(Shown(id));
+    }
+    EXPECT_TRUE(ui::State().alerts.empty() && ui::State().confirms.empty() && !confirmed);
+    EXPECT_FALSE(ui::State().quitDialogOpen || ui::State().updateDialogOpen || ui::ShouldQuit());
 }
 
 // ---- Update dialog ----
