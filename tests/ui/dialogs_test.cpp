@@ -198,11 +198,9 @@ TEST_F(DialogsTest, InstallerBusy_CloseAlwaysAsksAndQuitsOnlyOnceItHasFinished) 
         ASSERT_TRUE(ClickId(c.answer));
         Frames(3);
         EXPECT_TRUE(ui::State().stopping && Shown("stopping") && !ui::ShouldQuit());
+        if (c.apache) break;
         Escape();  // gives up quitting
     }
-    ui::RequestQuit();
-    Frames(3);
-    ASSERT_TRUE(ClickId("exit_keep"));
     ReleaseInstaller();
     Frames(2);
     EXPECT_TRUE(ui::ShouldQuit());
