@@ -205,8 +205,9 @@ TEST_F(MySqlPage, PasswordChange_AdminGetsExactlyWhatWasTyped_CurrentFieldFollow
     harness.RawFrame(frame);  // the whole interface from now on, not the page alone
     harness.Frames(1, frame);
     const std::string port = "--port=" + std::to_string(MysqlPort());
-    std::string current = GetMysqlRootPassword();
-    // The current password is never typed: after each change the field holds the new one.
+    // Typed once in the current field; after each change the field holds the new password.
+    std::string current = "typed old";
+    ASSERT_TRUE(TypeInto(harness, "old", current, frame));
     for (const std::string& typed : {std::string("it's"), std::string("back\\slash"), std::string("say \"hi\""),
                                      std::string("ends\\"), std::string(" two  words ")}) {
         SCOPED_TRACE(typed);
