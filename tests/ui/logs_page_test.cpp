@@ -66,7 +66,7 @@ TEST(LogsPageText, LineTone_FirstMatchingRuleOfTheLowerCaseText) {
     for (const auto& [line, tone] : cases) EXPECT_EQ(ui::ToneOfLine(line), tone) << line;
 }
 
-TEST_F(LogsPage, Tail_ALogOver512KiB_ShowsItsLast512KiBFromAWholeLine) {
+TEST_F(LogsPage, TailOfALogOver512KiB_FollowedWithinASecond_TheFileLookedAtOncePerSecond) {
     const auto paths = MakeLogs(1);
     std::string text;
     for (int i = 0; i < 60000; ++i) text += Format("line %06d of the log\n", i);  // 23 bytes each, 1.3 MiB
@@ -79,11 +79,7 @@ TEST_F(LogsPage, Tail_ALogOver512KiB_ShowsItsLast512KiBFromAWholeLine) {
     EXPECT_GT(shownBytes, 524288u - 23);
     EXPECT_EQ(log.lines.front(), Format("line %06zu of the log", 60000 - log.lines.size()));
     EXPECT_EQ(log.lines.back(), "line 059999 of the log");
-}
 
-TEST_F(LogsPage, Follow_AppendedLineShownWithinASecond_TheFileLookedAtOncePerSecond) {
-    const auto paths = MakeLogs(1);
-    Draw();
     Append(paths[0], "second\n");
     EXPECT_LE(FramesUntilLastLine("second"), 62);  // a frame is 1/60 s of interface time
     Append(paths[0], "third\n");  // just after a look: the next one is a second away

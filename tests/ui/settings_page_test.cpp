@@ -32,18 +32,10 @@ std::optional<std::wstring> RunValue() {
     return std::wstring(data);
 }
 
-// Puts the Run key's value back as the test found it.
+// Takes the Run key's value away again when the test found none there.
 struct RunValueRestorer {
     ~RunValueRestorer() {
-        HKEY key = nullptr;
-        if (::RegCreateKeyExW(HKEY_CURRENT_USER, kRunKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
-            return;
-        if (saved)
-            ::RegSetValueExW(key, L"Zerva", 0, REG_SZ, reinterpret_cast<const BYTE*>(saved->c_str()),
-                             DWORD((saved->size() + 1) * sizeof(wchar_t)));
-        else
-            ::RegDeleteValueW(key, L"Zerva");
-        ::RegCloseKey(key);
+        if (!saved) ui::SetStartWithWindows(false);
     }
     std::optional<std::wstring> saved = RunValue();
 };
