@@ -362,15 +362,16 @@ DownloadState GetDownloadState() {
 namespace {
 
 // The downloaded file is dropped with the failed swap: the next attempt downloads it again
-// rather than retrying a file that could not be installed or started. Unless the executable
-// could not be put back: then no copy is deleted, and the error says where they are.
-bool FailSwap(const std::wstring& exe, const std::wstring& newExe, const std::wstring& oldExe, std::string& error,
-              std::string text) {
-    if (PathExists(exe)) {
+// rather than retrying a file that could not be installed or started. Unless the previous
+// executable could not be put back (`restored` false): then no copy is deleted, and the error says
+// where the previous version is (else the new one, when Zerva.exe is gone).
+bool FailSwap(const std::wstring& exe, const std::wstring& newExe, const std::wstring& oldExe, bool restored,
+              std::string& error, std::string text) {
+    if (restored && PathExists(exe)) {
         ::DeleteFileW(newExe.c_str());
     } else if (PathExists(oldExe)) {
         text += Format(Tr(" - Zerva.exe could not be put back: the previous version is %s"), WideToUtf8(oldExe).c_str());
-    } else if (PathExists(newExe)) {
+    } else if (!PathExists(exe) && PathExists(newExe)) {
         text += Format(Tr(" - Zerva.exe could not be put back: the new version is %s"), WideToUtf8(newExe).c_str());
     }
     error = std::move(text);
@@ -393,13 +394,13 @@ bool ApplyUpdate(const std::wstring& extra, std::string& error) {
     // Windows lets a running image be renamed, not deleted: the old one moves aside.
     if (!SwapMove(exe, oldExe, MOVEFILE_REPLACE_EXISTING)) {
         const DWORD code = ::GetLastError();
-        return FailSwap(exe, newExe, oldExe, error, Tr("cannot rename Zerva.exe: ") + LastErrorText(code));
+        return FailSwap(exe, newExe, oldExe, true, error, Tr("cannot rename Zerva.exe: ") + LastErrorText(code));
     }
     if (!SwapMove(newExe, exe, MOVEFILE_REPLACE_EXISTING)) {
         const DWORD code = ::GetLastError();
         std::string text = Tr("cannot install the new Zerva.exe: ") + LastErrorText(code);
-        (void)SwapMove(oldExe, exe, MOVEFILE_REPLACE_EXISTING);
-        return FailSwap(exe, newExe, oldExe, error, std::move(text));
+        const bool restored = SwapMove(oldExe, exe, MOVEFILE_REPLACE_EXISTING);
+        return FailSwap(exe, newExe, oldExe, restored, error, std::move(text));
     }
 
     std::wstring commandLine = RestartCommandLine(exe, ::GetCurrentProcessId(), RootDir(), extra);
@@ -412,8 +413,8 @@ bool ApplyUpdate(const std::wstring& extra, std::string& error) {
         const DWORD code = ::GetLastError();
         std::string text = Tr("cannot start the new Zerva.exe: ") + LastErrorText(code);
         // One move puts the old executable back over the new one, so the folder never lacks one.
-        (void)SwapMove(oldExe, exe, MOVEFILE_REPLACE_EXISTING);
-        return FailSwap(exe, newExe, oldExe, error, std::move(text));
+        const bool restored = SwapMove(oldExe, exe, MOVEFILE_REPLACE_EXISTING);
+        return FailSwap(exe, newExe, oldExe, restored, error, std::move(text));
     }
     ::AllowSetForegroundWindow(process.dwProcessId);
     UniqueHandle ownedProcess(process.hProcess), ownedThread(process.hThread);

@@ -7,7 +7,8 @@
 #        change the other axes.
 # This Wine has no Windows fonts: Debian's DejaVu files stand in under the Windows file names in
 # a prefix of this script's own (the test prefix keeps its empty Fonts folder). There is no icon
-# font either, so icons are left blank. Every online address goes to a closed loopback port.
+# font either, so icons are left blank. Every online address goes to a closed loopback port, but
+# for the update manifest, served on another loopback port, which announces version 4.1.0.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 build="${ZERVA_BUILD_DIR:-$here/build}"
@@ -42,9 +43,17 @@ root="$WINEPREFIX/drive_c/Zerva"
 lay_out_standin_stack "$build/bin" "$root"
 printf 'CHECK_UPDATES = "0"\r\nSTART_ON_START = "0"\r\n' >>"$root/zerva.ini"
 mkdir -p "$root/www/blog" "$root/www/shop"
+# An update manifest on a loopback port announcing a newer version, for the update dialog.
+mkdir -p "$shots/manifest"
+printf '{"version": "4.1.0", "url": "http://127.0.0.1:9/Zerva-4.1.0.zip", "sha256": "%s", "page": "http://127.0.0.1:9/"}\n' \
+    "$(printf '0%.0s' {1..64})" >"$shots/manifest/update.json"
+port="$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
+python3 -m http.server "$port" --bind 127.0.0.1 --directory "$shots/manifest" >/dev/null 2>&1 &
+manifest_pid=$!
+printf 'UPDATE_URL = "http://127.0.0.1:%s/update.json"\r\n' "$port" >>"$root/zerva.ini"
 zerva() { wine "$build/bin/zerva.exe" --root 'C:\Zerva' "$@"; }
 zerva --cli start >/dev/null
-trap 'zerva --cli stop >/dev/null 2>&1 || true; stop_wine_session' EXIT
+trap 'zerva --cli stop >/dev/null 2>&1 || true; kill "$manifest_pid" 2>/dev/null || true; stop_wine_session' EXIT
 
 for theme in "${themes[@]}"; do
     sed -i '/^THEME = /d' "$root/zerva.ini"

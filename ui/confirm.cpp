@@ -1,6 +1,7 @@
 #include "ui/confirm.h"
 
 #include "core/translate.h"
+#include "imgui_internal.h"
 #include "ui/state.h"
 #include "ui/theme.h"
 #include "ui/widgets.h"
@@ -17,6 +18,13 @@ bool OpenDialogInTurn(const char* popupId) {
     if (ImGui::IsPopupOpen(popupId)) return true;
     if (ImGui::IsPopupOpen(nullptr, ImGuiPopupFlags_AnyPopupId | ImGuiPopupFlags_AnyPopupLevel)) return false;
     ImGui::OpenPopup(popupId);
+    return true;
+}
+
+bool TakeEscape() {
+    if (!ImGui::IsKeyPressed(ImGuiKey_Escape, true)) return false;
+    // Locked to an owner for the rest of the frame: every later poll without an owner sees nothing.
+    ImGui::SetKeyOwner(ImGuiKey_Escape, ImHashStr("##dialog_escape"), ImGuiInputFlags_LockThisFrame);
     return true;
 }
 
@@ -47,7 +55,7 @@ void DrawConfirmDialog() {
         ImGui::CloseCurrentPopup();
         // Run last: the callback may queue another question.
         if (callback) callback();
-    } else if (cancel || ImGui::IsKeyPressed(ImGuiKey_Escape, true)) {
+    } else if (cancel || TakeEscape()) {
         queue.pop_front();
         ImGui::CloseCurrentPopup();
     }

@@ -27,15 +27,6 @@ constexpr ImGuiWindowFlags kDialogFlags = ImGuiWindowFlags_NoResize | ImGuiWindo
 
 // ---- Shared pieces ----
 
-// Escape answers the dialog on screen, once: a dialog that opens in the same frame after
-// another one closed must not take the same key press as its own answer.
-bool TakeEscape() {
-    static int takenInFrame = -1;
-    if (takenInFrame == ImGui::GetFrameCount() || !ImGui::IsKeyPressed(ImGuiKey_Escape, true)) return false;
-    takenInFrame = ImGui::GetFrameCount();
-    return true;
-}
-
 void CentreNextDialog(float width) {
     ImGui::SetNextWindowSize(ImVec2(width * ui::Scale(), 0));
     ImGui::SetNextWindowPos(ImGui::GetMainViewport()->GetCenter(), ImGuiCond_Always, ImVec2(0.5f, 0.5f));
@@ -104,7 +95,9 @@ void BeginQuitWait(UiState& state, bool stopServers) {
     state.quitStopsServers = stopServers;
     if (stopServers) {
         Server::Instance().StopAll();
-        state.stopTick = Server::Instance().GetStatus().tick;
+        // This frame's copy must already hold the job: taken before it, it shows an idle worker.
+        state.server = Server::Instance().GetStatus();
+        state.stopTick = UINT64_MAX;
     }
     state.alertsBeforeStop = state.alerts.size();
     state.stopping = true;
@@ -155,7 +148,7 @@ void DrawQuitQuestion(UiState& state) {
         }
     }
     ImGui::SameLine();
-    if (ui::Button(nullptr, Tr("Cancel"), "exit_cancel") || TakeEscape()) close = true;
+    if (ui::Button(nullptr, Tr("Cancel"), "exit_cancel") || ui::TakeEscape()) close = true;
     if (close) {
         state.quitDialogOpen = false;
         ImGui::CloseCurrentPopup();
@@ -165,6 +158,12 @@ void DrawQuitQuestion(UiState& state) {
 
 // The wait runs whether or not its popup could open yet (an alert may be on screen first).
 void DrawQuitWait(UiState& state) {
+    // The worker clears its busy mark before the monitor pass that sees the servers gone, and a
+    // pass already under way when the stop was queued ends after it: only a pass that follows
+    // the first sight of the idle worker tells whether the stop failed.
+    const ServerStatus& server = state.server;
+    if (state.quitStopsServers && state.stopTick == UINT64_MAX && !server.busy && server.queued == 0)
+        state.stopTick = server.tick;
     switch (ui::CheckQuitWait(state.server, state.installer.busy, state.quitStopsServers, state.stopTick,
                               ErrorAlertSinceStop(state))) {
         case ui::QuitWait::kQuit: state.quitNow = true; return;
@@ -184,7 +183,7 @@ void DrawQuitWait(UiState& state) {
                                                         state.installer.title.c_str()).c_str());
     ImGui::EndGroup();
     // Escape gives up quitting; a stop already queued still runs.
-    if (TakeEscape()) {
+    if (ui::TakeEscape()) {
         state.stopping = false;
         ImGui::CloseCurrentPopup();
     }
@@ -278,7 +277,7 @@ void DrawUpdateButtons(UiState& state, const updater::UpdateInfo& check, const u
     } else {
         AlignButtonsRight({closeWidth});
     }
-    if (ui::Button(nullptr, closeText, "upd_close", ImVec2(closeWidth, 0)) || TakeEscape()) {
+    if (ui::Button(nullptr, closeText, "upd_close", ImVec2(closeWidth, 0)) || ui::TakeEscape()) {
         if (download.downloading) updater::CancelDownload();
         state.updateDialogOpen = false;
         state.installRequested = false;
@@ -318,7 +317,7 @@ void AlertPopup() {
         }
         ImGui::SameLine();
     }
-    if (Button(nullptr, Tr("OK"), "notice_ok", ImVec2(okWidth, 0)) || TakeEscape()) done = true;
+    if (Button(nullptr, Tr("OK"), "notice_ok", ImVec2(okWidth, 0)) || ui::TakeEscape()) done = true;
     if (done) {
         state.alerts.pop_front();
         if (state.alertsBeforeStop > 0) --state.alertsBeforeStop;

@@ -30,7 +30,8 @@ enum class QuitWait { kWaiting, kQuit, kFailed };
 // The wait before quitting. With `stopServers` it lasts until both servers are down and the
 // worker is idle with nothing queued; the stop failed when an error alert came, or when the
 // worker is idle again after a status refresh newer than `stopTick` (the monitor pass counter
-// when the stop was queued) and a server still runs. Any wait also lasts while the installer works.
+// when the worker was first seen idle after the stop job) and a server still runs. Any wait also
+// lasts while the installer works.
 QuitWait CheckQuitWait(const ServerStatus& server, bool installerBusy, bool stopServers, uint64_t stopTick,
                        bool errorAlertArrived);
 

@@ -251,18 +251,29 @@ void HeaderBar() {
     ImGui::PopFont();
     const float titleRight = ImGui::GetItemRectMax().x - ImGui::GetWindowPos().x + ImGui::GetScrollX();
 
-    const float buttonWidth = 132 * s;
+    // 132 pixels each, unless a label needs more (a longer translation): it is never cut.
+    const auto width = [s](const char* glyph, const char* text) {
+        const float label = ImGui::CalcTextSize(ComposeLabel(glyph, text, nullptr).c_str()).x;
+        return std::max(132 * s, label + 2 * ImGui::GetStyle().FramePadding.x);
+    };
     const float gap = 10 * s;
-    const float buttonsX = ContentRightX() - (anyRunning ? 2 * buttonWidth + gap : buttonWidth);
+    const char* restart = Tr("Restart");
+    const char* stopAll = Tr("Stop all");
+    const char* startAll = Tr("Start all");
+    const float blockWidth = anyRunning ? width(icon::kRefresh, restart) + gap + width(icon::kStop, stopAll)
+                                        : width(icon::kPlay, startAll);
+    const float buttonsX = ContentRightX() - blockWidth;
     if (working) DrawWorkingStatus(server, titleRight + 16 * s, buttonsX - 12 * s, lineY + 5 * s);
 
     ImGui::SetCursorPos(ImVec2(buttonsX, lineY));
-    const ImVec2 size(buttonWidth, 0);
     if (anyRunning) {
-        if (Button(icon::kRefresh, Tr("Restart"), "hdr_restart", size, !working)) Server::Instance().RestartAll();
+        if (Button(icon::kRefresh, restart, "hdr_restart", ImVec2(width(icon::kRefresh, restart), 0), !working))
+            Server::Instance().RestartAll();
         ImGui::SameLine(0, gap);
-        if (DangerButton(icon::kStop, Tr("Stop all"), "hdr_stop", size, !working)) Server::Instance().StopAll();
-    } else if (AccentButton(icon::kPlay, Tr("Start all"), "hdr_start", size, !working && AnyBuildInstalled())) {
+        if (DangerButton(icon::kStop, stopAll, "hdr_stop", ImVec2(width(icon::kStop, stopAll), 0), !working))
+            Server::Instance().StopAll();
+    } else if (AccentButton(icon::kPlay, startAll, "hdr_start", ImVec2(width(icon::kPlay, startAll), 0),
+                            !working && AnyBuildInstalled())) {
         Server::Instance().StartAll();
     }
     ImGui::Spacing();

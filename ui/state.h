@@ -93,7 +93,8 @@ struct UiState {
     updater::UpdateInfo updateCheck;
     updater::DownloadState download;
     // The wait before quitting (ui::QuitDialog): whether it stops the servers, the monitor pass
-    // counter when their stop was queued, and how many alerts were already waiting then.
+    // counter when the worker was first seen idle after their stop (UINT64_MAX until then), and
+    // how many alerts were already waiting when the stop was queued.
     bool quitStopsServers = false;
     uint64_t stopTick = 0;
     size_t alertsBeforeStop = 0;

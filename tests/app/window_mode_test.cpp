@@ -62,18 +62,12 @@ std::set<uint32_t> ThemeSurfaces(bool dark) {
 
 // The main window of process `pid`, or null: other tests of the session have windows of the class too.
 HWND MainWindowOf(uint32_t pid) {
-    std::pair<uint32_t, HWND> found{pid, nullptr};
-    ::EnumWindows([](HWND window, LPARAM param) -> BOOL {
-        auto& [wanted, hit] = *reinterpret_cast<std::pair<uint32_t, HWND>*>(param);
+    for (HWND window = nullptr; (window = ::FindWindowExW(nullptr, window, kMainWindowClass, nullptr)) != nullptr;) {
         DWORD owner = 0;
-        wchar_t name[64] = {};
         ::GetWindowThreadProcessId(window, &owner);
-        ::GetClassNameW(window, name, 64);
-        if (owner != wanted || std::wstring_view(name) != kMainWindowClass) return TRUE;
-        hit = window;
-        return FALSE;
-    }, reinterpret_cast<LPARAM>(&found));
-    return found.second;
+        if (owner == pid) return window;
+    }
+    return nullptr;
 }
 
 class WindowModeTest : public AppTest {

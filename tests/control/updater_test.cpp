@@ -76,31 +76,28 @@ std::vector<std::string> AwaitRestart(const std::wstring& folder) {
 
 }  // namespace
 
+// The legacy file is scanned by hand, held against its pattern on random lines; a value of
+// megabytes (a backtracking matcher recursed once per character) is read whole.
 TEST(UpdaterText, LegacyFileZipAddressEntryChoiceAndPackedVersion) {
     EXPECT_EQ(updater::ParseLegacyVersion("x\nVERSION =  \"4.1.2\"; VERSION=\"9\""), "4.1.2");
     EXPECT_EQ(updater::ParseLegacyVersion("version = \"4.1.2\" VERSION = 4.1.2"), "");
-    EXPECT_TRUE(updater::IsZipUrl("http://h/a/Zerva.ZIP?x=.exe"));
-    EXPECT_FALSE(updater::IsZipUrl("http://h/a.exe?x=.zip"));
-    EXPECT_EQ(updater::ChooseExecutableEntry({"a/b/zerva.exe", "z/Zerva.exe", "y/ZERVA.EXE", "xzerva.exe"}), 1);
-    EXPECT_EQ(updater::ChooseExecutableEntry({"Zerva.exe.txt", "zerva/"}), -1);
-    EXPECT_EQ(updater::PackVersion("v4.1.2.70000 beta"), 0x0004000100020000ull | (70000 & 0xFFFF));
-}
-
-// The legacy file is scanned by hand: it agrees with the pattern on random text, and a value of
-// megabytes (where a backtracking matcher recursed once per character) is read whole.
-TEST(UpdaterText, LegacyVersion_AgreesWithThePattern_LongValueReadWhole) {
-    const std::vector<std::string> pieces = {" ", "\t", "\n", "\r", "\v", "=", "=", "\"", "\"", "4.1", "x",
-                                             "VERSION", "version", "VERSIO"};
+    EXPECT_EQ(updater::ParseLegacyVersion("VERSION = \"\" VERSION = \"4.1\""), "4.1");
+    const std::vector<std::string> pieces = {" ", "\t", "\n", "\r", "\v", "=", "=", "\"", "\"", "4.1", "x", "VERSION", "VERSIO"};
     EXPECT_GT(stacktest::ExpectAgrees(stacktest::RandomLines(11, 20000, {"VERSION", "VERSION = \""}, pieces, 3, 6),
                                       std::regex("VERSION\\s*=\\s*\"([^\"]+)\""), false, {1},
                                       [](const std::string& line) -> stacktest::Scanned {
-                                          const std::string version = updater::ParseLegacyVersion(line);
+                                          std::string version = updater::ParseLegacyVersion(line);
                                           if (version.empty()) return std::nullopt;
                                           return std::vector<std::string>{version};
                                       }),
               1000);
     const std::string value(2 << 20, '7');
-    EXPECT_EQ(updater::ParseLegacyVersion("<?php\nVERSION = \"" + value + "\";\n"), value);
+    EXPECT_EQ(updater::ParseLegacyVersion("VERSION = \"" + value + "\";"), value);
+    EXPECT_TRUE(updater::IsZipUrl("http://h/a/Zerva.ZIP?x=.exe"));
+    EXPECT_FALSE(updater::IsZipUrl("http://h/a.exe?x=.zip"));
+    EXPECT_EQ(updater::ChooseExecutableEntry({"a/b/zerva.exe", "z/Zerva.exe", "y/ZERVA.EXE", "xzerva.exe"}), 1);
+    EXPECT_EQ(updater::ChooseExecutableEntry({"Zerva.exe.txt", "zerva/"}), -1);
+    EXPECT_EQ(updater::PackVersion("v4.1.2.70000 beta"), 0x0004000100020000ull | (70000 & 0xFFFF));
 }
 
 TEST_F(UpdaterTest, Check_ManifestLegacyOrNeither_LatestAvailabilityAndError) {
@@ -210,54 +207,52 @@ TEST_F(UpdaterTest, Apply_SwapsAndRestartsWithExactCommandLine_OldCleanedUpNextS
     EXPECT_TRUE(testkit::WaitFor([&] { return !PathExists(exe + L".old"); }));
 }
 
-TEST_F(UpdaterTest, Apply_FailedSwap_KeepsTheRunningExecutableAndNoNew) {
+// A failed swap keeps the running executable and drops ".new". When the previous executable cannot
+// be put back either, no copy is deleted and the error says where the previous version is.
+TEST_F(UpdaterTest, Apply_FailedSwap_KeepsAnExecutableAndNamesThePreviousWhenNotPutBack) {
     std::string error;
     EXPECT_FALSE(updater::ApplyUpdate(L"", error));
     EXPECT_EQ(error, "Zerva.exe.new not found");
-    const struct {
-        std::string newFile;
-        const wchar_t* locked;   // held open without delete sharing, so it cannot be renamed
-        std::string reason;
-    } cases[] = {
-        {"not an executable", nullptr, "cannot start the new Zerva.exe: "},
-        {newBytes, L"", "cannot rename Zerva.exe: "},
-        {newBytes, L".new", "cannot install the new Zerva.exe: "},   // the installed one is moved back
-    };
-    for (const auto& c : cases) {
-        testkit::WriteFile(exe, oldBytes);
-        testkit::WriteFile(exe + L".new", c.newFile);
-        UniqueHandle lock(c.locked ? ::CreateFileW((exe + c.locked).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                                   OPEN_EXISTING, 0, nullptr)
-                                   : nullptr);
-        EXPECT_FALSE(updater::ApplyUpdate(L"", error));
-        EXPECT_TRUE(StartsWith(error, c.reason) && error.size() > c.reason.size()) << error;
-        lock.Reset();
-        EXPECT_TRUE(testkit::ReadFile(exe) == oldBytes && !PathExists(exe + L".old")) << c.reason;
-        // Any ".new" but a held one (which cannot be deleted while held) is gone.
-        EXPECT_TRUE(!PathExists(exe + L".new") || (c.locked && *c.locked)) << c.reason;
-        ::DeleteFileW((exe + L".new").c_str());
-    }
-}
-
-// Neither the new executable nor, after it, the previous one could be moved to Zerva.exe: both
-// copies stay, and the error says where the previous one is.
-TEST_F(UpdaterTest, Apply_SwapAndRestoreBothFail_NoCopyDeletedAndThePreviousNamed) {
-    testkit::WriteFile(exe + L".new", newBytes);
+    static int failing = 0;   // 1: the restoring move fails; 2: the installing one too
     updater::SetSwapMoveForTesting([](const std::wstring& from, const std::wstring& to, uint32_t flags) {
-        if (EndsWith(WideToUtf8(to), "Zerva.exe")) {
+        const std::string source = WideToUtf8(from);
+        if ((failing >= 1 && EndsWith(source, ".old")) || (failing >= 2 && EndsWith(source, ".new"))) {
             ::SetLastError(ERROR_ACCESS_DENIED);
             return false;
         }
         return ::MoveFileExW(from.c_str(), to.c_str(), flags) != FALSE;
     });
-    std::string error;
-    const bool applied = updater::ApplyUpdate(L"", error);
+    const std::string bad = "not an executable", none = "<missing>", start = "cannot start the new Zerva.exe: ",
+                      install = "cannot install the new Zerva.exe: ",
+                      named = " - Zerva.exe could not be put back: the previous version is " + WideToUtf8(exe + L".old");
+    const struct {
+        std::string newFile;
+        const wchar_t* locked;   // held open without delete sharing, so it cannot be renamed
+        int failing;
+        std::string reason, suffix, exeAfter, oldAfter, newAfter;
+    } cases[] = {
+        {bad, nullptr, 0, start, "", oldBytes, none, none},
+        {newBytes, L"", 0, "cannot rename Zerva.exe: ", "", oldBytes, none, none},
+        {newBytes, L".new", 0, install, "", oldBytes, none, newBytes},   // a held ".new" cannot be deleted
+        {bad, nullptr, 1, start, named, bad, oldBytes, none},
+        {newBytes, nullptr, 2, install, named, none, oldBytes, newBytes},
+    };
+    for (const auto& c : cases) {
+        testkit::WriteFile(exe, oldBytes);
+        testkit::WriteFile(exe + L".new", c.newFile);
+        failing = c.failing;
+        UniqueHandle lock(c.locked ? ::CreateFileW((exe + c.locked).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                   OPEN_EXISTING, 0, nullptr)
+                                   : nullptr);
+        EXPECT_FALSE(updater::ApplyUpdate(L"", error));
+        lock.Reset();
+        EXPECT_TRUE(StartsWith(error, c.reason) && EndsWith(error, c.suffix) && error.size() > c.reason.size() + c.suffix.size())
+            << error;
+        EXPECT_TRUE(testkit::ReadFile(exe) == c.exeAfter && testkit::ReadFile(exe + L".old") == c.oldAfter &&
+                    testkit::ReadFile(exe + L".new") == c.newAfter) << c.reason << c.failing;
+        ::DeleteFileW((exe + L".new").c_str());
+    }
     updater::SetSwapMoveForTesting(nullptr);
-    EXPECT_FALSE(applied);
-    EXPECT_TRUE(StartsWith(error, "cannot install the new Zerva.exe: ")) << error;
-    EXPECT_TRUE(EndsWith(error, " - Zerva.exe could not be put back: the previous version is " + WideToUtf8(exe + L".old")))
-        << error;
-    EXPECT_TRUE(!PathExists(exe) && testkit::ReadFile(exe + L".old") == oldBytes && testkit::ReadFile(exe + L".new") == newBytes);
 }
 
 TEST_F(UpdaterTest, RefusedThread_ResetsCheckAndDownloadWithAnError) {

@@ -162,25 +162,18 @@ TEST_F(HttpdConf, Write_MacrosListenAndPhp_BothStates) {
     }
 }
 
-// A PHP build is selected but the template's PHP module line is switched off (the Modules tab's
-// "PHP (selected version)"): no module would handle .php, so the handler block refuses them.
+// A PHP build is selected but its module line is switched off (the Modules tab's "PHP (selected
+// version)"): no module handles .php, so the handler block refuses them.
 TEST_F(HttpdConf, Write_PhpModuleLineSwitchedOff_RefusesPhpFiles) {
     const ApacheInstall build = ConfiguredBuild();
-    const PhpInstall php = MakePhp();
-    const std::string refused = "    SetHandler application/x-httpd-php\r\n    Require all denied\r\n</FilesMatch>";
+    const std::string line = "LoadModule {PHPMODULENAME} \"{PHPPATH}/{PHPAPACHE2FILE}\"";
     const std::string original = testkit::ReadFile(HttpdTemplatePath(build));
-    // The module line as the page writes it switched off, by hand with a blank, and left on.
-    const std::pair<std::string, bool> rows[] = {
-        {"#LoadModule {PHPMODULENAME} \"{PHPPATH}/{PHPAPACHE2FILE}\"", true},
-        {"  # LoadModule {PHPMODULENAME} \"{PHPPATH}/{PHPAPACHE2FILE}\"", true},
-        {"LoadModule {PHPMODULENAME} \"{PHPPATH}/{PHPAPACHE2FILE}\"", false},
-    };
-    for (const auto& [line, refuses] : rows) {
+    for (const auto& [written, refuses] : {std::pair{"#" + line, true}, {"  # " + line, true}, {line, false}}) {
         std::string text = original;
-        ReplaceAllInPlace(text, "LoadModule {PHPMODULENAME} \"{PHPPATH}/{PHPAPACHE2FILE}\"", line);
+        ReplaceAllInPlace(text, line, written);
         testkit::WriteFile(HttpdTemplatePath(build), text);
-        const std::string conf = WriteConf(build, php);
-        EXPECT_EQ(Contains(conf, refused), refuses) << line;
+        const std::string conf = WriteConf(build, MakePhp());
+        EXPECT_EQ(Contains(conf, "application/x-httpd-php\r\n    Require all denied\r\n</FilesMatch>"), refuses) << written;
         ExpectWellFormed(conf);
     }
 }

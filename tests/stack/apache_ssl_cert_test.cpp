@@ -74,40 +74,29 @@ TEST_F(SslCert, FailingOrMissingOpenSsl_LeavesNoHalfPair) {
     EXPECT_TRUE(Ensure(build));
 }
 
-// Regenerating sets the working pair aside until a new one exists: a failure (no openssl.exe, a
-// failing run) puts the old pair back with a warning, so HTTPS still starts next time.
+// Regenerating sets the working pair aside until a new one exists: a failure puts it back with a
+// warning, so HTTPS still starts next time.
 TEST_F(SslCert, Regenerate_NewPairOrOldPairBack) {
-    struct Case {
-        const char* name;
-        bool openssl;
-        const char* mode;   // the stand-in's behaviour; "" succeeds
-        bool made;
-        std::vector<std::string> warnings;
-    } const cases[] = {
-        {"made", true, "", true, {}},
-        {"run fails", true, "fail", false,
-         {"Could not generate the SSL certificate: openssl: asked to fail", "The previous SSL certificate was kept."}},
-        {"no openssl.exe", false, "", false, {"Could not generate the SSL certificate: cannot find "}},
+    const std::tuple<bool, const char*, std::vector<std::string>> cases[] = {
+        {true, "", {}},   // made
+        {true, "fail", {"Could not generate the SSL certificate: openssl: asked to fail", "The previous SSL certificate was kept."}},
+        {false, "", {"Could not generate the SSL certificate: cannot find "}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const ApacheInstall build = MakeApache(c.openssl);
-        const std::wstring mode = build.dir + L"\\bin\\standin-openssl.txt";
-        if (*c.mode) testkit::WriteFile(mode, c.mode);
+    for (const auto& [openssl, mode, warnings] : cases) {
+        SCOPED_TRACE(std::string(mode) + (openssl ? "" : "no openssl.exe"));
+        const ApacheInstall build = MakeApache(openssl);
+        if (*mode) testkit::WriteFile(build.dir + L"\\bin\\standin-openssl.txt", mode);
         testkit::WriteFile(SslCertificatePath(build), "old crt");
         testkit::WriteFile(SslKeyPath(build), "old key");
         bool made = false;
-        const std::vector<LogEntry> logged = LoggedDuring([&] { made = RegenerateSslCertificate(build); });
-        EXPECT_EQ(made, c.made);
-        EXPECT_EQ(testkit::ReadFile(SslCertificatePath(build)) == "old crt", !c.made);
-        EXPECT_EQ(testkit::ReadFile(SslKeyPath(build)) == "old key", !c.made);
+        std::vector<std::string> warned;
+        for (const LogEntry& entry : LoggedDuring([&] { made = RegenerateSslCertificate(build); }))
+            if (entry.level == level::kWarning) warned.push_back(entry.text);
+        EXPECT_EQ(made, warnings.empty());
+        EXPECT_EQ(testkit::ReadFile(SslCertificatePath(build)) + testkit::ReadFile(SslKeyPath(build)) == "old crtold key", !made);
         EXPECT_FALSE(PathExists(SslCertificatePath(build) + L".previous") || PathExists(SslKeyPath(build) + L".previous"));
-        std::vector<std::string> warnings;
-        for (const LogEntry& entry : logged)
-            if (entry.level == level::kWarning) warnings.push_back(entry.text);
-        ASSERT_EQ(warnings.size(), c.warnings.size());
-        for (size_t i = 0; i < warnings.size(); ++i) EXPECT_TRUE(StartsWith(warnings[i], c.warnings[i])) << warnings[i];
-        (void)DeleteFileW(mode.c_str());
+        ASSERT_EQ(warned.size(), warnings.size());
+        for (size_t i = 0; i < warned.size(); ++i) EXPECT_TRUE(StartsWith(warned[i], warnings[i])) << warned[i];
         ASSERT_TRUE(RemoveTree(build.dir));
     }
 }

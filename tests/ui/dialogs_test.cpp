@@ -6,6 +6,9 @@
 
 #include <atomic>
 #include <memory>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 #include "control/installer.h"
 #include "control/server.h"
@@ -20,7 +23,7 @@
 
 namespace {
 
-using Ids = std::vector<std::string>;
+using uitest::Ids;
 
 class DialogsTest : public uitest::FrameTest {
 protected:
@@ -37,18 +40,13 @@ protected:
     }
 
     void Escape() { harness.PressKey(ImGuiKey_Escape, [] { ui::Frame(); }); }
-    // Which of these ids are on screen.
-    Ids ShownOf(const Ids& ids) const {
-        Ids shown;
-        for (const std::string& id : ids)
-            if (Shown(id)) shown.push_back(id);
-        return shown;
-    }
 
     // An installer job that runs until ReleaseInstaller.
     void HoldInstaller() {
         installer::Enqueue("Installing PHP 8.3.14", [release = m_release] { release->wait(false); });
-        ASSERT_TRUE(testkit::WaitFor([] { return installer::GetStatus().busy; }));
+        // Taken by the worker, not only queued: the dialogs show the running job's title, and a
+        // title arriving between frames would move the buttons under a click.
+        ASSERT_TRUE(testkit::WaitFor([] { return installer::GetStatus().title == "Installing PHP 8.3.14"; }));
     }
     void ReleaseInstaller() {
         *m_release = true;
@@ -60,10 +58,7 @@ protected:
     void CheckManifest(const std::string& body) {
         const std::string path = "/m" + std::to_string(++m_manifests) + "/update.json";
         if (!body.empty()) server.Serve(path, body);
-        CheckAt(server.Url(path));
-    }
-    void CheckAt(const std::string& url) {
-        Config::Instance().Set(setting::kUpdateUrl, url);
+        Config::Instance().Set(setting::kUpdateUrl, server.Url(path));
         ASSERT_TRUE(testkit::WaitFor([] { return !updater::GetCheckState().checking; }));
         updater::StartCheck(true);
         ASSERT_TRUE(testkit::WaitFor([] { return !updater::GetCheckState().checking; }));
@@ -90,97 +85,68 @@ private:
 
 // ---- Quitting ----
 
-TEST(QuitLogic, CloseRequestQuitsAsksOrStopsFirst) {
+TEST(QuitLogic, CloseRequestQuitsAsksOrStopsFirst_TheWaitLastsWhileTheInstallerWorks) {
     using ui::QuitStart;
     const struct {
         bool running, workerBusy, installerBusy, ask;
         QuitStart start;
-    } cases[] = {
+    } starts[] = {
         {false, false, false, true, QuitStart::kNow},  {false, false, false, false, QuitStart::kNow},
         {true, false, false, true, QuitStart::kAsk},   {false, true, false, true, QuitStart::kAsk},
         {true, false, false, false, QuitStart::kStopFirst}, {false, true, false, false, QuitStart::kStopFirst},
-        {false, false, true, true, QuitStart::kAsk},   {false, false, true, false, QuitStart::kAsk},
-        {true, false, true, false, QuitStart::kAsk},
+        {false, false, true, false, QuitStart::kAsk},  {true, false, true, false, QuitStart::kAsk},
     };
-    for (const auto& c : cases)
+    for (const auto& c : starts)
         EXPECT_EQ(ui::DecideQuit(c.running, c.workerBusy, c.installerBusy, c.ask), c.start)
             << c.running << c.workerBusy << c.installerBusy << c.ask;
-}
-
-TEST(QuitLogic, WaitEndsOnceStoppedOrFailedAndAfterTheInstaller) {
+    // servers running, installer busy, servers stopped first -> the wait (the stop rules: below)
     using ui::QuitWait;
-    const struct {
-        const char* name;
-        bool running, busy;
-        int32_t queued;
-        uint64_t tick;  // the stop was queued at pass 10
-        bool installer, stopServers, alert;
-        QuitWait wait;
-    } cases[] = {
-        {"stopped", false, false, 0, 11, false, true, false, QuitWait::kQuit},
-        {"stop running", true, true, 0, 11, false, true, false, QuitWait::kWaiting},
-        {"stop waiting", true, false, 1, 10, false, true, false, QuitWait::kWaiting},
-        {"idle, still running, no refresh yet", true, false, 0, 10, false, true, false, QuitWait::kWaiting},
-        {"idle, still running after a refresh", true, false, 0, 11, false, true, false, QuitWait::kFailed},
-        {"an error alert came", true, true, 0, 10, false, true, true, QuitWait::kFailed},
-        {"stopped, installer busy", false, false, 0, 11, true, true, false, QuitWait::kWaiting},
-        {"keeping servers, installer busy", true, false, 0, 11, true, false, false, QuitWait::kWaiting},
-        {"keeping servers, installer done", true, false, 0, 11, false, false, true, QuitWait::kQuit},
+    const std::tuple<bool, bool, bool, QuitWait> waits[] = {
+        {false, true, true, QuitWait::kWaiting},
+        {true, true, false, QuitWait::kWaiting},
+        {true, false, false, QuitWait::kQuit},
     };
-    for (const auto& c : cases) {
+    for (const auto& [running, installer, stopServers, wait] : waits) {
         ServerStatus status;
-        status.mysql.running = c.running, status.busy = c.busy, status.queued = c.queued, status.tick = c.tick;
-        EXPECT_EQ(ui::CheckQuitWait(status, c.installer, c.stopServers, 10, c.alert), c.wait) << c.name;
+        status.mysql.running = running;
+        EXPECT_EQ(ui::CheckQuitWait(status, installer, stopServers, 0, false), wait) << running << installer;
     }
 }
 
-TEST_F(DialogsTest, QuitQuestion_CancelAskAgainKeepOrStop) {
+TEST_F(DialogsTest, QuitQuestion_CancelAsksAgain_KeepQuits_StopQuitsOnceStopped) {
     EditStatus([](ServerStatus& s) { s.apache.running = true; });
     const Ids buttons = {"exit_stop", "exit_keep", "exit_wait", "exit_cancel"};
-    ui::RequestQuit();
-    Frames(3);
-    EXPECT_EQ(ShownOf(buttons), (Ids{"exit_stop", "exit_keep", "exit_cancel"}));
-    ASSERT_TRUE(ClickId("exit_cancel"));
-    EXPECT_TRUE(ShownOf(buttons).empty() && !ui::State().quitDialogOpen && !ui::ShouldQuit());
-
-    ui::RequestQuit();  // a later close asks again; Escape is Cancel
-    Frames(3);
-    EXPECT_TRUE(Shown("exit"));
-    Escape();
-    Frames(1);
-    EXPECT_TRUE(!Shown("exit") && !ui::ShouldQuit());
-
-    ui::RequestQuit();
-    Frames(3);
-    ASSERT_TRUE(ClickId("exit_keep"));
-    EXPECT_TRUE(ui::ShouldQuit());
-    EXPECT_EQ(Server::Instance().GetStatus().queued, 0) << "the servers keep running";
-}
-
-TEST_F(DialogsTest, StopAndQuit_WaitsForTheStopThenQuits) {
-    EditStatus([](ServerStatus& s) { s.mysql.running = true; });
-    ui::RequestQuit();
-    Frames(3);
-    ASSERT_TRUE(ClickId("exit_stop"));
-    Frames(2);
-    EXPECT_EQ(Server::Instance().GetStatus().queued, 1);
-    Server::Instance().StopAll();  // the same job: dropped
-    EXPECT_EQ(Server::Instance().GetStatus().queued, 1);
-    EXPECT_TRUE(ui::State().stopping && Shown("stopping") && !ui::ShouldQuit());
-    EditStatus([](ServerStatus& s) { s.mysql.running = false, s.queued = 0, ++s.tick; });
+    for (const char* answer : {"exit_cancel", "exit_cancel", "exit_keep", "exit_stop"}) {
+        SCOPED_TRACE(answer);
+        ui::State().quitNow = false;
+        ui::RequestQuit();
+        Frames(3);
+        EXPECT_EQ(ShownOf(buttons), (Ids{"exit_stop", "exit_keep", "exit_cancel"}));
+        ASSERT_TRUE(ClickId(answer));
+        EXPECT_TRUE(ShownOf(buttons).empty() && !ui::State().quitDialogOpen);
+        EXPECT_EQ(ui::ShouldQuit(), answer == std::string("exit_keep"));
+        EXPECT_EQ(Server::Instance().GetStatus().queued, answer == std::string("exit_stop")) << "the stop job";
+    }
+    EXPECT_TRUE(ui::State().stopping && Shown("stopping"));
+    EditStatus([](ServerStatus& s) { s.apache.running = false, s.queued = 0, ++s.tick; });
     Frame();
     EXPECT_TRUE(ui::ShouldQuit());
 }
 
-TEST_F(DialogsTest, FailedStop_LeavesTheWaitWithoutQuittingAndTheNextCloseAsksAgain) {
+TEST_F(DialogsTest, StopBeforeQuitting_QuitsOnceStopped_GivesUpOnceFailedAndTheNextCloseAsksAgain) {
+    // What the worker and the monitor publish, step by step (kDone: the job ended, the running
+    // flags not refreshed yet), and what the wait does then.
+    enum Step { kPass, kTaken, kDone, kStoppedPass, kErrorAlert };
+    enum Outcome { kWaits, kQuits, kGivesUp };
     const struct {
         const char* name;
-        bool alert, refreshed;
-        bool stillWaiting;
+        std::vector<std::pair<Step, Outcome>> steps;
     } cases[] = {
-        {"still running before any refresh", false, false, true},
-        {"still running after a refresh", false, true, false},
-        {"an error alert", true, false, false},
+        {"stopped", {{kTaken, kWaits}, {kDone, kWaits}, {kStoppedPass, kQuits}}},
+        {"a monitor pass ending after the stop was queued",
+         {{kPass, kWaits}, {kTaken, kWaits}, {kDone, kWaits}, {kStoppedPass, kQuits}}},
+        {"still running after the pass that followed the stop", {{kTaken, kWaits}, {kDone, kWaits}, {kPass, kGivesUp}}},
+        {"an error alert", {{kTaken, kWaits}, {kErrorAlert, kGivesUp}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -188,19 +154,23 @@ TEST_F(DialogsTest, FailedStop_LeavesTheWaitWithoutQuittingAndTheNextCloseAsksAg
         ui::State() = kFresh;
         ui::State().wizardAutoShown = true;
         Config::Instance().SetBool(setting::kAskCloseServerWhenExit, false);
-        EditStatus([](ServerStatus& s) { s.apache.running = true, s.queued = 0; });
+        EditStatus([](ServerStatus& s) { s.apache.running = true, s.busy = false; });
         ui::RequestQuit();
         Frames(2);
         ASSERT_TRUE(ui::State().stopping && Shown("stopping"));
-        // The stop job ran (this program has no worker: the snapshot says so) and Apache survived.
-        EditStatus([&](ServerStatus& s) { s.queued = 0, s.busy = false, s.tick += c.refreshed; });
-        if (c.alert) Server::Instance().PushAlert("Apache did not stop", "still there", true, alert_action::kNone);
-        Frames(3);
-        EXPECT_FALSE(ui::ShouldQuit());
-        EXPECT_EQ(ui::State().stopping, c.stillWaiting);
-        EXPECT_EQ(Shown("notice_ok"), c.alert) << "the alert shows once the wait is gone";
-        if (c.stillWaiting) continue;
-        if (c.alert) Escape();
+        for (const auto& [step, outcome] : c.steps) {
+            if (step == kErrorAlert) Server::Instance().PushAlert("Apache did not stop", "", true, alert_action::kNone);
+            EditStatus([step](ServerStatus& s) {
+                if (step == kTaken || step == kDone) s.queued = 0, s.busy = step == kTaken;
+                if (step == kPass || step == kStoppedPass) ++s.tick;
+                if (step == kStoppedPass) s.apache.running = false;
+            });
+            Frames(3);
+            ASSERT_EQ(ui::ShouldQuit() ? kQuits : ui::State().stopping ? kWaits : kGivesUp, outcome) << step;
+        }
+        if (ui::ShouldQuit()) continue;
+        EXPECT_EQ(Shown("notice_ok"), c.steps.back().first == kErrorAlert) << "the alert shows once the wait is gone";
+        if (Shown("notice_ok")) Escape();
         Config::Instance().SetBool(setting::kAskCloseServerWhenExit, true);
         ui::RequestQuit();
         Frames(3);
@@ -211,42 +181,30 @@ TEST_F(DialogsTest, FailedStop_LeavesTheWaitWithoutQuittingAndTheNextCloseAsksAg
 TEST_F(DialogsTest, InstallerBusy_CloseAlwaysAsksAndQuitsOnlyOnceItHasFinished) {
     Config::Instance().SetBool(setting::kAskCloseServerWhenExit, false);
     HoldInstaller();
-    ui::RequestQuit();
-    Frames(3);
-    EXPECT_EQ(ShownOf({"exit_stop", "exit_keep", "exit_wait", "exit_cancel"}), (Ids{"exit_wait", "exit_cancel"}));
-    ASSERT_TRUE(ClickId("exit_wait"));
-    Frames(3);
-    EXPECT_TRUE(Shown("stopping") && !ui::ShouldQuit());
-    EXPECT_EQ(Server::Instance().GetStatus().queued, 0) << "no server to stop";
+    const struct {
+        bool apache;
+        Ids shown;
+        const char* answer;
+    } cases[] = {
+        {false, {"exit_wait", "exit_cancel"}, "exit_wait"},
+        {true, {"exit_stop", "exit_keep", "exit_cancel"}, "exit_keep"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answer);
+        EditStatus([&](ServerStatus& s) { s.apache.running = c.apache; });
+        ui::RequestQuit();
+        Frames(3);
+        EXPECT_EQ(ShownOf({"exit_stop", "exit_keep", "exit_wait", "exit_cancel"}), c.shown);
+        ASSERT_TRUE(ClickId(c.answer));
+        Frames(3);
+        EXPECT_TRUE(ui::State().stopping && Shown("stopping") && !ui::ShouldQuit());
+        if (c.apache) break;
+        Escape();  // gives up quitting
+    }
     ReleaseInstaller();
     Frames(2);
     EXPECT_TRUE(ui::ShouldQuit());
-}
-
-TEST_F(DialogsTest, InstallerBusyWithServers_KeepRunningStillWaitsForTheInstaller) {
-    EditStatus([](ServerStatus& s) { s.apache.running = true; });
-    HoldInstaller();
-    ui::RequestQuit();
-    Frames(3);
-    ASSERT_TRUE(ClickId("exit_keep"));
-    Frames(3);
-    EXPECT_TRUE(ui::State().stopping && !ui::ShouldQuit());
-    ReleaseInstaller();
-    Frames(2);
-    EXPECT_TRUE(ui::ShouldQuit());
-    EXPECT_EQ(Server::Instance().GetStatus().queued, 0);
-}
-
-TEST_F(DialogsTest, AlertDuringTheQuitQuestion_WaitsItsTurn) {
-    EditStatus([](ServerStatus& s) { s.apache.running = true; });
-    ui::RequestQuit();
-    Frames(3);
-    Server::Instance().PushAlert("Port 80 unavailable", "Port 80 is used.", true, alert_action::kApache);
-    Frames(3);
-    EXPECT_TRUE(Shown("exit_cancel") && !Shown("notice_ok"));
-    ASSERT_TRUE(ClickId("exit_cancel"));
-    Frames(2);
-    EXPECT_TRUE(Shown("notice_ok") && Shown("notice_action"));
+    EXPECT_EQ(Server::Instance().GetStatus().queued, 0) << "no server stopped";
 }
 
 // ---- Alerts ----
@@ -264,25 +222,39 @@ TEST_F(DialogsTest, AlertActionsOpenTheirPagesOneAlertAtATime) {
         SCOPED_TRACE(c.action);
         ui::SetPage(page::kLogs);
         Server::Instance().PushAlert("Title", "%s%n message", c.action % 2 == 0, c.action);
+        Server::Instance().PushAlert("Next", "next", false, alert_action::kNone);
         Frames(3);
-        ASSERT_TRUE(Shown("notice_ok"));
         EXPECT_EQ(Shown("notice_action"), c.page >= 0);
         ASSERT_TRUE(ClickId(c.page >= 0 ? "notice_action" : "notice_ok"));
         EXPECT_EQ(ui::State().page, c.page >= 0 ? c.page : page::kLogs);
-        EXPECT_TRUE(ui::State().alerts.empty());
+        Frames(2);
+        ASSERT_EQ(ui::State().alerts.size(), 1u) << "the next alert, in the next frame";
+        EXPECT_TRUE(ui::State().alerts.front().title == "Next" && Shown("notice_ok"));
+        ASSERT_TRUE(ClickId("notice_ok"));
     }
-    Server::Instance().PushAlert("First", "one", false, alert_action::kNone);
-    Server::Instance().PushAlert("Second", "two", true, alert_action::kPhp);
+}
+
+TEST_F(DialogsTest, DialogsWaitTheirTurn_OneEscapeClosesOneDialog) {
+    int confirmed = 0;
+    const auto confirm = [&] { ui::RequestConfirm("Remove?", "Deleted.", "Remove", true, [&] { ++confirmed; }); };
+    confirm();
+    EditStatus([](ServerStatus& s) { s.apache.running = true; });
+    ui::RequestQuit();
+    ui::OpenUpdateDialog();
     Frames(3);
-    ASSERT_EQ(ui::State().alerts.size(), 2u);
-    EXPECT_TRUE(Shown("notice_ok") && !Shown("notice_action")) << "the first alert alone";
-    Escape();
+    Server::Instance().PushAlert("Port 80 unavailable", "Port 80 is used.", true, alert_action::kNone);
+    confirm();
+    // A dialog drawn later in the frame opens in the frame the one on screen closed.
+    const Ids all = {"confirm_cancel", "exit_cancel", "upd_close", "notice_ok"};
+    for (const char* id : {"confirm_cancel", "exit_cancel", "upd_close", "notice_ok", "confirm_cancel"}) {
+        SCOPED_TRACE(id);
+        Frames(2);
+        EXPECT_EQ(ShownOf(all), Ids{id});
+        Escape();
+    }
     Frames(2);
-    ASSERT_EQ(ui::State().alerts.size(), 1u);
-    EXPECT_EQ(ui::State().alerts.front().title, "Second");
-    EXPECT_TRUE(Shown("notice_action"));
-    ASSERT_TRUE(ClickId("notice_ok"));
-    EXPECT_TRUE(ui::State().alerts.empty() && !Shown("notice"));
+    EXPECT_TRUE(ShownOf(all).empty() && ui::State().alerts.empty() && ui::State().confirms.empty() && !confirmed);
+    EXPECT_FALSE(ui::State().quitDialogOpen || ui::State().updateDialogOpen || ui::ShouldQuit());
 }
 
 // ---- Update dialog ----
@@ -327,7 +299,7 @@ TEST_F(DialogsTest, UpdateDialog_EachCheckResultAndItsButtons) {
     EXPECT_TRUE(ui::State().updateDialogOpen && Shown("upd_page"));
 }
 
-TEST_F(DialogsTest, UpdateDialog_FailedDownloadCanBeTriedAgain) {
+TEST_F(DialogsTest, UpdateDialog_AFailedDownloadIsTriedAgain_EscapeCancelsARunningOne) {
     ui::OpenUpdateDialog();
     server.Serve("/dl/Zerva.exe", "MZ not the announced file");
     CheckManifest(BrokenDownloadManifest("/dl/Zerva.exe"));
@@ -342,18 +314,13 @@ TEST_F(DialogsTest, UpdateDialog_FailedDownloadCanBeTriedAgain) {
         EXPECT_EQ(RequestsFor("/dl/Zerva.exe"), attempt);
     }
     EXPECT_TRUE(Enabled("upd_go") && ui::State().updateDialogOpen);
-}
 
-TEST_F(DialogsTest, UpdateDialog_EscapeCancelsTheRunningDownload) {
-    ui::OpenUpdateDialog();
     CheckManifest(BrokenDownloadManifest("/drip?n=1000000&ms=20"));
     ASSERT_TRUE(ClickId("upd_go"));
-    Frames(2);  // the dialog grows by the progress rows
-    EXPECT_TRUE(ui::State().installRequested && updater::GetDownloadState().downloading);
-    const uitest::Item* close = ById("upd_close");
-    ASSERT_NE(close, nullptr);
-    EXPECT_TRUE(close->label.starts_with("Cancel###")) << close->label;
-    EXPECT_FALSE(Enabled("upd_go"));
+    Frames(2);
+    EXPECT_TRUE(ui::State().installRequested && updater::GetDownloadState().downloading && !Enabled("upd_go"));
+    ASSERT_NE(ById("upd_close"), nullptr);
+    EXPECT_TRUE(ById("upd_close")->label.starts_with("Cancel###"));
     Escape();
     EXPECT_FALSE(ui::State().updateDialogOpen || ui::State().installRequested);
     ASSERT_TRUE(testkit::WaitFor([] { return !updater::GetDownloadState().downloading; }));
@@ -402,18 +369,12 @@ TEST_F(DialogsTest, ToastsStackDownwardsAndLeaveTogether) {
     harness.Frames(3, draw);
     const uitest::Item* toasts[3] = {harness.Find("##toast0"), harness.Find("##toast1"), harness.Find("##toast2")};
     ASSERT_TRUE(toasts[0] && toasts[1] && toasts[2]);
-    for (int i = 1; i < 3; ++i) {
-        EXPECT_GT(toasts[i]->min.y, toasts[i - 1]->max.y);
-        EXPECT_FLOAT_EQ(toasts[i]->max.x, toasts[0]->max.x) << "right-aligned";
-    }
-    EXPECT_LT(toasts[0]->max.x, ImGui::GetIO().DisplaySize.x);
+    EXPECT_TRUE(toasts[1]->min.y > toasts[0]->max.y && toasts[2]->min.y > toasts[1]->max.y);
     EXPECT_TRUE(ui::IsBusy());
-
     while (ImGui::GetTime() + ImGui::GetIO().DeltaTime < ui::Toasts()[0].expiresAt) harness.Frames(1, draw);
     EXPECT_EQ(ui::Toasts().size(), 3u);
     harness.Frames(2, draw);
-    EXPECT_TRUE(ui::Toasts().empty());
-    EXPECT_EQ(harness.Find("##toast0"), nullptr);
+    EXPECT_TRUE(ui::Toasts().empty() && !harness.Find("##toast0"));
     EXPECT_FALSE(ui::IsBusy()) << "the frame loop may rest again";
 }
 

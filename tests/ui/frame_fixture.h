@@ -4,6 +4,7 @@
 #pragma once
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/config.h"
 #include "core/settings.h"
@@ -12,6 +13,8 @@
 #include "ui/console.h"
 
 namespace uitest {
+
+using Ids = std::vector<std::string>;
 
 class FrameTest : public UiTest {
 protected:
@@ -30,6 +33,13 @@ protected:
     const Item* ById(std::string_view id) const { return FindId(harness, id); }
     bool Shown(std::string_view id) const { return FindId(harness, id) != nullptr; }
     bool Enabled(std::string_view id) const { return uitest::Enabled(harness, id); }
+    // Which of these ids are on screen, or on screen and enabled.
+    Ids ShownOf(const Ids& ids, bool enabled = false) const {
+        Ids shown;
+        for (const std::string& id : ids)
+            if (enabled ? Enabled(id) : Shown(id)) shown.push_back(id);
+        return shown;
+    }
     // Clicks the item with this id through whole frames; false when it is not on screen.
     bool ClickId(std::string_view id) { return uitest::ClickId(harness, id, [] { ui::Frame(); }); }
 };

@@ -14,7 +14,7 @@
 
 namespace {
 
-using Ids = std::vector<std::string>;
+using uitest::Ids;
 
 class FrameTest : public uitest::FrameTest {
 protected:
@@ -63,6 +63,7 @@ TEST_F(FrameTest, HeaderButtonsFollowTheServersAndQueueTheirJobs) {
         {"a job runs", true, true, true, true, 0, {"hdr_restart", "hdr_stop"}, {}, nullptr, nullptr},
         {"a job waits", true, false, false, false, 2, {"hdr_start"}, {}, nullptr, nullptr},
     };
+    const Ids buttons = {"hdr_start", "hdr_restart", "hdr_stop"};
     int32_t jobs = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -71,13 +72,8 @@ TEST_F(FrameTest, HeaderButtonsFollowTheServersAndQueueTheirJobs) {
             s.apache.running = c.apache, s.mysql.running = c.mysql, s.busy = c.busy, s.queued = c.queued;
         });
         Frames(2);
-        Ids shown, enabled;
-        for (const char* id : {"hdr_start", "hdr_restart", "hdr_stop"}) {
-            if (Shown(id)) shown.push_back(id);
-            if (Enabled(id)) enabled.push_back(id);
-        }
-        EXPECT_EQ(shown, c.shown);
-        EXPECT_EQ(enabled, c.enabled);
+        EXPECT_EQ(ShownOf(buttons), c.shown);
+        EXPECT_EQ(ShownOf(buttons, true), c.enabled);
         if (!c.click) continue;
         ASSERT_TRUE(ClickId(c.click));
         EXPECT_EQ(Server::Instance().GetStatus().queued, ++jobs);
@@ -102,72 +98,26 @@ TEST_F(FrameTest, SidebarNavigatesAndOpensTheCreditPage) {
     EXPECT_TRUE(calls[0].kind == ui::ShellCall::Kind::Url && calls[0].target == L"https://github.com/ocornut/imgui");
 }
 
-TEST(ConsoleCopy, KeepsTheNewest4000LinesAndAsksBySequenceNumber) {
-    LogBuffer& log = LogBuffer::Instance();
-    ui::ConsoleCopy copy;
-    for (int i = 0; i < 4000; ++i) LogInfo(console::kZerva, "line " + std::to_string(i));
-    copy.Fetch(log);
-    ASSERT_EQ(copy.lines.size(), 4000u);
-    const uint64_t oldest = copy.lines.front().seq;
-    LogWarning(console::kApache, "newest");
-    copy.Fetch(log);
-    copy.Fetch(log);  // nothing is fetched twice
-    ASSERT_EQ(copy.lines.size(), ui::ConsoleCopy::kMaxLines);
-    EXPECT_EQ(copy.lines.front().seq, oldest + 1);
-    EXPECT_EQ(copy.lines.back().text, "newest");
-
-    copy.Clear();
-    log.Clear();
-    LogInfo(console::kZerva, "after the clear");
-    copy.Fetch(log);
-    ASSERT_EQ(copy.lines.size(), 1u);
-    EXPECT_EQ(copy.lines[0].seq, oldest + 4001);
-}
-
-TEST(ConsoleCopy, FollowsTheEndOnlyFromTheBottomOrOnTheFirstDraw) {
-    const struct {
-        const char* name;
-        bool firstDraw, newLine;
-        float scrollY, scrollMaxY;
-        bool follows;
-    } cases[] = {
-        {"first draw, scrolled up", true, false, 0, 500, true},
-        {"new line at the bottom", false, true, 500, 500, true},
-        {"new line within 4 px", false, true, 496, 500, true},
-        {"new line, scrolled up 5 px", false, true, 495, 500, false},
-        {"no new line", false, false, 500, 500, false},
-    };
-    for (const auto& c : cases) {
-        ui::ConsoleCopy copy;
-        copy.lines.push_back(LogEntry{1, 0, 0, 0, "one"});
-        if (!c.firstDraw) copy.TakeFollow(0, 0);
-        if (c.newLine) copy.lines.push_back(LogEntry{2, 0, 0, 0, "two"});
-        EXPECT_EQ(copy.TakeFollow(c.scrollY, c.scrollMaxY), c.follows) << c.name;
-        EXPECT_FALSE(copy.TakeFollow(c.scrollY, c.scrollMaxY)) << c.name << ": the same lines again";
-    }
-}
-
-TEST_F(FrameTest, ConsoleFollowsTheEndUntilTheUserScrollsUp) {
-    for (int i = 0; i < 200; ++i) LogInfo(console::kApache, "GET /%n%s%d " + std::to_string(i));  // never a format
+TEST_F(FrameTest, ConsoleKeepsTheNewest4000Lines_FollowsTheEndUntilTheUserScrollsUp) {
+    for (int i = 0; i < 4000; ++i) LogInfo(console::kApache, "GET /%n%s%d " + std::to_string(i));  // never a format
     Frames(3);
+    const std::vector<LogEntry>& copy = ui::Console().lines;
     ImGuiWindow* lines = ConsoleLines();
-    ASSERT_NE(lines, nullptr);
-    ASSERT_GT(lines->ScrollMax.y, 0);
+    ASSERT_TRUE(lines && copy.size() == 4000u && lines->ScrollMax.y > 0);
     EXPECT_EQ(lines->Scroll.y, lines->ScrollMax.y) << "the first draw shows the end";
-
-    ImGui::SetScrollY(lines, lines->ScrollMax.y - 40);
-    Frames(2);
-    const float scrolledTo = lines->Scroll.y;
-    LogError(console::kMySql, "one more");
-    Frames(3);
-    EXPECT_EQ(lines->Scroll.y, scrolledTo);
-
-    ImGui::SetScrollY(lines, lines->ScrollMax.y);
-    Frames(2);
-    LogSuccess(console::kZerva, "and another");
-    Frames(3);
-    EXPECT_EQ(lines->Scroll.y, lines->ScrollMax.y);
-    EXPECT_GT(lines->Scroll.y, scrolledTo);
+    // pixels above the bottom -> the view follows a new line, though the number of lines stays
+    for (const auto& [above, follows] : {std::pair{5.0f, false}, {4.0f, true}}) {
+        ImGui::SetScrollY(lines, lines->ScrollMax.y - above);
+        Frames(2);
+        const float scrolledTo = lines->Scroll.y;
+        LogError(console::kMySql, "one more");
+        Frames(3);
+        EXPECT_EQ(lines->Scroll.y, follows ? lines->ScrollMax.y : scrolledTo) << above;
+        EXPECT_EQ(lines->Scroll.y > scrolledTo, follows) << above;
+        ASSERT_EQ(copy.size(), ui::ConsoleCopy::kMaxLines) << "the oldest line dropped";
+        EXPECT_EQ(copy.back().seq - copy.front().seq, 3999u) << "each line once";
+        EXPECT_EQ(copy.back().text, "one more");
+    }
 }
 
 std::string g_clipboard;

@@ -1,11 +1,7 @@
-// The MySQL / MariaDB page on scratch roots with the database stand-ins: the port and its apply,
-// the password change as typed reaching the admin tool, the tools, the first initialisation and
-// the restoration of the template. States the page only reads (servers running, the worker busy)
-// are set in UiState and the page drawn alone; the password change and the initialisation run on
-// the real server worker.
+// The MySQL / MariaDB page on scratch roots with the database stand-ins. States the page only reads
+// (servers running, the worker busy) are set in UiState and the page drawn alone; the password
+// change and the initialisation run on the real server worker.
 #include "ui/pages/mysql.h"
-
-#include <windows.h>
 
 #include <gtest/gtest.h>
 
@@ -15,273 +11,210 @@
 #include "stack/database/data_dir.h"
 #include "stack/phpmyadmin/config.h"
 #include "tests/ui/page_input.h"
-#include "tests/ui/ui_fixture.h"
-#include "ui/confirm.h"
 #include "ui/pages/pages.h"
-#include "ui/shell.h"
 
-using uitest::ClickId;
-using uitest::Enabled;
-using uitest::FindId;
-using uitest::ToastTexts;
-using uitest::TypeInto;
+using Strings = std::vector<std::string>;
 
 namespace {
 
-const uitest::Harness::Draw kPage = [] {
-    ui::PageMySql();
-    ui::DrawConfirmDialog();
-};
-
-class MySqlPage : public uitest::UiTest {
+class MySqlPage : public uitest::PageAlone {
 protected:
-    void SetUp() override {
-        UiTest::SetUp();
-        ui::RecordShellCallsForTests(&calls);
-        ui::SetPage(page::kMySql);
-    }
-    void TearDown() override {
-        ui::RecordShellCallsForTests(nullptr);
-        UiTest::TearDown();
-    }
-    // The stand-in stack with the database client; drawn twice so every item is laid out.
-    void MakeDbStack() {
+    MySqlPage() : PageAlone(ui::PageMySql) {}
+    // The stand-in stack with the database client and a configured phpMyAdmin.
+    DbInstall MakeDbStack() {
         MakeStack();
         MakeFolder(dbDir, {{"bin/mariadb.exe", stacktest::kStandin}});
+        EXPECT_TRUE(EnsureDirectory(PhpMyAdminDir()) && WritePhpMyAdminConfig());
         ui::RefreshInstalls(true);
         Draw();
+        return *ui::State().currentDb;
     }
-    // The page alone, with the server states the test put into UiState.
-    void Draw(int frames = 2) {
-        for (int i = 0; i < frames; ++i) harness.Frame(kPage);
-    }
-    void SetRunning(bool mysql, bool apache = false) {
+    static void SetRunning(bool mysql, bool apache = false) {
         ui::State().server.mysql.running = mysql;
         ui::State().server.apache.running = apache;
     }
-    bool Type(std::string_view id, const std::string& text) { return TypeInto(harness, id, text, kPage); }
-    bool ClickOn(std::string_view id) { return ClickId(harness, id, kPage); }
     static int32_t Queued() { return Server::Instance().GetStatus().queued; }
-    static std::string PhpMyAdminPort() {
-        const std::string text = testkit::ReadFile(PhpMyAdminConfigPath());
-        const size_t at = text.find("['port'] = '") + 12;
-        return text.substr(at, text.find('\'', at) - at);
+    // What config.inc.php assigns to the server's key.
+    static std::string PhpMyAdmin(const std::string& key) {
+        const std::string text = testkit::ReadFile(PhpMyAdminConfigPath()), start = "['" + key + "'] = '";
+        const size_t at = text.find(start) + start.size();
+        return text.substr(at, text.find("';", at) - at);
     }
-    // The arguments the admin stand-in got on its last run.
-    std::vector<std::string> AdminArgs() const {
-        return SplitLines(testkit::ReadFile(dbDir + L"\\bin\\mariadb-admin.args"));
-    }
-
-    std::vector<ui::ShellCall> calls;
 };
-
 
 }  // namespace
 
-TEST_F(MySqlPage, NoBuild_OnlyTheInstallButton_WhichOpensComponents) {
+TEST_F(MySqlPage, ButtonsFollowTheServersTheWorkerAndTheFields_ToolsReachTheShell) {
     Draw();
-    EXPECT_TRUE(FindId(harness, "inst_db") && !FindId(harness, "dbv") && !FindId(harness, "chpwd"));
+    EXPECT_TRUE(FindId(harness, "inst_db") && !FindId(harness, "chpwd"));
     ASSERT_TRUE(ClickOn("inst_db"));
     EXPECT_EQ(ui::State().page, page::kComponents);
-}
 
-TEST_F(MySqlPage, VersionChoice_StoredAndRestartOnlyWhileRunning) {
-    MakeDbStack();
-    MakeFolder(DatabaseDir() + L"\\mysql-8.0.36", {{"bin/mysqld.exe", stacktest::kStandin}});
-    ui::RefreshInstalls(true);
-    Draw();
-    // Running, item chosen -> current build, restarts queued.
-    const std::tuple<bool, std::string, std::string, int> cases[] = {
-        {false, "MySQL 8.0.36   [mysql-8.0.36]##1", "mysql-8.0.36", 0},
-        {true, "MariaDB 11.4.2   [mariadb-11.4.2]##0", "mariadb-11.4.2", 1}};
-    for (const auto& [running, item, current, restarts] : cases) {
-        SetRunning(running);
-        const int32_t queuedBefore = Queued();
-        ASSERT_TRUE(harness.Click(uitest::IdInWindow(harness, "###root", "##dbv"), kPage));
-        ASSERT_TRUE(harness.Click(item, kPage));
-        EXPECT_EQ(GetCurrentDbName(), current);
-        EXPECT_EQ(ui::State().currentDb->name, current);
-        EXPECT_EQ(Queued() - queuedBefore, restarts);
-    }
-}
-
-TEST_F(MySqlPage, Port_ClampedAppliedToSettingsAndPhpMyAdmin_RestartOnlyWhileRunning) {
-    MakeDbStack();
-    ASSERT_TRUE(EnsureDirectory(PhpMyAdminDir()) && WritePhpMyAdminConfig());
-    EXPECT_FALSE(Enabled(harness, "dbport_apply"));  // the field holds the stored port
-    // Typed, stored, database running (a restart is queued only then).
-    const std::tuple<std::string, std::string, bool> cases[] = {
-        {"70000", "65535", false}, {"0", "1", false}, {"-12", "1", false}, {"3310", "3310", true}};
-    for (const auto& [typed, stored, running] : cases) {
-        SCOPED_TRACE(typed);
-        SetRunning(running);
-        const int32_t queuedBefore = Queued();
-        ui::Toasts().clear();
-        ASSERT_TRUE(Type("dbport", typed));
-        Draw();
-        if (stored == Config::Instance().Get(setting::kMysqlPort)) {
-            EXPECT_FALSE(Enabled(harness, "dbport_apply"));
-            continue;
-        }
-        ASSERT_TRUE(Enabled(harness, "dbport_apply"));
-        ASSERT_TRUE(ClickOn("dbport_apply"));
-        EXPECT_EQ(Config::Instance().Get(setting::kMysqlPort), stored);
-        EXPECT_EQ(PhpMyAdminPort(), stored);
-        EXPECT_EQ(ToastTexts(), std::vector<std::string>{"MySQL port set to " + stored});
-        EXPECT_EQ(Queued() - queuedBefore, running ? 1 : 0);
-        EXPECT_FALSE(Enabled(harness, "dbport_apply"));
-    }
-    // A config.inc.php that cannot be read: the port is stored and the failure shown.
-    uitest::HeldFile held(PhpMyAdminConfigPath());
-    ui::Toasts().clear();
-    ASSERT_TRUE(Type("dbport", "3311") && ClickOn("dbport_apply"));
-    EXPECT_EQ(Config::Instance().Get(setting::kMysqlPort), "3311");
-    EXPECT_EQ(ToastTexts(), (std::vector<std::string>{
-                                "MySQL port set to 3311",
-                                "! phpMyAdmin was not updated: cannot read " + WideToUtf8(PhpMyAdminConfigPath())}));
-}
-
-TEST_F(MySqlPage, ButtonsFollowTheServersTheWorkerAndTheFields) {
-    MakeDbStack();
-    // MySQL runs, Apache runs, worker busy, new, confirmation -> chpwd, dbcli, dbpma.
+    const DbInstall build = MakeDbStack();
+    EXPECT_FALSE(On("dbedit") || On("dblog") || On("dbrestore"));  // not configured, no log, no initial copy
+    // MySQL runs, Apache runs, worker busy, new, confirmation -> chpwd, dbcli, dbpma (dbinit: worker idle).
     const std::tuple<bool, bool, bool, std::string, std::string, bool, bool, bool> cases[] = {
-        {false, false, false, "a", "a", false, false, false},
-        {true, false, false, "", "", false, true, false},
-        {true, false, false, "a", "b", false, true, false},
-        {true, false, false, "a", "a", true, true, false},
-        {true, true, true, "a", "a", false, true, true},
-        {false, true, false, "a", "a", false, false, false},
-    };
+        {false, false, false, "a", "a", false, false, false}, {true, false, false, "", "", false, true, false},
+        {true, false, false, "a", "b", false, true, false},   {true, false, false, "a", "a", true, true, false},
+        {true, true, true, "a", "a", false, true, true},      {false, true, false, "a", "a", false, false, false}};
     for (const auto& [mysql, apache, busy, next, confirm, chpwd, dbcli, dbpma] : cases) {
         SCOPED_TRACE(testing::PrintToString(std::make_tuple(mysql, apache, busy, next, confirm)));
         SetRunning(mysql, apache);
         ui::State().server.busy = busy;
         ASSERT_TRUE(Type("new", next) && Type("new2", confirm));
         Draw();
-        EXPECT_EQ(Enabled(harness, "chpwd"), chpwd);
-        EXPECT_EQ(Enabled(harness, "dbcli"), dbcli);
-        EXPECT_EQ(Enabled(harness, "dbpma"), dbpma);
-        EXPECT_TRUE(Enabled(harness, "dbdata"));
+        EXPECT_EQ(std::make_tuple(On("chpwd"), On("dbcli"), On("dbpma"), On("dbinit")),
+                  std::make_tuple(chpwd, dbcli, dbpma, !busy));
     }
-    DbInstall noClient = *ui::State().currentDb;
-    ASSERT_TRUE(RemoveTree(noClient.dir + L"\\bin\\mariadb.exe"));
-    ui::RefreshInstalls(true);
-    SetRunning(true);
-    Draw();
-    EXPECT_FALSE(Enabled(harness, "dbcli"));
-}
-
-TEST_F(MySqlPage, Tools_ClientConsolePhpMyAdminTemplateDataFolderAndErrorLog) {
-    MakeDbStack();
-    const DbInstall build = *ui::State().currentDb;
-    EXPECT_FALSE(Enabled(harness, "dbedit") || Enabled(harness, "dblog"));  // not configured, no log yet
+    ui::State().server.busy = false;
+    SetRunning(true, true);
     std::string error;
     ASSERT_TRUE(EnsureMyTemplate(build, error) && WriteMyIni(build, error)) << error;
     testkit::WriteFile(FindDbErrorLog(build), "[Note] ready\r\n");
     ui::RefreshInstalls(true);
-    SetRunning(true, true);
     Draw();
     for (const char* id : {"dbcli", "dbpma", "dbedit", "dbdata", "dblog"}) ASSERT_TRUE(ClickOn(id)) << id;
     using Kind = ui::ShellCall::Kind;
-    ASSERT_EQ(calls.size(), 5u);
-    EXPECT_TRUE(calls[0].kind == Kind::Console && calls[0].target == build.dir + L"\\bin\\mariadb.exe");
+    const std::pair<Kind, std::wstring> expected[] = {
+        {Kind::Console, build.dir + L"\\bin\\mariadb.exe"},
+        {Kind::Url, Utf8ToWide(HomeUrl(*ui::State().currentApache) + "mysql/")},
+        {Kind::Editor, MyTemplatePath(build)},
+        {Kind::Folder, DbDataDir(build)},
+        {Kind::Editor, FindDbErrorLog(build)}};
+    ASSERT_EQ(calls.size(), std::size(expected));
+    for (size_t i = 0; i < calls.size(); ++i)
+        EXPECT_TRUE(calls[i].kind == expected[i].first && calls[i].target == expected[i].second) << i;
     EXPECT_EQ(calls[0].args, L"--no-defaults -u root -p --host=127.0.0.1 --port=" + std::to_wstring(MysqlPort()));
     EXPECT_TRUE(calls[0].workDir == DbBinDir(build) && calls[0].pathPrepend == DbBinDir(build));
-    EXPECT_TRUE(calls[1].kind == Kind::Url && calls[1].target == Utf8ToWide(HomeUrl(*ui::State().currentApache) + "mysql/"));
-    EXPECT_TRUE(calls[2].kind == Kind::Editor && calls[2].target == MyTemplatePath(build));
-    EXPECT_TRUE(calls[3].kind == Kind::Folder && calls[3].target == DbDataDir(build));
-    EXPECT_TRUE(calls[4].kind == Kind::Editor && calls[4].target == FindDbErrorLog(build));
+
+    ASSERT_TRUE(RemoveTree(build.dir + L"\\bin\\mariadb.exe"));
+    ui::RefreshInstalls(true);
+    Draw();
+    EXPECT_FALSE(On("dbcli"));
 }
 
-TEST_F(MySqlPage, PasswordChange_AdminGetsExactlyWhatWasTyped_CurrentFieldFollowsEachChange) {
+TEST_F(MySqlPage, Version_StoredAndRestartOnlyWhileRunning) {
     MakeDbStack();
-    ASSERT_TRUE(EnsureDirectory(PhpMyAdminDir()) && WritePhpMyAdminConfig());
+    MakeFolder(DatabaseDir() + L"\\mysql-8.0.36", {{"bin/mysqld.exe", stacktest::kStandin}});
+    ui::RefreshInstalls(true);
+    Draw();
+    // Running, item chosen -> current build, restarts queued.
+    const std::tuple<bool, std::string, std::string, int> versions[] = {
+        {false, "MySQL 8.0.36   [mysql-8.0.36]", "mysql-8.0.36", 0},
+        {true, "MariaDB 11.4.2   [mariadb-11.4.2]", "mariadb-11.4.2", 1}};
+    for (const auto& [running, item, current, restarts] : versions) {
+        SetRunning(running);
+        const int32_t before = Queued();
+        ASSERT_TRUE(Choose("###root", "##dbv", item, current == "mysql-8.0.36" ? 1 : 0));
+        EXPECT_TRUE(GetCurrentDbName() == current && ui::State().currentDb->name == current);
+        EXPECT_EQ(Queued() - before, restarts);
+    }
+}
+
+// A restart already queued takes the next one in: each test queues one at most.
+TEST_F(MySqlPage, Port_ClampedAppliedToSettingsAndPhpMyAdmin_RestartOnlyWhileRunning) {
+    MakeDbStack();
+    EXPECT_FALSE(On("dbport_apply"));  // the field holds the stored port
+    const std::string failed = "! phpMyAdmin was not updated: cannot read " + WideToUtf8(PhpMyAdminConfigPath());
+    // Typed, stored, database running (a restart is queued only then), config.inc.php held open.
+    const std::tuple<std::string, std::string, bool, bool> ports[] = {{"70000", "65535", false, false},
+                                                                      {"0", "1", false, false},
+                                                                      {"-12", "1", false, false},
+                                                                      {"3310", "3310", true, false},
+                                                                      {"3311", "3311", false, true}};
+    for (const auto& [typed, stored, running, held] : ports) {
+        SCOPED_TRACE(typed);
+        SetRunning(running);
+        const int32_t before = Queued();
+        ui::Toasts().clear();
+        ASSERT_TRUE(Type("dbport", typed));
+        Draw();
+        if (stored == Config::Instance().Get(setting::kMysqlPort)) {
+            EXPECT_FALSE(On("dbport_apply"));
+            continue;
+        }
+        std::optional<uitest::HeldFile> file;
+        if (held) file.emplace(PhpMyAdminConfigPath());
+        ASSERT_TRUE(ClickOn("dbport_apply"));
+        file.reset();
+        EXPECT_EQ(Config::Instance().Get(setting::kMysqlPort), stored);
+        EXPECT_EQ(PhpMyAdmin("port"), held ? "3310" : stored);
+        EXPECT_EQ(uitest::ToastTexts(), (held ? Strings{"MySQL port set to " + stored, failed}
+                                              : Strings{"MySQL port set to " + stored}));
+        EXPECT_EQ(Queued() - before, running ? 1 : 0);
+        EXPECT_FALSE(On("dbport_apply"));
+    }
+}
+
+TEST_F(MySqlPage, PasswordChange_AdminGetsWhatWasTyped_CurrentFieldFollows_PhpMyAdminResultReported) {
+    MakeDbStack();
     Server::Instance().Start();
     Server::Instance().StartMySql();
     ASSERT_TRUE(testkit::WaitFor([] { return Server::Instance().GetStatus().mysql.running && controltest::Idle(); },
                                  60000));
-    const uitest::Harness::Draw frame = [] { ui::Frame(); };
-    ui::State().consoleOpen = false;  // room for the whole page
-    harness.RawFrame(frame);  // the whole interface from now on, not the page alone
+    const uitest::Harness::Draw frame = [] { ui::Frame(); };  // the whole interface: the alert pops up
+    ui::SetPage(page::kMySql);
+    ui::State().consoleOpen = false;
+    harness.RawFrame(frame);
     harness.Frames(1, frame);
-    const std::string port = "--port=" + std::to_string(MysqlPort());
-    std::string current = GetMysqlRootPassword();
-    // The current password is never typed: after each change the field holds the new one.
-    for (const std::string& typed : {std::string("it's"), std::string("back\\slash"), std::string("say \"hi\""),
-                                     std::string("ends\\"), std::string(" two  words ")}) {
-        SCOPED_TRACE(typed);
-        ASSERT_TRUE(TypeInto(harness, "new", typed, frame) && TypeInto(harness, "new2", typed, frame));
-        ASSERT_TRUE(ClickId(harness, "chpwd", frame));
-        ASSERT_TRUE(testkit::WaitFor(controltest::Idle, 30000));
-        harness.Frames(2, frame);
-        const auto args = AdminArgs();
-        ASSERT_GE(args.size(), 3u);
-        EXPECT_EQ(std::vector<std::string>(args.begin() + 3, args.end()),
-                  (std::vector<std::string>{"--password=" + current, "--host=127.0.0.1", port, "password", typed}));
-        EXPECT_EQ(GetMysqlRootPassword(), typed);
-        ASSERT_FALSE(ui::State().alerts.empty());
-        EXPECT_EQ(ui::State().alerts.back().message, "The MySQL root password was changed and phpMyAdmin was updated.");
-        EXPECT_FALSE(ui::State().alerts.back().error);
-        EXPECT_NE(testkit::ReadFile(PhpMyAdminConfigPath()).find("['password'] = '" + EscapeSingleQuoted(typed) + "';"),
-                  std::string::npos);
-        ASSERT_TRUE(ClickId(harness, "notice_ok", frame));  // the alert is a modal popup over the page
-        current = typed;
-    }
-
-    // phpMyAdmin missing, then unreadable; then the tool refuses.
-    const std::wstring fail = dbDir + L"\\bin\\mariadb-admin.fail";
     const std::string cannotRead = "cannot read " + WideToUtf8(PhpMyAdminConfigPath());
-    for (const std::string_view step : {"missing", "held", "refused"}) {
-        SCOPED_TRACE(step);
+    const std::string updated = "The MySQL root password was changed and phpMyAdmin was updated.";
+    // Typed as the current one (once; later the field follows), new, phpMyAdmin's config.inc.php,
+    // the admin tool refuses -> alert's error flag and message.
+    const std::tuple<std::string, std::string, std::string, bool, bool, std::string> steps[] = {
+        {"typed old", "it's", "present", false, false, updated},
+        {"", "back\\slash", "present", false, false, updated},
+        {"", "say \"hi\"", "present", false, false, updated},
+        {"", "ends\\", "present", false, false, updated},
+        {"", " two  words ", "present", false, false, updated},
+        {"", "p1", "missing", false, false, "The MySQL root password was changed."},
+        {"", "p2", "held", false, true, "The MySQL root password was changed, but phpMyAdmin was not updated: " + cannotRead},
+        {"", "p3", "present", true, true, "error: 'Access denied for user'"}};
+    std::string current = GetMysqlRootPassword();
+    for (const auto& [old, next, pma, refused, error, message] : steps) {
+        SCOPED_TRACE(next);
         std::optional<uitest::HeldFile> held;
-        if (step == "missing") {
+        if (pma == "missing") {
             ASSERT_TRUE(RemoveTree(PhpMyAdminConfigPath()));
-        }
-        if (step == "held") {
+        } else if (!PathExists(PhpMyAdminConfigPath())) {
             ASSERT_TRUE(WritePhpMyAdminConfig());
-            held.emplace(PhpMyAdminConfigPath());
         }
-        if (step == "refused") testkit::WriteFile(fail, "error: 'Access denied for user'\r\n");
-        const std::string next = current + "+";
+        if (pma == "held") held.emplace(PhpMyAdminConfigPath());
+        if (refused) testkit::WriteFile(dbDir + L"\\bin\\mariadb-admin.fail", "error: 'Access denied for user'\r\n");
+        if (!old.empty()) {
+            current = old;
+            ASSERT_TRUE(TypeInto(harness, "old", old, frame));
+        }
         ASSERT_TRUE(TypeInto(harness, "new", next, frame) && TypeInto(harness, "new2", next, frame));
         ASSERT_TRUE(ClickId(harness, "chpwd", frame));
         ASSERT_TRUE(testkit::WaitFor(controltest::Idle, 30000));
         harness.Frames(2, frame);
-        const Alert& alert = ui::State().alerts.back();
-        if (step == "refused") {
-            EXPECT_TRUE(alert.error && alert.title == "Password not changed");
-            EXPECT_EQ(alert.message, "error: 'Access denied for user'");
-            EXPECT_EQ(GetMysqlRootPassword(), current);
-            continue;
+        const Strings args = SplitLines(testkit::ReadFile(dbDir + L"\\bin\\mariadb-admin.args"));
+        ASSERT_GE(args.size(), 3u);
+        EXPECT_EQ(Strings(args.begin() + 3, args.end()),
+                  (Strings{"--password=" + current, "--host=127.0.0.1", "--port=" + std::to_string(MysqlPort()),
+                           "password", next}));
+        if (!refused) current = next;
+        EXPECT_EQ(GetMysqlRootPassword(), current);
+        if (pma == "present" && !refused) {
+            EXPECT_EQ(PhpMyAdmin("password"), EscapeSingleQuoted(next));
         }
-        EXPECT_EQ(GetMysqlRootPassword(), next);
-        EXPECT_EQ(alert.title, "Password changed");
-        EXPECT_EQ(alert.error, step == "held");
-        EXPECT_EQ(alert.message, step == "missing"
-                                     ? "The MySQL root password was changed."
-                                     : "The MySQL root password was changed, but phpMyAdmin was not updated: " + cannotRead);
-        ASSERT_TRUE(ClickId(harness, "notice_ok", frame));
-        current = next;
+        ASSERT_FALSE(ui::State().alerts.empty());
+        const Alert& alert = ui::State().alerts.back();
+        EXPECT_EQ(alert.title, refused ? "Password not changed" : "Password changed");
+        EXPECT_TRUE(alert.error == error && alert.message == message) << alert.message;
+        ASSERT_TRUE(ClickId(harness, "notice_ok", frame));  // a modal popup over the page
     }
 }
 
-TEST_F(MySqlPage, InitializeNow_RunsOnTheWorkerWithTheStoredPassword) {
-    MakeDbStack();
+TEST_F(MySqlPage, InitializeNow_OnTheWorkerWithTheStoredPassword) {
+    const DbInstall build = MakeDbStack();
     Config::Instance().Set(setting::kMysqlRootPassword, "s3 'x\\");
-    const DbInstall build = *ui::State().currentDb;
-    ASSERT_FALSE(HasMysqlDatabase(build));
-    Draw();
-    ASSERT_TRUE(Enabled(harness, "dbinit"));
-    ui::State().server.busy = true;
-    Draw();
-    EXPECT_FALSE(Enabled(harness, "dbinit"));
-    ui::State().server.busy = false;
-    Draw();
     Server::Instance().Start();
     ASSERT_TRUE(ClickOn("dbinit"));
     ASSERT_TRUE(testkit::WaitFor(controltest::Idle, 60000));
     EXPECT_TRUE(HasMysqlDatabase(build) && PathExists(MyTemplatePath(build)) && PathExists(MyIniPath(build)));
-    const auto args = SplitLines(testkit::ReadFile(dbDir + L"\\bin\\mariadb-install-db.args"));
+    const Strings args = SplitLines(testkit::ReadFile(dbDir + L"\\bin\\mariadb-install-db.args"));
     EXPECT_NE(std::find(args.begin(), args.end(), "--password=s3 'x\\"), args.end());
     ui::RefreshInstalls(true);
     Draw();
@@ -289,9 +222,7 @@ TEST_F(MySqlPage, InitializeNow_RunsOnTheWorkerWithTheStoredPassword) {
 }
 
 TEST_F(MySqlPage, Restore_ReplacesTheTemplate_RestartsARunningServer_FailureShownWithoutRestart) {
-    MakeDbStack();
-    const DbInstall build = *ui::State().currentDb;
-    EXPECT_FALSE(Enabled(harness, "dbrestore"));  // no initial copy yet
+    const DbInstall build = MakeDbStack();
     std::string error;
     ASSERT_TRUE(EnsureMyTemplate(build, error));
     const std::string initial = testkit::ReadFile(MyInitialIniPath(build));
@@ -306,17 +237,16 @@ TEST_F(MySqlPage, Restore_ReplacesTheTemplate_RestartsARunningServer_FailureShow
         testkit::WriteFile(MyTemplatePath(build), "edited\n");
         SetRunning(running);
         ui::Toasts().clear();
-        const int32_t queuedBefore = Queued();
+        const int32_t before = Queued();
         Draw();
         ASSERT_TRUE(ClickOn("dbrestore"));
-        ASSERT_TRUE(FindId(harness, "confirm_ok"));
         if (!keep) {
             ASSERT_TRUE(RemoveTree(MyInitialIniPath(build)));
         }
         ASSERT_TRUE(ClickOn("confirm_ok"));
-        EXPECT_EQ(ToastTexts(), std::vector<std::string>{toast});
+        EXPECT_EQ(uitest::ToastTexts(), Strings{toast});
         EXPECT_EQ(testkit::ReadFile(MyTemplatePath(build)), keep ? initial : "edited\n");
-        EXPECT_EQ(Queued() - queuedBefore, restarts);
+        EXPECT_EQ(Queued() - before, restarts);
     }
 }
 
@@ -324,10 +254,7 @@ TEST_F(MySqlPage, French_EveryStateOfThePage) {
     uitest::UntranslatedRecorder french;
     Draw();
     MakeDbStack();
-    ASSERT_TRUE(EnsureDirectory(PhpMyAdminDir()) && WritePhpMyAdminConfig());
-    SetRunning(false);
-    ASSERT_TRUE(Type("new", "a") && Type("new2", "b"));
-    ASSERT_TRUE(ClickOn("showpwd"));
+    ASSERT_TRUE(Type("new", "a") && Type("new2", "b") && ClickOn("showpwd"));
     Config::Instance().Set(setting::kMysqlRootPassword, "");
     Draw();
     ASSERT_TRUE(Type("dbport", "3320") && ClickOn("dbport_apply"));
@@ -340,7 +267,7 @@ TEST_F(MySqlPage, French_EveryStateOfThePage) {
     ui::RefreshInstalls(true);
     SetRunning(true, true);
     Draw();
-    ASSERT_TRUE(harness.Hover(FindId(harness, "dbcli")->label, kPage));
+    ASSERT_TRUE(harness.Hover(FindId(harness, "dbcli")->label, draw));
     ASSERT_TRUE(ClickOn("dbrestore") && ClickOn("confirm_ok"));
     ASSERT_TRUE(RemoveTree(MyInitialIniPath(*ui::State().currentDb)));
     ASSERT_TRUE(ClickOn("dbrestore") && ClickOn("confirm_ok"));

@@ -1,6 +1,6 @@
 // tests/ui/page_input.h: what page tests do to items named by their fixed id (the part after "###"
-// or "##", so the visible text may change language): find, click, type into, read the toasts; and
-// a file held open the way another program may hold it.
+// or "##", so the visible text may change language): find, click, type into, read the toasts; a
+// file held open the way another program may hold it; and a fixture drawing one page alone.
 #pragma once
 #include <windows.h>
 
@@ -13,6 +13,9 @@
 #include "core/handle.h"
 #include "imgui_internal.h"
 #include "tests/ui/imgui_harness.h"
+#include "tests/ui/ui_fixture.h"
+#include "ui/confirm.h"
+#include "ui/shell.h"
 #include "ui/state.h"
 
 namespace uitest {
@@ -78,6 +81,37 @@ struct HeldFile {
         EXPECT_TRUE(handle);
     }
     UniqueHandle handle;
+};
+
+// One page drawn alone with the confirm dialog over it, the shell calls recorded.
+class PageAlone : public UiTest {
+protected:
+    explicit PageAlone(void (*page)()) : draw([page] {
+        page();
+        ui::DrawConfirmDialog();
+    }) {}
+    void SetUp() override {
+        UiTest::SetUp();
+        ui::RecordShellCallsForTests(&calls);
+    }
+    void TearDown() override {
+        ui::RecordShellCallsForTests(nullptr);
+        UiTest::TearDown();
+    }
+    void Draw(int frames = 2) {
+        for (int i = 0; i < frames; ++i) harness.Frame(draw);
+    }
+    bool ClickOn(std::string_view id) { return ClickId(harness, id, draw); }
+    bool On(std::string_view id) const { return Enabled(harness, id); }
+    bool Type(std::string_view id, const std::string& text) { return TypeInto(harness, id, text, draw); }
+    // Opens the dropdown drawn into `window` and picks its item.
+    bool Choose(std::string_view window, const char* dropdown, const std::string& item, int index) {
+        return harness.Click(IdInWindow(harness, window, dropdown), draw) &&
+               harness.Click(item + "##" + std::to_string(index), draw);
+    }
+
+    Harness::Draw draw;
+    std::vector<ui::ShellCall> calls;
 };
 
 }  // namespace uitest

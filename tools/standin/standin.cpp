@@ -64,7 +64,13 @@ bool WriteWhole(const std::wstring& path, const std::string& bytes) {
     if (file == INVALID_HANDLE_VALUE) return false;
     WriteBytes(file, bytes);
     ::CloseHandle(file);
-    return ::MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    // Wine refuses to replace a file while anyone has it open, even with delete sharing, and a
+    // test polls these files: retry for a while rather than lose the record.
+    for (int attempt = 0; attempt < 500; ++attempt) {
+        if (::MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+        ::Sleep(10);
+    }
+    return false;
 }
 
 // Sockets of listeners stay open until the process ends.

@@ -123,13 +123,6 @@ bool SaveApacheConfig(std::function<void()> afterSave) {
     return SaveNow(afterSave);
 }
 
-void SameLineIfFits(const char* icon, const char* text) {
-    const float width = ImGui::CalcTextSize(ComposeLabel(icon, text, nullptr).c_str()).x +
-                        2 * ImGui::GetStyle().FramePadding.x;
-    ImGui::SameLine();
-    if (ImGui::GetContentRegionAvail().x < width) ImGui::NewLine();
-}
-
 void BeginPane(const char* id, float width, float height) {
     const float s = Scale();
     ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(12 * s, 10 * s));

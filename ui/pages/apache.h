@@ -59,9 +59,6 @@ void LoadApachePageCache(const ApacheInstall& build);
 bool SaveApacheConfig(std::function<void()> afterSave = {});
 // Drops the edits: the cache loaded again from the cached build.
 void DiscardApacheEdits();
-// Puts the next button (icon and text) beside the last item when it fits there, else on a new
-// line, so a row of buttons in a narrow window or a long translation never runs off the edge.
-void SameLineIfFits(const char* icon, const char* text);
 // A bordered child area with padding all round (0 fills the rest); EndChild closes it.
 void BeginPane(const char* id, float width, float height);
 

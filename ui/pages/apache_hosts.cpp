@@ -13,6 +13,7 @@
 #include "ui/fonts.h"
 #include "ui/imgui_compat.h"
 #include "ui/pages/apache.h"
+#include "ui/pages/rows.h"
 #include "ui/state.h"
 #include "ui/theme.h"
 #include "ui/widgets.h"
@@ -32,19 +33,6 @@ constexpr const char* kAccess[][2] = {
 constexpr const char* kOptionWords[] = {"FollowSymLinks", "Indexes", "Includes", "MultiViews", "ExecCGI"};
 
 void MarkUnsaved() { ui::ApacheCache().unsaved = true; }
-
-// The label of a form row, then the cursor at the column where the controls start.
-void RowLabel(const char* label, float column) {
-    ImGui::AlignTextToFramePadding();
-    ImGui::TextUnformatted(label);
-    ImGui::SameLine(column);
-}
-
-float LabelColumn(std::initializer_list<const char*> labels) {
-    float widest = 0;
-    for (const char* label : labels) widest = std::max(widest, ImGui::CalcTextSize(label).x);
-    return ImGui::GetCursorPosX() + widest + 18 * ui::Scale();
-}
 
 bool PortField(const char* id, int32_t* port, float width) {
     ImGui::SetNextItemWidth(width);
@@ -166,10 +154,10 @@ void EditorArea(float height) {
     }
     if (ui::AccentButton(apache_icon::kSave, Tr("Save and apply"), "vhsave", ImVec2(0, 0), cache.unsaved && !ui::State().server.busy))
         (void)ui::SaveApacheConfig();
-    ui::SameLineIfFits(apache_icon::kUndo, Tr("Discard changes"));
+    ui::SameLineIfFits(ui::ButtonWidth(apache_icon::kUndo, Tr("Discard changes")));
     if (ui::Button(apache_icon::kUndo, Tr("Discard changes"), "vhundo", ImVec2(0, 0), cache.unsaved)) ui::DiscardApacheEdits();
     if (cache.unsaved) {
-        ui::SameLineIfFits(apache_icon::kEdit, Tr("Unsaved changes"));
+        ui::SameLineIfFits(ui::ButtonWidth(apache_icon::kEdit, Tr("Unsaved changes")));
         ImGui::AlignTextToFramePadding();
         ui::ColoredText(ui::WarningColor(), "%s %s", apache_icon::kEdit, Tr("Unsaved changes"));
     }
@@ -283,7 +271,7 @@ void TabVirtualHosts() {
     ImGui::TextUnformatted(Tr("Main HTTP port"));
     ImGui::SameLine();
     (void)PortField("##mainport", &cache.portEdit, 110 * s);
-    SameLineIfFits(apache_icon::kPort, Tr("Change the port"));
+    SameLineIfFits(ButtonWidth(apache_icon::kPort, Tr("Change the port")));
     if (Button(apache_icon::kPort, Tr("Change the port"), "chport", ImVec2(0, 0), cache.portEdit != cache.mainPort)) ChangeMainPort();
     ImGui::SameLine();
     ImGui::AlignTextToFramePadding();

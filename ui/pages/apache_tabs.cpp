@@ -17,6 +17,7 @@
 #include "ui/fonts.h"
 #include "ui/imgui_compat.h"
 #include "ui/pages/apache.h"
+#include "ui/pages/rows.h"
 #include "ui/shell.h"
 #include "ui/state.h"
 #include "ui/theme.h"
@@ -97,7 +98,7 @@ void TabModules() {
     const float s = Scale();
     if (AccentButton(apache_icon::kSave, Tr("Save and apply"), "modsave", ImVec2(0, 0), cache.unsaved && !State().server.busy))
         (void)SaveApacheConfig();
-    SameLineIfFits(apache_icon::kUndo, Tr("Discard changes"));
+    SameLineIfFits(ButtonWidth(apache_icon::kUndo, Tr("Discard changes")));
     if (Button(apache_icon::kUndo, Tr("Discard changes"), "modundo", ImVec2(0, 0), cache.unsaved)) DiscardApacheEdits();
     (void)InputText("##modfilter", &cache.moduleFilter, 260 * s, Tr("Filter..."));
     const auto& modules = cache.document.modules;
@@ -130,11 +131,11 @@ void TabFiles(const ApacheInstall& build) {
 
     const std::string name = build.name;
     if (Button(apache_icon::kEdit, Tr("Edit httpd_zerva.conf"), "edit_tpl")) EditTextFile(HttpdTemplatePath(build));
-    ui::SameLineIfFits(apache_icon::kFolder, Tr("conf folder"));
+    SameLineIfFits(ButtonWidth(apache_icon::kFolder, Tr("conf folder")));
     if (Button(apache_icon::kFolder, Tr("conf folder"), "open_conf")) OpenFolder(build.dir + L"\\conf");
-    ui::SameLineIfFits(apache_icon::kFolder, Tr("logs folder"));
+    SameLineIfFits(ButtonWidth(apache_icon::kFolder, Tr("logs folder")));
     if (Button(apache_icon::kFolder, Tr("logs folder"), "open_logs")) OpenFolder(build.dir + L"\\logs");
-    ui::SameLineIfFits(apache_icon::kPort, Tr("Test the configuration"));
+    SameLineIfFits(ButtonWidth(apache_icon::kPort, Tr("Test the configuration")));
     if (Button(apache_icon::kPort, Tr("Test the configuration"), "test_conf"))
         Server::Instance().Enqueue(Tr("Testing the Apache configuration..."), [name] { TestApacheConfigJob(name); }, "");
 
@@ -149,7 +150,7 @@ void TabFiles(const ApacheInstall& build) {
             },
             "");
     }
-    ui::SameLineIfFits(apache_icon::kUndo, Tr("Restore the initial configuration"));
+    SameLineIfFits(ButtonWidth(apache_icon::kUndo, Tr("Restore the initial configuration")));
     if (DangerButton(apache_icon::kUndo, Tr("Restore the initial configuration"), "restore", ImVec2(0, 0),
                      PathExists(HttpdInitialConfPath(build)))) {
         RequestConfirm(Tr("Restore the initial configuration"),

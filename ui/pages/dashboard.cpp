@@ -120,20 +120,31 @@ const std::string& BaseAddress() { return g_cache.homeUrl; }
 
 int32_t EnabledExtensionCount() { return g_cache.enabledExtensions; }
 
+namespace {
+
+constexpr float kNarrowButtonPadding = 4;
+
+bool LabelFits(const char* icon, const char* text, float padding, float width) {
+    return ImGui::CalcTextSize(ComposeLabel(icon, text, nullptr).c_str()).x + 2 * padding <= width;
+}
+
+}  // namespace
+
+bool CardButtonShowsText(const char* text, float width) {
+    return LabelFits(nullptr, text, kNarrowButtonPadding * Scale(), width);
+}
+
 bool CardButton(ButtonRole role, const char* icon, const char* text, const char* id, float width, bool enabled) {
     // A narrow card drops the icon first, then narrows the padding, then keeps the icon alone with
     // the text as its tooltip: a text is never cut.
-    const float s = Scale();
     const float padding = ImGui::GetStyle().FramePadding.x;
-    const auto fits = [&](const char* shownIcon, float pad) {
-        return ImGui::CalcTextSize(ComposeLabel(shownIcon, text, nullptr).c_str()).x + 2 * pad <= width;
-    };
+    const auto fits = [&](const char* shownIcon, float pad) { return LabelFits(shownIcon, text, pad, width); };
     const char* shownIcon = icon;
     const char* shownText = text;
     float shownPadding = padding;
     if (!fits(icon, padding)) {
         shownIcon = nullptr;
-        if (!fits(nullptr, padding)) shownPadding = 4 * s;
+        if (!fits(nullptr, padding)) shownPadding = kNarrowButtonPadding * Scale();
         if (!fits(nullptr, shownPadding)) {
             shownIcon = icon;
             shownText = nullptr;
@@ -186,8 +197,11 @@ void NotInstalledLine(const char* linkText, const char* linkId) {
     ImGui::AlignTextToFramePadding();
     MutedText("%s", Tr("Not installed"));
     ImGui::SameLine();
-    // A link is drawn from the top of its item: lowered like the text, as high as a version list.
-    ImGui::SetCursorPosY(ImGui::GetCursorPosY() + ImGui::GetStyle().FramePadding.y);
+    // Beside the text while it fits there, else on a line of its own: a link is never cut.
+    if (ImGui::GetContentRegionAvail().x < ImGui::CalcTextSize(linkText).x)
+        ImGui::NewLine();
+    else  // a link is drawn from the top of its item: lowered like the text, as high as a version list
+        ImGui::SetCursorPosY(ImGui::GetCursorPosY() + ImGui::GetStyle().FramePadding.y);
     if (Link(linkText, linkId)) State().page = page::kComponents;
 }
 

@@ -43,6 +43,8 @@ enum class ButtonRole { Plain, Accent, Danger };
 // A button of the given width with icon and text, or with the icon alone (the text as its
 // tooltip) when both do not fit.
 bool CardButton(ButtonRole role, const char* icon, const char* text, const char* id, float width, bool enabled);
+// Whether CardButton of that width shows the text (without its icon, if need be).
+bool CardButtonShowsText(const char* text, float width);
 // A badge on the current line, 40 (scaled) plus its text width from the content's right edge.
 void RightBadge(const char* text, const ImVec4& color);
 // "Not installed" and a link to the Components page.

@@ -164,17 +164,27 @@ void PhpCard(float width) {
                         ArchName(state.currentApache->arch));
     }
 
-    MoveToButtonRow();
+    // Their icons alone would not tell these three apart: when a narrow card cannot show the
+    // three texts side by side, "Extensions" takes a row of its own above the other two, if the
+    // lines above leave room for it.
     const float spacing = ImGui::GetStyle().ItemSpacing.x;
-    const float third = std::max((ImGui::GetContentRegionAvail().x - 2 * spacing) / 3, 1.0f);
-    if (CardButton(ButtonRole::Plain, kIconBolt, Tr("Extensions"), "php_ext", third, php.has_value()))
+    const float rowWidth = ImGui::GetContentRegionAvail().x;
+    const float third = std::max((rowWidth - 2 * spacing) / 3, 1.0f);
+    const float upperRowY = ButtonRowY() - ImGui::GetFrameHeight() - ImGui::GetStyle().ItemSpacing.y;
+    const bool twoRows = !(CardButtonShowsText(Tr("Extensions"), third) && CardButtonShowsText("php.ini", third) &&
+                           CardButtonShowsText("phpinfo", third)) &&
+                         ImGui::GetCursorPosY() <= upperRowY;
+    const float shared = twoRows ? std::max((rowWidth - spacing) / 2, 1.0f) : third;
+    ImGui::SetCursorPosY(twoRows ? upperRowY : ButtonRowY());
+    if (CardButton(ButtonRole::Plain, kIconBolt, Tr("Extensions"), "php_ext", twoRows ? rowWidth : third, php.has_value()))
         State().page = page::kPhp;
-    ImGui::SameLine();
-    if (CardButton(ButtonRole::Plain, kIconEdit, "php.ini", "php_ini", third, php && php->configured))
+    if (twoRows) MoveToButtonRow();
+    else ImGui::SameLine();
+    if (CardButton(ButtonRole::Plain, kIconEdit, "php.ini", "php_ini", shared, php && php->configured))
         EditTextFile(PhpTemplatePath(*php));
     Tooltip(Tr("Edit php_zerva.ini (php.ini is regenerated from it at each start)"));
     ImGui::SameLine();
-    if (CardButton(ButtonRole::Plain, kIconInfo, "phpinfo", "php_info", third, apacheRunning))
+    if (CardButton(ButtonRole::Plain, kIconInfo, "phpinfo", "php_info", shared, apacheRunning))
         OpenUrl(BaseAddress() + "zerva/phpinfo.php");
     EndCard();
 }

@@ -143,9 +143,11 @@ std::vector<LogSource> LogSources() { return State().logSources; }
 void LoadLogTail(const std::wstring& path) {
     LoadedLog& log = P().log;
     log.path = path;
-    log.lines = SplitLines(ReadFileTail(path, kTailBytes));
+    // Time and size before the read: a line the server appends meanwhile makes the next follow
+    // check read again, instead of hiding behind a size that already counts it.
     log.writeTime = FileWriteTime(path);
     log.size = FileSize(path);
+    log.lines = SplitLines(ReadFileTail(path, kTailBytes));
     P().scrollToEnd = true;
     P().loaded = true;
 }

@@ -42,6 +42,7 @@ struct PageState {
     int port = 3306;
     ui::FollowingField current;
     std::string next, confirm;
+    std::string changedTo;  // the new password of the change last queued from this page
     bool showPassword = false;
     bool stacked = false;  // the two cards one above the other: each as high as its content
     // What the build's files say, read again at every install refresh rather than every frame.
@@ -251,6 +252,7 @@ void PasswordCard(const DbInstall& build) {
                                        ChangePasswordJob(name, currentPassword, newPassword);
                                    },
                                    "");
+        p.changedTo = p.next;
         p.next.clear();
         p.confirm.clear();
     }
@@ -314,7 +316,14 @@ void PageMySql() {
         p.port = MysqlPort();
         p.initialised = true;
     }
-    p.current.Follow(GetMysqlRootPassword());
+    const std::string stored = GetMysqlRootPassword();
+    // Once a change queued here has gone through, whatever the user typed as the current password
+    // is the old one: the field takes the new one, or the next change would fail.
+    if (!p.changedTo.empty() && stored == p.changedTo) {
+        p.current.text = stored;
+        p.changedTo.clear();
+    }
+    p.current.Follow(stored);
     if (state.dbs.empty() || !state.currentDb) return NoBuild();
 
     const DbInstall build = *state.currentDb;  // a copy: choosing a version below rescans the lists

@@ -8,7 +8,6 @@
 #include "core/text.h"
 #include "core/translate.h"
 #include "imgui.h"
-#include "imgui_internal.h"
 #include "ui/confirm.h"
 #include "ui/fonts.h"
 #include "ui/pages/components.h"
@@ -182,10 +181,7 @@ void InstallWizard() {
         Close();
     }
     ImGui::SameLine();
-    const bool escape = ImGui::IsKeyPressed(ImGuiKey_Escape, true);
-    // The dialog that opens next in this same frame must not take the Escape press for its own.
-    if (escape) ImGui::SetKeyOwner(ImGuiKey_Escape, ImGui::GetID("wz_escape"), ImGuiInputFlags_LockThisFrame);
-    if (Button(nullptr, Tr("Later"), "wz_cancel", size) || escape) Close();
+    if (Button(nullptr, Tr("Later"), "wz_cancel", size) || TakeEscape()) Close();
     ImGui::EndPopup();
 }
 
