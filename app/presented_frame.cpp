@@ -13,8 +13,9 @@ namespace {
 
 void PutBytes(std::vector<uint8_t>& out, const void* data, size_t size) {
     if (size == 0) return;
-    const auto* bytes = static_cast<const uint8_t*>(data);
-    out.insert(out.end(), bytes, bytes + size);
+    const size_t at = out.size();
+    out.resize(at + size);
+    std::memcpy(out.data() + at, data, size);
 }
 
 template <typename T>
