@@ -77,9 +77,9 @@ for csmt in default off; do
     servers "$running" stop
 done
 csmt_default
-# The CPU graphs of the server cards stretch with every status refresh until they hold their 120
-# samples (about 110 s after the start): until then even a stopped server's flat graph is new
-# geometry once a second.
+# The CPU graphs of the server cards take a sample with every status refresh until they hold 120
+# (about 110 s after the start): the empty root once more after that, to show the first seconds
+# are no exception.
 printf '| Dashboard, empty root, shown, idle, once the CPU graphs are full (after 2 minutes) | %s | under 3%% |\n' \
     "$(measure "$empty" 120)"
 printf '| hidden (tray mode) | %s | under 1%% |\n' "$(measure "$hidden")"

@@ -271,14 +271,18 @@ void Sparkline(const char* id, const std::vector<float>& values, ImVec2 size, co
     ImDrawList* draw = ImGui::GetWindowDrawList();
     const float bottom = pos.y + size.y;
     draw->AddRectFilled(pos, ImVec2(pos.x + size.x, bottom), ColorU32(color, 0.06f), 6 * s);
-    const size_t n = values.size();
-    if (n < 2) return;
+    if (values.size() < 2) return;
     float top = std::max(maximum, *std::max_element(values.begin(), values.end()));
     if (top <= 0) top = 1;
+    // A flat history (a stopped server's zeros) is drawn from its two ends: the same picture
+    // whatever the number of samples, so a history that grows by a sample does not make the idle
+    // window draw a new frame.
+    const bool flat = std::all_of(values.begin(), values.end(), [&](float v) { return v == values.front(); });
+    const size_t n = flat ? 2 : values.size();
     std::vector<ImVec2> points(n);
     for (size_t i = 0; i < n; ++i)
         points[i] = ImVec2(pos.x + float(i) * size.x / float(n - 1),
-                           bottom - 2 * s - (size.y - 4 * s) * values[i] / top);
+                           bottom - 2 * s - (size.y - 4 * s) * values[flat ? 0 : i] / top);
     for (size_t i = 0; i + 1 < n; ++i)
         draw->AddQuadFilled(points[i], points[i + 1], ImVec2(points[i + 1].x, bottom), ImVec2(points[i].x, bottom),
                             ColorU32(color, 0.12f));

@@ -89,7 +89,7 @@ TEST(Widgets, LinkToggleDropdownAndGrowingInput) {
     EXPECT_EQ(text, "ab" + typed);
 }
 
-TEST(Widgets, SparklineDrawsOnlyItsBackgroundBelowTwoValuesAndZerosOnTheBottom) {
+TEST(Widgets, SparklineDrawsOnlyItsBackgroundBelowTwoValuesZerosOnTheBottomFlatOnesAlike) {
     uitest::Harness harness;
     // One 120 x 40 sparkline: the vertices it adds, and the highest of those after the first `skip`.
     auto sparkline = [&](const std::vector<float>& values, int skip) {
@@ -111,6 +111,9 @@ TEST(Widgets, SparklineDrawsOnlyItsBackgroundBelowTwoValuesAndZerosOnTheBottom) 
     const auto [count, top] = sparkline({0.0f, 0.0f, 0.0f}, background);
     EXPECT_TRUE(count > background && top >= 40 - 2 - 0.8f - 1.0f) << count << " " << top;
     EXPECT_LE(sparkline({0.0f, 10.0f}, background).second, 2 + 0.8f + 1.0f);
+    // A flat history is the same geometry however many samples it holds; a changing one is not.
+    EXPECT_EQ(count, sparkline(std::vector<float>(120, 0.0f), background).first);
+    EXPECT_NE(sparkline({0.0f, 1.0f, 0.0f}, 0).first, sparkline({0.0f, 1.0f, 0.0f, 1.0f}, 0).first);
 }
 
 }  // namespace
