@@ -43,6 +43,13 @@ root="$WINEPREFIX/drive_c/Zerva"
 lay_out_standin_stack "$build/bin" "$root"
 printf 'CHECK_UPDATES = "0"\r\nSTART_ON_START = "0"\r\n' >>"$root/zerva.ini"
 mkdir -p "$root/www/blog" "$root/www/shop"
+# Some extension files in the PHP build, so its Extensions tab has something to list.
+mkdir -p "$root/bin/php/php-8.3.14/ext"
+printf '[PHP]\r\n' >"$root/bin/php/php-8.3.14/php.ini-development"
+for ext in curl fileinfo gd intl mbstring mysqli openssl pdo_mysql pdo_sqlite sodium sqlite3 zip; do
+    : >"$root/bin/php/php-8.3.14/ext/php_$ext.dll"
+    printf ';extension=%s\r\n' "$ext" >>"$root/bin/php/php-8.3.14/php.ini-development"
+done
 # An update manifest on a loopback port announcing a newer version, for the update dialog.
 mkdir -p "$shots/manifest"
 printf '{"version": "4.1.0", "url": "http://127.0.0.1:9/Zerva-4.1.0.zip", "sha256": "%s", "page": "http://127.0.0.1:9/"}\n' \
