@@ -11,6 +11,7 @@
 #include "imgui.h"
 #include "stack/apache/httpd_conf.h"
 #include "ui/confirm.h"
+#include "ui/icons.h"
 #include "ui/imgui_compat.h"
 #include "ui/pages/pages.h"
 #include "ui/state.h"
@@ -138,9 +139,9 @@ void PageApache() {
     UiState& state = State();
     const float s = Scale();
     if (!state.currentApache) {
-        Callout(apache_icon::kInfo, Tr("No Apache version installed."), AccentColor());
+        Callout(ui::icon::kInfo, Tr("No Apache version installed."), AccentColor());
         ImGui::Spacing();
-        if (AccentButton(apache_icon::kInstall, Tr("Install Apache"), "inst_apache")) SetPage(page::kComponents);
+        if (AccentButton(ui::icon::kDownload, Tr("Install Apache"), "inst_apache")) SetPage(page::kComponents);
         return;
     }
     // A copy: a forced refresh below replaces the state's build while this frame still uses it.
@@ -151,15 +152,15 @@ void PageApache() {
     VersionRow(build);
     ImGui::Dummy(ImVec2(0, 4 * s));
     if (!ImGui::BeginTabBar("##apachetabs")) return;
-    if (ImGui::BeginTabItem(ComposeLabel(apache_icon::kHost, Tr("Virtual hosts"), "tab_vh").c_str())) {
+    if (ImGui::BeginTabItem(ComposeLabel(ui::icon::kWorld, Tr("Virtual hosts"), "tab_vh").c_str())) {
         TabVirtualHosts();
         ImGui::EndTabItem();
     }
-    if (ImGui::BeginTabItem(ComposeLabel(apache_icon::kModules, Tr("Modules"), "tab_mod").c_str())) {
+    if (ImGui::BeginTabItem(ComposeLabel(ui::icon::kPuzzle, Tr("Modules"), "tab_mod").c_str())) {
         TabModules();
         ImGui::EndTabItem();
     }
-    if (ImGui::BeginTabItem(ComposeLabel(apache_icon::kFiles, Tr("Files"), "tab_files").c_str())) {
+    if (ImGui::BeginTabItem(ComposeLabel(ui::icon::kList, Tr("Files"), "tab_files").c_str())) {
         TabFiles(build);
         ImGui::EndTabItem();
     }

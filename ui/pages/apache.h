@@ -12,23 +12,6 @@
 #include "stack/apache/builds.h"
 #include "stack/apache/config.h"
 
-// The icon-font glyphs the page draws before its labels.
-namespace apache_icon {
-inline constexpr const char* kHost = "\xEE\x9D\xB4";      // U+E774, also the Virtual hosts tab
-inline constexpr const char* kModules = "\xEE\xA0\xB9";   // U+E839
-inline constexpr const char* kFiles = "\xEE\xA2\xA5";     // U+E8A5
-inline constexpr const char* kInstall = "\xEE\xA2\x96";   // U+E896
-inline constexpr const char* kInfo = "\xEE\xA5\x86";      // U+E946
-inline constexpr const char* kHttps = "\xEE\xA8\x98";     // U+EA18
-inline constexpr const char* kPort = "\xEE\x9C\xBE";      // U+E73E, also the configuration test
-inline constexpr const char* kAdd = "\xEE\x9C\x90";       // U+E710
-inline constexpr const char* kRemove = "\xEE\x9D\x8D";    // U+E74D
-inline constexpr const char* kFolder = "\xEE\xA2\xB7";    // U+E8B7, also Browse...
-inline constexpr const char* kSave = "\xEE\x9D\x8E";      // U+E74E
-inline constexpr const char* kUndo = "\xEE\x9E\xA7";      // U+E7A7, also the restore
-inline constexpr const char* kEdit = "\xEE\x9C\x8F";      // U+E70F, also the unsaved mark
-}  // namespace apache_icon
-
 // The page's state; lives for the whole process.
 struct ApachePageCache {
     std::string buildName;                    // the loaded build's name; empty before the first load

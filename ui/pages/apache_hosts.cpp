@@ -11,6 +11,7 @@
 #include "stack/apache/site_name.h"
 #include "ui/file_dialogs.h"
 #include "ui/fonts.h"
+#include "ui/icons.h"
 #include "ui/imgui_compat.h"
 #include "ui/pages/apache.h"
 #include "ui/pages/rows.h"
@@ -101,7 +102,7 @@ void HostList(float height) {
         const VirtualHost& host = cache.document.vhosts[i];
         ImGui::PushID(int(i));
         const std::string name = host.serverName.empty() ? Tr("(default)") : host.serverName;
-        const std::string label = std::string(HasSslEngine(host) ? apache_icon::kHttps : apache_icon::kHost) + "  " + name;
+        const std::string label = std::string(HasSslEngine(host) ? ui::icon::kShield : ui::icon::kWorld) + "  " + name;
         const float rowStart = ImGui::GetCursorPosX();
         const float rowEnd = ui::ContentRightX();
         if (ImGui::Selectable(label.c_str(), cache.selectedHost == int32_t(i))) cache.selectedHost = int32_t(i);
@@ -118,7 +119,7 @@ void HostList(float height) {
 
 void HostListButtons() {
     ApachePageCache& cache = ui::ApacheCache();
-    if (ui::Button(apache_icon::kAdd, Tr("Add"), "vhadd")) {
+    if (ui::Button(ui::icon::kAdd, Tr("Add"), "vhadd")) {
         VirtualHost host;
         host.serverName = "site.localhost";
         host.port = cache.mainPort;
@@ -131,7 +132,7 @@ void HostListButtons() {
     ImGui::SameLine();
     const int32_t count = int32_t(cache.document.vhosts.size());
     const bool canRemove = cache.selectedHost >= 0 && cache.selectedHost < count && count >= 2;
-    if (ui::Button(apache_icon::kRemove, Tr("Remove"), "vhdel", ImVec2(0, 0), canRemove)) {
+    if (ui::Button(ui::icon::kDelete, Tr("Remove"), "vhdel", ImVec2(0, 0), canRemove)) {
         ui::ApplyOtherDirectives(cache.document.vhosts, cache.directiveTexts);
         const size_t index = size_t(cache.selectedHost);
         cache.document.vhosts.erase(cache.document.vhosts.begin() + long(index));
@@ -152,14 +153,14 @@ void EditorArea(float height) {
         ImGui::EndChild();
         return;
     }
-    if (ui::AccentButton(apache_icon::kSave, Tr("Save and apply"), "vhsave", ImVec2(0, 0), cache.unsaved && !ui::State().server.busy))
+    if (ui::AccentButton(ui::icon::kSave, Tr("Save and apply"), "vhsave", ImVec2(0, 0), cache.unsaved && !ui::State().server.busy))
         (void)ui::SaveApacheConfig();
-    ui::SameLineIfFits(ui::ButtonWidth(apache_icon::kUndo, Tr("Discard changes")));
-    if (ui::Button(apache_icon::kUndo, Tr("Discard changes"), "vhundo", ImVec2(0, 0), cache.unsaved)) ui::DiscardApacheEdits();
+    ui::SameLineIfFits(ui::ButtonWidth(ui::icon::kUndo, Tr("Discard changes")));
+    if (ui::Button(ui::icon::kUndo, Tr("Discard changes"), "vhundo", ImVec2(0, 0), cache.unsaved)) ui::DiscardApacheEdits();
     if (cache.unsaved) {
-        ui::SameLineIfFits(ui::ButtonWidth(apache_icon::kEdit, Tr("Unsaved changes")));
+        ui::SameLineIfFits(ui::ButtonWidth(ui::icon::kEdit, Tr("Unsaved changes")));
         ImGui::AlignTextToFramePadding();
-        ui::ColoredText(ui::WarningColor(), "%s %s", apache_icon::kEdit, Tr("Unsaved changes"));
+        ui::ColoredText(ui::WarningColor(), "%s %s", ui::icon::kEdit, Tr("Unsaved changes"));
     }
     ImGui::Separator();
     // Discard may have reloaded the document: the selection is checked again.
@@ -187,7 +188,7 @@ void AliasTable(VirtualHost& host) {
             ImGui::TableNextColumn();
             if (ui::InputText("##apath", &host.aliases[i].path, -FLT_MIN, "{DOCUMENTPATH}/dossier/")) MarkUnsaved();
             ImGui::TableNextColumn();
-            if (ui::IconButton(apache_icon::kRemove, "adel", Tr("Remove"))) removed = int(i);
+            if (ui::IconButton(ui::icon::kDelete, "adel", Tr("Remove"))) removed = int(i);
             ImGui::PopID();
         }
         ImGui::EndTable();
@@ -196,7 +197,7 @@ void AliasTable(VirtualHost& host) {
         host.aliases.erase(host.aliases.begin() + removed);
         MarkUnsaved();
     }
-    if (ui::Button(apache_icon::kAdd, Tr("Add an alias"), "addalias")) {
+    if (ui::Button(ui::icon::kAdd, Tr("Add an alias"), "addalias")) {
         host.aliases.push_back({"/alias", "{DOCUMENTPATH}/dossier/"});
         MarkUnsaved();
     }
@@ -206,7 +207,7 @@ void AliasTable(VirtualHost& host) {
 // it as a {DOCUMENTPATH} path; `after` is the width kept free right of the button.
 void FolderField(const char* field, std::string& path, const char* hint, const char* browseId, const char* title,
                  float after) {
-    const std::string browse = ui::ComposeLabel(apache_icon::kFolder, Tr("Browse..."), browseId);
+    const std::string browse = ui::ComposeLabel(ui::icon::kFolder, Tr("Browse..."), browseId);
     const ImGuiStyle& style = ImGui::GetStyle();
     const float browseWidth = ImGui::CalcTextSize(browse.c_str(), nullptr, true).x + 2 * style.FramePadding.x;
     if (ui::InputText(field, &path, -(browseWidth + style.ItemSpacing.x + after), hint)) MarkUnsaved();
@@ -227,7 +228,7 @@ void DirectoriesSection(VirtualHost& host) {
         host.directories.erase(removed, host.directories.end());
         MarkUnsaved();
     }
-    if (ui::Button(apache_icon::kAdd, Tr("Add a directory"), "adddir")) {
+    if (ui::Button(ui::icon::kAdd, Tr("Add a directory"), "adddir")) {
         DirectoryBlock block;
         block.path = host.documentRoot.empty() ? "{DOCUMENTPATH}" : host.documentRoot;
         block.allowOverride = "All";
@@ -271,8 +272,8 @@ void TabVirtualHosts() {
     ImGui::TextUnformatted(Tr("Main HTTP port"));
     ImGui::SameLine();
     (void)PortField("##mainport", &cache.portEdit, 110 * s);
-    SameLineIfFits(ButtonWidth(apache_icon::kPort, Tr("Change the port")));
-    if (Button(apache_icon::kPort, Tr("Change the port"), "chport", ImVec2(0, 0), cache.portEdit != cache.mainPort)) ChangeMainPort();
+    SameLineIfFits(ButtonWidth(ui::icon::kCheck, Tr("Change the port")));
+    if (Button(ui::icon::kCheck, Tr("Change the port"), "chport", ImVec2(0, 0), cache.portEdit != cache.mainPort)) ChangeMainPort();
     ImGui::SameLine();
     ImGui::AlignTextToFramePadding();
     HelpTooltip(Tr("Changes every non-HTTPS virtual host using the current main port (useful when port 80 is taken "
@@ -344,7 +345,7 @@ void DirectoryBlockEditor(DirectoryBlock& block, int index) {
         const float removeWidth = ImGui::GetStyle().ItemSpacing.x + ImGui::GetFrameHeight() + 12 * s;
         FolderField("##dpath", block.path, nullptr, "dbrowse", Tr("Choose a folder"), removeWidth);
         ImGui::SameLine();
-        if (IconButton(apache_icon::kRemove, "ddel", Tr("Remove this <Directory> block"))) {
+        if (IconButton(ui::icon::kDelete, "ddel", Tr("Remove this <Directory> block"))) {
             block.path.clear();
             block.path.push_back(kRemovedBlock[0]);
         }
@@ -378,7 +379,7 @@ void QuickSiteBox() {
     ApachePageCache& cache = ApacheCache();
     const float s = Scale();
     if (BeginCard("##quicksite", ImVec2(0, 0), true)) {
-        IconText(apache_icon::kAdd, Tr("New site in one click"));
+        IconText(ui::icon::kAdd, Tr("New site in one click"));
         WrappedText(Tr("Creates www/<name> and a virtual host http://<name>.localhost (modern browsers resolve "
                        "*.localhost to this computer: no hosts file to edit)."));
         ImGui::SetNextItemWidth(260 * s);
@@ -388,7 +389,7 @@ void QuickSiteBox() {
                                  SiteNameCallback, &cache.siteText);
         const std::string name = SiteNameFromText(cache.siteText);
         ImGui::SameLine();
-        if (AccentButton(apache_icon::kAdd, Tr("Create"), "createsite", ImVec2(0, 0), IsValidSiteName(name))) {
+        if (AccentButton(ui::icon::kAdd, Tr("Create"), "createsite", ImVec2(0, 0), IsValidSiteName(name))) {
             CreateSite(name);
             cache.siteText.clear();
             RefreshInstalls(true);

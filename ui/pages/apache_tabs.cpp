@@ -15,6 +15,7 @@
 #include "stack/php/builds.h"
 #include "ui/confirm.h"
 #include "ui/fonts.h"
+#include "ui/icons.h"
 #include "ui/imgui_compat.h"
 #include "ui/pages/apache.h"
 #include "ui/pages/rows.h"
@@ -96,10 +97,10 @@ namespace ui {
 void TabModules() {
     ApachePageCache& cache = ApacheCache();
     const float s = Scale();
-    if (AccentButton(apache_icon::kSave, Tr("Save and apply"), "modsave", ImVec2(0, 0), cache.unsaved && !State().server.busy))
+    if (AccentButton(ui::icon::kSave, Tr("Save and apply"), "modsave", ImVec2(0, 0), cache.unsaved && !State().server.busy))
         (void)SaveApacheConfig();
-    SameLineIfFits(ButtonWidth(apache_icon::kUndo, Tr("Discard changes")));
-    if (Button(apache_icon::kUndo, Tr("Discard changes"), "modundo", ImVec2(0, 0), cache.unsaved)) DiscardApacheEdits();
+    SameLineIfFits(ButtonWidth(ui::icon::kUndo, Tr("Discard changes")));
+    if (Button(ui::icon::kUndo, Tr("Discard changes"), "modundo", ImVec2(0, 0), cache.unsaved)) DiscardApacheEdits();
     (void)InputText("##modfilter", &cache.moduleFilter, 260 * s, Tr("Filter..."));
     const auto& modules = cache.document.modules;
     const long enabled = std::count_if(modules.begin(), modules.end(), [](const ModuleLine& m) { return m.enabled; });
@@ -130,17 +131,17 @@ void TabFiles(const ApacheInstall& build) {
     ImGui::Dummy(ImVec2(0, 8 * s));
 
     const std::string name = build.name;
-    if (Button(apache_icon::kEdit, Tr("Edit httpd_zerva.conf"), "edit_tpl")) EditTextFile(HttpdTemplatePath(build));
-    SameLineIfFits(ButtonWidth(apache_icon::kFolder, Tr("conf folder")));
-    if (Button(apache_icon::kFolder, Tr("conf folder"), "open_conf")) OpenFolder(build.dir + L"\\conf");
-    SameLineIfFits(ButtonWidth(apache_icon::kFolder, Tr("logs folder")));
-    if (Button(apache_icon::kFolder, Tr("logs folder"), "open_logs")) OpenFolder(build.dir + L"\\logs");
-    SameLineIfFits(ButtonWidth(apache_icon::kPort, Tr("Test the configuration")));
-    if (Button(apache_icon::kPort, Tr("Test the configuration"), "test_conf"))
+    if (Button(ui::icon::kEdit, Tr("Edit httpd_zerva.conf"), "edit_tpl")) EditTextFile(HttpdTemplatePath(build));
+    SameLineIfFits(ButtonWidth(ui::icon::kFolder, Tr("conf folder")));
+    if (Button(ui::icon::kFolder, Tr("conf folder"), "open_conf")) OpenFolder(build.dir + L"\\conf");
+    SameLineIfFits(ButtonWidth(ui::icon::kFolder, Tr("logs folder")));
+    if (Button(ui::icon::kFolder, Tr("logs folder"), "open_logs")) OpenFolder(build.dir + L"\\logs");
+    SameLineIfFits(ButtonWidth(ui::icon::kCheck, Tr("Test the configuration")));
+    if (Button(ui::icon::kCheck, Tr("Test the configuration"), "test_conf"))
         Server::Instance().Enqueue(Tr("Testing the Apache configuration..."), [name] { TestApacheConfigJob(name); }, "");
 
     ImGui::Dummy(ImVec2(0, 8 * s));
-    if (Button(apache_icon::kHttps, Tr("Regenerate the SSL certificate"), "regen_ssl")) {
+    if (Button(ui::icon::kShield, Tr("Regenerate the SSL certificate"), "regen_ssl")) {
         // The old pair is set aside on the worker, not deleted here: without a new one HTTPS
         // would be gone at the next start.
         Server::Instance().Enqueue(
@@ -150,8 +151,8 @@ void TabFiles(const ApacheInstall& build) {
             },
             "");
     }
-    SameLineIfFits(ButtonWidth(apache_icon::kUndo, Tr("Restore the initial configuration")));
-    if (DangerButton(apache_icon::kUndo, Tr("Restore the initial configuration"), "restore", ImVec2(0, 0),
+    SameLineIfFits(ButtonWidth(ui::icon::kUndo, Tr("Restore the initial configuration")));
+    if (DangerButton(ui::icon::kUndo, Tr("Restore the initial configuration"), "restore", ImVec2(0, 0),
                      PathExists(HttpdInitialConfPath(build)))) {
         RequestConfirm(Tr("Restore the initial configuration"),
                        Tr("Your virtual hosts and module changes will be lost. Continue?"), Tr("Restore"), true,

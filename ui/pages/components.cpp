@@ -19,25 +19,13 @@
 #include "stack/php/builds.h"
 #include "stack/phpmyadmin/config.h"
 #include "ui/fonts.h"
+#include "ui/icons.h"
 #include "ui/pages/pages.h"
 #include "ui/pages/rows.h"
 #include "ui/theme.h"
 #include "ui/widgets.h"
 
 namespace {
-
-constexpr char kIconWizard[] = "\xEE\x9C\xB4";    // U+E734
-constexpr char kIconPhp[] = "\xEE\xA5\x83";       // U+E943
-constexpr char kIconApache[] = "\xEE\x9D\xB4";    // U+E774
-constexpr char kIconDatabase[] = "\xEE\xA3\xB1";  // U+E8F1
-constexpr char kIconError[] = "\xEE\x9E\xBA";     // U+E7BA
-constexpr char kIconRefresh[] = "\xEE\x9C\xAC";   // U+E72C
-constexpr char kIconCancel[] = "\xEE\x9C\x91";    // U+E711
-constexpr char kIconUse[] = "\xEE\x9C\xBE";       // U+E73E, also "Installed"
-constexpr char kIconRemove[] = "\xEE\x9D\x8D";    // U+E74D
-constexpr char kIconInstall[] = "\xEE\xA2\x96";   // U+E896
-constexpr char kIconChecksum[] = "\xEE\xA8\x98";  // U+EA18
-constexpr char kIconConfig[] = "\xEE\x9C\x93";    // U+E713
 
 constexpr const char* kPhpSources[] = {"php:releases", "php:archives", "php:qa"};
 
@@ -58,7 +46,7 @@ bool AvailableTitle(installer::Endpoint endpoint, const char* refreshId) {
     ui::SectionTitle((std::string(Tr("Available on")) + " " + ui::CatalogSite(endpoint)).c_str());
     if (!refreshId) return false;
     ImGui::SameLine();
-    return ui::IconButton(kIconRefresh, refreshId, Tr("Refresh"));
+    return ui::IconButton(ui::icon::kRefresh, refreshId, Tr("Refresh"));
 }
 
 void InstalledSection(const char* id, const std::vector<ui::InstalledRow>& rows, Comp comp, bool serverRuns) {
@@ -68,14 +56,14 @@ void InstalledSection(const char* id, const std::vector<ui::InstalledRow>& rows,
 
 // "Installed" in the success colour, or the "Install" button of the package.
 void InstallCell(const Package& package, const char* installText) {
-    if (package.installed) return ui::ColoredText(ui::SuccessColor(), "%s %s", kIconUse, Tr("Installed"));
-    if (ui::Button(kIconInstall, installText, "inst")) installer::Install(package);
+    if (package.installed) return ui::ColoredText(ui::SuccessColor(), "%s %s", ui::icon::kCheck, Tr("Installed"));
+    if (ui::Button(ui::icon::kDownload, installText, "inst")) installer::Install(package);
 }
 
 void ChecksumMark(const Package& package) {
     if (package.sha256.empty()) return;
     ImGui::SameLine();
-    ui::MutedText("%s", kIconChecksum);
+    ui::MutedText("%s", ui::icon::kShield);
     ui::Tooltip(Tr("SHA-256 checksum verified after download"));
 }
 
@@ -91,7 +79,7 @@ struct Column {
 float TextWidth(const std::string& text) { return ImGui::CalcTextSize(text.c_str()).x; }
 // The install column: "Installed", or the button with the given text.
 float InstallColumn(const char* installText) {
-    return std::max(TextWidth(std::string(kIconUse) + " " + Tr("Installed")), ui::ButtonWidth(kIconInstall, installText));
+    return std::max(TextWidth(std::string(ui::icon::kCheck) + " " + Tr("Installed")), ui::ButtonWidth(ui::icon::kDownload, installText));
 }
 
 // A table whose stretched columns keep room for their widest text: on a narrower page it scrolls
@@ -138,7 +126,7 @@ float Widest(const std::vector<Package>& packages, Text text) {
 }
 
 // Room for the checksum mark after a version.
-float ChecksumRoom() { return TextWidth(kIconChecksum) + ImGui::GetStyle().ItemSpacing.x; }
+float ChecksumRoom() { return TextWidth(ui::icon::kShield) + ImGui::GetStyle().ItemSpacing.x; }
 
 // The rows of a catalog table and its end: each listed package under its own id, the cells
 // `cells` draws from the first column on, then the install cell.
@@ -206,11 +194,11 @@ void InstalledRowCells(const ui::InstalledRow& row, Comp comp, bool serverRuns) 
     }
     ImGui::TableNextColumn();
     if (!row.inUse) {
-        if (ui::Button(kIconUse, Tr("Use"), "use")) UseBuild(comp, row.folder, serverRuns);
+        if (ui::Button(ui::icon::kCheck, Tr("Use"), "use")) UseBuild(comp, row.folder, serverRuns);
         ImGui::SameLine();
     }
     const bool removable = !row.legacyLayout && !(row.inUse && serverRuns);
-    if (ui::Button(kIconRemove, Tr("Remove"), "rm", ImVec2(0, 0), removable)) AskAndRemove(comp, row.folder);
+    if (ui::Button(ui::icon::kDelete, Tr("Remove"), "rm", ImVec2(0, 0), removable)) AskAndRemove(comp, row.folder);
     if (!removable)
         ui::Tooltip(row.legacyLayout ? Tr("Zerva 3.x layout: remove it manually")
                                      : Tr("Stop the server before removing the version in use"));
@@ -284,7 +272,7 @@ void JobRow() {
     BeginCard("##job", ImVec2(0, 0), true);
     if (!status.busy) {
         ImGui::PushTextWrapPos(0.0f);
-        ColoredText(DangerColor(), "%s %s", kIconError, status.message.c_str());
+        ColoredText(DangerColor(), "%s %s", ui::icon::kError, status.message.c_str());
         ImGui::PopTextWrapPos();
     } else {
         Spinner();
@@ -297,7 +285,7 @@ void JobRow() {
             MutedText(Tr("(+%d queued)"), int(status.queued));
         }
         ImGui::SameLine(ContentRightX() - 110 * s);
-        if (Button(kIconCancel, Tr("Cancel"), "jobcancel", ImVec2(110 * s, 0))) installer::Cancel();
+        if (Button(ui::icon::kCancel, Tr("Cancel"), "jobcancel", ImVec2(110 * s, 0))) installer::Cancel();
         MutedText("%s", status.step.c_str());
         // An unknown length sweeps across the bar every 1 2/3 s.
         double fraction = status.progress;
@@ -318,10 +306,10 @@ void CatalogStatusRow(const CatalogEntry& entry, const std::string& key) {
     } else if (!entry.error.empty()) {
         ImGui::AlignTextToFramePadding();
         ImGui::PushTextWrapPos(0.0f);
-        ColoredText(DangerColor(), "%s %s", kIconError, entry.error.c_str());
+        ColoredText(DangerColor(), "%s %s", ui::icon::kError, entry.error.c_str());
         ImGui::PopTextWrapPos();
-        SameLineIfFits(ButtonWidth(kIconRefresh, Tr("Retry")));
-        if (Button(kIconRefresh, Tr("Retry"), ("retry" + key).c_str())) installer::RequestCatalog(key, true);
+        SameLineIfFits(ButtonWidth(ui::icon::kRefresh, Tr("Retry")));
+        if (Button(ui::icon::kRefresh, Tr("Retry"), ("retry" + key).c_str())) installer::RequestCatalog(key, true);
     }
 }
 
@@ -333,7 +321,7 @@ void InstalledTable(const char* id, const std::vector<InstalledRow>& rows, Comp 
         folder = std::max(folder, TextWidth(row.folder + row.folderSuffix));
     }
     const float badge = TextWidth(Tr("In use")) + 34 * Scale();
-    const float actions = ButtonWidth(kIconUse, Tr("Use")) + ImGui::GetStyle().ItemSpacing.x + ButtonWidth(kIconRemove, Tr("Remove"));
+    const float actions = ButtonWidth(ui::icon::kCheck, Tr("Use")) + ImGui::GetStyle().ItemSpacing.x + ButtonWidth(ui::icon::kDelete, Tr("Remove"));
     if (!BeginFittedTable(id, {{Tr("Version"), 0, 1.0f, version}, {Tr("Arch."), 60}, {Tr("Folder"), 0, 2.0f, folder},
                                {"", 110, 1, badge}, {"", 230, 1, actions}},
                           rows.size()))
@@ -348,7 +336,7 @@ void InstalledTable(const char* id, const std::vector<InstalledRow>& rows, Comp 
 
 void PageComponents() {
     JobRow();
-    if (AccentButton(kIconWizard, Tr("Recommended installation..."), "wizard")) RequestWizard();
+    if (AccentButton(ui::icon::kStar, Tr("Recommended installation..."), "wizard")) RequestWizard();
     Tooltip(Tr("Latest Apache, PHP, MariaDB LTS and phpMyAdmin in one click"));
     ImGui::Spacing();
     if (!ImGui::BeginTabBar("##comptabs")) return;
@@ -357,10 +345,10 @@ void PageComponents() {
         const char* name;
         const char* id;
         void (*draw)();
-    } tabs[] = {{kIconPhp, "PHP", "tphp", TabPhpBuilds},
-                {kIconApache, "Apache", "tap", TabApacheBuilds},
-                {kIconDatabase, "MariaDB", "tdb", TabMariaDbBuilds},
-                {kIconDatabase, "phpMyAdmin", "tpma", TabPhpMyAdmin}};
+    } tabs[] = {{ui::icon::kCode, "PHP", "tphp", TabPhpBuilds},
+                {ui::icon::kWorld, "Apache", "tap", TabApacheBuilds},
+                {ui::icon::kDatabase, "MariaDB", "tdb", TabMariaDbBuilds},
+                {ui::icon::kDatabase, "phpMyAdmin", "tpma", TabPhpMyAdmin}};
     for (const auto& tab : tabs) {
         if (!ImGui::BeginTabItem(ComposeLabel(tab.icon, tab.name, tab.id).c_str())) continue;
         ImGui::Spacing();
@@ -414,7 +402,7 @@ void TabPhpBuilds() {
     SameLineIfFits(160 * s + ImGui::GetStyle().ItemSpacing.x + ImGui::GetFrameHeight());
     InputText("##phpfilter", &g_cache.phpFilter, 160 * s, Tr("Filter..."));
     ImGui::SameLine();
-    if (IconButton(kIconRefresh, "phprefresh", Tr("Refresh"))) installer::RequestCatalog(key, true);
+    if (IconButton(ui::icon::kRefresh, "phprefresh", Tr("Refresh"))) installer::RequestCatalog(key, true);
     installer::RequestCatalog(key, false);
 
     const CatalogEntry& catalog = FrameCatalog(key);
@@ -459,7 +447,7 @@ void TabMariaDbBuilds() {
     Dropdown("##major", &g_cache.mariaDbMajor, items, 420 * Scale());
     const std::string key = "mariadb:" + majors.packages[size_t(g_cache.mariaDbMajor)].version;
     ImGui::SameLine();
-    if (IconButton(kIconRefresh, "mdbrefresh", Tr("Refresh"))) installer::RequestCatalog(key, true);
+    if (IconButton(ui::icon::kRefresh, "mdbrefresh", Tr("Refresh"))) installer::RequestCatalog(key, true);
     installer::RequestCatalog(key, false);
 
     const CatalogEntry& series = FrameCatalog(key);
@@ -488,7 +476,7 @@ void TabPhpMyAdmin() {
     } else {
         ImGui::TextUnformatted(Format(Tr("phpMyAdmin %s"), state.phpMyAdminVersion.c_str()).c_str());
         MutedText("%s", WideToUtf8(PhpMyAdminDir()).c_str());
-        if (Button(kIconConfig, Tr("Regenerate config.inc.php"), "pmacfg")) {
+        if (Button(ui::icon::kSettings, Tr("Regenerate config.inc.php"), "pmacfg")) {
             std::string error;
             if (WritePhpMyAdminConfig(&error)) Toast(Tr("config.inc.php regenerated"), false);
             else Toast(error, true);

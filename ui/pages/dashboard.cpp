@@ -21,6 +21,7 @@
 #include "stack/apache/builds.h"
 #include "stack/php/builds.h"
 #include "stack/php/extensions.h"
+#include "ui/icons.h"
 #include "ui/pages/dashboard_parts.h"
 #include "ui/pages/pages.h"
 #include "ui/shell.h"
@@ -217,12 +218,12 @@ struct QuickAction {
 };
 
 constexpr QuickAction kQuickActions[] = {
-    {kIconGlobe, "Open localhost", "q_local", nullptr},
-    {kIconDatabase, "phpMyAdmin", "q_pma", nullptr},
-    {kIconFolder, "www folder", "q_www", nullptr},
-    {kIconFolder, "Zerva folder", "q_root", nullptr},
-    {kIconConsole, "PHP console", "q_phpcli", "Opens a command prompt in www with the selected PHP in the PATH"},
-    {kIconInfo, "phpinfo()", "q_phpinfo", nullptr},
+    {ui::icon::kWorld, "Open localhost", "q_local", nullptr},
+    {ui::icon::kDatabase, "phpMyAdmin", "q_pma", nullptr},
+    {ui::icon::kFolder, "www folder", "q_www", nullptr},
+    {ui::icon::kFolder, "Zerva folder", "q_root", nullptr},
+    {ui::icon::kConsole, "PHP console", "q_phpcli", "Opens a command prompt in www with the selected PHP in the PATH"},
+    {ui::icon::kInfo, "phpinfo()", "q_phpinfo", nullptr},
 };
 
 // The widest quick-access button with its text: the two cards of the second row stack when half
@@ -259,7 +260,7 @@ void RunQuickAction(const QuickAction& action, const UiState& state) {
 void QuickAccessCard(float width, float height) {
     const UiState& state = State();
     BeginCard("##card_quick", ImVec2(width, height), height <= 0);
-    IconText(kIconBolt, Tr("Quick access"));
+    IconText(ui::icon::kBolt, Tr("Quick access"));
     ImGui::Spacing();
     const float spacing = ImGui::GetStyle().ItemSpacing.x;
     const float buttonWidth = std::max((ImGui::GetContentRegionAvail().x - spacing) / 2, 1.0f);
@@ -319,14 +320,14 @@ void PublicAddress(bool detect) {
         ImGui::TextUnformatted(ip.c_str());
         Tooltip(Tr("Reachable from the Internet only if your router forwards the port to this computer."));
         ImGui::SameLine();
-        if (IconButton(kIconCopy, "copyip", Tr("Copy"))) {
+        if (IconButton(ui::icon::kCopy, "copyip", Tr("Copy"))) {
             ImGui::SetClipboardText(ip.c_str());
             Toast(Tr("IP copied"), false);
         }
     }
     if (detect && !running) {
         ImGui::SameLine();
-        if (IconButton(kIconRefresh, "refreship", Tr("Refresh"))) publicip::Start(true);
+        if (IconButton(ui::icon::kRefresh, "refreship", Tr("Refresh"))) publicip::Start(true);
     }
 }
 
@@ -363,15 +364,15 @@ void NetworkCard(float width, float height) {
     if (detect) publicip::Start(false);
 
     BeginCard("##card_net", ImVec2(width, height), height <= 0);
-    IconText(kIconNetwork, Tr("Network access"));
+    IconText(ui::icon::kGlobe, Tr("Network access"));
     OnlineToggle();
     if (Config::Instance().GetInt(setting::kApacheMode) == 1) {
-        ColoredText(WarningColor(), "%s  %s", kIconShield, Tr("Online: reachable from the network"));
+        ColoredText(WarningColor(), "%s  %s", ui::icon::kShield, Tr("Online: reachable from the network"));
         WrappedText(Tr("Other devices of your network can open your sites. Windows may ask to allow httpd.exe in "
                        "the firewall."));
         AddressLinks(cache.localAddresses);
     } else {
-        ColoredText(SuccessColor(), "%s  %s", kIconShield, Tr("Offline: only this computer"));
+        ColoredText(SuccessColor(), "%s  %s", ui::icon::kShield, Tr("Offline: only this computer"));
         WrappedText(Tr("Apache and MySQL only listen on 127.0.0.1: your sites are reachable from this computer only "
                        "(no firewall prompt). Enable the switch to share them on the local network."));
     }
@@ -387,9 +388,9 @@ void ProjectsCard() {
     const DashboardCache& cache = g_cache;
     BeginCard("##card_projects", ImVec2(0, 0), true);
     ImGui::AlignTextToFramePadding();
-    IconText(kIconFolder, Tr("My projects (www)"));
+    IconText(ui::icon::kFolder, Tr("My projects (www)"));
     ImGui::SameLine(ContentRightX() - kNewSiteWidth * s);
-    if (Button(kIconAdd, Tr("New site"), "proj_new", ImVec2(kNewSiteWidth * s, 0), state.currentApache.has_value()))
+    if (Button(ui::icon::kAdd, Tr("New site"), "proj_new", ImVec2(kNewSiteWidth * s, 0), state.currentApache.has_value()))
         State().page = page::kApache;
     Tooltip(Tr("Creates a folder in www and a virtual host name.localhost (Apache page)"));
     ImGui::Spacing();
@@ -416,9 +417,9 @@ void ProjectsCard() {
             if (Link(address.c_str(), "url", !apache)) OpenUrl(address);
             ImGui::EndDisabled();
             ImGui::TableNextColumn();
-            if (IconButton(kIconOpen, "open", Tr("Open in the browser"), apache)) OpenUrl(address);
+            if (IconButton(ui::icon::kOpenPage, "open", Tr("Open in the browser"), apache)) OpenUrl(address);
             ImGui::SameLine(0, 2 * s);
-            if (IconButton(kIconFolder, "folder", Tr("Open the folder"))) OpenFolder(WwwDir() + L"\\" + Utf8ToWide(project));
+            if (IconButton(ui::icon::kFolder, "folder", Tr("Open the folder"))) OpenFolder(WwwDir() + L"\\" + Utf8ToWide(project));
             ImGui::PopID();
         }
         ImGui::EndTable();
@@ -433,11 +434,11 @@ namespace {
 void DrawCallout(const DashboardCallout& callout) {
     switch (callout.kind) {
         case DashboardCallout::Kind::Welcome:
-            Callout(kIconDownload, callout.text.c_str(), AccentColor());
-            if (AccentButton(kIconDownload, Tr("Install the components"), "dash_wizard")) RequestWizard();
+            Callout(ui::icon::kDownload, callout.text.c_str(), AccentColor());
+            if (AccentButton(ui::icon::kDownload, Tr("Install the components"), "dash_wizard")) RequestWizard();
             break;
-        case DashboardCallout::Kind::ForeignServer: Callout(kIconError, callout.text.c_str(), WarningColor()); break;
-        case DashboardCallout::Kind::Installer: Callout(kIconDownload, callout.text.c_str(), AccentColor()); break;
+        case DashboardCallout::Kind::ForeignServer: Callout(ui::icon::kError, callout.text.c_str(), WarningColor()); break;
+        case DashboardCallout::Kind::Installer: Callout(ui::icon::kDownload, callout.text.c_str(), AccentColor()); break;
     }
     ImGui::Spacing();
 }

@@ -8,27 +8,6 @@
 
 namespace ui {
 
-// Glyphs of the icon font merged into the interface fonts.
-inline constexpr const char* kIconPlay = "\xEE\x9D\xA8";      // U+E768
-inline constexpr const char* kIconStop = "\xEE\x9C\x9A";      // U+E71A
-inline constexpr const char* kIconRefresh = "\xEE\x9C\xAC";   // U+E72C
-inline constexpr const char* kIconSettings = "\xEE\x9C\x93";  // U+E713
-inline constexpr const char* kIconGlobe = "\xEE\x9D\xB4";     // U+E774, Apache's page
-inline constexpr const char* kIconCode = "\xEE\xA5\x83";      // U+E943, PHP's page
-inline constexpr const char* kIconDatabase = "\xEE\xA3\xB1";  // U+E8F1, the database's page
-inline constexpr const char* kIconFolder = "\xEE\xA2\xB7";    // U+E8B7
-inline constexpr const char* kIconOpen = "\xEE\xA2\xA7";      // U+E8A7
-inline constexpr const char* kIconCopy = "\xEE\xA3\x88";      // U+E8C8
-inline constexpr const char* kIconDownload = "\xEE\xA2\x96";  // U+E896
-inline constexpr const char* kIconError = "\xEE\x9E\xBA";     // U+E7BA
-inline constexpr const char* kIconShield = "\xEE\xA8\x98";    // U+EA18
-inline constexpr const char* kIconNetwork = "\xEE\xA4\x89";   // U+E909
-inline constexpr const char* kIconConsole = "\xEE\x9D\x96";   // U+E756
-inline constexpr const char* kIconInfo = "\xEE\xA5\x86";      // U+E946
-inline constexpr const char* kIconAdd = "\xEE\x9C\x90";       // U+E710
-inline constexpr const char* kIconBolt = "\xEE\xA5\x85";      // U+E945
-inline constexpr const char* kIconEdit = "\xEE\x9C\x8F";      // U+E70F
-
 // The padding ui::BeginCard gives a card (before scaling).
 inline constexpr float kCardPaddingX = 16;
 inline constexpr float kCardPaddingY = 14;

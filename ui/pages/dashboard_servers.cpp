@@ -13,6 +13,7 @@
 #include "stack/apache/builds.h"
 #include "stack/database/builds.h"
 #include "stack/php/builds.h"
+#include "ui/icons.h"
 #include "ui/pages/dashboard.h"
 #include "ui/pages/dashboard_parts.h"
 #include "ui/shell.h"
@@ -92,15 +93,15 @@ void StartStopButton(bool running, bool buildCurrent, const char* startId, const
                      void (Server::*start)(), void (Server::*stop)()) {
     const bool busy = DashboardBusy();
     if (running) {
-        if (CardButton(ButtonRole::Danger, kIconStop, Tr("Stop"), stopId, width, !busy)) (Server::Instance().*stop)();
-    } else if (CardButton(ButtonRole::Accent, kIconPlay, Tr("Start"), startId, width, !busy && buildCurrent)) {
+        if (CardButton(ButtonRole::Danger, ui::icon::kStop, Tr("Stop"), stopId, width, !busy)) (Server::Instance().*stop)();
+    } else if (CardButton(ButtonRole::Accent, ui::icon::kPlay, Tr("Start"), startId, width, !busy && buildCurrent)) {
         (Server::Instance().*start)();
     }
 }
 
 void SettingsButton(const char* id, const char* tooltip, Page target) {
     const float side = ImGui::GetFrameHeight();
-    if (Button(kIconSettings, nullptr, id, ImVec2(side, side))) State().page = target;
+    if (Button(ui::icon::kSettings, nullptr, id, ImVec2(side, side))) State().page = target;
     Tooltip(tooltip);
 }
 
@@ -110,7 +111,7 @@ void ApacheCard(float width) {
     UiState& state = State();
     const ServerState& apache = state.server.apache;
     BeginCard("##card_apache", ImVec2(width, kServerCardHeight * Scale()));
-    IconText(kIconGlobe, "Apache");
+    IconText(ui::icon::kWorld, "Apache");
     StatusBadge(apache.running);
     if (state.apaches.empty()) {
         NotInstalledLine(Tr("Install Apache"), "dash_inst_apache");
@@ -130,7 +131,7 @@ void ApacheCard(float width) {
     StartStopButton(apache.running, state.currentApache.has_value(), "apache_start", "apache_stop", wide,
                     &Server::StartApache, &Server::StopApache);
     ImGui::SameLine();
-    if (CardButton(ButtonRole::Plain, kIconRefresh, Tr("Restart"), "apache_restart", wide,
+    if (CardButton(ButtonRole::Plain, ui::icon::kRefresh, Tr("Restart"), "apache_restart", wide,
                    !DashboardBusy() && apache.running))
         Server::Instance().RestartApache();
     ImGui::SameLine();
@@ -142,7 +143,7 @@ void PhpCard(float width) {
     UiState& state = State();
     const bool apacheRunning = state.server.apache.running;
     BeginCard("##card_php", ImVec2(width, kServerCardHeight * Scale()));
-    IconText(kIconCode, "PHP");
+    IconText(ui::icon::kCode, "PHP");
     if (state.currentPhp)
         RightBadge(apacheRunning ? Tr("Loaded") : Tr("Idle"), apacheRunning ? AccentColor() : TextColorOf());
     if (state.phps.empty()) {
@@ -160,7 +161,7 @@ void PhpCard(float width) {
         if (php->configured) MutedText("%s", "php_zerva.ini");
         else WrappedText(Tr("Not configured yet (automatic at start)"));
         if (state.currentApache && state.currentApache->arch != php->arch)
-            ColoredText(WarningColor(), "%s %s / Apache %s", kIconError, ArchName(php->arch),
+            ColoredText(WarningColor(), "%s %s / Apache %s", ui::icon::kError, ArchName(php->arch),
                         ArchName(state.currentApache->arch));
     }
 
@@ -176,15 +177,15 @@ void PhpCard(float width) {
                          ImGui::GetCursorPosY() <= upperRowY;
     const float shared = twoRows ? std::max((rowWidth - spacing) / 2, 1.0f) : third;
     ImGui::SetCursorPosY(twoRows ? upperRowY : ButtonRowY());
-    if (CardButton(ButtonRole::Plain, kIconBolt, Tr("Extensions"), "php_ext", twoRows ? rowWidth : third, php.has_value()))
+    if (CardButton(ButtonRole::Plain, ui::icon::kBolt, Tr("Extensions"), "php_ext", twoRows ? rowWidth : third, php.has_value()))
         State().page = page::kPhp;
     if (twoRows) MoveToButtonRow();
     else ImGui::SameLine();
-    if (CardButton(ButtonRole::Plain, kIconEdit, "php.ini", "php_ini", shared, php && php->configured))
+    if (CardButton(ButtonRole::Plain, ui::icon::kEdit, "php.ini", "php_ini", shared, php && php->configured))
         EditTextFile(PhpTemplatePath(*php));
     Tooltip(Tr("Edit php_zerva.ini (php.ini is regenerated from it at each start)"));
     ImGui::SameLine();
-    if (CardButton(ButtonRole::Plain, kIconInfo, "phpinfo", "php_info", shared, apacheRunning))
+    if (CardButton(ButtonRole::Plain, ui::icon::kInfo, "phpinfo", "php_info", shared, apacheRunning))
         OpenUrl(BaseAddress() + "zerva/phpinfo.php");
     EndCard();
 }
@@ -193,7 +194,7 @@ void MySqlCard(float width) {
     UiState& state = State();
     const ServerState& db = state.server.mysql;
     BeginCard("##card_mysql", ImVec2(width, kServerCardHeight * Scale()));
-    IconText(kIconDatabase, state.currentDb && state.currentDb->isMariaDb ? "MariaDB" : "MySQL");
+    IconText(ui::icon::kDatabase, state.currentDb && state.currentDb->isMariaDb ? "MariaDB" : "MySQL");
     StatusBadge(db.running);
     if (state.dbs.empty()) {
         NotInstalledLine(Tr("Install MariaDB"), "dash_inst_db");
@@ -211,7 +212,7 @@ void MySqlCard(float width) {
     StartStopButton(db.running, state.currentDb.has_value(), "mysql_start", "mysql_stop", wide, &Server::StartMySql,
                     &Server::StopMySql);
     ImGui::SameLine();
-    if (CardButton(ButtonRole::Plain, kIconDatabase, "phpMyAdmin", "mysql_pma", wide,
+    if (CardButton(ButtonRole::Plain, ui::icon::kDatabase, "phpMyAdmin", "mysql_pma", wide,
                    state.server.apache.running && db.running))
         OpenUrl(BaseAddress() + "mysql/");
     ImGui::SameLine();

@@ -12,6 +12,7 @@
 #include "imgui.h"
 #include "ui/confirm.h"
 #include "ui/fonts.h"
+#include "ui/icons.h"
 #include "ui/imgui_compat.h"
 #include "ui/pages/pages.h"
 #include "ui/pages/rows.h"
@@ -21,12 +22,6 @@
 #include "ui/widgets.h"
 
 namespace {
-
-constexpr char kIconRefresh[] = "\xEE\x9C\xAC";  // U+E72C
-constexpr char kIconCopy[] = "\xEE\xA3\x88";     // U+E8C8
-constexpr char kIconEdit[] = "\xEE\x9C\x8F";     // U+E70F
-constexpr char kIconFolder[] = "\xEE\xA2\xB7";   // U+E8B7
-constexpr char kIconDelete[] = "\xEE\x9D\x8D";   // U+E74D
 
 constexpr int64_t kTailBytes = 512 * 1024;
 constexpr double kFollowInterval = 1.0;  // seconds between looks at the file's time and size
@@ -89,16 +84,16 @@ void Toolbar(const std::vector<LogSource>& sources) {
     ImGui::SameLine();
     ImGui::Checkbox(ui::ComposeLabel(nullptr, Tr("Follow"), "follow").c_str(), &p.follow);
     ImGui::SameLine();
-    if (ui::IconButton(kIconRefresh, "logrefresh", Tr("Refresh"))) ui::LoadLogTail(p.log.path);
+    if (ui::IconButton(ui::icon::kRefresh, "logrefresh", Tr("Refresh"))) ui::LoadLogTail(p.log.path);
     ImGui::SameLine();
-    if (ui::IconButton(kIconCopy, "logcopy", Tr("Copy"))) ImGui::SetClipboardText(Join(p.log.lines, "\r\n").c_str());
+    if (ui::IconButton(ui::icon::kCopy, "logcopy", Tr("Copy"))) ImGui::SetClipboardText(Join(p.log.lines, "\r\n").c_str());
     ImGui::SameLine();
-    if (ui::IconButton(kIconEdit, "logedit", Tr("Open in the text editor"), exists)) ui::EditTextFile(p.log.path);
+    if (ui::IconButton(ui::icon::kEdit, "logedit", Tr("Open in the text editor"), exists)) ui::EditTextFile(p.log.path);
     ImGui::SameLine();
-    if (ui::IconButton(kIconFolder, "logfolder", Tr("Open the folder"), !p.log.path.empty()))
+    if (ui::IconButton(ui::icon::kFolder, "logfolder", Tr("Open the folder"), !p.log.path.empty()))
         ui::OpenFolder(ParentFolder(p.log.path));
     ImGui::SameLine();
-    if (ui::IconButton(kIconDelete, "logclear", Tr("Empty this log file"), exists)) EmptyOneLog();
+    if (ui::IconButton(ui::icon::kDelete, "logclear", Tr("Empty this log file"), exists)) EmptyOneLog();
     const std::string where = WideToUtf8(p.log.path) + "  \xC2\xB7  " + FormatSize(p.log.size);
     ui::SameLineIfFits(ImGui::CalcTextSize(where.c_str()).x);
     ImGui::AlignTextToFramePadding();
@@ -203,7 +198,7 @@ void PageLogs() {
         Toast(Format(Tr("%d session files deleted"), DeletePhpSessions()), false);
     ImGui::SameLine();
     const bool stopped = !State().server.apache.running && !State().server.mysql.running;
-    if (DangerButton(kIconDelete, Tr("Empty all the logs"), "delall", ImVec2(0, 0), stopped))
+    if (DangerButton(ui::icon::kDelete, Tr("Empty all the logs"), "delall", ImVec2(0, 0), stopped))
         RequestConfirm(Tr("Empty all the logs"),
                        Tr("Apache and MySQL log files will be emptied and the PHP sessions deleted. Continue?"),
                        Tr("Empty"), true, [sources] { EmptyAllLogs(sources); });

@@ -16,6 +16,7 @@
 #include "stack/database/data_dir.h"
 #include "stack/phpmyadmin/config.h"
 #include "ui/confirm.h"
+#include "ui/icons.h"
 #include "ui/pages/following_field.h"
 #include "ui/pages/pages.h"
 #include "ui/pages/rows.h"
@@ -25,16 +26,6 @@
 #include "ui/widgets.h"
 
 namespace {
-
-constexpr char kIconInfo[] = "\xEE\xA5\x86";      // U+E946
-constexpr char kIconDownload[] = "\xEE\xA2\x96";  // U+E896
-constexpr char kIconKey[] = "\xEE\xA3\x97";       // U+E8D7
-constexpr char kIconConsole[] = "\xEE\x9D\x96";   // U+E756
-constexpr char kIconGlobe[] = "\xEE\xA4\x89";     // U+E909
-constexpr char kIconEdit[] = "\xEE\x9C\x8F";      // U+E70F
-constexpr char kIconFolder[] = "\xEE\xA2\xB7";    // U+E8B7
-constexpr char kIconLog[] = "\xEE\xA2\xA5";       // U+E8A5
-constexpr char kIconUndo[] = "\xEE\x9E\xA7";      // U+E7A7
 constexpr char kHiddenPassword[] = "\xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2";
 
 struct PageState {
@@ -156,9 +147,9 @@ void OpenClientConsole(const DbInstall& build) {
 // ---- Page parts ----
 
 void NoBuild() {
-    ui::Callout(kIconInfo, Tr("No MySQL / MariaDB version installed."), ui::AccentColor());
+    ui::Callout(ui::icon::kInfo, Tr("No MySQL / MariaDB version installed."), ui::AccentColor());
     ImGui::Spacing();
-    if (ui::AccentButton(kIconDownload, Tr("Install MariaDB"), "inst_db")) ui::State().page = page::kComponents;
+    if (ui::AccentButton(ui::icon::kDownload, Tr("Install MariaDB"), "inst_db")) ui::State().page = page::kComponents;
 }
 
 void VersionRow(const DbInstall& current) {
@@ -219,7 +210,7 @@ void ConnectionCard(const DbInstall&, float width) {
     else if (stored.empty()) MutedText("%s", Tr("(empty)"));
     else ImGui::TextUnformatted(stored.c_str());
     ImGui::SameLine();
-    if (IconButton(kIconKey, "showpwd", Tr("Show / hide"))) p.showPassword = !p.showPassword;
+    if (IconButton(ui::icon::kKey, "showpwd", Tr("Show / hide"))) p.showPassword = !p.showPassword;
     ImGui::Spacing();
     WrappedText(Tr("Zerva stores this password to configure phpMyAdmin. Change it with the form on the right so "
                    "that MySQL, phpMyAdmin and Zerva stay in sync."));
@@ -246,7 +237,7 @@ void PasswordCard(const DbInstall& build) {
     ImGui::Spacing();
     const bool running = DbRunning();
     const bool enabled = running && !p.next.empty() && p.next == p.confirm && !WorkerBusy();
-    if (AccentButton(kIconKey, Tr("Change the password"), "chpwd", ImVec2(0, 0), enabled)) {
+    if (AccentButton(ui::icon::kKey, Tr("Change the password"), "chpwd", ImVec2(0, 0), enabled)) {
         Server::Instance().Enqueue(Tr("Changing the MySQL root password..."),
                                    [name = build.name, currentPassword = p.current.text, newPassword = p.next] {
                                        ChangePasswordJob(name, currentPassword, newPassword);
@@ -272,23 +263,23 @@ void ToolsCard(const DbInstall& build) {
     SectionTitle(Tr("Tools"));
     ImGui::Spacing();
     const bool running = DbRunning();
-    if (Button(kIconConsole, Tr("MySQL console"), "dbcli", ImVec2(0, 0), running && !build.clientExe.empty()))
+    if (Button(ui::icon::kConsole, Tr("MySQL console"), "dbcli", ImVec2(0, 0), running && !build.clientExe.empty()))
         OpenClientConsole(build);
     Tooltip(Tr("Opens the command line client (asks for the root password)"));
-    SameLineIfFits(ButtonWidth(kIconGlobe, "phpMyAdmin"));
-    if (Button(kIconGlobe, "phpMyAdmin", "dbpma", ImVec2(0, 0), running && state.server.apache.running))
+    SameLineIfFits(ButtonWidth(ui::icon::kWorld, "phpMyAdmin"));
+    if (Button(ui::icon::kWorld, "phpMyAdmin", "dbpma", ImVec2(0, 0), running && state.server.apache.running))
         OpenUrl(BaseAddress() + "mysql/");
-    SameLineIfFits(ButtonWidth(kIconEdit, Tr("Edit my_zerva.ini")));
-    if (Button(kIconEdit, Tr("Edit my_zerva.ini"), "dbedit", ImVec2(0, 0), build.configured))
+    SameLineIfFits(ButtonWidth(ui::icon::kEdit, Tr("Edit my_zerva.ini")));
+    if (Button(ui::icon::kEdit, Tr("Edit my_zerva.ini"), "dbedit", ImVec2(0, 0), build.configured))
         EditTextFile(MyTemplatePath(build));
-    SameLineIfFits(ButtonWidth(kIconFolder, Tr("data folder")));
-    if (Button(kIconFolder, Tr("data folder"), "dbdata")) OpenFolder(DbDataDir(build));
-    SameLineIfFits(ButtonWidth(kIconLog, Tr("Error log")));
-    if (Button(kIconLog, Tr("Error log"), "dblog", ImVec2(0, 0), p.hasErrorLog)) EditTextFile(state.dbErrorLog);
+    SameLineIfFits(ButtonWidth(ui::icon::kFolder, Tr("data folder")));
+    if (Button(ui::icon::kFolder, Tr("data folder"), "dbdata")) OpenFolder(DbDataDir(build));
+    SameLineIfFits(ButtonWidth(ui::icon::kList, Tr("Error log")));
+    if (Button(ui::icon::kList, Tr("Error log"), "dblog", ImVec2(0, 0), p.hasErrorLog)) EditTextFile(state.dbErrorLog);
 
     ImGui::Spacing();
     if (!p.hasMysqlDatabase) {
-        Callout(kIconInfo,
+        Callout(ui::icon::kInfo,
                 Tr("The data folder is not initialized yet: it is created automatically at the first start (root "
                    "password = the one stored by Zerva)."),
                 AccentColor());
@@ -298,7 +289,7 @@ void ToolsCard(const DbInstall& build) {
                                        [name = build.name] { InitializeJob(name); }, "");
         ImGui::Spacing();
     }
-    if (DangerButton(kIconUndo, Tr("Restore the initial configuration"), "dbrestore", ImVec2(0, 0), p.hasInitialIni))
+    if (DangerButton(ui::icon::kUndo, Tr("Restore the initial configuration"), "dbrestore", ImVec2(0, 0), p.hasInitialIni))
         RequestConfirm(Tr("Restore the initial configuration"),
                        Tr("my_zerva.ini will be replaced by its initial version. Your databases are not modified. "
                           "Continue?"),

@@ -9,20 +9,13 @@
 #include "core/text.h"
 #include "core/translate.h"
 #include "imgui.h"
+#include "ui/icons.h"
 #include "ui/pages/pages.h"
 #include "ui/state.h"
 #include "ui/theme.h"
 #include "ui/widgets.h"
 
 namespace {
-
-constexpr char kIconInstall[] = "\xEE\xA2\x96";     // U+E896
-constexpr char kIconWarning[] = "\xEE\x9E\xBA";     // U+E7BA
-constexpr char kIconInfo[] = "\xEE\xA5\x86";        // U+E946
-constexpr char kIconConfigure[] = "\xEE\x9C\xBE";   // U+E73E
-constexpr char kIconExtensions[] = "\xEE\xA0\xB9";  // U+E839
-constexpr char kIconSettings[] = "\xEE\x9C\x93";    // U+E713
-constexpr char kIconFiles[] = "\xEE\xA2\xA5";       // U+E8A5
 
 ui::PhpPageCache g_cache;
 
@@ -46,7 +39,7 @@ void VersionChoice(const PhpInstall* current) {
 }
 
 void ConfigureFlow(const PhpInstall& build) {
-    ui::Callout(kIconInfo,
+    ui::Callout(ui::icon::kInfo,
                 Tr("This version is not configured yet. Zerva creates php_zerva.ini from an official template "
                    "(extension_dir, sessions, uploads and the common extensions)."),
                 ui::AccentColor());
@@ -56,7 +49,7 @@ void ConfigureFlow(const PhpInstall& build) {
     ui::PhpCache().templateChoice = std::clamp(ui::PhpCache().templateChoice, 0, int(templates.size()) - 1);
     ui::Dropdown("##base0", &ui::PhpCache().templateChoice, templates, 280 * ui::Scale());
     ImGui::SameLine();
-    if (!ui::AccentButton(kIconConfigure, Tr("Configure"), "configure")) return;
+    if (!ui::AccentButton(ui::icon::kCheck, Tr("Configure"), "configure")) return;
     std::string error;
     if (!BuildPhpTemplate(build, templates[size_t(ui::PhpCache().templateChoice)], error)) {
         ui::Toast(error, true);
@@ -92,9 +85,9 @@ const std::vector<std::string>& PhpPageTemplates(const PhpInstall& build) {
 void PagePhp() {
     const UiState& state = State();
     if (state.phps.empty()) {
-        Callout(kIconInstall, Tr("No PHP version installed."), AccentColor());
+        Callout(ui::icon::kDownload, Tr("No PHP version installed."), AccentColor());
         ImGui::Spacing();
-        if (AccentButton(kIconInstall, Tr("Install PHP"), "inst_php")) State().page = page::kComponents;
+        if (AccentButton(ui::icon::kDownload, Tr("Install PHP"), "inst_php")) State().page = page::kComponents;
         return;
     }
     const std::optional<PhpInstall> current = state.currentPhp;
@@ -103,22 +96,22 @@ void PagePhp() {
     ImGui::Spacing();
     const std::string warning = PhpBuildWarning(*current, state.currentApache);
     if (!warning.empty()) {
-        Callout(kIconWarning, warning.c_str(), WarningColor());
+        Callout(ui::icon::kError, warning.c_str(), WarningColor());
         ImGui::Spacing();
     }
     if (!current->configured) return ConfigureFlow(*current);
 
     FollowTemplate(*current);
     if (!ImGui::BeginTabBar("##phptabs")) return;
-    if (ImGui::BeginTabItem(ComposeLabel(kIconExtensions, Tr("Extensions"), "tab_ext").c_str())) {
+    if (ImGui::BeginTabItem(ComposeLabel(ui::icon::kPuzzle, Tr("Extensions"), "tab_ext").c_str())) {
         TabExtensions(*current);
         ImGui::EndTabItem();
     }
-    if (ImGui::BeginTabItem(ComposeLabel(kIconSettings, Tr("Settings"), "tab_set").c_str())) {
+    if (ImGui::BeginTabItem(ComposeLabel(ui::icon::kSettings, Tr("Settings"), "tab_set").c_str())) {
         TabSettings(*current);
         ImGui::EndTabItem();
     }
-    if (ImGui::BeginTabItem(ComposeLabel(kIconFiles, Tr("Files"), "tab_files").c_str())) {
+    if (ImGui::BeginTabItem(ComposeLabel(ui::icon::kList, Tr("Files"), "tab_files").c_str())) {
         TabPhpFiles(*current);
         ImGui::EndTabItem();
     }

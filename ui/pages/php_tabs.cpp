@@ -12,6 +12,7 @@
 #include "imgui.h"
 #include "stack/help_tables.h"
 #include "ui/fonts.h"
+#include "ui/icons.h"
 #include "ui/imgui_compat.h"
 #include "ui/pages/php.h"
 #include "ui/shell.h"
@@ -21,26 +22,19 @@
 
 namespace {
 
-constexpr char kIconSave[] = "\xEE\x9D\x8E";     // U+E74E
-constexpr char kIconUndo[] = "\xEE\x9E\xA7";     // U+E7A7
-constexpr char kIconEdit[] = "\xEE\x9C\x8F";     // U+E70F: the pending-edit marker and "Edit php_zerva.ini"
-constexpr char kIconFolder[] = "\xEE\xA2\xB7";   // U+E8B7
-constexpr char kIconConsole[] = "\xEE\x9D\x96";  // U+E756
-constexpr char kIconRebuild[] = "\xEE\x9C\xAC";  // U+E72C
-
 bool WorkerBusy() { return ui::State().server.busy; }
 
 // Save and Discard of one tab; Save runs `save` and reloads the page with `saved` on success.
 template <class Save>
 void SaveRow(const PhpInstall& build, bool pending, const char* saveId, const char* undoId, const char* saved,
              Save save) {
-    if (ui::AccentButton(kIconSave, Tr("Save and apply"), saveId, ImVec2(0, 0), pending && !WorkerBusy())) {
+    if (ui::AccentButton(ui::icon::kSave, Tr("Save and apply"), saveId, ImVec2(0, 0), pending && !WorkerBusy())) {
         std::string error;
         if (save(error)) ui::ReloadPhpPage(build, saved);
         else ui::Toast(error, true);
     }
     ImGui::SameLine();
-    if (ui::Button(kIconUndo, Tr("Discard changes"), undoId, ImVec2(0, 0), pending)) ui::LoadPhpPageCache(build);
+    if (ui::Button(ui::icon::kUndo, Tr("Discard changes"), undoId, ImVec2(0, 0), pending)) ui::LoadPhpPageCache(build);
 }
 
 // ---- Extensions ----
@@ -107,7 +101,7 @@ void ExtensionDescription(const ui::PhpPageCache& cache, ImVec2 size) {
 // ---- Settings ----
 
 // Room kept at the right of every editor for the pending-edit marker, so rows do not shift.
-float MarkerRoom() { return ImGui::CalcTextSize(kIconEdit).x + ImGui::GetStyle().ItemSpacing.x; }
+float MarkerRoom() { return ImGui::CalcTextSize(ui::icon::kEdit).x + ImGui::GetStyle().ItemSpacing.x; }
 
 void BoolEditor(ui::PhpPageCache& cache, const PhpSetting& row, const std::string& shown, bool absent) {
     bool on = ui::IniTruthy(shown);
@@ -159,8 +153,8 @@ void SettingRow(ui::PhpPageCache& cache, const PhpSetting& row) {
     else if (type == "enum") EnumEditor(cache, row, shown);
     else TextEditorRow(cache, row, shown, !value);
     if (cache.settingEdits.count(row.key)) {
-        ImGui::SameLine(ImGui::GetContentRegionMax().x - ImGui::CalcTextSize(kIconEdit).x);
-        ui::ColoredText(ui::WarningColor(), "%s", kIconEdit);
+        ImGui::SameLine(ImGui::GetContentRegionMax().x - ImGui::CalcTextSize(ui::icon::kEdit).x);
+        ui::ColoredText(ui::WarningColor(), "%s", ui::icon::kEdit);
     }
     ImGui::PopID();
 }
@@ -246,11 +240,11 @@ void TabPhpFiles(const PhpInstall& build) {
     FileRow(Tr("Extensions folder"), PhpExtDir(build));
     FileRow(Tr("Apache module"), build.dir + L"\\" + Utf8ToWide(build.apacheDll.empty() ? "-" : build.apacheDll));
     ImGui::Spacing();
-    if (Button(kIconEdit, Tr("Edit php_zerva.ini"), "edit_ini")) EditTextFile(PhpTemplatePath(build));
+    if (Button(ui::icon::kEdit, Tr("Edit php_zerva.ini"), "edit_ini")) EditTextFile(PhpTemplatePath(build));
     ImGui::SameLine();
-    if (Button(kIconFolder, Tr("PHP folder"), "open_php")) OpenFolder(build.dir);
+    if (Button(ui::icon::kFolder, Tr("PHP folder"), "open_php")) OpenFolder(build.dir);
     ImGui::SameLine();
-    if (Button(kIconConsole, Tr("PHP console"), "php_cli") && !OpenPhpConsole(build))
+    if (Button(ui::icon::kConsole, Tr("PHP console"), "php_cli") && !OpenPhpConsole(build))
         Toast(Tr("The PHP console could not be opened."), true);
 
     ImGui::Spacing();
@@ -262,10 +256,10 @@ void TabPhpFiles(const PhpInstall& build) {
         cache.templateChoice = std::clamp(cache.templateChoice, 0, int(templates.size()) - 1);
         Dropdown("##base", &cache.templateChoice, templates, 280 * Scale());
         ImGui::SameLine();
-        if (Button(kIconRebuild, Tr("Rebuild"), "rebuild")) AskAndRebuild(build, templates[size_t(cache.templateChoice)]);
+        if (Button(ui::icon::kRefresh, Tr("Rebuild"), "rebuild")) AskAndRebuild(build, templates[size_t(cache.templateChoice)]);
     }
     ImGui::Spacing();
-    if (DangerButton(kIconUndo, Tr("Restore the initial configuration"), "restore", ImVec2(0, 0), cache.initialExists))
+    if (DangerButton(ui::icon::kUndo, Tr("Restore the initial configuration"), "restore", ImVec2(0, 0), cache.initialExists))
         AskAndRestore(build);
 }
 

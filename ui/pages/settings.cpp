@@ -20,6 +20,7 @@
 #include "stack/database/data_dir.h"
 #include "stack/phpmyadmin/config.h"
 #include "ui/file_dialogs.h"
+#include "ui/icons.h"
 #include "ui/pages/following_field.h"
 #include "ui/pages/pages.h"
 #include "ui/pages/rows.h"
@@ -30,12 +31,6 @@
 #include "ui/widgets.h"
 
 namespace {
-
-constexpr char kIconRefresh[] = "\xEE\x9C\xAC";   // U+E72C
-constexpr char kIconDownload[] = "\xEE\xA2\x96";  // U+E896
-constexpr char kIconCheck[] = "\xEE\x9C\xBE";     // U+E73E
-constexpr char kIconFolder[] = "\xEE\xA2\xB7";    // U+E8B7
-constexpr char kIconSave[] = "\xEE\x9D\x8E";      // U+E74E
 
 constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr wchar_t kRunValue[] = L"Zerva";
@@ -120,7 +115,7 @@ float InterfaceCard(float width, float height) {
                       "notepad.exe"))
         Config::Instance().Set(setting::kTextEditor, p.editor);
     ImGui::SameLine();
-    if (ui::IconButton(kIconFolder, "edbrowse", Tr("Browse..."))) {
+    if (ui::IconButton(ui::icon::kFolder, "edbrowse", Tr("Browse..."))) {
         const std::string chosen = PickFile(Tr("Choose a text editor"), Tr("Programs"), "*.exe");
         if (!chosen.empty()) {
             p.editor = chosen;
@@ -180,7 +175,7 @@ float ServersCard(const std::vector<ServerOption>& options, float height) {
                        "you changed the password outside Zerva; otherwise use the MySQL page."));
     ui::InputText("##pwd", &p.password.text, 220 * ui::Scale());
     ImGui::SameLine();
-    if (ui::Button(kIconSave, Tr("Save"), "savepwd", ImVec2(0, 0), p.password.text != GetMysqlRootPassword()))
+    if (ui::Button(ui::icon::kSave, Tr("Save"), "savepwd", ImVec2(0, 0), p.password.text != GetMysqlRootPassword()))
         SavePassword(p.password.text);
     const float natural = NaturalHeight();
     ui::EndCard();
@@ -204,11 +199,11 @@ void UpdateState(const updater::UpdateInfo& check) {
     ImGui::SameLine();
     if (check.checking) return ui::Spinner();
     if (check.available) {
-        ui::ColoredText(ui::AccentColor(), "%s", kIconDownload);
+        ui::ColoredText(ui::AccentColor(), "%s", ui::icon::kDownload);
         ImGui::SameLine(0, 4 * ui::Scale());
         ui::ColoredText(ui::AccentColor(), Tr("version %s available"), check.latest.c_str());
     } else if (check.done && !check.latest.empty()) {
-        ui::ColoredText(ui::SuccessColor(), "%s", kIconCheck);
+        ui::ColoredText(ui::SuccessColor(), "%s", ui::icon::kCheck);
         ImGui::SameLine(0, 4 * ui::Scale());
         ui::ColoredText(ui::SuccessColor(), "%s", Tr("up to date"));
     }
@@ -224,8 +219,8 @@ void AboutCard() {
     UpdateState(check);
     ImGui::SameLine();
     const char* label = check.available ? Tr("Update...") : Tr("Check for updates");
-    ImGui::SetCursorPosX(std::max(ImGui::GetCursorPosX(), ui::ContentRightX() - ui::ButtonWidth(kIconRefresh, label)));
-    if (ui::Button(kIconRefresh, label, "chkupd", ImVec2(0, 0), !check.checking)) {
+    ImGui::SetCursorPosX(std::max(ImGui::GetCursorPosX(), ui::ContentRightX() - ui::ButtonWidth(ui::icon::kRefresh, label)));
+    if (ui::Button(ui::icon::kRefresh, label, "chkupd", ImVec2(0, 0), !check.checking)) {
         if (!check.available) updater::StartCheck(true);
         ui::OpenUpdateDialog();
     }

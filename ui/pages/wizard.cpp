@@ -10,15 +10,13 @@
 #include "imgui.h"
 #include "ui/confirm.h"
 #include "ui/fonts.h"
+#include "ui/icons.h"
 #include "ui/pages/components.h"
 #include "ui/pages/pages.h"
 #include "ui/theme.h"
 #include "ui/widgets.h"
 
 namespace {
-
-constexpr char kIconInstalled[] = "\xEE\x9C\xBE";  // U+E73E
-constexpr char kIconInstall[] = "\xEE\xA2\x96";    // U+E896
 
 enum Line { kApache, kPhp, kMariaDb, kPhpMyAdmin, kLineCount };
 
@@ -111,7 +109,7 @@ void WizardLine(Candidates& c, int line, float statusX) {
     ImGui::PopFont();
     ImGui::SameLine(statusX);
     if (c.installed[line]) {
-        ui::ColoredText(ui::SuccessColor(), "%s %s", kIconInstalled, Tr("already installed"));
+        ui::ColoredText(ui::SuccessColor(), "%s %s", ui::icon::kCheck, Tr("already installed"));
     } else if (!c.found[line]) {
         if (c.loading) ui::Spinner();
         else ui::ColoredText(ui::DangerColor(), "%s", Tr("unavailable (no Internet connection?)"));
@@ -173,7 +171,7 @@ void InstallWizard() {
     for (int line = 0; line < kLineCount; ++line) any = any || (cache.wizardChecks[line] && Installable(c, line));
     const ImVec2 size(140 * s, 0);
     ImGui::SetCursorPosX(ContentRightX() - 2 * size.x - ImGui::GetStyle().ItemSpacing.x);
-    if (AccentButton(kIconInstall, Tr("Install"), "wz_ok", size, any)) {
+    if (AccentButton(ui::icon::kDownload, Tr("Install"), "wz_ok", size, any)) {
         for (int line = 0; line < kLineCount; ++line)
             if (cache.wizardChecks[line] && Installable(c, line)) installer::Install(*c.found[line]);
         state.startAfterInstall = true;
