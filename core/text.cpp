@@ -106,6 +106,21 @@ std::vector<std::string> SplitLines(std::string_view text) {
     return lines;
 }
 
+std::vector<std::string> SplitLinesAnyEnd(std::string_view text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) {
+            lines.emplace_back(text.substr(start));
+            break;
+        }
+        lines.emplace_back(text.substr(start, end - start));
+        start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+    }
+    return lines;
+}
+
 std::string Join(const std::vector<std::string>& items, std::string_view separator) {
     std::string out;
     for (size_t i = 0; i < items.size(); ++i) {
@@ -166,6 +181,39 @@ std::wstring Utf8ToWide(std::string_view text) {
     int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0);
     std::wstring out(size_t(size > 0 ? size : 0), L'\0');
     if (size > 0) ::MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), out.data(), size);
+    return out;
+}
+
+std::string TextFileToUtf8(std::string_view bytes) {
+    if (StartsWith(bytes, "\xEF\xBB\xBF")) return std::string(bytes.substr(3));
+    const bool little = StartsWith(bytes, "\xFF\xFE");
+    if (!little && !StartsWith(bytes, "\xFE\xFF")) return std::string(bytes);
+    std::wstring wide;
+    wide.reserve(bytes.size() / 2);
+    // An odd last byte is half a character: dropped.
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        const unsigned first = static_cast<unsigned char>(bytes[i]), second = static_cast<unsigned char>(bytes[i + 1]);
+        wide.push_back(wchar_t(little ? first | second << 8 : second | first << 8));
+    }
+    return WideToUtf8(wide);
+}
+
+std::string PercentEncode(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        const bool unreserved = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || IsDigit(c) ||
+                                c == '-' || c == '.' || c == '_' || c == '~';
+        if (unreserved) {
+            out += c;
+        } else {
+            out += '%';
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xF];
+        }
+    }
     return out;
 }
 

@@ -32,6 +32,9 @@ std::string Trim(std::string_view text);
 std::vector<std::string> Split(std::string_view text, char separator);
 // Lines at LF, a CR before an LF dropped; a last line counts only when it is not empty.
 std::vector<std::string> SplitLines(std::string_view text);
+// Lines of a file people edit by hand: each ends at CR LF, LF or a lone CR (editors and PHP take
+// all three); a last line counts only when it is not empty.
+std::vector<std::string> SplitLinesAnyEnd(std::string_view text);
 std::string Join(const std::vector<std::string>& items, std::string_view separator);
 // Replaces left to right, resuming after each insertion; an empty `from` changes nothing.
 void ReplaceAllInPlace(std::string& text, std::string_view from, std::string_view to);
@@ -42,6 +45,12 @@ std::string Format(const char* format, ...) __attribute__((format(gnu_printf, 1,
 // ---- Conversion (invalid input becomes U+FFFD, never an error) ----
 std::string WideToUtf8(std::wstring_view text);
 std::wstring Utf8ToWide(std::string_view text);
+// A text file's bytes as UTF-8: a UTF-8 byte-order mark is dropped, UTF-16 with its mark (little
+// or big endian, as Notepad saves "Unicode") is converted; anything else is taken as it stands.
+std::string TextFileToUtf8(std::string_view bytes);
+// "%XX" for every UTF-8 byte but the unreserved A-Z a-z 0-9 - . _ ~, so a name stands as one
+// piece of an address ("a b#%" gives "a%20b%23%25").
+std::string PercentEncode(std::string_view text);
 
 // ---- Versions ----
 // The first dotted number in the text ("httpd-2.4.62-win64" gives "2.4.62"), or "".

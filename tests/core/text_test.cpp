@@ -34,6 +34,33 @@ TEST(Text, SplitLines_FoldsCrLfAndDropsEmptyTail) {
     for (const auto& [text, lines] : cases) EXPECT_EQ(SplitLines(text), lines) << testing::PrintToString(text);
 }
 
+TEST(Text, SplitLinesAnyEnd_CrLfLfOrLoneCr) {
+    const std::pair<const char*, Lines> cases[] = {
+        {"a\rb\rc\r", {"a", "b", "c"}}, {"a\r\nb\nc", {"a", "b", "c"}}, {"a\r\r\nb", {"a", "", "b"}},
+        {"a\n\rb", {"a", "", "b"}}, {"", {}}, {"\r", {""}}, {"a\r\n\r\n", {"a", ""}},
+    };
+    for (const auto& [text, lines] : cases) EXPECT_EQ(SplitLinesAnyEnd(text), lines) << testing::PrintToString(text);
+}
+
+TEST(Text, TextFileToUtf8_ByteOrderMarksOfUtf8AndUtf16) {
+    using namespace std::string_literals;
+    const std::pair<std::string, std::string> cases[] = {
+        {"\xEF\xBB\xBFK = \xC3\xA9", "K = \xC3\xA9"},
+        {"\xFF\xFEK\0=\0\xE9\0\r\0\n\0"s, "K=\xC3\xA9\r\n"},      // little endian, é
+        {"\xFE\xFF\0K\0=\x20\xAC\xD8\x3D\xDE\x00"s, "K=\xE2\x82\xAC\xF0\x9F\x98\x80"},  // big endian, € and a pair
+        {"\xFF\xFEK\0="s, "K"},   // an odd last byte is half a character
+        {"K\0=\0"s, "K\0=\0"s},  // without a mark nothing is guessed
+        {"\xFF\xFE", ""},
+    };
+    for (const auto& [bytes, text] : cases) EXPECT_EQ(TextFileToUtf8(bytes), text) << testing::PrintToString(bytes);
+}
+
+TEST(Text, PercentEncode_AllButUnreservedBytes) {
+    EXPECT_EQ(PercentEncode("Az09-._~"), "Az09-._~");
+    EXPECT_EQ(PercentEncode("my shop #2 100%/a+b?"), "my%20shop%20%232%20100%25%2Fa%2Bb%3F");
+    EXPECT_EQ(PercentEncode("caf\xC3\xA9"), "caf%C3%A9");
+}
+
 TEST(Text, Versions_ExtractedPartsComparedNumerically) {
     const std::pair<const char*, const char*> extracted[] = {
         {"httpd-2.4.62-win64-VS17", "2.4.62"}, {"php-8.3.0RC1", "8.3.0"}, {"build 11 only", ""},
