@@ -14,10 +14,10 @@ Config& Config::Instance() {
     return *instance;
 }
 
-std::map<std::string, std::string> Config::Parse(std::string_view text) {
+std::map<std::string, std::string> Config::Parse(std::string_view bytes) {
     std::map<std::string, std::string> values;
-    if (StartsWith(text, "\xEF\xBB\xBF")) text.remove_prefix(3);
-    for (const auto& raw : SplitLines(text)) {
+    // Saved from Notepad the file may be UTF-16 or carry a UTF-8 mark; the next save writes UTF-8.
+    for (const auto& raw : SplitLinesAnyEnd(TextFileToUtf8(bytes))) {
         const std::string line = Trim(raw);
         if (line.empty() || line[0] == '#' || line[0] == ';' || line[0] == '[') continue;
         const size_t equals = line.find('=');

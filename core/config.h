@@ -37,8 +37,9 @@ public:
     void Forget(const SettingKey& key);
     void SetBool(const SettingKey& key, bool value) { Set(key, value ? "1" : "0"); }
 
-    // Text forms of the file, for the loader, the writer and their tests.
-    static std::map<std::string, std::string> Parse(std::string_view text);
+    // Text forms of the file, for the loader, the writer and their tests. Parse takes the file's
+    // bytes: UTF-8 (with or without its mark) or UTF-16 with its mark, lines ended by CR LF, LF or CR.
+    static std::map<std::string, std::string> Parse(std::string_view bytes);
     static std::string Serialize(const std::map<std::string, std::string>& values);
 
 private:
