@@ -193,7 +193,7 @@ std::wstring FindDbErrorLog(const DbInstall& build) {
     for (const std::wstring& file : {MyIniPath(build), MyTemplatePath(build)}) {
         std::string text;
         if (!ReadWholeFile(file, text)) continue;
-        for (const std::string& line : SplitLines(text)) {
+        for (const std::string& line : SplitLinesAnyEnd(text)) {
             const auto value = MatchLogErrorLine(line);
             if (!value) continue;
             // Expanded either way, so a value read from the template names what my.ini would.

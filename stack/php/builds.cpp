@@ -230,6 +230,6 @@ bool ResetPhpTemplate(const PhpInstall& build) {
 bool ReadLines(const std::wstring& path, std::vector<std::string>& lines) {
     std::string text;
     if (!ReadWholeFile(path, text)) return false;
-    lines = SplitLines(text);
+    lines = SplitLinesAnyEnd(text);
     return true;
 }

@@ -57,7 +57,8 @@ std::vector<std::string> ListPhpIniTemplates(const PhpInstall& build);
 [[nodiscard]] bool WritePhpIni(const PhpInstall& build, const MacroMap& macros, std::string& error);
 // php_zerva.ini back from php_initial.ini; false, changing nothing, without the copy.
 [[nodiscard]] bool ResetPhpTemplate(const PhpInstall& build);
-// The file's lines (LF, a CR before it dropped); false when it cannot be read.
+// The file's lines, each ended by CR LF, LF or a lone CR as PHP reads them; false when the
+// file cannot be read.
 [[nodiscard]] bool ReadLines(const std::wstring& path, std::vector<std::string>& lines);
 
 // ---- Text steps behind the functions above ----

@@ -120,7 +120,7 @@ TEST_F(DbBuilds, FindDbErrorLog_IniThenTemplateThenNewestErrThenComputerName) {
         ASSERT_TRUE(::SetFileTime(file.Get(), nullptr, nullptr, &filetime));
     }
     EXPECT_EQ(FindDbErrorLog(build), data + L"\\a.err");  // equal times: first by name
-    testkit::WriteFile(MyTemplatePath(build), "[mysqld]\nlog_error = mysql.err\n");
+    testkit::WriteFile(MyTemplatePath(build), "[mysqld]\rlog_error = mysql.err\r");  // lone CR line ends
     EXPECT_EQ(FindDbErrorLog(build), data + L"\\mysql.err");
     testkit::WriteFile(MyIniPath(build), "[mysqld]\n  Log-Error = \"{MYSQLDATAPATH}/server.log\"  \n");
     EXPECT_EQ(WideToUtf8(FindDbErrorLog(build)), ToForwardSlashes(WideToUtf8(data)) + "/server.log");

@@ -102,6 +102,18 @@ TEST_F(PhpExtensions, Edits_NoTemplateOrBadInput_ReportAndLeaveTemplate) {
     EXPECT_EQ(Template(b), "memory_limit = 128M\r\n;extension=curl\r\n");
 }
 
+// PHP ends a line at CR LF, LF or a lone CR; so does every reader of the template. A write puts
+// CR LF after every line, as for any template.
+TEST_F(PhpExtensions, LoneCrLineEnds_ListedReadAndEditedLineByLine) {
+    const PhpInstall b = WithTemplate("[PHP]\rextension=curl\r;extension=ldap\rmemory_limit = 256M\r",
+                                      {{"ext/php_curl.dll", ""}, {"ext/php_ldap.dll", ""}});
+    EXPECT_EQ(Describe(ListPhpExtensions(b)), "curl on dll; ldap dll; ");
+    EXPECT_EQ(ReadPhpDirective(b, "memory_limit"), "256M");
+    std::string error;
+    ASSERT_TRUE(SetPhpExtension(b, {{"ldap", true}}, error) && SetPhpDirective(b, {{"memory_limit", "1G"}}, error)) << error;
+    EXPECT_EQ(Template(b), "[PHP]\r\nextension=curl\r\nextension=ldap\r\nmemory_limit = 1G\r\n");
+}
+
 TEST_F(PhpExtensions, ReadDirective_FirstActiveLine_QuotesAndCommentsRemoved) {
     const PhpInstall b = WithTemplate(
         ";memory_limit = 1G\r\nMemory_Limit = 256M ; comment\r\nmemory_limit = 512M\r\n"
