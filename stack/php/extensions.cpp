@@ -119,8 +119,9 @@ bool SetPhpExtension(const PhpInstall& build, const std::map<std::string, bool>&
 
 std::optional<std::string> FindDirectiveValue(const std::vector<std::string>& lines, std::string_view key) {
     if (!IsUsableKey(key)) return std::nullopt;
-    for (const auto& line : lines) {
-        const auto raw = MatchDirectiveValue(line, key);
+    // PHP applies the last active line of a directive set twice.
+    for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
+        const auto raw = MatchDirectiveValue(*line, key);
         if (!raw) continue;
         if (!raw->empty() && raw->front() == '"') {
             const size_t close = raw->find('"', 1);
@@ -138,18 +139,24 @@ std::optional<std::string> ReadPhpDirective(const PhpInstall& build, const std::
 }
 
 void SetDirectiveLine(std::vector<std::string>& lines, const std::string& key, const std::string& value) {
-    const std::string line = key + " = " + value;
-    // An active line wins; else the commented line where the distribution documents it.
-    for (const KeyPattern pattern : {KeyPattern{key, CommentMark::None, false},
-                                     KeyPattern{key, CommentMark::Required, true}}) {
-        for (auto& existing : lines) {
-            if (MatchKeyAssignment(existing, pattern)) {
-                existing = line;
-                return;
-            }
+    std::string line = key + " = " + value;
+    // The last active line is the one PHP applies; an earlier one stays overridden.
+    const KeyPattern active{key, CommentMark::None, false};
+    for (auto existing = lines.rbegin(); existing != lines.rend(); ++existing) {
+        if (MatchKeyAssignment(*existing, active)) {
+            *existing = std::move(line);
+            return;
         }
     }
-    lines.push_back(line);
+    // Else the first commented line, where the distribution documents the directive.
+    const KeyPattern commented{key, CommentMark::Required, true};
+    for (auto& existing : lines) {
+        if (MatchKeyAssignment(existing, commented)) {
+            existing = std::move(line);
+            return;
+        }
+    }
+    lines.push_back(std::move(line));
 }
 
 bool SetPhpDirective(const PhpInstall& build, const std::map<std::string, std::string>& changes, std::string& error) {

@@ -34,7 +34,7 @@ std::vector<PhpExtension> ListPhpExtensions(const PhpInstall& build);
 // Switches every named extension on (true) or off (false) and writes the template once.
 [[nodiscard]] bool SetPhpExtension(const PhpInstall& build, const std::map<std::string, bool>& changes,
                                    std::string& error);
-// The value of the first active line of the directive, or nothing.
+// The value of the directive's last active line (the one PHP applies), or nothing.
 std::optional<std::string> ReadPhpDirective(const PhpInstall& build, const std::string& key);
 // Writes "key = value" for every change (values are taken as given, quotes included) and
 // writes the template once.
@@ -49,8 +49,8 @@ std::string RegexEscape(std::string_view text);
 // Switches one extension in the template's lines: on at its first line only, off at every
 // active line; a missing extension that is switched on gets a line after the last extension line.
 void SwitchExtensionLines(std::vector<std::string>& lines, const std::string& name, bool enable);
-// The value of the first active line of the directive, quotes and trailing comment removed.
+// The value of the last active line of the directive, quotes and trailing comment removed.
 std::optional<std::string> FindDirectiveValue(const std::vector<std::string>& lines, std::string_view key);
-// Puts "key = value" in place of the first active line, else the first commented line, else
+// Puts "key = value" in place of the last active line, else the first commented line, else
 // at the end.
 void SetDirectiveLine(std::vector<std::string>& lines, const std::string& key, const std::string& value);

@@ -114,13 +114,14 @@ TEST_F(PhpExtensions, LoneCrLineEnds_ListedReadAndEditedLineByLine) {
     EXPECT_EQ(Template(b), "[PHP]\r\nextension=curl\r\nextension=ldap\r\nmemory_limit = 1G\r\n");
 }
 
-TEST_F(PhpExtensions, ReadDirective_FirstActiveLine_QuotesAndCommentsRemoved) {
+TEST_F(PhpExtensions, ReadDirective_LastActiveLine_QuotesAndCommentsRemoved) {
     const PhpInstall b = WithTemplate(
-        ";memory_limit = 1G\r\nMemory_Limit = 256M ; comment\r\nmemory_limit = 512M\r\n"
+        ";memory_limit = 1G\r\nmemory_limit = 256M\r\nMemory_Limit = 512M ; comment\r\n;memory_limit = 2G\r\n"
         "error_log = \"C:\\logs\\php errors.log\" ; where\r\nhtml_errors = \"unterminated\r\n"
         ";display_errors = On\r\ndateXtimezone = Europe/Paris\r\ndate.timezone=\r\n");
     const std::pair<const char*, std::optional<std::string>> cases[] = {
-        {"memory_limit", "256M"}, {"error_log", "C:\\logs\\php errors.log"}, {"html_errors", "unterminated"},
+        {"memory_limit", "512M"},   // set twice: PHP applies the last line
+        {"error_log", "C:\\logs\\php errors.log"}, {"html_errors", "unterminated"},
         {"display_errors", std::nullopt},   // only commented out
         {"date.timezone", ""},              // the "." is no wildcard
         {"max_input_vars", std::nullopt}, {"", std::nullopt}, {";memory_limit", std::nullopt}};
@@ -129,13 +130,16 @@ TEST_F(PhpExtensions, ReadDirective_FirstActiveLine_QuotesAndCommentsRemoved) {
     EXPECT_EQ(ReadPhpDirective(b, "memory_limit"), std::nullopt);
 }
 
-TEST_F(PhpExtensions, SetDirective_ActiveThenCommentedThenAppended) {
-    const PhpInstall b =
-        WithTemplate("; max_execution_time = 30\r\n;memory_limit = 64M\r\n  memory_limit=128M ; note\r\ndateXtimezone = UTC\r\n");
+TEST_F(PhpExtensions, SetDirective_LastActiveThenFirstCommentedThenAppended) {
+    const PhpInstall b = WithTemplate(
+        "; max_execution_time = 30\r\n;max_execution_time = 40\r\n;memory_limit = 64M\r\n  memory_limit=128M ; note\r\n"
+        "dateXtimezone = UTC\r\nmemory_limit = 256M\r\n;memory_limit = 1G\r\n");
     std::string error;
     ASSERT_TRUE(SetPhpDirective(b, {{"max_execution_time", "60"}, {"memory_limit", "-1"},
                                     {"date.timezone", "\"Europe/Paris\""}, {"error_log", ""}}, error)) << error;
-    EXPECT_EQ(Template(b), "max_execution_time = 60\r\n;memory_limit = 64M\r\nmemory_limit = -1\r\ndateXtimezone = UTC\r\n"
+    EXPECT_EQ(Template(b), "max_execution_time = 60\r\n;max_execution_time = 40\r\n;memory_limit = 64M\r\n"
+                           "  memory_limit=128M ; note\r\ndateXtimezone = UTC\r\nmemory_limit = -1\r\n;memory_limit = 1G\r\n"
                            "date.timezone = \"Europe/Paris\"\r\nerror_log = \r\n");
     EXPECT_EQ(ReadPhpDirective(b, "date.timezone"), "Europe/Paris");
+    EXPECT_EQ(ReadPhpDirective(b, "memory_limit"), "-1");
 }
