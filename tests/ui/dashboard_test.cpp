@@ -129,6 +129,7 @@ TEST(DashboardText, ProjectAddress_FirstPlainHostWithANameServingTheFolder) {
          "shop", "http://b.localhost:82/"},
         {"a longer folder name is another folder", {host("*:80", "ServerName m.localhost\nDocumentRoot C:/www/myshop\n")},
          "shop", base + "shop/"},
+        {"the folder's name percent-encoded", {}, "my shop#2 100%", base + "my%20shop%232%20100%25/"},
     };
     for (const auto& [name, hosts, folder, expected] : cases)
         EXPECT_EQ(ui::ProjectAddress(base, folder, hosts), expected) << name;

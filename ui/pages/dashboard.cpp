@@ -89,7 +89,8 @@ std::string ProjectAddress(const std::string& base, const std::string& folder, c
         if (host.port != 80 && host.port != kNoVhostPort) address.append(":").append(std::to_string(host.port));
         return address + "/";
     }
-    return base + folder + "/";
+    // A "#", "%" or blank in a folder's name would end or garble the address.
+    return base + PercentEncode(folder) + "/";
 }
 
 std::string PhpBuildItem(const PhpInstall& build, const std::optional<ApacheInstall>& apache) {

@@ -47,7 +47,8 @@ void StatusBadge(bool running);
 // "CPU 1.5 %  ·  RAM 12.0 MB" while the server runs, else "-".
 std::string ProcessUsageText(const ServerState& state);
 // The address of a folder of www: that of the first host with a server name, without
-// "SSLEngine on", whose document root ends with "/<folder>" (any case); else base + folder + "/".
+// "SSLEngine on", whose document root ends with "/<folder>" (any case); else base, the folder's
+// name percent-encoded, and "/".
 std::string ProjectAddress(const std::string& base, const std::string& folder, const std::vector<VirtualHost>& hosts);
 // A PHP build as the version list shows it: its label, then "  - NTS" without an Apache module,
 // else "  - incompatible" (translated) when the current Apache build has another architecture.
