@@ -200,6 +200,39 @@ TEST_F(PhpPageTest, Settings_EditorsByTypeOneSaveAndTheReloadRule) {
     EXPECT_EQ(Cache().values.at("display_errors"), "On");
 }
 
+// A save that cannot touch the template (held open by another program) keeps both tabs' edits
+// pending with the error shown; once the file is free the same edits save.
+TEST_F(PhpPageTest, FailedSave_KeepsThePendingEditsOfBothTabs) {
+    MakeConfigured();
+    ApacheRuns();
+    Show();
+    Cache().extensionFilter = "ldap";
+    Show();
+    ASSERT_TRUE(ClickId("on"));
+    ASSERT_TRUE(ClickTab("###tab_set"));
+    ASSERT_TRUE(ClickSetting("display_errors", "##b"));
+    const std::map<std::string, bool> extensionEdits{{"ldap", true}};
+    const std::map<std::string, std::string> settingEdits{{"display_errors", "On"}};
+    const std::string before = Template();
+    const std::string cannotRead = "! cannot read " + WideToUtf8(phpDir + L"\\php_zerva.ini");
+    {
+        const uitest::HeldFile held(phpDir + L"\\php_zerva.ini");
+        for (const auto& [tab, save] : {std::pair{"###tab_set", "setsave"}, {"###tab_ext", "extsave"}}) {
+            ASSERT_TRUE(ClickTab(tab));
+            ASSERT_TRUE(ClickId(save)) << save;
+            EXPECT_EQ(LastToast(), cannotRead) << save;
+            Show();
+            EXPECT_TRUE(Cache().extensionEdits == extensionEdits && Cache().settingEdits == settingEdits) << save;
+            EXPECT_TRUE(Enabled(save)) << save;
+        }
+    }
+    EXPECT_EQ(Template(), before);
+    EXPECT_EQ(Queued(), 0);
+    ASSERT_TRUE(ClickId("extsave"));
+    EXPECT_EQ(LastToast(), "PHP extensions saved");
+    EXPECT_NE(Template().find("\r\nextension=ldap\r\n"), std::string::npos) << Template();
+}
+
 TEST_F(PhpPageTest, Files_ConsoleEditorFolderRebuildAndRestoreWithTheirFailures) {
     MakeConfigured();
     ApacheRuns();
