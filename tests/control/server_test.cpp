@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "control/monitor.h"
 #include "core/detached.h"
 #include "core/text.h"
 #include "tests/control/control_fixture.h"
@@ -23,6 +24,14 @@ TEST_F(ControlTest, Server_BeforeStart_EmptySnapshotDeduplicatedQueueAndAlerts) 
     Server::Instance().Enqueue("", [] {}, "");
     Server::Instance().Enqueue("", [] {}, "");
     EXPECT_EQ(Server::Instance().GetStatus().queued, 3);
+    // Each restart is a job of its own beside the others that wait, and once only.
+    for (int round = 0; round < 2; ++round) {
+        Server::Instance().RestartApache();
+        Server::Instance().RestartMySql();
+        Server::Instance().RestartApacheIfRunning();
+        Server::Instance().RestartMySqlIfRunning();
+        EXPECT_EQ(Server::Instance().GetStatus().queued, 7) << round;
+    }
 
     Alert last;
     EXPECT_FALSE(Server::Instance().LastAlertSince(last, 0));
@@ -32,6 +41,43 @@ TEST_F(ControlTest, Server_BeforeStart_EmptySnapshotDeduplicatedQueueAndAlerts) 
     EXPECT_TRUE(Server::Instance().LastAlertSince(last, 0) && last.title == "second");
     EXPECT_EQ(PopAlerts(), (std::vector<std::string>{"! first | one | 2", "second | two | 4"}));
     EXPECT_EQ(Server::Instance().AlertCount(), 2u);  // popping does not lower the count
+}
+
+// A build switch while a stop is under way: its restart, queued behind the stop, finds the server
+// stopped and leaves it so. One that finds the server running restarts it.
+TEST_F(ControlTest, RestartIfRunning_DecidedWhenTheJobRuns) {
+    const int32_t webPort = LeasedPort(), dbPort = LeasedPort();
+    MakeApache(webPort);
+    MakeMariaDb(dbPort);
+    Server::Instance().Start();
+    const auto run = [](const std::function<void()>& queue) {
+        return LinesDuring([&] {
+            queue();
+            ASSERT_TRUE(testkit::WaitFor(Idle, 90000));
+        });
+    };
+    const auto successes = [](const std::vector<LogLine>& lines) {
+        std::vector<std::string> texts;
+        for (const auto& [source, level, text] : lines)
+            if (level == level::kSuccess) texts.push_back(text);
+        return texts;
+    };
+    run([] { Server::Instance().StartAll(); });
+    ASSERT_TRUE(Server::Instance().GetStatus().apache.running && Server::Instance().GetStatus().mysql.running);
+
+    EXPECT_EQ(successes(run([] {
+                  Server::Instance().RestartApacheIfRunning();
+                  Server::Instance().RestartMySqlIfRunning();
+              })),
+              (std::vector<std::string>{"Apache stopped.", Format("Apache started (ports %d)", webPort), "MySQL stopped.",
+                                        Format("MariaDB 11.4.2 started (port %d)", dbPort)}));
+    EXPECT_EQ(successes(run([] {
+                  Server::Instance().StopAll();
+                  Server::Instance().RestartApacheIfRunning();
+                  Server::Instance().RestartMySqlIfRunning();
+              })),
+              (std::vector<std::string>{"Apache stopped.", "MySQL stopped."}));
+    EXPECT_TRUE(FindApacheProcesses().empty() && FindMySqlProcesses().empty());
 }
 
 TEST_F(ControlTest, Worker_RunsJobsInOrder_SurvivesThrowsAndPublishesBusy) {
