@@ -79,6 +79,22 @@ TEST_F(ControlTest, StartAll_RestartRunning_StopAll_EndToEnd) {
     EXPECT_TRUE(!Server::Instance().AnyRunning() && PopAlerts().empty());
 }
 
+// The start line names PHP only when httpd.conf loads it: not once its module is switched off on
+// the Modules tab, although a PHP build is current and its php.ini is written.
+TEST_F(ControlTest, DoStartApache_PhpModuleSwitchedOff_StartLineNamesNoPhp) {
+    const int32_t port = LeasedPort();
+    MakeApache(port);
+    MakePhp();
+    const std::wstring templatePath = apacheDir + L"\\conf\\httpd_zerva.conf";
+    std::string text = testkit::ReadFile(templatePath);
+    ReplaceAllInPlace(text, "LoadModule {PHPMODULENAME}", "#LoadModule {PHPMODULENAME}");
+    testkit::WriteFile(templatePath, text);
+    const auto lines = LinesDuring([] { ASSERT_TRUE(DoStartApache()); });
+    const std::vector<std::string> successes = Texts(lines, console::kApache, level::kSuccess);
+    EXPECT_TRUE(!successes.empty() && successes.back() == Format("Apache started (ports %d)", port)) << Join(successes, "\n");
+    EXPECT_TRUE(PathExists(phpDir + L"\\php.ini"));
+}
+
 TEST_F(ControlTest, StartAll_ApacheMissing_AlertsAndLeavesTheDatabaseAlone) {
     MakeMariaDb(LeasedPort());
     Server::Instance().Start();

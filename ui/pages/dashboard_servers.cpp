@@ -142,8 +142,10 @@ void PhpCard(float width) {
     const bool apacheRunning = state.server.apache.running;
     BeginCard("##card_php", ImVec2(width, kServerCardHeight * Scale()));
     IconText(ui::icon::kCode, "PHP");
-    if (state.currentPhp)
-        RightBadge(apacheRunning ? Tr("Loaded") : Tr("Idle"), apacheRunning ? AccentColor() : TextColorOf());
+    if (state.currentPhp) {
+        const bool loaded = PhpShownLoaded(state, RefreshDashboardCache());
+        RightBadge(loaded ? Tr("Loaded") : Tr("Idle"), loaded ? AccentColor() : TextColorOf());
+    }
     if (state.phps.empty()) {
         NotInstalledLine(Tr("Install PHP"), "dash_inst_php");
     } else if (const auto name = VersionDropdown("##phpver", state.phps, state.currentPhp, [&](const PhpInstall& build) {
