@@ -6,7 +6,6 @@
 #include <stdexcept>
 #include <thread>
 
-#include "control/monitor.h"
 #include "core/detached.h"
 #include "core/text.h"
 #include "tests/control/control_fixture.h"
@@ -41,43 +40,6 @@ TEST_F(ControlTest, Server_BeforeStart_EmptySnapshotDeduplicatedQueueAndAlerts) 
     EXPECT_TRUE(Server::Instance().LastAlertSince(last, 0) && last.title == "second");
     EXPECT_EQ(PopAlerts(), (std::vector<std::string>{"! first | one | 2", "second | two | 4"}));
     EXPECT_EQ(Server::Instance().AlertCount(), 2u);  // popping does not lower the count
-}
-
-// A build switch while a stop is under way: its restart, queued behind the stop, finds the server
-// stopped and leaves it so. One that finds the server running restarts it.
-TEST_F(ControlTest, RestartIfRunning_DecidedWhenTheJobRuns) {
-    const int32_t webPort = LeasedPort(), dbPort = LeasedPort();
-    MakeApache(webPort);
-    MakeMariaDb(dbPort);
-    Server::Instance().Start();
-    const auto run = [](const std::function<void()>& queue) {
-        return LinesDuring([&] {
-            queue();
-            ASSERT_TRUE(testkit::WaitFor(Idle, 90000));
-        });
-    };
-    const auto successes = [](const std::vector<LogLine>& lines) {
-        std::vector<std::string> texts;
-        for (const auto& [source, level, text] : lines)
-            if (level == level::kSuccess) texts.push_back(text);
-        return texts;
-    };
-    run([] { Server::Instance().StartAll(); });
-    ASSERT_TRUE(Server::Instance().GetStatus().apache.running && Server::Instance().GetStatus().mysql.running);
-
-    EXPECT_EQ(successes(run([] {
-                  Server::Instance().RestartApacheIfRunning();
-                  Server::Instance().RestartMySqlIfRunning();
-              })),
-              (std::vector<std::string>{"Apache stopped.", Format("Apache started (ports %d)", webPort), "MySQL stopped.",
-                                        Format("MariaDB 11.4.2 started (port %d)", dbPort)}));
-    EXPECT_EQ(successes(run([] {
-                  Server::Instance().StopAll();
-                  Server::Instance().RestartApacheIfRunning();
-                  Server::Instance().RestartMySqlIfRunning();
-              })),
-              (std::vector<std::string>{"Apache stopped.", "MySQL stopped."}));
-    EXPECT_TRUE(FindApacheProcesses().empty() && FindMySqlProcesses().empty());
 }
 
 TEST_F(ControlTest, Worker_RunsJobsInOrder_SurvivesThrowsAndPublishesBusy) {

@@ -95,6 +95,31 @@ TEST_F(ControlTest, DoStartApache_PhpModuleSwitchedOff_StartLineNamesNoPhp) {
     EXPECT_TRUE(PathExists(phpDir + L"\\php.ini"));
 }
 
+// A build switch while a stop is under way: its restart, queued behind the stop, finds the server
+// stopped and leaves it so. One that finds the server running restarts it.
+TEST_F(ControlTest, RestartIfRunning_DecidedWhenTheJobRuns) {
+    const int32_t webPort = LeasedPort(), dbPort = LeasedPort();
+    MakeApache(webPort);
+    MakeMariaDb(dbPort);
+    Server::Instance().Start();
+    const auto successes = [](const std::function<void()>& queue) {
+        const auto lines = RunJobs(queue);
+        std::vector<std::string> texts = Texts(lines, console::kApache, level::kSuccess);
+        for (const std::string& text : Texts(lines, console::kMySql, level::kSuccess)) texts.push_back(text);
+        return texts;
+    };
+    RunJobs([] { Server::Instance().StartAll(); });
+    const auto both = [] {
+        Server::Instance().RestartApacheIfRunning();
+        Server::Instance().RestartMySqlIfRunning();
+    };
+    EXPECT_EQ(successes(both), (std::vector<std::string>{"Apache stopped.", Format("Apache started (ports %d)", webPort),
+                                                         "MySQL stopped.", Format("MariaDB 11.4.2 started (port %d)", dbPort)}));
+    EXPECT_EQ(successes([&] { Server::Instance().StopAll(), both(); }),
+              (std::vector<std::string>{"Apache stopped.", "MySQL stopped."}));
+    EXPECT_TRUE(FindApacheProcesses().empty() && FindMySqlProcesses().empty());
+}
+
 TEST_F(ControlTest, StartAll_ApacheMissing_AlertsAndLeavesTheDatabaseAlone) {
     MakeMariaDb(LeasedPort());
     Server::Instance().Start();
