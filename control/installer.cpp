@@ -4,7 +4,8 @@
 //   ---- Extraction ----        FindArchiveRoot, ExtractFilter, ExtractPackage
 //   ---- Configuration ----     per component, the current-build rule
 //   ---- Jobs ----              RunInstall (phpMyAdmin replaced only once the new copy works),
-//                               RunUninstall, Install, Uninstall
+//                               RunUninstall (refused under the running server of the build in
+//                               use), Install, Uninstall
 #include "control/installer.h"
 
 #include <windows.h>
@@ -14,9 +15,11 @@
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 #include "control/catalog.h"
+#include "control/monitor.h"
 #include "control/sequences.h"
 #include "core/detached.h"
 #include "core/files.h"
@@ -446,6 +449,22 @@ bool ReplacePhpMyAdmin(const Package& package, const std::wstring& archive, cons
     return true;
 }
 
+// The current build of its component while the server that loads it runs (PHP runs inside Apache).
+// Looked at when the removal runs, not only at the click: queued behind a long download, it may
+// find that server started meanwhile, whose locked files would survive a half-done deletion.
+bool InUseByRunningServer(Comp comp, const std::string& name) {
+    std::optional<std::string> current;
+    if (comp == Comp::Apache) {
+        if (const auto build = CurrentApache()) current = build->name;
+    } else if (comp == Comp::Php) {
+        if (const auto build = CurrentPhp()) current = build->name;
+    } else if (comp == Comp::Database) {
+        if (const auto build = CurrentDb()) current = build->name;
+    }
+    if (!current || !EqualsIgnoreCase(*current, name)) return false;
+    return comp == Comp::Database ? !FindMySqlProcesses().empty() : !FindApacheProcesses().empty();
+}
+
 }  // namespace
 
 void RunInstall(const Package& package) {
@@ -488,6 +507,10 @@ void RunUninstall(Comp comp, const std::string& name) {
                          EqualsIgnoreCase(ToForwardSlashes(WideToUtf8(target)), ToForwardSlashes(WideToUtf8(ApacheDir())));
     if (refused) {
         SetMessage(std::string(Tr("This folder cannot be removed from Zerva")) + ": " + name);
+        return;
+    }
+    if (InUseByRunningServer(comp, name)) {
+        SetMessage(std::string(Tr("Stop the server before removing the version in use")) + ": " + name);
         return;
     }
     SetProgress(std::string(Tr("Deleting files...")), -1);

@@ -1,6 +1,6 @@
 // control/server.cpp: the Server singleton's worker thread, which runs the queued jobs one at a
-// time, its start and end, the ten job operations, and the doors to the shared state of
-// control/server_status.cpp.
+// time, its start and end, the ten job operations and the two restarts of a build switch, and
+// the doors to the shared state of control/server_status.cpp.
 #include "control/server.h"
 
 #include <atomic>
@@ -53,9 +53,12 @@ void RefuseJob(const std::string& label) {
     LogError(console::kZerva, std::string(Tr("Cannot start the server thread")) + ": " + label);
 }
 
-void RestartRunningJob() {
-    const bool apache = !FindApacheProcesses().empty();
-    const bool mysql = !FindMySqlProcesses().empty();
+// Restarts, of the servers asked for, those that run as the job begins: both are stopped before
+// either starts, and the database's start does not depend on Apache's. A server stopped while the
+// job waited (a stop queued before it) stays stopped.
+void RestartIfRunning(bool apacheAsked, bool mysqlAsked) {
+    const bool apache = apacheAsked && !FindApacheProcesses().empty();
+    const bool mysql = mysqlAsked && !FindMySqlProcesses().empty();
     if (apache) DoStopApache();
     if (mysql) DoStopMySql();
     if (apache) (void)DoStartApache();
@@ -200,5 +203,13 @@ void Server::RestartMySql() {
 }
 
 void Server::RestartRunning() {
-    Enqueue(Tr("Applying the configuration..."), RestartRunningJob, "restartrunning");
+    Enqueue(Tr("Applying the configuration..."), [] { RestartIfRunning(true, true); }, "restartrunning");
+}
+
+void Server::RestartApacheIfRunning() {
+    Enqueue(Tr("Restarting Apache..."), [] { RestartIfRunning(true, false); }, "restartapacheifrunning");
+}
+
+void Server::RestartMySqlIfRunning() {
+    Enqueue(Tr("Restarting MySQL..."), [] { RestartIfRunning(false, true); }, "restartmysqlifrunning");
 }

@@ -51,6 +51,11 @@ public:
     void StopMySql();
     void RestartMySql();
     void RestartRunning();
+    // After a build switch: restart the server only when it runs as the job begins, so one whose
+    // stop was under way at the switch is only switched, never started again. Keys of their own,
+    // so a restart the monitor or a button queued is neither taken in nor taking them in.
+    void RestartApacheIfRunning();
+    void RestartMySqlIfRunning();
 
     // One monitor pass (processes, histories, other installations, log tails), then the restarts
     // the configuration rule asks for queued.

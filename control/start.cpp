@@ -157,7 +157,8 @@ bool DoStartApache() {
             LogWarning(console::kApache, Tr("Apache is running but does not listen on every port yet."));
         } else {
             std::string line = std::string(Tr("Apache started")) + " (" + Tr("ports") + " " + JoinPorts(ports) + ")";
-            if (php) line += " - PHP " + php->version;
+            // Named only when httpd.conf loads it: its module may be switched off on the Modules tab.
+            if (php && GeneratedConfLoadsPhp(*apache)) line += " - PHP " + php->version;
             LogSuccess(console::kApache, line);
         }
         return true;

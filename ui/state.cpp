@@ -45,6 +45,20 @@ void RefreshInstallsAt(double now, int32_t installerJobs, bool force) {
     ++state.generation;
 }
 
+void SwitchBuild(Comp comp, const std::string& folder) {
+    if (comp == Comp::Php) SetCurrentPhpName(folder);
+    else if (comp == Comp::Apache) SetCurrentApacheName(folder);
+    else if (comp == Comp::Database) SetCurrentDbName(folder);
+    else return;
+    RefreshInstalls(true);
+    const ServerStatus& server = g_state.server;
+    if (comp == Comp::Database) {
+        if (server.mysql.running || server.busy) Server::Instance().RestartMySqlIfRunning();
+    } else if (server.apache.running || server.busy) {
+        Server::Instance().RestartApacheIfRunning();
+    }
+}
+
 std::vector<LogSource> BuildLogSources(const std::optional<ApacheInstall>& apache, const std::optional<DbInstall>& db,
                                        const std::wstring& dbErrorLog, const std::optional<PhpInstall>& php) {
     std::vector<LogSource> sources;

@@ -117,6 +117,11 @@ void RequestWizard();
 void RefreshInstalls(bool force);
 // The same at a given interface time and installer job count (the test seam of the above).
 void RefreshInstallsAt(double now, int32_t installerJobs, bool force);
+// Makes the build named `folder` current for its component (PHP, Apache or the database), rescans
+// at once, and queues the restart of the server that loads it, which runs only if that server
+// runs when the job begins. Queued while the server runs or a job is under way (a start under way
+// reads the build it had before); a stopped server with the worker idle is only switched.
+void SwitchBuild(Comp comp, const std::string& folder);
 // The log files the Logs page offers for these builds, labels translated now.
 std::vector<LogSource> BuildLogSources(const std::optional<ApacheInstall>& apache, const std::optional<DbInstall>& db,
                                        const std::wstring& dbErrorLog, const std::optional<PhpInstall>& php);

@@ -225,6 +225,13 @@ std::optional<int> VhostListenPort(std::string_view argument) {
     return int(port);
 }
 
+bool LoadsPhpModule(std::string_view confText) { return PhpModuleLoaded(SplitLines(confText)); }
+
+bool GeneratedConfLoadsPhp(const ApacheInstall& build) {
+    const std::optional<std::string> text = ReadWholeFile(HttpdConfPath(build));
+    return text && LoadsPhpModule(*text);
+}
+
 int VhostArgPort(std::string_view argument) { return VhostListenPort(argument).value_or(80); }
 
 std::string BuildListenLines(const std::vector<int>& ports, bool online) {

@@ -30,6 +30,13 @@ MacroMap HttpdConfMacros(const ApacheInstall& build, const std::optional<PhpInst
 // without an Apache module counts as none. False with "cannot read/write <path>".
 [[nodiscard]] bool WriteHttpdConf(const ApacheInstall& build, const std::optional<PhpInstall>& php,
                                   std::string& error);
+// Whether Apache loads PHP with this httpd.conf (or template) text: an active LoadModule line of
+// "{PHPMODULENAME}" or of a module named php*. A line the generation commented out (no usable
+// PHP build) or one switched off on the Modules tab does not count.
+bool LoadsPhpModule(std::string_view confText);
+// The same of the build's generated httpd.conf, the one Apache last started with (or is about to);
+// false when it cannot be read.
+bool GeneratedConfLoadsPhp(const ApacheInstall& build);
 // "Listen 127.0.0.1:<port>" (or "Listen <port>" online) and CR LF per port; [] counts as [80].
 std::string BuildListenLines(const std::vector<int>& ports, bool online);
 // The port of a <VirtualHost> argument: 80 without one, 80 when it is no port (never throws).

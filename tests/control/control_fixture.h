@@ -38,6 +38,16 @@ inline bool Idle() {
     return !status.busy && status.queued == 0;
 }
 
+// The keys of the waiting jobs, in order, taken out of the queue unrun (no worker may run): a test
+// learns which job a click queued, and the next click starts from an empty queue.
+inline std::vector<std::string> TakeWaitingKeys() {
+    std::vector<std::string> keys;
+    const std::atomic<bool> stop{false};
+    while (std::optional<ServerJob> job = WaitForJob(std::chrono::milliseconds(0), stop)) keys.push_back(job->key);
+    ClearBusy();
+    return keys;
+}
+
 // Every waiting alert as one comparable text: "title | message | action", "!" first for errors.
 inline std::vector<std::string> PopAlerts() {
     std::vector<std::string> alerts;

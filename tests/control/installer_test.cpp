@@ -10,9 +10,12 @@
 #include "stack/apache/builds.h"
 #include "stack/database/builds.h"
 #include "stack/php/builds.h"
+#include "control/start.h"
+#include "tests/control/control_fixture.h"
 #include "tests/control/online_fixture.h"
 #include "tests/support/zip_writer.h"
 
+using controltest::ControlTest;
 using installer::GetStatus;
 using testkit::ZipEntrySpec;
 using testkit::MakeZip;
@@ -200,6 +203,33 @@ TEST_F(InstallerTest, Uninstall_RefusedOutsideItsFolderOrFilesInUse) {
     installer::RunUninstall(Comp::PhpMyAdmin, "anything");
     EXPECT_FALSE(Exists(L"phpapps/phpmyadmin"));
     EXPECT_EQ(NewLogLines().back(), "1|anything removed");
+}
+
+// The build in use is looked at when its removal runs, not only at the click: a server started
+// meanwhile (the removal waiting behind a long download) keeps its build whole.
+TEST_F(ControlTest, Uninstall_BuildInUseUnderItsRunningServer_RefusedWhenTheJobRuns) {
+    MakeApache(LeasedPort());
+    MakePhp();
+    MakeMariaDb(LeasedPort());
+    const std::wstring otherPhp = MakeFolder(PhpDir() + L"\\php-8.2.9", {{"php.exe", ""}, {"php8apache2_4.dll", ""}});
+    ASSERT_TRUE(DoStartApache());
+    const std::string refused = "Stop the server before removing the version in use: ";
+    // While Apache runs and the database is stopped: component, folder, its path, refused.
+    const std::tuple<Comp, std::string, std::wstring, bool> cases[] = {
+        {Comp::Apache, "httpd-2.4.58", apacheDir, true},
+        {Comp::Php, "PHP-8.3.14", phpDir, true},           // the setting's case need not match
+        {Comp::Php, "php-8.2.9", otherPhp, false},         // not the build in use
+        {Comp::Database, "mariadb-11.4.2", dbDir, false},  // its own server is stopped
+    };
+    for (const auto& [comp, name, dir, refusedHere] : cases) {
+        installer::RunUninstall(comp, name);
+        EXPECT_EQ(PathExists(dir), refusedHere) << name;
+        EXPECT_EQ(GetStatus().message == refused + name, refusedHere) << GetStatus().message;
+    }
+    EXPECT_TRUE(PathExists(apacheDir + L"\\bin\\httpd.exe") && PathExists(phpDir + L"\\php.ini"));
+    DoStopApache();
+    installer::RunUninstall(Comp::Apache, "httpd-2.4.58");
+    EXPECT_FALSE(PathExists(apacheDir));
 }
 
 // The message stays for the command line; the result of each job says whether the last one failed.

@@ -23,6 +23,14 @@ TEST_F(ControlTest, Server_BeforeStart_EmptySnapshotDeduplicatedQueueAndAlerts) 
     Server::Instance().Enqueue("", [] {}, "");
     Server::Instance().Enqueue("", [] {}, "");
     EXPECT_EQ(Server::Instance().GetStatus().queued, 3);
+    // Each restart is a job of its own beside the others that wait, and once only.
+    for (int round = 0; round < 2; ++round) {
+        Server::Instance().RestartApache();
+        Server::Instance().RestartMySql();
+        Server::Instance().RestartApacheIfRunning();
+        Server::Instance().RestartMySqlIfRunning();
+        EXPECT_EQ(Server::Instance().GetStatus().queued, 7) << round;
+    }
 
     Alert last;
     EXPECT_FALSE(Server::Instance().LastAlertSince(last, 0));

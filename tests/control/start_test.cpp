@@ -79,6 +79,47 @@ TEST_F(ControlTest, StartAll_RestartRunning_StopAll_EndToEnd) {
     EXPECT_TRUE(!Server::Instance().AnyRunning() && PopAlerts().empty());
 }
 
+// The start line names PHP only when httpd.conf loads it: not once its module is switched off on
+// the Modules tab, although a PHP build is current and its php.ini is written.
+TEST_F(ControlTest, DoStartApache_PhpModuleSwitchedOff_StartLineNamesNoPhp) {
+    const int32_t port = LeasedPort();
+    MakeApache(port);
+    MakePhp();
+    const std::wstring templatePath = apacheDir + L"\\conf\\httpd_zerva.conf";
+    std::string text = testkit::ReadFile(templatePath);
+    ReplaceAllInPlace(text, "LoadModule {PHPMODULENAME}", "#LoadModule {PHPMODULENAME}");
+    testkit::WriteFile(templatePath, text);
+    const auto lines = LinesDuring([] { ASSERT_TRUE(DoStartApache()); });
+    const std::vector<std::string> successes = Texts(lines, console::kApache, level::kSuccess);
+    EXPECT_TRUE(!successes.empty() && successes.back() == Format("Apache started (ports %d)", port)) << Join(successes, "\n");
+    EXPECT_TRUE(PathExists(phpDir + L"\\php.ini"));
+}
+
+// A build switch while a stop is under way: its restart, queued behind the stop, finds the server
+// stopped and leaves it so. One that finds the server running restarts it.
+TEST_F(ControlTest, RestartIfRunning_DecidedWhenTheJobRuns) {
+    const int32_t webPort = LeasedPort(), dbPort = LeasedPort();
+    MakeApache(webPort);
+    MakeMariaDb(dbPort);
+    Server::Instance().Start();
+    const auto successes = [](const std::function<void()>& queue) {
+        const auto lines = RunJobs(queue);
+        std::vector<std::string> texts = Texts(lines, console::kApache, level::kSuccess);
+        for (const std::string& text : Texts(lines, console::kMySql, level::kSuccess)) texts.push_back(text);
+        return texts;
+    };
+    RunJobs([] { Server::Instance().StartAll(); });
+    const auto both = [] {
+        Server::Instance().RestartApacheIfRunning();
+        Server::Instance().RestartMySqlIfRunning();
+    };
+    EXPECT_EQ(successes(both), (std::vector<std::string>{"Apache stopped.", Format("Apache started (ports %d)", webPort),
+                                                         "MySQL stopped.", Format("MariaDB 11.4.2 started (port %d)", dbPort)}));
+    EXPECT_EQ(successes([&] { Server::Instance().StopAll(), both(); }),
+              (std::vector<std::string>{"Apache stopped.", "MySQL stopped."}));
+    EXPECT_TRUE(FindApacheProcesses().empty() && FindMySqlProcesses().empty());
+}
+
 TEST_F(ControlTest, StartAll_ApacheMissing_AlertsAndLeavesTheDatabaseAlone) {
     MakeMariaDb(LeasedPort());
     Server::Instance().Start();

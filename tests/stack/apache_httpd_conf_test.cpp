@@ -175,7 +175,15 @@ TEST_F(HttpdConf, Write_PhpModuleLineSwitchedOff_RefusesPhpFiles) {
         const std::string conf = WriteConf(build, MakePhp());
         EXPECT_EQ(Contains(conf, "application/x-httpd-php\r\n    Require all denied\r\n</FilesMatch>"), refuses) << written;
         ExpectWellFormed(conf);
+        EXPECT_EQ(GeneratedConfLoadsPhp(build), !refuses) << written;  // what the start line and the Dashboard say
     }
+    // The line left on, but no PHP build to load: the generation comments it out.
+    (void)WriteConf(build, std::nullopt);
+    EXPECT_FALSE(GeneratedConfLoadsPhp(build));
+    EXPECT_TRUE(LoadsPhpModule("ServerRoot x\r\n  loadmodule PHP7_module \"C:/php/php7apache2_4.dll\"\r\n"));
+    EXPECT_FALSE(LoadsPhpModule("LoadModule rewrite_module modules/mod_rewrite.so\r\n<IfModule php_module>\r\n"));
+    ASSERT_TRUE(DeleteFileW(HttpdConfPath(build).c_str()));
+    EXPECT_FALSE(GeneratedConfLoadsPhp(build));
 }
 
 TEST_F(HttpdConf, Write_HttpsHostWithoutCertificate_CommentedAndWarned_ExtraFiles) {

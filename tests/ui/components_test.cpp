@@ -220,6 +220,30 @@ TEST_F(ComponentsTest, Installed_UseRemoveAndTheirGuards) {
     EXPECT_FALSE(PathExists(DatabaseDir() + L"\\mariadb-11.4.2"));
 }
 
+// "Use" queues the restart of the server that loads the build: the database server's for a
+// database build, Apache's for a PHP or an Apache build.
+TEST_F(ComponentsTest, Installed_UseRestartsTheServerThatLoadsTheBuild) {
+    MakeStack();
+    MakeFolder(PhpDir() + L"\\php-8.2.9", {{"php.exe", stacktest::kStandin}, {"php8apache2_4.dll", ""}});
+    MakeFolder(ApacheDir() + L"\\httpd-2.4.62", {{"bin/httpd.exe", stacktest::kStandin}});
+    MakeFolder(DatabaseDir() + L"\\mariadb-10.11.8", {{"bin/mariadbd.exe", stacktest::kStandin}});
+    SetCurrentApacheName("httpd-2.4.58");  // else the newest
+    ui::RefreshInstalls(true);
+    EditStatus([](ServerStatus& s) { s.apache.running = true, s.mysql.running = true; });
+    Show();
+    const std::tuple<const char*, const char*, const char*, const char*> uses[] = {
+        {"###tphp", "##phpinst", "php-8.2.9", "restartapacheifrunning"},
+        {"###tap", "##apinst", "httpd-2.4.62", "restartapacheifrunning"},
+        {"###tdb", "##dbinst", "mariadb-10.11.8", "restartmysqlifrunning"}};
+    for (const auto& [tab, table, folder, key] : uses) {
+        ASSERT_TRUE(ClickTab(tab));
+        ASSERT_TRUE(ClickPage({"##comptabs", tab, table, folder, "###use"})) << folder;
+        EXPECT_EQ(controltest::TakeWaitingKeys(), std::vector<std::string>{key}) << folder;
+    }
+    EXPECT_EQ(GetCurrentPhpName() + " " + GetCurrentApacheName() + " " + GetCurrentDbName(),
+              "php-8.2.9 httpd-2.4.62 mariadb-10.11.8");
+}
+
 TEST_F(ComponentsTest, PhpMyAdmin_RegenerateWithItsFailureAndInstallOrReplace) {
     server.Serve("/home_page/version.json", kPhpMyAdminVersions);
     MakeFolder(PhpMyAdminDir(), {{"index.php", ""}, {"RELEASE-DATE-5.2.2", ""}});

@@ -11,6 +11,7 @@
 #include "core/online.h"
 #include "imgui_internal.h"
 #include "stack/apache/builds.h"
+#include "stack/apache/httpd_conf.h"
 #include "stack/phpmyadmin/config.h"
 #include "tests/ui/page_input.h"
 #include "tests/ui/ui_fixture.h"
@@ -335,20 +336,64 @@ TEST_P(VersionSwitchTest, SetsTheBuildAndRestartsOnlyARunningServer) {
     EXPECT_EQ(Queued(), 1);
     (Server::Instance().*c.restart)();
     EXPECT_EQ(Queued(), 1) << "the restart that waits is that job";
+
+    // Stopped, but a job under way, which may be a start that read the build it had: the restart is
+    // queued all the same, and decides when it runs.
+    EXPECT_EQ(controltest::TakeWaitingKeys().size(), 1u);
+    SetServers(false, false);
+    EditStatus([](ServerStatus& status) { status.busy = true; });
+    choose(c.items[1]);
+    EXPECT_EQ(Queued(), 1);
+    (Server::Instance().*c.restart)();
+    EXPECT_EQ(Queued(), 1) << "the restart that waits is that job";
+    EditStatus([](ServerStatus& status) { status.busy = false; });
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Lists, VersionSwitchTest,
     testing::Values(VersionCase{"##card_apache", "##apachever", L"apache\\httpd-2.4.62", {{"bin/httpd.exe", stacktest::kStandin}},
                                 setting::kApacheCurrentVersion, "httpd-2.4.58", {"2.4.58", "2.4.62"}, true, false,
-                                &Server::RestartApache},
+                                &Server::RestartApacheIfRunning},
                     VersionCase{"##card_php", "##phpver", L"php\\php-8.2.20", {{"php.exe", stacktest::kStandin}, {"php8apache2_4.dll", ""}},
                                 setting::kPhpCurrentVersion, "php-8.3.14", {"8.3.14", "8.2.20"}, true, false,
-                                &Server::RestartApache},
+                                &Server::RestartApacheIfRunning},
                     VersionCase{"##card_mysql", "##dbver", L"database\\mariadb-10.11.8", {{"bin/mariadbd.exe", stacktest::kStandin}},
                                 setting::kMysqlCurrentVersion, "mariadb-11.4.2", {"MariaDB 11.4", "MariaDB 10.11"}, false, true,
-                                &Server::RestartMySql}),
+                                &Server::RestartMySqlIfRunning}),
     [](const testing::TestParamInfo<VersionCase>& info) { return std::string(info.param.list + 2); });
+
+// ---- PHP loaded ----
+
+// "Loaded" only while Apache runs with an httpd.conf that loads the PHP module (not once the
+// module is switched off on the Modules tab); the file is read once per install generation.
+TEST_F(DashboardTest, PhpLoaded_WhileApacheRunsWithAnHttpdConfLoadingPhp_ReadOncePerGeneration) {
+    MakeStack();
+    const ApacheInstall apache = *ui::State().currentApache;
+    const std::string line = "LoadModule {PHPMODULENAME} \"{PHPPATH}/{PHPAPACHE2FILE}\"";
+    const std::string on = testkit::ReadFile(HttpdTemplatePath(apache));
+    std::string off = on;
+    ReplaceAllInPlace(off, line, "#" + line);
+    ASSERT_NE(on, off);
+    const auto generate = [&](const std::string& text) {
+        testkit::WriteFile(HttpdTemplatePath(apache), text);
+        std::string error;
+        ASSERT_TRUE(WriteHttpdConf(apache, ui::State().currentPhp, error)) << error;
+    };
+    const auto shown = [] { return ui::PhpShownLoaded(ui::State(), ui::RefreshDashboardCache()); };
+    generate(on);
+    ui::RefreshInstalls(true);
+    EXPECT_FALSE(shown()) << "Apache stopped";
+    ui::State().server.apache.running = true;
+    EXPECT_TRUE(shown());
+    generate(off);
+    EXPECT_TRUE(shown()) << "read again only with the next install generation";
+    ui::RefreshInstalls(true);
+    EXPECT_FALSE(shown()) << "the module switched off";
+    generate(on);
+    ASSERT_TRUE(DeleteFileW(HttpdConfPath(apache).c_str()));
+    ui::RefreshInstalls(true);
+    EXPECT_FALSE(shown()) << "no httpd.conf";
+}
 
 // ---- Network access ----
 

@@ -62,9 +62,7 @@ void VersionRow(const ApacheInstall& current) {
         labels.push_back(ApacheInstallLabel(build) + "   [" + build.name + "]");
     }
     if (ui::Dropdown("##apv", &selected, labels, 380 * s)) {
-        SetCurrentApacheName(state.apaches[size_t(selected)].name);
-        ui::RefreshInstalls(true);
-        if (state.server.apache.running) Server::Instance().RestartApache();
+        ui::SwitchBuild(Comp::Apache, state.apaches[size_t(selected)].name);
     }
     ImGui::SameLine(0, 16 * s);
     const bool running = state.server.apache.running;

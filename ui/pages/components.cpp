@@ -154,16 +154,6 @@ void NextMuted(const std::string& text) {
     ui::MutedText("%s", text.c_str());
 }
 
-void UseBuild(Comp comp, const std::string& folder, bool serverRuns) {
-    if (comp == Comp::Php) SetCurrentPhpName(folder);
-    else if (comp == Comp::Apache) SetCurrentApacheName(folder);
-    else SetCurrentDbName(folder);
-    ui::RefreshInstalls(true);
-    if (!serverRuns) return;
-    if (comp == Comp::Database) Server::Instance().RestartMySql();
-    else Server::Instance().RestartApache();
-}
-
 void AskAndRemove(Comp comp, const std::string& folder) {
     std::string message = Format(Tr("Delete the folder %s?"), folder.c_str());
     if (comp == Comp::Database)
@@ -194,7 +184,7 @@ void InstalledRowCells(const ui::InstalledRow& row, Comp comp, bool serverRuns) 
     }
     ImGui::TableNextColumn();
     if (!row.inUse) {
-        if (ui::Button(ui::icon::kCheck, Tr("Use"), "use")) UseBuild(comp, row.folder, serverRuns);
+        if (ui::Button(ui::icon::kCheck, Tr("Use"), "use")) ui::SwitchBuild(comp, row.folder);
         ImGui::SameLine();
     }
     const bool removable = !row.legacyLayout && !(row.inUse && serverRuns);

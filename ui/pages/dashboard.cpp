@@ -19,6 +19,7 @@
 #include "core/translate.h"
 #include "imgui.h"
 #include "stack/apache/builds.h"
+#include "stack/apache/httpd_conf.h"
 #include "stack/php/builds.h"
 #include "stack/php/extensions.h"
 #include "ui/icons.h"
@@ -60,6 +61,7 @@ const DashboardCache& RefreshDashboardCache() {
     }
     // Every project row and button needs the base address: worked out here once, not per frame.
     cache.homeUrl = HomeUrlOfHosts(cache.vhosts);
+    cache.phpLoaded = state.currentApache && GeneratedConfLoadsPhp(*state.currentApache);
     g_cache = std::move(cache);
     return g_cache;
 }
@@ -98,6 +100,10 @@ std::string PhpBuildItem(const PhpInstall& build, const std::optional<ApacheInst
     if (build.apacheDll.empty()) return item + "  - NTS";
     if (apache && apache->arch != build.arch) item += std::string("  - ") + Tr("incompatible");
     return item;
+}
+
+bool PhpShownLoaded(const UiState& state, const DashboardCache& cache) {
+    return state.server.apache.running && cache.phpLoaded;
 }
 
 std::vector<DashboardCallout> DashboardCallouts(const UiState& state, bool anyBuildInstalled) {

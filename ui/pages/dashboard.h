@@ -25,6 +25,7 @@ struct DashboardCache {
     std::vector<std::string> localAddresses;  // dotted IPv4 addresses of this computer
     std::vector<VirtualHost> vhosts;        // of the current Apache build's template; none without one
     std::string homeUrl = "http://localhost/";  // the local site's base address, from those hosts
+    bool phpLoaded = false;                 // the current Apache build's httpd.conf loads PHP
 };
 
 // Rebuilds the cache when UiState.generation differs from the one it was built for.
@@ -53,6 +54,10 @@ std::string ProjectAddress(const std::string& base, const std::string& folder, c
 // A PHP build as the version list shows it: its label, then "  - NTS" without an Apache module,
 // else "  - incompatible" (translated) when the current Apache build has another architecture.
 std::string PhpBuildItem(const PhpInstall& build, const std::optional<ApacheInstall>& apache);
+
+// Whether the PHP card says "Loaded" (else "Idle"): Apache runs, and the httpd.conf it was started
+// with loads the PHP module.
+bool PhpShownLoaded(const UiState& state, const DashboardCache& cache);
 
 // The callouts above the cards, in drawing order.
 struct DashboardCallout {

@@ -116,9 +116,7 @@ void ApacheCard(float width) {
     if (state.apaches.empty()) {
         NotInstalledLine(Tr("Install Apache"), "dash_inst_apache");
     } else if (const auto name = VersionDropdown("##apachever", state.apaches, state.currentApache, ApacheInstallLabel)) {
-        SetCurrentApacheName(*name);
-        RefreshInstalls(true);
-        if (apache.running) Server::Instance().RestartApache();
+        SwitchBuild(Comp::Apache, *name);
     }
     std::vector<std::string> ports;
     for (int32_t port : apache.ports) ports.push_back(std::to_string(port));
@@ -144,16 +142,16 @@ void PhpCard(float width) {
     const bool apacheRunning = state.server.apache.running;
     BeginCard("##card_php", ImVec2(width, kServerCardHeight * Scale()));
     IconText(ui::icon::kCode, "PHP");
-    if (state.currentPhp)
-        RightBadge(apacheRunning ? Tr("Loaded") : Tr("Idle"), apacheRunning ? AccentColor() : TextColorOf());
+    if (state.currentPhp) {
+        const bool loaded = PhpShownLoaded(state, RefreshDashboardCache());
+        RightBadge(loaded ? Tr("Loaded") : Tr("Idle"), loaded ? AccentColor() : TextColorOf());
+    }
     if (state.phps.empty()) {
         NotInstalledLine(Tr("Install PHP"), "dash_inst_php");
     } else if (const auto name = VersionDropdown("##phpver", state.phps, state.currentPhp, [&](const PhpInstall& build) {
                    return PhpBuildItem(build, state.currentApache);
                })) {
-        SetCurrentPhpName(*name);
-        RefreshInstalls(true);
-        if (apacheRunning) Server::Instance().RestartApache();
+        SwitchBuild(Comp::Php, *name);
     }
     const std::optional<PhpInstall>& php = state.currentPhp;
     if (php) {
@@ -199,9 +197,7 @@ void MySqlCard(float width) {
     if (state.dbs.empty()) {
         NotInstalledLine(Tr("Install MariaDB"), "dash_inst_db");
     } else if (const auto name = VersionDropdown("##dbver", state.dbs, state.currentDb, DbProductName)) {
-        SetCurrentDbName(*name);
-        RefreshInstalls(true);
-        if (db.running) Server::Instance().RestartMySql();
+        SwitchBuild(Comp::Database, *name);
     }
     WrappedLine(Format("%s %d  \xC2\xB7  %s root", Tr("Port"), MysqlPort(), Tr("user")), true);
     WrappedLine(ProcessUsageText(db));

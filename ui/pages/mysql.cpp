@@ -164,9 +164,7 @@ void VersionRow(const DbInstall& current) {
     ImGui::TextUnformatted(Tr("Version"));
     ImGui::SameLine();
     if (ui::Dropdown("##dbv", &selected, items, 420 * ui::Scale())) {
-        SetCurrentDbName(state.dbs[size_t(selected)].name);
-        ui::RefreshInstalls(true);
-        if (DbRunning()) Server::Instance().RestartMySql();
+        ui::SwitchBuild(Comp::Database, state.dbs[size_t(selected)].name);
     }
     ImGui::SameLine();
     ImGui::SetCursorPosY(ImGui::GetCursorPosY() + ImGui::GetStyle().FramePadding.y - 3 * ui::Scale());

@@ -33,9 +33,7 @@ void VersionChoice(const PhpInstall* current) {
     ImGui::TextUnformatted(Tr("Version"));
     ImGui::SameLine();
     if (!ui::Dropdown("##phpv", &selected, items, 460 * ui::Scale())) return;
-    SetCurrentPhpName(state.phps[size_t(selected)].name);
-    ui::RefreshInstalls(true);
-    if (ApacheRuns()) Server::Instance().RestartApache();
+    ui::SwitchBuild(Comp::Php, state.phps[size_t(selected)].name);
 }
 
 void ConfigureFlow(const PhpInstall& build) {
