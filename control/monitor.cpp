@@ -45,9 +45,6 @@ Monitor& M() {
     return monitor;
 }
 
-// Lower case with '/' separators, so image paths compare with the folder however written.
-std::string PathKey(std::string_view path) { return ToLower(ToForwardSlashes(path)); }
-
 // The last `count` bytes before `end`, opened so a server writing or rotating its log is not
 // disturbed; none when the file cannot be opened or read.
 bool ReadRange(const std::wstring& path, uint64_t end, uint64_t count, std::string& out) {
@@ -137,16 +134,15 @@ std::optional<int32_t> ListenLinePort(std::string_view line) {
 
 namespace {
 
-// The processes of `processes` named `exeNames` (any case) whose image lies inside `folder`.
+// The processes of `processes` named `exeNames` (any case) whose image lies inside `folder`, as
+// given or as resolved: the system reports images by their resolved path.
 std::vector<ProcessInfo> KeepUnder(const std::vector<ProcessInfo>& processes, const std::vector<std::string>& exeNames,
                                    const std::wstring& folder) {
-    const std::string prefix = PathKey(WideToUtf8(folder)) + "/";
     std::vector<ProcessInfo> kept;
     for (const auto& process : processes) {
         const bool named = std::any_of(exeNames.begin(), exeNames.end(),
                                        [&](const std::string& name) { return EqualsIgnoreCase(process.exeName, name); });
-        if (named && !process.fullPath.empty() && StartsWith(PathKey(process.fullPath), prefix))
-            kept.push_back(process);
+        if (named && !process.fullPath.empty() && IsInsideFolder(process.fullPath, folder)) kept.push_back(process);
     }
     return kept;
 }

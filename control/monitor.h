@@ -27,7 +27,8 @@ struct ConfigRestarts {
 };
 ConfigRestarts DueConfigRestarts();
 
-// The processes named `exeNames` (any case) whose image lies inside `folder`; unknown images never.
+// The processes named `exeNames` (any case) whose image lies inside `folder`, as given or as the
+// system resolves it (IsInsideFolder); unknown images never.
 std::vector<ProcessInfo> FindProcessesUnder(const std::vector<std::string>& exeNames, const std::wstring& folder);
 std::vector<ProcessInfo> FindApacheProcesses();  // httpd.exe under root\bin\apache
 std::vector<ProcessInfo> FindMySqlProcesses();   // mysqld.exe, mariadbd.exe under root\bin\database

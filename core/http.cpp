@@ -50,12 +50,17 @@ bool FailWithLastError(HttpResult& result) {
     return Fail(result, WinHttpErrorText(code));
 }
 
+// The header's value of any length; empty when the response has none.
 std::wstring QueryHeaderText(HINTERNET request, DWORD query) {
-    wchar_t buffer[64] = {};
-    DWORD size = sizeof(buffer);
-    if (!::WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, buffer, &size, WINHTTP_NO_HEADER_INDEX))
+    DWORD size = 0;   // in bytes, the closing NUL included
+    ::WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER, &size,
+                          WINHTTP_NO_HEADER_INDEX);
+    if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) return {};
+    std::wstring text(size / sizeof(wchar_t), L'\0');
+    if (!::WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, text.data(), &size, WINHTTP_NO_HEADER_INDEX))
         return {};
-    return buffer;
+    text.resize(size / sizeof(wchar_t));   // now the length without the NUL
+    return text;
 }
 
 // The announced body length, or 0 when absent or not a plain decimal number.
@@ -133,6 +138,15 @@ void CALLBACK OnRedirect(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info
     address = ResolveUrl(address, WideToUtf8(static_cast<const wchar_t*>(information)));
 }
 
+// "redirect to <address> not followed" for a redirect that names its address, else "HTTP <code>".
+std::string StatusError(HINTERNET request, DWORD status, const std::string& served) {
+    if (status >= 300 && status <= 399) {
+        const std::string location = Trim(WideToUtf8(QueryHeaderText(request, WINHTTP_QUERY_LOCATION)));
+        if (!location.empty()) return "redirect to " + ResolveUrl(served, location) + " not followed";
+    }
+    return Format("HTTP %lu", static_cast<unsigned long>(status));
+}
+
 bool Transfer(HttpResult& result, const std::string& url, const HttpOptions& options, const CancelFlag* cancel,
               TransferProgress* progress, const BodySink& sink) {
     result = HttpResult{};
@@ -182,7 +196,9 @@ bool Transfer(HttpResult& result, const std::string& url, const HttpOptions& opt
                                WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
         return FailWithLastError(result);
     result.status = status;
-    if (status >= 400) return Fail(result, Format("HTTP %lu", static_cast<unsigned long>(status)));
+    // Whatever WinHTTP did not follow (a redirect from HTTPS to HTTP, which its policy refuses, or
+    // one without an address) is no body of ours: saved, it would pass for an archive or a sum.
+    if (status < 200 || status > 299) return Fail(result, StatusError(request.get(), status, served));
     return ReadBody(result, request.get(), cancel, progress, sink);
 }
 

@@ -1,6 +1,12 @@
 #include "core/layout.h"
 
+#include <windows.h>
+
+#include <map>
+#include <mutex>
+
 #include "core/files.h"
+#include "core/handle.h"
 #include "core/text.h"
 
 namespace {
@@ -18,6 +24,32 @@ void WriteIfMissing(const std::wstring& path, const char* text) {
 
 bool IsFolderEmpty(const std::wstring& folder) {
     return ListSubdirectories(folder).empty() && ListFiles(folder, "*").empty();
+}
+
+// The folder's final path ("\\?\C:\real\folder", "\\?\UNC\host\share\folder"); empty when
+// the folder cannot be opened. Kept once found: a root on a network drive must not cost a round
+// trip on every monitor pass. A folder not there yet is asked again next time.
+std::string FinalFolderPath(const std::wstring& folder) {
+    static std::mutex mutex;
+    static std::map<std::wstring, std::string> resolved;
+    std::lock_guard lock(mutex);
+    if (const auto found = resolved.find(folder); found != resolved.end()) return found->second;
+    const UniqueHandle handle(::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!handle) return {};
+    std::wstring path(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const DWORD length = ::GetFinalPathNameByHandleW(handle.Get(), path.data(), DWORD(path.size()),
+                                                         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0) return {};
+        if (length < path.size()) {
+            path.resize(length);
+            return resolved[folder] = WideToUtf8(path);
+        }
+        path.resize(length);   // too short: the length asked for, its NUL included
+    }
+    return {};
 }
 
 }  // namespace
@@ -58,8 +90,26 @@ std::string ApacheTemplate() { return LoadTemplate(L"httpd_zerva.conf", kBuiltin
 std::string MyTemplate() { return LoadTemplate(L"my_zerva.ini", kBuiltinMyTemplate); }
 std::string PhpMyAdminTemplate() { return LoadTemplate(L"config.inc.php", kBuiltinPhpMyAdminTemplate); }
 
-bool IsInsideRoot(const std::string& path) {
-    std::string root = ToLower(ToForwardSlashes(WideToUtf8(g_rootDir)));
-    if (!root.empty() && root.back() != '/') root += '/';
-    return StartsWith(ToLower(ToForwardSlashes(path)), root);
+bool IsInsideRoot(const std::string& path) { return g_rootDir.empty() || IsInsideFolder(path, g_rootDir); }
+
+bool IsInsideFolder(const std::string& path, const std::wstring& folder) {
+    return IsPathUnder(path, {WideToUtf8(folder), FinalFolderPath(folder)});
+}
+
+std::string PathKey(std::string_view path) {
+    std::string key = ToLower(ToForwardSlashes(path));
+    if (StartsWith(key, "//?/unc/")) return "//" + key.substr(8);
+    if (StartsWith(key, "//?/")) return key.substr(4);
+    return key;
+}
+
+bool IsPathUnder(std::string_view path, const std::vector<std::string>& folders) {
+    const std::string key = PathKey(path);
+    for (const std::string& folder : folders) {
+        if (folder.empty()) continue;
+        std::string prefix = PathKey(folder);
+        if (prefix.back() != '/') prefix += '/';
+        if (StartsWith(key, prefix)) return true;
+    }
+    return false;
 }

@@ -3,6 +3,8 @@
 // set once at start-up before any other thread exists, and only read afterwards.
 #pragma once
 #include <string>
+#include <string_view>
+#include <vector>
 
 void SetRootDir(const std::wstring& path);
 void SetCacheDir(const std::wstring& path);
@@ -26,8 +28,21 @@ std::string LoadTemplate(const std::wstring& name, const char* builtin);
 std::string ApacheTemplate();       // "httpd_zerva.conf"
 std::string MyTemplate();           // "my_zerva.ini"
 std::string PhpMyAdminTemplate();   // "config.inc.php"
-// True when the UTF-8 path lies under the root folder (case-insensitive, either slash).
+// True when the UTF-8 path lies under the root folder (case-insensitive, either slash), as given
+// or as the system resolves it (IsInsideFolder). An empty root holds every path.
 bool IsInsideRoot(const std::string& path);
+// True when the UTF-8 path lies under `folder` as given or under the folder's final path: the
+// system names process images by their resolved path (a subst or mapped drive's real drive or
+// share, a junction's target), while folders are given as the user reached them. The final path
+// is asked once per folder. Any thread.
+bool IsInsideFolder(const std::string& path, const std::wstring& folder);
+
+// ---- Pure pieces, exposed for their tests ----
+// The form paths are compared in: without the "\\?\" prefix of final paths ("\\?\UNC\host\share"
+// is "\\host\share"), '/' separators, ASCII lower case.
+std::string PathKey(std::string_view path);
+// Whether `path` lies under one of `folders` (the folder itself does not); empty folders are skipped.
+bool IsPathUnder(std::string_view path, const std::vector<std::string>& folders);
 
 // The built-in texts, LF line ends (core/templates.cpp).
 extern const char* const kBuiltinApacheTemplate;

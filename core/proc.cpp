@@ -4,7 +4,7 @@
 // ---- Sections ----
 // Environment block      ParseEnvironmentBlock, BuildEnvironmentBlock
 // Output lines           IsValidUtf8, DecodeOutputLine, LineSplitter
-// Starting a child       CreateOutputPipe, AttributeList, StartChild, PumpOutput
+// Starting a child       CreateOutputPipe, AttributeList, CreateHidden, StartChild, PumpOutput
 // Run and Spawn          proc::Process, proc::Run, proc::SpawnProcess, proc::Spawn
 // Other processes        LaunchInConsole, SignalNamedEvent, KillPid, IsPidRunning
 #include "core/proc.h"
@@ -231,8 +231,33 @@ std::wstring CurrentEnvironmentBlock(const EnvList& overrides, std::wstring_view
     return BuildEnvironmentBlock(std::move(vars), overrides, pathPrepend);
 }
 
-// `extraFlags` joins the creation flags (CREATE_SUSPENDED for a child that joins a job first).
-std::optional<Child> StartChild(const SpawnOptions& options, std::string& error, DWORD extraFlags = 0) {
+bool InAJob() {
+    BOOL inJob = FALSE;
+    return ::IsProcessInJob(::GetCurrentProcess(), nullptr, &inJob) && inJob;
+}
+
+// CreateProcessW with the hidden start-up of `si`; with `leaveJob`, outside the job Zerva runs in
+// where that job allows it. A server must outlive the panel, also when the tool that started the
+// panel holds its children in a job that ends them when it closes. A job that allows no breakaway
+// (or one it is nested in) refuses with access denied: the child then starts inside it, as it would
+// without the flag. Outside any job the flag is not tried at all.
+bool CreateHidden(const SpawnOptions& options, std::wstring& commandLine, std::wstring& environment,
+                  const std::wstring& workDir, STARTUPINFOEXW& si, DWORD flags, bool leaveJob, PROCESS_INFORMATION& pi) {
+    const auto create = [&](DWORD creationFlags) {
+        return ::CreateProcessW(options.exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, creationFlags,
+                                environment.data(), workDir.empty() ? nullptr : workDir.c_str(), &si.StartupInfo, &pi) != FALSE;
+    };
+    if (leaveJob && InAJob()) {
+        if (create(flags | CREATE_BREAKAWAY_FROM_JOB)) return true;
+        if (::GetLastError() != ERROR_ACCESS_DENIED) return false;
+    }
+    return create(flags);
+}
+
+// `extraFlags` joins the creation flags (CREATE_SUSPENDED for a child that joins a job first);
+// `leaveJob`: see CreateHidden.
+std::optional<Child> StartChild(const SpawnOptions& options, std::string& error, DWORD extraFlags = 0,
+                                bool leaveJob = false) {
     std::wstring environment = CurrentEnvironmentBlock(options.env, options.pathPrepend);
     std::wstring commandLine = L"\"" + options.exe + L"\"";
     if (!options.args.empty()) commandLine += L" " + options.args;
@@ -265,8 +290,7 @@ std::optional<Child> StartChild(const SpawnOptions& options, std::string& error,
     si.StartupInfo.hStdError = writeEnd.Get();
     si.lpAttributeList = attributes.Get();
     PROCESS_INFORMATION pi = {};
-    if (!::CreateProcessW(options.exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, kCreationFlags | extraFlags,
-                          environment.data(), workDir.empty() ? nullptr : workDir.c_str(), &si.StartupInfo, &pi)) {
+    if (!CreateHidden(options, commandLine, environment, workDir, si, kCreationFlags | extraFlags, leaveJob, pi)) {
         error = LastErrorText(::GetLastError());
         return std::nullopt;
     }
@@ -402,7 +426,7 @@ RunResult Run(SpawnOptions options, uint32_t timeoutMs) {
 
 Process SpawnProcess(const SpawnOptions& options, std::string* error) {
     std::string why;
-    std::optional<Child> child = StartChild(options, why);
+    std::optional<Child> child = StartChild(options, why, 0, true);
     if (!child) {
         if (error) *error = why;
         return {};

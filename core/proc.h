@@ -2,8 +2,8 @@
 // captured through a pipe, a built environment block and an explicit inheritance list.
 // Run blocks its (worker) caller and holds the child's whole tree in a job object until it ends;
 // Spawn leaves one detached reader thread per child that writes to the console log, and never
-// ties the child to anything of ours. Also: visible consoles, stop events, forced ends and
-// liveness checks.
+// ties the child to anything of ours: it leaves a job Zerva runs in where the job allows it. Also:
+// visible consoles, stop events, forced ends and liveness checks.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -64,7 +64,8 @@ private:
 // output pipe.
 RunResult Run(SpawnOptions options, uint32_t timeoutMs);
 // Starts a long-running program and logs its output lines; returns it, or none with the reason
-// in *error (when given). The child outlives Zerva.
+// in *error (when given). The child outlives Zerva: started outside the job Zerva runs in when the
+// job allows it (else inside, where closing the job ends it).
 Process SpawnProcess(const SpawnOptions& options, std::string* error);
 // The same, keeping only the process id (0 when it could not be started).
 uint32_t Spawn(const SpawnOptions& options, std::string* error);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/files.h"
 #include "core/handle.h"
 #include "core/proc.h"
 #include "core/text.h"
@@ -39,8 +40,10 @@ inline std::wstring ChildEnvironment(const proc::EnvList& env) {
 inline std::wstring ClosedOnlineBase() { return L"http://127.0.0.1:" + std::to_wstring(testkit::UnusedPort()); }
 
 // Runs `exe` with the arguments and the variables of `env`; ZERVA_ROOT and ZERVA_ONLINE_BASE are
-// not passed on unless `env` sets them. Fails the test unless every line ends in CR LF.
-inline ZervaRun RunExe(const std::wstring& exe, const std::wstring& args, const proc::EnvList& env = {}) {
+// not passed on unless `env` sets them. With a `job`, the program runs inside it from its first
+// instruction. Fails the test unless every line ends in CR LF.
+inline ZervaRun RunExe(const std::wstring& exe, const std::wstring& args, const proc::EnvList& env = {},
+                       HANDLE job = nullptr) {
     ZervaRun run;
     std::wstring block = ChildEnvironment(env);
     SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
@@ -51,10 +54,14 @@ inline ZervaRun RunExe(const std::wstring& exe, const std::wstring& args, const 
     STARTUPINFOW startup{.cb = sizeof(startup), .dwFlags = STARTF_USESTDHANDLES, .hStdOutput = writeEnd, .hStdError = writeEnd};
     std::wstring commandLine = L"\"" + exe + L"\" " + args;
     PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
-                          block.data(), nullptr, &startup, &info))
+    if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                          CREATE_UNICODE_ENVIRONMENT | (job ? CREATE_SUSPENDED : 0), block.data(), nullptr, &startup, &info))
         return run;
     UniqueHandle process(info.hProcess), thread(info.hThread);
+    if (job) {
+        EXPECT_TRUE(::AssignProcessToJobObject(job, process.Get())) << LastErrorText();
+        ::ResumeThread(thread.Get());
+    }
     writer.Reset();  // the child holds the only write end: its end is our end of file
     char buffer[4096];
     for (DWORD got = 0; ::ReadFile(reader.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0;)
@@ -152,8 +159,9 @@ inline std::vector<std::string> EmptyBlock(const std::string& root) {
 // A scratch root that zerva.exe is pointed at with --root, stand-in builds on demand.
 class AppTest : public controltest::ControlTest {
 protected:
-    ZervaRun Zerva(const std::wstring& args, const proc::EnvList& env = {}, const std::wstring& exe = ZervaExe()) {
-        return RunExe(exe, L"--root \"" + root.Path() + L"\" " + args, env);
+    ZervaRun Zerva(const std::wstring& args, const proc::EnvList& env = {}, const std::wstring& exe = ZervaExe(),
+                   HANDLE job = nullptr) {
+        return RunExe(exe, L"--root \"" + root.Path() + L"\" " + args, env, job);
     }
     // The block of the Apache, PHP and MariaDB stand-in builds.
     std::vector<std::string> Block(bool apacheRuns, bool dbRuns, const std::string& pma = "") {

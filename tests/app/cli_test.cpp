@@ -2,6 +2,7 @@
 // root with stand-in builds, and the loopback fixture server in place of every online address.
 #include <gtest/gtest.h>
 
+#include "control/monitor.h"
 #include "core/cmdline.h"
 #include "core/files.h"
 #include "core/online.h"
@@ -27,6 +28,27 @@ protected:
     testkit::FixtureServer server;
 };
 
+// A job that ends every process still in it once its last handle closes, as tools that run
+// their children in one do; with or without letting children leave it.
+UniqueHandle KillOnCloseJob(bool breakawayOk) {
+    UniqueHandle job(::CreateJobObjectW(nullptr, nullptr));
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags =
+        JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | (breakawayOk ? JOB_OBJECT_LIMIT_BREAKAWAY_OK : 0);
+    EXPECT_TRUE(job && ::SetInformationJobObject(job.Get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits)));
+    return job;
+}
+
+// The ids of the processes in the job.
+std::vector<uint32_t> JobPids(HANDLE job) {
+    struct {
+        JOBOBJECT_BASIC_PROCESS_ID_LIST list;
+        ULONG_PTR more[63];
+    } ids{};
+    EXPECT_TRUE(::QueryInformationJobObject(job, JobObjectBasicProcessIdList, &ids, sizeof(ids), nullptr)) << LastErrorText();
+    return {ids.list.ProcessIdList, ids.list.ProcessIdList + ids.list.NumberOfProcessIdsInList};
+}
+
 }  // namespace
 
 TEST_F(AppTest, StartRestartStop_DriveTheStandinServers_UnknownCommandExits2) {
@@ -51,6 +73,32 @@ TEST_F(AppTest, StartRestartStop_DriveTheStandinServers_UnknownCommandExits2) {
     const ZervaRun run = Zerva(L"--cli Status");   // commands are case-sensitive
     EXPECT_EQ(run.exitCode, 2u);
     EXPECT_EQ(Head(run, 6), std::vector<std::string>{"unknown command: Status"});
+}
+
+// Started by a tool that holds its children in a job ending them when it closes, the servers leave
+// that job where it allows it and outlive it; where it does not, they still start, inside it.
+TEST_F(AppTest, Start_InAKillOnCloseJob_ServersLeaveItWhereAllowedElseStartInside) {
+    MakeStack();
+    for (const bool breakawayOk : {true, false}) {
+        SCOPED_TRACE(breakawayOk ? "breakaway allowed" : "breakaway refused");
+        UniqueHandle job = KillOnCloseJob(breakawayOk);
+        const ZervaRun run = Zerva(L"--cli start", {}, ZervaExe(), job.Get());
+        EXPECT_EQ(run.exitCode, 0u) << run.output;
+        EXPECT_EQ(Tail(run, 6), Block(true, true));
+        std::vector<uint32_t> servers = PidsOf(FindApacheProcesses());
+        for (uint32_t pid : PidsOf(FindMySqlProcesses())) servers.push_back(pid);
+        ASSERT_EQ(servers.size(), 3u);   // httpd, its child, the database server
+        const std::vector<uint32_t> inJob = JobPids(job.Get());
+        for (uint32_t pid : servers) EXPECT_EQ(std::count(inJob.begin(), inJob.end(), pid) == 0, breakawayOk) << pid;
+        job.Reset();
+        if (breakawayOk) {
+            const ZervaRun stop = Zerva(L"--cli stop");
+            EXPECT_TRUE(Contains(stop.lines, "OK    [Apache] Apache stopped.") && Contains(stop.lines, "OK    [MySQL] MySQL stopped."))
+                << stop.output;
+        } else {
+            EXPECT_TRUE(testkit::WaitFor([] { return FindApacheProcesses().empty() && FindMySqlProcesses().empty(); }));
+        }
+    }
 }
 
 TEST_F(AppTest, Start_ConfigurationError_NoticeLineAndExit1) {

@@ -1,7 +1,13 @@
 #include "control/monitor.h"
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
+#include "control/start.h"
+#include "core/files.h"
+#include "core/handle.h"
+#include "core/layout.h"
 #include "core/text.h"
 #include "tests/control/control_fixture.h"
 
@@ -101,4 +107,35 @@ TEST_F(ControlTest, Monitor_HttpdUnderASiblingFolder_NeitherOursNorStopped) {
     Server::Instance().Refresh();
     EXPECT_FALSE(Server::Instance().GetStatus().apache.running || ours.IsRunning());
     for (const auto& sibling : siblings) EXPECT_TRUE(sibling.IsRunning());
+}
+
+// A root reached through a link (a junction; a subst or mapped drive alike): the system names the
+// server's image by its resolved path, and the server is still this root's: running, no other
+// installation, stopped by the stop sequence.
+TEST_F(ControlTest, Monitor_RootThroughALink_ItsResolvedServersAreOurs) {
+    testkit::ScratchDir linkHome;
+    const testkit::DirectoryLink link(linkHome / L"root", root.Path());
+    if (!link.Made()) GTEST_SKIP() << "this system makes no directory links";
+    SetRootDir(link.Path());
+    MakeApache(LeasedPort());
+    // Wine names an image by the path it was first mapped through: with the file mapped through its
+    // resolved path first, it names the server's image as Windows always does.
+    const UniqueHandle image(::CreateFileW((root / L"bin/apache/httpd-2.4.58/bin/httpd.exe").c_str(), GENERIC_READ | GENERIC_EXECUTE,
+                                           FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr));
+    const UniqueHandle mapped(::CreateFileMappingW(image.Get(), nullptr, PAGE_EXECUTE_READ | SEC_IMAGE, 0, 0, nullptr));
+    ASSERT_TRUE(mapped) << LastErrorText();
+    ASSERT_TRUE(DoStartApache());
+    const auto apache = FindApacheProcesses();
+    EXPECT_FALSE(apache.empty());
+    const std::vector<std::string> real{root.Utf8()}, given{WideToUtf8(link.Path())};
+    for (const ProcessInfo& process : apache)   // what makes the case
+        EXPECT_TRUE(IsPathUnder(process.fullPath, real) && !IsPathUnder(process.fullPath, given)) << process.fullPath;
+    Server::Instance().Refresh();
+    const ServerStatus status = Server::Instance().GetStatus();
+    EXPECT_TRUE(status.apache.running);
+    for (const std::string& other : status.others) EXPECT_FALSE(IsPathUnder(other, real)) << other;
+
+    DoStopApache();
+    for (const ProcessInfo& process : FindProcessesByName({"httpd.exe"}))
+        EXPECT_FALSE(IsPathUnder(process.fullPath, real)) << process.fullPath;
 }

@@ -133,6 +133,9 @@ TEST(HttpGet, Failure_BadUrlNoListenerStatusOrCancel_ReportedWithBodyUnread) {
         {"http://", nullptr, 0, "invalid URL: http://"}, {"", nullptr, 0, "invalid URL: "},
         {noListener, nullptr, 0, "cannot connect"},
         {Server().Url("/status?code=400"), nullptr, 400, "HTTP 400"}, {Server().Url("/status?code=503"), nullptr, 503, "HTTP 503"},
+        // What WinHTTP does not follow comes back as it is (Windows: a redirect from HTTPS to HTTP too).
+        {Server().Url("/redirect?code=300&to=/hello"), nullptr, 300, "redirect to " + Server().Url("/hello") + " not followed"},
+        {Server().Url("/status?code=304"), nullptr, 304, "HTTP 304"}, {Server().Url("/status?code=199"), nullptr, 199, "HTTP 199"},
         {Server().Url("/hello"), &cancelled, 200, "cancelled"},
     };
     const std::string denied = WinHttpErrorText(ERROR_ACCESS_DENIED);   // unknown codes: system text else number
@@ -196,6 +199,12 @@ TEST(DownloadFile, NotFoundOrCancelled_KeepsOldFileAndRemovesPart) {
     HttpResult result;
     EXPECT_FALSE(DownloadFile(result, Server().Url("/nothing-here"), old.destination, {}, nullptr, nullptr));
     EXPECT_EQ(result.error, "HTTP 404");
+    old.ExpectKept();
+    // A redirect not followed is no file: saved, it would pass for an archive, a sum or a CA bundle.
+    // Its address is longer than a short header buffer holds.
+    const std::string target = "/mirror/" + std::string(200, 'm') + "/httpd.zip";
+    EXPECT_FALSE(DownloadFile(result, Server().Url("/redirect?code=300&to=" + target), old.destination, {}, nullptr, nullptr));
+    EXPECT_EQ(result.error, "redirect to " + Server().Url(target) + " not followed");
     old.ExpectKept();
 
     CancelFlag cancel{false};

@@ -49,3 +49,22 @@ TEST(Layout, IsInsideRoot_CaseAndSlashesIgnored_SiblingsOutside) {
     SetRootDir(L"C:\\Stack\\");
     EXPECT_TRUE(IsInsideRoot("C:\\Stack\\www"));
 }
+
+// A folder is compared as given and as the system resolves it, in the forms its final paths take.
+TEST(Layout, IsPathUnder_FinalPathFormsMatchPlainOnes) {
+    const struct {
+        const char* path;
+        std::vector<std::string> folders;
+        bool under;
+    } cases[] = {
+        {"C:\\Real\\Stack\\bin\\apache\\a\\httpd.exe", {"S:\\bin\\apache", "\\\\?\\C:\\real\\stack\\bin\\apache"}, true},  // subst
+        {"\\\\Files\\Dev\\stack\\bin\\httpd.exe", {"M:\\stack", "\\\\?\\UNC\\files\\dev\\Stack"}, true},    // mapped drive
+        {"\\\\?\\C:\\Stack\\www", {"c:/stack/"}, true},
+        {"C:\\Stack2\\www", {"C:\\Stack", "\\\\?\\C:\\Stack"}, false},
+        {"C:\\Stack", {"\\\\?\\C:\\Stack"}, false},                    // the folder itself
+        {"\\\\?\\UNC\\files\\dev2\\x", {"\\\\files\\dev"}, false},
+        {"S:\\bin\\x", {"", "\\\\?\\C:\\Stack"}, false},              // not resolved: skipped
+    };
+    for (const auto& c : cases) EXPECT_EQ(IsPathUnder(c.path, c.folders), c.under) << c.path;
+    EXPECT_EQ(PathKey("\\\\?\\UNC\\Files\\Dev\\A"), "//files/dev/a");
+}

@@ -122,6 +122,32 @@ bool RunHostProgram(const std::wstring& folder, const std::wstring& program, std
     }
 }
 
+DirectoryLink::DirectoryLink(const std::wstring& link, const std::wstring& target) : m_link(link) {
+    // Wine reports success without making a link: only the folder it shows counts.
+    ::CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
+    using UnixName = char*(CDECL*)(const wchar_t*);
+    const auto unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void (*)()>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!IsDirectory(link) && unixName) {
+        char* const unixTarget = unixName(target.c_str());
+        if (unixTarget) {
+            const std::wstring name = link.substr(link.find_last_of(L'\\') + 1);
+            RunHostProgram(ParentFolder(link), L"Z:\\bin\\ln", L"ln -s \"" + Utf8ToWide(unixTarget) + L"\" \"" + name + L"\"",
+                           [&] { return IsDirectory(link); }, 10000);
+            ::HeapFree(::GetProcessHeap(), 0, unixTarget);
+        }
+    }
+    m_made = IsDirectory(link);
+}
+
+DirectoryLink::~DirectoryLink() {
+    if (!m_made || ::RemoveDirectoryW(m_link.c_str())) return;
+    // Wine cannot remove a Unix link; left behind, it would outlive the folder it is in.
+    const std::wstring name = m_link.substr(m_link.find_last_of(L'\\') + 1);
+    RunHostProgram(ParentFolder(m_link), L"Z:\\bin\\rm", L"rm -f \"" + name + L"\"",
+                   [&] { return !PathExists(m_link); }, 10000);
+}
+
 std::string UniqueName() {
     static std::atomic<unsigned> counter{0};
     return Format("zt%lu-%u-%s", ::GetCurrentProcessId(), ++counter, RandomAlnum(6).c_str());

@@ -75,6 +75,23 @@ bool RunHostProgram(const std::wstring& folder, const std::wstring& program, std
 
 std::string UniqueName();   // for events and log tags no other test process uses
 
+// `link` made a link to the folder `target` (absolute paths), removed with the object: a symbolic
+// link where Windows allows one (developer mode), else a Unix link by the host's ln, which Wine
+// resolves as Windows resolves a junction. The link's folder must outlive the object.
+class DirectoryLink {
+public:
+    DirectoryLink(const std::wstring& link, const std::wstring& target);
+    ~DirectoryLink();
+    DirectoryLink(const DirectoryLink&) = delete;
+    DirectoryLink& operator=(const DirectoryLink&) = delete;
+    bool Made() const { return m_made; }   // false when this system makes no directory links
+    const std::wstring& Path() const { return m_link; }
+
+private:
+    std::wstring m_link;
+    bool m_made = false;
+};
+
 // The smallest executable PeArchitecture accepts: "MZ", the PE offset at 0x3C, "PE\0\0", the machine.
 std::string PeImage(uint16_t machine, uint32_t peOffset = 0x40);
 inline constexpr uint16_t kX86 = 0x14C;
