@@ -87,7 +87,10 @@ int RunFrameLoop(HWND window, const FrameLoopOptions& options) {
         }
         if (PumpMessages()) return result;
         if (destroyed) continue;
-        if (!options.screenshot) TrayUpdate();
+        if (!options.screenshot) {
+            TrayUpdate();
+            TrayRunRequests();
+        }
         if (ui::ShouldQuit()) {
             destroyed = ::DestroyWindow(window);  // its WM_DESTROY posts WM_QUIT
             continue;

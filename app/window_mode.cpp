@@ -79,7 +79,7 @@ void StartInterface(HWND window, const StartOptions& options, bool screenshot) {
 void ShowAtStart(HWND window) {
     Config& config = Config::Instance();
     const bool apacheCurrent = CurrentApache().has_value();
-    RegisterTaskbarCreated();
+    RegisterTaskbarCreated(window);
     TrayAddIcon(window);
     if (config.GetBool(setting::kStartOnStart) && apacheCurrent && !Server::Instance().AnyRunning())
         Server::Instance().StartAll();

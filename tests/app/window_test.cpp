@@ -10,6 +10,8 @@
 #include "app/d3d.h"
 #include "app/frame_loop.h"
 #include "app/screenshot.h"
+#include "app/tray.h"
+#include "app/tray_model.h"
 #include "imgui.h"
 #include "imgui_impl_dx11.h"
 #include "ui/logo.h"
@@ -94,6 +96,41 @@ TEST(Window, PaintSizeAndDpiChangeAskTheLoopForAPresentedFrame_PaintValidates) {
             EXPECT_FALSE(::GetUpdateRect(window, nullptr, FALSE)) << "WM_PAINT validates";
         }
     }
+    ::DestroyWindow(window);
+}
+
+TEST(Window, OneTrayClickShowsTheWindowOnce_OneRightClickAsksForOneMenu) {
+    const HWND window = CreateCaptureWindow(::GetModuleHandleW(nullptr), 320, 200);
+    ASSERT_TRUE(window);
+    ASSERT_FALSE(::IsWindowVisible(window));
+    const auto notify = [&](unsigned event) { ::SendMessageW(window, kTrayCallbackMessage, 1, MAKELPARAM(event, 1)); };
+    notify(WM_LBUTTONUP);
+    notify(NIN_SELECT);
+    TrayRunRequests();  // as the loop does after its pump
+    EXPECT_TRUE(::IsWindowVisible(window)) << "shown once, not shown and hidden again";
+    notify(WM_RBUTTONUP);
+    notify(WM_CONTEXTMENU);
+    const TrayRequests requests = TrayTakeRequests();
+    EXPECT_TRUE(requests.menu && !requests.toggle);
+    EXPECT_FALSE(TrayTakeRequests().menu) << "one menu";
+    ::DestroyWindow(window);
+}
+
+std::vector<std::tuple<HWND, UINT, DWORD>> g_allowed;
+
+BOOL WINAPI RecordingFilter(HWND window, UINT message, DWORD action, PCHANGEFILTERSTRUCT) {
+    g_allowed.emplace_back(window, message, action);
+    return TRUE;
+}
+
+TEST(Window, TaskbarCreatedIsLetThroughToTheWindow) {
+    const HWND window = CreateCaptureWindow(::GetModuleHandleW(nullptr), 32, 32);
+    ASSERT_TRUE(window);
+    SetMessageFilterForTests(RecordingFilter);
+    RegisterTaskbarCreated(window);
+    SetMessageFilterForTests(nullptr);
+    const UINT taskbarCreated = ::RegisterWindowMessageW(L"TaskbarCreated");
+    EXPECT_EQ(g_allowed, (decltype(g_allowed){{window, taskbarCreated, DWORD(MSGFLT_ALLOW)}}));
     ::DestroyWindow(window);
 }
 
