@@ -58,10 +58,11 @@ bool DrawFrame(PresentedFrame& presented, bool forced) {
 
 }  // namespace
 
-DWORD FrameWaitMs(bool screenshot, bool hidden, uint64_t msSinceInput, bool busy, bool lastSkipped) {
+DWORD FrameWaitMs(bool screenshot, bool hidden, uint64_t msSinceInput, bool busy, bool lastSkipped,
+                  HRESULT lastPresent) {
     if (screenshot) return 0;
     if (hidden) return 400;
-    if (msSinceInput >= 750 && !busy) return 100;
+    if (lastPresent == DXGI_STATUS_OCCLUDED || (msSinceInput >= 750 && !busy)) return 100;
     // A frame left out did not wait for vertical sync in Present: without this wait the loop
     // would spin at full speed while nothing changes on screen.
     return lastSkipped ? kSkippedFrameWaitMs : 0;
@@ -77,12 +78,13 @@ int RunFrameLoop(HWND window, const FrameLoopOptions& options) {
     bool destroyed = false;  // WM_QUIT is on its way; only the pump is left to do
     bool skipped = false;    // the last visible pass left its frame out
     bool wasHidden = true;   // nothing of the window is on screen yet
+    HRESULT lastPresent = S_OK;
     for (;;) {
         const bool hidden = !options.screenshot && (!::IsWindowVisible(window) || ::IsIconic(window));
         if (!destroyed) {
             const uint64_t sinceInput = ::GetTickCount64() - LastInputTick();
-            const DWORD wait =
-                FrameWaitMs(options.screenshot, hidden, sinceInput, !hidden && ui::IsBusy(), skipped);
+            const DWORD wait = FrameWaitMs(options.screenshot, hidden, sinceInput, !hidden && ui::IsBusy(), skipped,
+                                           lastPresent);
             if (wait) ::MsgWaitForMultipleObjects(0, nullptr, FALSE, wait, QS_ALLINPUT);
         }
         if (PumpMessages()) return result;
@@ -99,6 +101,12 @@ int RunFrameLoop(HWND window, const FrameLoopOptions& options) {
             wasHidden = true;
             if (const std::optional<Alert> alert = balloons.HiddenPass()) TrayBalloon(alert->title, alert->message);
             continue;
+        }
+        // A locked screen shows nothing of what is drawn: only ask, until it shows the window again
+        // (its next frame is presented then, as the occluded one was forgotten).
+        if (lastPresent == DXGI_STATUS_OCCLUDED) {
+            lastPresent = D3dSwapChain()->Present(0, DXGI_PRESENT_TEST);
+            if (lastPresent == DXGI_STATUS_OCCLUDED) continue;
         }
         // Every capture frame is drawn; a window shown again or uncovered shows its next frame.
         const bool forced = options.screenshot || TakeRepaintRequest() || std::exchange(wasHidden, false);
@@ -117,10 +125,10 @@ int RunFrameLoop(HWND window, const FrameLoopOptions& options) {
             destroyed = ::DestroyWindow(window);
             continue;
         }
-        const HRESULT present = D3dSwapChain()->Present(options.screenshot ? 0 : 1, 0);
+        lastPresent = D3dSwapChain()->Present(options.screenshot ? 0 : 1, 0);
         // An occluded window or a lost device showed nothing of this frame.
-        if (present != S_OK) presented.Forget();
-        if (!RecoverAfterPresent(present, window)) return kLoopNoDevice;
+        if (lastPresent != S_OK) presented.Forget();
+        if (!RecoverAfterPresent(lastPresent, window)) return kLoopNoDevice;
         if (options.screenshot) ::Sleep(60);
         balloons.VisiblePass();
     }

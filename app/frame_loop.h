@@ -31,9 +31,11 @@ inline constexpr int kLoopScreenshotFailed = 1;  // the capture could not be wri
 inline constexpr DWORD kSkippedFrameWaitMs = 16;
 
 // Milliseconds to wait for input before the pass: 400 hidden, 100 visible after 750 ms without
-// input and nothing busy, else kSkippedFrameWaitMs after a frame left out, else 0; never in
-// screenshot mode.
-DWORD FrameWaitMs(bool screenshot, bool hidden, uint64_t msSinceInput, bool busy, bool lastSkipped);
+// input and nothing busy, or while the last Present (`lastPresent`) found the window occluded
+// (a locked screen returns at once, without the wait for vertical sync), else
+// kSkippedFrameWaitMs after a frame left out, else 0; never in screenshot mode.
+DWORD FrameWaitMs(bool screenshot, bool hidden, uint64_t msSinceInput, bool busy, bool lastSkipped,
+                  HRESULT lastPresent);
 // The capture is due once the frames drawn reach the option; 0 or less captures the first frame.
 bool CaptureDue(int framesDrawn, int framesOption);
 
