@@ -13,6 +13,7 @@
 #include "imgui.h"
 #include "imgui_impl_dx11.h"
 #include "imgui_impl_win32.h"
+#include "ui/fonts.h"
 #include "ui/ui.h"
 
 namespace {
@@ -29,9 +30,14 @@ bool PumpMessages() {
     return quit;
 }
 
-// Lays out one frame; renders it only when it must reach the screen (see PresentedFrame). True
-// when rendered, and then it is to be presented.
-bool DrawFrame(PresentedFrame& presented, bool forced) {
+enum class Drawn {
+    Rendered,       // to be presented
+    LeftOut,        // the picture on screen is the same
+    NoFontTexture,  // nothing can be drawn on this device
+};
+
+// Lays out one frame; renders it only when it must reach the screen (see PresentedFrame).
+Drawn DrawFrame(PresentedFrame& presented, bool forced) {
     UINT width = 0, height = 0;
     if (TakePendingSize(width, height)) {
         ResizeRenderTarget(width, height);
@@ -40,7 +46,11 @@ bool DrawFrame(PresentedFrame& presented, bool forced) {
     ui::ApplyPendingTheme();
     // A theme or DPI change, or a new device, made the renderer drop its font texture; it makes
     // it again below, perhaps at the old address, where the same id would stand for new pixels.
-    if (!ImGui::GetIO().Fonts->TexID) forced = true;
+    if (!ImGui::GetIO().Fonts->TexID) {
+        forced = true;
+        // The renderer does not check the texture it makes: it would go on without one.
+        if (!ui::FontTextureCanBeMade(D3dDevice())) return Drawn::NoFontTexture;
+    }
     ImGui_ImplDX11_NewFrame();
     ImGui_ImplWin32_NewFrame();
     ImGui::NewFrame();
@@ -48,12 +58,12 @@ bool DrawFrame(PresentedFrame& presented, bool forced) {
     ImGui::Render();
     const ImVec4 bg = ImGui::GetStyle().Colors[ImGuiCol_WindowBg];
     const float clear[4] = {bg.x, bg.y, bg.z, 1.0f};
-    if (!presented.ShouldPresent(*ImGui::GetDrawData(), clear, forced)) return false;
+    if (!presented.ShouldPresent(*ImGui::GetDrawData(), clear, forced)) return Drawn::LeftOut;
     ID3D11RenderTargetView* target = D3dRenderTarget();
     D3dContext()->OMSetRenderTargets(1, &target, nullptr);
     if (target) D3dContext()->ClearRenderTargetView(target, clear);
     ImGui_ImplDX11_RenderDrawData(ImGui::GetDrawData());
-    return true;
+    return Drawn::Rendered;
 }
 
 }  // namespace
@@ -110,7 +120,9 @@ int RunFrameLoop(HWND window, const FrameLoopOptions& options) {
         }
         // Every capture frame is drawn; a window shown again or uncovered shows its next frame.
         const bool forced = options.screenshot || TakeRepaintRequest() || std::exchange(wasHidden, false);
-        skipped = !DrawFrame(presented, forced);
+        const Drawn frame = DrawFrame(presented, forced);
+        if (frame == Drawn::NoFontTexture) return kLoopNoDevice;
+        skipped = frame == Drawn::LeftOut;
         if (options.counts) {
             ++options.counts->visiblePasses;
             options.counts->rendered += skipped ? 0 : 1;

@@ -23,7 +23,7 @@ struct FrameLoopOptions {
 
 // Exit codes the loop can end with.
 inline constexpr int kLoopEnded = 0;
-inline constexpr int kLoopNoDevice = 1;         // a lost device could not be rebuilt
+inline constexpr int kLoopNoDevice = 1;         // a lost device could not be rebuilt, or no font texture made
 inline constexpr int kLoopScreenshotFailed = 1;  // the capture could not be written
 
 // The wait after a visible pass that left its frame out while the loop draws continuously: about
