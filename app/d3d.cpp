@@ -1,5 +1,7 @@
 #include "app/d3d.h"
 
+#include <wrl/client.h>
+
 #include "imgui.h"
 #include "imgui_impl_dx11.h"
 #include "ui/ui.h"
@@ -28,6 +30,15 @@ void ReleaseInto(T*& object) {
     object = nullptr;
 }
 
+// Alt+Enter would take the swap chain to exclusive full screen, and releasing a swap chain there
+// is an error DXGI forbids: the window stays a window. The association belongs to the factory
+// that made the swap chain. A failure leaves Alt+Enter as DXGI handles it, as before.
+void RefuseAltEnter(HWND window) {
+    Microsoft::WRL::ComPtr<IDXGIFactory> factory;
+    if (SUCCEEDED(g_swapChain->GetParent(IID_PPV_ARGS(&factory))))
+        factory->MakeWindowAssociation(window, DXGI_MWA_NO_ALT_ENTER);
+}
+
 }  // namespace
 
 bool CreateDeviceD3D(HWND window) {
@@ -35,7 +46,7 @@ bool CreateDeviceD3D(HWND window) {
     desc.BufferCount = 2;
     desc.BufferDesc.RefreshRate = {60, 1};
     desc.BufferDesc.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
-    desc.Flags = DXGI_SWAP_CHAIN_FLAG_ALLOW_MODE_SWITCH;
+    desc.Flags = 0;  // no display-mode switches: the window is never full screen
     desc.BufferUsage = DXGI_USAGE_RENDER_TARGET_OUTPUT;
     desc.OutputWindow = window;
     desc.SampleDesc.Count = 1;
@@ -50,6 +61,7 @@ bool CreateDeviceD3D(HWND window) {
             return false;
         }
     }
+    RefuseAltEnter(window);
     CreateRenderTarget();
     return true;
 }

@@ -10,7 +10,7 @@ using DeviceFactory = HRESULT (*)(D3D_DRIVER_TYPE driver, const DXGI_SWAP_CHAIN_
                                   ID3D11Device** device, ID3D11DeviceContext** context);
 
 // Hardware first (2 buffers, flip-discard), then WARP (1 buffer, discard); false when neither
-// gives a device. The render target is made too.
+// gives a device. The render target is made too. Alt+Enter leaves the window as it is.
 [[nodiscard]] bool CreateDeviceD3D(HWND window);
 // Releases the view, the swap chain, the context and the device, in this order.
 void CleanupDeviceD3D();

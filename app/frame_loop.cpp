@@ -13,6 +13,7 @@
 #include "imgui.h"
 #include "imgui_impl_dx11.h"
 #include "imgui_impl_win32.h"
+#include "ui/fonts.h"
 #include "ui/ui.h"
 
 namespace {
@@ -29,9 +30,14 @@ bool PumpMessages() {
     return quit;
 }
 
-// Lays out one frame; renders it only when it must reach the screen (see PresentedFrame). True
-// when rendered, and then it is to be presented.
-bool DrawFrame(PresentedFrame& presented, bool forced) {
+enum class Drawn {
+    Rendered,       // to be presented
+    LeftOut,        // the picture on screen is the same
+    NoFontTexture,  // nothing can be drawn on this device
+};
+
+// Lays out one frame; renders it only when it must reach the screen (see PresentedFrame).
+Drawn DrawFrame(PresentedFrame& presented, bool forced) {
     UINT width = 0, height = 0;
     if (TakePendingSize(width, height)) {
         ResizeRenderTarget(width, height);
@@ -40,7 +46,11 @@ bool DrawFrame(PresentedFrame& presented, bool forced) {
     ui::ApplyPendingTheme();
     // A theme or DPI change, or a new device, made the renderer drop its font texture; it makes
     // it again below, perhaps at the old address, where the same id would stand for new pixels.
-    if (!ImGui::GetIO().Fonts->TexID) forced = true;
+    if (!ImGui::GetIO().Fonts->TexID) {
+        forced = true;
+        // The renderer does not check the texture it makes: it would go on without one.
+        if (!ui::FontTextureCanBeMade(D3dDevice())) return Drawn::NoFontTexture;
+    }
     ImGui_ImplDX11_NewFrame();
     ImGui_ImplWin32_NewFrame();
     ImGui::NewFrame();
@@ -48,20 +58,21 @@ bool DrawFrame(PresentedFrame& presented, bool forced) {
     ImGui::Render();
     const ImVec4 bg = ImGui::GetStyle().Colors[ImGuiCol_WindowBg];
     const float clear[4] = {bg.x, bg.y, bg.z, 1.0f};
-    if (!presented.ShouldPresent(*ImGui::GetDrawData(), clear, forced)) return false;
+    if (!presented.ShouldPresent(*ImGui::GetDrawData(), clear, forced)) return Drawn::LeftOut;
     ID3D11RenderTargetView* target = D3dRenderTarget();
     D3dContext()->OMSetRenderTargets(1, &target, nullptr);
     if (target) D3dContext()->ClearRenderTargetView(target, clear);
     ImGui_ImplDX11_RenderDrawData(ImGui::GetDrawData());
-    return true;
+    return Drawn::Rendered;
 }
 
 }  // namespace
 
-DWORD FrameWaitMs(bool screenshot, bool hidden, uint64_t msSinceInput, bool busy, bool lastSkipped) {
+DWORD FrameWaitMs(bool screenshot, bool hidden, uint64_t msSinceInput, bool busy, bool lastSkipped,
+                  HRESULT lastPresent) {
     if (screenshot) return 0;
     if (hidden) return 400;
-    if (msSinceInput >= 750 && !busy) return 100;
+    if (lastPresent == DXGI_STATUS_OCCLUDED || (msSinceInput >= 750 && !busy)) return 100;
     // A frame left out did not wait for vertical sync in Present: without this wait the loop
     // would spin at full speed while nothing changes on screen.
     return lastSkipped ? kSkippedFrameWaitMs : 0;
@@ -77,17 +88,21 @@ int RunFrameLoop(HWND window, const FrameLoopOptions& options) {
     bool destroyed = false;  // WM_QUIT is on its way; only the pump is left to do
     bool skipped = false;    // the last visible pass left its frame out
     bool wasHidden = true;   // nothing of the window is on screen yet
+    HRESULT lastPresent = S_OK;
     for (;;) {
         const bool hidden = !options.screenshot && (!::IsWindowVisible(window) || ::IsIconic(window));
         if (!destroyed) {
             const uint64_t sinceInput = ::GetTickCount64() - LastInputTick();
-            const DWORD wait =
-                FrameWaitMs(options.screenshot, hidden, sinceInput, !hidden && ui::IsBusy(), skipped);
+            const DWORD wait = FrameWaitMs(options.screenshot, hidden, sinceInput, !hidden && ui::IsBusy(), skipped,
+                                           lastPresent);
             if (wait) ::MsgWaitForMultipleObjects(0, nullptr, FALSE, wait, QS_ALLINPUT);
         }
         if (PumpMessages()) return result;
         if (destroyed) continue;
-        if (!options.screenshot) TrayUpdate();
+        if (!options.screenshot) {
+            TrayUpdate();
+            TrayRunRequests();
+        }
         if (ui::ShouldQuit()) {
             destroyed = ::DestroyWindow(window);  // its WM_DESTROY posts WM_QUIT
             continue;
@@ -97,9 +112,17 @@ int RunFrameLoop(HWND window, const FrameLoopOptions& options) {
             if (const std::optional<Alert> alert = balloons.HiddenPass()) TrayBalloon(alert->title, alert->message);
             continue;
         }
+        // A locked screen shows nothing of what is drawn: only ask, until it shows the window again
+        // (its next frame is presented then, as the occluded one was forgotten).
+        if (lastPresent == DXGI_STATUS_OCCLUDED) {
+            lastPresent = D3dSwapChain()->Present(0, DXGI_PRESENT_TEST);
+            if (lastPresent == DXGI_STATUS_OCCLUDED) continue;
+        }
         // Every capture frame is drawn; a window shown again or uncovered shows its next frame.
         const bool forced = options.screenshot || TakeRepaintRequest() || std::exchange(wasHidden, false);
-        skipped = !DrawFrame(presented, forced);
+        const Drawn frame = DrawFrame(presented, forced);
+        if (frame == Drawn::NoFontTexture) return kLoopNoDevice;
+        skipped = frame == Drawn::LeftOut;
         if (options.counts) {
             ++options.counts->visiblePasses;
             options.counts->rendered += skipped ? 0 : 1;
@@ -114,10 +137,10 @@ int RunFrameLoop(HWND window, const FrameLoopOptions& options) {
             destroyed = ::DestroyWindow(window);
             continue;
         }
-        const HRESULT present = D3dSwapChain()->Present(options.screenshot ? 0 : 1, 0);
+        lastPresent = D3dSwapChain()->Present(options.screenshot ? 0 : 1, 0);
         // An occluded window or a lost device showed nothing of this frame.
-        if (present != S_OK) presented.Forget();
-        if (!RecoverAfterPresent(present, window)) return kLoopNoDevice;
+        if (lastPresent != S_OK) presented.Forget();
+        if (!RecoverAfterPresent(lastPresent, window)) return kLoopNoDevice;
         if (options.screenshot) ::Sleep(60);
         balloons.VisiblePass();
     }

@@ -23,7 +23,7 @@ struct FrameLoopOptions {
 
 // Exit codes the loop can end with.
 inline constexpr int kLoopEnded = 0;
-inline constexpr int kLoopNoDevice = 1;         // a lost device could not be rebuilt
+inline constexpr int kLoopNoDevice = 1;         // a lost device could not be rebuilt, or no font texture made
 inline constexpr int kLoopScreenshotFailed = 1;  // the capture could not be written
 
 // The wait after a visible pass that left its frame out while the loop draws continuously: about
@@ -31,9 +31,11 @@ inline constexpr int kLoopScreenshotFailed = 1;  // the capture could not be wri
 inline constexpr DWORD kSkippedFrameWaitMs = 16;
 
 // Milliseconds to wait for input before the pass: 400 hidden, 100 visible after 750 ms without
-// input and nothing busy, else kSkippedFrameWaitMs after a frame left out, else 0; never in
-// screenshot mode.
-DWORD FrameWaitMs(bool screenshot, bool hidden, uint64_t msSinceInput, bool busy, bool lastSkipped);
+// input and nothing busy, or while the last Present (`lastPresent`) found the window occluded
+// (a locked screen returns at once, without the wait for vertical sync), else
+// kSkippedFrameWaitMs after a frame left out, else 0; never in screenshot mode.
+DWORD FrameWaitMs(bool screenshot, bool hidden, uint64_t msSinceInput, bool busy, bool lastSkipped,
+                  HRESULT lastPresent);
 // The capture is due once the frames drawn reach the option; 0 or less captures the first frame.
 bool CaptureDue(int framesDrawn, int framesOption);
 

@@ -15,9 +15,29 @@
 namespace {
 
 NOTIFYICONDATAW g_nid{};
-bool g_added = false;
+bool g_wanted = false;  // between TrayAddIcon and TrayRemoveIcon
+bool g_added = false;   // the shell took the icon
+uint64_t g_lastAddTick = 0;
 TrayShown g_shown;
+TrayGestures g_gestures;
 HMODULE g_iconModule = nullptr;
+TrayShellCall g_shell = nullptr;
+
+BOOL Shell(DWORD message, NOTIFYICONDATAW& data) {
+    return g_shell ? g_shell(message, &data) : ::Shell_NotifyIconW(message, &data);
+}
+
+// Offers the icon to the shell. One the shell still holds (a "TaskbarCreated" that did not come
+// from a restart) refuses NIM_ADD, so a failed add is followed by a modification, which succeeds
+// only for an icon the shell knows.
+void OfferIcon() {
+    g_nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP;
+    g_added = Shell(NIM_ADD, g_nid) || Shell(NIM_MODIFY, g_nid);
+    g_lastAddTick = ::GetTickCount64();
+    if (!g_added) return;
+    g_nid.uVersion = NOTIFYICON_VERSION_4;
+    Shell(NIM_SETVERSION, g_nid);
+}
 
 HICON LoadTrayIcon(int resource) {
     HICON icon = nullptr;
@@ -80,26 +100,28 @@ void TrayAddIcon(HWND window) {
     g_nid.cbSize = sizeof(g_nid);
     g_nid.hWnd = window;
     g_nid.uID = 1;
-    g_nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP;
     g_nid.uCallbackMessage = kTrayCallbackMessage;
     SetIcon(LoadTrayIcon(TrayIconResource(0)));
     CopyTip(L"Zerva");
-    ::Shell_NotifyIconW(NIM_ADD, &g_nid);
-    g_nid.uVersion = NOTIFYICON_VERSION_4;
-    ::Shell_NotifyIconW(NIM_SETVERSION, &g_nid);
-    g_added = true;
+    g_wanted = true;
     g_shown = TrayShown{};
+    OfferIcon();
 }
 
 void TrayUpdate() {
-    if (!g_added) return;
+    if (!g_wanted) return;
+    if (!g_added) {
+        if (::GetTickCount64() - g_lastAddTick < kTrayAddRetryMs) return;
+        OfferIcon();  // with the picture and tooltip it was first offered with, as g_shown says
+        if (!g_added) return;
+    }
     const int state = ui::RunningServerCount();
     const TrayChange change = UpdateTrayShown(g_shown, state, Utf8ToWide(ui::TrayTooltip()));
     if (change.newIcon) SetIcon(LoadTrayIcon(TrayIconResource(state)));
     if (!change.send) return;
     CopyTip(g_shown.tooltip);
     g_nid.uFlags = NIF_ICON | NIF_TIP | NIF_SHOWTIP;
-    ::Shell_NotifyIconW(NIM_MODIFY, &g_nid);
+    Shell(NIM_MODIFY, g_nid);
 }
 
 void TrayShowMenu() {
@@ -118,6 +140,18 @@ void TrayShowMenu() {
     RunCommand(chosen);
 }
 
+void TrayRecordNotification(unsigned event) {
+    g_gestures.Record(event, ::GetTickCount64(), ::GetDoubleClickTime());
+}
+
+void TrayRunRequests() {
+    const TrayRequests requests = g_gestures.Take();
+    if (requests.toggle) ToggleMainWindow();
+    if (requests.menu) TrayShowMenu();
+}
+
+TrayRequests TrayTakeRequests() { return g_gestures.Take(); }
+
 void TrayBalloon(const std::string& title, const std::string& text) {
     if (!g_added) return;
     NOTIFYICONDATAW balloon = g_nid;
@@ -125,15 +159,15 @@ void TrayBalloon(const std::string& title, const std::string& text) {
     balloon.dwInfoFlags = NIIF_WARNING;
     wcsncpy_s(balloon.szInfoTitle, Utf8ToWide(title).substr(0, 63).c_str(), _TRUNCATE);
     wcsncpy_s(balloon.szInfo, Utf8ToWide(text).substr(0, 255).c_str(), _TRUNCATE);
-    ::Shell_NotifyIconW(NIM_MODIFY, &balloon);
+    Shell(NIM_MODIFY, balloon);
 }
 
 void TrayRemoveIcon() {
-    if (!g_added) return;
+    if (!g_wanted) return;
     g_nid.uFlags = 0;
-    ::Shell_NotifyIconW(NIM_DELETE, &g_nid);
+    if (g_added) Shell(NIM_DELETE, g_nid);
     SetIcon(nullptr);
-    g_added = false;
+    g_wanted = g_added = false;
 }
 
 void TrayAppendItem(HMENU menu, int id, const std::string& text, bool enabled) {
@@ -147,3 +181,4 @@ std::string LocalhostUrl() {
 
 void TraySetIconModule(HMODULE module) { g_iconModule = module; }
 HICON TrayIconHandle() { return g_nid.hIcon; }
+void TraySetShellForTests(TrayShellCall call) { g_shell = call; }

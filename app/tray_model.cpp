@@ -1,5 +1,8 @@
 #include "app/tray_model.h"
 
+#include <windows.h>
+#include <shellapi.h>
+
 #include "core/translate.h"
 
 namespace {
@@ -56,3 +59,26 @@ std::optional<Alert> BalloonChooser::HiddenPass() {
 }
 
 void BalloonChooser::VisiblePass() { m_seen = Server::Instance().AlertCount(); }
+
+void TrayGestures::Kind::Request(uint64_t tick, uint64_t doubleClickMs) {
+    if (kept && tick - *kept < doubleClickMs) return;
+    kept = tick;
+    pending = true;
+}
+
+void TrayGestures::Record(unsigned event, uint64_t tick, uint64_t doubleClickMs) {
+    switch (event) {
+    case WM_LBUTTONUP:
+    case NIN_SELECT:
+    case NIN_KEYSELECT: m_toggle.Request(tick, doubleClickMs); break;
+    case WM_RBUTTONUP:
+    case WM_CONTEXTMENU: m_menu.Request(tick, doubleClickMs); break;
+    default: break;
+    }
+}
+
+TrayRequests TrayGestures::Take() {
+    const TrayRequests requests{m_toggle.pending, m_menu.pending};
+    m_toggle.pending = m_menu.pending = false;
+    return requests;
+}

@@ -1,6 +1,7 @@
 // app/tray_model.h: what the notification-area icon shows, decided apart from the shell calls:
 // the menu with its enabled items, the icon of the running count, the tooltip to send and the
-// alert that becomes a balloon. GUI thread; owns nothing but the balloon counter.
+// alert that becomes a balloon, and which of the icon's notifications ask for something. GUI
+// thread; owns nothing but the balloon counter and the clicks not yet acted on.
 #pragma once
 #include <cstdint>
 #include <optional>
@@ -64,4 +65,33 @@ public:
 
 private:
     uint64_t m_seen = 0;
+};
+
+// What the icon's notifications ask of the loop.
+struct TrayRequests {
+    bool toggle = false;  // show or hide the window
+    bool menu = false;    // open the menu
+};
+
+// With NOTIFYICON_VERSION_4 one gesture brings two notifications: a left click WM_LBUTTONUP then
+// NIN_SELECT, Enter NIN_KEYSELECT twice, a right click WM_RBUTTONUP then WM_CONTEXTMENU (the menu
+// key WM_CONTEXTMENU alone). Acting on each would show and hide the window at once, or open the
+// menu a second time once the user closed it. The window procedure records them; the loop acts
+// on each gesture once.
+class TrayGestures {
+public:
+    // Notification `event` (the low word of the callback's second parameter) received at `tick`
+    // (milliseconds). A request within `doubleClickMs` of the last one of its kind that was kept
+    // belongs to the same gesture and is dropped; notifications that ask nothing are ignored.
+    void Record(unsigned event, uint64_t tick, uint64_t doubleClickMs);
+    // What the notifications recorded since the last call ask, cleared.
+    TrayRequests Take();
+
+private:
+    struct Kind {
+        std::optional<uint64_t> kept;  // when the last request of this kind was kept
+        bool pending = false;
+        void Request(uint64_t tick, uint64_t doubleClickMs);
+    };
+    Kind m_toggle, m_menu;
 };

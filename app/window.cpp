@@ -1,7 +1,5 @@
 #include "app/window.h"
 
-#include <shellapi.h>
-
 #include <algorithm>
 #include <utility>
 
@@ -23,6 +21,7 @@ UINT g_pendingWidth = 0, g_pendingHeight = 0;
 bool g_repaint = false;
 UINT g_taskbarCreated = 0;
 uint64_t g_lastInput = 0;
+MessageFilterCall g_messageFilter = nullptr;
 
 bool RegisterClassNamed(HINSTANCE instance, const wchar_t* name) {
     WNDCLASSEXW wc{};
@@ -97,7 +96,16 @@ void ToggleMainWindow() {
         ShowMainWindow();
 }
 
-void RegisterTaskbarCreated() { g_taskbarCreated = ::RegisterWindowMessageW(L"TaskbarCreated"); }
+void RegisterTaskbarCreated(HWND window) {
+    g_taskbarCreated = ::RegisterWindowMessageW(L"TaskbarCreated");
+    if (g_taskbarCreated == 0) return;
+    // Without elevation nothing is filtered and the call changes nothing; its failure leaves the
+    // icon as it was before (gone after an Explorer restart), so it is not reported.
+    const MessageFilterCall allow = g_messageFilter ? g_messageFilter : ::ChangeWindowMessageFilterEx;
+    allow(window, g_taskbarCreated, MSGFLT_ALLOW, nullptr);
+}
+
+void SetMessageFilterForTests(MessageFilterCall call) { g_messageFilter = call; }
 
 int PageFromName(const std::string& name) {
     static const char* const kNames[] = {"apache", "php", "mysql", "components", "logs", "prefs"};
@@ -172,14 +180,8 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return 0;
     }
     case kTrayCallbackMessage:
-        switch (LOWORD(lParam)) {
-        case WM_LBUTTONUP:
-        case NIN_SELECT:
-        case NIN_KEYSELECT: ToggleMainWindow(); break;
-        case WM_RBUTTONUP:
-        case WM_CONTEXTMENU: TrayShowMenu(); break;
-        default: break;
-        }
+        // Only recorded: one click brings two notifications, and the loop acts once per gesture.
+        TrayRecordNotification(LOWORD(lParam));
         return 0;
     case kShowWindowMessage:
         ShowMainWindow();

@@ -28,8 +28,13 @@ void ShowMainWindow();
 void ToggleMainWindow();
 // Visible and not minimised.
 bool MainWindowShown();
-// Registers "TaskbarCreated", after which its message re-adds the tray icon.
-void RegisterTaskbarCreated();
+// Registers "TaskbarCreated", after which its message re-adds the tray icon, and lets it through
+// to `window` when this copy runs elevated (Windows drops messages from a less privileged
+// Explorer otherwise, and the icon would never come back after a restart of it).
+void RegisterTaskbarCreated(HWND window);
+// Stands in for ChangeWindowMessageFilterEx (null restores it).
+using MessageFilterCall = BOOL(WINAPI*)(HWND window, UINT message, DWORD action, PCHANGEFILTERSTRUCT info);
+void SetMessageFilterForTests(MessageFilterCall call);
 
 // 1 "apache", 2 "php", 3 "mysql", 4 "components", 5 "logs", 6 "prefs", else 0 (exact names).
 int PageFromName(const std::string& name);

@@ -9,6 +9,7 @@
 #include "app/window.h"
 #include "control/server.h"
 #include "control/updater.h"
+#include "core/cmdline.h"
 #include "core/config.h"
 #include "core/files.h"
 #include "core/handle.h"
@@ -28,23 +29,20 @@ namespace {
 
 // Held until the process ends: the next start finds it and hands over.
 UniqueHandle g_instanceMutex;
+MessageBoxCall g_messageBox = nullptr;
+ShellExecuteCall g_shellExecute = nullptr;
 
-// True when another instance holds the mutex; that instance is asked to show its window.
-bool HandOverToRunningInstance() {
-    const HANDLE mutex = ::CreateMutexW(nullptr, TRUE, kSingleInstanceMutex);
-    const DWORD error = ::GetLastError();
-    g_instanceMutex.Reset(mutex);
-    if (error != ERROR_ALREADY_EXISTS) return false;
-    if (const HWND first = ::FindWindowW(kMainWindowClass, nullptr)) {
-        // Lets the first instance come to the foreground although this one has the focus.
-        ::AllowSetForegroundWindow(ASFW_ANY);
-        ::PostMessageW(first, kShowWindowMessage, 0, 0);
-    }
-    return true;
+int Ask(HWND owner, const std::wstring& text, UINT type) {
+    return (g_messageBox ? g_messageBox : ::MessageBoxW)(owner, text.c_str(), L"Zerva", type);
 }
 
 void ShowDirect3DUnavailable(HWND owner) {
-    ::MessageBoxW(owner, L"Direct3D 11 is not available on this computer.", L"Zerva", MB_OK | MB_ICONERROR);
+    Ask(owner, L"Direct3D 11 is not available on this computer.", MB_OK | MB_ICONERROR);
+}
+
+// The root folder when the user chose it rather than taking the executable's folder.
+std::wstring ChosenRoot(const StartOptions& options) {
+    return options.root || EnvironmentVariable(L"ZERVA_ROOT") ? RootDir() : std::wstring();
 }
 
 void InitImGui(HWND window) {
@@ -79,7 +77,7 @@ void StartInterface(HWND window, const StartOptions& options, bool screenshot) {
 void ShowAtStart(HWND window) {
     Config& config = Config::Instance();
     const bool apacheCurrent = CurrentApache().has_value();
-    RegisterTaskbarCreated();
+    RegisterTaskbarCreated(window);
     TrayAddIcon(window);
     if (config.GetBool(setting::kStartOnStart) && apacheCurrent && !Server::Instance().AnyRunning())
         Server::Instance().StartAll();
@@ -95,8 +93,8 @@ void ShowAtStart(HWND window) {
 
 int RunWindowMode(HINSTANCE instance, const StartOptions& options) {
     const bool screenshot = !options.screenshot.empty();
-    if (!screenshot && HandOverToRunningInstance()) return 0;
-    if (!CheckFolderWritable(RootDir())) return 1;
+    if (!screenshot && !TakeSingleInstance(kSingleInstanceMutex)) return 0;
+    if (!CheckFolderWritable(RootDir(), ElevatedRestartArguments(options, ChosenRoot(options)))) return 1;
     EnsureLayout();
     LogInfo(console::kZerva, "Zerva " + std::string(kZervaVersion) + " - " + WideToUtf8(RootDir()));
     CheckForeignMysqlFiles();
@@ -130,19 +128,54 @@ int RunWindowMode(HINSTANCE instance, const StartOptions& options) {
     return loopResult;
 }
 
-bool CheckFolderWritable(const std::wstring& folder) {
+bool TakeSingleInstance(const wchar_t* name) {
+    const HANDLE mutex = ::CreateMutexW(nullptr, TRUE, name);
+    const DWORD error = ::GetLastError();
+    g_instanceMutex.Reset(mutex);
+    if (error == ERROR_ACCESS_DENIED) {
+        // The mutex of an elevated copy refuses this one, and Windows would drop the show message
+        // posted to its window: only the user can bring it forward.
+        Ask(nullptr,
+            Utf8ToWide(Tr("Zerva is already running as administrator.\n\nWindows does not let this copy show its "
+                          "window. Open it from the Zerva icon in the notification area, or quit it and start Zerva "
+                          "again.")),
+            MB_OK | MB_ICONINFORMATION);
+        return false;
+    }
+    if (error != ERROR_ALREADY_EXISTS) return true;
+    if (const HWND first = ::FindWindowW(kMainWindowClass, nullptr)) {
+        // Lets the first instance come to the foreground although this one has the focus.
+        ::AllowSetForegroundWindow(ASFW_ANY);
+        ::PostMessageW(first, kShowWindowMessage, 0, 0);
+    }
+    return false;
+}
+
+bool CheckFolderWritable(const std::wstring& folder, const std::wstring& restartArguments) {
     if (IsDirectoryWritable(folder)) return true;
     const std::string text =
         Format(Tr("Zerva cannot write in its folder:\n%s\n\nZerva keeps its configuration and its servers in this "
                   "folder. Move the Zerva folder somewhere you can write (for example C:\\Zerva or your Documents), "
                   "or restart it as administrator.\n\nRestart as administrator now?"),
                WideToUtf8(folder).c_str());
-    if (::MessageBoxW(nullptr, Utf8ToWide(text).c_str(), L"Zerva", MB_YESNO | MB_ICONWARNING) == IDYES) {
-        wchar_t self[520] = {};
-        ::GetModuleFileNameW(nullptr, self, 520);
-        ::ShellExecuteW(nullptr, L"runas", self, nullptr, nullptr, SW_SHOWNORMAL);
+    if (Ask(nullptr, Utf8ToWide(text), MB_YESNO | MB_ICONWARNING) == IDYES) {
+        // The elevated copy may reach its single-instance check before this process has ended:
+        // finding the mutex still held, it would hand over to a window that never comes and exit.
+        g_instanceMutex.Reset();
+        (g_shellExecute ? g_shellExecute : ::ShellExecuteW)(nullptr, L"runas", ExePath().c_str(),
+                                                            restartArguments.empty() ? nullptr
+                                                                                     : restartArguments.c_str(),
+                                                            nullptr, SW_SHOWNORMAL);
     }
     return false;
+}
+
+std::wstring ElevatedRestartArguments(const StartOptions& options, const std::wstring& chosenRoot) {
+    CommandLine arguments;
+    if (!chosenRoot.empty()) arguments.Add(L"--root").AddQuoted(chosenRoot);
+    if (!options.cache.empty()) arguments.Add(L"--cache").AddQuoted(AbsoluteFolder(options.cache));
+    if (!options.lang.empty()) arguments.Add(L"--lang").AddQuoted(Utf8ToWide(options.lang));
+    return arguments.Text();
 }
 
 void CheckForeignMysqlFiles() {
@@ -165,3 +198,8 @@ void CheckForeignMysqlFilesIn(const std::wstring& windowsFolder, const std::wstr
 }
 
 void ApplyInitialTitleBarTheme(HWND window) { ApplyTitleBarTheme(window, GetThemeSetting() != "light"); }
+
+void SetWindowModeCallsForTests(MessageBoxCall messageBox, ShellExecuteCall shellExecute) {
+    g_messageBox = messageBox;
+    g_shellExecute = shellExecute;
+}

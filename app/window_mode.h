@@ -14,11 +14,28 @@ inline constexpr wchar_t kSingleInstanceMutex[] = L"Local\\ZervaRenew.SingleInst
 // writable, Direct3D 11 is missing or lost for good, or a screenshot could not be written).
 int RunWindowMode(HINSTANCE instance, const StartOptions& options);
 
-// The write test; when it fails, offers to restart elevated. False: the caller ends with 1.
-[[nodiscard]] bool CheckFolderWritable(const std::wstring& folder);
+// Takes the single-instance mutex `name`. False when another copy holds it: that copy was asked
+// to show its window, or, when it runs with rights this one lacks (elevated), the user was told
+// so, since Windows drops messages to it. The caller then ends with 0.
+[[nodiscard]] bool TakeSingleInstance(const wchar_t* name);
+// The write test; when it fails, offers to restart elevated with `restartArguments`, after
+// letting the single-instance mutex go. False: the caller ends with 1.
+[[nodiscard]] bool CheckFolderWritable(const std::wstring& folder, const std::wstring& restartArguments);
+// The arguments of the elevated copy, quoted: the root folder when --root or ZERVA_ROOT chose it
+// (`chosenRoot`, absolute, or empty), --cache made absolute and --lang, when given. The elevated
+// copy starts in the system folder and without this process's environment, so neither a
+// relative path nor ZERVA_ROOT would reach it.
+std::wstring ElevatedRestartArguments(const StartOptions& options, const std::wstring& chosenRoot);
 // One console warning per database configuration or client library of another package.
 void CheckForeignMysqlFiles();
 // Those warnings for a Windows folder (the test seam of the above).
 void CheckForeignMysqlFilesIn(const std::wstring& windowsFolder, const std::wstring& driveRoot);
 // Dark title bar unless THEME is exactly "light".
 void ApplyInitialTitleBarTheme(HWND window);
+
+// Stand in for MessageBoxW and ShellExecuteW (null restores them): a message box would wait for
+// a user a headless run does not have.
+using MessageBoxCall = int(WINAPI*)(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
+using ShellExecuteCall = HINSTANCE(WINAPI*)(HWND owner, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters,
+                                            LPCWSTR folder, INT show);
+void SetWindowModeCallsForTests(MessageBoxCall messageBox, ShellExecuteCall shellExecute);

@@ -188,6 +188,10 @@ const TranslationPair kTable[] = {
      "Zerva ne peut pas écrire dans son dossier :\n%s\n\nZerva garde sa configuration et ses serveurs dans ce "
      "dossier. Déplacez le dossier de Zerva dans un endroit où vous pouvez écrire (par exemple C:\\Zerva ou vos "
      "Documents), ou redémarrez-le en tant qu'administrateur.\n\nRedémarrer en tant qu'administrateur maintenant ?"},
+    {"Zerva is already running as administrator.\n\nWindows does not let this copy show its window. Open it from the "
+     "Zerva icon in the notification area, or quit it and start Zerva again.",
+     "Zerva est déjà lancé en tant qu'administrateur.\n\nWindows ne permet pas à cette copie d'afficher sa fenêtre. "
+     "Ouvrez-la depuis l'icône de Zerva dans la zone de notification, ou quittez-la et relancez Zerva."},
     {"A MySQL configuration file from another package was found (ignored by Zerva): ",
      "Un fichier de configuration MySQL d'un autre logiciel a été trouvé (ignoré par Zerva) : "},
     {"libmysql.dll was installed in Windows by another package and may disturb PHP: ",

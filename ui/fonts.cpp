@@ -1,17 +1,22 @@
 #include "ui/fonts.h"
 
 #include <windows.h>
+#include <d3d11.h>
+#include <wrl/client.h>
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 
 #include "core/files.h"
 #include "core/text.h"
+#include "ui/logo.h"
 
 namespace {
 
 ImFont* g_fonts[ui::kFontCount] = {};
 std::wstring g_folderOverride;
+int g_textureLimit = D3D10_REQ_TEXTURE2D_U_OR_V_DIMENSION;
 
 // Latin, general punctuation, arrows, box drawing, miscellaneous symbols and the euro sign.
 const ImWchar kTextRanges[] = {
@@ -68,26 +73,31 @@ std::string FindSystemFont(std::initializer_list<const char*> names) {
     return {};
 }
 
-ImFont* AddFontWithIcons(const std::string& path, float size, const std::string& iconPath, float iconSize) {
+ImFont* AddFontWithIcons(const std::string& path, float size, const std::string& iconPath, float iconSize,
+                         const FontRaster& raster) {
     ImFontAtlas* atlas = ImGui::GetIO().Fonts;
     ImFont* font = nullptr;
     if (!path.empty()) {
         if (auto file = LoadFontFile(path)) {
             ImFontConfig config;
-            config.OversampleH = 2;
-            config.OversampleV = 2;
+            config.OversampleH = raster.oversample;
+            config.OversampleV = raster.oversample;
             config.PixelSnapH = false;
+            config.RasterizerDensity = raster.density;
             font = atlas->AddFontFromMemoryTTF(file->first, file->second, size, &config, kTextRanges);
         }
     }
     if (!font) {
         ImFontConfig config;
         config.SizePixels = size;
+        config.RasterizerDensity = raster.density;
         font = atlas->AddFontDefault(&config);
     }
     if (!iconPath.empty()) {
         if (auto file = LoadFontFile(iconPath)) {
             ImFontConfig config;
+            config.OversampleH = std::min(int(config.OversampleH), raster.oversample);
+            config.RasterizerDensity = raster.density;
             config.MergeMode = true;
             config.PixelSnapH = true;
             config.GlyphMinAdvanceX = iconSize;
@@ -100,12 +110,34 @@ ImFont* AddFontWithIcons(const std::string& path, float size, const std::string&
 
 namespace {
 
+struct FontFiles {
+    std::string text, bold, mono, icons;
+};
+
+FontFiles FindFontFiles() {
+    FontFiles files;
+    files.text = FindSystemFont({"segoeui.ttf", "tahoma.ttf", "arial.ttf"});
+    files.bold = FindSystemFont({"seguisb.ttf", "segoeuib.ttf", "tahomabd.ttf", "arialbd.ttf"});
+    if (files.bold.empty()) files.bold = files.text;
+    files.mono = FindSystemFont({"CascadiaMono.ttf", "consola.ttf", "cour.ttf"});
+    files.icons = FindSystemFont({"SegoeIcons.ttf", "segmdl2.ttf"});
+    return files;
+}
+
+void AddFonts(const FontFiles& files, float scale, const FontRaster& raster) {
+    const float s = scale * 16;
+    g_fonts[kFontBody] = AddFontWithIcons(files.text, s, files.icons, s * 0.95f, raster);
+    g_fonts[kFontBold] = AddFontWithIcons(files.bold, s, files.icons, s * 0.95f, raster);
+    g_fonts[kFontTitle] = AddFontWithIcons(files.bold, scale * 23, files.icons, scale * 22, raster);
+    g_fonts[kFontMono] = AddFontWithIcons(files.mono, scale * 14, {}, 0, raster);
+    g_fonts[kFontBig] = AddFontWithIcons(files.text, scale * 30, files.icons, scale * 30, raster);
+}
+
+bool AtlasFits(const ImFontAtlas& atlas, int side) { return atlas.TexWidth <= side && atlas.TexHeight <= side; }
+
 // Without an icon font Dear ImGui would draw its fallback glyph ("?" or a boxed question mark)
-// wherever an icon goes; the icons are left blank instead. The mapping lives in the built atlas,
-// so the atlas is built here rather than by the renderer's first frame.
+// wherever an icon goes; the icons are left blank instead. The mapping lives in the built atlas.
 void LeaveIconsUndrawn() {
-    ImFontAtlas* atlas = ImGui::GetIO().Fonts;
-    if (!atlas->Build()) return;
     for (ImFont* font : g_fonts) {
         if (!font || font == g_fonts[kFontMono]) continue;
         for (const ImWchar* range = kIconRanges; range[0]; range += 2)
@@ -117,21 +149,46 @@ void LeaveIconsUndrawn() {
 
 void BuildFonts(float scale) {
     ImGuiIO& io = ImGui::GetIO();
-    io.Fonts->Clear();
-    const std::string text = FindSystemFont({"segoeui.ttf", "tahoma.ttf", "arial.ttf"});
-    std::string bold = FindSystemFont({"seguisb.ttf", "segoeuib.ttf", "tahomabd.ttf", "arialbd.ttf"});
-    if (bold.empty()) bold = text;
-    const std::string mono = FindSystemFont({"CascadiaMono.ttf", "consola.ttf", "cour.ttf"});
-    const std::string icons = FindSystemFont({"SegoeIcons.ttf", "segmdl2.ttf"});
-
-    const float s = scale * 16;
-    g_fonts[kFontBody] = AddFontWithIcons(text, s, icons, s * 0.95f);
-    g_fonts[kFontBold] = AddFontWithIcons(bold, s, icons, s * 0.95f);
-    g_fonts[kFontTitle] = AddFontWithIcons(bold, scale * 23, icons, scale * 22);
-    g_fonts[kFontMono] = AddFontWithIcons(mono, scale * 14, {}, 0);
-    g_fonts[kFontBig] = AddFontWithIcons(text, scale * 30, icons, scale * 30);
+    const FontFiles files = FindFontFiles();
+    // The sharpest glyphs first. At a very high DPI that atlas outgrows the textures the device
+    // can make: the glyphs are then made without oversampling (which adds little at that size),
+    // then at half the density and less, but never smaller than at 100%.
+    FontRaster raster;
+    for (;;) {
+        io.Fonts->Clear();
+        AddFonts(files, scale, raster);
+        if (io.Fonts->Build() && AtlasFits(*io.Fonts, g_textureLimit)) break;
+        if (raster.oversample > 1)
+            raster.oversample = 1;
+        else if (raster.density > 1.0f / scale)
+            raster.density = std::max(raster.density / 2, 1.0f / scale);
+        else
+            break;  // the smallest atlas of these fonts; FontTextureCanBeMade judges it
+    }
     io.FontDefault = g_fonts[kFontBody];
-    if (icons.empty()) LeaveIconsUndrawn();
+    if (files.icons.empty()) LeaveIconsUndrawn();
+}
+
+int MaxTextureSide(ID3D11Device* device) {
+    if (!device) return D3D10_REQ_TEXTURE2D_U_OR_V_DIMENSION;
+    const D3D_FEATURE_LEVEL level = device->GetFeatureLevel();
+    if (level >= D3D_FEATURE_LEVEL_11_0) return D3D11_REQ_TEXTURE2D_U_OR_V_DIMENSION;
+    if (level >= D3D_FEATURE_LEVEL_10_0) return D3D10_REQ_TEXTURE2D_U_OR_V_DIMENSION;
+    return level >= D3D_FEATURE_LEVEL_9_3 ? 4096 : 2048;
+}
+
+void SetFontTextureLimit(int side) { g_textureLimit = side; }
+
+bool FontTextureCanBeMade(ID3D11Device* device) {
+    if (!device) return false;
+    unsigned char* pixels = nullptr;
+    int width = 0, height = 0;
+    ImGui::GetIO().Fonts->GetTexDataAsRGBA32(&pixels, &width, &height);
+    const int side = MaxTextureSide(device);
+    if (!pixels || width <= 0 || height <= 0 || width > side || height > side) return false;
+    // The texture the renderer makes, without its pixels: what fails for want of memory fails here.
+    Microsoft::WRL::ComPtr<ID3D11Texture2D> texture;
+    return CreateRgbaTexture(device, uint32_t(width), uint32_t(height), nullptr, &texture);
 }
 
 }  // namespace ui

@@ -50,6 +50,19 @@ ID3D11ShaderResourceView* CreateLogoTexture(ID3D11Device* device) {
                          width, height))
         return nullptr;
 
+    ComPtr<ID3D11Texture2D> texture;
+    if (!CreateRgbaTexture(device, width, height, rgba.data(), &texture)) return nullptr;
+    D3D11_SHADER_RESOURCE_VIEW_DESC view = {};
+    view.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
+    view.ViewDimension = D3D11_SRV_DIMENSION_TEXTURE2D;
+    view.Texture2D.MipLevels = 1;
+    ID3D11ShaderResourceView* srv = nullptr;
+    if (FAILED(device->CreateShaderResourceView(texture.Get(), &view, &srv))) return nullptr;
+    return srv;
+}
+
+bool CreateRgbaTexture(ID3D11Device* device, uint32_t width, uint32_t height, const void* pixels,
+                       ID3D11Texture2D** texture) {
     D3D11_TEXTURE2D_DESC desc = {};
     desc.Width = width;
     desc.Height = height;
@@ -59,14 +72,6 @@ ID3D11ShaderResourceView* CreateLogoTexture(ID3D11Device* device) {
     desc.SampleDesc.Count = 1;
     desc.Usage = D3D11_USAGE_DEFAULT;
     desc.BindFlags = D3D11_BIND_SHADER_RESOURCE;
-    const D3D11_SUBRESOURCE_DATA initial = {rgba.data(), width * 4, 0};
-    ComPtr<ID3D11Texture2D> texture;
-    if (FAILED(device->CreateTexture2D(&desc, &initial, &texture))) return nullptr;
-    D3D11_SHADER_RESOURCE_VIEW_DESC view = {};
-    view.Format = desc.Format;
-    view.ViewDimension = D3D11_SRV_DIMENSION_TEXTURE2D;
-    view.Texture2D.MipLevels = 1;
-    ID3D11ShaderResourceView* srv = nullptr;
-    if (FAILED(device->CreateShaderResourceView(texture.Get(), &view, &srv))) return nullptr;
-    return srv;
+    const D3D11_SUBRESOURCE_DATA initial = {pixels, width * 4, 0};
+    return SUCCEEDED(device->CreateTexture2D(&desc, pixels ? &initial : nullptr, texture));
 }

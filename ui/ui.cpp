@@ -15,6 +15,7 @@
 #include "imgui_impl_dx11.h"
 #include "ui/confirm.h"
 #include "ui/dialogs.h"
+#include "ui/fonts.h"
 #include "ui/frame.h"
 #include "ui/logo.h"
 #include "ui/pages/pages.h"
@@ -62,6 +63,7 @@ void Init(const UiInit& init) {
     state.device = init.device;
     state.dpiScale = init.dpiScale;
     state.consoleOpen = Config::Instance().GetBool(setting::kConsoleOpen);
+    SetFontTextureLimit(MaxTextureSide(state.device));
     ApplyTheme(state.dpiScale, DarkFromSetting());
     state.logo = CreateLogoTexture(state.device);
     RefreshInstalls(true);

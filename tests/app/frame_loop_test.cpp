@@ -116,4 +116,20 @@ TEST_F(FrameLoopTest, EmptyRoot_IdleWindowRendersNothing) {
     EXPECT_EQ(watch.rendered[0], 0);
 }
 
+// The renderer does not check the font texture it makes: the loop ends rather than draw without.
+TEST_F(FrameLoopTest, AFontTextureTheDeviceCannotMake_EndsTheLoop) {
+    ui::Init(UiInit{watch.window, D3dDevice(), 1.0f});
+    ImFontAtlas* atlas = ImGui::GetIO().Fonts;
+    atlas->AddCustomRectRegular(8, 20000);  // longer than any texture of the device
+    atlas->ClearTexData();
+    ::ShowWindow(watch.window, SW_SHOWNOACTIVATE);
+    // Should the loop draw on, this ends it.
+    ASSERT_TRUE(::SetTimer(watch.window, 2, 20000, [](HWND, UINT, UINT_PTR, DWORD) { ::PostQuitMessage(0); }));
+    FrameLoopOptions options;
+    options.counts = &watch.counts;
+    EXPECT_EQ(RunFrameLoop(watch.window, options), kLoopNoDevice);
+    ::KillTimer(watch.window, 2);
+    EXPECT_EQ(watch.counts.rendered, 0);
+}
+
 }  // namespace

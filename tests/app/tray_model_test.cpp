@@ -1,5 +1,8 @@
-// The tray's menu, icon, tooltip and balloon choice.
+// The tray's menu, icon, tooltip, balloon choice and the gestures behind its notifications.
 #include "app/tray_model.h"
+
+#include <windows.h>
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
@@ -105,6 +108,38 @@ TEST(TrayBalloons, OnlyTheNewestAlertSinceTheLastHiddenPass) {
     int queued = 0;
     while (server.PopAlert(alert)) ++queued;
     EXPECT_EQ(queued, 6) << "every alert stays queued for the window";
+}
+
+TEST(TrayGestures, OneClickOrEnterTogglesOnce_OneRightClickOpensOneMenu_LaterGesturesCountAgain) {
+    constexpr uint64_t kDoubleClick = 500;
+    struct Step {
+        const char* name;
+        std::vector<std::pair<unsigned, uint64_t>> notifications;  // event, time received
+        bool toggle, menu;                                          // taken by the loop's pass after them
+    };
+    const Step steps[] = {
+        {"left click", {{WM_LBUTTONUP, 1000}, {NIN_SELECT, 1000}}, true, false},
+        {"Enter", {{NIN_KEYSELECT, 2000}, {NIN_KEYSELECT, 2001}}, true, false},
+        {"a click whose pair is split across two passes", {{WM_LBUTTONUP, 3000}}, true, false},
+        {"its second half", {{NIN_SELECT, 3005}}, false, false},
+        {"right click", {{WM_RBUTTONUP, 4000}, {WM_CONTEXTMENU, 4010}}, false, true},
+        {"a right click whose menu opens before its second half", {{WM_RBUTTONUP, 5000}}, false, true},
+        {"its second half, received while the menu was open", {{WM_CONTEXTMENU, 5020}}, false, false},
+        {"the menu key", {{WM_CONTEXTMENU, 7000}}, false, true},
+        {"a click", {{WM_LBUTTONUP, 8000}, {NIN_SELECT, 8000}}, true, false},
+        {"a second click within the double-click time", {{WM_LBUTTONUP, 8499}, {NIN_SELECT, 8499}}, false, false},
+        {"a click the double-click time later", {{WM_LBUTTONUP, 8500}, {NIN_SELECT, 8501}}, true, false},
+        {"left and right at once", {{WM_LBUTTONUP, 10000}, {WM_RBUTTONUP, 10001}}, true, true},
+        {"notifications that ask nothing",
+         {{WM_MOUSEMOVE, 20000}, {WM_LBUTTONDOWN, 20000}, {NIN_POPUPOPEN, 20000}, {WM_LBUTTONDBLCLK, 20000}},
+         false, false},
+    };
+    TrayGestures gestures;
+    for (const Step& step : steps) {
+        for (const auto& [event, tick] : step.notifications) gestures.Record(event, tick, kDoubleClick);
+        const TrayRequests taken = gestures.Take();
+        EXPECT_TRUE(taken.toggle == step.toggle && taken.menu == step.menu) << step.name;
+    }
 }
 
 }  // namespace

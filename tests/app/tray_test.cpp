@@ -44,4 +44,39 @@ TEST(Tray, AddedReAddedWithoutLeakingItsIconAndRemoved) {
     ::FreeLibrary(icons);
 }
 
+// The shell refuses icons until Explorer is ready (at logon): the add is tried again.
+int g_refused = 0;
+bool g_refusing = true;
+
+BOOL WINAPI RefusingShell(DWORD message, PNOTIFYICONDATAW data) {
+    if (g_refusing && (message == NIM_ADD || message == NIM_MODIFY)) {
+        ++g_refused;
+        return FALSE;
+    }
+    return ::Shell_NotifyIconW(message, data);
+}
+
+TEST(Tray, ARefusedIconIsOfferedAgainUntilTheShellTakesIt) {
+    const HWND window = ::CreateWindowExW(0, L"STATIC", L"tray", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(window);
+    TraySetShellForTests(RefusingShell);
+    TrayAddIcon(window);
+    EXPECT_FALSE(apptest::ShellHasIcon(window));
+    const int refused = g_refused;
+    EXPECT_GT(refused, 0);
+    TrayUpdate();
+    EXPECT_EQ(g_refused, refused) << "not offered again on every pass of the loop";
+    TrayBalloon("title", "text");  // nothing to show it from
+    EXPECT_TRUE(testkit::WaitFor([&] { TrayUpdate(); return g_refused > refused; })) << "offered again";
+    g_refusing = false;
+    EXPECT_TRUE(testkit::WaitFor([&] {
+        TrayUpdate();
+        return apptest::ShellHasIcon(window);
+    })) << "taken once the shell is ready";
+    TrayRemoveIcon();
+    EXPECT_FALSE(apptest::ShellHasIcon(window));
+    TraySetShellForTests(nullptr);
+    ::DestroyWindow(window);
+}
+
 }  // namespace

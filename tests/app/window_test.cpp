@@ -10,6 +10,8 @@
 #include "app/d3d.h"
 #include "app/frame_loop.h"
 #include "app/screenshot.h"
+#include "app/tray.h"
+#include "app/tray_model.h"
 #include "imgui.h"
 #include "imgui_impl_dx11.h"
 #include "ui/logo.h"
@@ -40,23 +42,30 @@ TEST(Window, PageNamesExactAndCaseSensitive) {
 }
 
 TEST(FrameLoop, WaitsAndCaptureCount) {
-    // screenshot, hidden, ms since input, busy, last frame left out -> wait
-    const std::tuple<bool, bool, uint64_t, bool, bool, DWORD> waits[] = {
-        {false, true, 0, true, false, 400},
-        {false, true, 0, true, true, 400},
-        {false, false, 749, false, false, 0},
-        {false, false, 750, false, false, 100},
-        {false, false, 750, false, true, 100},
-        {false, false, 5000, true, false, 0},
+    constexpr HRESULT kOccluded = DXGI_STATUS_OCCLUDED;
+    // screenshot, hidden, ms since input, busy, last frame left out, last Present -> wait
+    const std::tuple<bool, bool, uint64_t, bool, bool, HRESULT, DWORD> waits[] = {
+        {false, true, 0, true, false, S_OK, 400},
+        {false, true, 0, true, true, S_OK, 400},
+        {false, false, 749, false, false, S_OK, 0},
+        {false, false, 750, false, false, S_OK, 100},
+        {false, false, 750, false, true, S_OK, 100},
+        {false, false, 5000, true, false, S_OK, 0},
         // A frame left out did not wait in Present for vertical sync: the loop must not spin.
-        {false, false, 5000, true, true, kSkippedFrameWaitMs},
-        {false, false, 10, false, true, kSkippedFrameWaitMs},
-        {true, false, 5000, false, false, 0},
-        {true, true, 5000, false, true, 0},
+        {false, false, 5000, true, true, S_OK, kSkippedFrameWaitMs},
+        {false, false, 10, false, true, S_OK, kSkippedFrameWaitMs},
+        // Nor does an occluded Present (a locked screen), even while a job runs or the user acts.
+        {false, false, 5000, true, false, kOccluded, 100},
+        {false, false, 10, false, false, kOccluded, 100},
+        {false, false, 10, true, true, kOccluded, 100},
+        {false, true, 10, true, false, kOccluded, 400},
+        {false, false, 5000, true, false, DXGI_ERROR_DEVICE_RESET, 0},
+        {true, false, 5000, false, false, S_OK, 0},
+        {true, true, 5000, false, true, kOccluded, 0},
     };
-    for (const auto& [screenshot, hidden, sinceInput, busy, skipped, wait] : waits)
-        EXPECT_EQ(FrameWaitMs(screenshot, hidden, sinceInput, busy, skipped), wait)
-            << screenshot << hidden << " " << sinceInput << " " << busy << skipped;
+    for (const auto& [screenshot, hidden, sinceInput, busy, skipped, present, wait] : waits)
+        EXPECT_EQ(FrameWaitMs(screenshot, hidden, sinceInput, busy, skipped, present), wait)
+            << screenshot << hidden << " " << sinceInput << " " << busy << skipped << " " << std::hex << present;
     EXPECT_GT(kSkippedFrameWaitMs, 0u);
     // "At least": 0 or a negative count captures the first frame instead of never.
     EXPECT_FALSE(CaptureDue(13, 14));
@@ -97,6 +106,41 @@ TEST(Window, PaintSizeAndDpiChangeAskTheLoopForAPresentedFrame_PaintValidates) {
     ::DestroyWindow(window);
 }
 
+TEST(Window, OneTrayClickShowsTheWindowOnce_OneRightClickAsksForOneMenu) {
+    const HWND window = CreateCaptureWindow(::GetModuleHandleW(nullptr), 320, 200);
+    ASSERT_TRUE(window);
+    ASSERT_FALSE(::IsWindowVisible(window));
+    const auto notify = [&](unsigned event) { ::SendMessageW(window, kTrayCallbackMessage, 1, MAKELPARAM(event, 1)); };
+    notify(WM_LBUTTONUP);
+    notify(NIN_SELECT);
+    TrayRunRequests();  // as the loop does after its pump
+    EXPECT_TRUE(::IsWindowVisible(window)) << "shown once, not shown and hidden again";
+    notify(WM_RBUTTONUP);
+    notify(WM_CONTEXTMENU);
+    const TrayRequests requests = TrayTakeRequests();
+    EXPECT_TRUE(requests.menu && !requests.toggle);
+    EXPECT_FALSE(TrayTakeRequests().menu) << "one menu";
+    ::DestroyWindow(window);
+}
+
+std::vector<std::tuple<HWND, UINT, DWORD>> g_allowed;
+
+BOOL WINAPI RecordingFilter(HWND window, UINT message, DWORD action, PCHANGEFILTERSTRUCT) {
+    g_allowed.emplace_back(window, message, action);
+    return TRUE;
+}
+
+TEST(Window, TaskbarCreatedIsLetThroughToTheWindow) {
+    const HWND window = CreateCaptureWindow(::GetModuleHandleW(nullptr), 32, 32);
+    ASSERT_TRUE(window);
+    SetMessageFilterForTests(RecordingFilter);
+    RegisterTaskbarCreated(window);
+    SetMessageFilterForTests(nullptr);
+    const UINT taskbarCreated = ::RegisterWindowMessageW(L"TaskbarCreated");
+    EXPECT_EQ(g_allowed, (decltype(g_allowed){{window, taskbarCreated, DWORD(MSGFLT_ALLOW)}}));
+    ::DestroyWindow(window);
+}
+
 TEST(Screenshot, RowsAtThePitchPackedAsOpaqueBgra) {
     // 2 x 2 pixels, rows 12 bytes apart (4 of padding).
     const uint8_t rows[] = {1, 2, 3, 0, 4, 5, 6, 7, 9, 9, 9, 9, 10, 11, 12, 13, 14, 15, 16, 17, 9, 9, 9, 9};
@@ -106,11 +150,13 @@ TEST(Screenshot, RowsAtThePitchPackedAsOpaqueBgra) {
 
 // The drivers asked for, with buffer count and swap effect; only the hardware works, when allowed.
 std::vector<std::tuple<D3D_DRIVER_TYPE, UINT, DXGI_SWAP_EFFECT>> g_attempts;
+UINT g_flagsAskedFor = 0;  // of every attempt
 bool g_hardwareWorks = false;
 
 HRESULT RecordingFactory(D3D_DRIVER_TYPE driver, const DXGI_SWAP_CHAIN_DESC& desc, IDXGISwapChain** swapChain,
                          ID3D11Device** device, ID3D11DeviceContext** context) {
     g_attempts.emplace_back(driver, desc.BufferCount, desc.SwapEffect);
+    g_flagsAskedFor |= desc.Flags;
     if (driver != D3D_DRIVER_TYPE_HARDWARE || !g_hardwareWorks) return DXGI_ERROR_UNSUPPORTED;
     return ::D3D11CreateDeviceAndSwapChain(nullptr, driver, nullptr, 0, nullptr, 0, D3D11_SDK_VERSION, &desc,
                                            swapChain, device, nullptr, context);
@@ -148,6 +194,21 @@ TEST_F(Direct3D, HardwareFirstThenWarpWithOneDiscardBuffer_FalseWithoutEither) {
     EXPECT_TRUE(D3dDevice() && D3dContext() && D3dSwapChain() && D3dRenderTarget());
     ResizeRenderTarget(80, 60);
     EXPECT_TRUE(D3dRenderTarget());
+    EXPECT_EQ(g_flagsAskedFor, 0u) << "no display-mode switches";
+}
+
+TEST_F(Direct3D, AltEnterLeavesTheWindowAWindow) {
+    g_hardwareWorks = true;
+    ASSERT_TRUE(CreateDeviceD3D(window));
+    ::ShowWindow(window, SW_SHOWNOACTIVATE);
+    // DXGI watches the window's posted messages for Alt+Enter (bit 29: Alt held).
+    ::PostMessageW(window, WM_SYSKEYDOWN, VK_RETURN, LPARAM(1 | 1 << 29));
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+    BOOL fullScreen = TRUE;
+    ASSERT_TRUE(SUCCEEDED(D3dSwapChain()->GetFullscreenState(&fullScreen, nullptr)));
+    EXPECT_FALSE(fullScreen);
+    if (fullScreen) D3dSwapChain()->SetFullscreenState(FALSE, nullptr);  // released windowed
 }
 
 TEST_F(Direct3D, LostDeviceRebuiltWithTheRenderer_AFailedRebuildLeavesNoRendererOnANullDevice) {

@@ -1,6 +1,8 @@
 #include "ui/fonts.h"
 
 #include <windows.h>
+#include <d3d11.h>
+#include <wrl/client.h>
 
 #include <gtest/gtest.h>
 
@@ -72,8 +74,9 @@ TEST(Fonts, FallBacksAlongEachListToTheTextFileAndTheBuiltInFont) {
     const int mono = other.Add(L"DejaVuSansMono.ttf", L"cour.ttf");
     const int icons = other.Add(L"DejaVuSerif.ttf", L"segmdl2.ttf");  // stands in for the icon font
     ui::ApplyTheme(1.5f, false);
-    EXPECT_EQ(AtlasSources(), (Sources{{condensed, 24, false}, {icons, 22.8f, true}, {bold, 24, false},
-                                       {icons, 22.8f, true}, {bold, 34.5f, false}, {icons, 33, true},
+    // Asked for at 22.8 (icons of the body and bold fonts) and 34.5 (title), rounded down by the build.
+    EXPECT_EQ(AtlasSources(), (Sources{{condensed, 24, false}, {icons, 22, true}, {bold, 24, false},
+                                       {icons, 22, true}, {bold, 34, false}, {icons, 33, true},
                                        {mono, 21, false}, {condensed, 45, false}, {icons, 45, true}}));
     harness.Frame({});
     // The text ranges hold Latin letters and the euro sign, nothing beyond them.
@@ -81,6 +84,61 @@ TEST(Fonts, FallBacksAlongEachListToTheTextFileAndTheBuiltInFont) {
     EXPECT_NE(body->FindGlyphNoFallback(0x00E9), nullptr);
     EXPECT_NE(body->FindGlyphNoFallback(0x20AC), nullptr);
     EXPECT_EQ(body->FindGlyphNoFallback(0x0416), nullptr);
+}
+
+// At a very high DPI the atlas of the five fonts outgrows the textures a device can make: its
+// glyphs are then made smaller until it fits, and still drawn at their full size.
+TEST(Fonts, AtAVeryHighDpiTheAtlasFitsTheTextureLimit_OversampledTwiceEachWayWhereItFits) {
+    uitest::Harness harness;
+    FontsFolder folder;
+    folder.Add(L"DejaVuSans.ttf", L"segoeui.ttf");
+    folder.Add(L"DejaVuSans-Bold.ttf", L"seguisb.ttf");
+    folder.Add(L"DejaVuSansMono.ttf", L"consola.ttf");
+    folder.Add(L"DejaVuSerif.ttf", L"segmdl2.ttf");
+    // scale, longest texture side -> the glyphs made as asked for (oversampled 2 x 2, at full density)
+    const std::tuple<float, int, bool> cases[] = {
+        {1.0f, 8192, true}, {3.0f, 8192, true}, {4.0f, 8192, false}, {6.0f, 16384, false}, {5.0f, 2048, false}};
+    for (const auto& [scale, side, asAskedFor] : cases) {
+        SCOPED_TRACE(testing::Message() << scale << " " << side);
+        ui::SetFontTextureLimit(side);
+        ui::ApplyTheme(scale, true);
+        const ImFontAtlas& atlas = *ImGui::GetIO().Fonts;
+        EXPECT_TRUE(atlas.TexWidth <= side && atlas.TexHeight <= side) << atlas.TexWidth << " x " << atlas.TexHeight;
+        const ImFontConfig& body = atlas.ConfigData[0];
+        EXPECT_EQ(body.OversampleH == 2 && body.OversampleV == 2 && body.RasterizerDensity == 1.0f, asAskedFor);
+        EXPECT_EQ(ui::Fonts()[ui::kFontBody]->FontSize, float(int(scale * 16))) << "drawn at its full size";
+        EXPECT_EQ(ui::Fonts()[ui::kFontBig]->FindGlyph('W')->Visible, true);
+        harness.Frame({});
+    }
+    ui::SetFontTextureLimit(ui::MaxTextureSide(nullptr));
+}
+
+// A device of each feature level Zerva asks for, or null when this machine has none.
+Microsoft::WRL::ComPtr<ID3D11Device> DeviceAt(D3D_FEATURE_LEVEL level) {
+    Microsoft::WRL::ComPtr<ID3D11Device> device;
+    (void)::D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, &level, 1, D3D11_SDK_VERSION, &device,
+                              nullptr, nullptr);
+    return device;
+}
+
+TEST(Fonts, FontTextureCanBeMadeOnlyWhenTheAtlasFitsTheDevice) {
+    uitest::Harness harness;
+    const auto device = DeviceAt(D3D_FEATURE_LEVEL_11_0);
+    ASSERT_TRUE(device);
+    EXPECT_EQ(ui::MaxTextureSide(device.Get()), 16384);
+    if (const auto older = DeviceAt(D3D_FEATURE_LEVEL_10_0)) {
+        EXPECT_EQ(ui::MaxTextureSide(older.Get()), 8192);
+    }
+    EXPECT_EQ(ui::MaxTextureSide(nullptr), 8192);
+
+    ui::ApplyTheme(1.0f, true);
+    EXPECT_TRUE(ui::FontTextureCanBeMade(device.Get()));
+    EXPECT_FALSE(ui::FontTextureCanBeMade(nullptr));
+    ImFontAtlas* atlas = ImGui::GetIO().Fonts;
+    atlas->AddCustomRectRegular(8, 20000);
+    atlas->ClearTexData();  // built again, with the rectangle
+    EXPECT_FALSE(ui::FontTextureCanBeMade(device.Get()));
+    EXPECT_GT(atlas->TexHeight, 16384);
 }
 
 }  // namespace

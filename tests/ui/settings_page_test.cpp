@@ -1,6 +1,6 @@
 // The Settings page drawn alone: every control rewrites zerva.ini at once and shows changes made
-// elsewhere on the next frame; the Run key (the test prefix's real key, put back afterwards); the
-// stored root password and phpMyAdmin; the About card.
+// elsewhere on the next frame; the Run key and Task Manager's flag for it (a value of the test's
+// own, taken away afterwards); the stored root password and phpMyAdmin; the About card.
 #include "ui/pages/settings.h"
 
 #include <windows.h>
@@ -22,27 +22,43 @@ using Strings = std::vector<std::string>;
 namespace {
 
 constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr wchar_t kStartupApprovedKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
+// The value the page writes in place of the user's "Zerva".
+const std::wstring kRunValueName = L"Zerva test " + Utf8ToWide(testkit::UniqueName());
 
-// The "Zerva" value of the user's Run key, or nothing.
+// The page's value of the user's Run key, or nothing.
 std::optional<std::wstring> RunValue() {
     wchar_t data[1024] = {};
     DWORD size = sizeof data;
-    if (::RegGetValueW(HKEY_CURRENT_USER, kRunKey, L"Zerva", RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS)
+    if (::RegGetValueW(HKEY_CURRENT_USER, kRunKey, kRunValueName.c_str(), RRF_RT_REG_SZ, nullptr, data, &size) !=
+        ERROR_SUCCESS)
         return std::nullopt;
     return std::wstring(data);
 }
 
-// Takes the Run key's value away again when the test found none there.
+// Task Manager's flag for the page's value, as it writes it.
+void SetStartupApprovedFlag(const std::string& flag) {
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, kStartupApprovedKey, kRunValueName.c_str(), REG_BINARY, flag.data(),
+                                DWORD(flag.size())),
+              ERROR_SUCCESS);
+}
+bool HasStartupApprovedFlag() {
+    return ::RegGetValueW(HKEY_CURRENT_USER, kStartupApprovedKey, kRunValueName.c_str(), RRF_RT_ANY, nullptr, nullptr,
+                          nullptr) == ERROR_SUCCESS;
+}
+
+// Takes the test's Run value and its flag away again.
 struct RunValueRestorer {
     ~RunValueRestorer() {
-        if (!saved) ui::SetStartWithWindows(false);
+        ui::SetStartWithWindows(false);
+        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kStartupApprovedKey, kRunValueName.c_str());
     }
-    std::optional<std::wstring> saved = RunValue();
 };
 
 class SettingsPage : public uitest::PageAlone {
 protected:
-    SettingsPage() : PageAlone(ui::PageSettings) {}
+    SettingsPage() : PageAlone(ui::PageSettings) { ui::SetRunValueNameForTests(kRunValueName); }
+    ~SettingsPage() override { ui::SetRunValueNameForTests({}); }
     void SetUp() override {
         PageAlone::SetUp();
         Draw();
@@ -98,6 +114,39 @@ TEST_F(SettingsPage, EveryCheckbox_StoresItsSettingAtOnce_AndShowsAChangeMadeEls
     Draw(1);
     ASSERT_TRUE(ClickOn("startwin"));
     EXPECT_EQ(RunValue(), std::nullopt);
+}
+
+TEST(SettingsPageText, StartupApprovedFlag_AnOddFirstByteDisables) {
+    const std::pair<std::string, bool> flags[] = {
+        {std::string("\x02\0\0\0\0\0\0\0\0\0\0\0", 12), false},  // enabled, never disabled
+        {std::string("\x06\0\0\0\0\0\0\0\0\0\0\0", 12), false},
+        {std::string("\x03\0\0\0\x10\x32\x54\x76\x98\xBA\xDC\x01", 12), true},  // disabled at that time
+        {std::string("\x07\0\0\0\x10\x32\x54\x76\x98\xBA\xDC\x01", 12), true},
+        {std::string("\x01", 1), true},
+        {"", false},
+    };
+    for (const auto& [flag, disables] : flags)
+        EXPECT_EQ(ui::StartupApprovedDisables(flag), disables) << int(flag.empty() ? -1 : flag[0]);
+}
+
+// Unchecked in Task Manager's start-up list, the value is there but Windows does not start Zerva:
+// the checkbox says so, and ticking it enables it again.
+TEST_F(SettingsPage, StartWithWindows_OffWhileTaskManagerDisablesIt_TickingEnablesItAgain) {
+    RunValueRestorer restorer;
+    ui::SetStartWithWindows(true);
+    EXPECT_TRUE(ui::StartsWithWindows()) << "no flag: enabled";
+    SetStartupApprovedFlag(std::string("\x02\0\0\0\0\0\0\0\0\0\0\0", 12));
+    EXPECT_TRUE(ui::StartsWithWindows());
+    SetStartupApprovedFlag(std::string("\x03\0\0\0\x10\x32\x54\x76\x98\xBA\xDC\x01", 12));
+    EXPECT_FALSE(ui::StartsWithWindows());
+    Draw(1);
+    ASSERT_TRUE(ClickOn("startwin"));  // an unchecked box: the click ticks it
+    EXPECT_EQ(RunValue(), L"\"" + ExePath() + L"\"");
+    EXPECT_FALSE(HasStartupApprovedFlag()) << "the flag that disabled it is cleared";
+    EXPECT_TRUE(ui::StartsWithWindows());
+    ASSERT_TRUE(ClickOn("startwin"));
+    EXPECT_EQ(RunValue(), std::nullopt);
+    EXPECT_FALSE(ui::StartsWithWindows());
 }
 
 TEST_F(SettingsPage, LanguageThemeAndEditor_StoredAndInEffectForTheNextFrame) {

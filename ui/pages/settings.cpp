@@ -33,7 +33,21 @@
 namespace {
 
 constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr wchar_t kRunValue[] = L"Zerva";
+// Where Task Manager's start-up list records the Run values the user disabled.
+constexpr wchar_t kStartupApprovedKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
+std::wstring g_runValueOverride;
+
+const wchar_t* RunValue() { return g_runValueOverride.empty() ? L"Zerva" : g_runValueOverride.c_str(); }
+
+// The flag of the Run value in Task Manager's start-up list; empty when there is none.
+std::string StartupApprovedFlag() {
+    char flag[64] = {};
+    DWORD size = sizeof flag;
+    if (::RegGetValueW(HKEY_CURRENT_USER, kStartupApprovedKey, RunValue(), RRF_RT_REG_BINARY, nullptr, flag, &size) !=
+        ERROR_SUCCESS)
+        return {};
+    return std::string(flag, size);
+}
 
 // The current user's Run key, opened for `access` and closed with the object; null when it cannot be.
 struct RunKey {
@@ -252,16 +266,23 @@ void SettingCheckbox(const SettingKey& key, const char* label, const char* help)
 void SetStartWithWindows(bool on) {
     const RunKey run(KEY_SET_VALUE);
     if (!run.key) return;
-    if (!on) return void(::RegDeleteValueW(run.key, kRunValue));
+    if (!on) return void(::RegDeleteValueW(run.key, RunValue()));
     const std::wstring command = L"\"" + ExePath() + L"\"";
-    ::RegSetValueExW(run.key, kRunValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+    ::RegSetValueExW(run.key, RunValue(), 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
                      DWORD((command.size() + 1) * sizeof(wchar_t)));
+    // Without its flag the value counts as enabled, as when Task Manager never saw it.
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kStartupApprovedKey, RunValue());
 }
 
 bool StartsWithWindows() {
     const RunKey run(KEY_QUERY_VALUE);
-    return run.key && ::RegQueryValueExW(run.key, kRunValue, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    return run.key && ::RegQueryValueExW(run.key, RunValue(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+           !StartupApprovedDisables(StartupApprovedFlag());
 }
+
+bool StartupApprovedDisables(std::string_view flag) { return !flag.empty() && (uint8_t(flag[0]) & 1) != 0; }
+
+void SetRunValueNameForTests(const std::wstring& name) { g_runValueOverride = name; }
 
 int LanguageIndex(std::string_view code) {
     if (code == "fr") return 1;

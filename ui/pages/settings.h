@@ -14,10 +14,18 @@ namespace ui {
 void SettingCheckbox(const SettingKey& key, const char* label, const char* help = nullptr);
 
 // The value "Zerva" of the user's Run key: the running executable's quoted path when on, deleted
-// when off. Registry failures are ignored.
+// when off. On also clears the flag by which Task Manager's start-up list disables the value.
+// Registry failures are ignored.
 void SetStartWithWindows(bool on);
-// The Run key can be read and holds the value "Zerva".
+// The Run key can be read and holds the value "Zerva", and Task Manager's start-up list does not
+// disable it (Windows would not start it then).
 bool StartsWithWindows();
+// Whether the flag Task Manager keeps for a Run value under Explorer\StartupApproved\Run disables
+// it. The flag is binary: a first byte that is even (2, 6) when enabled and odd (3) when disabled,
+// then the time it was disabled. An empty flag disables nothing.
+bool StartupApprovedDisables(std::string_view flag);
+// Test seam: the name of the Run value and of its flag ("Zerva" when empty).
+void SetRunValueNameForTests(const std::wstring& name);
 
 // The language dropdown's item for a LANGUAGE value: 1 "fr", 2 "en", 0 anything else.
 int LanguageIndex(std::string_view code);
