@@ -255,6 +255,17 @@ TEST_F(DialogsTest, DialogsWaitTheirTurn_OneEscapeClosesOneDialog) {
     Frames(2);
     EXPECT_TRUE(ShownOf(all).empty() && ui::State().alerts.empty() && ui::State().confirms.empty() && !confirmed);
     EXPECT_FALSE(ui::State().quitDialogOpen || ui::State().updateDialogOpen || ui::ShouldQuit());
+
+    // Escape held for a second, long past the key repeat's delay, still answers one alert only.
+    for (const char* title : {"First", "Second", "Third"})
+        Server::Instance().PushAlert(title, "", false, alert_action::kNone);
+    Frames(2);
+    ImGui::GetIO().AddKeyEvent(ImGuiKey_Escape, true);
+    Frames(60);
+    ImGui::GetIO().AddKeyEvent(ImGuiKey_Escape, false);
+    Frames(2);
+    ASSERT_EQ(ui::State().alerts.size(), 2u);
+    EXPECT_TRUE(ui::State().alerts.front().title == "Second" && Shown("notice_ok"));
 }
 
 // ---- Update dialog ----
