@@ -509,8 +509,12 @@ const TranslationPair kTable[] = {
      "Zerva télécharge les versions Windows officielles en HTTPS et les configure dans son propre dossier : rien "
      "n'est installé dans Windows, le dossier de Zerva reste portable."},
     {"unavailable (no Internet connection?)", "indisponible (pas de connexion Internet ?)"},
-    {"MySQL user: root / password: tulp (you can change it on the MySQL page). About 150 MB will be downloaded.",
-     "Utilisateur MySQL : root / mot de passe : tulp (modifiable sur la page MySQL). Environ 150 Mo seront "
+    {"MySQL user: root. Its password is made at the first start and shown on the MySQL page. About 150 MB will be "
+     "downloaded.",
+     "Utilisateur MySQL : root. Son mot de passe est créé au premier démarrage et affiché sur la page MySQL. "
+     "Environ 150 Mo seront téléchargés."},
+    {"MySQL user: root / password: %s (you can change it on the MySQL page). About 150 MB will be downloaded.",
+     "Utilisateur MySQL : root / mot de passe : %s (modifiable sur la page MySQL). Environ 150 Mo seront "
      "téléchargés."},
     {"Later", "Plus tard"},
 
