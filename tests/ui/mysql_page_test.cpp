@@ -225,6 +225,22 @@ TEST_F(MySqlPage, PasswordChange_AdminGetsWhatWasTyped_CurrentFieldFollows_PhpMy
     }
 }
 
+TEST_F(MySqlPage, Password_MaskedInEveryCardUntilShown) {
+    MakeDbStack();
+    Config::Instance().Set(setting::kMysqlRootPassword, "s3cret");
+    ASSERT_TRUE(Type("new", "n3w-one") && Type("new2", "n3w-one"));
+    const std::string bullets = "\xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2";
+    for (const bool shown : {false, true, false}) {
+        SCOPED_TRACE(shown ? "shown" : "hidden");
+        const std::string text = harness.DrawnText(draw);
+        const auto drawn = [&](const std::string& part) { return text.find(part) != std::string::npos; };
+        EXPECT_EQ(drawn("s3cret"), shown) << text;  // the stored one, and the current field
+        EXPECT_EQ(drawn("n3w-one"), shown);
+        EXPECT_EQ(drawn(bullets), !shown);
+        ASSERT_TRUE(ClickOn("showpwd"));
+    }
+}
+
 TEST_F(MySqlPage, InitializeNow_OnTheWorkerWithTheStoredPassword) {
     const DbInstall build = MakeDbStack();
     Config::Instance().Set(setting::kMysqlRootPassword, "s3 'x\\");

@@ -249,12 +249,15 @@ void PasswordCard(const DbInstall& build) {
     const char* next = Tr("New password");
     const char* confirm = Tr("Confirm");
     const float column = LabelColumn({current, next, confirm});
+    // The current field starts with the stored password: the three fields stay masked, as the
+    // stored one is in the connection card, until "Show / hide" there.
+    const ImGuiInputTextFlags masked = p.showPassword ? 0 : ImGuiInputTextFlags_Password;
     RowLabel(current, column);
-    InputText("##old", &p.current.text, -FLT_MIN);
+    InputText("##old", &p.current.text, -FLT_MIN, nullptr, masked);
     RowLabel(next, column);
-    InputText("##new", &p.next, -FLT_MIN);
+    InputText("##new", &p.next, -FLT_MIN, nullptr, masked);
     RowLabel(confirm, column);
-    InputText("##new2", &p.confirm, -FLT_MIN);
+    InputText("##new2", &p.confirm, -FLT_MIN, nullptr, masked);
     if (!p.confirm.empty() && p.confirm != p.next) ColoredText(DangerColor(), "%s", Tr("The new passwords do not match."));
     ImGui::Spacing();
     const bool running = DbRunning();
