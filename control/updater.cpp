@@ -388,6 +388,9 @@ bool ApplyUpdate(const std::wstring& extra, std::string& error) {
     const std::wstring oldExe = exe + L".old";
     if (!PathExists(newExe)) {
         error = "Zerva.exe.new not found";
+        // Nothing is left to apply: the next attempt must download again.
+        std::lock_guard<std::mutex> lock(S().mutex);
+        S().download.ready = false;
         return false;
     }
     ::DeleteFileW(oldExe.c_str());

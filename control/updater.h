@@ -51,7 +51,8 @@ DownloadState GetDownloadState();
 // Swaps exe + ".new" in and starts it with --wait-pid, --updated-from, --root and `extra`. On
 // failure the running executable is back in place, no ".new" is left and `error` says why; when
 // the executable could not be put back, no copy is deleted and `error` also names where the
-// previous (else the new) version is.
+// previous (else the new) version is. Any failure leaves the download not ready: trying again
+// downloads anew.
 [[nodiscard]] bool ApplyUpdate(const std::wstring& extra, std::string& error);
 // Deletes a left-over ".new" now and the previous executable (".old") on a detached thread that
 // retries while the old process still holds it.

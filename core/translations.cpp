@@ -513,8 +513,12 @@ const TranslationPair kTable[] = {
      "Zerva télécharge les versions Windows officielles en HTTPS et les configure dans son propre dossier : rien "
      "n'est installé dans Windows, le dossier de Zerva reste portable."},
     {"unavailable (no Internet connection?)", "indisponible (pas de connexion Internet ?)"},
-    {"MySQL user: root / password: tulp (you can change it on the MySQL page). About 150 MB will be downloaded.",
-     "Utilisateur MySQL : root / mot de passe : tulp (modifiable sur la page MySQL). Environ 150 Mo seront "
+    {"MySQL user: root. Its password is made at the first start and shown on the MySQL page. About 150 MB will be "
+     "downloaded.",
+     "Utilisateur MySQL : root. Son mot de passe est créé au premier démarrage et affiché sur la page MySQL. "
+     "Environ 150 Mo seront téléchargés."},
+    {"MySQL user: root / password: %s (you can change it on the MySQL page). About 150 MB will be downloaded.",
+     "Utilisateur MySQL : root / mot de passe : %s (modifiable sur la page MySQL). Environ 150 Mo seront "
      "téléchargés."},
     {"Later", "Plus tard"},
 
@@ -530,6 +534,12 @@ const TranslationPair kTable[] = {
     {"The MySQL root password was changed.", "Le mot de passe root de MySQL a été modifié."},
     {"The MySQL root password was changed, but phpMyAdmin was not updated: %s",
      "Le mot de passe root de MySQL a été modifié, mais phpMyAdmin n'a pas été mis à jour : %s"},
+    {"The database already has the new root password, but it could not be saved in zerva.ini. Zerva uses it until "
+     "it is closed and saves it then if zerva.ini can be written; otherwise Zerva will use the old password after a "
+     "restart.",
+     "La base de données a déjà le nouveau mot de passe root, mais il n'a pas pu être enregistré dans zerva.ini. "
+     "Zerva l'utilise jusqu'à sa fermeture et l'enregistre alors si zerva.ini peut être écrit ; sinon Zerva "
+     "utilisera l'ancien mot de passe après un redémarrage."},
     {"my_zerva.ini could not be restored from my_initial.ini",
      "my_zerva.ini n'a pas pu être restauré depuis my_initial.ini"},
     {"The console could not be opened", "La console n'a pas pu être ouverte"},

@@ -22,7 +22,9 @@ bool OpenDialogInTurn(const char* popupId) {
 }
 
 bool TakeEscape() {
-    if (!ImGui::IsKeyPressed(ImGuiKey_Escape, true)) return false;
+    // Without key repeat: a held Escape would answer one dialog after another, each opening
+    // under a key the user pressed for the first.
+    if (!ImGui::IsKeyPressed(ImGuiKey_Escape, false)) return false;
     // Locked to an owner for the rest of the frame: every later poll without an owner sees nothing.
     ImGui::SetKeyOwner(ImGuiKey_Escape, ImHashStr("##dialog_escape"), ImGuiInputFlags_LockThisFrame);
     return true;

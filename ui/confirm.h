@@ -26,8 +26,9 @@ void DrawConfirmDialog();
 // opened every frame would close each other for ever while the hidden one blocks all input: a
 // dialog that is due waits its turn instead.
 bool OpenDialogInTurn(const char* popupId);
-// True once per Escape press: the dialog that takes it answers, and a dialog that opens later in
-// the same frame (after the first one closed) does not see the same press as its own answer.
+// True once per Escape press, however long the key is held: the dialog that takes it answers, and
+// a dialog that opens later in the same frame (after the first one closed) does not see the same
+// press as its own answer.
 bool TakeEscape();
 
 }  // namespace ui

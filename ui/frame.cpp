@@ -171,9 +171,13 @@ void DrawFrameLayout() {
     const float remaining = ImGui::GetContentRegionAvail().y;
     const float console = State().consoleOpen ? std::max(remaining * 0.26f, 150 * s)
                                               : ImGui::GetFrameHeight() + 14 * s;
+    // One child per page: Dear ImGui keeps the scroll position by window, so a shared child would
+    // open a page scrolled by whatever the previous page was scrolled.
+    ImGui::PushID(State().page);
     ImGui::BeginChild("##page", ImVec2(0, std::max(remaining - console - 10 * s, 1.0f)));
     DrawPage(State().page);
     ImGui::EndChild();
+    ImGui::PopID();
     ImGui::Dummy(ImVec2(0, 2 * s));
     ConsolePanel(console);
     ImGui::EndChild();

@@ -52,6 +52,9 @@ bool Button(const char* icon, const char* text, const char* id, ImVec2 size, boo
 
 bool ColoredButton(const ImVec4& base, const ImVec4& hover, const char* icon, const char* text, const char* id,
                    ImVec2 size, bool enabled) {
+    // Disabled, a coloured button is a plain one: Dear ImGui only fades colours, and a faded
+    // accent on the dark theme's surfaces still reads as a button waiting to be pressed.
+    if (!enabled) return Button(icon, text, id, size, false);
     ImGui::PushStyleColor(ImGuiCol_Button, base);
     ImGui::PushStyleColor(ImGuiCol_ButtonHovered, hover);
     ImGui::PushStyleColor(ImGuiCol_ButtonActive, base);
@@ -67,13 +70,7 @@ bool AccentButton(const char* icon, const char* text, const char* id, ImVec2 siz
 
 bool DangerButton(const char* icon, const char* text, const char* id, ImVec2 size, bool enabled) {
     const ImVec4 danger = DangerColor();
-    ImGui::PushStyleColor(ImGuiCol_Button, TimesRgb(danger, 0.85f));
-    ImGui::PushStyleColor(ImGuiCol_ButtonHovered, TimesRgb(danger, 1.1f));
-    ImGui::PushStyleColor(ImGuiCol_ButtonActive, TimesRgb(danger, 0.85f));
-    ImGui::PushStyleColor(ImGuiCol_Text, kWhite);
-    const bool clicked = Button(icon, text, id, size, enabled);
-    ImGui::PopStyleColor(4);
-    return clicked;
+    return ColoredButton(TimesRgb(danger, 0.85f), TimesRgb(danger, 1.1f), icon, text, id, size, enabled);
 }
 
 bool IconButton(const char* icon, const char* id, const char* tooltip, bool enabled) {

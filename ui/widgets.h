@@ -15,6 +15,8 @@ std::string ComposeLabel(const char* icon, const char* text, const char* id);
 
 // Buttons return true on the frame they are clicked; disabled ones are drawn, never hidden.
 bool Button(const char* icon, const char* text, const char* id, ImVec2 size = ImVec2(0, 0), bool enabled = true);
+// White text on the base colour, the hover colour under the mouse; disabled, the colour role is
+// dropped and the button looks like any disabled one, in both themes.
 bool ColoredButton(const ImVec4& base, const ImVec4& hover, const char* icon, const char* text, const char* id,
                    ImVec2 size = ImVec2(0, 0), bool enabled = true);
 bool AccentButton(const char* icon, const char* text, const char* id, ImVec2 size = ImVec2(0, 0), bool enabled = true);

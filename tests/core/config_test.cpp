@@ -63,11 +63,11 @@ TEST(Config, LoadSetSave_OnlyChangesWrittenUnknownKeysKept) {
     config.Set("A", "1");   // unchanged: the file is not rewritten
     EXPECT_EQ(testkit::ReadFile(path), "# edited by hand\r\nA = 1\r\nB = 2\r\nUNKNOWN_KEY = kept\r\n");
     config.Load(path);
-    config.Set("A", "3");
+    EXPECT_TRUE(config.Set("A", "3"));
     EXPECT_EQ(testkit::ReadFile(path), "# Zerva configuration\r\nA = \"3\"\r\nB = \"2\"\r\nUNKNOWN_KEY = \"kept\"\r\n");
-    // A folder in the way of the temporary: the save fails, the value stays in memory.
+    // A folder in the way of the temporary: the save fails and says so, the value stays in memory.
     ASSERT_TRUE(EnsureDirectory(path + L".zvtmp"));
-    config.Set("A", "4");
+    EXPECT_FALSE(config.Set("A", "4"));
     EXPECT_EQ(config.GetString("A", ""), "4");
     EXPECT_NE(testkit::ReadFile(path).find("A = \"3\""), std::string::npos);
 }

@@ -159,6 +159,7 @@ TEST_F(ApachePageTest, HostEdits_SavedIntoTheTemplate_RestartOnlyWhenRunning) {
     Type("vname", "shop.localhost");
     Type("valias", "www.shop.localhost");
     EXPECT_TRUE(Cache().unsaved && Enabled("vhsave") && Enabled("vhundo"));
+    EXPECT_TRUE(DisabledWhileWorkerBusy("vhsave"));
     ASSERT_TRUE(ClickId("addalias"));
     Type("aurl", "/img");
     ASSERT_TRUE(ClickId("adddir"));
@@ -354,6 +355,7 @@ TEST_F(ApachePageTest, Modules_FilterSwitchCountHelpAndLink) {
     Type("modfilter", "speling");
     ASSERT_TRUE(Click("##on"));
     EXPECT_TRUE(Cache().unsaved && Enabled("modsave") && Enabled("modundo"));
+    EXPECT_TRUE(DisabledWhileWorkerBusy("modsave"));
     Type("modfilter", "");
 
     ASSERT_TRUE(Click("PHP (selected version)"));

@@ -65,6 +65,17 @@ protected:
         }
         return count;
     }
+    // The wizard over the fixture catalogs, once each of them has loaded.
+    void OpenWizardOnTheCatalogs() {
+        server.Serve("/download/", kApachePage);
+        server.Serve("/downloads/releases/", kPhpListing);
+        server.Serve("/rest-api/mariadb/", kMajors);
+        server.Serve("/rest-api/mariadb/11.4/", kMariaDbSeries);
+        server.Serve("/home_page/version.json", kPhpMyAdminVersions);
+        ui::RequestWizard();
+        for (const char* key : {"apache", "php:releases", "mariadb", "mariadb:11.4", "phpmyadmin"})
+            ASSERT_TRUE(Loaded(key).loaded) << key;
+    }
     int Requests(const std::string& path) const {
         int count = 0;
         for (const auto& request : server.Requests()) count += request.path == path;
@@ -264,25 +275,29 @@ TEST_F(ComponentsTest, PhpMyAdmin_RegenerateWithItsFailureAndInstallOrReplace) {
     EXPECT_EQ(LastToast(), "! cannot write " + WideToUtf8(PhpMyAdminConfigPath()) + ": phpMyAdmin is not installed");
 }
 
-// Offline, the wizard asks for every catalog, phpMyAdmin's too, and has nothing to offer.
+// Offline, the wizard asks for every catalog, phpMyAdmin's too, and has nothing to offer. The
+// database account it names has the stored password, or the one the first start will make.
 TEST_F(ComponentsTest, Wizard_OfflineEveryLineUnavailableAndPhpMyAdminAskedFor) {
     ui::RequestWizard();
     for (const char* key : {"apache", "php:releases", "mariadb", "phpmyadmin"}) Loaded(key);
     EXPECT_EQ(WizardChecks(false), 4);
     EXPECT_FALSE(Enabled("wz_ok"));
     EXPECT_EQ(Requests("/home_page/version.json"), 1);
+    const std::string made = "MySQL user: root. Its password is made at the first start and shown on the MySQL page.";
+    for (const auto& [stored, note] : {std::pair<const char*, std::string>{nullptr, made},
+                                       {"s3 %s", "MySQL user: root / password: s3 %s (you can change it"},
+                                       {"", "MySQL user: root / password: (empty) (you can change it"}}) {
+        if (stored) Config::Instance().Set(setting::kMysqlRootPassword, stored);
+        const std::string text = harness.DrawnText([] { ui::Frame(); });
+        EXPECT_NE(text.find(note), std::string::npos) << text;
+        EXPECT_EQ(text.find("tulp"), std::string::npos);
+    }
     ASSERT_TRUE(ClickId("wz_cancel"));
     EXPECT_TRUE(!ui::State().wizardRequested && Id("wz_ok").empty());
 }
 
 TEST_F(ComponentsTest, Wizard_ProposesTheSecondNewestPhpBranchAndWaitsForNoOtherDialog) {
-    server.Serve("/download/", kApachePage);
-    server.Serve("/downloads/releases/", kPhpListing);
-    server.Serve("/rest-api/mariadb/", kMajors);
-    server.Serve("/rest-api/mariadb/11.4/", kMariaDbSeries);
-    server.Serve("/home_page/version.json", kPhpMyAdminVersions);
-    ui::RequestWizard();
-    for (const char* key : {"apache", "php:releases", "mariadb", "mariadb:11.4", "phpmyadmin"}) ASSERT_TRUE(Loaded(key).loaded);
+    ASSERT_NO_FATAL_FAILURE(OpenWizardOnTheCatalogs());
     EXPECT_EQ(ui::ComponentsCache().wizardPhp, 1) << "8.3.10 after 8.4.1";
     EXPECT_EQ(WizardChecks(true), 4);
     EXPECT_TRUE(Enabled("wz_ok"));
@@ -299,6 +314,39 @@ TEST_F(ComponentsTest, Wizard_ProposesTheSecondNewestPhpBranchAndWaitsForNoOther
     Show(3);
     EXPECT_FALSE(ui::State().wizardRequested);
     EXPECT_FALSE(Id("confirm_ok").empty()) << "the question's turn";
+}
+
+// With an x86 Apache only x86 PHP builds are offered, and only the ticked lines are installed.
+TEST_F(ComponentsTest, Wizard_PhpOfTheApacheArchitectureOnly_UntickedLinesLeftOut) {
+    MakeFolder(ApacheDir() + L"\\httpd-2.4.62", {{"bin/httpd.exe", testkit::PeImage(testkit::kX86)}});
+    ui::RefreshInstalls(true);
+    ASSERT_TRUE(ui::State().currentApache && ArchName(ui::State().currentApache->arch) == std::string("x86"));
+    ASSERT_NO_FATAL_FAILURE(OpenWizardOnTheCatalogs());
+    std::vector<Package> x86;
+    std::vector<std::string> expected, offered;
+    for (const Package& package : ui::FrameCatalog("php:releases").packages)
+        if (package.arch == ui::State().currentApache->arch) {
+            x86.push_back(package);
+            expected.push_back("PHP " + package.version);
+        }
+    ASSERT_FALSE(x86.empty());
+    ASSERT_TRUE(ClickIn("###wizard", {1, "##phpc"}));
+    for (const std::string& label : harness.Labels())
+        if (label.starts_with("PHP ")) offered.push_back(label.substr(0, label.find("##")));
+    EXPECT_EQ(offered, expected);
+    const Package chosen = x86.back();
+    ASSERT_TRUE(ClickEntry("PHP " + chosen.version + "##"));
+    ASSERT_TRUE(ClickIn("###wizard", {2, "##c"}));  // MariaDB unticked
+    const int32_t done = installer::GetStatus().jobsDone;
+    ASSERT_TRUE(ClickId("wz_ok"));
+    ASSERT_TRUE(Until([&] { return installer::GetStatus().jobsDone >= done + 2 && !installer::GetStatus().busy; }));
+    EXPECT_EQ(installer::GetStatus().jobsDone, done + 2) << "PHP and phpMyAdmin";
+    std::vector<std::string> archives;
+    for (const auto& request : server.Requests())
+        if (ToLower(request.path).ends_with(".zip")) archives.push_back(request.path);
+    EXPECT_EQ(archives.size(), 2u);
+    EXPECT_TRUE(archives.front().ends_with("/" + chosen.fileName) && archives.back().ends_with("-all-languages.zip"))
+        << testing::PrintToString(archives);
 }
 
 // The wizard installs the fixture stack, then the frame starts the stand-in servers.

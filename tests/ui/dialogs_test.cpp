@@ -64,6 +64,17 @@ protected:
         ASSERT_TRUE(testkit::WaitFor([] { return !updater::GetCheckState().checking; }));
         Frames(2);
     }
+    // The installed Zerva.exe (a stand-in) and a verified 4.1.0 to replace it, announced by a
+    // finished check; returns the new executable's bytes.
+    std::string PublishVerifiedUpdate() {
+        testkit::WriteFile(scratch / L"Zerva.exe", testkit::ReadFile(testkit::StandinPath(L"standin.exe")));
+        const std::string next = testkit::ReadFile(testkit::StandinPath(L"zerva_next.exe"));
+        testkit::WriteFile(scratch / L"hash.bin", next);
+        server.Serve("/dl/Zerva.exe", next);
+        CheckManifest(Format(R"({"version": "4.1.0", "url": "%s", "sha256": "%s"})", server.Url("/dl/Zerva.exe").c_str(),
+                             Sha256File(scratch / L"hash.bin").value_or("").c_str()));
+        return next;
+    }
     // A manifest announcing 4.1.0 at `file` with a SHA-256 no download will match.
     std::string BrokenDownloadManifest(const std::string& file) const {
         return Format(R"({"version": "4.1.0", "url": "%s", "sha256": "%s"})", server.Url(file).c_str(),
@@ -255,6 +266,17 @@ TEST_F(DialogsTest, DialogsWaitTheirTurn_OneEscapeClosesOneDialog) {
     Frames(2);
     EXPECT_TRUE(ShownOf(all).empty() && ui::State().alerts.empty() && ui::State().confirms.empty() && !confirmed);
     EXPECT_FALSE(ui::State().quitDialogOpen || ui::State().updateDialogOpen || ui::ShouldQuit());
+
+    // Escape held for a second, long past the key repeat's delay, still answers one alert only.
+    for (const char* title : {"First", "Second", "Third"})
+        Server::Instance().PushAlert(title, "", false, alert_action::kNone);
+    Frames(2);
+    ImGui::GetIO().AddKeyEvent(ImGuiKey_Escape, true);
+    Frames(60);
+    ImGui::GetIO().AddKeyEvent(ImGuiKey_Escape, false);
+    Frames(2);
+    ASSERT_EQ(ui::State().alerts.size(), 2u);
+    EXPECT_TRUE(ui::State().alerts.front().title == "Second" && Shown("notice_ok"));
 }
 
 // ---- Update dialog ----
@@ -328,13 +350,7 @@ TEST_F(DialogsTest, UpdateDialog_AFailedDownloadIsTriedAgain_EscapeCancelsARunni
 }
 
 TEST_F(DialogsTest, UpdateDialog_ApplyWaitsForTheInstaller) {
-    // The installed Zerva.exe (a stand-in) and a verified 4.1.0 to replace it.
-    testkit::WriteFile(scratch / L"Zerva.exe", testkit::ReadFile(testkit::StandinPath(L"standin.exe")));
-    const std::string next = testkit::ReadFile(testkit::StandinPath(L"zerva_next.exe"));
-    testkit::WriteFile(scratch / L"hash.bin", next);
-    server.Serve("/dl/Zerva.exe", next);
-    CheckManifest(Format(R"({"version": "4.1.0", "url": "%s", "sha256": "%s"})", server.Url("/dl/Zerva.exe").c_str(),
-                         Sha256File(scratch / L"hash.bin").value_or("").c_str()));
+    const std::string next = PublishVerifiedUpdate();
     HoldInstaller();
     ui::OpenUpdateDialog();
     Frames(2);
@@ -356,6 +372,42 @@ TEST_F(DialogsTest, UpdateDialog_ApplyWaitsForTheInstaller) {
     ASSERT_EQ(lines.size(), 3u);
     if (UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, DWORD(std::stoul(lines[2])))); process)
         ::WaitForSingleObject(process.Get(), 30000);
+}
+
+TEST_F(DialogsTest, UpdateDialog_AFailedApplyShowsItsErrorAndIsTriedAgainFromTheDownload) {
+    PublishVerifiedUpdate();
+    const std::string installed = testkit::ReadFile(scratch / L"Zerva.exe");
+    // First the verified file goes missing before the swap (the installer holds the swap back
+    // meanwhile); then the swap itself is refused.
+    HoldInstaller();
+    ui::OpenUpdateDialog();
+    Frames(2);
+    const auto drawn = [&](const std::string& part) {
+        return harness.DrawnText([] { ui::Frame(); }).find(part) != std::string::npos;
+    };
+    for (const std::string failure : {"Zerva.exe.new not found", "cannot rename Zerva.exe: "}) {
+        SCOPED_TRACE(failure);
+        const bool missing = failure == "Zerva.exe.new not found";
+        if (!missing)
+            updater::SetSwapMoveForTesting([](const std::wstring&, const std::wstring&, uint32_t) {
+                ::SetLastError(ERROR_ACCESS_DENIED);
+                return false;
+            });
+        ASSERT_TRUE(Enabled("upd_go"));
+        ASSERT_TRUE(ClickId("upd_go"));
+        ASSERT_TRUE(testkit::WaitFor([] { return !updater::GetDownloadState().downloading; }));
+        if (missing) {
+            ASSERT_TRUE(updater::GetDownloadState().ready) << updater::GetDownloadState().error;
+            ASSERT_TRUE(::DeleteFileW((scratch / L"Zerva.exe.new").c_str()));
+            ReleaseInstaller();
+        }
+        Frames(2);
+        updater::SetSwapMoveForTesting(nullptr);
+        EXPECT_TRUE(ui::State().updateError.starts_with(failure)) << ui::State().updateError;
+        EXPECT_TRUE(drawn(failure) && Enabled("upd_go") && !ui::ShouldQuit());
+        EXPECT_EQ(testkit::ReadFile(scratch / L"Zerva.exe"), installed);
+    }
+    EXPECT_EQ(RequestsFor("/dl/Zerva.exe"), 2u) << "each attempt downloads the file again";
 }
 
 // ---- Toasts ----

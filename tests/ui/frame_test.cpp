@@ -98,6 +98,30 @@ TEST_F(FrameTest, SidebarNavigatesAndOpensTheCreditPage) {
     EXPECT_TRUE(calls[0].kind == ui::ShellCall::Kind::Url && calls[0].target == L"https://github.com/ocornut/imgui");
 }
 
+// A page opened from another one starts where it was left (at the top the first time), never
+// scrolled by the other page's amount.
+TEST_F(FrameTest, EachPageKeepsItsOwnScrollPosition) {
+    const auto pageWindow = [] {
+        for (ImGuiWindow* window : GImGui->Windows)
+            if (window->Active && std::string_view(window->Name).find("/##page_") != std::string_view::npos) return window;
+        return static_cast<ImGuiWindow*>(nullptr);
+    };
+    ImGui::GetIO().DisplaySize = ImVec2(1200, 480);  // the Dashboard taller than the room left for it
+    Frames(2);
+    ImGuiWindow* dashboard = pageWindow();
+    ASSERT_TRUE(dashboard && dashboard->ScrollMax.y > 40);
+    ImGui::SetScrollY(dashboard, 40);
+    Frames(2);
+    // As the navigation and the pages' own buttons switch: the next frame draws the other page.
+    for (const auto& [p, scroll] : {std::pair{page::kSettings, 0.0f}, {page::kDashboard, 40.0f}}) {
+        ui::SetPage(p);
+        Frame();
+        ASSERT_NE(pageWindow(), nullptr);
+        EXPECT_EQ(pageWindow()->Scroll.y, scroll) << p;
+        Frames(2);
+    }
+}
+
 TEST_F(FrameTest, ConsoleKeepsTheNewest4000Lines_FollowsTheEndUntilTheUserScrollsUp) {
     for (int i = 0; i < 4000; ++i) LogInfo(console::kApache, "GET /%n%s%d " + std::to_string(i));  // never a format
     Frames(3);

@@ -12,8 +12,12 @@ namespace uitest {
 namespace {
 
 std::vector<Item>* g_items = nullptr;
+std::string* g_log = nullptr;  // while set, the frame's text log goes here
 
 void OnAdded(ImGuiID id, const ImVec2& min, const ImVec2& max, bool disabled) {
+    // Dear ImGui ends its text log with every window that is not a child (a popup, a tooltip): the
+    // next window or item starts it again, so the log holds the text of every window.
+    if (g_log && !GImGui->LogEnabled) ImGui::LogToClipboard();
     if (g_items) g_items->push_back(Item{id, {}, min, max, disabled});
 }
 
@@ -68,7 +72,10 @@ void Harness::Run(const Draw& draw, bool wrap) {
         ImGui::Begin("###root", nullptr, ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoSavedSettings |
                                              ImGuiWindowFlags_NoBringToFrontOnFocus);
     }
+    // Logging also lifts the clipping of items, so it runs only in the frame that asks for it.
+    if (g_log) ImGui::LogToClipboard();
     if (draw) draw();
+    if (g_log) ImGui::LogFinish();
     if (wrap) ImGui::End();
     ImGui::Render();
 }
@@ -112,6 +119,22 @@ bool Harness::Hover(std::string_view label, const Draw& draw) {
     if (!MoveTo(Find(label))) return false;
     Frames(60, draw);  // one second: past the short hover delay and the stationary wait
     return true;
+}
+
+std::string Harness::DrawnText(const Draw& draw) {
+    // Each end of the log hands its text to the clipboard, here collected.
+    std::string text;
+    ImGuiIO& io = ImGui::GetIO();
+    const auto clipboard = io.SetClipboardTextFn;
+    void* const clipboardData = io.ClipboardUserData;
+    io.SetClipboardTextFn = [](void* collected, const char* part) { *static_cast<std::string*>(collected) += part; };
+    io.ClipboardUserData = &text;
+    g_log = &text;
+    Run(draw, m_wrap);
+    g_log = nullptr;
+    io.SetClipboardTextFn = clipboard;
+    io.ClipboardUserData = clipboardData;
+    return text;
 }
 
 void Harness::PressKey(ImGuiKey key, const Draw& draw) {

@@ -43,6 +43,10 @@ public:
     // Rests the mouse on the item long enough for delayed tooltips.
     bool Hover(std::string_view label, const Draw& draw);
     void PressKey(ImGuiKey key, const Draw& draw);
+    // One more frame the way the last one was run, returning what it wrote on screen (Dear ImGui's
+    // text log) in every window: texts, labels and the contents of text fields, except password
+    // fields.
+    std::string DrawnText(const Draw& draw);
 
 private:
     void Run(const Draw& draw, bool wrap);

@@ -160,20 +160,31 @@ TEST_F(MySqlPage, PasswordChange_AdminGetsWhatWasTyped_CurrentFieldFollows_PhpMy
     harness.Frames(1, frame);
     const std::string cannotRead = "cannot read " + WideToUtf8(PhpMyAdminConfigPath());
     const std::string updated = "The MySQL root password was changed and phpMyAdmin was updated.";
+    const std::string unsaved = "The database already has the new root password, but it could not be saved in "
+                                "zerva.ini. Zerva uses it until it is closed and saves it then if zerva.ini can be "
+                                "written; otherwise Zerva will use the old password after a restart.";
     // Typed as the current one (once; later the field follows), new, phpMyAdmin's config.inc.php,
-    // the admin tool refuses -> alert's error flag and message.
-    const std::tuple<std::string, std::string, std::string, bool, bool, std::string> steps[] = {
-        {"typed old", "it's", "present", false, false, updated},
-        {"", "back\\slash", "present", false, false, updated},
-        {"", "say \"hi\"", "present", false, false, updated},
-        {"", "ends\\", "present", false, false, updated},
-        {"", " two  words ", "present", false, false, updated},
-        {"", "p1", "missing", false, false, "The MySQL root password was changed."},
-        {"", "p2", "held", false, true, "The MySQL root password was changed, but phpMyAdmin was not updated: " + cannotRead},
-        {"", "p3", "present", true, true, "error: 'Access denied for user'"}};
+    // the admin tool refuses, zerva.ini cannot be written -> alert's error flag and message.
+    const std::tuple<std::string, std::string, std::string, bool, bool, bool, std::string> steps[] = {
+        {"typed old", "it's", "present", false, false, false, updated},
+        {"", "back\\slash", "present", false, false, false, updated},
+        {"", "say \"hi\"", "present", false, false, false, updated},
+        {"", "ends\\", "present", false, false, false, updated},
+        {"", " two  words ", "present", false, false, false, updated},
+        {"", "p1", "missing", false, false, false, "The MySQL root password was changed."},
+        {"", "p2", "held", false, false, true,
+         "The MySQL root password was changed, but phpMyAdmin was not updated: " + cannotRead},
+        {"", "p3", "present", false, true, true, unsaved},
+        {"", "p4", "held", false, true, true, unsaved + "\n\nphpMyAdmin was not updated: " + cannotRead},
+        {"", "p5", "present", true, false, true, "error: 'Access denied for user'"}};
     std::string current = GetMysqlRootPassword();
-    for (const auto& [old, next, pma, refused, error, message] : steps) {
+    const std::wstring ini = root / L"zerva.ini";
+    for (const auto& [old, next, pma, refused, unstored, error, message] : steps) {
         SCOPED_TRACE(next);
+        // A folder in the way of the settings file's temporary copy: every save fails.
+        if (unstored) {
+            ASSERT_TRUE(EnsureDirectory(ini + L".zvtmp"));
+        }
         std::optional<uitest::HeldFile> held;
         if (pma == "missing") {
             ASSERT_TRUE(RemoveTree(PhpMyAdminConfigPath()));
@@ -196,15 +207,38 @@ TEST_F(MySqlPage, PasswordChange_AdminGetsWhatWasTyped_CurrentFieldFollows_PhpMy
                   (Strings{"--password=" + current, "--host=127.0.0.1", "--port=" + std::to_string(MysqlPort()),
                            "password", next}));
         if (!refused) current = next;
-        EXPECT_EQ(GetMysqlRootPassword(), current);
+        EXPECT_EQ(GetMysqlRootPassword(), current) << "kept in memory when not stored";
+        if (!refused) {
+            const std::string line = "MYSQL_ROOT_PASSWORD = \"" + next + "\"";
+            EXPECT_EQ(testkit::ReadFile(ini).find(line) != std::string::npos, !unstored);
+        }
         if (pma == "present" && !refused) {
             EXPECT_EQ(PhpMyAdmin("password"), EscapeSingleQuoted(next));
+        }
+        if (unstored) {
+            ASSERT_TRUE(RemoveTree(ini + L".zvtmp"));
         }
         ASSERT_FALSE(ui::State().alerts.empty());
         const Alert& alert = ui::State().alerts.back();
         EXPECT_EQ(alert.title, refused ? "Password not changed" : "Password changed");
         EXPECT_TRUE(alert.error == error && alert.message == message) << alert.message;
         ASSERT_TRUE(ClickId(harness, "notice_ok", frame));  // a modal popup over the page
+    }
+}
+
+TEST_F(MySqlPage, Password_MaskedInEveryCardUntilShown) {
+    MakeDbStack();
+    Config::Instance().Set(setting::kMysqlRootPassword, "s3cret");
+    ASSERT_TRUE(Type("new", "n3w-one") && Type("new2", "n3w-one"));
+    const std::string bullets = "\xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2";
+    for (const bool shown : {false, true, false}) {
+        SCOPED_TRACE(shown ? "shown" : "hidden");
+        const std::string text = harness.DrawnText(draw);
+        const auto drawn = [&](const std::string& part) { return text.find(part) != std::string::npos; };
+        EXPECT_EQ(drawn("s3cret"), shown) << text;  // the stored one, and the current field
+        EXPECT_EQ(drawn("n3w-one"), shown);
+        EXPECT_EQ(drawn(bullets), !shown);
+        ASSERT_TRUE(ClickOn("showpwd"));
     }
 }
 

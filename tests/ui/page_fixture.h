@@ -64,6 +64,17 @@ protected:
     }
     // Restarts queued for the server worker, which this program does not run.
     static int Queued() { return Server::Instance().GetStatus().queued; }
+    // Whether the item turns disabled while the server worker runs a job, and enabled again once it
+    // is idle (with the worker thread not started: the status holds what is set here).
+    bool DisabledWhileWorkerBusy(std::string_view id) {
+        bool disabledWhileBusy = false;
+        for (const bool busy : {true, false}) {
+            EditStatus([busy](ServerStatus& s) { s.busy = busy; });
+            Show();
+            if (busy) disabledWhileBusy = ById(id) && !Enabled(id);
+        }
+        return disabledWhileBusy && Enabled(id);
+    }
 };
 
 }  // namespace uitest

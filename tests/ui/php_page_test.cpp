@@ -144,6 +144,7 @@ TEST_F(PhpPageTest, Extensions_MissingDllRuleAndOneSaveThatRestartsApache) {
         }
     }
     EXPECT_EQ(Cache().extensionEdits, (std::map<std::string, bool>{{"curl", false}, {"imap", false}})) << "ldap back";
+    EXPECT_TRUE(DisabledWhileWorkerBusy("extsave"));
 
     ASSERT_TRUE(ClickId("extsave"));
     EXPECT_EQ(LastToast(), "PHP extensions saved");
@@ -181,6 +182,7 @@ TEST_F(PhpPageTest, Settings_EditorsByTypeOneSaveAndTheReloadRule) {
     // The row's suggestion list, and an enum absent from the file.
     ASSERT_TRUE(ClickSetting("session.gc_maxlifetime", "##sugg") && ClickEntry("86400"));
     ASSERT_TRUE(ClickSetting("xdebug.start_with_request", "##e") && ClickEntry("trigger"));
+    EXPECT_TRUE(DisabledWhileWorkerBusy("setsave"));
     const std::string before = Template();
     ASSERT_TRUE(ClickId("setsave"));
     EXPECT_EQ(LastToast(), "PHP settings saved");

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <set>
 
 #include "core/translate.h"
 #include "imgui_internal.h"
@@ -42,6 +43,33 @@ TEST(Widgets, ButtonsKeepTheirIdAcrossLanguagesAndClickOnlyWhenEnabled) {
     for (const char* label : {"Paramètres###plain", "Go###accent", "Delete###danger", "\xEE\x9C\x8D##refresh"})
         ASSERT_TRUE(harness.Click(label, draw)) << label;
     EXPECT_EQ(std::vector<int>(clicks, clicks + 4), (std::vector<int>{1, 1, 0, 1}));
+}
+
+// Disabled, an accent or danger button looks like any disabled button in both themes: a faded
+// accent still reads as pressable on the dark theme's surfaces.
+TEST(Widgets, DisabledColouredButtonsLookLikeDisabledPlainOnes) {
+    uitest::Harness harness;
+    using Draw = bool (*)(const char*, const char*, const char*, ImVec2, bool);
+    // The colours of every vertex the button adds to the window's draw list.
+    const auto colours = [&](Draw button, bool enabled) {
+        std::set<ImU32> used;
+        harness.Frame([&] {
+            const ImDrawList* list = ImGui::GetWindowDrawList();
+            const int before = list->VtxBuffer.Size;
+            button(kIcon, "Install", "b", ImVec2(140, 0), enabled);
+            for (int i = before; i < list->VtxBuffer.Size; ++i) used.insert(list->VtxBuffer[i].col);
+        });
+        return used;
+    };
+    for (const bool dark : {true, false}) {
+        SCOPED_TRACE(dark ? "dark" : "light");
+        ui::ApplyTheme(1.0f, dark);
+        const std::set<ImU32> plain = colours(ui::Button, false);
+        for (const Draw coloured : {Draw(ui::AccentButton), Draw(ui::DangerButton)}) {
+            EXPECT_EQ(colours(coloured, false), plain);
+            EXPECT_NE(colours(coloured, true), colours(ui::Button, true)) << "enabled, the role's colour";
+        }
+    }
 }
 
 TEST(Widgets, DisabledIconButtonStillShowsItsTooltip) {

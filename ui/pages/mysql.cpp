@@ -84,19 +84,23 @@ void ApplyPort(int port) {
     if (DbRunning()) Server::Instance().RestartMySql();
 }
 
-// Server worker: the build is looked up again, since it may have been removed meanwhile.
-void ChangePasswordJob(const std::string& name, const std::string& current, const std::string& next) {
-    const auto build = FindDb(name);
-    if (!build) return;
-    std::string error;
-    if (!ChangeRootPassword(*build, current, next, error)) {
-        LogError(console::kMySql, error);
-        QueueAlert(Alert{Tr("Password not changed"), error, true, alert_action::kNone});
+// The outcome of a change the database accepted, told once: stored or not in zerva.ini, and what
+// became of phpMyAdmin's configuration.
+void ReportAcceptedPassword(bool stored, PhpMyAdminUpdate pma, const std::string& pmaError) {
+    const std::string pmaFailure = Format(Tr("phpMyAdmin was not updated: %s"), pmaError.c_str());
+    if (!stored) {
+        // The database has the new password already: only Zerva's copy is behind.
+        std::string message = Tr("The database already has the new root password, but it could not be saved in "
+                                 "zerva.ini. Zerva uses it until it is closed and saves it then if zerva.ini can be "
+                                 "written; otherwise Zerva will use the old password after a restart.");
+        LogError(console::kMySql, message);
+        if (pma == PhpMyAdminUpdate::Failed) {
+            LogError(console::kMySql, pmaFailure);
+            message += "\n\n" + pmaFailure;
+        }
+        QueueAlert(Alert{Tr("Password changed"), message, true, alert_action::kNone});
         return;
     }
-    Config::Instance().Set(setting::kMysqlRootPassword, next);
-    std::string pmaError;
-    const PhpMyAdminUpdate pma = UpdatePhpMyAdminConfig(uint32_t(MysqlPort()), next, pmaError);
     if (pma == PhpMyAdminUpdate::Updated) {
         LogSuccess(console::kMySql, Tr("Root password changed (phpMyAdmin updated)."));
         QueueAlert(Alert{Tr("Password changed"), Tr("The MySQL root password was changed and phpMyAdmin was updated."),
@@ -108,11 +112,29 @@ void ChangePasswordJob(const std::string& name, const std::string& current, cons
         QueueAlert(Alert{Tr("Password changed"), Tr("The MySQL root password was changed."), false, alert_action::kNone});
         return;
     }
-    LogError(console::kMySql, Format(Tr("phpMyAdmin was not updated: %s"), pmaError.c_str()));
+    LogError(console::kMySql, pmaFailure);
     QueueAlert(Alert{Tr("Password changed"),
                      Format(Tr("The MySQL root password was changed, but phpMyAdmin was not updated: %s"),
                             pmaError.c_str()),
                      true, alert_action::kNone});
+}
+
+// Server worker: the build is looked up again, since it may have been removed meanwhile.
+void ChangePasswordJob(const std::string& name, const std::string& current, const std::string& next) {
+    const auto build = FindDb(name);
+    if (!build) return;
+    std::string error;
+    if (!ChangeRootPassword(*build, current, next, error)) {
+        LogError(console::kMySql, error);
+        QueueAlert(Alert{Tr("Password not changed"), error, true, alert_action::kNone});
+        return;
+    }
+    // A failed save keeps the new value in memory, so Zerva goes on with the password the
+    // database now has; phpMyAdmin gets it too.
+    const bool stored = Config::Instance().Set(setting::kMysqlRootPassword, next);
+    std::string pmaError;
+    const PhpMyAdminUpdate pma = UpdatePhpMyAdminConfig(uint32_t(MysqlPort()), next, pmaError);
+    ReportAcceptedPassword(stored, pma, pmaError);
 }
 
 // Server worker; the first failing step ends the job.
@@ -225,12 +247,15 @@ void PasswordCard(const DbInstall& build) {
     const char* next = Tr("New password");
     const char* confirm = Tr("Confirm");
     const float column = LabelColumn({current, next, confirm});
+    // The current field starts with the stored password: the three fields stay masked, as the
+    // stored one is in the connection card, until "Show / hide" there.
+    const ImGuiInputTextFlags masked = p.showPassword ? 0 : ImGuiInputTextFlags_Password;
     RowLabel(current, column);
-    InputText("##old", &p.current.text, -FLT_MIN);
+    InputText("##old", &p.current.text, -FLT_MIN, nullptr, masked);
     RowLabel(next, column);
-    InputText("##new", &p.next, -FLT_MIN);
+    InputText("##new", &p.next, -FLT_MIN, nullptr, masked);
     RowLabel(confirm, column);
-    InputText("##new2", &p.confirm, -FLT_MIN);
+    InputText("##new2", &p.confirm, -FLT_MIN, nullptr, masked);
     if (!p.confirm.empty() && p.confirm != p.next) ColoredText(DangerColor(), "%s", Tr("The new passwords do not match."));
     ImGui::Spacing();
     const bool running = DbRunning();

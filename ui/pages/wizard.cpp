@@ -5,9 +5,11 @@
 #include <optional>
 
 #include "control/installer.h"
+#include "core/config.h"
 #include "core/text.h"
 #include "core/translate.h"
 #include "imgui.h"
+#include "stack/database/data_dir.h"
 #include "ui/confirm.h"
 #include "ui/fonts.h"
 #include "ui/icons.h"
@@ -125,6 +127,18 @@ void WizardLine(Candidates& c, int line, float statusX) {
     ImGui::PopID();
 }
 
+// The first initialization of a data folder makes a random root password unless zerva.ini already
+// stores one, so the published default is never the password to name.
+std::string DatabaseAccountNote() {
+    if (!Config::Instance().Has(setting::kMysqlRootPassword))
+        return Tr("MySQL user: root. Its password is made at the first start and shown on the MySQL page. About 150 "
+                  "MB will be downloaded.");
+    const std::string password = GetMysqlRootPassword();
+    return Format(Tr("MySQL user: root / password: %s (you can change it on the MySQL page). About 150 MB will be "
+                     "downloaded."),
+                  password.empty() ? Tr("(empty)") : password.c_str());
+}
+
 void Close() {
     ui::State().wizardRequested = false;
     ImGui::CloseCurrentPopup();
@@ -160,8 +174,7 @@ void InstallWizard() {
     const float statusX = StatusColumn();
     for (int line = 0; line < kLineCount; ++line) WizardLine(c, line, statusX);
     ImGui::Spacing();
-    WrappedText(Tr("MySQL user: root / password: tulp (you can change it on the MySQL page). About 150 MB will be "
-                   "downloaded."));
+    WrappedText(DatabaseAccountNote().c_str());
     ImGui::Spacing();
     ImGui::Separator();
     ImGui::Spacing();
