@@ -51,6 +51,10 @@ void SwitchBuild(Comp comp, const std::string& folder) {
     else if (comp == Comp::Database) SetCurrentDbName(folder);
     else return;
     RefreshInstalls(true);
+    RestartToApply(comp);
+}
+
+void RestartToApply(Comp comp) {
     const ServerStatus& server = g_state.server;
     if (comp == Comp::Database) {
         if (server.mysql.running || server.busy) Server::Instance().RestartMySqlIfRunning();

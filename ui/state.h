@@ -118,10 +118,14 @@ void RefreshInstalls(bool force);
 // The same at a given interface time and installer job count (the test seam of the above).
 void RefreshInstallsAt(double now, int32_t installerJobs, bool force);
 // Makes the build named `folder` current for its component (PHP, Apache or the database), rescans
-// at once, and queues the restart of the server that loads it, which runs only if that server
-// runs when the job begins. Queued while the server runs or a job is under way (a start under way
-// reads the build it had before); a stopped server with the worker idle is only switched.
+// at once, and applies the switch with RestartToApply.
 void SwitchBuild(Comp comp, const std::string& folder);
+// Queues the restart that applies a change to the server that loads `comp` (the database server for
+// the database, Apache for PHP and Apache), which runs only if that server runs when the job
+// begins: a change made while a stop is under way does not bring the server back. Queued while the
+// server runs or a job is under way (a start under way reads what it had before); a stopped server
+// with the worker idle needs no restart.
+void RestartToApply(Comp comp);
 // The log files the Logs page offers for these builds, labels translated now.
 std::vector<LogSource> BuildLogSources(const std::optional<ApacheInstall>& apache, const std::optional<DbInstall>& db,
                                        const std::wstring& dbErrorLog, const std::optional<PhpInstall>& php);

@@ -80,7 +80,7 @@ bool SaveNow(const std::function<void()>& afterSave) {
     cache.unsaved = false;
     if (const auto build = FindApache(cache.buildName)) ui::LoadApachePageCache(*build);
     ui::Toast(Tr("Apache configuration saved"), false);
-    if (ui::State().server.apache.running) Server::Instance().RestartApache();
+    ui::RestartToApply(Comp::Apache);
     if (afterSave) afterSave();
     return true;
 }

@@ -87,7 +87,7 @@ void RestoreInitialConfiguration(const std::string& buildName) {
     }
     ui::LoadApachePageCache(*build);
     ui::Toast(Tr("Initial configuration restored"), false);
-    if (ui::State().server.apache.running) Server::Instance().RestartApache();
+    ui::RestartToApply(Comp::Apache);
 }
 
 }  // namespace

@@ -81,7 +81,7 @@ void ApplyPort(int port) {
         LogError(console::kMySql, message);
         ui::Toast(message, true);
     }
-    if (DbRunning()) Server::Instance().RestartMySql();
+    ui::RestartToApply(Comp::Database);
 }
 
 // The outcome of a change the database accepted, told once: stored or not in zerva.ini, and what
@@ -158,7 +158,7 @@ void RestoreTemplate(const std::string& name) {
         return;
     }
     ui::Toast(Tr("Initial configuration restored"), false);
-    if (DbRunning()) Server::Instance().RestartMySql();
+    ui::RestartToApply(Comp::Database);
 }
 
 void OpenClientConsole(const DbInstall& build) {

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-#include "control/server.h"
 #include "core/files.h"
 #include "core/text.h"
 #include "core/translate.h"
@@ -18,8 +17,6 @@
 namespace {
 
 ui::PhpPageCache g_cache;
-
-bool ApacheRuns() { return ui::State().server.apache.running; }
 
 void VersionChoice(const PhpInstall* current) {
     const UiState& state = ui::State();
@@ -134,7 +131,7 @@ void LoadPhpPageCache(const PhpInstall& build) {
 void ReloadPhpPage(const PhpInstall& build, const std::string& toast) {
     if (const std::optional<PhpInstall> found = FindPhp(build.name)) LoadPhpPageCache(*found);
     Toast(toast, false);
-    if (ApacheRuns()) Server::Instance().RestartApache();
+    RestartToApply(Comp::Apache);
 }
 
 bool IniTruthy(std::string_view value) {
