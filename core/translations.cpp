@@ -603,6 +603,10 @@ const TranslationPair kTable[] = {
     // ---- Settings page ----
     {"Password saved (phpMyAdmin updated)", "Mot de passe enregistré (phpMyAdmin mis à jour)"},
     {"Password saved", "Mot de passe enregistré"},
+    {"The password could not be saved in zerva.ini. Zerva uses it until it is closed and saves it then if zerva.ini "
+     "can be written.",
+     "Le mot de passe n'a pas pu être enregistré dans zerva.ini. Zerva l'utilise jusqu'à sa fermeture et l'enregistre "
+     "alors si zerva.ini peut être écrit."},
     {"Password saved, but phpMyAdmin was not updated: %s",
      "Mot de passe enregistré, mais phpMyAdmin n'a pas été mis à jour : %s"},
     {"Interface", "Interface"},

@@ -180,21 +180,36 @@ TEST_F(SettingsPage, Password_SaveOnlyWhenChanged_StoresAndUpdatesPhpMyAdmin_Fol
     Draw(1);
     EXPECT_FALSE(On("savepwd"));
     const std::string path = WideToUtf8(PhpMyAdminConfigPath());
-    // phpMyAdmin state, typed password -> toast.
+    const std::string unstored = "The password could not be saved in zerva.ini. Zerva uses it until it is closed and "
+                                 "saves it then if zerva.ini can be written.";
+    // phpMyAdmin state (and zerva.ini refusing the save), typed password -> toast.
     const std::tuple<std::string, std::string, std::string> cases[] = {
         {"missing", "it's \\", "Password saved"},
         {"present", "", "Password saved (phpMyAdmin updated)"},
-        {"held", "x", "! Password saved, but phpMyAdmin was not updated: cannot read " + path}};
+        {"held", "x", "! Password saved, but phpMyAdmin was not updated: cannot read " + path},
+        {"unstored", "y", "! " + unstored},
+        {"unstored held", "z", "! " + unstored + " phpMyAdmin was not updated: cannot read " + path}};
+    const std::wstring ini = root / L"zerva.ini";
     for (const auto& [pma, typed, toast] : cases) {
         SCOPED_TRACE(pma);
+        // A folder in the way of the settings file's temporary copy: the save fails.
+        const bool blocked = pma.rfind("unstored", 0) == 0;
+        if (blocked) {
+            ASSERT_TRUE(EnsureDirectory(ini + L".zvtmp"));
+        }
         std::optional<uitest::HeldFile> held;
         if (pma != "missing") {
             ASSERT_TRUE(EnsureDirectory(PhpMyAdminDir()) && WritePhpMyAdminConfig());
         }
-        if (pma == "held") held.emplace(PhpMyAdminConfigPath());
+        if (pma.find("held") != std::string::npos) held.emplace(PhpMyAdminConfigPath());
         ui::Toasts().clear();
         ASSERT_TRUE(Type("pwd", typed) && ClickOn("savepwd"));
-        EXPECT_EQ(Stored(setting::kMysqlRootPassword), typed);
+        EXPECT_EQ(GetMysqlRootPassword(), typed) << "used from now on, stored or not";
+        if (blocked) {
+            ASSERT_TRUE(RemoveTree(ini + L".zvtmp"));
+        } else {
+            EXPECT_EQ(Stored(setting::kMysqlRootPassword), typed);
+        }
         EXPECT_EQ(uitest::ToastTexts(), Strings{toast});
         EXPECT_FALSE(On("savepwd"));
         if (pma == "present") {

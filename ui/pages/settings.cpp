@@ -80,9 +80,20 @@ PageState& P() {
 }
 
 void SavePassword(const std::string& password) {
-    Config::Instance().Set(setting::kMysqlRootPassword, password);
+    const bool stored = Config::Instance().Set(setting::kMysqlRootPassword, password);
     std::string error;
-    switch (UpdatePhpMyAdminConfig(uint32_t(MysqlPort()), password, error)) {
+    const PhpMyAdminUpdate pma = UpdatePhpMyAdminConfig(uint32_t(MysqlPort()), password, error);
+    if (!stored) {
+        // Kept in memory, so Zerva and phpMyAdmin use it now; the next save of zerva.ini tries again.
+        std::string message = Tr("The password could not be saved in zerva.ini. Zerva uses it until it is closed "
+                                 "and saves it then if zerva.ini can be written.");
+        if (pma == PhpMyAdminUpdate::Failed) {
+            message.append(" ").append(Format(Tr("phpMyAdmin was not updated: %s"), error.c_str()));
+        }
+        LogError(console::kMySql, message);
+        return ui::Toast(message, true);
+    }
+    switch (pma) {
         case PhpMyAdminUpdate::Updated: return ui::Toast(Tr("Password saved (phpMyAdmin updated)"), false);
         case PhpMyAdminUpdate::NotConfigured: return ui::Toast(Tr("Password saved"), false);
         case PhpMyAdminUpdate::Failed: break;
