@@ -33,7 +33,7 @@ public:
         if (m_text) {
             if (WriteFileAtomic(m_path, *m_text, &error)) return;
         } else if (!m_existed) {
-            if (!PathExists(m_path) || ::DeleteFileW(m_path.c_str())) return;
+            if (!PathExists(m_path) || ::DeleteFileW(ExtendedPath(m_path).c_str())) return;
             error = "cannot remove " + WideToUtf8(m_path) + ": " + LastErrorText();
         } else {
             return;

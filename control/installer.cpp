@@ -211,7 +211,7 @@ bool DownloadPackage(const Package& package, std::wstring& archive) {
     g_phase = 0;
     const auto sum = Sha256File(archive);
     if (!sum || *sum != expected) {
-        ::DeleteFileW(archive.c_str());
+        ::DeleteFileW(ExtendedPath(archive).c_str());
         SetMessage(std::string(Tr("Checksum mismatch, the downloaded file was deleted: ")) + package.fileName);
         return false;
     }
@@ -423,7 +423,7 @@ bool ReplacePhpMyAdmin(const Package& package, const std::wstring& archive, cons
 
     if (PathExists(target)) {
         (void)RemoveTree(old);   // what cannot be removed makes the move fail, which is reported
-        if (!::MoveFileExW(target.c_str(), old.c_str(), 0)) {
+        if (!::MoveFileExW(ExtendedPath(target).c_str(), ExtendedPath(old).c_str(), 0)) {
             const DWORD code = ::GetLastError();
             (void)RemoveTree(staging);
             SetMessage(std::string(Tr("Cannot replace phpMyAdmin (files in use?)")) + ": " + LastErrorText(code));
@@ -432,7 +432,7 @@ bool ReplacePhpMyAdmin(const Package& package, const std::wstring& archive, cons
     }
     const bool hadOld = PathExists(old);
     auto restore = [&] {
-        if (hadOld) ::MoveFileExW(old.c_str(), target.c_str(), 0);
+        if (hadOld) ::MoveFileExW(ExtendedPath(old).c_str(), ExtendedPath(target).c_str(), 0);
     };
     if (!MoveIntoPlace(staging, target)) {
         restore();
@@ -493,7 +493,7 @@ void RunInstall(const Package& package) {
             return;
         }
     }
-    if (!HasCacheDir()) ::DeleteFileW(archive.c_str());
+    if (!HasCacheDir()) ::DeleteFileW(ExtendedPath(archive).c_str());
     LogSuccess(console::kInstall, package.label + " " + std::string(Tr("installed")) + " -> " + WideToUtf8(target));
 }
 

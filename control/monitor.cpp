@@ -48,7 +48,7 @@ Monitor& M() {
 // The last `count` bytes before `end`, opened so a server writing or rotating its log is not
 // disturbed; none when the file cannot be opened or read.
 bool ReadRange(const std::wstring& path, uint64_t end, uint64_t count, std::string& out) {
-    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
+    UniqueHandle file(::CreateFileW(ExtendedPath(path).c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;

@@ -71,7 +71,7 @@ bool (*g_swapMove)(const std::wstring&, const std::wstring&, uint32_t) = nullptr
 // The moves of the swap, through the test seam when one is set.
 bool SwapMove(const std::wstring& from, const std::wstring& to, uint32_t flags) {
     if (g_swapMove) return g_swapMove(from, to, flags);
-    return ::MoveFileExW(from.c_str(), to.c_str(), flags) != FALSE;
+    return ::MoveFileExW(ExtendedPath(from).c_str(), ExtendedPath(to).c_str(), flags) != FALSE;
 }
 
 std::wstring FolderOf(const std::wstring& path) {
@@ -259,8 +259,8 @@ bool UnpackExecutable(const std::wstring& work, const std::wstring& archive, con
         error = extractError.empty() ? std::string(Tr("Zerva.exe not found in the archive")) : extractError;
         return false;
     }
-    ::DeleteFileW(newExe.c_str());
-    const bool moved = ::MoveFileExW(unpackedExe.c_str(), newExe.c_str(),
+    ::DeleteFileW(ExtendedPath(newExe).c_str());
+    const bool moved = ::MoveFileExW(ExtendedPath(unpackedExe).c_str(), ExtendedPath(newExe).c_str(),
                                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != FALSE;
     const DWORD code = ::GetLastError();
     if (!moved) error = Tr("cannot install the new Zerva.exe: ") + LastErrorText(code);
@@ -280,7 +280,7 @@ bool VerifyExecutable(const std::wstring& newExe, const std::wstring& exe, const
     } else {
         return true;
     }
-    ::DeleteFileW(newExe.c_str());
+    ::DeleteFileW(ExtendedPath(newExe).c_str());
     return false;
 }
 
@@ -311,7 +311,7 @@ bool RunDownload(const UpdateInfo& info, std::string& error) {
     SetDownloadStatus(Tr("Checking the SHA-256 checksum..."), -1.0);
     const std::optional<std::string> hash = Sha256File(target);
     if (!hash || *hash != info.sha256) {
-        ::DeleteFileW(target.c_str());
+        ::DeleteFileW(ExtendedPath(target).c_str());
         error = Tr("checksum mismatch: the downloaded file was deleted");
         return false;
     }
@@ -368,7 +368,7 @@ namespace {
 bool FailSwap(const std::wstring& exe, const std::wstring& newExe, const std::wstring& oldExe, bool restored,
               std::string& error, std::string text) {
     if (restored && PathExists(exe)) {
-        ::DeleteFileW(newExe.c_str());
+        ::DeleteFileW(ExtendedPath(newExe).c_str());
     } else if (PathExists(oldExe)) {
         text += Format(Tr(" - Zerva.exe could not be put back: the previous version is %s"), WideToUtf8(oldExe).c_str());
     } else if (!PathExists(exe) && PathExists(newExe)) {
@@ -393,7 +393,7 @@ bool ApplyUpdate(const std::wstring& extra, std::string& error) {
         S().download.ready = false;
         return false;
     }
-    ::DeleteFileW(oldExe.c_str());
+    ::DeleteFileW(ExtendedPath(oldExe).c_str());
     // Windows lets a running image be renamed, not deleted: the old one moves aside.
     if (!SwapMove(exe, oldExe, MOVEFILE_REPLACE_EXISTING)) {
         const DWORD code = ::GetLastError();
@@ -429,13 +429,13 @@ void CleanUpUpdateFiles() {
     const std::wstring exe = ExecutablePath();
     const std::wstring newExe = exe + L".new";
     const std::wstring oldExe = exe + L".old";
-    if (PathExists(newExe)) ::DeleteFileW(newExe.c_str());
+    if (PathExists(newExe)) ::DeleteFileW(ExtendedPath(newExe).c_str());
     if (!PathExists(oldExe)) return;
     // The previous process may still be ending and holding its image; a refused thread leaves
     // the file for the next start.
     (void)StartDetached([oldExe] {
         for (int attempt = 0; attempt < kOldDeleteAttempts; ++attempt) {
-            if (!PathExists(oldExe) || ::DeleteFileW(oldExe.c_str())) return;
+            if (!PathExists(oldExe) || ::DeleteFileW(ExtendedPath(oldExe).c_str())) return;
             ::Sleep(kOldDeletePauseMs);
         }
     });

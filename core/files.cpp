@@ -14,6 +14,7 @@
 #include "core/text.h"
 
 // ---- Section index ----
+// Paths for Windows file calls: NormalizePath, ExtendedPath
 // Reading and writing: ReadWholeFile, ReadFileTail, WriteFileAtomic, MoveFileReplacing, CopyFileTo,
 //   CopyFileAtomic
 // File facts: PathExists, IsDirectory, FileSize, FileWriteTime, FileVersion, PeArchitecture
@@ -24,7 +25,7 @@
 namespace {
 
 UniqueHandle OpenForReading(const std::wstring& path) {
-    return UniqueHandle(::CreateFileW(path.c_str(), GENERIC_READ,
+    return UniqueHandle(::CreateFileW(ExtendedPath(path).c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
@@ -48,29 +49,36 @@ bool IsDotOrDotDot(const wchar_t* name) {
     return std::wcscmp(name, L".") == 0 || std::wcscmp(name, L"..") == 0;
 }
 
+// `folder` + "\\" + `name`, one separator between them even in the extended form, which folds none.
+std::wstring JoinPath(const std::wstring& folder, const wchar_t* name) {
+    return folder + (!folder.empty() && folder.back() == L'\\' ? L"" : L"\\") + name;
+}
+
 // Calls `visit` for each entry of the folder but "." and "..".
 void ForEachEntry(const std::wstring& folder, const std::function<void(const WIN32_FIND_DATAW&)>& visit) {
     WIN32_FIND_DATAW data;
-    const FindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &data));
+    const FindHandle find(::FindFirstFileW(ExtendedPath(JoinPath(folder, L"*")).c_str(), &data));
     if (!find) return;
     do {
         if (!IsDotOrDotDot(data.cFileName)) visit(data);
     } while (::FindNextFileW(find.Get(), &data));
 }
 
-// Removes a folder's content; links and junctions are removed as entries, never entered.
+// Removes a folder's content; links and junctions are removed as entries, never entered. The
+// folder comes in the extended form, so the names found are joined to it as they are: a name
+// Windows would fold (a trailing period) still reaches its own entry.
 void RemoveContents(const std::wstring& folder) {
     ForEachEntry(folder, [&folder](const WIN32_FIND_DATAW& data) {
-        const std::wstring child = folder + L"\\" + data.cFileName;
-        ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+        const std::wstring child = JoinPath(folder, data.cFileName);
+        ::SetFileAttributesW(ExtendedPath(child).c_str(), FILE_ATTRIBUTE_NORMAL);
         const bool isDir = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         const bool isLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
         if (isDir && !isLink) RemoveContents(child);
         // A directory junction or symbolic link: RemoveDirectoryW drops the link only.
         if (isDir)
-            ::RemoveDirectoryW(child.c_str());
+            ::RemoveDirectoryW(ExtendedPath(child).c_str());
         else
-            ::DeleteFileW(child.c_str());
+            ::DeleteFileW(ExtendedPath(child).c_str());
     });
 }
 
@@ -79,7 +87,7 @@ class TempSibling {
 public:
     explicit TempSibling(std::wstring path) : m_path(std::move(path)) {}
     ~TempSibling() {
-        if (!m_path.empty()) ::DeleteFileW(m_path.c_str());
+        if (!m_path.empty()) ::DeleteFileW(ExtendedPath(m_path).c_str());
     }
     TempSibling(const TempSibling&) = delete;
     TempSibling& operator=(const TempSibling&) = delete;
@@ -107,6 +115,72 @@ bool FailWrite(std::string* error, const std::wstring& path, DWORD code) {
 }
 
 }  // namespace
+
+// ---- Paths for Windows file calls ----
+
+namespace {
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// The length of an absolute path's root: 3 for "C:\", up to the end of the share name for
+// "\\server\share"; 0 for any other path. "\\?\" and "\\.\" paths already bypass the folding.
+size_t AbsoluteRootLength(const std::wstring& path) {
+    const auto isLetter = [](wchar_t c) { return (c | 0x20) >= L'a' && (c | 0x20) <= L'z'; };
+    if (path.size() >= 3 && isLetter(path[0]) && path[1] == L':' && IsSeparator(path[2])) return 3;
+    if (path.size() < 3 || !IsSeparator(path[0]) || !IsSeparator(path[1])) return 0;
+    if ((path[2] == L'?' || path[2] == L'.') && (path.size() == 3 || IsSeparator(path[3]))) return 0;
+    const size_t server = path.find_first_of(L"\\/", 2);
+    if (server == std::wstring::npos || server == 2) return 0;
+    const size_t share = std::min(path.find_first_of(L"\\/", server + 1), path.size());
+    return share == server + 1 ? 0 : share;
+}
+
+// A segment's own trim: a single period ends none; the last segment ends in no period or blank.
+void TrimSegment(std::wstring& segment, bool last) {
+    if (last) {
+        while (!segment.empty() && (segment.back() == L'.' || segment.back() == L' ')) segment.pop_back();
+    } else if (segment.size() >= 2 && segment.back() == L'.' && segment[segment.size() - 2] != L'.') {
+        segment.pop_back();
+    }
+}
+
+}  // namespace
+
+std::wstring NormalizePath(const std::wstring& path) {
+    const size_t rootLength = AbsoluteRootLength(path);
+    if (rootLength == 0) return path;
+    std::vector<std::wstring> segments;
+    for (size_t at = rootLength; at < path.size();) {
+        const size_t end = std::min(path.find_first_of(L"\\/", at), path.size());
+        std::wstring segment = path.substr(at, end - at);
+        if (segment == L"..") {
+            if (!segments.empty()) segments.pop_back();
+        } else if (!segment.empty() && segment != L".") {
+            segments.push_back(std::move(segment));
+        }
+        at = end + 1;
+    }
+    // A path ending in a separator keeps it, and its last segment keeps its blanks; a last segment
+    // trimmed away leaves the separator before it, so folding the result again changes nothing.
+    bool separatorLast = path.size() > rootLength && IsSeparator(path.back());
+    for (size_t i = 0; i < segments.size(); ++i) TrimSegment(segments[i], i + 1 == segments.size() && !separatorLast);
+    if (!segments.empty() && segments.back().empty()) {
+        segments.pop_back();
+        separatorLast = true;
+    }
+    std::wstring normal = path.substr(0, rootLength);
+    std::replace(normal.begin(), normal.end(), L'/', L'\\');
+    for (size_t i = 0; i < segments.size(); ++i) normal += (i == 0 && normal.back() == L'\\' ? L"" : L"\\") + segments[i];
+    if (separatorLast && normal.back() != L'\\') normal += L'\\';
+    return normal;
+}
+
+std::wstring ExtendedPath(const std::wstring& path) {
+    std::wstring normal = NormalizePath(path);
+    if (AbsoluteRootLength(normal) == 0) return normal;
+    // Drive paths take the prefix as they are; "\\server\share" becomes "\\?\UNC\server\share".
+    return normal[1] == L':' ? L"\\\\?\\" + normal : L"\\\\?\\UNC" + normal.substr(1);
+}
 
 // ---- Reading and writing ----
 
@@ -172,7 +246,7 @@ bool WriteFileAtomic(const std::wstring& path, std::string_view data, std::strin
     if (!parent.empty()) (void)EnsureDirectory(parent);
     TempSibling temp(path + L".zvtmp");
     {
-        UniqueHandle file(::CreateFileW(temp.Path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+        UniqueHandle file(::CreateFileW(ExtendedPath(temp.Path()).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) return FailWrite(error, path, ::GetLastError());
         std::string reason;
@@ -193,7 +267,8 @@ bool MoveFileReplacing(const std::wstring& source, const std::wstring& target, s
                        const std::function<void()>& onBusy) {
     const ULONGLONG deadline = ::GetTickCount64() + kReplaceRetryMs;
     for (;;) {
-        if (::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        if (::MoveFileExW(ExtendedPath(source).c_str(), ExtendedPath(target).c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             return true;
         const DWORD code = ::GetLastError();
         // A folder in the way also gives "access denied", and never goes away by waiting.
@@ -207,7 +282,7 @@ bool MoveFileReplacing(const std::wstring& source, const std::wstring& target, s
 bool CopyFileTo(const std::wstring& source, const std::wstring& destination, bool overwrite) {
     const std::wstring parent = ParentFolder(destination);
     if (!parent.empty()) (void)EnsureDirectory(parent);  // a missing parent fails the copy itself
-    return ::CopyFileW(source.c_str(), destination.c_str(), overwrite ? FALSE : TRUE) != FALSE;
+    return ::CopyFileW(ExtendedPath(source).c_str(), ExtendedPath(destination).c_str(), overwrite ? FALSE : TRUE) != FALSE;
 }
 
 bool CopyFileAtomic(const std::wstring& source, const std::wstring& destination, std::string* error) {
@@ -222,32 +297,32 @@ bool CopyFileAtomic(const std::wstring& source, const std::wstring& destination,
 // ---- File facts ----
 
 bool PathExists(const std::wstring& path) {
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return ::GetFileAttributesW(ExtendedPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool IsDirectory(const std::wstring& path) {
-    DWORD attributes = ::GetFileAttributesW(path.c_str());
+    DWORD attributes = ::GetFileAttributesW(ExtendedPath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 uint64_t FileSize(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    if (!::GetFileAttributesExW(ExtendedPath(path).c_str(), GetFileExInfoStandard, &data)) return 0;
     return (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
 uint64_t FileWriteTime(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    if (!::GetFileAttributesExW(ExtendedPath(path).c_str(), GetFileExInfoStandard, &data)) return 0;
     return (uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
 }
 
 uint64_t FileVersion(const std::wstring& path) {
     DWORD ignored = 0;
-    DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    DWORD size = ::GetFileVersionInfoSizeW(ExtendedPath(path).c_str(), &ignored);
     if (size == 0) return 0;
     std::string block(size, '\0');
-    if (!::GetFileVersionInfoW(path.c_str(), 0, size, block.data())) return 0;
+    if (!::GetFileVersionInfoW(ExtendedPath(path).c_str(), 0, size, block.data())) return 0;
     VS_FIXEDFILEINFO* info = nullptr;
     UINT length = 0;
     if (!::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &length) || !info ||
@@ -306,24 +381,24 @@ bool EnsureDirectory(const std::wstring& path) {
         // Stop at a drive root ("C:") or a UNC share, which CreateDirectoryW cannot make. A parent
         // that cannot be made fails the CreateDirectoryW below.
         if (!parent.empty() && parent.back() != L':' && parent != path) (void)EnsureDirectory(parent);
-        ::CreateDirectoryW(path.c_str(), nullptr);
+        ::CreateDirectoryW(ExtendedPath(path).c_str(), nullptr);
     }
     return IsDirectory(path);
 }
 
 bool RemoveTree(const std::wstring& path) {
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    const DWORD attributes = ::GetFileAttributesW(ExtendedPath(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return true;
     const bool isDir = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     const bool isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::SetFileAttributesW(ExtendedPath(path).c_str(), FILE_ATTRIBUTE_NORMAL);
     if (!isDir) {
-        ::DeleteFileW(path.c_str());
+        ::DeleteFileW(ExtendedPath(path).c_str());
     } else if (isLink) {
-        ::RemoveDirectoryW(path.c_str());  // the link itself, never what it points to
-    } else if (!::RemoveDirectoryW(path.c_str())) {
-        RemoveContents(path);
-        ::RemoveDirectoryW(path.c_str());
+        ::RemoveDirectoryW(ExtendedPath(path).c_str());  // the link itself, never what it points to
+    } else if (!::RemoveDirectoryW(ExtendedPath(path).c_str())) {
+        RemoveContents(ExtendedPath(path));
+        ::RemoveDirectoryW(ExtendedPath(path).c_str());
     }
     return !PathExists(path);
 }
@@ -351,7 +426,7 @@ std::vector<std::string> ListFiles(const std::wstring& folder, const std::string
 
 bool IsDirectoryWritable(const std::wstring& folder) {
     const auto probe = [&](const std::wstring& name) {
-        UniqueHandle file(::CreateFileW((folder + L"\\" + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+        UniqueHandle file(::CreateFileW(ExtendedPath(folder + L"\\" + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                         FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
         const DWORD code = file ? ERROR_SUCCESS : ::GetLastError();
         return code;  // closing the file deletes it

@@ -1,6 +1,7 @@
 // core/files.h: file-system and system helpers: whole-file and tail reads, the atomic write that
 // every generated file goes through, sorted listings, tree removal, hashes, executable facts,
 // Windows error texts and the shell calls. Any thread. Paths are wide; names and contents UTF-8.
+// Every Windows file call takes its path through ExtendedPath, so deep roots work past 260 characters.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -8,6 +9,17 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+// ---- Paths for Windows file calls ----
+// An absolute path (C:\... or \\server\share\...) folded as Windows folds it before a file call:
+// "/" read as "\", doubled separators and "." segments dropped, ".." climbing (never above the
+// drive or share), a period ending a segment and the periods and blanks ending the last one
+// trimmed. Any other path (relative, C:x, \x, a device, one already extended) comes back as it is.
+std::wstring NormalizePath(const std::wstring& path);
+// NormalizePath's result in the extended form (\\?\C:\..., \\?\UNC\server\share\...), which file
+// calls take beyond 260 characters and use as it stands; other paths as they are. For the calls
+// only: paths shown, stored or written into files keep their plain form.
+std::wstring ExtendedPath(const std::wstring& path);
 
 // ---- Reading and writing ----
 // The whole file as bytes; empty optional when it cannot be opened.

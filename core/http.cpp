@@ -236,20 +236,22 @@ bool DownloadFile(HttpResult& result, const std::string& url, const std::wstring
     if (!folder.empty()) (void)EnsureDirectory(folder);
     {
         const UniqueHandle file = openPart ? openPart(part)
-                                           : UniqueHandle(::CreateFileW(part.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                           : UniqueHandle(::CreateFileW(ExtendedPath(part).c_str(), GENERIC_WRITE,
+                                                                        FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                                                        FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) return Fail(result, "cannot write " + WideToUtf8(part));
         (void)Transfer(result, url, options, cancel, progress, [&file](const char* data, size_t size, std::string& reason) {
             return WriteAll(file.Get(), std::string_view(data, size), reason);
         });
     }   // closed before the move: Windows refuses to move a file open for writing
     if (!result.ok) {
-        ::DeleteFileW(part.c_str());
+        ::DeleteFileW(ExtendedPath(part).c_str());
         return false;
     }
     // One move replaces the old file: until it succeeds the old file is untouched, and when it
     // fails the complete download stays in the ".part" file.
-    if (!::MoveFileExW(part.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!::MoveFileExW(ExtendedPath(part).c_str(), ExtendedPath(destination).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         const DWORD code = ::GetLastError();
         return Fail(result, "cannot replace " + WideToUtf8(destination) + ": " + LastErrorText(code));
     }

@@ -217,7 +217,7 @@ bool OpenZip(ZipArchive& archive, const std::wstring& path, std::string& error) 
     archive.Close();
     auto stream = std::make_unique<ZipStream>();
     fill_win32_filefunc64W(&stream->win32);
-    stream->file = stream->win32.zopen64_file(stream->win32.opaque, path.c_str(), ZLIB_FILEFUNC_MODE_READ);
+    stream->file = stream->win32.zopen64_file(stream->win32.opaque, ExtendedPath(path).c_str(), ZLIB_FILEFUNC_MODE_READ);
     if (!stream->file) {
         error = "cannot open " + WideToUtf8(path);
         return false;
@@ -278,21 +278,31 @@ std::wstring FullPath(const std::wstring& path) {
     return full;
 }
 
-// Where an entry lands: the destination joined with the name, normalised the way Windows will
-// open it (the destination itself for "."). Empty when that is outside the destination, or when
-// it would not be opened as checked: every file call normalises the path once more, and
-// normalising is not always idempotent (Wine turns a "..." component into "..", which the next
-// call then climbs).
+// A segment of periods and blanks alone, other than ".": a path normaliser may read it as ".."
+// (Wine reads "..." so), and Windows trims it away at the end of a path.
+bool IsDotsAndBlanks(std::wstring_view segment) {
+    return segment != L"." && !segment.empty() && segment.find_first_not_of(L". ") == std::wstring_view::npos;
+}
+
+// Where an entry lands: the destination (folded by NormalizePath) joined with the name and folded
+// the same way, the destination itself for "."; the file calls open the extended form of exactly
+// this path. Empty when it is outside the destination, or when a segment is made of periods and
+// blanks only: what other programs make of such a name on their way in is not this path.
 std::wstring TargetPath(const std::wstring& destination, const std::string& name) {
     std::wstring relative = Utf8ToWide(name);
     std::replace(relative.begin(), relative.end(), L'/', L'\\');
+    for (size_t at = 0; at <= relative.size();) {
+        const size_t end = std::min(relative.find(L'\\', at), relative.size());
+        if (IsDotsAndBlanks(std::wstring_view(relative).substr(at, end - at))) return {};
+        at = end + 1;
+    }
     const bool hasSeparator = !destination.empty() && destination.back() == L'\\';
     const std::wstring base = hasSeparator ? destination : destination + L"\\";
-    std::wstring target = FullPath(base + relative);
+    std::wstring target = NormalizePath(base + relative);
     while (target.size() > base.size() && target.back() == L'\\') target.pop_back();
     if (target == destination || target == base) return destination;
     const bool inside = target.size() > base.size() && target.compare(0, base.size(), base) == 0;
-    return inside && FullPath(target) == target ? target : std::wstring();
+    return inside ? target : std::wstring();
 }
 
 struct ExtractState {
@@ -353,7 +363,7 @@ bool ExtractFile(ExtractState& state, const std::string& name, uint64_t size, co
     if (!state.EnsureFolder(ParentFolder(target)))
         return state.Fail("cannot write " + WideToUtf8(target));
     auto create = [](const std::wstring& path, DWORD disposition) {
-        return UniqueHandle(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition,
+        return UniqueHandle(::CreateFileW(ExtendedPath(path).c_str(), GENERIC_WRITE, 0, nullptr, disposition,
                                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     };
     std::wstring written = target;
@@ -365,9 +375,10 @@ bool ExtractFile(ExtractState& state, const std::string& name, uint64_t size, co
     if (!file) return state.Fail("cannot write " + WideToUtf8(target));
     const bool inflated = InflateInto(state, name, size, file.Get());
     file.Reset();   // closed before the move: Windows refuses to move a file open for writing
-    if (inflated && (written == target || ::MoveFileExW(written.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)))
+    if (inflated && (written == target ||
+                     ::MoveFileExW(ExtendedPath(written).c_str(), ExtendedPath(target).c_str(), MOVEFILE_REPLACE_EXISTING)))
         return true;
-    ::DeleteFileW(written.c_str());
+    ::DeleteFileW(ExtendedPath(written).c_str());
     return inflated ? state.Fail("cannot write " + WideToUtf8(target)) : false;
 }
 
@@ -380,7 +391,7 @@ std::string ExtractedName(const std::string& name, const std::string& stripPrefi
 
 bool ExtractEntries(const ZipArchive& archive, const std::wstring& destination, const std::string& stripPrefix,
                     const CancelFlag* cancel, const ZipSkipFilter& skip, ExtractState& state) {
-    std::wstring root = FullPath(destination);
+    std::wstring root = NormalizePath(FullPath(destination));
     if (root.size() > 3 && root.back() == L'\\') root.pop_back();
     if (!state.EnsureFolder(root)) return state.Fail("cannot write " + WideToUtf8(root));
 

@@ -68,7 +68,7 @@ std::string FindSystemFont(std::initializer_list<const char*> names) {
     const std::wstring folder = FontsFolder();
     for (const char* name : names) {
         const std::wstring path = folder + L"\\" + Utf8ToWide(name);
-        if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return WideToUtf8(path);
+        if (::GetFileAttributesW(ExtendedPath(path).c_str()) != INVALID_FILE_ATTRIBUTES) return WideToUtf8(path);
     }
     return {};
 }

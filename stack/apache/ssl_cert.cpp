@@ -19,8 +19,8 @@ constexpr uint32_t kOpenSslTimeoutMs = 30000;
 constexpr const wchar_t* kSetAsideSuffix = L".previous";
 
 void RemovePair(const ApacheInstall& build) {
-    ::DeleteFileW(SslCertificatePath(build).c_str());
-    ::DeleteFileW(SslKeyPath(build).c_str());
+    ::DeleteFileW(ExtendedPath(SslCertificatePath(build)).c_str());
+    ::DeleteFileW(ExtendedPath(SslKeyPath(build)).c_str());
 }
 
 }  // namespace
@@ -105,7 +105,7 @@ bool RegenerateSslCertificate(const ApacheInstall& build) {
         setAside.push_back(file);
     }
     if (EnsureSslCertificate(build)) {
-        for (const std::wstring& file : setAside) ::DeleteFileW((file + kSetAsideSuffix).c_str());
+        for (const std::wstring& file : setAside) ::DeleteFileW(ExtendedPath(file + kSetAsideSuffix).c_str());
         return true;
     }
     putBack();

@@ -13,6 +13,7 @@
 #include "control/start.h"
 #include "tests/control/control_fixture.h"
 #include "tests/control/online_fixture.h"
+#include "tests/support/path_limit.h"
 #include "tests/support/zip_writer.h"
 
 using controltest::ControlTest;
@@ -181,6 +182,26 @@ TEST_F(InstallerTest, PhpMyAdminReinstall_ConfigKeptAndOldCopyBackAfterFailure) 
     EXPECT_EQ(NewLogLines().at(NewLogLines().size() - 2), "1|SHA-256 checksum verified: phpMyAdmin-5.2.2.zip");
     EXPECT_EQ(copy(), "new|" + config);
     ExpectFiles({{L"temp/phpmyadmin", true}, {L"phpapps/phpmyadmin.old", false}, {L"phpapps/phpmyadmin.installing", false}});
+}
+
+// Under a root whose downloads folder lies past 260 characters, phpMyAdmin's deepest files past
+// 400: it installs, and installs again over itself, with Windows' 260 limit in front of the file
+// calls (Wine has none), and nothing is left beside it.
+TEST_F(InstallerTest, PhpMyAdmin_DeepRoot_InstalledTwicePastTheLimit) {
+    const std::string deepest = "vendor/" + std::string(90, 'v') + "/" + std::string(90, 'w') + "/Deepest.php";
+    const Package pma = Serve(Comp::PhpMyAdmin, "5.2.2", {{"p/index.php", "x"}, {"p/" + deepest, "deep", true}});
+    const std::wstring deepRoot = root / (std::wstring(120, L'r') + L"/" + std::wstring(100, L's'));
+    SetRootDir(deepRoot);
+    testkit::ShortPathLimit limit;
+    EnsureLayout();
+    for (int pass = 0; pass < 2; ++pass) {
+        installer::RunInstall(pma);
+        EXPECT_EQ(NewLogLines().back(), "1|phpMyAdmin 5.2.2 installed -> " + WideToUtf8(PhpAppsDir() + L"\\phpmyadmin"));
+        EXPECT_EQ(testkit::ReadFile(PhpAppsDir() + L"\\phpmyadmin\\" + Utf8ToWide(deepest)), "deep");
+        EXPECT_TRUE(PathExists(PhpAppsDir() + L"\\phpmyadmin\\config.inc.php"));
+        EXPECT_EQ(ListSubdirectories(PhpAppsDir()), (std::vector<std::string>{"phpmyadmin", "zerva"}));
+        EXPECT_EQ(ListFiles(DownloadsDir(), "*"), std::vector<std::string>{});
+    }
 }
 
 TEST_F(InstallerTest, Uninstall_RefusedOutsideItsFolderOrFilesInUse) {

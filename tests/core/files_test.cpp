@@ -8,10 +8,12 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <regex>
 #include <thread>
 
 #include "core/handle.h"
 #include "core/text.h"
+#include "tests/support/path_limit.h"
 #include "tests/support/testkit.h"
 
 using testkit::PeImage;
@@ -219,4 +221,97 @@ TEST(Files, CopyFileAtomic_WholeCopyOrOldFileWithReason) {
     ASSERT_TRUE(CopyFileAtomic(dir / L"source.ini", dir / L"copy.ini", &error)) << error;
     EXPECT_EQ(testkit::ReadFile(dir / L"copy.ini"), "fresh");
     EXPECT_EQ(ListFiles(dir.Path(), "*"), (std::vector<std::string>{"copy.ini", "source.ini"}));
+}
+
+// ---- Paths beyond 260 characters ----
+
+// The extended form takes a path as it stands, so the folding Windows does on plain paths is done
+// first; folding the result again changes nothing. Paths that are not absolute stay as they are.
+TEST(Files, ExtendedPath_AbsolutePathsFoldedAndExtended_OthersUntouched) {
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+        {L"C:\\Stack\\www", L"\\\\?\\C:\\Stack\\www"},
+        {L"c:/Stack//www/./a/../b", L"\\\\?\\c:\\Stack\\www\\b"},
+        {L"C:\\", L"\\\\?\\C:\\"}, {L"C:/..", L"\\\\?\\C:\\"}, {L"C:\\a\\..\\..\\b\\", L"\\\\?\\C:\\b\\"},
+        // One period ending a segment goes; periods and blanks ending the path go, unless a
+        // separator follows; three periods are a name; a last segment trimmed away leaves its separator.
+        {L"C:\\a.\\b..\\...\\c. . ", L"\\\\?\\C:\\a\\b..\\...\\c"}, {L"C:\\a \\c \\", L"\\\\?\\C:\\a \\c \\"},
+        {L"C:\\a\\b \\...", L"\\\\?\\C:\\a\\b \\"},
+        {L"\\\\server\\share\\a\\..\\..\\x", L"\\\\?\\UNC\\server\\share\\x"}, {L"//server/share", L"\\\\?\\UNC\\server\\share"},
+        {L"\\\\?\\C:\\a\\..", L"\\\\?\\C:\\a\\.."}, {L"\\\\.\\pipe\\p", L"\\\\.\\pipe\\p"}, {L"NUL", L"NUL"},
+        {L"CONOUT$", L"CONOUT$"}, {L"relative\\x", L"relative\\x"}, {L"C:x", L"C:x"}, {L"\\rooted", L"\\rooted"},
+        {L"\\\\server", L"\\\\server"}, {L"\\\\server\\\\x", L"\\\\server\\\\x"}, {L"", L""}};
+    for (const auto& [path, extended] : cases) {
+        EXPECT_EQ(ExtendedPath(path), extended) << WideToUtf8(path);
+        EXPECT_EQ(ExtendedPath(extended), extended) << WideToUtf8(path);
+        EXPECT_EQ(ExtendedPath(NormalizePath(path)), extended) << WideToUtf8(path);
+    }
+    EXPECT_EQ(NormalizePath(L"//server/share/a/./b"), L"\\\\server\\share\\a\\b");
+}
+
+// Windows refuses a plain path of 260 characters or more to a program that is not long-path aware;
+// Wine does not, so the limit is put in front of this program's file calls for the round trip.
+TEST(Files, DeepFolder_WriteReadCopyMoveListAndRemove_PastTheLimit) {
+    ScratchDir dir;
+    const std::wstring deep = dir / (L"tree/" + std::wstring(120, L'd') + L"/" + std::wstring(120, L'e'));
+    const std::wstring file = deep + L"\\" + std::wstring(80, L'f') + L".txt";
+    testkit::ShortPathLimit limit;
+    ASSERT_FALSE(::CreateDirectoryW(deep.c_str(), nullptr));
+    ASSERT_EQ(::GetLastError(), DWORD(ERROR_FILENAME_EXCED_RANGE));   // the limit holds for plain calls
+
+    ASSERT_TRUE(WriteFileAtomic(file, "first line\nsecond\n"));
+    ASSERT_TRUE(WriteFileAtomic(file, "line one\nline two\n"));   // replaces the existing file
+    const std::wstring slashed = Utf8ToWide(ToForwardSlashes(WideToUtf8(deep))) + L"/x/../" + file.substr(deep.size() + 1);
+    EXPECT_EQ(ReadWholeFile(slashed).value_or("<missing>"), "line one\nline two\n");
+    EXPECT_EQ(ReadFileTail(file, 12), "line two\n");
+    EXPECT_TRUE(PathExists(file) && IsDirectory(deep) && FileSize(file) == 18u && FileWriteTime(file) != 0u);
+    EXPECT_TRUE(Sha256File(file).has_value() && IsDirectoryWritable(deep));
+    ASSERT_TRUE(CopyFileTo(testkit::StandinPath(L"standin.exe"), deep + L"\\bin\\standin.exe", false));
+    EXPECT_TRUE(FileVersion(deep + L"\\bin\\standin.exe") != 0u && PeArchitecture(deep + L"\\bin\\standin.exe") == 2);
+    ASSERT_TRUE(CopyFileAtomic(file, deep + L"\\copy.txt"));
+    ASSERT_TRUE(MoveFileReplacing(deep + L"\\copy.txt", deep + L"\\moved.txt", nullptr));
+    EXPECT_EQ(ListFiles(deep, "*.txt"), (Names{WideToUtf8(file.substr(deep.size() + 1)), "moved.txt"}));
+    EXPECT_EQ(ListSubdirectories(deep), Names{"bin"});
+    ::SetFileAttributesW(ExtendedPath(deep + L"\\moved.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_TRUE(RemoveTree(dir / L"tree") && !PathExists(dir / L"tree"));
+}
+
+namespace {
+
+// The text between the parentheses of the call whose "(" ends just before `open`.
+std::string CallArguments(const std::string& source, size_t open) {
+    size_t close = open;
+    for (int depth = 1; close < source.size() && depth > 0; ++close)
+        depth += source[close] == '(' ? 1 : source[close] == ')' ? -1 : 0;
+    return source.substr(open, close - open);
+}
+
+size_t CountOf(const std::string& text, const std::string& word) {
+    size_t count = 0;
+    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++count;
+    return count;
+}
+
+}  // namespace
+
+// Each direct Windows file call of the product takes its paths through ExtendedPath (device names
+// written as literals and the output pipe's name aside), so no call is left to the 260 limit.
+TEST(Files, EveryWindowsFileCallOfTheSources_TakesTheExtendedPath) {
+    static const std::regex call(R"re(::(CreateFileW|DeleteFileW|MoveFileExW|CopyFileW|CreateDirectoryW|RemoveDirectoryW|)re"
+                                 R"re(GetFileAttributesW|GetFileAttributesExW|SetFileAttributesW|FindFirstFileW|)re"
+                                 R"re(GetFileVersionInfoSizeW|GetFileVersionInfoW)\()re");
+    int calls = 0;
+    for (const wchar_t* layer : {L"core", L"stack", L"control", L"ui", L"app"}) {
+        for (const std::wstring& path : testkit::SourceFiles(layer)) {
+            const std::string source = ReadFile(path), file = WideToUtf8(path);
+            for (std::sregex_iterator it(source.begin(), source.end(), call), end; it != end; ++it, ++calls) {
+                const std::string name = (*it)[1].str();
+                const std::string arguments = CallArguments(source, size_t(it->position() + it->length()));
+                const size_t paths = (name == "MoveFileExW" || name == "CopyFileW") ? 2 : 1;
+                const bool pipe = EndsWith(file, "\\core\\proc.cpp") && StartsWith(arguments, "name.c_str()");
+                EXPECT_TRUE(StartsWith(arguments, "L\"") || pipe || CountOf(arguments, "ExtendedPath(") >= paths)
+                    << file << ": " << name << "(" << arguments;
+            }
+        }
+    }
+    EXPECT_GT(calls, 40);
 }

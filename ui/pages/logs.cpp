@@ -153,7 +153,7 @@ int DeletePhpSessions() {
     const std::wstring folder = SessionsDir();
     int deleted = 0;
     for (const std::string& name : ListFiles(folder, "sess_*"))
-        if (::DeleteFileW((folder + L"\\" + Utf8ToWide(name)).c_str())) ++deleted;
+        if (::DeleteFileW(ExtendedPath(folder + L"\\" + Utf8ToWide(name)).c_str())) ++deleted;
     return deleted;
 }
 
@@ -169,7 +169,7 @@ LineTone ToneOfLine(std::string_view line) {
 TruncateResult TruncateLogFile(const std::wstring& path) {
     // Shared for reading, writing and deletion: a server that opened its log that way keeps it,
     // and one that holds it exclusively makes this fail instead of waiting.
-    const UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    const UniqueHandle file(::CreateFileW(ExtendedPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                           nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file) return TruncateResult::Emptied;
     const DWORD error = ::GetLastError();
