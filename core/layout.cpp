@@ -34,7 +34,7 @@ std::string FinalFolderPath(const std::wstring& folder) {
     static std::map<std::wstring, std::string> resolved;
     std::lock_guard lock(mutex);
     if (const auto found = resolved.find(folder); found != resolved.end()) return found->second;
-    const UniqueHandle handle(::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+    const UniqueHandle handle(::CreateFileW(ExtendedPath(folder).c_str(), FILE_READ_ATTRIBUTES,
                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!handle) return {};
