@@ -290,6 +290,101 @@ TEST_F(ApachePageTest, Reloads_FailedSave_OutsideChange_Discard_VersionChoice) {
     EXPECT_TRUE(Cache().buildName == "httpd-2.4.58" && Cache().mainPort == port);
 }
 
+// A template whose blocks do not balance is read wrongly: the page says where, offers no save and
+// refuses one, and takes the file back once it was mended in the editor.
+TEST_F(ApachePageTest, UnbalancedTemplate_NoticeWithTheLine_NoSave_BackOnceMended) {
+    const std::string open = "<VirtualHost *:8081>\r\n    ServerName b.localhost\r\n    <Directory \"{DOCUMENTPATH}/b\">\r\n";
+    const std::string rest = "</VirtualHost>\r\n<VirtualHost *:8082>\r\n    ServerName c.localhost\r\n</VirtualHost>\r\n";
+    MakeBuild(open + rest);
+    const std::string message = "httpd_zerva.conf must be mended by hand: line 9 opens a block that is never closed: "
+                                "<Directory \"{DOCUMENTPATH}/b\">";
+    EXPECT_TRUE(Contains(DrawnText(), message));
+    for (const char* id : {"vhsave", "vhadd", "createsite", "chport", "vname"}) EXPECT_TRUE(Id(id).empty()) << id;
+    ASSERT_TRUE(ClickTab("###tab_mod"));
+    EXPECT_TRUE(Contains(DrawnText(), message) && Id("modsave").empty() && !harness.Find("##on"));
+    std::vector<ui::ShellCall> calls;
+    ui::RecordShellCallsForTests(&calls);
+    const bool clicked = ClickId("edit_mend");
+    ui::RecordShellCallsForTests(nullptr);
+    ASSERT_TRUE(clicked && calls.size() == 1u);
+    EXPECT_TRUE(calls[0].kind == ui::ShellCall::Kind::Editor && calls[0].target == Template());
+
+    const std::string before = TemplateText();
+    EXPECT_FALSE(ui::SaveApacheConfig());   // every save of the page goes through it
+    EXPECT_EQ(uitest::ToastTexts(), std::vector<std::string>{"! " + message});
+    EXPECT_EQ(TemplateText(), before);
+
+    std::string mended = before;
+    ReplaceAllInPlace(mended, rest, "    </Directory>\r\n" + rest);
+    TouchTemplate(mended);
+    Show();
+    EXPECT_TRUE(!Cache().document.blockFault && Cache().document.vhosts.size() == 3u);
+    EXPECT_FALSE(Id("modsave").empty());
+    ASSERT_TRUE(ClickTab("###tab_vh"));
+    EXPECT_FALSE(Id("vhsave").empty() || Contains(DrawnText(), message));
+}
+
+// Fields Apache would read back otherwise, or refuse: "Save and apply" names the host and the
+// field, selects that host, keeps the edits and writes nothing.
+TEST_F(ApachePageTest, HostFields_WrittenBroken_RefusedNamingHostAndField) {
+    MakeBuild("<VirtualHost *:8081>\r\n    ServerName b.localhost\r\n</VirtualHost>\r\n");
+    const std::string before = TemplateText();
+    const std::string host = "! Not saved: virtual host 2 (b.localhost), ";
+    const std::tuple<const char*, const char*, std::string> cases[] = {
+        {"vaddr", "", host + "Address / port is empty (write * for every address)."},
+        {"vaddr", "*:8080", host + "Address / port holds a port: write it in the port field."},
+        {"vroot", "C:\\www\\", host + "DocumentRoot cannot hold a double quote or end with a backslash."},
+        {"vroot", "C:/a\"b", host + "DocumentRoot cannot hold a double quote or end with a backslash."},
+        {"vname", "b .localhost", "! Not saved: virtual host 2 (b .localhost), ServerName cannot hold blanks or double "
+                                  "quotes (one name only)."},
+    };
+    for (const auto& [id, typed, toast] : cases) {
+        Cache().selectedHost = 1;
+        Show();
+        Type(id, typed);
+        Cache().selectedHost = 0;
+        Show();
+        ui::Toasts().clear();
+        ASSERT_TRUE(ClickId("vhsave")) << id;
+        EXPECT_EQ(uitest::ToastTexts(), std::vector<std::string>{toast}) << id;
+        EXPECT_TRUE(TemplateText() == before && Cache().unsaved && Cache().selectedHost == 1) << id;
+        ASSERT_TRUE(ClickId("vhundo"));
+    }
+    // A <Directory> path typed with a final backslash, as the Alias paths.
+    Cache().selectedHost = 1;
+    Show();
+    ASSERT_TRUE(ClickId("adddir"));
+    Type("dpath", "C:\\sites\\");
+    ui::Toasts().clear();
+    ASSERT_TRUE(ClickId("vhsave"));
+    EXPECT_EQ(uitest::ToastTexts(), std::vector<std::string>{host + "<Directory> cannot hold a double quote or end with a "
+                                                                    "backslash."});
+    EXPECT_EQ(TemplateText(), before);
+    Type("dpath", "C:\\sites");
+    ASSERT_TRUE(ClickId("vhsave"));
+    EXPECT_TRUE(Contains(TemplateText(), "\t<Directory \"C:\\sites\">\r\n") && !Cache().unsaved);
+}
+
+// The selection never points past the hosts: after "Discard changes" drops an added host, and after
+// the file is read again with fewer hosts, the last one is selected and shown.
+TEST_F(ApachePageTest, Selection_ClampedToTheLastHost_AfterDiscardAndReload) {
+    MakeBuild(kOddHosts);
+    Cache().selectedHost = 3;
+    Show();
+    ASSERT_TRUE(ClickId("vhadd"));
+    ASSERT_EQ(Cache().selectedHost, 4);
+    ASSERT_TRUE(ClickId("vhundo"));
+    EXPECT_EQ(Cache().document.vhosts.size(), 4u);
+    EXPECT_EQ(Cache().selectedHost, 3);
+    EXPECT_FALSE(Id("vname").empty());
+    TouchTemplate("<VirtualHost *:" + std::to_string(port) + ">\r\n</VirtualHost>\r\n<VirtualHost *:8081>\r\n"
+                  "    ServerName last.localhost\r\n</VirtualHost>\r\n");
+    Show();
+    ASSERT_EQ(Cache().document.vhosts.size(), 2u);
+    EXPECT_EQ(Cache().selectedHost, 1);
+    EXPECT_FALSE(Contains(DrawnText(), "Select a virtual host."));
+}
+
 // ---- New site ----
 
 TEST_F(ApachePageTest, NewSite_FolderIndexHostAndSave_AndItsRefusals) {
@@ -506,5 +601,19 @@ TEST_F(ApachePageTest, French_EveryTabHostKindAndConfirm) {
         Type("sitename", site);
         ASSERT_TRUE(ClickId("createsite"));
     }
+    EXPECT_EQ(uitest::UntranslatedRecorder::Missing(), std::set<std::string>{});
+}
+
+TEST_F(ApachePageTest, French_UnbalancedNoticeAndEveryRefusal) {
+    uitest::UntranslatedRecorder french;
+    MakeBuild("</Directory>\r\n");
+    for (const char* tab : {"###tab_mod", "###tab_vh"}) ASSERT_TRUE(ClickTab(tab)) << tab;
+    EXPECT_FALSE(ui::SaveApacheConfig());
+    const VirtualHost host;
+    for (const HostField field : {HostField::Address, HostField::ServerName, HostField::DocumentRoot, HostField::Alias,
+                                  HostField::Directory})
+        for (const FieldFault fault : {FieldFault::EmptyAddress, FieldFault::AddressWord, FieldFault::AddressPort,
+                                       FieldFault::PortRange, FieldFault::NameWord, FieldFault::QuoteBreak})
+            EXPECT_FALSE(ui::UnwritableFieldMessage({0, field, fault}, host).empty());
     EXPECT_EQ(uitest::UntranslatedRecorder::Missing(), std::set<std::string>{});
 }

@@ -263,6 +263,7 @@ void AccessChoice(DirectoryBlock& block) {
 namespace ui {
 
 void TabVirtualHosts() {
+    if (TemplateFaultNotice()) return;
     ApachePageCache& cache = ApacheCache();
     const float s = Scale();
     QuickSiteBox();

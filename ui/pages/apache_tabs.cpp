@@ -95,6 +95,7 @@ void RestoreInitialConfiguration(const std::string& buildName) {
 namespace ui {
 
 void TabModules() {
+    if (TemplateFaultNotice()) return;
     ApachePageCache& cache = ApacheCache();
     const float s = Scale();
     if (AccentButton(ui::icon::kSave, Tr("Save and apply"), "modsave", ImVec2(0, 0), cache.unsaved && !State().server.busy))
