@@ -1,6 +1,6 @@
 // The Apache page on scratch roots with the httpd and openssl stand-ins: the text helpers, the
-// hosts editor and its saves, outside edits, the new site, the Modules and Files tabs with their
-// jobs, and the whole page in French.
+// hosts editor and its saves, outside edits, an unbalanced template, the new site, the Modules and
+// Files tabs with their jobs, and the whole page in French.
 #include "ui/pages/apache.h"
 
 #include <gtest/gtest.h>
@@ -8,9 +8,8 @@
 #include <windows.h>
 
 #include "core/files.h"
-#include "core/handle.h"
 #include "stack/apache/ssl_cert.h"
-#include "tests/ui/page_fixture.h"
+#include "tests/ui/apache_page_fixture.h"
 #include "ui/shell.h"
 
 namespace {
@@ -18,77 +17,9 @@ namespace {
 using controltest::Has;
 using controltest::LinesDuring;
 using controltest::LogLine;
-
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-// Behind the template's plain host on the main port: an HTTPS host on that port too, a host kept
-// as written, and one whose directories hold a Require outside the table and none at all.
-const std::string kOddHosts =
-    "<VirtualHost *:{PORT}>\r\n    ServerName secure.localhost\r\n    SSLEngine on\r\n</VirtualHost>\r\n"
-    "<VirtualHost *:*>\r\n    ServerName any.localhost\r\n</VirtualHost>\r\n"
-    "<VirtualHost *:8081>\r\n  <Directory \"{DOCUMENTPATH}/x\">\r\n    Require ip 10.0.0\r\n  </Directory>\r\n"
-    "  <Directory \"{DOCUMENTPATH}/y\">\r\n  </Directory>\r\n</VirtualHost>\r\n";
-
-class ApachePageTest : public uitest::PageTest {
-protected:
-    void SetUp() override {
-        PageTest::SetUp();
-        ui::ApacheCache() = ApachePageCache{};
-        ui::State().consoleOpen = false;
-        ui::SetPage(page::kApache);
-        Show(1);
-    }
-    // httpd-2.4.58, current and drawn, its template with a host on `port` and `hosts` ({PORT} is `port`).
-    void MakeBuild(std::string hosts = "") {
-        port = LeasedPort();
-        ReplaceAllInPlace(hosts, "{PORT}", std::to_string(port));
-        MakeApache(port, hosts);
-        ui::RefreshInstalls(true);
-        Show();
-    }
-    std::wstring Template() const { return apacheDir + L"\\conf\\httpd_zerva.conf"; }
-    std::string TemplateText() const { return testkit::ReadFile(Template()); }
-    static ApachePageCache& Cache() { return ui::ApacheCache(); }
-    void Type(std::string_view id, const std::string& text) {
-        ASSERT_TRUE(uitest::TypeInto(harness, id, text, [] { ui::Frame(); })) << id;
-        Show();
-    }
-    static bool Toasted(const std::string& text) {
-        const auto texts = uitest::ToastTexts();
-        return std::find(texts.begin(), texts.end(), text) != texts.end();
-    }
-    bool ClickTab(const char* id) { return ClickPage({"##apachetabs", id}); }
-    bool OpenAccess(int block) { return ClickIn("/##vhedit_", {block, "##req"}); }
-    // What one frame wrote on screen: Dear ImGui's text log, which it hands to the clipboard when
-    // the frame's outer window ends.
-    std::string DrawnText() {
-        static std::string drawn;
-        drawn.clear();
-        ImGuiIO& io = ImGui::GetIO();
-        const auto clipboard = io.SetClipboardTextFn;
-        io.SetClipboardTextFn = [](void*, const char* text) { drawn += text; };
-        harness.RawFrame([] {
-            ImGui::LogToClipboard();
-            ui::Frame();
-            ImGui::LogFinish();
-        });
-        io.SetClipboardTextFn = clipboard;
-        return drawn;
-    }
-    // Writes the template with a write time ahead of any this test made, as an editor saving later.
-    void TouchTemplate(const std::string& text) {
-        testkit::WriteFile(Template(), text);
-        UniqueHandle file(::CreateFileW(Template().c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-        FILETIME time{};
-        ::GetSystemTimeAsFileTime(&time);
-        ULARGE_INTEGER later{{time.dwLowDateTime, time.dwHighDateTime}};
-        later.QuadPart += 50'000'000;
-        time = {later.LowPart, later.HighPart};
-        ASSERT_TRUE(::SetFileTime(file.Get(), nullptr, nullptr, &time));
-    }
-
-    int32_t port = 0;
-};
+using uitest::ApachePageTest;
+using uitest::Contains;
+using uitest::kOddHosts;
 
 }  // namespace
 
@@ -322,67 +253,6 @@ TEST_F(ApachePageTest, UnbalancedTemplate_NoticeWithTheLine_NoSave_BackOnceMende
     EXPECT_FALSE(Id("modsave").empty());
     ASSERT_TRUE(ClickTab("###tab_vh"));
     EXPECT_FALSE(Id("vhsave").empty() || Contains(DrawnText(), message));
-}
-
-// Fields Apache would read back otherwise, or refuse: "Save and apply" names the host and the
-// field, selects that host, keeps the edits and writes nothing.
-TEST_F(ApachePageTest, HostFields_WrittenBroken_RefusedNamingHostAndField) {
-    MakeBuild("<VirtualHost *:8081>\r\n    ServerName b.localhost\r\n</VirtualHost>\r\n");
-    const std::string before = TemplateText();
-    const std::string host = "! Not saved: virtual host 2 (b.localhost), ";
-    const std::tuple<const char*, const char*, std::string> cases[] = {
-        {"vaddr", "", host + "Address / port is empty (write * for every address)."},
-        {"vaddr", "*:8080", host + "Address / port holds a port: write it in the port field."},
-        {"vroot", "C:\\www\\", host + "DocumentRoot cannot hold a double quote or end with a backslash."},
-        {"vroot", "C:/a\"b", host + "DocumentRoot cannot hold a double quote or end with a backslash."},
-        {"vname", "b .localhost", "! Not saved: virtual host 2 (b .localhost), ServerName cannot hold blanks or double "
-                                  "quotes (one name only)."},
-    };
-    for (const auto& [id, typed, toast] : cases) {
-        Cache().selectedHost = 1;
-        Show();
-        Type(id, typed);
-        Cache().selectedHost = 0;
-        Show();
-        ui::Toasts().clear();
-        ASSERT_TRUE(ClickId("vhsave")) << id;
-        EXPECT_EQ(uitest::ToastTexts(), std::vector<std::string>{toast}) << id;
-        EXPECT_TRUE(TemplateText() == before && Cache().unsaved && Cache().selectedHost == 1) << id;
-        ASSERT_TRUE(ClickId("vhundo"));
-    }
-    // A <Directory> path typed with a final backslash, as the Alias paths.
-    Cache().selectedHost = 1;
-    Show();
-    ASSERT_TRUE(ClickId("adddir"));
-    Type("dpath", "C:\\sites\\");
-    ui::Toasts().clear();
-    ASSERT_TRUE(ClickId("vhsave"));
-    EXPECT_EQ(uitest::ToastTexts(), std::vector<std::string>{host + "<Directory> cannot hold a double quote or end with a "
-                                                                    "backslash."});
-    EXPECT_EQ(TemplateText(), before);
-    Type("dpath", "C:\\sites");
-    ASSERT_TRUE(ClickId("vhsave"));
-    EXPECT_TRUE(Contains(TemplateText(), "\t<Directory \"C:\\sites\">\r\n") && !Cache().unsaved);
-}
-
-// The selection never points past the hosts: after "Discard changes" drops an added host, and after
-// the file is read again with fewer hosts, the last one is selected and shown.
-TEST_F(ApachePageTest, Selection_ClampedToTheLastHost_AfterDiscardAndReload) {
-    MakeBuild(kOddHosts);
-    Cache().selectedHost = 3;
-    Show();
-    ASSERT_TRUE(ClickId("vhadd"));
-    ASSERT_EQ(Cache().selectedHost, 4);
-    ASSERT_TRUE(ClickId("vhundo"));
-    EXPECT_EQ(Cache().document.vhosts.size(), 4u);
-    EXPECT_EQ(Cache().selectedHost, 3);
-    EXPECT_FALSE(Id("vname").empty());
-    TouchTemplate("<VirtualHost *:" + std::to_string(port) + ">\r\n</VirtualHost>\r\n<VirtualHost *:8081>\r\n"
-                  "    ServerName last.localhost\r\n</VirtualHost>\r\n");
-    Show();
-    ASSERT_EQ(Cache().document.vhosts.size(), 2u);
-    EXPECT_EQ(Cache().selectedHost, 1);
-    EXPECT_FALSE(Contains(DrawnText(), "Select a virtual host."));
 }
 
 // ---- New site ----

@@ -152,10 +152,12 @@ bool TemplateFaultNotice() {
     return true;
 }
 
-void BeginPane(const char* id, float width, float height) {
+void BeginPane(const char* id, float width, float height, bool autoHeight) {
     const float s = Scale();
     ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(12 * s, 10 * s));
-    ImGui::BeginChild(id, ImVec2(width, height), compat::kChildBorders | ImGuiChildFlags_AlwaysUseWindowPadding);
+    ImGuiChildFlags flags = compat::kChildBorders | ImGuiChildFlags_AlwaysUseWindowPadding;
+    if (autoHeight) flags |= ImGuiChildFlags_AutoResizeY;
+    ImGui::BeginChild(id, ImVec2(width, height), flags);
     ImGui::PopStyleVar();
 }
 

@@ -47,8 +47,9 @@ void DiscardApacheEdits();
 // In place of an editing tab while the template's blocks do not balance: why the file must be
 // mended by hand, with the line, and a button opening it in the editor. True when drawn.
 bool TemplateFaultNotice();
-// A bordered child area with padding all round (0 fills the rest); EndChild closes it.
-void BeginPane(const char* id, float width, float height);
+// A bordered child area with padding all round (0 fills the rest, or with autoHeight the height
+// follows the content); EndChild closes it.
+void BeginPane(const char* id, float width, float height, bool autoHeight = false);
 
 // ---- Virtual hosts tab (apache_hosts.cpp) ----
 void TabVirtualHosts();
