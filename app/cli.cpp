@@ -251,6 +251,15 @@ int CliSite(const std::string& typed) {
                          " (use a-z, 0-9, _ and -; not a Windows device name)");
         return 1;
     }
+    // A template whose blocks do not balance was misread: written back, the new host would land
+    // inside another. Refused before anything is made, the file left as it is.
+    ApacheConfig config;
+    const std::wstring templatePath = HttpdTemplatePath(*apache);
+    const bool read = config.Load(templatePath);
+    if (read && config.blockFault) {
+        ConsoleWriteLine("ERROR " + BlockFaultMessage(*config.blockFault));
+        return 1;
+    }
     const std::wstring folder = WwwDir() + L"\\" + Utf8ToWide(*name);
     if (!EnsureDirectory(folder)) {
         ConsoleWriteLine("ERROR cannot create " + WideToUtf8(folder));
@@ -264,9 +273,7 @@ int CliSite(const std::string& typed) {
             return 1;
         }
     }
-    ApacheConfig config;
-    const std::wstring templatePath = HttpdTemplatePath(*apache);
-    if (!config.Load(templatePath)) {
+    if (!read) {
         ConsoleWriteLine("ERROR cannot read " + WideToUtf8(templatePath));
         return 1;
     }

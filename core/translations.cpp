@@ -133,6 +133,10 @@ const TranslationPair kTable[] = {
     {"SSL certificate generated for https://localhost (self-signed).",
      "Certificat SSL généré pour https://localhost (auto-signé)."},
     {"Could not generate the SSL certificate: ", "Impossible de générer le certificat SSL : "},
+    {"httpd_zerva.conf must be mended by hand: line %d opens a block that is never closed: %s",
+     "httpd_zerva.conf doit être corrigé à la main : la ligne %d ouvre un bloc qui n'est jamais fermé : %s"},
+    {"httpd_zerva.conf must be mended by hand: line %d closes a block that was never opened: %s",
+     "httpd_zerva.conf doit être corrigé à la main : la ligne %d ferme un bloc qui n'a jamais été ouvert : %s"},
 
     // ---- Database ----
     {"Initializing the data directory (first start of %s)...",
@@ -327,6 +331,19 @@ const TranslationPair kTable[] = {
      "httpd_zerva.conf a été modifié hors de cette page depuis son chargement. Remplacer ces modifications par celles "
      "de la page ?"},
     {"Replace", "Remplacer"},
+    {"Nothing can be saved from this page until then. Edit the file, mend that block and save it: the page reloads "
+     "it.",
+     "Rien ne peut être enregistré depuis cette page d'ici là. Modifiez le fichier, corrigez ce bloc et enregistrez-le "
+     ": la page le recharge."},
+    {"Not saved: virtual host %d (%s), %s %s.", "Non enregistré : hôte virtuel %d (%s), %s %s."},
+    {"is empty (write * for every address)", "est vide (écrivez * pour toutes les adresses)"},
+    {"cannot hold blanks, double quotes, < or >", "ne peut contenir ni blanc, ni guillemet double, ni < ou >"},
+    {"holds a port: write it in the port field", "contient un port : écrivez-le dans le champ du port"},
+    {"must be between 1 and 65535", "doit être compris entre 1 et 65535"},
+    {"cannot hold blanks or double quotes (one name only)",
+     "ne peut contenir ni blanc ni guillemet double (un seul nom)"},
+    {"cannot hold a double quote or end with a backslash",
+     "ne peut ni contenir de guillemet double ni finir par une barre oblique inverse"},
     {"Main HTTP port", "Port HTTP principal"},
     {"Change the port", "Changer le port"},
     {"Changes every non-HTTPS virtual host using the current main port (useful when port 80 is taken by another "

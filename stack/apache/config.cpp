@@ -50,11 +50,18 @@ bool TakeAlias(const std::string& value, VirtualHost& host) {
     return true;
 }
 
+// Apache adds the names of every ServerAlias line of a host together: so does the one field.
+void AddAliasNames(std::string& names, const std::string& more) {
+    if (more.empty()) return;
+    if (!names.empty()) names += ' ';
+    names += more;
+}
+
 // Directives a host keeps in its own fields; false for every other directive.
 bool TakeHostDirective(const std::string& name, const std::string& value, VirtualHost& host) {
     const std::string key = ToLower(name);
     if (key == "servername") host.serverName = Unquote(value);
-    else if (key == "serveralias") host.serverAlias = Unquote(value);
+    else if (key == "serveralias") AddAliasNames(host.serverAlias, Unquote(value));
     else if (key == "documentroot") host.documentRoot = Unquote(value);
     else if (key == "alias") return TakeAlias(value, host);
     else return false;
@@ -86,6 +93,7 @@ bool ApacheConfig::Load(const std::wstring& file) {
     modules.clear();
     lines.clear();
     loadedVhostCount = 0;
+    blockFault.reset();
     std::string text;
     if (!ReadWholeFile(file, text)) return false;
     Parse(text);
@@ -113,6 +121,7 @@ void ApacheConfig::Parse(std::string_view text) {
         lines.push_back(source[i]);
     }
     loadedVhostCount = vhosts.size();
+    blockFault = FindBlockFault(source);
     loaded = true;
 }
 

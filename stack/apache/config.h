@@ -5,6 +5,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,6 +45,14 @@ struct ModuleLine {
     size_t lineIndex = 0;   // index of its line in ApacheConfig::lines
 };
 
+// A line whose block does not balance: a document read from such a file has hosts misread (one
+// swallowed by another, or run on to the end), so it must not be written back.
+struct BlockFault {
+    size_t line = 0;     // 1-based
+    bool opens = false;  // it opens a block that is never closed; otherwise it closes none
+    std::string text;    // the line, trimmed
+};
+
 struct ApacheConfig {
     std::vector<VirtualHost> vhosts;    // file order, then the ones added since loading
     std::vector<ModuleLine> modules;    // LoadModule lines outside virtual hosts, file order
@@ -53,6 +62,7 @@ struct ApacheConfig {
     // 0x01 followed by the block's index in `vhosts`. Callers never touch it.
     std::vector<std::string> lines;
     size_t loadedVhostCount = 0;        // how many hosts the file held when loaded
+    std::optional<BlockFault> blockFault;  // set by Parse: the first unbalanced line, if any
 
     // Reads and parses the file; false (and an empty document) when it cannot be read.
     [[nodiscard]] bool Load(const std::wstring& file);
@@ -73,6 +83,32 @@ VirtualHost MakeVirtualHost(const std::string& name, int port);
 bool HasSslEngine(const VirtualHost& host);
 // Distinct host ports in order of first appearance (kNoVhostPort left out); empty without hosts.
 std::vector<int> UniqueVhostPorts(const ApacheConfig& config);
+
+// The first line, in file order, whose block tag does not balance: a block never closed (one
+// still open at a closing tag of an outer block, or a <VirtualHost> opening inside another) or a
+// closing tag with no block open of its name. End lines count as the document reads them.
+std::optional<BlockFault> FindBlockFault(const std::vector<std::string>& lines);
+// Why the file must be mended by hand, with the line (translated).
+std::string BlockFaultMessage(const BlockFault& fault);
+
+// What WriteVhostBlock could not write so that Apache reads the same value back.
+enum class FieldFault {
+    EmptyAddress,    // "<VirtualHost :80>"
+    AddressWord,     // a blank, a double quote, '<' or '>' in the address
+    AddressPort,     // a port in the address of a host that has its own
+    PortRange,       // a port outside 1..65535
+    NameWord,        // a blank or a double quote in ServerName: more than one name
+    QuoteBreak,      // a double quote, or a final backslash, in a value written between quotes
+};
+enum class HostField { Address, ServerName, DocumentRoot, Alias, Directory };
+struct UnwritableField {
+    size_t host = 0;  // index in the hosts
+    HostField field = HostField::Address;
+    FieldFault fault = FieldFault::EmptyAddress;
+};
+// The first field, host by host in editor order, that would be written broken; none when every
+// host can be written as it stands.
+std::optional<UnwritableField> FindUnwritableField(const std::vector<VirtualHost>& hosts);
 
 // Fills address and port from a <VirtualHost> argument; only its first address counts. A port
 // that is not one to five digits keeps the whole address as written, with kNoVhostPort.

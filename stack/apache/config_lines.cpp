@@ -168,23 +168,28 @@ bool MatchAliasArguments(std::string_view value, std::string* url, std::string* 
     return true;
 }
 
-bool MatchOpenTag(std::string_view line) {
+bool MatchOpenTag(std::string_view line, std::string* name) {
     size_t pos = SkipSpaces(line, 0);
     if (pos >= line.size() || line[pos] != '<') return false;
     const size_t nameStart = ++pos;
     while (pos < line.size() && IsAsciiLetter(line[pos])) ++pos;
-    return pos > nameStart && pos < line.size() && (IsSpace(line[pos]) || line[pos] == '>');
+    if (pos == nameStart || pos >= line.size() || !(IsSpace(line[pos]) || line[pos] == '>')) return false;
+    if (name) *name = std::string(line.substr(nameStart, pos - nameStart));
+    return true;
 }
 
-bool MatchCloseTag(std::string_view line) {
+bool MatchCloseTag(std::string_view line, std::string* name) {
     size_t pos = SkipSpaces(line, 0);
     if (line.size() - pos < 2 || line[pos] != '<' || line[pos + 1] != '/') return false;
     pos += 2;
     const size_t nameStart = pos;
     while (pos < line.size() && IsAsciiLetter(line[pos])) ++pos;
     if (pos == nameStart) return false;
+    const size_t nameEnd = pos;
     pos = SkipSpaces(line, pos);
-    return pos < line.size() && line[pos] == '>';
+    if (pos >= line.size() || line[pos] != '>') return false;
+    if (name) *name = std::string(line.substr(nameStart, nameEnd - nameStart));
+    return true;
 }
 
 // ---- Prefix scanners of the httpd.conf generator ----

@@ -31,10 +31,10 @@ bool MatchDirective(std::string_view line, std::string* name, std::string* value
 // half-quoted line stays as written instead of coming back with doubled quotes.
 bool MatchAliasArguments(std::string_view value, std::string* url, std::string* path);
 
-// ^\s*<([A-Za-z]+)[\s>] at the start of the line: a nested block opens.
-bool MatchOpenTag(std::string_view line);
-// ^\s*</([A-Za-z]+)\s*> at the start of the line: a nested block closes.
-bool MatchCloseTag(std::string_view line);
+// ^\s*<([A-Za-z]+)[\s>] at the start of the line: a nested block opens; `name` gets group 1.
+bool MatchOpenTag(std::string_view line, std::string* name = nullptr);
+// ^\s*</([A-Za-z]+)\s*> at the start of the line: a nested block closes; `name` gets group 1.
+bool MatchCloseTag(std::string_view line, std::string* name = nullptr);
 
 // ---- Prefix scanners of the httpd.conf generator (a match from the line's start is enough) ----
 // ^\s*<VirtualHost\s+([^>]*)> ignoring case; `argument` gets group 1.

@@ -148,6 +148,22 @@ TEST_F(AppTest, Site_CreatedOnceUnderItsLowerCaseName_UnsafeNamesCreateNothing) 
     EXPECT_TRUE(testkit::ReadFile(page) == "mine" && testkit::ReadFile(conf) == confAfter);
 }
 
+// A <Directory> left open: the template is misread, so it is refused with the line, nothing is made
+// and the file stays as it was (written back, the new host would land inside the first one).
+TEST_F(AppTest, Site_UnbalancedTemplate_RefusedWithTheLine_NothingChanged) {
+    MakeApache(webPort);
+    const std::wstring conf = apacheDir + L"\\conf\\httpd_zerva.conf";
+    const std::string unbalanced = "<VirtualHost *:" + std::to_string(webPort) + ">\r\n  <Directory \"{DOCUMENTPATH}\">\r\n"
+                                   "</VirtualHost>\r\n<VirtualHost *:8081>\r\n</VirtualHost>\r\n";
+    testkit::WriteFile(conf, unbalanced);
+    const ZervaRun run = Zerva(L"--cli site shop");
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_EQ(Head(run, 6), std::vector<std::string>{"ERROR httpd_zerva.conf must be mended by hand: line 2 opens a block "
+                                                     "that is never closed: <Directory \"{DOCUMENTPATH}\">"});
+    EXPECT_EQ(testkit::ReadFile(conf), unbalanced);
+    EXPECT_FALSE(PathExists(WwwDir() + L"\\shop"));
+}
+
 TEST_F(OnlineTest, CheckUpdateAndUpdate_AgainstTheManifest) {
     const std::string installed = std::string("installed : ") + kZervaVersion;
     const std::string address = "   (" + server.Url("/file/zerva4/update.json") + ")";

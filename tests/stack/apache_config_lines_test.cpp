@@ -44,8 +44,10 @@ TEST(ApacheConfigLines, EveryScanner_ShortLines_AgreeWithPatterns) {
     } scanners[] = {
         {R"re(^\s*</VirtualHost\s*>\s*$)re", true, true, {}, [](Line l) { return If(MatchVhostEnd(l)); }},
         {R"re(^\s*</Directory\s*>\s*$)re", true, true, {}, [](Line l) { return If(MatchDirectoryEnd(l)); }},
-        {R"re(^\s*<([A-Za-z]+)[\s>])re", false, false, {}, [](Line l) { return If(MatchOpenTag(l)); }},
-        {R"re(^\s*</([A-Za-z]+)\s*>)re", false, false, {}, [](Line l) { return If(MatchCloseTag(l)); }},
+        {R"re(^\s*<([A-Za-z]+)[\s>])re", false, false, {1},
+         [](Line l) { std::string a; const bool ok = MatchOpenTag(l, &a); return If(ok, {a}); }},
+        {R"re(^\s*</([A-Za-z]+)\s*>)re", false, false, {1},
+         [](Line l) { std::string a; const bool ok = MatchCloseTag(l, &a); return If(ok, {a}); }},
         {R"re(^\s*</VirtualHost\s*>)re", false, true, {}, [](Line l) { return If(FindVhostEnd(l)); }},
         {R"re(^\s*SSLEngine\s+on\b)re", false, true, {}, [](Line l) { return If(FindSslEngineOn(l)); }},
         {R"re(^\s*<VirtualHost\s+([^>]*)>\s*$)re", true, true, {1},

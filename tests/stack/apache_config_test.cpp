@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
+#include <tuple>
 
 #include "core/files.h"
 #include "core/layout.h"
@@ -81,6 +83,10 @@ TEST(ApacheConfig, Save_HostBlocks_RewrittenInFixedLayout) {
          // Inside a <Directory> block every other line is written at one depth.
          "\t<Directory \"C:/w\">\n\t\t<Files \"x.php\">\n\t\tRequire all denied\n\t\t</Files>\n\t</Directory>\n"
          "</VirtualHost>\n"},
+        {"the names of several ServerAlias lines add up",
+         "<VirtualHost *:80>\nServerAlias a.localhost\nServerAlias \"b.localhost c.localhost\"\nServerAlias d.localhost\n"
+         "</VirtualHost>\n",
+         "<VirtualHost *:80>\n\tServerAlias a.localhost b.localhost c.localhost d.localhost\n</VirtualHost>\n"},
         {"missing end lines: the blocks run to the end and are closed",
          "Listen 80\n<VirtualHost *:80>\nServerName open.localhost\n<Directory \"C:/w\">\nAllowOverride None\n",
          "Listen 80\n<VirtualHost *:80>\n\tServerName \"open.localhost\"\n"
@@ -171,4 +177,84 @@ TEST(ApacheConfig, HasSslEngineAndQuotes) {
     EXPECT_EQ(Quote("a \"b\""), "\"a \"b\"\"");
     for (const auto& [text, unquoted] : {std::pair{" \t\"a b\"\r\n", "a b"}, {"\"\"x\"\"", "\"x\""}, {"\"", "\""}, {"\"a", "\"a"}, {"\"\"", ""}})
         EXPECT_EQ(Unquote(text), unquoted) << text;
+}
+
+// The first unbalanced line in file order; the document reads such a file wrongly, so callers
+// refuse to write it back.
+TEST(ApacheConfig, BlockFault_FirstUnbalancedLineInFileOrder) {
+    const std::string a = "<VirtualHost *:80>\nServerName a\n", b = "<VirtualHost *:81>\nServerName b\n</VirtualHost>\n";
+    const std::tuple<const char*, std::string, size_t, bool, const char*> cases[] = {   // name, text, line, opens, its text
+        {"the built-in template", kBuiltinApacheTemplate, 0, false, ""},
+        {"nested blocks of any case", "<VirtualHost *:80>\n<IfModule x>\n  <directory \"C:/w\">\n  </DIRECTORY>\n"
+                                      "</IfModule>\n</virtualhost>\n<Directory />\n</Directory>\n" + b, 0, false, ""},
+        {"a <Directory> never closed, then the next host",
+         a + "  <Directory \"C:/w\">  \nRequire local\n</VirtualHost>\n" + b, 3, true, "<Directory \"C:/w\">"},
+        {"a host never closed, then the next host", a + b, 1, true, "<VirtualHost *:80>"},
+        {"a host inside a host, closed after it", a + b + "</VirtualHost>\n", 1, true, "<VirtualHost *:80>"},
+        {"a host never closed at the end", "Listen 80\n" + b + a, 5, true, "<VirtualHost *:80>"},
+        {"an end line with more after it ends nothing", a + "</VirtualHost> # a\n" + b, 1, true, "<VirtualHost *:80>"},
+        {"a stray </Directory> in a host", a + "</Directory>\n</VirtualHost>\n" + b, 3, false, "</Directory>"},
+        {"a stray </VirtualHost> outside", b + "\t</VirtualHost>\n", 4, false, "</VirtualHost>"},
+        {"an <IfModule> left open in a host", a + "<IfModule x>\n</VirtualHost>\n" + b, 3, true, "<IfModule x>"},
+        {"earliest first: a block open from the top, a stray tag after",
+         "<IfModule x>\n" + b + "</Files>\n", 1, true, "<IfModule x>"},
+    };
+    for (const auto& [name, text, line, opens, lineText] : cases) {
+        ApacheConfig config;
+        config.Parse(text);
+        ASSERT_EQ(config.blockFault.has_value(), line != 0) << name;
+        if (!config.blockFault) continue;
+        EXPECT_EQ(std::make_tuple(config.blockFault->line, config.blockFault->opens, config.blockFault->text),
+                  std::make_tuple(line, opens, std::string(lineText))) << name;
+    }
+    // Why: with a <Directory> left open, the next host is swallowed into the first one.
+    ApacheConfig misread;
+    misread.Parse(std::get<1>(cases[2]));
+    EXPECT_EQ(misread.vhosts.size(), 1u);
+    EXPECT_EQ(BlockFaultMessage(*misread.blockFault),
+              "httpd_zerva.conf must be mended by hand: line 3 opens a block that is never closed: <Directory \"C:/w\">");
+    EXPECT_EQ(BlockFaultMessage({7, false, "</Files>"}),
+              "httpd_zerva.conf must be mended by hand: line 7 closes a block that was never opened: </Files>");
+}
+
+// Values WriteVhostBlock would write so that Apache refuses the file or reads another value.
+TEST(ApacheConfig, FindUnwritableField_HostAndFieldOfTheFirst) {
+    using F = FieldFault;
+    using H = HostField;
+    const std::tuple<const char*, std::function<void(VirtualHost&)>, std::optional<std::pair<H, F>>> cases[] = {
+        {"as made", [](VirtualHost&) {}, std::nullopt},
+        {"address emptied", [](VirtualHost& h) { h.address = " "; }, std::pair{H::Address, F::EmptyAddress}},
+        {"two addresses", [](VirtualHost& h) { h.address = "* 10.0.0.1"; }, std::pair{H::Address, F::AddressWord}},
+        {"a tag end", [](VirtualHost& h) { h.address = "*>"; }, std::pair{H::Address, F::AddressWord}},
+        {"a port typed in the address", [](VirtualHost& h) { h.address = "*:8080"; }, std::pair{H::Address, F::AddressPort}},
+        {"an IPv6 address and its port", [](VirtualHost& h) { h.address = "[::1]:80"; }, std::pair{H::Address, F::AddressPort}},
+        {"an IPv6 address", [](VirtualHost& h) { h.address = "[::1]"; }, std::nullopt},
+        {"kept as written", [](VirtualHost& h) { h.address = "*:*", h.port = kNoVhostPort; }, std::nullopt},
+        {"a port out of range", [](VirtualHost& h) { h.port = 99999; }, std::pair{H::Address, F::PortRange}},
+        {"a blank in ServerName", [](VirtualHost& h) { h.serverName = "my site"; }, std::pair{H::ServerName, F::NameWord}},
+        {"a quote in ServerName", [](VirtualHost& h) { h.serverName = "a\"b"; }, std::pair{H::ServerName, F::NameWord}},
+        {"blanks in ServerAlias", [](VirtualHost& h) { h.serverAlias = "a b  c"; }, std::nullopt},
+        {"a quote in DocumentRoot", [](VirtualHost& h) { h.documentRoot = "C:/a\"b"; }, std::pair{H::DocumentRoot, F::QuoteBreak}},
+        {"a final backslash", [](VirtualHost& h) { h.documentRoot = "C:\\www\\"; }, std::pair{H::DocumentRoot, F::QuoteBreak}},
+        {"blanks and backslashes inside", [](VirtualHost& h) { h.documentRoot = "C:\\my www\\x"; }, std::nullopt},
+        {"an alias path", [](VirtualHost& h) { h.aliases.push_back({"/a", "C:/x\\"}); }, std::pair{H::Alias, F::QuoteBreak}},
+        {"an alias url", [](VirtualHost& h) { h.aliases.push_back({"/\"a", "C:/x"}); }, std::pair{H::Alias, F::QuoteBreak}},
+        {"a directory path", [](VirtualHost& h) { h.directories[0].path = "C:/\"x\""; }, std::pair{H::Directory, F::QuoteBreak}},
+        {"the first field in editor order", [](VirtualHost& h) { h.documentRoot = "\"", h.address = ""; },
+         std::pair{H::Address, F::EmptyAddress}},
+    };
+    for (const auto& [name, edit, expected] : cases) {
+        std::vector<VirtualHost> hosts = {MakeVirtualHost("a", 80), MakeVirtualHost("b", 80)};
+        edit(hosts[1]);
+        const auto found = FindUnwritableField(hosts);
+        ASSERT_EQ(found.has_value(), expected.has_value()) << name;
+        if (!found) continue;
+        EXPECT_EQ(found->host, 1u) << name;
+        EXPECT_EQ(std::make_pair(found->field, found->fault), *expected) << name;
+    }
+    // What the page reads from a file counts too: an unquoted value that a quoted one would break.
+    ApacheConfig config;
+    config.Parse("<VirtualHost *:80>\nDocumentRoot C:/a\"b\n</VirtualHost>\n");
+    ASSERT_TRUE(FindUnwritableField(config.vhosts).has_value());
+    EXPECT_EQ(FindUnwritableField(config.vhosts)->field, HostField::DocumentRoot);
 }

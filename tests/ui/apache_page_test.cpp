@@ -1,6 +1,6 @@
 // The Apache page on scratch roots with the httpd and openssl stand-ins: the text helpers, the
-// hosts editor and its saves, outside edits, the new site, the Modules and Files tabs with their
-// jobs, and the whole page in French.
+// hosts editor and its saves, outside edits, an unbalanced template, the new site, the Modules and
+// Files tabs with their jobs, and the whole page in French.
 #include "ui/pages/apache.h"
 
 #include <gtest/gtest.h>
@@ -8,9 +8,8 @@
 #include <windows.h>
 
 #include "core/files.h"
-#include "core/handle.h"
 #include "stack/apache/ssl_cert.h"
-#include "tests/ui/page_fixture.h"
+#include "tests/ui/apache_page_fixture.h"
 #include "ui/shell.h"
 
 namespace {
@@ -18,77 +17,9 @@ namespace {
 using controltest::Has;
 using controltest::LinesDuring;
 using controltest::LogLine;
-
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-// Behind the template's plain host on the main port: an HTTPS host on that port too, a host kept
-// as written, and one whose directories hold a Require outside the table and none at all.
-const std::string kOddHosts =
-    "<VirtualHost *:{PORT}>\r\n    ServerName secure.localhost\r\n    SSLEngine on\r\n</VirtualHost>\r\n"
-    "<VirtualHost *:*>\r\n    ServerName any.localhost\r\n</VirtualHost>\r\n"
-    "<VirtualHost *:8081>\r\n  <Directory \"{DOCUMENTPATH}/x\">\r\n    Require ip 10.0.0\r\n  </Directory>\r\n"
-    "  <Directory \"{DOCUMENTPATH}/y\">\r\n  </Directory>\r\n</VirtualHost>\r\n";
-
-class ApachePageTest : public uitest::PageTest {
-protected:
-    void SetUp() override {
-        PageTest::SetUp();
-        ui::ApacheCache() = ApachePageCache{};
-        ui::State().consoleOpen = false;
-        ui::SetPage(page::kApache);
-        Show(1);
-    }
-    // httpd-2.4.58, current and drawn, its template with a host on `port` and `hosts` ({PORT} is `port`).
-    void MakeBuild(std::string hosts = "") {
-        port = LeasedPort();
-        ReplaceAllInPlace(hosts, "{PORT}", std::to_string(port));
-        MakeApache(port, hosts);
-        ui::RefreshInstalls(true);
-        Show();
-    }
-    std::wstring Template() const { return apacheDir + L"\\conf\\httpd_zerva.conf"; }
-    std::string TemplateText() const { return testkit::ReadFile(Template()); }
-    static ApachePageCache& Cache() { return ui::ApacheCache(); }
-    void Type(std::string_view id, const std::string& text) {
-        ASSERT_TRUE(uitest::TypeInto(harness, id, text, [] { ui::Frame(); })) << id;
-        Show();
-    }
-    static bool Toasted(const std::string& text) {
-        const auto texts = uitest::ToastTexts();
-        return std::find(texts.begin(), texts.end(), text) != texts.end();
-    }
-    bool ClickTab(const char* id) { return ClickPage({"##apachetabs", id}); }
-    bool OpenAccess(int block) { return ClickIn("/##vhedit_", {block, "##req"}); }
-    // What one frame wrote on screen: Dear ImGui's text log, which it hands to the clipboard when
-    // the frame's outer window ends.
-    std::string DrawnText() {
-        static std::string drawn;
-        drawn.clear();
-        ImGuiIO& io = ImGui::GetIO();
-        const auto clipboard = io.SetClipboardTextFn;
-        io.SetClipboardTextFn = [](void*, const char* text) { drawn += text; };
-        harness.RawFrame([] {
-            ImGui::LogToClipboard();
-            ui::Frame();
-            ImGui::LogFinish();
-        });
-        io.SetClipboardTextFn = clipboard;
-        return drawn;
-    }
-    // Writes the template with a write time ahead of any this test made, as an editor saving later.
-    void TouchTemplate(const std::string& text) {
-        testkit::WriteFile(Template(), text);
-        UniqueHandle file(::CreateFileW(Template().c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-        FILETIME time{};
-        ::GetSystemTimeAsFileTime(&time);
-        ULARGE_INTEGER later{{time.dwLowDateTime, time.dwHighDateTime}};
-        later.QuadPart += 50'000'000;
-        time = {later.LowPart, later.HighPart};
-        ASSERT_TRUE(::SetFileTime(file.Get(), nullptr, nullptr, &time));
-    }
-
-    int32_t port = 0;
-};
+using uitest::ApachePageTest;
+using uitest::Contains;
+using uitest::kOddHosts;
 
 }  // namespace
 
@@ -289,6 +220,40 @@ TEST_F(ApachePageTest, Reloads_FailedSave_OutsideChange_Discard_VersionChoice) {
     Show();
     EXPECT_EQ(GetCurrentApacheName(), "httpd-2.4.58");
     EXPECT_TRUE(Cache().buildName == "httpd-2.4.58" && Cache().mainPort == port);
+}
+
+// A template whose blocks do not balance is read wrongly: the page says where, offers no save and
+// refuses one, and takes the file back once it was mended in the editor.
+TEST_F(ApachePageTest, UnbalancedTemplate_NoticeWithTheLine_NoSave_BackOnceMended) {
+    const std::string open = "<VirtualHost *:8081>\r\n    ServerName b.localhost\r\n    <Directory \"{DOCUMENTPATH}/b\">\r\n";
+    const std::string rest = "</VirtualHost>\r\n<VirtualHost *:8082>\r\n    ServerName c.localhost\r\n</VirtualHost>\r\n";
+    MakeBuild(open + rest);
+    const std::string message = "httpd_zerva.conf must be mended by hand: line 9 opens a block that is never closed: "
+                                "<Directory \"{DOCUMENTPATH}/b\">";
+    EXPECT_TRUE(Contains(DrawnText(), message));
+    for (const char* id : {"vhsave", "vhadd", "createsite", "chport", "vname"}) EXPECT_TRUE(Id(id).empty()) << id;
+    ASSERT_TRUE(ClickTab("###tab_mod"));
+    EXPECT_TRUE(Contains(DrawnText(), message) && Id("modsave").empty() && !harness.Find("##on"));
+    std::vector<ui::ShellCall> calls;
+    ui::RecordShellCallsForTests(&calls);
+    const bool clicked = ClickId("edit_mend");
+    ui::RecordShellCallsForTests(nullptr);
+    ASSERT_TRUE(clicked && calls.size() == 1u);
+    EXPECT_TRUE(calls[0].kind == ui::ShellCall::Kind::Editor && calls[0].target == Template());
+
+    const std::string before = TemplateText();
+    EXPECT_FALSE(ui::SaveApacheConfig());   // every save of the page goes through it
+    EXPECT_EQ(uitest::ToastTexts(), std::vector<std::string>{"! " + message});
+    EXPECT_EQ(TemplateText(), before);
+
+    std::string mended = before;
+    ReplaceAllInPlace(mended, rest, "    </Directory>\r\n" + rest);
+    TouchTemplate(mended);
+    Show();
+    EXPECT_TRUE(!Cache().document.blockFault && Cache().document.vhosts.size() == 3u);
+    EXPECT_FALSE(Id("modsave").empty());
+    ASSERT_TRUE(ClickTab("###tab_vh"));
+    EXPECT_FALSE(Id("vhsave").empty() || Contains(DrawnText(), message));
 }
 
 // ---- New site ----
@@ -508,5 +473,19 @@ TEST_F(ApachePageTest, French_EveryTabHostKindAndConfirm) {
         Type("sitename", site);
         ASSERT_TRUE(ClickId("createsite"));
     }
+    EXPECT_EQ(uitest::UntranslatedRecorder::Missing(), std::set<std::string>{});
+}
+
+TEST_F(ApachePageTest, French_UnbalancedNoticeAndEveryRefusal) {
+    uitest::UntranslatedRecorder french;
+    MakeBuild("</Directory>\r\n");
+    for (const char* tab : {"###tab_mod", "###tab_vh"}) ASSERT_TRUE(ClickTab(tab)) << tab;
+    EXPECT_FALSE(ui::SaveApacheConfig());
+    const VirtualHost host;
+    for (const HostField field : {HostField::Address, HostField::ServerName, HostField::DocumentRoot, HostField::Alias,
+                                  HostField::Directory})
+        for (const FieldFault fault : {FieldFault::EmptyAddress, FieldFault::AddressWord, FieldFault::AddressPort,
+                                       FieldFault::PortRange, FieldFault::NameWord, FieldFault::QuoteBreak})
+            EXPECT_FALSE(ui::UnwritableFieldMessage({0, field, fault}, host).empty());
     EXPECT_EQ(uitest::UntranslatedRecorder::Missing(), std::set<std::string>{});
 }

@@ -14,6 +14,7 @@
 #include "ui/icons.h"
 #include "ui/imgui_compat.h"
 #include "ui/pages/pages.h"
+#include "ui/shell.h"
 #include "ui/state.h"
 #include "ui/theme.h"
 #include "ui/ui.h"
@@ -110,6 +111,17 @@ void LoadApachePageCache(const ApacheInstall& build) {
 
 bool SaveApacheConfig(std::function<void()> afterSave) {
     ApachePageCache& cache = ApacheCache();
+    // Written back, a misread template would have its hosts nested in one another.
+    if (cache.document.blockFault) {
+        Toast(BlockFaultMessage(*cache.document.blockFault), true);
+        return false;
+    }
+    // Apache would refuse the file, and the restart that follows a save would take it down.
+    if (const auto problem = FindUnwritableField(cache.document.vhosts)) {
+        cache.selectedHost = int32_t(problem->host);
+        Toast(UnwritableFieldMessage(*problem, cache.document.vhosts[problem->host]), true);
+        return false;
+    }
     // The page's own "Edit" button opens this file in an editor: a change saved there since the
     // load would be overwritten without a word by the whole in-memory document.
     if (cache.document.loaded && FileWriteTime(cache.document.path) != cache.templateTime) {
@@ -122,10 +134,28 @@ bool SaveApacheConfig(std::function<void()> afterSave) {
     return SaveNow(afterSave);
 }
 
-void BeginPane(const char* id, float width, float height) {
+bool TemplateFaultNotice() {
+    const ApachePageCache& cache = ApacheCache();
+    if (!cache.document.blockFault) return false;
+    const std::string message = BlockFaultMessage(*cache.document.blockFault);
+    Callout(ui::icon::kError, message.c_str(), DangerColor());
+    // The callout draws its text straight into the draw list; the log gets it too, as it gets
+    // every text item, so a copy of the page holds it.
+    ImGui::LogText("%s\n", message.c_str());
+    ImGui::Spacing();
+    WrappedText(Tr("Nothing can be saved from this page until then. Edit the file, mend that block and save it: "
+                   "the page reloads it."));
+    ImGui::Spacing();
+    if (Button(ui::icon::kEdit, Tr("Edit httpd_zerva.conf"), "edit_mend")) EditTextFile(cache.templatePath);
+    return true;
+}
+
+void BeginPane(const char* id, float width, float height, bool autoHeight) {
     const float s = Scale();
     ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(12 * s, 10 * s));
-    ImGui::BeginChild(id, ImVec2(width, height), compat::kChildBorders | ImGuiChildFlags_AlwaysUseWindowPadding);
+    ImGuiChildFlags flags = compat::kChildBorders | ImGuiChildFlags_AlwaysUseWindowPadding;
+    if (autoHeight) flags |= ImGuiChildFlags_AutoResizeY;
+    ImGui::BeginChild(id, ImVec2(width, height), flags);
     ImGui::PopStyleVar();
 }
 

@@ -37,13 +37,19 @@ ApachePageCache& ApacheCache();
 void LoadApachePageCache(const ApacheInstall& build);
 // Writes the working copy to httpd_zerva.conf, reloads, toasts and restarts a running Apache;
 // `afterSave` runs once it is saved. When the file changed on disk since it was loaded, asks
-// first and returns false (the save then follows the answer). False when the write failed: the
-// edits and the unsaved mark stay.
+// first and returns false (the save then follows the answer). False, with an error toast and
+// nothing written, when the template's blocks do not balance or a host field cannot be written
+// as it stands (that host is selected); false too when the write failed. The edits and the
+// unsaved mark stay.
 bool SaveApacheConfig(std::function<void()> afterSave = {});
 // Drops the edits: the cache loaded again from the cached build.
 void DiscardApacheEdits();
-// A bordered child area with padding all round (0 fills the rest); EndChild closes it.
-void BeginPane(const char* id, float width, float height);
+// In place of an editing tab while the template's blocks do not balance: why the file must be
+// mended by hand, with the line, and a button opening it in the editor. True when drawn.
+bool TemplateFaultNotice();
+// A bordered child area with padding all round (0 fills the rest, or with autoHeight the height
+// follows the content); EndChild closes it.
+void BeginPane(const char* id, float width, float height, bool autoHeight = false);
 
 // ---- Virtual hosts tab (apache_hosts.cpp) ----
 void TabVirtualHosts();
@@ -72,6 +78,8 @@ void ApplyOtherDirectives(std::vector<VirtualHost>& hosts, const std::vector<std
 std::string SiteNameFromText(std::string_view text);
 // The first page of a new site (LF line ends).
 std::string SiteIndexPhp(std::string_view name);
+// Why the hosts cannot be saved (translated), naming the host by its number and name, and the field.
+std::string UnwritableFieldMessage(const UnwritableField& problem, const VirtualHost& host);
 // A port field's value brought into 1..65535.
 int32_t ClampPort(int32_t port);
 

@@ -1,4 +1,6 @@
 // ui/pages/apache_hosts.cpp: the Virtual hosts tab of the Apache page (declared in apache.h).
+// Sections: Actions (site, port); Widths (list, editor, dropdown); Host list and editor pane;
+// Editor sections (aliases, folders, directories, access); Tab and editors.
 #include <algorithm>
 #include <cfloat>
 
@@ -32,6 +34,10 @@ constexpr const char* kAccess[][2] = {
     {"Require all denied", "Nobody (Require all denied)"},
 };
 constexpr const char* kOptionWords[] = {"FollowSymLinks", "Indexes", "Includes", "MultiViews", "ExecCGI"};
+// The least a text field of the host editor is given, in unscaled pixels.
+constexpr float kMinFieldWidth = 240;
+
+// ---- Actions ----
 
 void MarkUnsaved() { ui::ApacheCache().unsaved = true; }
 
@@ -94,20 +100,75 @@ void ChangeMainPort() {
     (void)ui::SaveApacheConfig();
 }
 
-void HostList(float height) {
-    ApachePageCache& cache = ui::ApacheCache();
+// ---- Widths ----
+
+// A host's row in the list: icon and name, then where it listens.
+std::string HostRowLabel(const VirtualHost& host) {
+    const std::string name = host.serverName.empty() ? Tr("(default)") : host.serverName;
+    return std::string(HasSslEngine(host) ? ui::icon::kShield : ui::icon::kWorld) + "  " + name;
+}
+
+// A host kept as written has no port of its own: its address stands there instead.
+std::string HostRowWhere(const VirtualHost& host) {
+    return host.port == kNoVhostPort ? host.address : Format(":%d", host.port);
+}
+
+// Wide enough for the longest row (at least 270), so no name is cut where the window allows.
+float HostListWidth() {
+    const ImGuiStyle& style = ImGui::GetStyle();
+    float widest = 0;
+    for (const VirtualHost& host : ui::ApacheCache().document.vhosts)
+        widest = std::max(widest, ImGui::CalcTextSize(HostRowLabel(host).c_str()).x + style.ItemSpacing.x +
+                                      ImGui::CalcTextSize(HostRowWhere(host).c_str()).x);
+    return std::max(270 * ui::Scale(), widest + 2 * style.WindowPadding.x + style.ScrollbarSize);
+}
+
+// At least 330, and wide enough for its longest entry (a translation, a Require line of the file).
+float DropdownWidth(const std::vector<std::string>& labels) {
+    float widest = 0;
+    for (const std::string& label : labels) widest = std::max(widest, ImGui::CalcTextSize(label.c_str()).x);
+    return std::max(330 * ui::Scale(), widest + 2 * ImGui::GetStyle().FramePadding.x + ImGui::GetFrameHeight());
+}
+
+std::vector<std::string> AccessLabels() {
+    std::vector<std::string> labels;
+    for (const auto& [value, label] : kAccess) labels.push_back(Tr(label));
+    return labels;
+}
+
+// The narrowest editor whose rows all keep their fields readable: the label columns, then the
+// widest row of fixed parts (address and port, a folder field with its buttons, the access choice).
+float MinEditorWidth() {
     const float s = ui::Scale();
-    ImGui::BeginChild("##vhlist", ImVec2(270 * s, height), ui::compat::kChildBorders);
+    const ImGuiStyle& style = ImGui::GetStyle();
+    // The columns the editors lay out, measured from where a row starts.
+    const float start = ImGui::GetCursorPosX();
+    const float hostColumn = ui::LabelColumn({Tr("Address / port"), "ServerName", "ServerAlias", "DocumentRoot"}) - start;
+    const float blockColumn = 8 * s + ui::LabelColumn({Tr("Folder"), "AllowOverride", "Options", Tr("Access")}) - start;
+    const float browse = ui::ButtonWidth(ui::icon::kFolder, Tr("Browse..."));
+    const float address = 150 * s + 8 * s + ImGui::CalcTextSize(":").x + 120 * s + 12 * s +
+                          ImGui::CalcTextSize("HTTPS").x + 2 * style.FramePadding.x;
+    const float folder = kMinFieldWidth * s + style.ItemSpacing.x + browse;
+    const float blockFolder = folder + 2 * style.ItemSpacing.x + ImGui::GetFrameHeight() + 12 * s;
+    const float access = DropdownWidth(AccessLabels());
+    const float rows = std::max(hostColumn + std::max(address, folder), blockColumn + std::max(blockFolder, access));
+    return rows + 2 * 12 * s + style.ScrollbarSize;
+}
+
+// ---- Host list and editor pane ----
+
+void HostList(float width, float height) {
+    ApachePageCache& cache = ui::ApacheCache();
+    // A name longer than the whole page scrolls sideways rather than being cut.
+    ImGui::BeginChild("##vhlist", ImVec2(width, height), ui::compat::kChildBorders, ImGuiWindowFlags_HorizontalScrollbar);
     for (size_t i = 0; i < cache.document.vhosts.size(); ++i) {
         const VirtualHost& host = cache.document.vhosts[i];
         ImGui::PushID(int(i));
-        const std::string name = host.serverName.empty() ? Tr("(default)") : host.serverName;
-        const std::string label = std::string(HasSslEngine(host) ? ui::icon::kShield : ui::icon::kWorld) + "  " + name;
+        const std::string label = HostRowLabel(host);
         const float rowStart = ImGui::GetCursorPosX();
         const float rowEnd = ui::ContentRightX();
         if (ImGui::Selectable(label.c_str(), cache.selectedHost == int32_t(i))) cache.selectedHost = int32_t(i);
-        // A host kept as written has no port of its own: its address stands there instead.
-        const std::string where = host.port == kNoVhostPort ? host.address : Format(":%d", host.port);
+        const std::string where = HostRowWhere(host);
         // Right-aligned: a five-digit port at a fixed column would run past a narrow list.
         const float labelEnd = rowStart + ImGui::CalcTextSize(label.c_str()).x + ImGui::GetStyle().ItemSpacing.x;
         ImGui::SameLine(std::max(labelEnd, rowEnd - ImGui::CalcTextSize(where.c_str()).x));
@@ -144,12 +205,14 @@ void HostListButtons() {
     }
 }
 
-void EditorArea(float height) {
+void EditorArea(float height, bool autoHeight) {
     ApachePageCache& cache = ui::ApacheCache();
-    ui::BeginPane("##vhedit", 0, height);
+    ui::BeginPane("##vhedit", 0, height, autoHeight);
     const int32_t count = int32_t(cache.document.vhosts.size());
     if (cache.selectedHost < 0 || cache.selectedHost >= count) {
+        ImGui::PushTextWrapPos(0.0f);
         ui::MutedText("%s", Tr("Select a virtual host."));
+        ImGui::PopTextWrapPos();
         ImGui::EndChild();
         return;
     }
@@ -171,6 +234,8 @@ void EditorArea(float height) {
     }
     ImGui::EndChild();
 }
+
+// ---- Editor sections ----
 
 void AliasTable(VirtualHost& host) {
     const float s = ui::Scale();
@@ -240,19 +305,19 @@ void DirectoriesSection(VirtualHost& host) {
 }
 
 void AccessChoice(DirectoryBlock& block) {
-    std::vector<std::string> labels;
+    std::vector<std::string> labels = AccessLabels();
     int current = -1;
     const std::string require = Trim(block.require);
-    for (const auto& [value, label] : kAccess) {
-        if (EqualsIgnoreCase(require, value)) current = int(labels.size());
-        labels.push_back(Tr(label));
-    }
+    for (size_t i = 0; i < std::size(kAccess); ++i)
+        if (EqualsIgnoreCase(require, kAccess[i][0])) current = int(i);
     // A Require line outside the table stays untouched until another entry is chosen.
     if (current < 0) {
         current = int(labels.size());
         labels.push_back(block.require.empty() ? Tr("(none)") : block.require);
     }
-    if (ui::Dropdown("##req", &current, labels, 330 * ui::Scale()) && size_t(current) < std::size(kAccess)) {
+    // A long Require line of the file is cut rather than pushing the row past the editor.
+    const float width = std::min(DropdownWidth(labels), std::max(330 * ui::Scale(), ImGui::GetContentRegionAvail().x));
+    if (ui::Dropdown("##req", &current, labels, width) && size_t(current) < std::size(kAccess)) {
         block.require = kAccess[current][0];
         MarkUnsaved();
     }
@@ -262,7 +327,10 @@ void AccessChoice(DirectoryBlock& block) {
 
 namespace ui {
 
+// ---- Tab and editors ----
+
 void TabVirtualHosts() {
+    if (TemplateFaultNotice()) return;
     ApachePageCache& cache = ApacheCache();
     const float s = Scale();
     QuickSiteBox();
@@ -280,13 +348,24 @@ void TabVirtualHosts() {
                    "by another program)."));
     ImGui::Dummy(ImVec2(0, 2 * s));
 
-    const float height = std::max(ImGui::GetContentRegionAvail().y, 380 * s);
-    ImGui::BeginGroup();
-    HostList(height - ImGui::GetFrameHeightWithSpacing());
+    const float listWidth = HostListWidth();
+    if (ImGui::GetContentRegionAvail().x >= listWidth + ImGui::GetStyle().ItemSpacing.x + MinEditorWidth()) {
+        const float height = std::max(ImGui::GetContentRegionAvail().y, 380 * s);
+        ImGui::BeginGroup();
+        HostList(listWidth, height - ImGui::GetFrameHeightWithSpacing());
+        HostListButtons();
+        ImGui::EndGroup();
+        ImGui::SameLine();
+        EditorArea(height, false);
+        return;
+    }
+    // Too narrow for both side by side: the list goes above an editor of the whole width, which
+    // grows with its content so the page scrolls as one.
+    const ImGuiStyle& style = ImGui::GetStyle();
+    const float rows = float(std::clamp<size_t>(cache.document.vhosts.size(), 3, 6));
+    HostList(-FLT_MIN, rows * ImGui::GetTextLineHeightWithSpacing() + 2 * style.WindowPadding.y + style.ScrollbarSize);
     HostListButtons();
-    ImGui::EndGroup();
-    ImGui::SameLine();
-    EditorArea(height);
+    EditorArea(0, true);
 }
 
 void VirtualHostEditor(VirtualHost& host, std::string& directiveText) {
@@ -303,7 +382,7 @@ void VirtualHostEditor(VirtualHost& host, std::string& directiveText) {
         if (PortField("##vport", &host.port, 120 * s)) MarkUnsaved();
     }
     if (HasSslEngine(host)) {
-        ImGui::SameLine(0, 12 * s);
+        if (!SameLineIfFits(ImGui::CalcTextSize("HTTPS").x + 12 * s)) ImGui::SetCursorPosX(column);
         Badge("HTTPS", SuccessColor());
     }
 
@@ -359,12 +438,14 @@ void DirectoryBlockEditor(DirectoryBlock& block, int index) {
 
         RowLabel("Options", column);
         for (const char* word : kOptionWords) {
+            // Words that do not fit go on below, under the first one.
+            const float width = ImGui::GetFrameHeight() + ImGui::GetStyle().ItemInnerSpacing.x + ImGui::CalcTextSize(word).x;
+            if (word != kOptionWords[0] && !SameLineIfFits(width)) ImGui::SetCursorPosX(column);
             bool on = HasOption(block.options, word);
             if (ImGui::Checkbox(word, &on)) {
                 SetOption(block.options, word, on);
                 MarkUnsaved();
             }
-            if (word != kOptionWords[std::size(kOptionWords) - 1]) ImGui::SameLine();
         }
 
         RowLabel(Tr("Access"), column);

@@ -49,12 +49,29 @@ void ModuleList(float width, float height) {
     ImGui::EndChild();
 }
 
+// The documentation address as a link, wrapped (it has no blanks: cut anywhere) where the pane
+// is narrower than it, rather than cut off at the pane's edge.
+bool DocumentationLink(const std::string& address) {
+    const float width = std::max(ImGui::GetContentRegionAvail().x, 1.0f);
+    if (ImGui::CalcTextSize(address.c_str()).x <= width) return ui::Link(address.c_str(), "modlink");
+    const ImVec2 size = ImGui::CalcTextSize(address.c_str(), nullptr, false, width);
+    const ImVec2 pos = ImGui::GetCursorScreenPos();
+    const bool clicked = ImGui::InvisibleButton((address + "##modlink").c_str(), size);
+    if (ImGui::IsItemHovered()) ImGui::SetMouseCursor(ImGuiMouseCursor_Hand);
+    ImGui::GetWindowDrawList()->AddText(ImGui::GetFont(), ImGui::GetFontSize(), pos, ui::ColorU32(ui::AccentColor()),
+                                        address.c_str(), nullptr, width);
+    return clicked;
+}
+
 void ModuleDescription(float height) {
     ApachePageCache& cache = ui::ApacheCache();
     ui::BeginPane("##moddesc", 0, height);
     const auto& modules = cache.document.modules;
+    // Wrapped, as the description: a narrow pane would cut these lines off.
+    ImGui::PushTextWrapPos(0.0f);
     if (cache.selectedModule < 0 || size_t(cache.selectedModule) >= modules.size()) {
         ui::MutedText("%s", Tr("Select a module to read its description."));
+        ImGui::PopTextWrapPos();
         ImGui::EndChild();
         return;
     }
@@ -65,13 +82,12 @@ void ModuleDescription(float height) {
     ui::MutedText("%s", module.path.c_str());
     ImGui::Spacing();
     const char* help = ApacheModuleHelpTable(module.name);
-    ImGui::PushTextWrapPos(0.0f);
     ImGui::TextUnformatted(help ? help : Tr("No description available."));
     ImGui::PopTextWrapPos();
     if (module.name != kPhpModuleName) {
         ImGui::Spacing();
         const std::string link = ApacheModuleHelp(module.name);
-        if (ui::Link(link.c_str(), "modlink")) ui::OpenUrl(link);
+        if (DocumentationLink(link)) ui::OpenUrl(link);
     }
     ImGui::EndChild();
 }
@@ -95,6 +111,7 @@ void RestoreInitialConfiguration(const std::string& buildName) {
 namespace ui {
 
 void TabModules() {
+    if (TemplateFaultNotice()) return;
     ApachePageCache& cache = ApacheCache();
     const float s = Scale();
     if (AccentButton(ui::icon::kSave, Tr("Save and apply"), "modsave", ImVec2(0, 0), cache.unsaved && !State().server.busy))

@@ -21,10 +21,12 @@ void RowLabel(const char* label, float column) {
     ImGui::SameLine(column);
 }
 
-void SameLineIfFits(float width) {
+bool SameLineIfFits(float width) {
     const float spacing = ImGui::GetStyle().ItemSpacing.x;
     const float end = ImGui::GetItemRectMax().x - ImGui::GetWindowPos().x + ImGui::GetScrollX() + spacing + width;
-    if (end <= ContentRightX()) ImGui::SameLine();
+    if (end > ContentRightX()) return false;
+    ImGui::SameLine();
+    return true;
 }
 
 float ButtonWidth(const char* icon, const char* text) {

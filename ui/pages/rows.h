@@ -12,8 +12,8 @@ float LabelColumn(std::initializer_list<const char*> labels);
 // The label aligned with the framed widget that follows it at `column` on the same line.
 void RowLabel(const char* label, float column);
 // Keeps the next item, `width` wide, on the line of the last one when it fits before the
-// content's right edge; otherwise it starts a new line.
-void SameLineIfFits(float width);
+// content's right edge (and returns true); otherwise it starts a new line.
+bool SameLineIfFits(float width);
 // The width of a button labelled with the icon and text.
 float ButtonWidth(const char* icon, const char* text);
 

@@ -1,0 +1,114 @@
+// stack/apache/config_check.cpp: what must hold before a document goes back to its file (declared
+// in config.h): blocks that balance, so the hosts were read as written, and host fields that
+// WriteVhostBlock can write so that Apache reads the same values back. Pure; any thread.
+#include <algorithm>
+
+#include "core/text.h"
+#include "core/translate.h"
+#include "stack/apache/config.h"
+#include "stack/apache/config_lines.h"
+
+namespace {
+
+struct OpenBlock {
+    std::string name;
+    size_t index = 0;  // of its opening line
+};
+
+// The document ends a host or a <Directory> block only on a whole end line; a closing tag with
+// more after it ends nothing there, for it as for this check.
+bool EndsBlockAsRead(const std::string& line, const std::string& name) {
+    if (EqualsIgnoreCase(name, "VirtualHost")) return MatchVhostEnd(line);
+    if (EqualsIgnoreCase(name, "Directory")) return MatchDirectoryEnd(line);
+    return true;
+}
+
+// The innermost open block of that name, or npos.
+size_t InnermostOpen(const std::vector<OpenBlock>& open, const std::string& name) {
+    for (size_t k = open.size(); k-- > 0;)
+        if (EqualsIgnoreCase(open[k].name, name)) return k;
+    return std::string::npos;
+}
+
+bool HasBlank(std::string_view text) { return std::any_of(text.begin(), text.end(), IsSpace); }
+
+bool BreaksQuotes(std::string_view value) {
+    return value.find('"') != std::string_view::npos || (!value.empty() && value.back() == '\\');
+}
+
+// A host's <VirtualHost> argument: its address, and its port when it has one of its own.
+std::optional<FieldFault> AddressFault(const VirtualHost& host) {
+    const std::string& address = host.address;
+    if (Trim(address).empty()) return FieldFault::EmptyAddress;
+    if (HasBlank(address) || address.find_first_of("\"<>") != std::string::npos) return FieldFault::AddressWord;
+    if (host.port == kNoVhostPort) return std::nullopt;   // written as it was read: "*:*"
+    // Only the colons of an IPv6 address between brackets may stand before the port's.
+    const size_t from = address[0] == '[' ? std::min(address.find(']'), address.size()) : 0;
+    if (address.find(':', from) != std::string::npos) return FieldFault::AddressPort;
+    if (host.port < 1 || host.port > 65535) return FieldFault::PortRange;
+    return std::nullopt;
+}
+
+std::optional<UnwritableField> HostFault(size_t index, const VirtualHost& host) {
+    auto fault = [index](HostField field, FieldFault kind) { return UnwritableField{index, field, kind}; };
+    if (const auto address = AddressFault(host)) return fault(HostField::Address, *address);
+    if (HasBlank(host.serverName) || host.serverName.find('"') != std::string::npos)
+        return fault(HostField::ServerName, FieldFault::NameWord);
+    if (BreaksQuotes(host.documentRoot)) return fault(HostField::DocumentRoot, FieldFault::QuoteBreak);
+    for (const AliasEntry& alias : host.aliases)
+        if (BreaksQuotes(alias.url) || BreaksQuotes(alias.path)) return fault(HostField::Alias, FieldFault::QuoteBreak);
+    for (const DirectoryBlock& block : host.directories)
+        if (BreaksQuotes(block.path)) return fault(HostField::Directory, FieldFault::QuoteBreak);
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<BlockFault> FindBlockFault(const std::vector<std::string>& lines) {
+    std::vector<OpenBlock> open;
+    std::optional<size_t> first;   // index of the earliest unbalanced line found so far
+    bool firstOpens = false;
+    auto found = [&](size_t index, bool opens) {
+        if (first && *first <= index) return;
+        first = index;
+        firstOpens = opens;
+    };
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::string name;
+        if (MatchCloseTag(lines[i], &name)) {
+            if (!EndsBlockAsRead(lines[i], name)) continue;
+            const size_t k = InnermostOpen(open, name);
+            if (k == std::string::npos) {
+                found(i, false);
+                continue;
+            }
+            // Blocks opened inside it and still open are never closed.
+            if (k + 1 < open.size()) found(open[k + 1].index, true);
+            open.resize(k);
+        } else if (MatchOpenTag(lines[i], &name)) {
+            // Apache nests no host in another: the open one was not closed.
+            const size_t host = EqualsIgnoreCase(name, "VirtualHost") ? InnermostOpen(open, name) : std::string::npos;
+            if (host != std::string::npos) {
+                found(open[host].index, true);
+                open.resize(host);
+            }
+            open.push_back({name, i});
+        }
+    }
+    if (!open.empty()) found(open.front().index, true);
+    if (!first) return std::nullopt;
+    return BlockFault{*first + 1, firstOpens, Trim(lines[*first])};
+}
+
+std::string BlockFaultMessage(const BlockFault& fault) {
+    const char* format =
+        fault.opens ? Tr("httpd_zerva.conf must be mended by hand: line %d opens a block that is never closed: %s")
+                    : Tr("httpd_zerva.conf must be mended by hand: line %d closes a block that was never opened: %s");
+    return Format(format, int(fault.line), fault.text.c_str());
+}
+
+std::optional<UnwritableField> FindUnwritableField(const std::vector<VirtualHost>& hosts) {
+    for (size_t i = 0; i < hosts.size(); ++i)
+        if (auto fault = HostFault(i, hosts[i])) return fault;
+    return std::nullopt;
+}

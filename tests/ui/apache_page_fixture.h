@@ -1,0 +1,88 @@
+// tests/ui/apache_page_fixture.h: the Apache page drawn on a scratch root with the httpd and
+// openssl stand-ins: a current build whose template holds the hosts a test gives, typing into the
+// page's fields, its tabs, what a frame wrote on screen, and outside edits of the template.
+#pragma once
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+
+#include "core/handle.h"
+#include "tests/ui/page_fixture.h"
+#include "ui/pages/apache.h"
+
+namespace uitest {
+
+inline bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// Behind the template's plain host on the main port: an HTTPS host on that port too, a host kept
+// as written, and one whose directories hold a Require outside the table and none at all.
+inline const std::string kOddHosts =
+    "<VirtualHost *:{PORT}>\r\n    ServerName secure.localhost\r\n    SSLEngine on\r\n</VirtualHost>\r\n"
+    "<VirtualHost *:*>\r\n    ServerName any.localhost\r\n</VirtualHost>\r\n"
+    "<VirtualHost *:8081>\r\n  <Directory \"{DOCUMENTPATH}/x\">\r\n    Require ip 10.0.0\r\n  </Directory>\r\n"
+    "  <Directory \"{DOCUMENTPATH}/y\">\r\n  </Directory>\r\n</VirtualHost>\r\n";
+
+class ApachePageTest : public uitest::PageTest {
+protected:
+    void SetUp() override {
+        PageTest::SetUp();
+        ui::ApacheCache() = ApachePageCache{};
+        ui::State().consoleOpen = false;
+        ui::SetPage(page::kApache);
+        Show(1);
+    }
+    // httpd-2.4.58, current and drawn, its template with a host on `port` and `hosts` ({PORT} is `port`).
+    void MakeBuild(std::string hosts = "") {
+        port = LeasedPort();
+        ReplaceAllInPlace(hosts, "{PORT}", std::to_string(port));
+        MakeApache(port, hosts);
+        ui::RefreshInstalls(true);
+        Show();
+    }
+    std::wstring Template() const { return apacheDir + L"\\conf\\httpd_zerva.conf"; }
+    std::string TemplateText() const { return testkit::ReadFile(Template()); }
+    static ApachePageCache& Cache() { return ui::ApacheCache(); }
+    void Type(std::string_view id, const std::string& text) {
+        ASSERT_TRUE(uitest::TypeInto(harness, id, text, [] { ui::Frame(); })) << id;
+        Show();
+    }
+    static bool Toasted(const std::string& text) {
+        const auto texts = uitest::ToastTexts();
+        return std::find(texts.begin(), texts.end(), text) != texts.end();
+    }
+    bool ClickTab(const char* id) { return ClickPage({"##apachetabs", id}); }
+    bool OpenAccess(int block) { return ClickIn("/##vhedit_", {block, "##req"}); }
+    // What one frame wrote on screen: Dear ImGui's text log, which it hands to the clipboard when
+    // the frame's outer window ends.
+    std::string DrawnText() {
+        static std::string drawn;
+        drawn.clear();
+        ImGuiIO& io = ImGui::GetIO();
+        const auto clipboard = io.SetClipboardTextFn;
+        io.SetClipboardTextFn = [](void*, const char* text) { drawn += text; };
+        harness.RawFrame([] {
+            ImGui::LogToClipboard();
+            ui::Frame();
+            ImGui::LogFinish();
+        });
+        io.SetClipboardTextFn = clipboard;
+        return drawn;
+    }
+    // Writes the template with a write time ahead of any this test made, as an editor saving later.
+    void TouchTemplate(const std::string& text) {
+        testkit::WriteFile(Template(), text);
+        UniqueHandle file(::CreateFileW(Template().c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        FILETIME time{};
+        ::GetSystemTimeAsFileTime(&time);
+        ULARGE_INTEGER later{{time.dwLowDateTime, time.dwHighDateTime}};
+        later.QuadPart += 50'000'000;
+        time = {later.LowPart, later.HighPart};
+        ASSERT_TRUE(::SetFileTime(file.Get(), nullptr, nullptr, &time));
+    }
+
+    int32_t port = 0;
+};
+
+}  // namespace uitest
