@@ -251,13 +251,19 @@ int CliSite(const std::string& typed) {
                          " (use a-z, 0-9, _ and -; not a Windows device name)");
         return 1;
     }
-    // A template whose blocks do not balance was misread: written back, the new host would land
-    // inside another. Refused before anything is made, the file left as it is.
+    // Refused before anything is made, the file left as it is: a template whose blocks do not
+    // balance was misread (written back, the new host would land inside another), and every host
+    // is written back from its fields, so one that Apache reads as it stands in the file (an
+    // unquoted DocumentRoot ending in a backslash) would come back broken.
     ApacheConfig config;
     const std::wstring templatePath = HttpdTemplatePath(*apache);
     const bool read = config.Load(templatePath);
     if (read && config.blockFault) {
         ConsoleWriteLine("ERROR " + BlockFaultMessage(*config.blockFault));
+        return 1;
+    }
+    if (const auto problem = read ? FindUnwritableField(config.vhosts) : std::nullopt) {
+        ConsoleWriteLine("ERROR " + UnwritableFieldMessage(*problem, config.vhosts[problem->host]));
         return 1;
     }
     const std::wstring folder = WwwDir() + L"\\" + Utf8ToWide(*name);

@@ -109,6 +109,8 @@ struct UnwritableField {
 // The first field, host by host in editor order, that would be written broken; none when every
 // host can be written as it stands.
 std::optional<UnwritableField> FindUnwritableField(const std::vector<VirtualHost>& hosts);
+// Why the hosts cannot be saved (translated), naming the host by its number and name, and the field.
+std::string UnwritableFieldMessage(const UnwritableField& problem, const VirtualHost& host);
 
 // Fills address and port from a <VirtualHost> argument; only its first address counts. A port
 // that is not one to five digits keeps the whole address as written, with kNoVhostPort.

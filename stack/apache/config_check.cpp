@@ -62,6 +62,30 @@ std::optional<UnwritableField> HostFault(size_t index, const VirtualHost& host) 
     return std::nullopt;
 }
 
+// What the row is called in the host editor: its label there, or the directive it writes.
+const char* FieldName(HostField field) {
+    switch (field) {
+    case HostField::Address: return Tr("Address / port");
+    case HostField::ServerName: return "ServerName";
+    case HostField::DocumentRoot: return "DocumentRoot";
+    case HostField::Alias: return "Alias";
+    case HostField::Directory: return "<Directory>";
+    }
+    return "";
+}
+
+const char* FaultText(FieldFault fault) {
+    switch (fault) {
+    case FieldFault::EmptyAddress: return Tr("is empty (write * for every address)");
+    case FieldFault::AddressWord: return Tr("cannot hold blanks, double quotes, < or >");
+    case FieldFault::AddressPort: return Tr("holds a port: write it in the port field");
+    case FieldFault::PortRange: return Tr("must be between 1 and 65535");
+    case FieldFault::NameWord: return Tr("cannot hold blanks or double quotes (one name only)");
+    case FieldFault::QuoteBreak: return Tr("cannot hold a double quote or end with a backslash");
+    }
+    return "";
+}
+
 }  // namespace
 
 std::optional<BlockFault> FindBlockFault(const std::vector<std::string>& lines) {
@@ -111,4 +135,10 @@ std::optional<UnwritableField> FindUnwritableField(const std::vector<VirtualHost
     for (size_t i = 0; i < hosts.size(); ++i)
         if (auto fault = HostFault(i, hosts[i])) return fault;
     return std::nullopt;
+}
+
+std::string UnwritableFieldMessage(const UnwritableField& problem, const VirtualHost& host) {
+    const std::string name = host.serverName.empty() ? Tr("(default)") : host.serverName;
+    return Format(Tr("Not saved: virtual host %d (%s), %s %s."), int(problem.host + 1), name.c_str(),
+                  FieldName(problem.field), FaultText(problem.fault));
 }

@@ -148,20 +148,31 @@ TEST_F(AppTest, Site_CreatedOnceUnderItsLowerCaseName_UnsafeNamesCreateNothing) 
     EXPECT_TRUE(testkit::ReadFile(page) == "mine" && testkit::ReadFile(conf) == confAfter);
 }
 
-// A <Directory> left open: the template is misread, so it is refused with the line, nothing is made
-// and the file stays as it was (written back, the new host would land inside the first one).
-TEST_F(AppTest, Site_UnbalancedTemplate_RefusedWithTheLine_NothingChanged) {
+// A template that cannot be written back as it stands is refused with the reason, nothing is made
+// and the file stays as it was: a <Directory> left open (the template is misread, and the new host
+// would land inside the first one), or a host whose unquoted DocumentRoot ends in a backslash
+// (Apache reads it as it stands, but written back between quotes the backslash escapes the
+// closing quote).
+TEST_F(AppTest, Site_TemplateThatCannotBeWrittenBack_RefusedWithTheReason_NothingChanged) {
     MakeApache(webPort);
     const std::wstring conf = apacheDir + L"\\conf\\httpd_zerva.conf";
-    const std::string unbalanced = "<VirtualHost *:" + std::to_string(webPort) + ">\r\n  <Directory \"{DOCUMENTPATH}\">\r\n"
-                                   "</VirtualHost>\r\n<VirtualHost *:8081>\r\n</VirtualHost>\r\n";
-    testkit::WriteFile(conf, unbalanced);
-    const ZervaRun run = Zerva(L"--cli site shop");
-    EXPECT_EQ(run.exitCode, 1u);
-    EXPECT_EQ(Head(run, 6), std::vector<std::string>{"ERROR httpd_zerva.conf must be mended by hand: line 2 opens a block "
-                                                     "that is never closed: <Directory \"{DOCUMENTPATH}\">"});
-    EXPECT_EQ(testkit::ReadFile(conf), unbalanced);
-    EXPECT_FALSE(PathExists(WwwDir() + L"\\shop"));
+    const std::string open = "<VirtualHost *:" + std::to_string(webPort) + ">\r\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {open + "  <Directory \"{DOCUMENTPATH}\">\r\n</VirtualHost>\r\n<VirtualHost *:8081>\r\n</VirtualHost>\r\n",
+         "ERROR httpd_zerva.conf must be mended by hand: line 2 opens a block that is never closed: "
+         "<Directory \"{DOCUMENTPATH}\">"},
+        {open + "  ServerName blog.localhost\r\n  DocumentRoot C:\\sites\\blog\\\r\n</VirtualHost>\r\n",
+         "ERROR Not saved: virtual host 1 (blog.localhost), DocumentRoot cannot hold a double quote or end with a "
+         "backslash."},
+    };
+    for (const auto& [text, refusal] : cases) {
+        testkit::WriteFile(conf, text);
+        const ZervaRun run = Zerva(L"--cli site shop");
+        EXPECT_EQ(run.exitCode, 1u);
+        EXPECT_EQ(Head(run, 6), std::vector<std::string>{refusal});
+        EXPECT_EQ(testkit::ReadFile(conf), text);
+        EXPECT_FALSE(PathExists(WwwDir() + L"\\shop"));
+    }
 }
 
 TEST_F(OnlineTest, CheckUpdateAndUpdate_AgainstTheManifest) {

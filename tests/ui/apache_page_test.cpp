@@ -486,6 +486,6 @@ TEST_F(ApachePageTest, French_UnbalancedNoticeAndEveryRefusal) {
                                   HostField::Directory})
         for (const FieldFault fault : {FieldFault::EmptyAddress, FieldFault::AddressWord, FieldFault::AddressPort,
                                        FieldFault::PortRange, FieldFault::NameWord, FieldFault::QuoteBreak})
-            EXPECT_FALSE(ui::UnwritableFieldMessage({0, field, fault}, host).empty());
+            EXPECT_FALSE(UnwritableFieldMessage({0, field, fault}, host).empty());
     EXPECT_EQ(uitest::UntranslatedRecorder::Missing(), std::set<std::string>{});
 }

@@ -78,8 +78,6 @@ void ApplyOtherDirectives(std::vector<VirtualHost>& hosts, const std::vector<std
 std::string SiteNameFromText(std::string_view text);
 // The first page of a new site (LF line ends).
 std::string SiteIndexPhp(std::string_view name);
-// Why the hosts cannot be saved (translated), naming the host by its number and name, and the field.
-std::string UnwritableFieldMessage(const UnwritableField& problem, const VirtualHost& host);
 // A port field's value brought into 1..65535.
 int32_t ClampPort(int32_t port);
 

@@ -4,7 +4,6 @@
 
 #include "core/layout.h"
 #include "core/text.h"
-#include "core/translate.h"
 #include "ui/pages/apache.h"
 
 namespace {
@@ -19,30 +18,6 @@ std::vector<std::string> OptionWords(std::string_view options) {
 }
 
 bool IsRelative(const std::string& word) { return word[0] == '+' || word[0] == '-'; }
-
-// What the row is called in the host editor: its label there, or the directive it writes.
-const char* FieldName(HostField field) {
-    switch (field) {
-    case HostField::Address: return Tr("Address / port");
-    case HostField::ServerName: return "ServerName";
-    case HostField::DocumentRoot: return "DocumentRoot";
-    case HostField::Alias: return "Alias";
-    case HostField::Directory: return "<Directory>";
-    }
-    return "";
-}
-
-const char* FaultText(FieldFault fault) {
-    switch (fault) {
-    case FieldFault::EmptyAddress: return Tr("is empty (write * for every address)");
-    case FieldFault::AddressWord: return Tr("cannot hold blanks, double quotes, < or >");
-    case FieldFault::AddressPort: return Tr("holds a port: write it in the port field");
-    case FieldFault::PortRange: return Tr("must be between 1 and 65535");
-    case FieldFault::NameWord: return Tr("cannot hold blanks or double quotes (one name only)");
-    case FieldFault::QuoteBreak: return Tr("cannot hold a double quote or end with a backslash");
-    }
-    return "";
-}
 
 }  // namespace
 
@@ -107,12 +82,6 @@ std::string SiteIndexPhp(std::string_view name) {
     return "<?php\n// " + n + "\n?><!doctype html>\n<html><head><meta charset=\"utf-8\"><title>" + n +
            "</title></head>\n<body style=\"font-family:Segoe UI,sans-serif;margin:3em\">\n<h1>" + n +
            "</h1>\n<p>PHP <?= PHP_VERSION ?> - <?= date('Y-m-d H:i:s') ?></p>\n</body></html>\n";
-}
-
-std::string UnwritableFieldMessage(const UnwritableField& problem, const VirtualHost& host) {
-    const std::string name = host.serverName.empty() ? Tr("(default)") : host.serverName;
-    return Format(Tr("Not saved: virtual host %d (%s), %s %s."), int(problem.host + 1), name.c_str(),
-                  FieldName(problem.field), FaultText(problem.fault));
 }
 
 int32_t ClampPort(int32_t port) { return std::clamp(port, 1, 65535); }
