@@ -22,6 +22,9 @@ TrayShown g_shown;
 TrayGestures g_gestures;
 HMODULE g_iconModule = nullptr;
 TrayShellCall g_shell = nullptr;
+TrayClock g_clock = nullptr;
+
+uint64_t Now() { return g_clock ? g_clock() : ::GetTickCount64(); }
 
 BOOL Shell(DWORD message, NOTIFYICONDATAW& data) {
     return g_shell ? g_shell(message, &data) : ::Shell_NotifyIconW(message, &data);
@@ -33,7 +36,7 @@ BOOL Shell(DWORD message, NOTIFYICONDATAW& data) {
 void OfferIcon() {
     g_nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP;
     g_added = Shell(NIM_ADD, g_nid) || Shell(NIM_MODIFY, g_nid);
-    g_lastAddTick = ::GetTickCount64();
+    g_lastAddTick = Now();
     if (!g_added) return;
     g_nid.uVersion = NOTIFYICON_VERSION_4;
     Shell(NIM_SETVERSION, g_nid);
@@ -111,7 +114,7 @@ void TrayAddIcon(HWND window) {
 void TrayUpdate() {
     if (!g_wanted) return;
     if (!g_added) {
-        if (::GetTickCount64() - g_lastAddTick < kTrayAddRetryMs) return;
+        if (Now() - g_lastAddTick < kTrayAddRetryMs) return;
         OfferIcon();  // with the picture and tooltip it was first offered with, as g_shown says
         if (!g_added) return;
     }
@@ -141,7 +144,7 @@ void TrayShowMenu() {
 }
 
 void TrayRecordNotification(unsigned event) {
-    g_gestures.Record(event, ::GetTickCount64(), ::GetDoubleClickTime());
+    g_gestures.Record(event, Now(), ::GetDoubleClickTime());
 }
 
 void TrayRunRequests() {
@@ -182,3 +185,5 @@ std::string LocalhostUrl() {
 void TraySetIconModule(HMODULE module) { g_iconModule = module; }
 HICON TrayIconHandle() { return g_nid.hIcon; }
 void TraySetShellForTests(TrayShellCall call) { g_shell = call; }
+
+void TraySetClockForTests(TrayClock clock) { g_clock = clock; }

@@ -42,3 +42,6 @@ HICON TrayIconHandle();
 // Stands in for Shell_NotifyIconW (null restores it).
 using TrayShellCall = BOOL(WINAPI*)(DWORD message, PNOTIFYICONDATAW data);
 void TraySetShellForTests(TrayShellCall call);
+// Stands in for GetTickCount64, the clock of the add's retries and of the gestures (null restores it).
+using TrayClock = uint64_t (*)();
+void TraySetClockForTests(TrayClock clock);

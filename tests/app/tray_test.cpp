@@ -47,6 +47,7 @@ TEST(Tray, AddedReAddedWithoutLeakingItsIconAndRemoved) {
 // The shell refuses icons until Explorer is ready (at logon): the add is tried again.
 int g_refused = 0;
 bool g_refusing = true;
+uint64_t g_now = 0;
 
 BOOL WINAPI RefusingShell(DWORD message, PNOTIFYICONDATAW data) {
     if (g_refusing && (message == NIM_ADD || message == NIM_MODIFY)) {
@@ -60,21 +61,28 @@ TEST(Tray, ARefusedIconIsOfferedAgainUntilTheShellTakesIt) {
     const HWND window = ::CreateWindowExW(0, L"STATIC", L"tray", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     ASSERT_TRUE(window);
     TraySetShellForTests(RefusingShell);
+    TraySetClockForTests([] { return g_now; });
+    g_now = 1000000;
     TrayAddIcon(window);
     EXPECT_FALSE(apptest::ShellHasIcon(window));
     const int refused = g_refused;
     EXPECT_GT(refused, 0);
+    g_now += kTrayAddRetryMs - 1;
     TrayUpdate();
     EXPECT_EQ(g_refused, refused) << "not offered again on every pass of the loop";
     TrayBalloon("title", "text");  // nothing to show it from
-    EXPECT_TRUE(testkit::WaitFor([&] { TrayUpdate(); return g_refused > refused; })) << "offered again";
+    g_now += 1;
+    TrayUpdate();
+    EXPECT_GT(g_refused, refused) << "offered again";
     g_refusing = false;
-    EXPECT_TRUE(testkit::WaitFor([&] {
-        TrayUpdate();
-        return apptest::ShellHasIcon(window);
-    })) << "taken once the shell is ready";
+    TrayUpdate();
+    EXPECT_FALSE(apptest::ShellHasIcon(window)) << "the next offer waits its time too";
+    g_now += kTrayAddRetryMs;
+    TrayUpdate();
+    EXPECT_TRUE(apptest::ShellHasIcon(window)) << "taken once the shell is ready";
     TrayRemoveIcon();
     EXPECT_FALSE(apptest::ShellHasIcon(window));
+    TraySetClockForTests(nullptr);
     TraySetShellForTests(nullptr);
     ::DestroyWindow(window);
 }

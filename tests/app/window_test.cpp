@@ -111,6 +111,7 @@ TEST(Window, OneTrayClickShowsTheWindowOnce_OneRightClickAsksForOneMenu) {
     ASSERT_TRUE(window);
     ASSERT_FALSE(::IsWindowVisible(window));
     const auto notify = [&](unsigned event) { ::SendMessageW(window, kTrayCallbackMessage, 1, MAKELPARAM(event, 1)); };
+    TraySetClockForTests([]() -> uint64_t { return 5000; });  // both halves of each click at one moment, whatever the load
     notify(WM_LBUTTONUP);
     notify(NIN_SELECT);
     TrayRunRequests();  // as the loop does after its pump
@@ -120,6 +121,7 @@ TEST(Window, OneTrayClickShowsTheWindowOnce_OneRightClickAsksForOneMenu) {
     const TrayRequests requests = TrayTakeRequests();
     EXPECT_TRUE(requests.menu && !requests.toggle);
     EXPECT_FALSE(TrayTakeRequests().menu) << "one menu";
+    TraySetClockForTests(nullptr);
     ::DestroyWindow(window);
 }
 
