@@ -221,7 +221,10 @@ bool DownloadPackage(const Package& package, std::wstring& archive) {
 
 void DownloadCaBundle() {
     const std::wstring bundle = CaBundlePath();
-    if (PathExists(bundle)) return;
+    // A file without a certificate is no bundle: a redirect page that earlier downloads saved in
+    // its place would otherwise stay, and PHP would verify every TLS peer against it.
+    const std::optional<std::string> held = ReadWholeFile(bundle);
+    if (held && held->find("-----BEGIN CERTIFICATE-----") != std::string::npos) return;
     const std::string address = EndpointAddress(Endpoint::CaBundle);
     HttpOptions options;
     options.timeoutMs = kSmallFileTimeoutMs;

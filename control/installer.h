@@ -50,7 +50,7 @@ std::wstring TargetFolder(const Package& package);
 [[nodiscard]] bool FindArchiveRoot(const std::vector<std::string>& names, const std::string& marker, std::string& prefix);
 // True to leave an entry out: debug symbols, and a database build's headers and import libraries.
 bool ExtractFilter(const Package& package, const std::string& name);
-// Fetches the CA bundle for PHP when it is missing; a failure is silent.
+// Fetches the CA bundle for PHP when it is missing or holds no certificate; a failure is silent.
 void DownloadCaBundle();
 void SetProgress(const std::string& step, double progress);
 // Logs the failure as an error (source Install), then stores it as the status message.

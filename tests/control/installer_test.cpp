@@ -109,6 +109,18 @@ TEST_F(InstallerTest, Php_EndToEndWithChecksumTemplateCurrentBuildAndCache) {
     EXPECT_EQ(RequestsFor("/files/php-8.3.14.zip"), 1);
 }
 
+// A CA bundle that holds no certificate (a redirect page an earlier download saved in its place)
+// is fetched again; one that holds certificates is kept.
+TEST_F(InstallerTest, CaBundle_WithoutACertificateFetchedAgain_ARealOneKept) {
+    const std::string pem = "-----BEGIN CERTIFICATE-----\nMIIB\n-----END CERTIFICATE-----\n";
+    server.Serve("/ca/cacert.pem", pem);
+    testkit::WriteFile(root / L"bin/cacert.pem", "moved\n");
+    installer::DownloadCaBundle();
+    EXPECT_EQ(testkit::ReadFile(root / L"bin/cacert.pem"), pem);
+    installer::DownloadCaBundle();
+    EXPECT_EQ(RequestsFor("/ca/cacert.pem"), 1);
+}
+
 TEST_F(InstallerTest, ApacheDatabasePhpMyAdmin_ConfiguredAndMarkedInstalled) {
     testkit::WriteFile(root / L"bin/vcruntime/x64/vcruntime140.dll", "runtime");
     const Package apache = Serve(Comp::Apache, "2.4.58", {{"Apache24/bin/httpd.exe", testkit::ReadFile(testkit::StandinPath(L"httpd.exe"))},
