@@ -54,7 +54,7 @@ void ModuleDescription(float height) {
     ui::BeginPane("##moddesc", 0, height);
     const auto& modules = cache.document.modules;
     if (cache.selectedModule < 0 || size_t(cache.selectedModule) >= modules.size()) {
-        ui::MutedText("%s", Tr("Select a module to read its description."));
+        ui::WrappedText(Tr("Select a module to read its description."));
         ImGui::EndChild();
         return;
     }
@@ -62,7 +62,7 @@ void ModuleDescription(float height) {
     ImGui::PushFont(ui::Fonts()[ui::kFontBold]);
     ImGui::TextUnformatted(module.name.c_str());
     ImGui::PopFont();
-    ui::MutedText("%s", module.path.c_str());
+    ui::WrappedText(module.path.c_str());
     ImGui::Spacing();
     const char* help = ApacheModuleHelpTable(module.name);
     ImGui::PushTextWrapPos(0.0f);
