@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "control/catalog.h"
+#include "control/updater.h"
 #include "control/server.h"
 #include "control/server_status.h"
 #include "core/files.h"
@@ -191,6 +192,28 @@ TEST_F(NarrowLayout, Wizard_ASiteThatDoesNotFitBesideItsStatusGoesBelowIt) {
     // A user name before the loopback address: a site as long as a catalog host's, nothing looked up.
     const float longSites = wizardHeight("http://catalogs@127.0.0.1:" + port);
     EXPECT_GE(longSites - shortSites, 4 * ImGui::GetTextLineHeight()) << shortSites << " then " << longSites;
+}
+
+// The sidebar in French with an update offered: "Mise à jour disponible" is longer than its row,
+// which grows a line for it, and the status lines and credit link still end inside the window.
+TEST_F(NarrowLayout, SidebarUpdateRow_GrowsForALongTitleAndKeepsTheCreditInTheWindow) {
+    ImGui::GetIO().DisplaySize = ImVec2(kNarrowestWidth, kNarrowestHeight);
+    catalogs.Serve("/update.json", R"({"version": "4.1.0"})");
+    Config::Instance().Set(setting::kUpdateUrl, catalogs.Url("/update.json"));
+    updater::StartCheck(true);
+    ASSERT_TRUE(Until([] { return ui::State().updateCheck.done; }));
+    ASSERT_TRUE(ui::State().updateCheck.available);
+    const auto row = [&](const char* language) {
+        SetLanguage(language);
+        Show(3);
+        const uitest::Item* item = FindId(harness, "updaterow");
+        const uitest::Item* credit = FindId(harness, "credit");
+        EXPECT_TRUE(item && credit) << language;
+        EXPECT_LE(credit ? credit->max.y : 1e9f, kNarrowestHeight) << language;
+        return item ? item->max.y - item->min.y : 0.0f;
+    };
+    const float english = row("en");
+    EXPECT_GE(row("fr") - english, ImGui::GetTextLineHeight());
 }
 
 // The catalog tables whose texts fit the narrowest page share it without scrolling sideways.
