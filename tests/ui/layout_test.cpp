@@ -168,6 +168,40 @@ TEST_F(NarrowLayout, EveryPageAndTab_NothingPastAnEdgeInEitherLanguageFromTheNar
     }
 }
 
+// The dialogs over the narrowest window in French, an alert with a long word and one with a long
+// message: the message scrolls in its box, the dialog and its buttons stay on screen.
+TEST_F(NarrowLayout, Dialogs_NothingPastAnEdgeInFrench) {
+    MakeRunningStack();
+    SetLanguage("fr");
+    ImGui::GetIO().DisplaySize = ImVec2(kNarrowestWidth, kNarrowestHeight);
+    catalogs.Serve("/update.json", Format(R"({"version": "4.1.0", "url": "%s", "sha256": "%s"})",
+                                          catalogs.Url("/Zerva.exe").c_str(), std::string(64, '0').c_str()));
+    Config::Instance().Set(setting::kUpdateUrl, catalogs.Url("/update.json"));
+    ui::OpenUpdateDialog();
+    ASSERT_TRUE(Until([] { return ui::State().updateCheck.done; }));
+    ASSERT_TRUE(ui::State().updateCheck.available);
+    Check("update dialog", InDialog);
+    ASSERT_TRUE(ClickId("upd_close"));
+
+    const std::string path = WideToUtf8(WwwDir()) + "\\a-folder-whose-name-is-one-long-word-" + std::string(60, 'x');
+    QueueAlert(Alert{Format(Tr("Port %d unavailable"), 3306),
+                     Format(Tr("Port %d needed by %s is already used by %s.\n\nStop that program or change the port in Zerva."),
+                            3306, "MySQL", path.c_str()),
+                     true, alert_action::kMySql});
+    Check("alert", InDialog);
+    ASSERT_TRUE(ClickId("notice_ok"));
+    std::string lines;
+    for (int i = 1; i <= 40; ++i) lines += Format("AH00526: Syntax error on line %d of httpd.conf\n", i);
+    QueueAlert(Alert{Tr("Apache configuration error"), lines, true, alert_action::kApache});
+    Check("a long alert", InDialog);
+    const ImGuiWindow* notice = ImGui::FindWindowByName("###notice");
+    ASSERT_TRUE(notice);
+    EXPECT_TRUE(notice->Pos.y >= 0 && notice->Pos.y + notice->Size.y <= kNarrowestHeight) << notice->Size.y;
+    EXPECT_TRUE(ClickId("notice_ok")) << "reachable";
+    ui::RequestWizard();
+    Check("wizard", InDialog);
+}
+
 // The wizard's lines in French, once their catalogs failed: a catalog site too long to stand
 // beside "unavailable (no Internet connection?)" goes on a line of its own instead of over it.
 TEST_F(NarrowLayout, Wizard_ASiteThatDoesNotFitBesideItsStatusGoesBelowIt) {
