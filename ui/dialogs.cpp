@@ -71,6 +71,17 @@ void WrappedPlain(const std::string& text) {
     ImGui::PopTextWrapPos();
 }
 
+// A message taller than the window leaves room for (a long configuration test output) scrolls in
+// a box of its own, so that the dialog and its buttons stay on screen.
+void ScrolledMessage(const std::string& text) {
+    const float height = ImGui::CalcTextSize(text.c_str(), nullptr, false, ImGui::GetContentRegionAvail().x).y;
+    const float room = ImGui::GetMainViewport()->WorkSize.y - 6 * ImGui::GetFrameHeight();
+    if (height <= room) return WrappedPlain(text);
+    ImGui::BeginChild("##message", ImVec2(0, std::max(room, ImGui::GetFrameHeight())));
+    WrappedPlain(text);
+    ImGui::EndChild();
+}
+
 // ---- Alerts ----
 
 struct AlertTarget {
@@ -302,7 +313,7 @@ void AlertPopup() {
     ImGui::TextColored(alert.error ? DangerColor() : AccentColor(), "%s", alert.error ? kError : kInfo);
     ImGui::PopFont();
     ImGui::SameLine();
-    WrappedPlain(alert.message);
+    ScrolledMessage(alert.message);
     DialogSeparator();
 
     const AlertTarget target = TargetOf(alert.action);

@@ -72,7 +72,14 @@ float DrawUpdateRow(UiState& state, float top) {
     const float s = ui::Scale();
     ImGui::SetCursorScreenPos(ImVec2(ImGui::GetCursorScreenPos().x, top));
     const ImVec2 pos = ImGui::GetCursorScreenPos();
-    const ImVec2 size(ImGui::GetContentRegionAvail().x, 44 * s);
+    const float width = ImGui::GetContentRegionAvail().x;
+    // A title longer than the row (a translation) goes on over more lines and the row grows.
+    ImFont* bold = FontOr(ui::kFontBold);
+    const float fontSize = ImGui::GetFontSize();
+    const float wrap = std::max(width - 34 * s - 6 * s, 1.0f);
+    const char* title = Tr("Update available");
+    const float moreLines = bold->CalcTextSizeA(fontSize, FLT_MAX, wrap, title).y - ImGui::GetTextLineHeight();
+    const ImVec2 size(width, 44 * s + std::max(moreLines, 0.0f));
     if (ImGui::InvisibleButton("##updaterow", size)) {
         state.updateDialogOpen = true;
         if (!state.updateCheck.done && !state.updateCheck.checking) updater::StartCheck(false);
@@ -85,19 +92,15 @@ float DrawUpdateRow(UiState& state, float top) {
     draw->AddRectFilled(pos, end, ui::ColorU32(accent, hovered ? 0.30f : 0.18f), 8 * s);
     draw->AddRect(pos, end, ui::ColorU32(accent, 0.55f), 8 * s, 0, 1.0f);
     draw->AddText(ImVec2(pos.x + 10 * s, pos.y + 6 * s), ui::ColorU32(accent), ui::icon::kDownload);
-    // A long translation or version ends in an ellipsis inside the row rather than past its border.
+    draw->AddText(bold, fontSize, ImVec2(pos.x + 34 * s, pos.y + 4 * s), ImGui::GetColorU32(ImGuiCol_Text), title,
+                  nullptr, wrap);
+    // A long version ends in an ellipsis inside the row rather than past its border.
     const float textRight = end.x - 6 * s;
-    const float lineHeight = ImGui::GetTextLineHeight();
-    ImGui::PushFont(FontOr(ui::kFontBold));
-    const ImVec2 title(pos.x + 34 * s, pos.y + 4 * s);
-    ImGui::RenderTextEllipsis(draw, title, ImVec2(textRight, title.y + lineHeight), textRight, textRight,
-                              Tr("Update available"), nullptr, nullptr);
-    ImGui::PopFont();
     const std::string latest = "Zerva " + state.updateCheck.latest;
-    const ImVec2 version(pos.x + 34 * s, pos.y + 23 * s);
+    const ImVec2 version(pos.x + 34 * s, end.y - 21 * s);
     ImGui::PushStyleColor(ImGuiCol_Text, ImGui::GetStyle().Colors[ImGuiCol_TextDisabled]);
-    ImGui::RenderTextEllipsis(draw, version, ImVec2(textRight, version.y + lineHeight), textRight, textRight,
-                              latest.c_str(), nullptr, nullptr);
+    ImGui::RenderTextEllipsis(draw, version, ImVec2(textRight, version.y + ImGui::GetTextLineHeight()), textRight,
+                              textRight, latest.c_str(), nullptr, nullptr);
     ImGui::PopStyleColor();
     return end.y;
 }

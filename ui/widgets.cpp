@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdarg>
+#include <cstring>
 
 #include "core/text.h"
 #include "core/translate.h"
@@ -89,17 +90,31 @@ bool IconButton(const char* icon, const char* id, const char* tooltip, bool enab
 
 bool Link(const char* text, const char* id, bool muted) {
     const std::string label = id ? std::string(text) + "##" + id : std::string(text);
-    const ImVec2 size = ImGui::CalcTextSize(text);
+    // A text wider than the rest of the line (a long address in a narrow window) goes on below
+    // rather than past the edge.
+    const float wrap = std::max(ImGui::GetContentRegionAvail().x, 1.0f);
+    const ImVec2 size = ImGui::CalcTextSize(text, nullptr, false, wrap);
     const ImVec2 pos = ImGui::GetCursorScreenPos();
     const bool clicked = ImGui::InvisibleButton(label.c_str(), ImVec2(std::max(size.x, 1.0f), std::max(size.y, 1.0f)));
     const bool hovered = ImGui::IsItemHovered();
     const ImVec4 color = (muted && !hovered) ? TextColorOf() : AccentColor();
     ImDrawList* draw = ImGui::GetWindowDrawList();
-    draw->AddText(pos, ColorU32(color), text);
-    if (hovered) {
-        ImGui::SetMouseCursor(ImGuiMouseCursor_Hand);
-        draw->AddLine(ImVec2(pos.x, pos.y + size.y), ImVec2(pos.x + size.x, pos.y + size.y), ColorU32(color), 1.0f);
+    ImFont* font = ImGui::GetFont();
+    const float fontSize = ImGui::GetFontSize(), lineHeight = ImGui::GetTextLineHeight();
+    const char* end = text + std::strlen(text);
+    float y = pos.y;
+    for (const char* line = text; line < end; y += lineHeight) {
+        const char* lineEnd = font->CalcWordWrapPositionA(1.0f, line, end, wrap);
+        if (lineEnd == line) ++lineEnd;  // never stuck on a glyph wider than the whole line
+        draw->AddText(font, fontSize, ImVec2(pos.x, y), ColorU32(color), line, lineEnd);
+        if (hovered) {
+            const float width = font->CalcTextSizeA(fontSize, FLT_MAX, 0.0f, line, lineEnd).x;
+            draw->AddLine(ImVec2(pos.x, y + lineHeight), ImVec2(pos.x + width, y + lineHeight), ColorU32(color), 1.0f);
+        }
+        line = lineEnd;
+        while (line < end && (*line == ' ' || *line == '\n')) ++line;
     }
+    if (hovered) ImGui::SetMouseCursor(ImGuiMouseCursor_Hand);
     return clicked;
 }
 
@@ -230,11 +245,13 @@ void StatusLine(const char* name, bool running, float rightEdge) {
     ImGui::TextColored(TextColorOf(), "%s", state);
 }
 
+float BadgeWidth(const char* text) { return (10 + 2 * 4 + 6 + 10) * Scale() + ImGui::CalcTextSize(text).x; }
+
 void Badge(const char* text, const ImVec4& color) {
     const float s = Scale();
     const ImVec2 textSize = ImGui::CalcTextSize(text);
     const float dot = 4 * s;
-    const ImVec2 size(10 * s + 2 * dot + 6 * s + textSize.x + 10 * s, textSize.y + 6 * s);
+    const ImVec2 size(BadgeWidth(text), textSize.y + 6 * s);
     const ImVec2 pos = ImGui::GetCursorScreenPos();
     ImDrawList* draw = ImGui::GetWindowDrawList();
     draw->AddRectFilled(pos, ImVec2(pos.x + size.x, pos.y + size.y), ColorU32(color, 0.16f), size.y / 2);

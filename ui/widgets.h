@@ -23,7 +23,8 @@ bool AccentButton(const char* icon, const char* text, const char* id, ImVec2 siz
 bool DangerButton(const char* icon, const char* text, const char* id, ImVec2 size = ImVec2(0, 0), bool enabled = true);
 // A bare icon; its tooltip (may be null) also shows while it is disabled.
 bool IconButton(const char* icon, const char* id, const char* tooltip, bool enabled = true);
-// Text in the accent colour (or muted until hovered) that acts as a button; id may be null.
+// Text in the accent colour (or muted until hovered) that acts as a button, wrapped at the
+// content's right edge; id may be null.
 bool Link(const char* text, const char* id, bool muted = false);
 
 // A child window in the card colour. EndCard must follow whatever BeginCard returned.
@@ -49,6 +50,7 @@ void StatusDot(const ImVec4& color, float radius = 0);
 // A dot, the name, and "running" or "stopped" ending 24 pixels (scaled) before rightEdge.
 void StatusLine(const char* name, bool running, float rightEdge);
 void Badge(const char* text, const ImVec4& color);
+float BadgeWidth(const char* text);
 // radius and thickness 0 or less take their defaults (0.42 line heights; 2.2 pixels scaled).
 void Spinner(float radius = 0, float thickness = 0);
 // The values scaled to the larger of maximum and the largest value.

@@ -79,7 +79,7 @@ void ModuleDescription(float height) {
     ImGui::PushFont(ui::Fonts()[ui::kFontBold]);
     ImGui::TextUnformatted(module.name.c_str());
     ImGui::PopFont();
-    ui::MutedText("%s", module.path.c_str());
+    ui::WrappedText(module.path.c_str());
     ImGui::Spacing();
     const char* help = ApacheModuleHelpTable(module.name);
     ImGui::TextUnformatted(help ? help : Tr("No description available."));

@@ -82,24 +82,31 @@ float InstallColumn(const char* installText) {
     return std::max(TextWidth(std::string(ui::icon::kCheck) + " " + Tr("Installed")), ui::ButtonWidth(ui::icon::kDownload, installText));
 }
 
-// A table whose stretched columns keep room for their widest text: on a narrower page it scrolls
-// sideways instead of cutting its texts or drawing them over each other. `rows` rows as high as a
-// button; a `height` above 0 fixes the outer height and scrolls the rows under a frozen header.
+// A table whose stretched columns keep room for their widest text: shared by their weights while
+// that leaves each column its text, else by the texts' widths; on a page too narrow even for those
+// it scrolls sideways instead of cutting its texts or drawing them over each other. `rows` rows as
+// high as a button; a `height` above 0 fixes the outer height and scrolls the rows under a frozen
+// header.
 bool BeginFittedTable(const char* id, std::initializer_list<Column> columns, size_t rows, float height = 0) {
     const float s = ui::Scale();
     const ImGuiStyle& style = ImGui::GetStyle();
-    float fixed = 0, weights = 0, perWeight = 0;
+    float fixed = 0, weights = 0, perWeight = 0, needed = 0;
     const auto fixedWidth = [&](const Column& column) { return std::max(column.fixed * s, column.content); };
+    const auto neededWidth = [&](const Column& column) { return std::max(column.content, TextWidth(column.name)); };
     for (const Column& column : columns) {
         if (column.fixed > 0) {
             fixed += fixedWidth(column);
             continue;
         }
         weights += column.weight;
-        perWeight = std::max(perWeight, std::max(column.content, TextWidth(column.name)) / column.weight);
+        needed += neededWidth(column);
+        perWeight = std::max(perWeight, neededWidth(column) / column.weight);
     }
-    const float minWidth = fixed + perWeight * weights + style.CellPadding.x * 2 * float(columns.size() + 1);
-    const bool sideways = ImGui::GetContentRegionAvail().x < minWidth;
+    const float padding = style.CellPadding.x * 2 * float(columns.size() + 1);
+    const float available = ImGui::GetContentRegionAvail().x;
+    const bool byWeight = available >= fixed + perWeight * weights + padding;
+    const float minWidth = fixed + needed + padding;
+    const bool sideways = available < minWidth;
     ImGuiTableFlags flags = kTableFlags | (height > 0 ? ImGuiTableFlags_ScrollY : 0);
     ImVec2 outer(0, height);
     if (sideways) {
@@ -112,7 +119,7 @@ bool BeginFittedTable(const char* id, std::initializer_list<Column> columns, siz
     if (height > 0) ImGui::TableSetupScrollFreeze(0, 1);
     for (const Column& column : columns)
         ImGui::TableSetupColumn(column.name, column.fixed > 0 ? ImGuiTableColumnFlags_WidthFixed : ImGuiTableColumnFlags_WidthStretch,
-                                column.fixed > 0 ? fixedWidth(column) : column.weight);
+                                column.fixed > 0 ? fixedWidth(column) : byWeight ? column.weight : std::max(neededWidth(column), 1.0f));
     ImGui::TableHeadersRow();
     return true;
 }
@@ -465,7 +472,7 @@ void TabPhpMyAdmin() {
         MutedText("%s", Tr("phpMyAdmin is not installed."));
     } else {
         ImGui::TextUnformatted(Format(Tr("phpMyAdmin %s"), state.phpMyAdminVersion.c_str()).c_str());
-        MutedText("%s", WideToUtf8(PhpMyAdminDir()).c_str());
+        WrappedText(WideToUtf8(PhpMyAdminDir()).c_str());
         if (Button(ui::icon::kSettings, Tr("Regenerate config.inc.php"), "pmacfg")) {
             std::string error;
             if (WritePhpMyAdminConfig(&error)) Toast(Tr("config.inc.php regenerated"), false);

@@ -25,6 +25,7 @@
 #include "ui/icons.h"
 #include "ui/pages/dashboard_parts.h"
 #include "ui/pages/pages.h"
+#include "ui/pages/rows.h"
 #include "ui/shell.h"
 #include "ui/state.h"
 #include "ui/theme.h"
@@ -36,6 +37,9 @@ namespace {
 ui::DashboardCache g_cache;
 
 constexpr float kSecondRowHeight = 196;
+// What the second row's cards needed in the last frame: side by side, both take the larger of
+// that and their fixed height, so a long translation is never cut at their bottom.
+float g_quickNeeds = 0, g_networkNeeds = 0;
 constexpr float kNewSiteWidth = 150;
 constexpr float kProjectActionsWidth = 80;
 
@@ -279,6 +283,7 @@ void QuickAccessCard(float width, float height) {
             RunQuickAction(action, state);
         if (action.tooltip) Tooltip(Tr(action.tooltip));
     }
+    g_quickNeeds = NaturalHeight();
     EndCard();
 }
 
@@ -339,7 +344,8 @@ void PublicAddress(bool detect) {
 }
 
 // The local and public addresses, on the card's last line, or on its last two when one is too narrow.
-void AddressLine(const std::vector<std::string>& local, bool detect, float cardHeight) {
+// Returns the height the card needs with the line right after what is above it.
+float AddressLine(const std::vector<std::string>& local, bool detect, float cardHeight) {
     const float s = Scale();
     const float spacing = ImGui::GetStyle().ItemSpacing.x;
     const std::string first = local.empty() ? "-" : local.front();
@@ -348,8 +354,9 @@ void AddressLine(const std::vector<std::string>& local, bool detect, float cardH
                               2 * ImGui::GetFrameHeight() + 3 * spacing;
     const bool oneLine = localWidth + 24 * s + publicWidth <= ImGui::GetContentRegionAvail().x;
     const float lines = oneLine ? 1 : 2;
-    const float bottom = cardHeight - kCardPaddingY * s - lines * ImGui::GetFrameHeight() - (lines - 1) * spacing;
-    if (cardHeight > 0 && ImGui::GetCursorPosY() < bottom) ImGui::SetCursorPosY(bottom);
+    const float height = lines * ImGui::GetFrameHeight() + (lines - 1) * spacing + kCardPaddingY * s;
+    const float needs = ImGui::GetCursorPosY() + height;
+    if (cardHeight > 0 && needs < cardHeight) ImGui::SetCursorPosY(cardHeight - height);
 
     ImGui::AlignTextToFramePadding();
     MutedText("%s", Tr("Local IP:"));
@@ -360,6 +367,7 @@ void AddressLine(const std::vector<std::string>& local, bool detect, float cardH
     MutedText("%s", Tr("Public IP:"));
     ImGui::SameLine();
     PublicAddress(detect);
+    return needs;
 }
 
 }  // namespace
@@ -383,7 +391,7 @@ void NetworkCard(float width, float height) {
         WrappedText(Tr("Apache and MySQL only listen on 127.0.0.1: your sites are reachable from this computer only "
                        "(no firewall prompt). Enable the switch to share them on the local network."));
     }
-    AddressLine(cache.localAddresses, detect, height);
+    g_networkNeeds = AddressLine(cache.localAddresses, detect, height);
     EndCard();
 }
 
@@ -417,7 +425,10 @@ void ProjectsCard() {
             ImGui::TableNextRow();
             ImGui::TableNextColumn();
             ImGui::SetCursorPosY(ImGui::GetCursorPosY() + rowTextOffset);
+            // A long folder name or address goes on below in its column rather than under the next.
+            ImGui::PushTextWrapPos(0.0f);
             ImGui::TextUnformatted(project.c_str());
+            ImGui::PopTextWrapPos();
             ImGui::TableNextColumn();
             ImGui::SetCursorPosY(ImGui::GetCursorPosY() + rowTextOffset);
             ImGui::BeginDisabled(!apache);
@@ -469,9 +480,10 @@ void PageDashboard() {
     const float half = std::max((width - spacing) / 2, 1.0f);
     const float halfButton = (half - 2 * kCardPaddingX * s - spacing) / 2;
     if (halfButton >= WidestQuickButton()) {
-        QuickAccessCard(half, kSecondRowHeight * s);
+        const float height = std::max({kSecondRowHeight * s, g_quickNeeds, g_networkNeeds});
+        QuickAccessCard(half, height);
         ImGui::SameLine();
-        NetworkCard(half, kSecondRowHeight * s);
+        NetworkCard(half, height);
     } else {
         // One above the other, each as high as its content.
         QuickAccessCard(width, 0);

@@ -97,7 +97,7 @@ void Toolbar(const std::vector<LogSource>& sources) {
     const std::string where = WideToUtf8(p.log.path) + "  \xC2\xB7  " + FormatSize(p.log.size);
     ui::SameLineIfFits(ImGui::CalcTextSize(where.c_str()).x);
     ImGui::AlignTextToFramePadding();
-    ui::MutedText("%s", where.c_str());
+    ui::WrappedText(where.c_str());  // a deep root makes a path longer than the line
 }
 
 void TextView() {

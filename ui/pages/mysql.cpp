@@ -36,6 +36,8 @@ struct PageState {
     std::string changedTo;  // the new password of the change last queued from this page
     bool showPassword = false;
     bool stacked = false;  // the two cards one above the other: each as high as its content
+    // Side by side, both cards take the taller content's height of the last frame, at least 260.
+    float connectionHeight = 0, passwordHeight = 0;
     // What the build's files say, read again at every install refresh rather than every frame.
     int32_t factsGeneration = -1;
     std::string factsBuild;
@@ -185,13 +187,15 @@ void VersionRow(const DbInstall& current) {
     ImGui::AlignTextToFramePadding();
     ImGui::TextUnformatted(Tr("Version"));
     ImGui::SameLine();
-    if (ui::Dropdown("##dbv", &selected, items, 420 * ui::Scale())) {
+    // Narrowed for the badge while the list keeps room for its labels; else the badge goes below.
+    const char* badge = DbRunning() ? Tr("Running") : Tr("Stopped");
+    const float width = ui::WidthBeside(420 * ui::Scale(), ui::DropdownWidth(items), ui::BadgeWidth(badge));
+    if (ui::Dropdown("##dbv", &selected, items, width)) {
         ui::SwitchBuild(Comp::Database, state.dbs[size_t(selected)].name);
     }
-    ImGui::SameLine();
+    ui::SameLineIfFits(ui::BadgeWidth(badge));
     ImGui::SetCursorPosY(ImGui::GetCursorPosY() + ImGui::GetStyle().FramePadding.y - 3 * ui::Scale());
-    if (DbRunning()) ui::Badge(Tr("Running"), ui::SuccessColor());
-    else ui::Badge(Tr("Stopped"), ui::TextColorOf());
+    ui::Badge(badge, DbRunning() ? ui::SuccessColor() : ui::TextColorOf());
 }
 
 }  // namespace
@@ -202,10 +206,16 @@ std::wstring MysqlClientArguments(int port) {
     return CommandLine().Add(L"--no-defaults -u root -p --host=127.0.0.1").Add(L"--port=" + std::to_wstring(port)).Text();
 }
 
+// Side by side, the two cards' height: their fixed one, or more where a translation needs it.
+float CardsHeight() {
+    const PageState& p = P();
+    return std::max({260 * Scale(), p.connectionHeight, p.passwordHeight});
+}
+
 void ConnectionCard(const DbInstall&, float width) {
     PageState& p = P();
     const float s = Scale();
-    BeginCard("##dbconn", ImVec2(width, p.stacked ? 0 : 260 * s), p.stacked);
+    BeginCard("##dbconn", ImVec2(width, p.stacked ? 0 : CardsHeight()), p.stacked);
     SectionTitle(Tr("Connection"));
     ImGui::Spacing();
     const char* host = Tr("Host");
@@ -234,13 +244,13 @@ void ConnectionCard(const DbInstall&, float width) {
     ImGui::Spacing();
     WrappedText(Tr("Zerva stores this password to configure phpMyAdmin. Change it with the form on the right so "
                    "that MySQL, phpMyAdmin and Zerva stay in sync."));
+    p.connectionHeight = NaturalHeight();
     EndCard();
 }
 
 void PasswordCard(const DbInstall& build) {
     PageState& p = P();
-    const float s = Scale();
-    BeginCard("##dbpwd", ImVec2(0, p.stacked ? 0 : 260 * s), p.stacked);
+    BeginCard("##dbpwd", ImVec2(0, p.stacked ? 0 : CardsHeight()), p.stacked);
     SectionTitle(Tr("Change the root password"));
     ImGui::Spacing();
     const char* current = Tr("Current password");
@@ -276,6 +286,7 @@ void PasswordCard(const DbInstall& build) {
         ImGui::AlignTextToFramePadding();
         MutedText("%s", hint);
     }
+    p.passwordHeight = NaturalHeight();
     EndCard();
 }
 
@@ -318,8 +329,9 @@ void ToolsCard(const DbInstall& build) {
                           "Continue?"),
                        Tr("Restore"), true, [name = build.name] { RestoreTemplate(name); });
     ImGui::Spacing();
-    MutedText("%s %s", Tr("Server:"), WideToUtf8(build.serverExe).c_str());
-    MutedText("%s %s", Tr("Data:"), WideToUtf8(DbDataDir(build)).c_str());
+    // Wrapped: a root folder deep in a profile makes long paths.
+    WrappedText(Format("%s %s", Tr("Server:"), WideToUtf8(build.serverExe).c_str()).c_str());
+    WrappedText(Format("%s %s", Tr("Data:"), WideToUtf8(DbDataDir(build)).c_str()).c_str());
     EndCard();
 }
 

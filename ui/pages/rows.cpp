@@ -21,16 +21,33 @@ void RowLabel(const char* label, float column) {
     ImGui::SameLine(column);
 }
 
-bool SameLineIfFits(float width) {
-    const float spacing = ImGui::GetStyle().ItemSpacing.x;
+bool SameLineIfFits(float width, float spacing) {
+    if (spacing < 0) spacing = ImGui::GetStyle().ItemSpacing.x;
     const float end = ImGui::GetItemRectMax().x - ImGui::GetWindowPos().x + ImGui::GetScrollX() + spacing + width;
     if (end > ContentRightX()) return false;
-    ImGui::SameLine();
+    ImGui::SameLine(0, spacing);
     return true;
 }
 
 float ButtonWidth(const char* icon, const char* text) {
     return ImGui::CalcTextSize(ComposeLabel(icon, text, nullptr).c_str()).x + 2 * ImGui::GetStyle().FramePadding.x;
+}
+
+float DropdownWidth(const std::vector<std::string>& items) {
+    float widest = 0;
+    for (const std::string& item : items) widest = std::max(widest, ImGui::CalcTextSize(item.c_str()).x);
+    return widest + 2 * ImGui::GetStyle().FramePadding.x + ImGui::GetFrameHeight();
+}
+
+float WidthBeside(float wanted, float least, float following, float spacing) {
+    if (spacing < 0) spacing = ImGui::GetStyle().ItemSpacing.x;
+    const float line = ContentRightX() - ImGui::GetCursorPosX();
+    const float beside = line - spacing - following;
+    return std::min(std::max(std::min(wanted, beside), least), line);
+}
+
+float NaturalHeight() {
+    return ImGui::GetCursorPosY() - ImGui::GetStyle().ItemSpacing.y + ImGui::GetStyle().WindowPadding.y;
 }
 
 }  // namespace ui

@@ -3,6 +3,8 @@
 // a window.
 #pragma once
 #include <initializer_list>
+#include <string>
+#include <vector>
 
 namespace ui {
 
@@ -11,10 +13,19 @@ namespace ui {
 float LabelColumn(std::initializer_list<const char*> labels);
 // The label aligned with the framed widget that follows it at `column` on the same line.
 void RowLabel(const char* label, float column);
-// Keeps the next item, `width` wide, on the line of the last one when it fits before the
-// content's right edge (and returns true); otherwise it starts a new line.
-bool SameLineIfFits(float width);
+// Keeps the next item, `width` wide, on the line of the last one, `spacing` after it (the style's
+// item spacing when negative), when it fits before the content's right edge; otherwise it starts a
+// new line. True when it stayed on the line.
+bool SameLineIfFits(float width, float spacing = -1);
 // The width of a button labelled with the icon and text.
 float ButtonWidth(const char* icon, const char* text);
+// The width a drop-down needs to show the widest of its items whole.
+float DropdownWidth(const std::vector<std::string>& items);
+// The width for an item that would be `wanted` wide, narrowed to leave room on its line for an
+// item `following` wide `spacing` after it (as SameLineIfFits), but never below `least` nor past
+// the content's right edge.
+float WidthBeside(float wanted, float least, float following, float spacing = -1);
+// The height the current card's content needs, measured at its end.
+float NaturalHeight();
 
 }  // namespace ui

@@ -69,11 +69,6 @@ struct PageState {
     float cardsHeight = 0;  // side by side, both cards take the taller one's height of the last frame
 };
 
-// The height the current card's content needs, measured at its end.
-float NaturalHeight() {
-    return ImGui::GetCursorPosY() - ImGui::GetStyle().ItemSpacing.y + ImGui::GetStyle().WindowPadding.y;
-}
-
 PageState& P() {
     static PageState state;
     return state;
@@ -147,7 +142,7 @@ float InterfaceCard(float width, float height) {
             Config::Instance().Set(setting::kTextEditor, p.editor);
         }
     }
-    const float natural = NaturalHeight();
+    const float natural = ui::NaturalHeight();
     ui::EndCard();
     return natural;
 }
@@ -202,7 +197,7 @@ float ServersCard(const std::vector<ServerOption>& options, float height) {
     ImGui::SameLine();
     if (ui::Button(ui::icon::kSave, Tr("Save"), "savepwd", ImVec2(0, 0), p.password.text != GetMysqlRootPassword()))
         SavePassword(p.password.text);
-    const float natural = NaturalHeight();
+    const float natural = ui::NaturalHeight();
     ui::EndCard();
     return natural;
 }
@@ -253,8 +248,8 @@ void AboutCard() {
     ui::WrappedText(Tr("Apache, PHP and MySQL / MariaDB control panel for Windows. Portable: everything lives in the "
                        "Zerva folder, Zerva.exe needs no installation and no runtime."));
     ImGui::Spacing();
-    ui::MutedText("%s %s", Tr("Folder:"), WideToUtf8(RootDir()).c_str());
-    ImGui::SameLine();
+    ui::WrappedText(Format("%s %s", Tr("Folder:"), WideToUtf8(RootDir()).c_str()).c_str());
+    ui::SameLineIfFits(ImGui::CalcTextSize(Tr("open")).x);
     if (ui::Link(Tr("open"), "openroot")) ui::OpenFolder(RootDir());
     const std::string credits = std::string(Tr("Built with Dear ImGui (MIT), zlib and minizip (zlib License).")) + " " +
                                 Format(Tr("Components downloaded from %s."), ComponentSources().c_str());

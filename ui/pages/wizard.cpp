@@ -122,7 +122,13 @@ void WizardLine(Candidates& c, int line, float statusX) {
     } else {
         ImGui::TextUnformatted(c.found[line]->label.c_str());
     }
-    ImGui::SameLine(ui::ContentRightX() - ImGui::CalcTextSize(c.sites[line].c_str()).x);
+    // Right-aligned after the status, or under it when a long status (a translation) reaches it.
+    const float site = ImGui::CalcTextSize(c.sites[line].c_str()).x;
+    const float statusEnd = ImGui::GetItemRectMax().x - ImGui::GetWindowPos().x + ImGui::GetScrollX();
+    if (statusEnd + ImGui::GetStyle().ItemSpacing.x + site <= ui::ContentRightX())
+        ImGui::SameLine(ui::ContentRightX() - site);
+    else
+        ImGui::SetCursorPosX(ui::ContentRightX() - site);
     ui::MutedText("%s", c.sites[line].c_str());
     ImGui::PopID();
 }
