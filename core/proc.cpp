@@ -267,7 +267,7 @@ std::optional<Child> StartChild(const SpawnOptions& options, std::string& error,
     PROCESS_INFORMATION pi = {};
     if (!::CreateProcessW(options.exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, kCreationFlags | extraFlags,
                           environment.data(), workDir.empty() ? nullptr : workDir.c_str(), &si.StartupInfo, &pi)) {
-        error = LastErrorText(::GetLastError());
+        error = LastErrorText(::GetLastError(), options.exe);
         return std::nullopt;
     }
     Child child;
