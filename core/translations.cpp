@@ -48,6 +48,11 @@ const TranslationPair kTable[] = {
     {"Port %d unavailable", "Port %d indisponible"},
     {"Port %d needed by %s is already used by %s.\n\nStop that program or change the port in Zerva.",
      "Le port %d nécessaire à %s est déjà utilisé par %s.\n\nArrêtez ce programme ou changez le port dans Zerva."},
+    {"Port %d is reserved by Windows", "Le port %d est réservé par Windows"},
+    {"Port %d needed by %s lies in a range that Windows reserves for itself (the command netsh int ipv4 show "
+     "excludedportrange protocol=tcp lists them).\n\nChange the port in Zerva.",
+     "Le port %d nécessaire à %s se trouve dans une plage que Windows se réserve (la commande netsh int ipv4 show "
+     "excludedportrange protocol=tcp les liste).\n\nChangez le port dans Zerva."},
     {"Apache is not installed", "Apache n'est pas installé"},
     {"No Apache version was found in bin/apache.\nInstall one from the Components page.",
      "Aucune version d'Apache n'a été trouvée dans bin/apache.\nInstallez-en une depuis la page Composants."},
