@@ -104,10 +104,7 @@ bool EnsureMyTemplate(const DbInstall& build, std::string& error) {
     const std::wstring target = MyTemplatePath(build);
     if (PathExists(target)) return true;
     const std::string text = MyTemplate();
-    if (!WriteFileAtomic(target, text)) {
-        error = "cannot write " + WideToUtf8(target);
-        return false;
-    }
+    if (!WriteFileAtomic(target, text, &error)) return false;
     // Without the pristine copy the template still works; only restoring it becomes impossible.
     // Copied through WriteFileAtomic, so a failed copy never leaves half a file behind.
     (void)WriteFileAtomic(MyInitialIniPath(build), text);
@@ -139,10 +136,7 @@ bool WriteMyIni(const DbInstall& build, std::string& error) {
         return false;
     }
     const std::wstring target = MyIniPath(build);
-    if (!WriteFileAtomic(target, ExpandMacros(std::move(text), MyIniMacros(build)))) {
-        error = "cannot write " + WideToUtf8(target);
-        return false;
-    }
+    if (!WriteFileAtomic(target, ExpandMacros(std::move(text), MyIniMacros(build)), &error)) return false;
     return true;
 }
 
