@@ -154,12 +154,6 @@ int RunBootstrapServer(const std::wstring& dataDir) {
         return 1;
     }
     ::CloseHandle(pi.hThread);
-    // Its report does not reach our output: we give it once the server holds its data file.
-    const std::wstring data = dataDir + L"\\ibdata1";
-    while (::GetFileAttributesW(data.c_str()) == INVALID_FILE_ATTRIBUTES &&
-           ::WaitForSingleObject(pi.hProcess, 10) == WAIT_TIMEOUT) {
-    }
-    Report("[Note] holding " + ToUtf8(data));
     ::WaitForSingleObject(pi.hProcess, INFINITE);
     ::CloseHandle(pi.hProcess);
     return 1;
