@@ -139,6 +139,18 @@ bool CliWaitServers() {
     return ok;
 }
 
+namespace {
+
+// After a start or restart, every server whose build is current runs. A start can fail without an
+// alert (a file it cannot write, no php.ini template, a program the system refuses to start): the
+// log says why, and this makes the command fail too.
+bool CurrentServersRun() {
+    const ServerStatus status = Server::Instance().GetStatus();
+    return (status.apache.running || !CurrentApache()) && (status.mysql.running || !CurrentDb());
+}
+
+}  // namespace
+
 // ---- Installer commands ----
 
 CatalogEntry CliWaitCatalog(const std::string& key) {
@@ -381,7 +393,8 @@ int CliMain(const std::vector<std::wstring>& args) {
         if (command == "start") Server::Instance().StartAll();
         else if (command == "stop") Server::Instance().StopAll();
         else Server::Instance().RestartAll();
-        result = CliWaitServers() ? 0 : 1;
+        const bool noErrorAlert = CliWaitServers();
+        result = noErrorAlert && (command == "stop" || CurrentServersRun()) ? 0 : 1;
     } else if (command != "status") {
         ConsoleWriteLine("unknown command: " + command);
         result = 2;

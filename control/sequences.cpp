@@ -78,7 +78,18 @@ bool CheckPortFree(int32_t port, const std::string& serverName, AlertAction acti
     if (!Config::Instance().GetBool(setting::kDetectPortUsed)) return true;
     // A number no TCP port can have cannot be probed; the server itself refuses it.
     if (port <= 0 || port > 65535) return true;
-    if (IsPortFree(uint16_t(port))) return true;
+    const PortState state = ProbePort(uint16_t(port));
+    if (state == PortState::Free) return true;
+    if (state == PortState::Reserved) {
+        LogError(console::kZerva, Format(Tr("Port %d is reserved by Windows"), port));
+        QueueAlert(Alert{Format(Tr("Port %d unavailable"), port),
+                         Format(Tr("Port %d needed by %s lies in a range that Windows reserves for itself (the command "
+                                   "netsh int ipv4 show excludedportrange protocol=tcp lists them).\n\nChange the port "
+                                   "in Zerva."),
+                                port, serverName.c_str()),
+                         true, action});
+        return false;
+    }
     const auto listener = PortOwner(uint16_t(port));
     const std::string owner = PortOwnerText(listener ? std::optional<uint32_t>(listener->pid) : std::nullopt,
                                             listener ? listener->name : std::string());

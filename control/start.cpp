@@ -10,6 +10,7 @@
 #include "control/sequences.h"
 #include "control/server_status.h"
 #include "core/cmdline.h"
+#include "core/config.h"
 #include "core/files.h"
 #include "core/log.h"
 #include "core/proc.h"
@@ -34,6 +35,22 @@ std::string JoinPorts(const std::vector<int32_t>& ports) {
     return Join(texts, ", ");
 }
 
+// A server program whose header names no architecture (a text file, an empty or cut-off
+// download) is no program at all: said so, with the way out, rather than compared as an
+// architecture "?" or left to the system's start error. The build to reinstall is named by its
+// product and version, or folder name when it has no version.
+bool IsProgram(const std::wstring& exe, int32_t arch, const std::string& product, const std::string& version,
+               const std::string& folder) {
+    if (arch != 0) return true;
+    const std::string build = product + " " + (version.empty() ? folder : version);
+    QueueAlert(Alert{Tr("Not a valid Windows program"),
+                     Format(Tr("%s is not a valid Windows program: the build is damaged or incomplete.\n"
+                               "Reinstall %s from the Components page."),
+                            WideToUtf8(exe).c_str(), build.c_str()),
+                     true, alert_action::kComponents});
+    return false;
+}
+
 // Checks the current PHP build Apache is to load, configures it on first use and writes its
 // php.ini; `php` becomes the build to use, empty for none. False, after logging or alerting,
 // when the start must not go on.
@@ -43,6 +60,10 @@ bool PreparePhp(const ApacheInstall& apache, std::optional<PhpInstall>& php) {
         LogWarning(console::kApache, Tr("No PHP version installed: Apache starts without PHP."));
         return true;
     }
+    // php.exe gives the build's architecture; a build without it is named by the module Apache loads.
+    std::wstring program = php->dir + L"\\php.exe";
+    if (!PathExists(program) && !php->apacheDll.empty()) program = php->dir + L"\\" + Utf8ToWide(php->apacheDll);
+    if (!IsProgram(program, php->arch, "PHP", php->version, php->name)) return false;
     if (php->apacheDll.empty()) {
         QueueAlert(Alert{
             Tr("PHP version not usable"),
@@ -99,6 +120,36 @@ bool CheckApacheConfig(const ApacheInstall& apache, const std::optional<PhpInsta
     return true;
 }
 
+// The port my.ini gives the server must be one it can listen on: without a port line it would take
+// a port of its own choosing, and with a port it cannot take it would not listen at all, while
+// the start waits on MYSQL_PORT. The refusal names the value and the file it comes from: the
+// MYSQL_PORT setting when the template's port line holds its macro, else the template.
+bool CheckDbPort(const DbInstall& db) {
+    const std::optional<std::string> value = ServerPortOption(ReadWholeFile(MyIniPath(db)).value_or(""));
+    if (value && ListenablePort(*value)) return true;
+    const std::string templatePath = WideToUtf8(MyTemplatePath(db));
+    const std::optional<std::string> templateLine = ServerPortOption(ReadWholeFile(MyTemplatePath(db)).value_or(""));
+    std::string problem, remedy;
+    if (!value) {
+        problem = Format(Tr("%s has no port line under [mysqld]: the server would listen on a port of its own."),
+                         templatePath.c_str());
+        remedy = Tr("Add the line \"port = {MYSQL_PORT}\" (Edit my_zerva.ini on the MySQL / MariaDB page), or "
+                    "restore the initial configuration there.");
+    } else if (templateLine && templateLine->find("{MYSQL_PORT}") != std::string::npos) {
+        problem = Format(Tr("The database port \"%s\" (MYSQL_PORT in zerva.ini) is not a port from 1 to 65535."),
+                         Config::Instance().Get(setting::kMysqlPort).c_str());
+        remedy = Tr("Set the port on the MySQL / MariaDB page.");
+    } else {
+        problem = Format(Tr("The database port \"%s\" in %s is not a port from 1 to 65535."), value->c_str(),
+                         templatePath.c_str());
+        remedy = Tr("Correct it (Edit my_zerva.ini on the MySQL / MariaDB page), or restore the initial "
+                    "configuration there.");
+    }
+    LogError(console::kMySql, problem);
+    QueueAlert(Alert{Tr("MySQL port not usable"), problem + "\n" + remedy, true, alert_action::kMySql});
+    return false;
+}
+
 }  // namespace
 
 bool DoStartApache() {
@@ -112,6 +163,7 @@ bool DoStartApache() {
     }
     SetBusyLabel(Tr("Starting Apache..."));
     LogInfo(console::kApache, std::string(Tr("Starting Apache")) + " " + ApacheInstallLabel(*apache) + "...");
+    if (!IsProgram(HttpdExePath(*apache), apache->arch, "Apache", apache->version, apache->name)) return false;
     std::string error;
     if (!BuildApacheTemplate(*apache, error)) {
         LogError(console::kApache, error);
@@ -183,11 +235,13 @@ bool DoStartMySql() {
     SetBusyLabel(Tr("Starting MySQL..."));
     const std::string product = DbProductName(*db);
     LogInfo(console::kMySql, std::string(Tr("Starting")) + " " + product + "...");
+    if (!IsProgram(db->serverExe, db->arch, db->isMariaDb ? "MariaDB" : "MySQL", db->version, db->name)) return false;
     std::string error;
     if (!EnsureMyTemplate(*db, error) || !WriteMyIni(*db, error)) {
         LogError(console::kMySql, error);
         return false;
     }
+    if (!CheckDbPort(*db)) return false;
     CopyVcRuntime(DbBinDir(*db), db->arch);
     if (!HasMysqlDatabase(*db) && !InitDataFolder(*db, error)) {
         LogError(console::kMySql, error);

@@ -467,14 +467,43 @@ std::string ComputerName() {
     return WideToUtf8(std::wstring_view(name, size));
 }
 
-std::string LastErrorText(uint32_t code) {
+namespace {
+
+// Puts `insert` where the message has its first insert: "%1", with or without a format between
+// exclamation marks ("%1!s!"); "%10" and above are other inserts.
+std::wstring FillFirstInsert(std::wstring text, std::wstring_view insert) {
+    for (size_t at = text.find(L"%1"); at != std::wstring::npos; at = text.find(L"%1", at)) {
+        size_t end = at + 2;
+        if (end < text.size() && text[end] >= L'0' && text[end] <= L'9') {
+            at = end;
+            continue;
+        }
+        if (end < text.size() && text[end] == L'!') {
+            const size_t close = text.find(L'!', end + 1);
+            if (close != std::wstring::npos) end = close + 1;
+        }
+        text.replace(at, end - at, insert);
+        at += insert.size();
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string LastErrorText(uint32_t code, std::wstring_view insert) {
     if (code == 0) code = ::GetLastError();
     wchar_t* buffer = nullptr;
+    // Inserts are left to FillFirstInsert: FormatMessageW would read values for them from an
+    // argument list that no caller has.
     DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                    FORMAT_MESSAGE_IGNORE_INSERTS,
                                nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::string text;
-    if (n && buffer) text = Trim(WideToUtf8(std::wstring_view(buffer, n)));
+    if (n && buffer) {
+        std::wstring message(buffer, n);
+        if (!insert.empty()) message = FillFirstInsert(std::move(message), insert);
+        text = Trim(WideToUtf8(message));
+    }
     if (buffer) ::LocalFree(buffer);
     if (text.empty()) text = Format("error %lu", static_cast<unsigned long>(code));
     return text;

@@ -79,8 +79,10 @@ std::wstring ExePath();
 std::string ExeDirectory();
 std::string ComputerName();
 // The system's message for a Windows error code (0: the calling thread's last error),
-// or "error <code>" when it has none.
-std::string LastErrorText(uint32_t code = 0);
+// or "error <code>" when it has none. Some messages name the file they are about by an insert
+// ("%1 is not a valid Win32 application."): `insert`, the path the failing call was given, takes
+// its place; without one the text keeps the insert as the system wrote it.
+std::string LastErrorText(uint32_t code = 0, std::wstring_view insert = {});
 // `length` letters and digits from the system's secure generator. Empty when the generator
 // fails, never a predictable text: for a non-zero length, an empty result is the failure.
 [[nodiscard]] std::string RandomAlnum(size_t length);

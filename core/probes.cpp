@@ -10,6 +10,7 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 
 #include "core/handle.h"
@@ -39,10 +40,14 @@ void WalkProcesses(Visit visit) {
         if (!visit(entry)) return;
 }
 
-// Binds the family's wildcard address exclusively, as a server would, and lets go at once.
-bool ProbeFree(int family, uint16_t port) {
+std::atomic<int (*)(int, uint16_t)> g_bindResult{nullptr};
+
+// Binds the family's wildcard address exclusively, as a server would, and lets go at once: the
+// bind's error, 0 when the port could be taken.
+int ProbeBind(int family, uint16_t port) {
+    if (const auto result = g_bindResult.load()) return result(family, port);
     SOCKET s = ::socket(family, SOCK_STREAM, IPPROTO_TCP);
-    if (s == INVALID_SOCKET) return true;  // no such stack: nothing can listen on it either
+    if (s == INVALID_SOCKET) return 0;  // no such stack: nothing can listen on it either
     const BOOL on = TRUE;
     ::setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof(on));
     sockaddr_storage address = {};
@@ -62,8 +67,7 @@ bool ProbeFree(int family, uint16_t port) {
     }
     const int error = ::bind(s, reinterpret_cast<const sockaddr*>(&address), length) == 0 ? 0 : ::WSAGetLastError();
     ::closesocket(s);
-    // WSAEACCES is what a port in Windows' excluded ranges gives.
-    return error != WSAEADDRINUSE && error != WSAEACCES;
+    return error;
 }
 
 // The listening row of the port in the family's owner table: its pid (0 when the table names no
@@ -101,12 +105,24 @@ bool WinsockStartup() {
     return started;
 }
 
-bool IsPortFree(uint16_t port) {
+PortState ProbePort(uint16_t port) {
     // Without Winsock no socket opens and the port counts as free: the server's own start then
     // reports what is wrong, where a "port in use" would mislead.
     (void)WinsockStartup();
-    return ProbeFree(AF_INET, port) && ProbeFree(AF_INET6, port);
+    // Errors other than these two say nothing about the port: the next family is asked.
+    const auto refused = [](int error) { return error == WSAEADDRINUSE || error == WSAEACCES; };
+    int error = ProbeBind(AF_INET, port);
+    if (!refused(error)) error = ProbeBind(AF_INET6, port);
+    if (error == WSAEACCES) {
+        // What a port in Windows' excluded ranges gives; a listener of another user can give it too.
+        return PortListenerPid(port) ? PortState::InUse : PortState::Reserved;
+    }
+    return error == WSAEADDRINUSE ? PortState::InUse : PortState::Free;
 }
+
+bool IsPortFree(uint16_t port) { return ProbePort(port) == PortState::Free; }
+
+void SetBindResultForTest(int (*bindResult)(int family, uint16_t port)) { g_bindResult = bindResult; }
 
 std::optional<PortOwnerInfo> PortOwner(uint16_t port) {
     (void)WinsockStartup();   // the owner tables need no socket: they answer either way

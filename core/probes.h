@@ -31,8 +31,18 @@ struct CpuSampler {
 // Starts Winsock 2.2 once per process, whichever thread asks first; cleaned up at exit.
 [[nodiscard]] bool WinsockStartup();
 
-// True when the TCP port can be bound exclusively on IPv4 and on IPv6. Nothing ever listens.
+// What an exclusive bind of a TCP port says. Windows keeps ranges of ports for itself (Hyper-V,
+// WSL and Docker reserve them; `netsh int ipv4 show excludedportrange protocol=tcp` lists them):
+// binding one is refused with WSAEACCES although no program listens on it.
+enum class PortState { Free, InUse, Reserved };
+// Binds the wildcard address of IPv4, then of IPv6, exclusively, and lets go at once. A refusal
+// with WSAEACCES where the listener table shows no listener is Reserved; any other refusal InUse.
+PortState ProbePort(uint16_t port);
+// True when the TCP port can be bound exclusively on IPv4 and on IPv6 (ProbePort is Free).
 bool IsPortFree(uint16_t port);
+// Test seam: the error a bind of the probes gives (0 for success, else a WSA code) in place of a
+// real bind; null restores real binds. Wine reserves no ports, so their refusal is shown this way.
+void SetBindResultForTest(int (*bindResult)(int family, uint16_t port));
 // The process that listens on the TCP port, when the system tells (pid 0 counts as unknown).
 std::optional<PortOwnerInfo> PortOwner(uint16_t port);
 // The process id of the listener table's row for the TCP port: 0 when the table names no owner

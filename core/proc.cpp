@@ -291,7 +291,7 @@ std::optional<Child> StartChild(const SpawnOptions& options, std::string& error,
     si.lpAttributeList = attributes.Get();
     PROCESS_INFORMATION pi = {};
     if (!CreateHidden(options, commandLine, environment, workDir, si, kCreationFlags | extraFlags, leaveJob, pi)) {
-        error = LastErrorText(::GetLastError());
+        error = LastErrorText(::GetLastError(), options.exe);
         return std::nullopt;
     }
     Child child;

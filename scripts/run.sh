@@ -6,7 +6,8 @@
 # that play httpd.exe, php.exe and the MariaDB server, as far as Zerva relies on them). Then the
 # window on the virtual display: a screenshot of it, and a start closed as the close box would.
 # Last, on your own display (DISPLAY set when the script starts), the window itself, until you
-# close it.
+# close it. Wine runs in a prefix of this script's own under the build folder, with the same
+# stand-in fonts as scripts/screenshots.sh (the tests' prefix keeps its empty Fonts folder).
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 # The virtual display of the Wine session replaces DISPLAY: keep the user's own.
@@ -24,21 +25,22 @@ cmake --build "$build" -j "$(nproc)" --target zerva "${STANDIN_STACK_TARGETS[@]}
 echo "built into $build/bin"
 
 bin="$build/bin"
-start_wine_session "$build" >/dev/null 2>&1
+start_wine_session "$build/demo/session" >/dev/null 2>&1
 trap stop_wine_session EXIT
+lay_standin_fonts
 
 fresh="$build/demo/fresh"
 rm -rf "$fresh" && mkdir -p "$fresh"
 echo
 echo "\$ zerva.exe --root $(winpath "$fresh") --cli status"
-wine "$bin/zerva.exe" --root "$(winpath "$fresh")" --cli status
+quiet_wine "$bin/zerva.exe" --root "$(winpath "$fresh")" --cli status
 
 stack="$build/demo/stack"
 lay_out_standin_stack "$bin" "$stack"
 for command in start stop; do
     echo
     echo "\$ zerva.exe --root $(winpath "$stack") --cli $command"
-    wine "$bin/zerva.exe" --root "$(winpath "$stack")" --cli "$command"
+    quiet_wine "$bin/zerva.exe" --root "$(winpath "$stack")" --cli "$command"
 done
 
 # The window on the virtual display, in the fresh root (no builds: nothing starts with it).
@@ -46,11 +48,11 @@ shot="$build/demo/window.png"
 echo
 echo "\$ zerva.exe --root $(winpath "$fresh") --screenshot $(winpath "$shot") --size 1200x780"
 code=0
-wine "$bin/zerva.exe" --root "$(winpath "$fresh")" --screenshot "$(winpath "$shot")" --size 1200x780 || code=$?
+quiet_wine "$bin/zerva.exe" --root "$(winpath "$fresh")" --screenshot "$(winpath "$shot")" --size 1200x780 || code=$?
 echo "exit code $code, wrote $shot"
 echo
 echo "\$ zerva.exe --root $(winpath "$fresh")    (closed after 5 s with taskkill, as by the close box)"
-wine "$bin/zerva.exe" --root "$(winpath "$fresh")" &
+quiet_wine "$bin/zerva.exe" --root "$(winpath "$fresh")" &
 window_pid=$!
 sleep 5
 wine taskkill /im zerva.exe >/dev/null 2>&1 || true
@@ -62,7 +64,7 @@ trap - EXIT
 if [ -n "$user_display" ]; then
     echo
     echo "Opening the window on $user_display; close it to end."
-    DISPLAY="$user_display" wine "$bin/zerva.exe" --root "$(winpath "$fresh")"
+    DISPLAY="$user_display" quiet_wine "$bin/zerva.exe" --root "$(winpath "$fresh")"
     wineserver -k >/dev/null 2>&1 || true
 else
     echo

@@ -30,12 +30,7 @@ shots="$build/shots"
 mkdir -p "$shots/session"
 start_wine_session "$shots/session" >/dev/null 2>&1
 trap stop_wine_session EXIT
-fonts="$WINEPREFIX/drive_c/windows/Fonts"
-mkdir -p "$fonts"
-dejavu=/usr/share/fonts/truetype/dejavu
-cp "$dejavu/DejaVuSans.ttf" "$fonts/segoeui.ttf"
-cp "$dejavu/DejaVuSans-Bold.ttf" "$fonts/seguisb.ttf"
-cp "$dejavu/DejaVuSansMono.ttf" "$fonts/consola.ttf"
+lay_standin_fonts
 export ZERVA_ONLINE_BASE="http://127.0.0.1:9"
 
 # Under the prefix's drive C, so the pictures show an ordinary Windows path.
@@ -58,7 +53,7 @@ port="$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0))
 python3 -m http.server "$port" --bind 127.0.0.1 --directory "$shots/manifest" >/dev/null 2>&1 &
 manifest_pid=$!
 printf 'UPDATE_URL = "http://127.0.0.1:%s/update.json"\r\n' "$port" >>"$root/zerva.ini"
-zerva() { wine "$build/bin/zerva.exe" --root 'C:\Zerva' "$@"; }
+zerva() { quiet_wine "$build/bin/zerva.exe" --root 'C:\Zerva' "$@"; }
 zerva --cli start >/dev/null
 trap 'zerva --cli stop >/dev/null 2>&1 || true; kill "$manifest_pid" 2>/dev/null || true; stop_wine_session' EXIT
 

@@ -1,12 +1,38 @@
 # Sourced by the run and test scripts: a scratch Wine prefix with a virtual display and a
 # persistent, warmed-up wineserver, and its clean shutdown.
 
-# Quiet, but for the error channel: a program that fails to start says why.
+# Quiet, but for the error channel: a program that fails to start says why. What Wine says there
+# about itself at every Direct3D start is taken out of what the scripts print (wine-noise.sed).
 export WINEDEBUG=-all,err+all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
 
 ZERVA_XVFB_PID=""
+ZERVA_WINE_NOISE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/wine-noise.sed"
+
+# wine with the lines of wine-noise.sed left out of its standard error, which is shown once the
+# program has ended; returns the program's exit code. Through a file, not a pipe: the servers a
+# command starts inherit Wine's standard error and would hold a pipe open long after it ended.
+quiet_wine() {
+    local notes code=0
+    notes="$(mktemp)"
+    wine "$@" 2>"$notes" || code=$?
+    sed -f "$ZERVA_WINE_NOISE" "$notes" >&2
+    rm -f "$notes"
+    return "$code"
+}
+
+# This Wine has no Windows fonts: Debian's DejaVu files stand in under the Windows file names Zerva
+# looks for (text, bold, monospaced), so pictures show the letters a Windows user sees instead of
+# the built-in fallback. For a prefix of a script's own: the test prefix keeps its empty Fonts
+# folder, which the tests rely on. The icon font has no stand-in: icons stay blank.
+lay_standin_fonts() {
+    local fonts="$WINEPREFIX/drive_c/windows/Fonts" dejavu=/usr/share/fonts/truetype/dejavu
+    mkdir -p "$fonts"
+    cp "$dejavu/DejaVuSans.ttf" "$fonts/segoeui.ttf"
+    cp "$dejavu/DejaVuSans-Bold.ttf" "$fonts/seguisb.ttf"
+    cp "$dejavu/DejaVuSansMono.ttf" "$fonts/consola.ttf"
+}
 
 start_wine_session() {
     local build="$1"

@@ -175,10 +175,7 @@ bool BuildApacheTemplate(const ApacheInstall& build, std::string& error) {
         return PathExists(ServerPath(build, path));
     });
 
-    if (!WriteFileAtomic(templatePath, InsertModuleBlock(ApacheTemplate(), block))) {
-        error = "cannot write " + WideToUtf8(templatePath);
-        return false;
-    }
+    if (!WriteFileAtomic(templatePath, InsertModuleBlock(ApacheTemplate(), block), &error)) return false;
     (void)CopyFileTo(templatePath, HttpdInitialConfPath(build), true);
     (void)EnsureSslCertificate(build);
     return true;
@@ -312,10 +309,7 @@ bool WriteHttpdConf(const ApacheInstall& build, const std::optional<PhpInstall>&
         LogWarning(console::kApache,
                    Format(Tr("VirtualHost on port %d disabled (SSL module or certificate missing)."), port));
     const std::wstring confPath = HttpdConfPath(build);
-    if (!WriteFileAtomic(confPath, conf.text)) {
-        error = "cannot write " + WideToUtf8(confPath);
-        return false;
-    }
+    if (!WriteFileAtomic(confPath, conf.text, &error)) return false;
     WriteExtraConfs(build, conf.macros);
     return true;
 }

@@ -18,7 +18,8 @@
 const std::vector<std::string>& DefaultApacheModules();
 // Makes conf\httpd_zerva.conf with its pristine copy httpd_initial.conf, unless it exists; keeps
 // the distribution's httpd.conf once as httpd_original.conf; then makes sure the localhost
-// certificate exists. False with "cannot write <path>" when the template cannot be written.
+// certificate exists. False with "cannot write <path>: <reason>" when the template cannot be
+// written.
 [[nodiscard]] bool BuildApacheTemplate(const ApacheInstall& build, std::string& error);
 // httpd_zerva.conf back from httpd_initial.conf; false, changing nothing, without the copy.
 [[nodiscard]] bool ResetApacheTemplate(const ApacheInstall& build);
@@ -27,7 +28,8 @@ const std::vector<std::string>& DefaultApacheModules();
 // The template macros of a build and an optional PHP build (paths with '/').
 MacroMap HttpdConfMacros(const ApacheInstall& build, const std::optional<PhpInstall>& php);
 // Regenerates conf\httpd.conf and the conf\extra\*.conf files from their templates. A PHP build
-// without an Apache module counts as none. False with "cannot read/write <path>".
+// without an Apache module counts as none. False with "cannot read <path>" or "cannot write
+// <path>: <reason>".
 [[nodiscard]] bool WriteHttpdConf(const ApacheInstall& build, const std::optional<PhpInstall>& php,
                                   std::string& error);
 // Whether Apache loads PHP with this httpd.conf (or template) text: an active LoadModule line of

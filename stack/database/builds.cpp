@@ -104,10 +104,7 @@ bool EnsureMyTemplate(const DbInstall& build, std::string& error) {
     const std::wstring target = MyTemplatePath(build);
     if (PathExists(target)) return true;
     const std::string text = MyTemplate();
-    if (!WriteFileAtomic(target, text)) {
-        error = "cannot write " + WideToUtf8(target);
-        return false;
-    }
+    if (!WriteFileAtomic(target, text, &error)) return false;
     // Without the pristine copy the template still works; only restoring it becomes impossible.
     // Copied through WriteFileAtomic, so a failed copy never leaves half a file behind.
     (void)WriteFileAtomic(MyInitialIniPath(build), text);
@@ -139,16 +136,73 @@ bool WriteMyIni(const DbInstall& build, std::string& error) {
         return false;
     }
     const std::wstring target = MyIniPath(build);
-    if (!WriteFileAtomic(target, ExpandMacros(std::move(text), MyIniMacros(build)))) {
-        error = "cannot write " + WideToUtf8(target);
-        return false;
-    }
+    if (!WriteFileAtomic(target, ExpandMacros(std::move(text), MyIniMacros(build)), &error)) return false;
     return true;
 }
 
 bool ResetMyTemplate(const DbInstall& build) {
     std::string bytes;
     return ReadWholeFile(MyInitialIniPath(build), bytes) && WriteFileAtomic(MyTemplatePath(build), bytes);
+}
+
+// ---- The port the server is given ----
+
+namespace {
+
+// Whether the server reads the group: its own names, each also with a version after a dash.
+bool IsServerGroup(std::string_view group) {
+    for (std::string_view name : {"mysqld", "server", "mariadb", "mariadbd", "client-server"}) {
+        if (group == name) return true;
+        if (group.size() > name.size() + 1 && group.substr(0, name.size()) == name && group[name.size()] == '-' &&
+            group[name.size() + 1] >= '0' && group[name.size() + 1] <= '9')
+            return true;
+    }
+    return false;
+}
+
+// An option's value as the server reads it: between quotes when it starts with one, else up to a
+// comment sign, blanks trimmed.
+std::string OptionValue(std::string_view raw) {
+    const std::string value = Trim(raw);
+    if (!value.empty() && (value[0] == '"' || value[0] == '\'')) {
+        const size_t close = value.find(value[0], 1);
+        return value.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+    }
+    return Trim(std::string_view(value).substr(0, value.find('#')));
+}
+
+}  // namespace
+
+std::optional<std::string> ServerPortOption(std::string_view optionFile) {
+    std::optional<std::string> port;
+    bool inServerGroup = false;
+    for (const std::string& raw : SplitLines(optionFile)) {
+        const std::string line = Trim(raw);
+        if (line.empty() || line[0] == '#' || line[0] == ';' || line[0] == '!') continue;
+        if (line[0] == '[') {
+            const size_t close = line.find(']');
+            inServerGroup = close != std::string::npos && IsServerGroup(ToLower(Trim(line.substr(1, close - 1))));
+            continue;
+        }
+        if (!inServerGroup) continue;
+        const size_t equals = line.find('=');
+        std::string name = ToLower(Trim(line.substr(0, equals)));
+        std::replace(name.begin(), name.end(), '_', '-');
+        if (name.rfind("loose-", 0) == 0) name.erase(0, 6);
+        if (name == "port") port = equals == std::string::npos ? std::string() : OptionValue(line.substr(equals + 1));
+    }
+    return port;
+}
+
+std::optional<int> ListenablePort(std::string_view value) {
+    int port = 0;
+    for (char c : value) {
+        if (c < '0' || c > '9') return std::nullopt;
+        port = port * 10 + (c - '0');
+        if (port > 65535) return std::nullopt;
+    }
+    if (port == 0) return std::nullopt;  // also the empty value
+    return port;
 }
 
 // ---- Error log ----

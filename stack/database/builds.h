@@ -59,6 +59,15 @@ MacroMap MyIniMacros(const DbInstall& build);
 // data\<computer name>.err. The file need not exist.
 std::wstring FindDbErrorLog(const DbInstall& build);
 
+// ---- The port the server is given ----
+// The value of the last "port" option that the database server reads from an option file's text:
+// in [mysqld], [server], [mariadb], [mariadbd] or [client-server], or a versioned form of one
+// ([mysqld-8.0]); "loose-" before the name and "_" for "-" count alike. Quotes and a trailing
+// comment are taken off; none when no such line exists.
+std::optional<std::string> ServerPortOption(std::string_view optionFile);
+// The port a value names when a server can listen on it: decimal digits only, 1 to 65535.
+std::optional<int> ListenablePort(std::string_view value);
+
 // ---- Text steps behind the functions above ----
 // The macro map from its inputs: paths UTF-8 with forward slashes and no trailing slash;
 // MYSQL_BIND "0.0.0.0" when online, else "127.0.0.1".

@@ -1,5 +1,9 @@
 #include "stack/database/data_dir.h"
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "core/cmdline.h"
 #include "core/config.h"
 #include "core/files.h"
@@ -15,6 +19,15 @@ constexpr uint32_t kInstallToolTimeoutMs = 300000;
 constexpr uint32_t kInitializeTimeoutMs = 600000;
 constexpr uint32_t kAdminTimeoutMs = 30000;
 constexpr size_t kNewRootPasswordLength = 20;
+
+constexpr auto kHalfMadeRemovalTime = std::chrono::milliseconds(10000);
+
+std::atomic<uint32_t> g_initTimeoutForTest{0};
+
+uint32_t InitTimeout(uint32_t productMs) {
+    const uint32_t forTest = g_initTimeoutForTest.load();
+    return forTest > 0 ? forTest : productMs;
+}
 
 std::wstring PortText() { return std::to_wstring(MysqlPort()); }
 
@@ -33,7 +46,7 @@ proc::RunResult RunInstallTool(const DbInstall& build, const std::string& passwo
                        .AddOption(L"--password=", Utf8ToWide(password))
                        .Add(L"--port=" + PortText())
                        .Text();
-    return proc::Run(std::move(options), kInstallToolTimeoutMs);
+    return proc::Run(std::move(options), InitTimeout(kInstallToolTimeoutMs));
 }
 
 // The server initializes the data folder itself and runs the script, which sets root's password.
@@ -53,7 +66,7 @@ bool RunServerInitialization(const DbInstall& build, const std::string& password
                        .Add(L"--initialize-insecure --console")
                        .AddOption(L"--init-file=", script)
                        .Text();
-    run = proc::Run(std::move(options), kInitializeTimeoutMs);
+    run = proc::Run(std::move(options), InitTimeout(kInitializeTimeoutMs));
     (void)RemoveTree(script);  // it holds the password in clear
     return true;
 }
@@ -79,12 +92,26 @@ bool PasswordForNewFolder(const std::string& given, std::string& password, std::
     return true;
 }
 
+// Removes what a killed run half made. Windows ends the run's processes, and lets go of their
+// files, after the kill has returned: a file still held fails the removal, which is tried again
+// until the folder is gone or the time is up.
+bool RemoveHalfMadeFolder(const std::wstring& data) {
+    const auto deadline = std::chrono::steady_clock::now() + kHalfMadeRemovalTime;
+    while (!RemoveTree(data)) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return true;
+}
+
 // Nothing but a folder with nothing in it counts as empty; a stray file is someone's data.
 bool IsEmptyFolder(const std::wstring& path) {
     return IsDirectory(path) && ListFiles(path, "*").empty() && ListSubdirectories(path).empty();
 }
 
 }  // namespace
+
+void SetInitTimeoutForTest(uint32_t ms) { g_initTimeoutForTest = ms; }
 
 std::string GetMysqlRootPassword() { return Config::Instance().Get(setting::kMysqlRootPassword); }
 
@@ -118,8 +145,10 @@ bool InitDataDir(const DbInstall& build, const std::string& given, std::string& 
     if (auto failure = InitRunFailure(run, HasMysqlDatabase(build))) {
         // The folder did not exist before this run: whatever a killed run left is half made, and
         // would pass as initialized at the next start.
-        if (run.timedOut) (void)RemoveTree(data);
         error = *failure;
+        if (run.timedOut && !RemoveHalfMadeFolder(data))
+            error += "; the half-made data folder could not be deleted, delete it before the next start: " +
+                     WideToUtf8(data);
         return false;
     }
     LogSuccess(console::kMySql, Tr("Data directory created (user root)."));

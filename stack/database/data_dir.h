@@ -22,6 +22,8 @@ bool HasMysqlDatabase(const DbInstall& build);
 // default: a random one is made, stored first (the initialization is refused when it cannot be)
 // and given to root in place of `password`.
 [[nodiscard]] bool InitDataDir(const DbInstall& build, const std::string& password, std::string& error);
+// Test seam: the time-out of InitDataDir's tool in milliseconds (0: the normal 5 and 10 minutes).
+void SetInitTimeoutForTest(uint32_t ms);
 
 // The admin tool on 127.0.0.1 at MYSQL_PORT as root, reading no option file, running `subCommand`
 // (words already quoted where needed).

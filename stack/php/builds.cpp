@@ -197,10 +197,7 @@ bool BuildPhpTemplate(const PhpInstall& build, const std::string& sourceName, st
         return PathExists(extDir + L"\\php_" + Utf8ToWide(name) + L".dll");
     });
     const std::wstring target = PhpTemplatePath(build);
-    if (!WriteFileAtomic(target, JoinLinesCrLf(lines))) {
-        error = "cannot write " + WideToUtf8(target);
-        return false;
-    }
+    if (!WriteFileAtomic(target, JoinLinesCrLf(lines), &error)) return false;
     // Without the pristine copy the template still works; only restoring it becomes impossible.
     (void)CopyFileAtomic(target, PhpInitialIniPath(build));
     return true;
@@ -214,10 +211,7 @@ bool WritePhpIni(const PhpInstall& build, const MacroMap& macros, std::string& e
         return false;
     }
     const std::wstring target = PhpIniPath(build);
-    if (!WriteFileAtomic(target, ExpandMacros(std::move(text), macros))) {
-        error = "cannot write " + WideToUtf8(target);
-        return false;
-    }
+    if (!WriteFileAtomic(target, ExpandMacros(std::move(text), macros), &error)) return false;
     return true;
 }
 

@@ -115,6 +115,37 @@ TEST_F(AppTest, Start_ConfigurationError_NoticeLineAndExit1) {
     EXPECT_EQ(Tail(run, 6), Block(false, false));   // the database waits for Apache
 }
 
+// A server that did not start fails the command even when no alert came, and the log says why.
+TEST_F(AppTest, StartRestart_AServerThatDidNotStart_Exit1AndTheCauseLogged) {
+    MakeStack();
+    const std::wstring conf = apacheDir + L"\\conf\\httpd.conf";
+    const std::wstring server = dbDir + L"\\bin\\mariadbd.exe";
+    const auto logged = [](const ZervaRun& run, const std::string& start) {
+        return std::any_of(run.lines.begin(), run.lines.end(), [&](const std::string& line) {
+            return StartsWith(line, start) && line.size() > start.size() && line.find('%') == std::string::npos;
+        });
+    };
+    // httpd.conf that cannot be written: a folder stands in its place.
+    ASSERT_TRUE(EnsureDirectory(conf + L"\\inside"));
+    ZervaRun run = Zerva(L"--cli start");
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_TRUE(logged(run, "ERROR [Apache] cannot write " + WideToUtf8(conf) + ": ")) << run.output;
+    ASSERT_TRUE(RemoveTree(conf));
+    // No php.ini template in the PHP build, not configured yet.
+    ASSERT_TRUE(RemoveTree(phpDir + L"\\php.ini-development") && RemoveTree(phpDir + L"\\php_zerva.ini"));
+    run = Zerva(L"--cli restart");
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_TRUE(Contains(run.lines, "ERROR [PHP] PHP 8.3.14: no php.ini template")) << run.output;
+    testkit::WriteFile(phpDir + L"\\php.ini-development", "[PHP]\r\n");
+    // A database server the system refuses to start, while Apache starts.
+    testkit::WriteFile(server, testkit::PeImage(0x8664));   // an x64 header and nothing behind it
+    run = Zerva(L"--cli restart");
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_TRUE(logged(run, "ERROR [MySQL] Cannot start the database server: ")) << run.output;
+    EXPECT_EQ(Tail(run, 6), Block(true, false));
+    EXPECT_TRUE(Head(run, 6).empty() || !StartsWith(Head(run, 6).back(), "NOTICE")) << "no alert makes it fail";
+}
+
 TEST_F(AppTest, Site_CreatedOnceUnderItsLowerCaseName_UnsafeNamesCreateNothing) {
     MakeApache(webPort);
     const std::wstring conf = apacheDir + L"\\conf\\httpd_zerva.conf", page = WwwDir() + L"\\my_blog\\index.php";

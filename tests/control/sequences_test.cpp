@@ -46,6 +46,19 @@ TEST_F(ControlTest, CheckPortFree_BusyPortLogsAndAlerts_SettingOffSkips) {
     Config::Instance().SetBool(setting::kDetectPortUsed, false);
     EXPECT_TRUE(CheckPortFree(busy.Port(), "Apache", alert_action::kApache));
     EXPECT_TRUE(PopAlerts().empty());
+
+    // A port of Windows' excluded ranges (the bind refused with WSAEACCES, nobody listening) is not
+    // "used by another program": the text says where it went.
+    Config::Instance().SetBool(setting::kDetectPortUsed, true);
+    const int32_t port = LeasedPort();
+    SetBindResultForTest([](int, uint16_t) { return 10013; });   // WSAEACCES
+    const auto reserved = LinesDuring([&] { EXPECT_FALSE(CheckPortFree(port, "MySQL", alert_action::kMySql)); });
+    SetBindResultForTest(nullptr);
+    EXPECT_EQ(reserved, (std::vector<LogLine>{{console::kZerva, level::kError, Format("Port %d is reserved by Windows", port)}}));
+    EXPECT_EQ(PopAlerts(), (std::vector<std::string>{Format(
+                               "! Port %d unavailable | Port %d needed by MySQL lies in a range that Windows reserves for "
+                               "itself (the command netsh int ipv4 show excludedportrange protocol=tcp lists them).\n\n"
+                               "Change the port in Zerva. | 4", port, port)}));
 }
 
 TEST_F(ControlTest, CopyVcRuntime_MissingOrOlderOnly) {

@@ -133,6 +133,9 @@ TEST_F(ControlTest, DoStartApache_RefusalsAlertWithTheirTextsAndActions) {
     BusyPort busy;
     const int32_t port = LeasedPort();
     MakeApache(port);
+    const std::string notAProgram = "! Not a valid Windows program | %s is not a valid Windows program: the build is "
+                                    "damaged or incomplete.\nReinstall %s from the Components page. | 1";
+    const std::wstring httpd = ApacheDir() + L"\\httpd-2.4.58\\bin\\httpd.exe";
     const struct {
         std::function<void()> setUp;
         std::string alert;
@@ -143,6 +146,9 @@ TEST_F(ControlTest, DoStartApache_RefusalsAlertWithTheirTextsAndActions) {
         {[&] { MakePhp({{"php.exe", testkit::PeImage(testkit::kX86)}, {"php8apache2_4.dll", ""}}); },
          "! Incompatible architectures | PHP 8.3.14 is x86 but Apache 2.4.58 is x64.\nApache can only load a PHP build of "
          "the same architecture. | 3"},
+        // Not a program at all: no architecture to compare, the build is to be reinstalled.
+        {[&] { MakePhp({{"php.exe", "a text file"}}); },
+         Format(notAProgram.c_str(), WideToUtf8(PhpDir() + L"\\php-8.3.14\\php.exe").c_str(), "PHP 8.3.14")},
         {[&] {
              ASSERT_FALSE(PathExists(apacheDir + L"\\conf\\httpd.conf"));  // the PHP refusals wrote nothing
              ASSERT_TRUE(RemoveTree(phpDir));
@@ -155,6 +161,7 @@ TEST_F(ControlTest, DoStartApache_RefusalsAlertWithTheirTextsAndActions) {
         {[&] { WriteApacheTemplate(port, "# standin: die\r\n"); },
          "! Apache did not start | Apache stopped right after starting.\nCheck the console and the Apache error log. | 0",
          "Apache stopped right after starting. See the messages above or logs/error.log."},
+        {[&] { testkit::WriteFile(httpd, ""); }, Format(notAProgram.c_str(), WideToUtf8(httpd).c_str(), "Apache 2.4.58")},
     };
     for (const auto& c : cases) {
         c.setUp();
@@ -176,6 +183,49 @@ TEST_F(ControlTest, DoStartMySql_MissingBuildAndImmediateDeath) {
                                "console and the MySQL error log (Logs page). | 4"}));
     EXPECT_TRUE(PathExists(dbDir + L"\\data\\mysql"));  // initialized on first use
     EXPECT_TRUE(Has(lines, {console::kMySql, level::kError, "The database server stopped right after starting. See the MySQL error log."}));
+}
+
+// A port the server cannot listen on, from the setting or the template, or no port line at all:
+// refused, naming the value and the file, before anything runs or is made; so is a server program
+// that is not a program.
+TEST_F(ControlTest, DoStartMySql_UnusablePortOrNotAProgram_RefusedBeforeAnythingRuns) {
+    MakeMariaDb(LeasedPort());
+    const std::string templatePath = WideToUtf8(dbDir + L"\\my_zerva.ini");
+    const std::string fromSetting = "The database port \"%s\" (MYSQL_PORT in zerva.ini) is not a port from 1 to 65535.";
+    const std::string toSetting = "\nSet the port on the MySQL / MariaDB page. | 4";
+    std::string noPortLine = MyTemplate(), literal = MyTemplate();
+    noPortLine.erase(noPortLine.find("port = {MYSQL_PORT}\n"), 20);   // [client] keeps its own
+    literal.replace(literal.find("{MYSQL_PORT}"), 12, "abc");
+    const struct {
+        std::string setting, myTemplate, problem, remedy;
+    } cases[] = {
+        {"0", "", Format(fromSetting.c_str(), "0"), toSetting},
+        {"-1", "", Format(fromSetting.c_str(), "-1"), toSetting},
+        {"99999", "", Format(fromSetting.c_str(), "99999"), toSetting},
+        {"3306", literal, Format("The database port \"abc\" in %s is not a port from 1 to 65535.", templatePath.c_str()),
+         "\nCorrect it (Edit my_zerva.ini on the MySQL / MariaDB page), or restore the initial configuration there. | 4"},
+        {"3306", noPortLine,
+         templatePath + " has no port line under [mysqld]: the server would listen on a port of its own.",
+         "\nAdd the line \"port = {MYSQL_PORT}\" (Edit my_zerva.ini on the MySQL / MariaDB page), or restore the "
+         "initial configuration there. | 4"},
+    };
+    for (const auto& c : cases) {
+        Config::Instance().Set(setting::kMysqlPort, c.setting);
+        if (!c.myTemplate.empty()) testkit::WriteFile(dbDir + L"\\my_zerva.ini", c.myTemplate);
+        const auto lines = LinesDuring([] { EXPECT_FALSE(DoStartMySql()); });
+        EXPECT_EQ(PopAlerts(), (std::vector<std::string>{"! MySQL port not usable | " + c.problem + c.remedy}));
+        EXPECT_TRUE(Has(lines, {console::kMySql, level::kError, c.problem})) << c.problem;
+    }
+    const std::wstring server = dbDir + L"\\bin\\mariadbd.exe";
+    testkit::WriteFile(server, "");
+    EXPECT_FALSE(DoStartMySql());
+    EXPECT_EQ(PopAlerts(), (std::vector<std::string>{
+                               "! Not a valid Windows program | " + WideToUtf8(server) + " is not a valid Windows "
+                               "program: the build is damaged or incomplete.\nReinstall MariaDB 11.4.2 from the "
+                               "Components page. | 1"}));
+    // Neither the install tool nor the server ran, and no data folder was made.
+    EXPECT_FALSE(PathExists(dbDir + L"\\bin\\mariadb-install-db.args") || PathExists(dbDir + L"\\bin\\mariadbd.args") ||
+                 PathExists(dbDir + L"\\data"));
 }
 
 // A server that dies at start is not started, even when its id already belongs to another process

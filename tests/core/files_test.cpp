@@ -159,6 +159,10 @@ TEST(Files, System_DigestsRandomTextAndErrorTexts) {
     const std::string missing = LastErrorText(ERROR_FILE_NOT_FOUND);
     EXPECT_TRUE(!missing.empty() && missing == Trim(missing) && missing != "error 2") << missing;
     EXPECT_EQ(LastErrorText(0x2ABCDEF1u), "error 717020913");
+    // A message about a file names it where the system's text holds its insert.
+    const std::string badFormat = LastErrorText(ERROR_BAD_EXE_FORMAT, L"C:\\web\\bin\\mysqld.exe");
+    EXPECT_TRUE(badFormat.find("C:\\web\\bin\\mysqld.exe") != std::string::npos && badFormat.find('%') == std::string::npos)
+        << badFormat;
     ::SetLastError(ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(LastErrorText(), missing);
     EXPECT_TRUE(PathExists(Utf8ToWide(ExeDirectory()) + L"\\core_tests.exe"));

@@ -40,6 +40,35 @@ TEST(Probes, IsPortFree_IPv4OrIPv6Listener_BusyUntilItStops) {
     }
 }
 
+// Wine reserves no ports: the binds' answers come through the seam. The port's listener, when
+// there is one, is real: a refusal of a port somebody listens on is that program's doing.
+TEST(Probes, ProbePort_RefusalWithoutListenerIsReservedByWindows) {
+    static int v4 = 0, v6 = 0;
+    SetBindResultForTest([](int family, uint16_t) { return family == AF_INET6 ? v6 : v4; });
+    const testkit::PortLease lease;
+    const struct {
+        int v4, v6;
+        PortState state;
+    } cases[] = {
+        {0, 0, PortState::Free},                      {WSAEADDRINUSE, 0, PortState::InUse},
+        {WSAEACCES, 0, PortState::Reserved},          {0, WSAEACCES, PortState::Reserved},
+        {WSAEADDRNOTAVAIL, WSAEACCES, PortState::Reserved},  // the other family still asked
+        {WSAEADDRNOTAVAIL, 0, PortState::Free},       {0, WSAEADDRINUSE, PortState::InUse},
+    };
+    for (const auto& c : cases) {
+        v4 = c.v4;
+        v6 = c.v6;
+        EXPECT_EQ(ProbePort(lease.Port()), c.state) << c.v4 << " " << c.v6;
+        EXPECT_EQ(IsPortFree(lease.Port()), c.state == PortState::Free);
+    }
+    v4 = WSAEACCES;
+    WaitingStandin listener(L"listen " + std::to_wstring(lease.Port()));
+    ASSERT_TRUE(listener.WaitReady());
+    EXPECT_EQ(ProbePort(lease.Port()), PortState::InUse);
+    SetBindResultForTest(nullptr);
+    EXPECT_EQ(ProbePort(lease.Port()), PortState::InUse);   // real binds again
+}
+
 TEST(Probes, Processes_NamedByPidAndFoundByNameWithParentAndPath) {
     EXPECT_EQ(ProcessNameForPid(4), "System");
     EXPECT_TRUE(EqualsIgnoreCase(ProcessNameForPid(::GetCurrentProcessId()), "core_tests.exe"));

@@ -237,6 +237,11 @@ TEST(ProcStart, MissingProgramOrNothingToStop_FailsWithSystemMessage) {
     EXPECT_TRUE(!r.started && !r.timedOut && r.exitCode == 0xFFFFFFFFu && r.error == LastErrorText(ERROR_FILE_NOT_FOUND)) << r.error;
     std::string error;
     EXPECT_TRUE(proc::Spawn(options, &error) == 0u && error == r.error && proc::Spawn(options, nullptr) == 0u) << error;
+    // A file that is not a program: the system's text names it, with no insert left in it.
+    testkit::WriteFile(dir / L"notes.exe", "not a program");
+    const std::string notProgram = proc::Run({.exe = dir / L"notes.exe"}, 5000).error;
+    EXPECT_TRUE(notProgram.find(WideToUtf8(dir / L"notes.exe")) != std::string::npos && notProgram.find('%') == std::string::npos)
+        << notProgram;
     EXPECT_FALSE(LaunchInConsole(options.exe, L"", L"", L""));
     EXPECT_FALSE(SignalNamedEvent(Utf8ToWide(testkit::UniqueName())) || KillPid(0) || IsPidRunning(0));
 }

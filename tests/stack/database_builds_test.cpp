@@ -71,7 +71,8 @@ TEST_F(DbBuilds, Template_WrittenOnceAsBuiltIn_ResetRestoresIt) {
     testkit::WriteFile(root / L"file", "a file, not a folder");
     const DbInstall unwritable = MakeDbInstall("gone", root / L"file\\gone");
     EXPECT_FALSE(EnsureMyTemplate(unwritable, error));
-    EXPECT_EQ(error, "cannot write " + WideToUtf8(MyTemplatePath(unwritable)));
+    const std::string cannotWrite = "cannot write " + WideToUtf8(MyTemplatePath(unwritable)) + ": ";   // and why
+    EXPECT_TRUE(StartsWith(error, cannotWrite) && error.size() > cannotWrite.size()) << error;
     EXPECT_FALSE(WriteMyIni(unwritable, error));
     EXPECT_EQ(error, "cannot read " + WideToUtf8(MyTemplatePath(unwritable)));
 }
@@ -124,4 +125,23 @@ TEST_F(DbBuilds, FindDbErrorLog_IniThenTemplateThenNewestErrThenComputerName) {
     EXPECT_EQ(FindDbErrorLog(build), data + L"\\mysql.err");
     testkit::WriteFile(MyIniPath(build), "[mysqld]\n  Log-Error = \"{MYSQLDATAPATH}/server.log\"  \n");
     EXPECT_EQ(WideToUtf8(FindDbErrorLog(build)), ToForwardSlashes(WideToUtf8(data)) + "/server.log");
+}
+
+TEST(DbServerPort, LastPortOfTheServersGroups_ListenableOnlyFrom1To65535) {
+    const std::pair<std::string, std::optional<std::string>> files[] = {
+        {MyTemplate(), "{MYSQL_PORT}"},
+        {"[client]\nport = 3306\n", std::nullopt},                              // the tools' group only
+        {"[mysqld]\nbasedir = x\n# port = 1\n;port=2\n", std::nullopt},         // comments
+        {"[mysqld]\r\nport=3307\r\n[client]\r\nport=1\r\n", "3307"},
+        {"[MySQLd]\nport = 1\n[mariadb-11.4]\nLoose_Port = \"3308\" # moved\n", "3308"},   // last one wins
+        {"[server]\nport = 3309   # the usual\n[mysqld_safe]\nport = 2\n", "3309"},
+        {"port = 3310\n[mysqldump]\nport = 1\n", std::nullopt},                  // outside any group
+        {"[mariadbd]\nport\n", ""},
+    };
+    for (const auto& [text, port] : files) EXPECT_EQ(ServerPortOption(text), port) << text;
+    for (const auto& [value, port] : std::initializer_list<std::pair<std::string, std::optional<int>>>{
+             {"3306", 3306}, {"1", 1}, {"65535", 65535}, {"003306", 3306}, {"0", std::nullopt}, {"-1", std::nullopt},
+             {"65536", std::nullopt}, {"99999", std::nullopt}, {"", std::nullopt}, {"abc", std::nullopt},
+             {"33o6", std::nullopt}, {" 3306", std::nullopt}, {"4294970602", std::nullopt}})
+        EXPECT_EQ(ListenablePort(value), port) << value;
 }

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <regex>
+#include <thread>
 
 #include "core/handle.h"
 #include "core/probes.h"
@@ -184,4 +185,34 @@ TEST_F(DbDataFolder, ShutdownAndPasswordChange_AgainstTheServer) {
     noAdmin.adminExe.clear();
     EXPECT_FALSE(MysqlAdminShutdown(noAdmin, "tulp") || ChangeRootPassword(noAdmin, "tulp", "new", error));
     EXPECT_EQ(error, "mysqladmin not found");
+}
+
+// The time-out leaves a loaded machine time to start the tool and the server it runs.
+constexpr uint32_t kHangTimeoutMs = 5000;
+
+// A first initialization that hangs half-way is ended at its time-out with everything it started,
+// and the folder it half made goes too: left behind, its mysql folder would pass as initialized at
+// the next start. Windows ends a killed tree after the kill returns and only then lets go of its
+// files, so a removal tried at once can fail: here the test holds a file of the folder until the
+// removal has begun (the server's data file gone), and the folder must still go.
+TEST_F(DbDataFolder, InitDataDir_TimedOut_NoHalfMadeFolderLeft_EvenWhenAFileIsLetGoLate) {
+    SetInitTimeoutForTest(kHangTimeoutMs);
+    for (const DbInstall& build : {MariaDb(), MySql()}) {
+        SCOPED_TRACE(build.name);
+        if (build.isMariaDb) testkit::WriteFile(DbBinDir(build) + L"\\mariadb-install-db.hang", "");
+        else testkit::WriteFile(MyTemplatePath(build), MyTemplate() + "# standin: hang\n");
+        const std::wstring data = DbDataDir(build), serverFile = data + L"\\ibdata1", late = data + L"\\mysql\\db.frm";
+        std::thread holder([&] {
+            ASSERT_TRUE(testkit::WaitFor([&] { return PathExists(serverFile); }, 20000));   // half made
+            const UniqueHandle file(::CreateFileW(late.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+            EXPECT_TRUE(file);
+            EXPECT_TRUE(testkit::WaitFor([&] { return !PathExists(serverFile); }, 20000));
+        });
+        std::string error;
+        EXPECT_FALSE(InitDataDir(build, "tulp", error));
+        holder.join();
+        EXPECT_EQ(error, "data directory initialization timed out");
+        EXPECT_FALSE(PathExists(data));
+    }
+    SetInitTimeoutForTest(0);
 }

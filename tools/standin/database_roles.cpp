@@ -8,8 +8,11 @@
 //            --init-file and writes its text to <own path>.init (exit 1 when it cannot read it).
 //            Marker lines of the defaults file: "# standin: no-listen" takes no port,
 //            "# standin: die" exits with 1 at once, "# standin: ignore-stop" ignores the stop
-//            events and the admin tool.
-//   install tool: creates --datadir and its mysql folder.
+//            events and the admin tool, "# standin: hang" makes --initialize-insecure hang
+//            half-way. With --bootstrap --datadir=<dir> it hangs half-way too, as the server the
+//            install tool runs.
+//   install tool: creates --datadir and its mysql folder. A file <own path>.hang makes it run
+//            the server beside it with --bootstrap instead and wait for it for ever.
 //   admin tool: "shutdown" stops the server on --port, "password" only records; both fail when
 //            no server listens there. A file <own path>.fail makes it print that file and exit 1.
 //   client: records only.
@@ -124,6 +127,38 @@ std::wstring ErrorLogPath(const std::wstring& dataDir, const std::map<std::strin
 
 std::wstring AdminEventName(const std::wstring& port) { return L"StandinDbServer" + port; }
 
+// A first initialization stopped half-way: the system database's folder made, a data file held
+// open without sharing, as a server writing it does, and no end. Only a forced end stops it.
+[[noreturn]] void HangHalfWay(const std::wstring& dataDir) {
+    ::CreateDirectoryW(dataDir.c_str(), nullptr);
+    ::CreateDirectoryW((dataDir + L"\\mysql").c_str(), nullptr);
+    const std::wstring data = dataDir + L"\\ibdata1";
+    const HANDLE held = ::CreateFileW(data.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    Report(held == INVALID_HANDLE_VALUE ? "[ERROR] cannot create " + ToUtf8(data) : "[Note] holding " + ToUtf8(data));
+    for (;;) ::Sleep(INFINITE);
+}
+
+// The server beside us, run for the bootstrap as the real install tool does, without our handles
+// (so not our output either): it lives on its own until it is ended.
+int RunBootstrapServer(const std::wstring& dataDir) {
+    std::wstring server = OwnPathStem();
+    server = server.substr(0, server.find_last_of(L"\\/") + 1) + L"mariadbd.exe";
+    std::wstring commandLine = L"\"" + server + L"\" --bootstrap \"--datadir=" + dataDir + L"\"";
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    if (!::CreateProcessW(server.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                          nullptr, &si, &pi)) {
+        Report("[ERROR] cannot start " + ToUtf8(server));
+        return 1;
+    }
+    ::CloseHandle(pi.hThread);
+    ::WaitForSingleObject(pi.hProcess, INFINITE);
+    ::CloseHandle(pi.hProcess);
+    return 1;
+}
+
 int Initialize(const Args& a, const std::wstring& dataDir) {
     ::CreateDirectoryW(dataDir.c_str(), nullptr);
     ::CreateDirectoryW((dataDir + L"\\mysql").c_str(), nullptr);
@@ -146,10 +181,13 @@ int DbServer(const Args& a) {
         const auto found = options.find(name);
         return Widen(found == options.end() ? fallback : found->second);
     };
+    if (HasFlag(a, L"--bootstrap")) HangHalfWay(Option(a, L"datadir"));
     const std::wstring dataDir = value("datadir", "data");
-    if (HasFlag(a, L"--initialize-insecure")) return Initialize(a, dataDir);
-
     const std::wstring defaults = Option(a, L"defaults-file");
+    if (HasFlag(a, L"--initialize-insecure")) {
+        if (HasMarker(defaults, "hang")) HangHalfWay(dataDir);
+        return Initialize(a, dataDir);
+    }
     if (HasMarker(defaults, "die")) {
         Report("[ERROR] asked to die");
         return 1;
@@ -186,6 +224,8 @@ int DbInstallTool(const Args& a) {
     RecordArgs(a);
     const std::wstring dataDir = Option(a, L"datadir");
     if (dataDir.empty()) return 64;
+    std::string ignored;
+    if (ReadText(OwnPathStem() + L".hang", ignored)) return RunBootstrapServer(dataDir);
     ::CreateDirectoryW(dataDir.c_str(), nullptr);
     if (!::CreateDirectoryW((dataDir + L"\\mysql").c_str(), nullptr)) return 1;
     Report("Creation of the database was successful");
