@@ -111,7 +111,14 @@ bool RunHostProgram(const std::wstring& folder, const std::wstring& program, std
         if (error) *error = "cannot start " + WideToUtf8(program) + ": " + LastErrorText();
         return false;
     }
-    UniqueHandle ownedProcess(process.hProcess), ownedThread(process.hThread);   // should a later Wine give them
+    // Wine gives a Unix program no process handle, and a thread "handle" that is no handle of ours:
+    // closing it closed whichever handle of this process had the same number (a fixture server's
+    // lifeline, which then stopped that server). Both are owned only when the process came with them.
+    UniqueHandle ownedProcess, ownedThread;
+    if (process.hProcess) {
+        ownedProcess.Reset(process.hProcess);
+        ownedThread.Reset(process.hThread);
+    }
     for (const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;;) {
         if (done()) return true;
         const ULONGLONG now = ::GetTickCount64();
