@@ -110,7 +110,7 @@ constexpr DWORD kReplacePauseMs = 25;
 // Must be called right after the failing call: "cannot write " + path + ": " + the reason.
 bool FailWrite(std::string* error, const std::wstring& path, DWORD code) {
     // A short write sets no error code; LastErrorText(0) would read whatever is left.
-    if (error) *error = "cannot write " + WideToUtf8(path) + ": " + LastErrorText(code ? code : ERROR_WRITE_FAULT);
+    if (error) *error = "cannot write " + WideToUtf8(path) + ": " + LastErrorText(code ? code : ERROR_WRITE_FAULT, path);
     return false;
 }
 
