@@ -431,6 +431,7 @@ const TranslationPair kTable[] = {
     // ---- PHP page ----
     {"No PHP version installed.", "Aucune version de PHP installée."},
     {"incompatible with Apache", "incompatible avec Apache"},
+    {"not a valid Windows program", "programme Windows non valide"},
     {"This build has no Apache module (php*apache2_4.dll): it is a Non Thread Safe build. Install the Thread Safe "
      "build from the Components page.",
      "Cette version n'a pas de module Apache (php*apache2_4.dll) : c'est une version Non Thread Safe. Installez la "
