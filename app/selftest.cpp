@@ -34,7 +34,7 @@ public:
             if (WriteFileAtomic(m_path, *m_text, &error)) return;
         } else if (!m_existed) {
             if (!PathExists(m_path) || ::DeleteFileW(ExtendedPath(m_path).c_str())) return;
-            error = "cannot remove " + WideToUtf8(m_path) + ": " + LastErrorText();
+            error = "cannot remove " + WideToUtf8(m_path) + ": " + LastErrorText(0, m_path);
         } else {
             return;
         }

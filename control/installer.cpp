@@ -429,7 +429,7 @@ bool ReplacePhpMyAdmin(const Package& package, const std::wstring& archive, cons
         if (!::MoveFileExW(ExtendedPath(target).c_str(), ExtendedPath(old).c_str(), 0)) {
             const DWORD code = ::GetLastError();
             (void)RemoveTree(staging);
-            SetMessage(std::string(Tr("Cannot replace phpMyAdmin (files in use?)")) + ": " + LastErrorText(code));
+            SetMessage(std::string(Tr("Cannot replace phpMyAdmin (files in use?)")) + ": " + LastErrorText(code, target));
             return false;
         }
     }

@@ -35,19 +35,21 @@ std::string JoinPorts(const std::vector<int32_t>& ports) {
     return Join(texts, ", ");
 }
 
-// A server program whose header names no architecture (a text file, an empty or cut-off
-// download) is no program at all: said so, with the way out, rather than compared as an
-// architecture "?" or left to the system's start error. The build to reinstall is named by its
-// product and version, or folder name when it has no version.
-bool IsProgram(const std::wstring& exe, int32_t arch, const std::string& product, const std::string& version,
-               const std::string& folder) {
-    if (arch != 0) return true;
+// The build to reinstall by its product and version, or its folder name when it has no version.
+std::string NotAProgramNotice(const std::wstring& program, const std::string& product, const std::string& version,
+                              const std::string& folder) {
     const std::string build = product + " " + (version.empty() ? folder : version);
-    QueueAlert(Alert{Tr("Not a valid Windows program"),
-                     Format(Tr("%s is not a valid Windows program: the build is damaged or incomplete.\n"
-                               "Reinstall %s from the Components page."),
-                            WideToUtf8(exe).c_str(), build.c_str()),
-                     true, alert_action::kComponents});
+    return Format(Tr("%s is not a valid Windows program: the build is damaged or incomplete.\n"
+                     "Reinstall %s from the Components page."),
+                  WideToUtf8(program).c_str(), build.c_str());
+}
+
+// A server program that is no program is said to be so, with the way out, rather than compared
+// as an architecture "?" or left to the system's start error.
+template <class Install>
+bool IsProgram(const Install& build) {
+    if (build.arch != 0) return true;
+    QueueAlert(Alert{Tr("Not a valid Windows program"), NotAProgramText(build), true, alert_action::kComponents});
     return false;
 }
 
@@ -60,10 +62,7 @@ bool PreparePhp(const ApacheInstall& apache, std::optional<PhpInstall>& php) {
         LogWarning(console::kApache, Tr("No PHP version installed: Apache starts without PHP."));
         return true;
     }
-    // php.exe gives the build's architecture; a build without it is named by the module Apache loads.
-    std::wstring program = php->dir + L"\\php.exe";
-    if (!PathExists(program) && !php->apacheDll.empty()) program = php->dir + L"\\" + Utf8ToWide(php->apacheDll);
-    if (!IsProgram(program, php->arch, "PHP", php->version, php->name)) return false;
+    if (!IsProgram(*php)) return false;
     if (php->apacheDll.empty()) {
         QueueAlert(Alert{
             Tr("PHP version not usable"),
@@ -152,6 +151,18 @@ bool CheckDbPort(const DbInstall& db) {
 
 }  // namespace
 
+std::string NotAProgramText(const ApacheInstall& build) {
+    return NotAProgramNotice(HttpdExePath(build), "Apache", build.version, build.name);
+}
+
+std::string NotAProgramText(const PhpInstall& build) {
+    return NotAProgramNotice(PhpProgramPath(build), "PHP", build.version, build.name);
+}
+
+std::string NotAProgramText(const DbInstall& build) {
+    return NotAProgramNotice(build.serverExe, build.isMariaDb ? "MariaDB" : "MySQL", build.version, build.name);
+}
+
 bool DoStartApache() {
     if (!FindApacheProcesses().empty()) return true;
     const auto apache = CurrentApache();
@@ -163,7 +174,7 @@ bool DoStartApache() {
     }
     SetBusyLabel(Tr("Starting Apache..."));
     LogInfo(console::kApache, std::string(Tr("Starting Apache")) + " " + ApacheInstallLabel(*apache) + "...");
-    if (!IsProgram(HttpdExePath(*apache), apache->arch, "Apache", apache->version, apache->name)) return false;
+    if (!IsProgram(*apache)) return false;
     std::string error;
     if (!BuildApacheTemplate(*apache, error)) {
         LogError(console::kApache, error);
@@ -235,7 +246,7 @@ bool DoStartMySql() {
     SetBusyLabel(Tr("Starting MySQL..."));
     const std::string product = DbProductName(*db);
     LogInfo(console::kMySql, std::string(Tr("Starting")) + " " + product + "...");
-    if (!IsProgram(db->serverExe, db->arch, db->isMariaDb ? "MariaDB" : "MySQL", db->version, db->name)) return false;
+    if (!IsProgram(*db)) return false;
     std::string error;
     if (!EnsureMyTemplate(*db, error) || !WriteMyIni(*db, error)) {
         LogError(console::kMySql, error);

@@ -263,7 +263,7 @@ bool UnpackExecutable(const std::wstring& work, const std::wstring& archive, con
     const bool moved = ::MoveFileExW(ExtendedPath(unpackedExe).c_str(), ExtendedPath(newExe).c_str(),
                                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != FALSE;
     const DWORD code = ::GetLastError();
-    if (!moved) error = Tr("cannot install the new Zerva.exe: ") + LastErrorText(code);
+    if (!moved) error = Tr("cannot install the new Zerva.exe: ") + LastErrorText(code, newExe);
     (void)RemoveTree(work);
     return moved;
 }
@@ -397,11 +397,11 @@ bool ApplyUpdate(const std::wstring& extra, std::string& error) {
     // Windows lets a running image be renamed, not deleted: the old one moves aside.
     if (!SwapMove(exe, oldExe, MOVEFILE_REPLACE_EXISTING)) {
         const DWORD code = ::GetLastError();
-        return FailSwap(exe, newExe, oldExe, true, error, Tr("cannot rename Zerva.exe: ") + LastErrorText(code));
+        return FailSwap(exe, newExe, oldExe, true, error, Tr("cannot rename Zerva.exe: ") + LastErrorText(code, exe));
     }
     if (!SwapMove(newExe, exe, MOVEFILE_REPLACE_EXISTING)) {
         const DWORD code = ::GetLastError();
-        std::string text = Tr("cannot install the new Zerva.exe: ") + LastErrorText(code);
+        std::string text = Tr("cannot install the new Zerva.exe: ") + LastErrorText(code, newExe);
         const bool restored = SwapMove(oldExe, exe, MOVEFILE_REPLACE_EXISTING);
         return FailSwap(exe, newExe, oldExe, restored, error, std::move(text));
     }
@@ -414,7 +414,7 @@ bool ApplyUpdate(const std::wstring& extra, std::string& error) {
     if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
                           &startup, &process)) {
         const DWORD code = ::GetLastError();
-        std::string text = Tr("cannot start the new Zerva.exe: ") + LastErrorText(code);
+        std::string text = Tr("cannot start the new Zerva.exe: ") + LastErrorText(code, exe);
         // One move puts the old executable back over the new one, so the folder never lacks one.
         const bool restored = SwapMove(oldExe, exe, MOVEFILE_REPLACE_EXISTING);
         return FailSwap(exe, newExe, oldExe, restored, error, std::move(text));

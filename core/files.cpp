@@ -110,7 +110,7 @@ constexpr DWORD kReplacePauseMs = 25;
 // Must be called right after the failing call: "cannot write " + path + ": " + the reason.
 bool FailWrite(std::string* error, const std::wstring& path, DWORD code) {
     // A short write sets no error code; LastErrorText(0) would read whatever is left.
-    if (error) *error = "cannot write " + WideToUtf8(path) + ": " + LastErrorText(code ? code : ERROR_WRITE_FAULT);
+    if (error) *error = "cannot write " + WideToUtf8(path) + ": " + LastErrorText(code ? code : ERROR_WRITE_FAULT, path);
     return false;
 }
 
@@ -271,9 +271,13 @@ bool MoveFileReplacing(const std::wstring& source, const std::wstring& target, s
                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             return true;
         const DWORD code = ::GetLastError();
-        // A folder in the way also gives "access denied", and never goes away by waiting.
-        if (!IsHeldByAnother(code) || IsDirectory(target) || ::GetTickCount64() >= deadline)
-            return FailWrite(error, target, code);
+        // A folder in the way gives "access denied", which would send the user after permissions
+        // or another program; it is named for what it is, and never goes away by waiting.
+        if (IsDirectory(target)) {
+            if (error) *error = "cannot write " + WideToUtf8(target) + ": it is a folder";
+            return false;
+        }
+        if (!IsHeldByAnother(code) || ::GetTickCount64() >= deadline) return FailWrite(error, target, code);
         if (onBusy) onBusy();
         ::Sleep(kReplacePauseMs);
     }

@@ -30,7 +30,7 @@ std::string ReadFileTail(const std::wstring& path, int64_t maximum);
 // Writes path + ".zvtmp" and moves it over the target: readers see the old or the new file,
 // never a partial one. While another program briefly holds the target the move is retried
 // (MoveFileReplacing). On failure the old file is intact, no temporary file remains and `error`
-// gets "cannot write " + path + ": " + the system's reason.
+// gets "cannot write " + path + ": " + the system's reason, or "it is a folder" for a folder there.
 [[nodiscard]] bool WriteFileAtomic(const std::wstring& path, std::string_view data, std::string* error = nullptr);
 // Writes all of `data` at the position of `file` (a HANDLE open for writing). False with the
 // reason: the system's text of the error, or, for a write the system reported done that wrote
@@ -39,7 +39,7 @@ std::string ReadFileTail(const std::wstring& path, int64_t maximum);
 // Moves `source` over `target` in one step. Another program holding the target (an editor, a
 // virus scanner) refuses the move for a moment: it is retried for about a second, with `onBusy`
 // (when set) called after each refused attempt, then given up. `source` stays on failure.
-// Error: "cannot write " + target + ": " + the system's reason.
+// Error: "cannot write " + target + ": " + the system's reason, or "it is a folder" (not retried).
 [[nodiscard]] bool MoveFileReplacing(const std::wstring& source, const std::wstring& target, std::string* error,
                                      const std::function<void()>& onBusy = {});
 // Creates the destination's parent folders, then copies; fails when it exists and !overwrite.

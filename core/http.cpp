@@ -253,7 +253,7 @@ bool DownloadFile(HttpResult& result, const std::string& url, const std::wstring
     if (!::MoveFileExW(ExtendedPath(part).c_str(), ExtendedPath(destination).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         const DWORD code = ::GetLastError();
-        return Fail(result, "cannot replace " + WideToUtf8(destination) + ": " + LastErrorText(code));
+        return Fail(result, "cannot replace " + WideToUtf8(destination) + ": " + LastErrorText(code, destination));
     }
     return true;
 }

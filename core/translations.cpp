@@ -431,6 +431,7 @@ const TranslationPair kTable[] = {
     // ---- PHP page ----
     {"No PHP version installed.", "Aucune version de PHP installée."},
     {"incompatible with Apache", "incompatible avec Apache"},
+    {"not a valid Windows program", "programme Windows non valide"},
     {"This build has no Apache module (php*apache2_4.dll): it is a Non Thread Safe build. Install the Thread Safe "
      "build from the Components page.",
      "Cette version n'a pas de module Apache (php*apache2_4.dll) : c'est une version Non Thread Safe. Installez la "
@@ -630,6 +631,9 @@ const TranslationPair kTable[] = {
     {"Empty this log file", "Vider ce journal"},
     {"(empty file)", "(fichier vide)"},
     {"(the file does not exist yet)", "(le fichier n'existe pas encore)"},
+    {"(this is a folder, not a log file)", "(c'est un dossier, pas un journal)"},
+    {"This is a folder, not a log file: there is nothing to empty",
+     "C'est un dossier, pas un journal : il n'y a rien à vider"},
     {"No log file yet: install and start the servers first.",
      "Aucun journal pour l'instant : installez et démarrez d'abord les serveurs."},
     {"Delete the PHP sessions", "Supprimer les sessions PHP"},

@@ -151,6 +151,11 @@ std::wstring PhpIniPath(const PhpInstall& build) { return build.dir + L"\\php.in
 std::wstring PhpExtDir(const PhpInstall& build) { return build.dir + L"\\ext"; }
 std::wstring PhpZendDir(const PhpInstall& build) { return build.dir + L"\\zend_ext"; }
 
+std::wstring PhpProgramPath(const PhpInstall& build) {
+    const std::wstring exe = build.dir + L"\\php.exe";
+    return PathExists(exe) || build.apacheDll.empty() ? exe : build.dir + L"\\" + Utf8ToWide(build.apacheDll);
+}
+
 // ---- Template and php.ini ----
 
 std::vector<std::string> OrderPhpIniTemplates(const std::vector<std::string>& fileNames) {

@@ -47,6 +47,9 @@ std::wstring PhpInitialIniPath(const PhpInstall& build);  // dir\php_initial.ini
 std::wstring PhpIniPath(const PhpInstall& build);         // dir\php.ini
 std::wstring PhpExtDir(const PhpInstall& build);          // dir\ext
 std::wstring PhpZendDir(const PhpInstall& build);         // dir\zend_ext
+// The program a build's architecture is read from, as named to the user: php.exe, or the Apache
+// module of a build without php.exe.
+std::wstring PhpProgramPath(const PhpInstall& build);
 
 // ---- Template and php.ini ----
 // The configuration samples of the distribution ("php.ini*"), development ones first.

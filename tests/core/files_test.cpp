@@ -30,6 +30,15 @@ TEST(Files, WriteFileAtomic_ReplacesWholeOrKeepsTheOldFile_NeverLeavesItsTempora
     EXPECT_EQ(ListFiles(dir / L"a/b/c", "*"), Names{"file.txt"});
     EXPECT_FALSE(WriteFileAtomic(target + L"/child.txt", "x"));   // its folder is a file
     EXPECT_EQ(ReadFile(target), std::string("bin\0ary", 7));
+    // A folder, empty or not, where the file goes: named as such, not by the "access denied" the
+    // move gets.
+    for (const std::wstring& folder : {dir / L"empty.conf", dir / L"full.conf"}) {
+        ASSERT_TRUE(EnsureDirectory(folder) && EnsureDirectory(dir / L"full.conf\\inside"));
+        std::string error;
+        EXPECT_FALSE(WriteFileAtomic(folder, "x", &error));
+        EXPECT_EQ(error, "cannot write " + WideToUtf8(folder) + ": it is a folder");
+        EXPECT_TRUE(IsDirectory(folder) && !PathExists(folder + L".zvtmp"));
+    }
 }
 
 // A write that fails names the system's reason; one reported done that wrote nothing (a full

@@ -316,6 +316,22 @@ TEST_F(ComponentsTest, Wizard_ProposesTheSecondNewestPhpBranchAndWaitsForNoOther
     EXPECT_FALSE(Id("confirm_ok").empty()) << "the question's turn";
 }
 
+// An Apache whose program is none has no architecture for PHP to follow: x64 builds are offered,
+// by the wizard and by the page, as without Apache.
+TEST_F(ComponentsTest, ApacheProgramThatIsNone_X64PhpOfferedByTheWizardAndThePage) {
+    MakeFolder(ApacheDir() + L"\\httpd-2.4.62", {{"bin/httpd.exe", "a text file"}});
+    ui::RefreshInstalls(true);
+    ASSERT_TRUE(ui::State().currentApache && ui::State().currentApache->arch == 0);
+    ASSERT_NO_FATAL_FAILURE(OpenWizardOnTheCatalogs());
+    EXPECT_EQ(ui::ComponentsCache().wizardPhp, 1) << "8.3.10 after 8.4.1";
+    EXPECT_EQ(WizardChecks(true), 3) << "all but Apache, installed";
+    ASSERT_TRUE(ClickId("wz_cancel"));
+    Show();
+    EXPECT_TRUE(ui::ComponentsCache().onlyApacheArch);
+    EXPECT_NE(Id("phparch").find("Only x64 builds (like Apache)"), std::string::npos);
+    EXPECT_EQ(Count("inst"), 4);
+}
+
 // With an x86 Apache only x86 PHP builds are offered, and only the ticked lines are installed.
 TEST_F(ComponentsTest, Wizard_PhpOfTheApacheArchitectureOnly_UntickedLinesLeftOut) {
     MakeFolder(ApacheDir() + L"\\httpd-2.4.62", {{"bin/httpd.exe", testkit::PeImage(testkit::kX86)}});

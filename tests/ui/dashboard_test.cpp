@@ -151,6 +151,10 @@ TEST(DashboardText, PhpBuildItem_NtsBeforeIncompatible) {
         {php(1, "php8apache2_4.dll"), apache64, "8.3.14 (x86)  - incompatible"},
         {php(1, ""), apache64, "8.3.14 (x86)  - NTS"},
         {php(1, "php8apache2_4.dll"), std::nullopt, "8.3.14 (x86)"},
+        // A program that is none (architecture 0) has no architecture to compare.
+        {php(0, "php8apache2_4.dll"), apache64, "8.3.14 (?)  - not a valid Windows program"},
+        {php(0, ""), apache64, "8.3.14 (?)  - not a valid Windows program"},
+        {php(1, "php8apache2_4.dll"), ApacheInstall{}, "8.3.14 (x86)"},
     };
     for (const auto& [build, apache, expected] : cases) EXPECT_EQ(ui::PhpBuildItem(build, apache), expected);
 }
@@ -217,6 +221,35 @@ TEST_F(DashboardTest, ButtonsFollowTheStandinBuildsAndTheServerStates) {
         for (size_t i = 0; i < std::size(ids); ++i) states += std::string(i == 3 || i == 6 || i == 9 ? " " : "") + StateOf(ids[i]);
         EXPECT_EQ(states, expected) << name;
     }
+}
+
+// A build whose program is none is said to be so on its own card, and the PHP card compares no
+// architecture "?" with Apache's; a real difference keeps its line there.
+TEST_F(DashboardTest, AProgramThatIsNone_SaidOnItsOwnCard_ARealDifferenceStillShown) {
+    MakeApache(LeasedPort());
+    const auto drawn = [&] {
+        ui::RefreshInstalls(true);
+        Frame();
+        return harness.DrawnText([] { ui::Frame(); });
+    };
+    const std::string notice = "Not a valid Windows program";
+    MakePhp({{"php.exe", "a text file"}, {"php8apache2_4.dll", "a text file"}});
+    std::string text = drawn();
+    size_t at = text.find(notice);
+    EXPECT_TRUE(at != std::string::npos && at > text.find("extensions enabled") && text.rfind(notice) == at) << text;
+    EXPECT_EQ(text.find("/ Apache"), std::string::npos) << text;
+
+    MakePhp();
+    testkit::WriteFile(apacheDir + L"\\bin\\httpd.exe", "a text file");
+    text = drawn();
+    at = text.find(notice);
+    EXPECT_TRUE(at != std::string::npos && at < text.find("Ports:") && text.rfind(notice) == at) << text;
+    EXPECT_EQ(text.find("/ Apache"), std::string::npos) << text;
+
+    MakeApache(LeasedPort());
+    testkit::WriteFile(phpDir + L"\\php.exe", testkit::PeImage(testkit::kX86));
+    text = drawn();
+    EXPECT_TRUE(text.find("x86 / Apache x64") != std::string::npos && text.find(notice) == std::string::npos) << text;
 }
 
 TEST_F(DashboardTest, ButtonsHandTheRightTargetToTheShellPageOrQueue) {

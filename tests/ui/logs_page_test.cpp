@@ -156,6 +156,32 @@ TEST_F(LogsPage, Emptying_OneLogOrAllWhileBothServersAreStopped_HeldFilesNamed_S
     EXPECT_EQ(FileSize(paths[1]), 0u);
 }
 
+// A folder where a log goes shows as one, with no size and no lines, and is not offered to empty.
+// One that takes a log's place after its load is refused by name, not as a file in use; emptying
+// all the logs passes it by, as it does a missing file.
+TEST_F(LogsPage, AFolderInALogsPlace_ShownAsAFolder_NeitherEmptiedNorCalledInUse) {
+    const auto paths = MakeLogs(1);
+    const std::wstring folder = root / L"logs\\folder.log";
+    ASSERT_TRUE(EnsureDirectory(folder + L"\\inside"));
+    ui::State().logSources.push_back({"Log folder", folder});
+    Draw();
+    ASSERT_TRUE(ClickOn("follow") && Choose("Log folder", 1));   // no reload of its own in between
+    const std::string text = harness.DrawnText(draw);
+    const auto shows = [&](const std::string& part) { return text.find(part) != std::string::npos; };
+    EXPECT_TRUE(ui::CurrentLog().folder && shows("(this is a folder, not a log file)")) << text;
+    EXPECT_TRUE(shows(WideToUtf8(folder)) && !shows(WideToUtf8(folder) + "  \xC2\xB7")) << "no size: " << text;
+    EXPECT_TRUE(!On("logclear") && !On("logedit") && On("logfolder"));
+    EXPECT_EQ(ui::TruncateLogFile(folder), ui::TruncateResult::Folder);
+
+    ASSERT_TRUE(Choose("Log a.log", 0) && RemoveTree(paths[0]) && EnsureDirectory(paths[0]));
+    ASSERT_TRUE(ClickOn("logclear"));
+    EXPECT_EQ(Toasts(), Strings{"! This is a folder, not a log file: there is nothing to empty"});
+    EXPECT_TRUE(ui::CurrentLog().folder && !On("logclear"));
+    ASSERT_TRUE(ClickOn("delall") && ClickOn("confirm_ok"));
+    EXPECT_EQ(Toasts(), Strings{"Logs emptied"});
+    EXPECT_TRUE(IsDirectory(folder + L"\\inside") && IsDirectory(paths[0]));
+}
+
 TEST_F(LogsPage, French_EveryStateOfThePage) {
     uitest::UntranslatedRecorder french;
     Draw();

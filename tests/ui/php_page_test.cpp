@@ -65,21 +65,57 @@ TEST(PhpPageRules, IniTruthyEnumEntriesVersionItemsAndWarnings) {
     }
 
     const PhpInstall ts{"php-8.3.14", L"x", "8.3.14", 2, "php8apache2_4.dll"};
-    PhpInstall nts = ts, x86 = ts;
+    PhpInstall nts = ts, x86 = ts, none = ts, ntsNone = ts;
     nts.apacheDll.clear();
     x86.arch = 1;
-    const ApacheInstall apache{"httpd", L"y", "2.4.58", 2};
+    none.arch = ntsNone.arch = 0;   // programs that are none: no architecture to compare
+    ntsNone.apacheDll.clear();
+    const ApacheInstall apache{"httpd", L"y", "2.4.58", 2}, apacheNone{"httpd", L"y", "2.4.58", 0};
+    const std::string notAProgram = " is not a valid Windows program: the build is damaged or incomplete.\nReinstall ";
     const std::tuple<PhpInstall, std::optional<ApacheInstall>, std::string, std::string> builds[] = {
         {ts, apache, "8.3.14 (x64)   [php-8.3.14]", ""},
         {nts, apache, "8.3.14 (x64)   [php-8.3.14]  - NTS", "This build has no Apache module"},
         {x86, apache, "8.3.14 (x86)   [php-8.3.14]  - incompatible with Apache",
          "This PHP build is x86 but Apache is x64: Apache cannot load it."},
-        {x86, std::nullopt, "8.3.14 (x86)   [php-8.3.14]", ""}};
+        {x86, std::nullopt, "8.3.14 (x86)   [php-8.3.14]", ""},
+        {none, apache, "8.3.14 (?)   [php-8.3.14]  - not a valid Windows program",
+         "x\\php8apache2_4.dll" + notAProgram + "PHP 8.3.14 from the Components page."},
+        {ntsNone, std::nullopt, "8.3.14 (?)   [php-8.3.14]  - not a valid Windows program",
+         "x\\php.exe" + notAProgram + "PHP 8.3.14 from the Components page."},
+        {x86, apacheNone, "8.3.14 (x86)   [php-8.3.14]",
+         "y\\bin\\httpd.exe" + notAProgram + "Apache 2.4.58 from the Components page."},
+        {nts, apacheNone, "8.3.14 (x64)   [php-8.3.14]  - NTS", "This build has no Apache module"}};
     for (const auto& [build, withApache, item, warning] : builds) {
         EXPECT_EQ(ui::PhpVersionItem(build, withApache), item);
         const std::string got = ui::PhpBuildWarning(build, withApache);
         EXPECT_TRUE(warning.empty() ? got.empty() : StartsWith(got, warning)) << got;
     }
+}
+
+// A build whose php.exe and module are text files is no program: the page's callout names the file
+// and the build to reinstall, and compares no architecture "?"; the list marks it. So is an Apache
+// program that is none, while PHP's is one.
+TEST_F(PhpPageTest, AProgramThatIsNone_NamedWithTheBuildToReinstall_NoArchitectureCompared) {
+    MakeApache(LeasedPort());
+    MakePhp({{"php.exe", "a text file"}, {"php8apache2_4.dll", "a text file"}, {"php.ini-development", "[PHP]\r\n"}});
+    std::string list;
+    // The callout draws its text straight into the window, past the harness: its rule gives it.
+    const auto callout = [&] {
+        ui::RefreshInstalls(true);
+        Show();
+        list = harness.DrawnText([] { ui::Frame(); });
+        return ui::PhpBuildWarning(*ui::State().currentPhp, ui::State().currentApache);
+    };
+    const std::string notAProgram = " is not a valid Windows program: the build is damaged or incomplete.\nReinstall ";
+    EXPECT_EQ(callout(), WideToUtf8(phpDir + L"\\php.exe") + notAProgram + "PHP 8.3.14 from the Components page.");
+    EXPECT_NE(list.find("{ 8.3.14 (?)   [php-8.3.14]  - not a valid Windows program }"), std::string::npos) << list;
+    ASSERT_TRUE(RemoveTree(phpDir + L"\\php.exe"));   // then the module is what Apache would load
+    EXPECT_EQ(callout(), WideToUtf8(phpDir + L"\\php8apache2_4.dll") + notAProgram + "PHP 8.3.14 from the Components page.");
+
+    MakePhp();
+    testkit::WriteFile(apacheDir + L"\\bin\\httpd.exe", "");
+    EXPECT_EQ(callout(), WideToUtf8(apacheDir + L"\\bin\\httpd.exe") + notAProgram + "Apache 2.4.58 from the Components page.");
+    EXPECT_NE(list.find("{ 8.3.14 (x64)   [php-8.3.14] }"), std::string::npos) << "not incompatible: " << list;
 }
 
 // An emptied field of a directive the file lacks is no edit; a value equal to the file's is none either.

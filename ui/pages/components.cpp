@@ -241,6 +241,10 @@ std::string CatalogSite(installer::Endpoint endpoint) {
     return address.substr(0, address.find('/'));
 }
 
+int32_t PhpTargetArchitecture(const UiState& state) {
+    return state.currentApache && state.currentApache->arch != 0 ? state.currentApache->arch : 2;
+}
+
 int DefaultMariaDbMajor(const std::vector<Package>& majors) {
     for (size_t i = 0; i < majors.size(); ++i)
         if (majors[i].detail == "LTS") return int(i);
@@ -392,7 +396,7 @@ void TabPhpBuilds() {
     Dropdown("##phpsrc", &g_cache.phpSource,
              {Tr("Current releases"), Tr("Archives (old versions)"), Tr("Test versions (QA / RC)")}, 260 * s);
     const std::string key = kPhpSources[g_cache.phpSource];
-    const int32_t target = state.currentApache ? state.currentApache->arch : 2;
+    const int32_t target = PhpTargetArchitecture(state);
     const std::string only = Format(Tr("Only %s builds (like Apache)"), ArchName(target));
     SameLineIfFits(ImGui::GetFrameHeight() + ImGui::GetStyle().ItemInnerSpacing.x + TextWidth(only));
     ImGui::Checkbox(ComposeLabel(nullptr, only.c_str(), "phparch").c_str(), &g_cache.onlyApacheArch);

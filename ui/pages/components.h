@@ -55,6 +55,9 @@ std::vector<InstalledRow> PhpRows(const UiState& state);
 std::vector<InstalledRow> DatabaseRows(const UiState& state);
 // The host an endpoint's address names ("windows.php.net"), shown as the catalog's site.
 std::string CatalogSite(installer::Endpoint endpoint);
+// The architecture PHP builds are offered in: the current Apache build's, or x64 without one or
+// when its program is none (it has no architecture to follow).
+int32_t PhpTargetArchitecture(const UiState& state);
 // The first series whose detail is "LTS", else 0; -1 without any series.
 int DefaultMariaDbMajor(const std::vector<Package>& majors);
 // The index of the PHP candidate the wizard proposes first: the newest build of the second-newest

@@ -25,6 +25,7 @@
 #include "ui/icons.h"
 #include "ui/pages/dashboard_parts.h"
 #include "ui/pages/pages.h"
+#include "ui/pages/php.h"
 #include "ui/pages/rows.h"
 #include "ui/shell.h"
 #include "ui/state.h"
@@ -100,10 +101,7 @@ std::string ProjectAddress(const std::string& base, const std::string& folder, c
 }
 
 std::string PhpBuildItem(const PhpInstall& build, const std::optional<ApacheInstall>& apache) {
-    std::string item = PhpInstallLabel(build);
-    if (build.apacheDll.empty()) return item + "  - NTS";
-    if (apache && apache->arch != build.arch) item += std::string("  - ") + Tr("incompatible");
-    return item;
+    return PhpInstallLabel(build) + PhpFitMark(build, apache, Tr("incompatible"));
 }
 
 bool PhpShownLoaded(const UiState& state, const DashboardCache& cache) {

@@ -51,8 +51,7 @@ std::string ProcessUsageText(const ServerState& state);
 // "SSLEngine on", whose document root ends with "/<folder>" (any case); else base, the folder's
 // name percent-encoded, and "/".
 std::string ProjectAddress(const std::string& base, const std::string& folder, const std::vector<VirtualHost>& hosts);
-// A PHP build as the version list shows it: its label, then "  - NTS" without an Apache module,
-// else "  - incompatible" (translated) when the current Apache build has another architecture.
+// A PHP build as the version list shows it: its label, then PhpFitMark with "incompatible".
 std::string PhpBuildItem(const PhpInstall& build, const std::optional<ApacheInstall>& apache);
 
 // Whether the PHP card says "Loaded" (else "Idle"): Apache runs, and the httpd.conf it was started

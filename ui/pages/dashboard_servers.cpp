@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "control/server.h"
+#include "control/start.h"
 #include "core/text.h"
 #include "core/translate.h"
 #include "imgui.h"
@@ -16,6 +17,7 @@
 #include "ui/icons.h"
 #include "ui/pages/dashboard.h"
 #include "ui/pages/dashboard_parts.h"
+#include "ui/pages/php.h"
 #include "ui/shell.h"
 #include "ui/state.h"
 #include "ui/theme.h"
@@ -99,6 +101,13 @@ void StartStopButton(bool running, bool buildCurrent, const char* startId, const
     }
 }
 
+// A build whose program is none: said in the warning colour, with the whole notice (which file,
+// what to reinstall) in its tooltip.
+void NotAProgramLine(const std::string& notice) {
+    ColoredText(WarningColor(), "%s %s", ui::icon::kError, Tr("Not a valid Windows program"));
+    Tooltip(notice.c_str());
+}
+
 void SettingsButton(const char* id, const char* tooltip, Page target) {
     const float side = ImGui::GetFrameHeight();
     if (Button(ui::icon::kSettings, nullptr, id, ImVec2(side, side))) State().page = target;
@@ -118,6 +127,7 @@ void ApacheCard(float width) {
     } else if (const auto name = VersionDropdown("##apachever", state.apaches, state.currentApache, ApacheInstallLabel)) {
         SwitchBuild(Comp::Apache, *name);
     }
+    if (state.currentApache && state.currentApache->arch == 0) NotAProgramLine(NotAProgramText(*state.currentApache));
     std::vector<std::string> ports;
     for (int32_t port : apache.ports) ports.push_back(std::to_string(port));
     WrappedLine(Format("%s %s", Tr("Ports:"), ports.empty() ? "-" : Join(ports, ", ").c_str()), true);
@@ -158,7 +168,9 @@ void PhpCard(float width) {
         WrappedLine(Format(Tr("%d extensions enabled"), EnabledExtensionCount()));
         if (php->configured) MutedText("%s", "php_zerva.ini");
         else WrappedText(Tr("Not configured yet (automatic at start)"));
-        if (state.currentApache && state.currentApache->arch != php->arch)
+        // An Apache program that is none is said on Apache's card.
+        if (php->arch == 0) NotAProgramLine(NotAProgramText(*php));
+        else if (state.currentApache && ArchitecturesDiffer(php->arch, state.currentApache->arch))
             ColoredText(WarningColor(), "%s %s / Apache %s", ui::icon::kError, ArchName(php->arch),
                         ArchName(state.currentApache->arch));
     }

@@ -48,6 +48,7 @@ std::string FileNameOf(const std::wstring& path) {
 // Every captured file that exists is emptied; the ones that cannot be are named in one error.
 void EmptyAllLogs(const std::vector<LogSource>& sources) {
     std::vector<std::string> failed;
+    // A folder in a log's place holds no log to empty, as a missing file does not.
     for (const LogSource& source : sources)
         if (!source.path.empty() && ui::TruncateLogFile(source.path) == ui::TruncateResult::InUse)
             failed.push_back(FileNameOf(source.path));
@@ -59,8 +60,13 @@ void EmptyAllLogs(const std::vector<LogSource>& sources) {
 
 void EmptyOneLog() {
     const std::wstring path = P().log.path;
-    if (ui::TruncateLogFile(path) == ui::TruncateResult::InUse)
-        return ui::Toast(Tr("The file is in use: stop the server first"), true);
+    const ui::TruncateResult result = ui::TruncateLogFile(path);
+    // The button is offered for a file; a folder may have taken its place since the last load.
+    if (result == ui::TruncateResult::Folder) {
+        ui::LoadLogTail(path);
+        return ui::Toast(Tr("This is a folder, not a log file: there is nothing to empty"), true);
+    }
+    if (result == ui::TruncateResult::InUse) return ui::Toast(Tr("The file is in use: stop the server first"), true);
     ui::LoadLogTail(path);
     ui::Toast(Tr("Log file emptied"), false);
 }
@@ -80,7 +86,7 @@ void Toolbar(const std::vector<LogSource>& sources) {
     std::vector<std::string> labels;
     for (const LogSource& source : sources) labels.push_back(source.label);
     if (ui::Dropdown("##logsel", &p.selected, labels, 340 * s)) ui::LoadLogTail(sources[size_t(p.selected)].path);
-    const bool exists = p.log.writeTime != 0;
+    const bool exists = p.log.writeTime != 0 && !p.log.folder;
     ImGui::SameLine();
     ImGui::Checkbox(ui::ComposeLabel(nullptr, Tr("Follow"), "follow").c_str(), &p.follow);
     ImGui::SameLine();
@@ -94,7 +100,8 @@ void Toolbar(const std::vector<LogSource>& sources) {
         ui::OpenFolder(ParentFolder(p.log.path));
     ImGui::SameLine();
     if (ui::IconButton(ui::icon::kDelete, "logclear", Tr("Empty this log file"), exists)) EmptyOneLog();
-    const std::string where = WideToUtf8(p.log.path) + "  \xC2\xB7  " + FormatSize(p.log.size);
+    std::string where = WideToUtf8(p.log.path);
+    if (!p.log.folder) where += "  \xC2\xB7  " + FormatSize(p.log.size);
     ui::SameLineIfFits(ImGui::CalcTextSize(where.c_str()).x);
     ImGui::AlignTextToFramePadding();
     ui::WrappedText(where.c_str());  // a deep root makes a path longer than the line
@@ -108,7 +115,9 @@ void TextView() {
                       ui::compat::kChildBorders, ImGuiWindowFlags_HorizontalScrollbar);
     ImGui::PushFont(ui::Fonts()[ui::kFontMono]);
     if (p.log.lines.empty()) {
-        ui::MutedText("%s", p.log.writeTime != 0 ? Tr("(empty file)") : Tr("(the file does not exist yet)"));
+        ui::MutedText("%s", p.log.folder           ? Tr("(this is a folder, not a log file)")
+                            : p.log.writeTime != 0 ? Tr("(empty file)")
+                                                   : Tr("(the file does not exist yet)"));
     } else {
         ImGuiListClipper clipper;
         clipper.Begin(int(p.log.lines.size()));
@@ -141,6 +150,7 @@ void LoadLogTail(const std::wstring& path) {
     // Time and size before the read: a line the server appends meanwhile makes the next follow
     // check read again, instead of hiding behind a size that already counts it.
     log.writeTime = FileWriteTime(path);
+    log.folder = !path.empty() && IsDirectory(path);
     log.size = FileSize(path);
     log.lines = SplitLines(ReadFileTail(path, kTailBytes));
     P().scrollToEnd = true;
@@ -174,7 +184,7 @@ TruncateResult TruncateLogFile(const std::wstring& path) {
     if (file) return TruncateResult::Emptied;
     const DWORD error = ::GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return TruncateResult::Missing;
-    return TruncateResult::InUse;
+    return IsDirectory(path) ? TruncateResult::Folder : TruncateResult::InUse;
 }
 
 void PageLogs() {

@@ -16,6 +16,7 @@ struct LoadedLog {
     std::wstring path;
     uint64_t writeTime = 0;  // 0 when the file did not exist
     uint64_t size = 0;
+    bool folder = false;     // a folder stands where the log goes: no size, no lines, nothing to empty
     std::vector<std::string> lines;
 };
 
@@ -30,8 +31,9 @@ int DeletePhpSessions();
 enum class LineTone { Normal, Error, Warning, Notice };
 LineTone ToneOfLine(std::string_view line);
 
-// Empties a log file in place, so a server that still writes to it goes on at its start.
-enum class TruncateResult { Emptied, Missing, InUse };
+// Empties a log file in place, so a server that still writes to it goes on at its start. A folder
+// at the path is refused as such (Windows calls it "access denied", as it does a held file).
+enum class TruncateResult { Emptied, Missing, InUse, Folder };
 TruncateResult TruncateLogFile(const std::wstring& path);
 
 }  // namespace ui

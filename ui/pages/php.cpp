@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "control/start.h"
 #include "core/files.h"
 #include "core/text.h"
 #include "core/translate.h"
@@ -141,22 +142,42 @@ bool IniTruthy(std::string_view value) {
 
 // ---- Rules behind the drawing ----
 
+bool ArchitecturesDiffer(int32_t a, int32_t b) { return a != 0 && b != 0 && a != b; }
+
+PhpFit PhpFitWith(const PhpInstall& build, const std::optional<ApacheInstall>& apache) {
+    if (build.arch == 0) return PhpFit::NotAProgram;
+    if (build.apacheDll.empty()) return PhpFit::Nts;
+    if (!apache) return PhpFit::Usable;
+    if (apache->arch == 0) return PhpFit::ApacheNotAProgram;
+    return ArchitecturesDiffer(build.arch, apache->arch) ? PhpFit::OtherArchitecture : PhpFit::Usable;
+}
+
+std::string PhpFitMark(const PhpInstall& build, const std::optional<ApacheInstall>& apache, const char* incompatible) {
+    switch (PhpFitWith(build, apache)) {
+        case PhpFit::NotAProgram: return std::string("  - ") + Tr("not a valid Windows program");
+        case PhpFit::Nts: return "  - NTS";
+        case PhpFit::OtherArchitecture: return std::string("  - ") + incompatible;
+        default: return {};
+    }
+}
+
 std::string PhpVersionItem(const PhpInstall& build, const std::optional<ApacheInstall>& apache) {
-    std::string item = PhpInstallLabel(build) + "   [" + build.name + "]";
-    if (build.apacheDll.empty()) item += "  - NTS";
-    else if (apache && apache->arch != build.arch) item += std::string("  - ") + Tr("incompatible with Apache");
-    return item;
+    return PhpInstallLabel(build) + "   [" + build.name + "]" + PhpFitMark(build, apache, Tr("incompatible with Apache"));
 }
 
 std::string PhpBuildWarning(const PhpInstall& build, const std::optional<ApacheInstall>& apache) {
-    if (build.apacheDll.empty())
-        return Tr("This build has no Apache module (php*apache2_4.dll): it is a Non Thread Safe build. Install the "
-                  "Thread Safe build from the Components page.");
-    if (apache && apache->arch != build.arch)
-        return Format(Tr("This PHP build is %s but Apache is %s: Apache cannot load it. Choose another version or "
-                         "install the right build."),
-                      ArchName(build.arch), ArchName(apache->arch));
-    return {};
+    switch (PhpFitWith(build, apache)) {
+        case PhpFit::NotAProgram: return NotAProgramText(build);
+        case PhpFit::Nts:
+            return Tr("This build has no Apache module (php*apache2_4.dll): it is a Non Thread Safe build. Install "
+                      "the Thread Safe build from the Components page.");
+        case PhpFit::ApacheNotAProgram: return NotAProgramText(*apache);
+        case PhpFit::OtherArchitecture:
+            return Format(Tr("This PHP build is %s but Apache is %s: Apache cannot load it. Choose another version "
+                             "or install the right build."),
+                          ArchName(build.arch), ArchName(apache->arch));
+        default: return {};
+    }
 }
 
 void NotePhpSettingEdit(PhpPageCache& cache, const std::string& key, const std::string& value) {

@@ -52,7 +52,18 @@ void TabSettings(const PhpInstall& build);
 void TabPhpFiles(const PhpInstall& build);
 
 // ---- Rules behind the drawing ----
-// The entry of the version list: label, folder, and "  - NTS" or the incompatibility mark.
+// Whether two builds' architectures differ; an unknown one (0: a program that is none) is no
+// architecture to compare.
+bool ArchitecturesDiffer(int32_t a, int32_t b);
+// Why Apache cannot load a PHP build, the build's own faults first: its program is no Windows
+// program, it has no Apache module (NTS), Apache's program is no Windows program, the two
+// architectures differ. Usable otherwise, and without a current Apache build.
+enum class PhpFit { Usable, NotAProgram, Nts, ApacheNotAProgram, OtherArchitecture };
+PhpFit PhpFitWith(const PhpInstall& build, const std::optional<ApacheInstall>& apache);
+// What the version lists add after a build's label: "  - " and "NTS", the translated "not a valid
+// Windows program", or `incompatible` (translated by the caller) for another architecture.
+std::string PhpFitMark(const PhpInstall& build, const std::optional<ApacheInstall>& apache, const char* incompatible);
+// The entry of the version list: label, folder, and PhpFitMark with "incompatible with Apache".
 std::string PhpVersionItem(const PhpInstall& build, const std::optional<ApacheInstall>& apache);
 // The warning about the build Apache cannot load; "" when there is none.
 std::string PhpBuildWarning(const PhpInstall& build, const std::optional<ApacheInstall>& apache);

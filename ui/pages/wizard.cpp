@@ -50,7 +50,7 @@ Candidates FindCandidates() {
                 ui::CatalogPending(phpMyAdmin);
 
     c.found[kApache] = First(apache, 2);
-    const int32_t arch = state.currentApache ? state.currentApache->arch : 2;
+    const int32_t arch = ui::PhpTargetArchitecture(state);
     for (const Package& package : php.packages)
         if (package.arch == arch) c.php.push_back(package);
     if (!c.php.empty() && !cache.wizardPhpChosen) {
