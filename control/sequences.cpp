@@ -43,7 +43,7 @@ bool Contains(const std::vector<uint32_t>& pids, uint32_t pid) {
 
 // Terminates what is left, waits, and reports whether anything survived.
 bool ForceEnd(std::vector<ProcessInfo> (*find)()) {
-    for (const auto& process : find()) (void)(g_forcedEnd ? g_forcedEnd : KillPid)(process.pid);
+    for (const auto& process : find()) (void)(g_forcedEnd ? g_forcedEnd(process.pid) : KillPid(process.pid, process.fullPath));
     return WaitUntil(kAfterKillWaitMs, [find] { return find().empty(); });
 }
 

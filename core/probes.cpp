@@ -21,12 +21,7 @@ namespace {
 // Empty when the process cannot be opened or queried.
 std::string FullImagePath(uint32_t pid) {
     UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-    if (!process) return {};
-    std::wstring path(32768, L'\0');  // the longest path Windows has
-    DWORD size = DWORD(path.size());
-    if (!::QueryFullProcessImageNameW(process.Get(), 0, path.data(), &size)) return {};
-    path.resize(size);
-    return WideToUtf8(path);
+    return process ? ProcessImagePath(process.Get()) : std::string();
 }
 
 // Calls `visit` with each entry of a fresh process snapshot until it returns false.
@@ -94,6 +89,14 @@ uint32_t ListenerPid(ULONG family, uint16_t port) {
 }
 
 }  // namespace
+
+std::string ProcessImagePath(void* process) {
+    std::wstring path(32768, L'\0');  // the longest path Windows has
+    DWORD size = DWORD(path.size());
+    if (!::QueryFullProcessImageNameW(process, 0, path.data(), &size)) return {};
+    path.resize(size);
+    return WideToUtf8(path);
+}
 
 bool WinsockStartup() {
     static const bool started = [] {

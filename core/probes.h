@@ -15,6 +15,10 @@ struct ProcessInfo {
     std::string fullPath;    // empty when it cannot be queried
 };
 
+// The image path of a process opened with at least PROCESS_QUERY_LIMITED_INFORMATION (a HANDLE);
+// empty when it cannot be read.
+std::string ProcessImagePath(void* process);
+
 struct PortOwnerInfo {
     uint32_t pid = 0;
     std::string name;        // ProcessNameForPid

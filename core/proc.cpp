@@ -23,6 +23,7 @@
 #include "core/detached.h"
 #include "core/files.h"
 #include "core/handle.h"
+#include "core/probes.h"
 #include "core/text.h"
 
 namespace proc {
@@ -485,9 +486,11 @@ bool SignalNamedEvent(const std::wstring& name) {
     return event && ::SetEvent(event.Get());
 }
 
-bool KillPid(uint32_t pid) {
-    UniqueHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+bool KillPid(uint32_t pid, std::string_view image) {
+    UniqueHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
     if (!process) return false;
+    // Judged on the handle that is ended, so the id cannot change hands in between.
+    if (!image.empty() && !EqualsIgnoreCase(ProcessImagePath(process.Get()), image)) return false;
     const bool ended = ::TerminateProcess(process.Get(), 0) != 0;
     ::WaitForSingleObject(process.Get(), 3000);
     return ended;

@@ -109,8 +109,9 @@ private:
 // Sets an existing named event (servers watch one to stop cleanly); false when it does not exist.
 [[nodiscard]] bool SignalNamedEvent(const std::wstring& name);
 // Terminates the process with exit code 0 and waits up to 3 s for it; false when it cannot be
-// opened or terminated.
-[[nodiscard]] bool KillPid(uint32_t pid);
+// opened or terminated. With `image`, the path a process list gave for it, only a process of that
+// image is ended: a listed process may have ended since, and its id gone to another program.
+[[nodiscard]] bool KillPid(uint32_t pid, std::string_view image = {});
 // True only when the process can be opened and has not ended; pid 0 is never running. An id says
 // nothing of a process of ours once it ended (the system hands it out again): judge those by
 // their proc::Process.

@@ -84,7 +84,7 @@ protected:
             bool none = true;
             for (const auto& process : FindProcessesByName({"httpd.exe", "mariadbd.exe", "mysqld.exe"}))
                 if (StartsWith(key(process.fullPath), key(root.Utf8() + "\\"))) {
-                    (void)KillPid(process.pid);
+                    (void)KillPid(process.pid, process.fullPath);
                     none = false;
                 }
             return none;

@@ -15,6 +15,7 @@
 #include "core/files.h"
 #include "core/handle.h"
 #include "core/log.h"
+#include "core/probes.h"
 #include "core/text.h"
 #include "tests/support/testkit.h"
 
@@ -283,6 +284,21 @@ TEST(ProcSpawn, LoggingOff_StillDrainsPipeAndLogsNothing) {
     DWORD code = 0;
     EXPECT_TRUE(::GetExitCodeProcess(process.Get(), &code) && code == 7u) << code;   // it wrote everything
     EXPECT_TRUE(LoggedWith(tag).empty());
+}
+
+// A process list is read before its processes are ended; one may end in between and its id go to
+// another program, which must not be ended in its place.
+TEST(ProcStop, KillPid_EndsOnlyTheImageTheListGave) {
+    testkit::WaitingStandin child;
+    ASSERT_TRUE(child.WaitReady());
+    std::string image;
+    for (const ProcessInfo& process : FindProcessesByName({"standin.exe"}))
+        if (process.pid == child.Pid()) image = process.fullPath;
+    ASSERT_FALSE(image.empty());
+    EXPECT_FALSE(KillPid(child.Pid(), "C:\\elsewhere\\standin.exe"));
+    EXPECT_EQ(::WaitForSingleObject(child.Process(), 0), DWORD(WAIT_TIMEOUT)) << "another program's id: left alone";
+    EXPECT_TRUE(KillPid(child.Pid(), ToLower(image)));
+    EXPECT_EQ(::WaitForSingleObject(child.Process(), 5000), DWORD(WAIT_OBJECT_0));
 }
 
 TEST(ProcStop, SignalOrKill_EndsWaitingChildWithExitCode0) {
