@@ -121,11 +121,16 @@ bool CheckApacheConfig(const ApacheInstall& apache, const std::optional<PhpInsta
 
 // The port my.ini gives the server must be one it can listen on: without a port line it would take
 // a port of its own choosing, and with a port it cannot take it would not listen at all, while
-// the start waits on MYSQL_PORT. The refusal names the value and the file it comes from: the
-// MYSQL_PORT setting when the template's port line holds its macro, else the template.
+// the start waits on MYSQL_PORT. MYSQL_PORT itself must be a port as written: letters in it
+// ("abc", "3307x") would read as the default 3306 or as the digits before them, and the server
+// would be started on a port nobody set. The refusal names the value and the file it comes from:
+// the MYSQL_PORT setting when it is no port or the template's port line holds its macro, else the
+// template.
 bool CheckDbPort(const DbInstall& db) {
+    const std::string stored = Config::Instance().Get(setting::kMysqlPort);
+    const bool storedIsPort = stored.empty() || ListenablePort(stored);   // empty reads as the default
     const std::optional<std::string> value = ServerPortOption(ReadWholeFile(MyIniPath(db)).value_or(""));
-    if (value && ListenablePort(*value)) return true;
+    if (value && ListenablePort(*value) && storedIsPort) return true;
     const std::string templatePath = WideToUtf8(MyTemplatePath(db));
     const std::optional<std::string> templateLine = ServerPortOption(ReadWholeFile(MyTemplatePath(db)).value_or(""));
     std::string problem, remedy;
@@ -134,9 +139,9 @@ bool CheckDbPort(const DbInstall& db) {
                          templatePath.c_str());
         remedy = Tr("Add the line \"port = {MYSQL_PORT}\" (Edit my_zerva.ini on the MySQL / MariaDB page), or "
                     "restore the initial configuration there.");
-    } else if (templateLine && templateLine->find("{MYSQL_PORT}") != std::string::npos) {
+    } else if (!storedIsPort || (templateLine && templateLine->find("{MYSQL_PORT}") != std::string::npos)) {
         problem = Format(Tr("The database port \"%s\" (MYSQL_PORT in zerva.ini) is not a port from 1 to 65535."),
-                         Config::Instance().Get(setting::kMysqlPort).c_str());
+                         stored.c_str());
         remedy = Tr("Set the port on the MySQL / MariaDB page.");
     } else {
         problem = Format(Tr("The database port \"%s\" in %s is not a port from 1 to 65535."), value->c_str(),

@@ -185,8 +185,8 @@ TEST_F(ControlTest, DoStartMySql_MissingBuildAndImmediateDeath) {
     EXPECT_TRUE(Has(lines, {console::kMySql, level::kError, "The database server stopped right after starting. See the MySQL error log."}));
 }
 
-// A port the server cannot listen on, from the setting or the template, or no port line at all:
-// refused, naming the value and the file, before anything runs or is made; so is a server program
+// A port the server cannot listen on, from the setting or the template, a setting that is no
+// number as written, or no port line at all: refused, naming the value and the file, before anything runs or is made; so is a server program
 // that is not a program.
 TEST_F(ControlTest, DoStartMySql_UnusablePortOrNotAProgram_RefusedBeforeAnythingRuns) {
     MakeMariaDb(LeasedPort());
@@ -202,6 +202,9 @@ TEST_F(ControlTest, DoStartMySql_UnusablePortOrNotAProgram_RefusedBeforeAnything
         {"0", "", Format(fromSetting.c_str(), "0"), toSetting},
         {"-1", "", Format(fromSetting.c_str(), "-1"), toSetting},
         {"99999", "", Format(fromSetting.c_str(), "99999"), toSetting},
+        // Letters: not the default 3306, nor the digits before them, in place of what was meant.
+        {"abc", "", Format(fromSetting.c_str(), "abc"), toSetting},
+        {"3307x", "", Format(fromSetting.c_str(), "3307x"), toSetting},
         {"3306", literal, Format("The database port \"abc\" in %s is not a port from 1 to 65535.", templatePath.c_str()),
          "\nCorrect it (Edit my_zerva.ini on the MySQL / MariaDB page), or restore the initial configuration there. | 4"},
         {"3306", noPortLine,

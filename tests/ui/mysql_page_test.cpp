@@ -147,6 +147,19 @@ TEST_F(MySqlPage, Port_ClampedAppliedToSettingsAndPhpMyAdmin_RestartOnlyWhileRun
     }
 }
 
+// A stored port with letters after its digits reads as those digits, which the field shows: Apply is
+// offered all the same (the start refuses the stored text) and stores the port as a number.
+TEST_F(MySqlPage, Port_StoredWithLetters_ApplyOfferedAndStoresTheNumber) {
+    MakeDbStack();
+    const std::string port = std::to_string(MysqlPort());
+    Config::Instance().Set(setting::kMysqlPort, port + "x");
+    Draw();
+    ASSERT_TRUE(On("dbport_apply"));
+    ASSERT_TRUE(ClickOn("dbport_apply"));
+    EXPECT_EQ(Config::Instance().Get(setting::kMysqlPort), port);
+    EXPECT_FALSE(On("dbport_apply"));
+}
+
 TEST_F(MySqlPage, PasswordChange_AdminGetsWhatWasTyped_CurrentFieldFollows_PhpMyAdminResultReported) {
     MakeDbStack();
     Server::Instance().Start();

@@ -231,7 +231,10 @@ void ConnectionCard(const DbInstall&, float width) {
     ImGui::InputInt("##dbport", &p.port, 0, 0);
     p.port = std::clamp(p.port, 1, 65535);
     ImGui::SameLine();
-    if (Button(nullptr, Tr("Apply"), "dbport_apply", ImVec2(0, 0), p.port != MysqlPort())) ApplyPort(p.port);
+    // Against the stored text: a MYSQL_PORT with letters reads as a number the field shows, and the
+    // start refuses it until a port is applied in its place.
+    const bool changed = Config::Instance().Get(setting::kMysqlPort) != std::to_string(p.port);
+    if (Button(nullptr, Tr("Apply"), "dbport_apply", ImVec2(0, 0), changed)) ApplyPort(p.port);
     RowLabel(user, column);
     ImGui::TextUnformatted("root");
     RowLabel(password, column);
