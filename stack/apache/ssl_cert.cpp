@@ -55,9 +55,8 @@ bool EnsureSslCertificate(const ApacheInstall& build) {
     (void)EnsureDirectory(build.dir + L"\\conf\\ssl");   // openssl then fails with its own reason
     const std::wstring request = OpenSslRequestPath();
     std::string failure;
-    if (!WriteFileAtomic(request, kOpenSslRequest)) {
-        failure = "cannot write " + WideToUtf8(request);
-    } else {
+    // A request file that cannot be written leaves the failure saying why.
+    if (WriteFileAtomic(request, kOpenSslRequest, &failure)) {
         proc::SpawnOptions options;
         options.exe = openssl;
         options.args = CommandLine()

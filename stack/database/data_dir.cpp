@@ -56,10 +56,7 @@ bool RunServerInitialization(const DbInstall& build, const std::string& password
                              std::string& error) {
     if (!WriteMyIni(build, error)) return false;
     const std::wstring script = TempDir() + L"\\zerva_init.sql";
-    if (!WriteFileAtomic(script, InitScriptText(password))) {
-        error = "cannot write " + WideToUtf8(script);
-        return false;
-    }
+    if (!WriteFileAtomic(script, InitScriptText(password), &error)) return false;
     proc::SpawnOptions options = InitOptions(build, build.serverExe);
     options.args = CommandLine()
                        .AddOption(L"--defaults-file=", MyIniPath(build))

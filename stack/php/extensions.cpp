@@ -32,9 +32,7 @@ bool EditTemplate(const PhpInstall& build, std::string& error,
         return false;
     }
     edit(lines);
-    if (WriteFileAtomic(path, JoinLinesCrLf(lines))) return true;
-    error = "cannot write " + WideToUtf8(path);
-    return false;
+    return WriteFileAtomic(path, JoinLinesCrLf(lines), &error);
 }
 
 }  // namespace

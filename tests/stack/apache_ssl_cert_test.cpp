@@ -69,8 +69,13 @@ TEST_F(SslCert, FailingOrMissingOpenSsl_LeavesNoHalfPair) {
         EXPECT_TRUE(logged[0].level == level::kWarning &&
                     StartsWith(logged[0].text, "Could not generate the SSL certificate: openssl: asked to fail"));
     }
-    // The next call tries again.
+    // The next call tries again. A request file that cannot be written is named with why.
     ASSERT_TRUE(DeleteFileW((build.dir + L"\\bin\\standin-openssl.txt").c_str()));
+    ASSERT_TRUE(RemoveTree(OpenSslRequestPath()) && EnsureDirectory(OpenSslRequestPath()));
+    EXPECT_FALSE(Ensure(build, &logged));
+    EXPECT_EQ(logged.size() == 1 ? logged[0].text : "", "Could not generate the SSL certificate: cannot write " +
+                                                          WideToUtf8(OpenSslRequestPath()) + ": it is a folder");
+    ASSERT_TRUE(RemoveTree(OpenSslRequestPath()));
     EXPECT_TRUE(Ensure(build));
 }
 

@@ -100,6 +100,12 @@ TEST_F(PhpExtensions, Edits_NoTemplateOrBadInput_ReportAndLeaveTemplate) {
         {[&] { return SetPhpDirective(b, {{" memory_limit", "1"}}, error); }, "invalid directive name"}};
     for (const auto& [edit, message] : refused) EXPECT_TRUE(!edit() && error == message) << message << ": " << error;
     EXPECT_EQ(Template(b), "memory_limit = 128M\r\n;extension=curl\r\n");
+    // A template that cannot be written back: the error says why (a folder where the new text goes).
+    ASSERT_TRUE(EnsureDirectory(PhpTemplatePath(b) + L".zvtmp"));
+    const std::string cannotWrite = "cannot write " + WideToUtf8(PhpTemplatePath(b)) + ": ";
+    EXPECT_FALSE(SetPhpExtension(b, {{"curl", true}}, error) || SetPhpDirective(b, {{"memory_limit", "1G"}}, directiveError));
+    EXPECT_TRUE(StartsWith(error, cannotWrite) && error.size() > cannotWrite.size() && directiveError == error) << error;
+    EXPECT_EQ(Template(b), "memory_limit = 128M\r\n;extension=curl\r\n");
 }
 
 // PHP ends a line at CR LF, LF or a lone CR; so does every reader of the template. A write puts
