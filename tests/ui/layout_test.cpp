@@ -22,10 +22,12 @@
 #include "tests/support/fixture_server.h"
 #include "tests/ui/page_fixture.h"
 #include "ui/fonts.h"
+#include "ui/icons.h"
 #include "ui/pages/apache.h"
 #include "ui/pages/components.h"
 #include "ui/pages/php.h"
 #include "ui/pages/rows.h"
+#include "ui/shell.h"
 #include "ui/theme.h"
 #include "ui/widgets.h"
 
@@ -255,6 +257,44 @@ TEST_F(NarrowLayout, SidebarUpdateRow_GrowsForALongTitleAndKeepsTheCreditInTheWi
     };
     const float english = row("en");
     EXPECT_GE(row("fr") - english, ImGui::GetTextLineHeight());
+}
+
+// The Virtual hosts tab with a long HTTPS host: its name is whole in the list, and every text field
+// of the editor keeps room for its content, beside the list or below it.
+TEST_F(NarrowLayout, ApacheHosts_ALongNameWholeInTheList_EveryFieldKeepsItsRoom) {
+    MakeApache(LeasedPort(), "<VirtualHost *:8443>\r\n    ServerName a-rather-long-name-for-a-shop.localhost\r\n"
+                             "    SSLEngine on\r\n    Alias \"/img\" \"{DOCUMENTPATH}/shop/img/\"\r\n"
+                             "    <Directory \"{DOCUMENTPATH}/shop\">\r\n    </Directory>\r\n</VirtualHost>\r\n"
+                             "LoadModule authz_groupfile_module modules/mod_authz_groupfile.so\r\n");
+    ui::RefreshInstalls(true);
+    ui::SetPage(page::kApache);
+    const std::string row = std::string(ui::icon::kShield) + "  a-rather-long-name-for-a-shop.localhost";
+    for (const float width : {kNarrowestWidth, 1600.0f}) {
+        for (const char* language : {"en", "fr"}) {
+            const std::string where = Format("%.0f px, %s", width, language);
+            ImGui::GetIO().DisplaySize.x = width;
+            SetLanguage(language);
+            Show();
+            ASSERT_TRUE(Click(row)) << where;
+            Check(where);
+            const uitest::Item* listed = harness.Find(row);
+            ASSERT_TRUE(listed && ui::ApacheCache().selectedHost == 1) << where;
+            EXPECT_GE(listed->max.x - listed->min.x, ImGui::CalcTextSize((row + " :8443").c_str()).x) << where;
+            EXPECT_LE(listed->max.x, uitest::ChildWindow(harness, "##vhlist")->InnerClipRect.Max.x + 0.5f) << where;
+            for (const char* id : {"vname", "valias", "vroot", "dpath"}) {
+                const uitest::Item* field = ById(id);
+                EXPECT_GE(field ? field->max.x - field->min.x : 0, 240 * ui::Scale()) << where << " " << id;
+            }
+        }
+    }
+    // A module's documentation address wraps in its pane at the narrowest width, and still opens.
+    ImGui::GetIO().DisplaySize.x = kNarrowestWidth;
+    ASSERT_TRUE(ClickPage({"##apachetabs", "###tab_mod"}) && Click("authz_groupfile_module"));
+    std::vector<ui::ShellCall> calls;
+    ui::RecordShellCallsForTests(&calls);
+    const bool opened = ClickId("modlink");
+    ui::RecordShellCallsForTests(nullptr);
+    EXPECT_TRUE(opened && calls.size() == 1u);
 }
 
 // The catalog tables whose texts fit the narrowest page share it without scrolling sideways.

@@ -20,6 +20,8 @@
 
 namespace uitest {
 
+inline bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
 // The last item of the last frame whose label ends with "##" or "###" and the id; null when none.
 inline const Item* FindId(const Harness& harness, std::string_view id) {
     const std::vector<std::string> labels = harness.Labels();
@@ -30,15 +32,20 @@ inline const Item* FindId(const Harness& harness, std::string_view id) {
     return nullptr;
 }
 
-// The id of the item `label` drawn straight into the window whose name ends with "/" + `child` +
-// "_" and its id (a child window), or into the window named `child` itself. For items whose labels
-// are not recorded, such as combo boxes; 0 when the window is not there.
-inline ImGuiID IdInWindow(const Harness& harness, std::string_view child, const char* label) {
+// The window whose name ends with "/" + `child` + "_" and its id (a child window), or else the
+// window named `child` itself; null when neither is there.
+inline ImGuiWindow* ChildWindow(const Harness& harness, std::string_view child) {
     std::string name(child);
     const std::string marker = "/" + name + "_";
     for (const std::string& candidate : harness.Labels())
         if (candidate.find(marker) != std::string::npos) name = candidate;
-    ImGuiWindow* window = ImGui::FindWindowByName(name.c_str());
+    return ImGui::FindWindowByName(name.c_str());
+}
+
+// The id of the item `label` drawn straight into that window. For items whose labels are not
+// recorded, such as combo boxes; 0 when the window is not there.
+inline ImGuiID IdInWindow(const Harness& harness, std::string_view child, const char* label) {
+    ImGuiWindow* window = ChildWindow(harness, child);
     return window ? window->GetID(label) : 0;
 }
 
