@@ -1,6 +1,7 @@
 // tests/ui/page_input.h: what page tests do to items named by their fixed id (the part after "###"
 // or "##", so the visible text may change language): find, click, type into, read the toasts; a
-// file held open the way another program may hold it; and a fixture drawing one page alone.
+// file held open the way another program may hold it, or one that cannot be written; and a fixture
+// drawing one page alone.
 #pragma once
 #include <windows.h>
 
@@ -10,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/files.h"
 #include "core/handle.h"
 #include "imgui_internal.h"
 #include "tests/ui/imgui_harness.h"
@@ -88,6 +90,13 @@ struct HeldFile {
         EXPECT_TRUE(handle);
     }
     UniqueHandle handle;
+};
+
+// While alive, an atomic write of the file fails: a folder holds its temporary copy's name.
+struct WriteBlocked {
+    explicit WriteBlocked(const std::wstring& path) : blocker(path + L".zvtmp") { EXPECT_TRUE(EnsureDirectory(blocker)); }
+    ~WriteBlocked() { EXPECT_TRUE(RemoveTree(blocker)); }
+    std::wstring blocker;
 };
 
 // One page drawn alone with the confirm dialog over it, the shell calls recorded.
