@@ -178,10 +178,11 @@ TEST_F(NarrowLayout, EveryPageAndTab_NothingPastAnEdgeInEitherLanguageFromTheNar
 }
 
 // The dialogs over the narrowest window in French, an alert with a long word and one with a long
-// message: the message scrolls in its box, the dialog and its buttons stay on screen.
-TEST_F(NarrowLayout, Dialogs_NothingPastAnEdgeInFrench) {
+// message: the message scrolls in its box, the dialog and its buttons stay on screen. The sidebar's
+// update row grows a line for "Mise à jour disponible", longer than the row, and the status lines
+// and credit link still end inside the window.
+TEST_F(NarrowLayout, DialogsAndSidebar_NothingPastAnEdgeInFrench_TheUpdateRowGrowsALine) {
     MakeRunningStack();
-    SetLanguage("fr");
     ImGui::GetIO().DisplaySize = ImVec2(kNarrowestWidth, kNarrowestHeight);
     catalogs.Serve("/update.json", Format(R"({"version": "4.1.0", "url": "%s", "sha256": "%s"})",
                                           catalogs.Url("/Zerva.exe").c_str(), std::string(64, '0').c_str()));
@@ -189,6 +190,17 @@ TEST_F(NarrowLayout, Dialogs_NothingPastAnEdgeInFrench) {
     ui::OpenUpdateDialog();
     ASSERT_TRUE(Until([] { return ui::State().updateCheck.done; }));
     ASSERT_TRUE(ui::State().updateCheck.available);
+    const auto updateRow = [&](const char* language) {
+        SetLanguage(language);
+        Show(3);
+        const uitest::Item* item = FindId(harness, "updaterow");
+        const uitest::Item* credit = FindId(harness, "credit");
+        EXPECT_TRUE(item && credit) << language;
+        EXPECT_LE(credit ? credit->max.y : 1e9f, kNarrowestHeight) << language;
+        return item ? item->max.y - item->min.y : 0.0f;
+    };
+    const float english = updateRow("en");
+    EXPECT_GE(updateRow("fr") - english, ImGui::GetTextLineHeight());
     Check("update dialog", InDialog);
     ASSERT_TRUE(ClickId("upd_close"));
 
@@ -235,28 +247,6 @@ TEST_F(NarrowLayout, Wizard_ASiteThatDoesNotFitBesideItsStatusGoesBelowIt) {
     // A user name before the loopback address: a site as long as a catalog host's, nothing looked up.
     const float longSites = wizardHeight("http://catalogs@127.0.0.1:" + port);
     EXPECT_GE(longSites - shortSites, 4 * ImGui::GetTextLineHeight()) << shortSites << " then " << longSites;
-}
-
-// The sidebar in French with an update offered: "Mise à jour disponible" is longer than its row,
-// which grows a line for it, and the status lines and credit link still end inside the window.
-TEST_F(NarrowLayout, SidebarUpdateRow_GrowsForALongTitleAndKeepsTheCreditInTheWindow) {
-    ImGui::GetIO().DisplaySize = ImVec2(kNarrowestWidth, kNarrowestHeight);
-    catalogs.Serve("/update.json", R"({"version": "4.1.0"})");
-    Config::Instance().Set(setting::kUpdateUrl, catalogs.Url("/update.json"));
-    updater::StartCheck(true);
-    ASSERT_TRUE(Until([] { return ui::State().updateCheck.done; }));
-    ASSERT_TRUE(ui::State().updateCheck.available);
-    const auto row = [&](const char* language) {
-        SetLanguage(language);
-        Show(3);
-        const uitest::Item* item = FindId(harness, "updaterow");
-        const uitest::Item* credit = FindId(harness, "credit");
-        EXPECT_TRUE(item && credit) << language;
-        EXPECT_LE(credit ? credit->max.y : 1e9f, kNarrowestHeight) << language;
-        return item ? item->max.y - item->min.y : 0.0f;
-    };
-    const float english = row("en");
-    EXPECT_GE(row("fr") - english, ImGui::GetTextLineHeight());
 }
 
 // The Virtual hosts tab with a long HTTPS host: its name is whole in the list, and every text field
