@@ -52,16 +52,12 @@ struct DejaVuFonts : testkit::ScratchDir {
 
 bool InDialog(const ImGuiWindow* window) { return (window->RootWindow->Flags & ImGuiWindowFlags_Popup) != 0; }
 
-// The box of a multi-line field scrolls its own text, and Dear ImGui counts an idle one's text as
-// wide as the box from its inner padding on: past its edge by that padding, though nothing shows.
-bool IsMultilineTextBox(const ImGuiWindow* window) {
-    return std::string_view(window->Name).find("/##extra_") != std::string_view::npos;  // the host's other directives
-}
-
-// The pages, the sidebar and the dialogs; the console box is the frame's own.
+// The pages, the sidebar and the dialogs; the console box is the frame's own. The box of a
+// multi-line field (the host's other directives) scrolls its own text, and Dear ImGui counts an idle
+// one's text as wide as the box from its inner padding on: past its edge, though nothing shows.
 bool InPageOrDialog(const ImGuiWindow* window) {
     const std::string_view name = window->Name;
-    if (IsMultilineTextBox(window)) return false;
+    if (name.find("/##extra_") != std::string_view::npos) return false;
     return InDialog(window) || name.find("##page") != std::string_view::npos ||
            name.find("##sidebar") != std::string_view::npos;
 }
