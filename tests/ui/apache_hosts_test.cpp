@@ -34,10 +34,14 @@ TEST_F(ApachePageTest, HostFields_WrittenBroken_RefusedNamingHostAndField) {
         {"dpath", "C:\\sites\\", host + "<Directory>" + quoteOrBackslash},
     };
     for (const auto& [id, typed, toast] : cases) {
-        if (Cache().unsaved) ASSERT_TRUE(ClickId("vhundo"));
+        if (Cache().unsaved) {
+            ASSERT_TRUE(ClickId("vhundo"));
+        }
         Cache().selectedHost = 1;
         Show();
-        if (id == "dpath") ASSERT_TRUE(ClickId("adddir"));
+        if (id == "dpath") {
+            ASSERT_TRUE(ClickId("adddir"));
+        }
         Type(id, typed);
         Cache().selectedHost = 0;
         Show();
