@@ -1,20 +1,19 @@
 // tests/ui/apache_page_fixture.h: the Apache page drawn on a scratch root with the httpd and
 // openssl stand-ins: a current build whose template holds the hosts a test gives, typing into the
-// page's fields, its tabs, what a frame wrote on screen, and outside edits of the template.
+// page's fields, its tabs, the shell calls it makes, and outside edits of the template.
 #pragma once
 #include <windows.h>
 
 #include <algorithm>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/handle.h"
 #include "tests/ui/page_fixture.h"
 #include "ui/pages/apache.h"
 
 namespace uitest {
-
-inline bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // Behind the template's plain host on the main port: an HTTPS host on that port too, a host kept
 // as written, and one whose directories hold a Require outside the table and none at all.
@@ -31,7 +30,12 @@ protected:
         ui::ApacheCache() = ApachePageCache{};
         ui::State().consoleOpen = false;
         ui::SetPage(page::kApache);
+        ui::RecordShellCallsForTests(&calls);
         Show(1);
+    }
+    void TearDown() override {
+        ui::RecordShellCallsForTests(nullptr);
+        PageTest::TearDown();
     }
     // httpd-2.4.58, current and drawn, its template with a host on `port` and `hosts` ({PORT} is `port`).
     void MakeBuild(std::string hosts = "") {
@@ -54,22 +58,6 @@ protected:
     }
     bool ClickTab(const char* id) { return ClickPage({"##apachetabs", id}); }
     bool OpenAccess(int block) { return ClickIn("/##vhedit_", {block, "##req"}); }
-    // What one frame wrote on screen: Dear ImGui's text log, which it hands to the clipboard when
-    // the frame's outer window ends.
-    std::string DrawnText() {
-        static std::string drawn;
-        drawn.clear();
-        ImGuiIO& io = ImGui::GetIO();
-        const auto clipboard = io.SetClipboardTextFn;
-        io.SetClipboardTextFn = [](void*, const char* text) { drawn += text; };
-        harness.RawFrame([] {
-            ImGui::LogToClipboard();
-            ui::Frame();
-            ImGui::LogFinish();
-        });
-        io.SetClipboardTextFn = clipboard;
-        return drawn;
-    }
     // Writes the template with a write time ahead of any this test made, as an editor saving later.
     void TouchTemplate(const std::string& text) {
         testkit::WriteFile(Template(), text);
@@ -83,6 +71,7 @@ protected:
     }
 
     int32_t port = 0;
+    std::vector<ui::ShellCall> calls;   // what the page asked of the shell
 };
 
 }  // namespace uitest

@@ -234,17 +234,15 @@ TEST_F(ApachePageTest, UnbalancedTemplate_NoticeWithTheLine_NoSave_BackOnceMende
     for (const char* id : {"vhsave", "vhadd", "createsite", "chport", "vname"}) EXPECT_TRUE(Id(id).empty()) << id;
     ASSERT_TRUE(ClickTab("###tab_mod"));
     EXPECT_TRUE(Contains(DrawnText(), message) && Id("modsave").empty() && !harness.Find("##on"));
-    std::vector<ui::ShellCall> calls;
-    ui::RecordShellCallsForTests(&calls);
-    const bool clicked = ClickId("edit_mend");
-    ui::RecordShellCallsForTests(nullptr);
-    ASSERT_TRUE(clicked && calls.size() == 1u);
+    ASSERT_TRUE(ClickId("edit_mend"));
+    ASSERT_EQ(calls.size(), 1u);
     EXPECT_TRUE(calls[0].kind == ui::ShellCall::Kind::Editor && calls[0].target == Template());
 
     const std::string before = TemplateText();
     EXPECT_FALSE(ui::SaveApacheConfig());   // every save of the page goes through it
     EXPECT_EQ(uitest::ToastTexts(), std::vector<std::string>{"! " + message});
     EXPECT_EQ(TemplateText(), before);
+    ui::Toasts().clear();   // its text is the notice's
 
     std::string mended = before;
     ReplaceAllInPlace(mended, rest, "    </Directory>\r\n" + rest);
@@ -326,11 +324,8 @@ TEST_F(ApachePageTest, Modules_FilterSwitchCountHelpAndLink) {
     ASSERT_TRUE(Click("PHP (selected version)"));
     EXPECT_TRUE(Id("modlink").empty()) << "the PHP module has no documentation page";
     ASSERT_TRUE(Click("speling_module"));
-    std::vector<ui::ShellCall> calls;
-    ui::RecordShellCallsForTests(&calls);
-    const bool clicked = ClickId("modlink");
-    ui::RecordShellCallsForTests(nullptr);
-    ASSERT_TRUE(clicked && calls.size() == 1u);
+    ASSERT_TRUE(ClickId("modlink"));
+    ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].target, L"https://httpd.apache.org/docs/2.4/mod/mod_speling.html");
 
     ASSERT_TRUE(ClickId("modsave"));
@@ -345,10 +340,7 @@ TEST_F(ApachePageTest, Files_ShellButtons_Restore_TestAndCertificateJobs) {
     MakeBuild();
     const ApacheInstall build = *FindApache("httpd-2.4.58");
     ASSERT_TRUE(ClickTab("###tab_files"));
-    std::vector<ui::ShellCall> calls;
-    ui::RecordShellCallsForTests(&calls);
     for (const char* id : {"edit_tpl", "open_conf", "open_logs"}) EXPECT_TRUE(ClickId(id)) << id;
-    ui::RecordShellCallsForTests(nullptr);
     ASSERT_EQ(calls.size(), 3u);
     EXPECT_TRUE(calls[0].kind == ui::ShellCall::Kind::Editor && calls[0].target == Template());
     EXPECT_TRUE(calls[1].kind == ui::ShellCall::Kind::Folder && calls[1].target == apacheDir + L"\\conf");
@@ -473,13 +465,10 @@ TEST_F(ApachePageTest, French_EveryTabHostKindAndConfirm) {
         Type("sitename", site);
         ASSERT_TRUE(ClickId("createsite"));
     }
-    EXPECT_EQ(uitest::UntranslatedRecorder::Missing(), std::set<std::string>{});
-}
-
-TEST_F(ApachePageTest, French_UnbalancedNoticeAndEveryRefusal) {
-    uitest::UntranslatedRecorder french;
-    MakeBuild("</Directory>\r\n");
+    // A template whose blocks do not balance, on both tabs and refusing a save; every field refused.
+    TouchTemplate(TemplateText() + "</Directory>\r\n");
     for (const char* tab : {"###tab_mod", "###tab_vh"}) ASSERT_TRUE(ClickTab(tab)) << tab;
+    ASSERT_TRUE(Cache().document.blockFault);
     EXPECT_FALSE(ui::SaveApacheConfig());
     const VirtualHost host;
     for (const HostField field : {HostField::Address, HostField::ServerName, HostField::DocumentRoot, HostField::Alias,

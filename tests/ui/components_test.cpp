@@ -19,6 +19,7 @@
 namespace {
 
 using namespace catalogtest;
+using uitest::Contains;
 
 // Short term first, so the long-term series is not simply the first one.
 constexpr char kMajors[] = R"({"major_releases":[
@@ -198,6 +199,7 @@ TEST_F(ComponentsTest, Installed_UseRemoveAndTheirGuards) {
     MakeStack();
     MakeFolder(PhpDir() + L"\\php-8.2.9", {{"php.exe", stacktest::kStandin}, {"php8apache2_4.dll", ""}});
     MakeFolder(ApacheDir(), {{"bin/httpd.exe", stacktest::kStandin}});  // a build in bin\apache itself
+    MakeFolder(DatabaseDir() + L"\\mariadb-10.11.8", {{"bin/mariadbd.exe", stacktest::kStandin}});
     ui::RefreshInstalls(true);
     EditStatus([](ServerStatus& s) { s.apache.running = true, s.mysql.running = true; });
     Show();
@@ -212,12 +214,20 @@ TEST_F(ComponentsTest, Installed_UseRemoveAndTheirGuards) {
     }
     ASSERT_TRUE(ClickTab("###tphp"));
     EXPECT_FALSE(ItemIn("/##page_", {"##comptabs", "###tphp", "##phpinst", "php-8.3.14", "###use"})) << "in use";
-    ASSERT_TRUE(ClickPage({"##comptabs", "###tphp", "##phpinst", "php-8.2.9", "###use"}));
-    EXPECT_EQ(GetCurrentPhpName(), "php-8.2.9");
+    // "Use" queues the restart of the server that loads the build: Apache's for a PHP build too.
+    const std::tuple<const char*, const char*, const char*, const char*> uses[] = {
+        {"###tphp", "##phpinst", "php-8.2.9", "restartapacheifrunning"},
+        {"###tap", "##apinst", "httpd-2.4.58", "restartapacheifrunning"},
+        {"###tdb", "##dbinst", "mariadb-10.11.8", "restartmysqlifrunning"}};
+    for (const auto& [tab, table, folder, key] : uses) {
+        ASSERT_TRUE(ClickTab(tab));
+        ASSERT_TRUE(ClickPage({"##comptabs", tab, table, folder, "###use"})) << folder;
+        EXPECT_EQ(controltest::TakeWaitingKeys(), std::vector<std::string>{key}) << folder;
+    }
+    EXPECT_EQ(GetCurrentPhpName() + " " + GetCurrentApacheName() + " " + GetCurrentDbName(),
+              "php-8.2.9 httpd-2.4.58 mariadb-10.11.8");
     EXPECT_EQ(ui::State().currentPhp->name, "php-8.2.9");
-    EXPECT_EQ(Queued(), 1);
 
-    ASSERT_TRUE(ClickTab("###tdb"));
     EditStatus([](ServerStatus& s) { s.mysql.running = false; });
     Show();
     ASSERT_TRUE(ClickPage({"##comptabs", "###tdb", "##dbinst", "mariadb-11.4.2", "###rm"}));
@@ -227,32 +237,8 @@ TEST_F(ComponentsTest, Installed_UseRemoveAndTheirGuards) {
     ASSERT_TRUE(ClickId("confirm_ok"));
     ASSERT_TRUE(Until([] { return ui::State().installer.jobsDone == 1 && !ui::State().installer.busy; }));
     EXPECT_EQ(ui::State().installer.title, "Removing mariadb-11.4.2");
-    EXPECT_TRUE(Until([] { return ui::State().dbs.empty(); }));
+    EXPECT_TRUE(Until([] { return ui::State().dbs.size() == 1u; }));
     EXPECT_FALSE(PathExists(DatabaseDir() + L"\\mariadb-11.4.2"));
-}
-
-// "Use" queues the restart of the server that loads the build: the database server's for a
-// database build, Apache's for a PHP or an Apache build.
-TEST_F(ComponentsTest, Installed_UseRestartsTheServerThatLoadsTheBuild) {
-    MakeStack();
-    MakeFolder(PhpDir() + L"\\php-8.2.9", {{"php.exe", stacktest::kStandin}, {"php8apache2_4.dll", ""}});
-    MakeFolder(ApacheDir() + L"\\httpd-2.4.62", {{"bin/httpd.exe", stacktest::kStandin}});
-    MakeFolder(DatabaseDir() + L"\\mariadb-10.11.8", {{"bin/mariadbd.exe", stacktest::kStandin}});
-    SetCurrentApacheName("httpd-2.4.58");  // else the newest
-    ui::RefreshInstalls(true);
-    EditStatus([](ServerStatus& s) { s.apache.running = true, s.mysql.running = true; });
-    Show();
-    const std::tuple<const char*, const char*, const char*, const char*> uses[] = {
-        {"###tphp", "##phpinst", "php-8.2.9", "restartapacheifrunning"},
-        {"###tap", "##apinst", "httpd-2.4.62", "restartapacheifrunning"},
-        {"###tdb", "##dbinst", "mariadb-10.11.8", "restartmysqlifrunning"}};
-    for (const auto& [tab, table, folder, key] : uses) {
-        ASSERT_TRUE(ClickTab(tab));
-        ASSERT_TRUE(ClickPage({"##comptabs", tab, table, folder, "###use"})) << folder;
-        EXPECT_EQ(controltest::TakeWaitingKeys(), std::vector<std::string>{key}) << folder;
-    }
-    EXPECT_EQ(GetCurrentPhpName() + " " + GetCurrentApacheName() + " " + GetCurrentDbName(),
-              "php-8.2.9 httpd-2.4.62 mariadb-10.11.8");
 }
 
 TEST_F(ComponentsTest, PhpMyAdmin_RegenerateWithItsFailureAndInstallOrReplace) {
@@ -288,9 +274,8 @@ TEST_F(ComponentsTest, Wizard_OfflineEveryLineUnavailableAndPhpMyAdminAskedFor) 
                                        {"s3 %s", "MySQL user: root / password: s3 %s (you can change it"},
                                        {"", "MySQL user: root / password: (empty) (you can change it"}}) {
         if (stored) Config::Instance().Set(setting::kMysqlRootPassword, stored);
-        const std::string text = harness.DrawnText([] { ui::Frame(); });
-        EXPECT_NE(text.find(note), std::string::npos) << text;
-        EXPECT_EQ(text.find("tulp"), std::string::npos);
+        const std::string text = DrawnText();
+        EXPECT_TRUE(Contains(text, note) && !Contains(text, "tulp")) << text;
     }
     ASSERT_TRUE(ClickId("wz_cancel"));
     EXPECT_TRUE(!ui::State().wizardRequested && Id("wz_ok").empty());
@@ -316,42 +301,26 @@ TEST_F(ComponentsTest, Wizard_ProposesTheSecondNewestPhpBranchAndWaitsForNoOther
     EXPECT_FALSE(Id("confirm_ok").empty()) << "the question's turn";
 }
 
-// An Apache whose program is none has no architecture for PHP to follow: x64 builds are offered,
-// by the wizard and by the page, as without Apache.
-TEST_F(ComponentsTest, ApacheProgramThatIsNone_X64PhpOfferedByTheWizardAndThePage) {
-    MakeFolder(ApacheDir() + L"\\httpd-2.4.62", {{"bin/httpd.exe", "a text file"}});
-    ui::RefreshInstalls(true);
-    ASSERT_TRUE(ui::State().currentApache && ui::State().currentApache->arch == 0);
-    ASSERT_NO_FATAL_FAILURE(OpenWizardOnTheCatalogs());
-    EXPECT_EQ(ui::ComponentsCache().wizardPhp, 1) << "8.3.10 after 8.4.1";
-    EXPECT_EQ(WizardChecks(true), 3) << "all but Apache, installed";
-    ASSERT_TRUE(ClickId("wz_cancel"));
-    Show();
-    EXPECT_TRUE(ui::ComponentsCache().onlyApacheArch);
-    EXPECT_NE(Id("phparch").find("Only x64 builds (like Apache)"), std::string::npos);
-    EXPECT_EQ(Count("inst"), 4);
-}
-
-// With an x86 Apache only x86 PHP builds are offered, and only the ticked lines are installed.
+// PHP builds of Apache's architecture only, in the wizard and on the page behind it: x86 beside an
+// x86 Apache, x64 beside one whose program is none (as without Apache). Only ticked lines install.
 TEST_F(ComponentsTest, Wizard_PhpOfTheApacheArchitectureOnly_UntickedLinesLeftOut) {
-    MakeFolder(ApacheDir() + L"\\httpd-2.4.62", {{"bin/httpd.exe", testkit::PeImage(testkit::kX86)}});
-    ui::RefreshInstalls(true);
-    ASSERT_TRUE(ui::State().currentApache && ArchName(ui::State().currentApache->arch) == std::string("x86"));
-    ASSERT_NO_FATAL_FAILURE(OpenWizardOnTheCatalogs());
-    std::vector<Package> x86;
-    std::vector<std::string> expected, offered;
-    for (const Package& package : ui::FrameCatalog("php:releases").packages)
-        if (package.arch == ui::State().currentApache->arch) {
-            x86.push_back(package);
-            expected.push_back("PHP " + package.version);
-        }
-    ASSERT_FALSE(x86.empty());
-    ASSERT_TRUE(ClickIn("###wizard", {1, "##phpc"}));
-    for (const std::string& label : harness.Labels())
-        if (label.starts_with("PHP ")) offered.push_back(label.substr(0, label.find("##")));
-    EXPECT_EQ(offered, expected);
-    const Package chosen = x86.back();
-    ASSERT_TRUE(ClickEntry("PHP " + chosen.version + "##"));
+    std::string chosen;
+    for (const auto& [httpd, arch] : {std::pair{testkit::PeImage(testkit::kX86), 1}, {std::string("a text file"), 2}}) {
+        MakeFolder(ApacheDir() + L"\\httpd-2.4.62", {{"bin/httpd.exe", httpd}});
+        ui::RefreshInstalls(true);
+        ASSERT_NO_FATAL_FAILURE(OpenWizardOnTheCatalogs());
+        EXPECT_EQ(WizardChecks(true), 3) << "all but Apache, installed";
+        std::vector<std::string> expected, offered;
+        for (const Package& package : ui::FrameCatalog("php:releases").packages)
+            if (package.arch == arch) expected.push_back("PHP " + package.version), chosen = package.fileName;
+        ASSERT_TRUE(ClickIn("###wizard", {1, "##phpc"}));
+        for (const std::string& label : harness.Labels())
+            if (label.starts_with("PHP ")) offered.push_back(label.substr(0, label.find("##")));
+        EXPECT_TRUE(!offered.empty() && offered == expected) << testing::PrintToString(offered);
+        EXPECT_TRUE(Contains(Id("phparch"), Format("Only %s builds (like Apache)", ArchName(arch)))) << Id("phparch");
+        EXPECT_EQ(Count("inst"), int(expected.size()));
+        ASSERT_TRUE(ClickEntry(expected.back() + "##"));
+    }
     ASSERT_TRUE(ClickIn("###wizard", {2, "##c"}));  // MariaDB unticked
     const int32_t done = installer::GetStatus().jobsDone;
     ASSERT_TRUE(ClickId("wz_ok"));
@@ -361,7 +330,7 @@ TEST_F(ComponentsTest, Wizard_PhpOfTheApacheArchitectureOnly_UntickedLinesLeftOu
     for (const auto& request : server.Requests())
         if (ToLower(request.path).ends_with(".zip")) archives.push_back(request.path);
     EXPECT_EQ(archives.size(), 2u);
-    EXPECT_TRUE(archives.front().ends_with("/" + chosen.fileName) && archives.back().ends_with("-all-languages.zip"))
+    EXPECT_TRUE(archives.front().ends_with("/" + chosen) && archives.back().ends_with("-all-languages.zip"))
         << testing::PrintToString(archives);
 }
 

@@ -382,9 +382,6 @@ TEST_F(DialogsTest, UpdateDialog_AFailedApplyShowsItsErrorAndIsTriedAgainFromThe
     HoldInstaller();
     ui::OpenUpdateDialog();
     Frames(2);
-    const auto drawn = [&](const std::string& part) {
-        return harness.DrawnText([] { ui::Frame(); }).find(part) != std::string::npos;
-    };
     for (const std::string failure : {"Zerva.exe.new not found", "cannot rename Zerva.exe: "}) {
         SCOPED_TRACE(failure);
         const bool missing = failure == "Zerva.exe.new not found";
@@ -393,8 +390,7 @@ TEST_F(DialogsTest, UpdateDialog_AFailedApplyShowsItsErrorAndIsTriedAgainFromThe
                 ::SetLastError(ERROR_ACCESS_DENIED);
                 return false;
             });
-        ASSERT_TRUE(Enabled("upd_go"));
-        ASSERT_TRUE(ClickId("upd_go"));
+        ASSERT_TRUE(Enabled("upd_go") && ClickId("upd_go"));
         ASSERT_TRUE(testkit::WaitFor([] { return !updater::GetDownloadState().downloading; }));
         if (missing) {
             ASSERT_TRUE(updater::GetDownloadState().ready) << updater::GetDownloadState().error;
@@ -404,7 +400,7 @@ TEST_F(DialogsTest, UpdateDialog_AFailedApplyShowsItsErrorAndIsTriedAgainFromThe
         Frames(2);
         updater::SetSwapMoveForTesting(nullptr);
         EXPECT_TRUE(ui::State().updateError.starts_with(failure)) << ui::State().updateError;
-        EXPECT_TRUE(drawn(failure) && Enabled("upd_go") && !ui::ShouldQuit());
+        EXPECT_TRUE(uitest::Contains(DrawnText(), failure) && Enabled("upd_go") && !ui::ShouldQuit());
         EXPECT_EQ(testkit::ReadFile(scratch / L"Zerva.exe"), installed);
     }
     EXPECT_EQ(RequestsFor("/dl/Zerva.exe"), 2u) << "each attempt downloads the file again";

@@ -22,10 +22,12 @@
 #include "tests/support/fixture_server.h"
 #include "tests/ui/page_fixture.h"
 #include "ui/fonts.h"
+#include "ui/icons.h"
 #include "ui/pages/apache.h"
 #include "ui/pages/components.h"
 #include "ui/pages/php.h"
 #include "ui/pages/rows.h"
+#include "ui/shell.h"
 #include "ui/theme.h"
 #include "ui/widgets.h"
 
@@ -50,16 +52,12 @@ struct DejaVuFonts : testkit::ScratchDir {
 
 bool InDialog(const ImGuiWindow* window) { return (window->RootWindow->Flags & ImGuiWindowFlags_Popup) != 0; }
 
-// The box of a multi-line field scrolls its own text, and Dear ImGui counts an idle one's text as
-// wide as the box from its inner padding on: past its edge by that padding, though nothing shows.
-bool IsMultilineTextBox(const ImGuiWindow* window) {
-    return std::string_view(window->Name).find("/##extra_") != std::string_view::npos;  // the host's other directives
-}
-
-// The pages, the sidebar and the dialogs; the console box is the frame's own.
+// The pages, the sidebar and the dialogs; the console box is the frame's own. The box of a
+// multi-line field (the host's other directives) scrolls its own text, and Dear ImGui counts an idle
+// one's text as wide as the box from its inner padding on: past its edge, though nothing shows.
 bool InPageOrDialog(const ImGuiWindow* window) {
     const std::string_view name = window->Name;
-    if (IsMultilineTextBox(window)) return false;
+    if (name.find("/##extra_") != std::string_view::npos) return false;
     return InDialog(window) || name.find("##page") != std::string_view::npos ||
            name.find("##sidebar") != std::string_view::npos;
 }
@@ -176,10 +174,11 @@ TEST_F(NarrowLayout, EveryPageAndTab_NothingPastAnEdgeInEitherLanguageFromTheNar
 }
 
 // The dialogs over the narrowest window in French, an alert with a long word and one with a long
-// message: the message scrolls in its box, the dialog and its buttons stay on screen.
-TEST_F(NarrowLayout, Dialogs_NothingPastAnEdgeInFrench) {
+// message: the message scrolls in its box, the dialog and its buttons stay on screen. The sidebar's
+// update row grows a line for "Mise à jour disponible", longer than the row, and the status lines
+// and credit link still end inside the window.
+TEST_F(NarrowLayout, DialogsAndSidebar_NothingPastAnEdgeInFrench_TheUpdateRowGrowsALine) {
     MakeRunningStack();
-    SetLanguage("fr");
     ImGui::GetIO().DisplaySize = ImVec2(kNarrowestWidth, kNarrowestHeight);
     catalogs.Serve("/update.json", Format(R"({"version": "4.1.0", "url": "%s", "sha256": "%s"})",
                                           catalogs.Url("/Zerva.exe").c_str(), std::string(64, '0').c_str()));
@@ -187,6 +186,17 @@ TEST_F(NarrowLayout, Dialogs_NothingPastAnEdgeInFrench) {
     ui::OpenUpdateDialog();
     ASSERT_TRUE(Until([] { return ui::State().updateCheck.done; }));
     ASSERT_TRUE(ui::State().updateCheck.available);
+    const auto updateRow = [&](const char* language) {
+        SetLanguage(language);
+        Show(3);
+        const uitest::Item* item = FindId(harness, "updaterow");
+        const uitest::Item* credit = FindId(harness, "credit");
+        EXPECT_TRUE(item && credit) << language;
+        EXPECT_LE(credit ? credit->max.y : 1e9f, kNarrowestHeight) << language;
+        return item ? item->max.y - item->min.y : 0.0f;
+    };
+    const float english = updateRow("en");
+    EXPECT_GE(updateRow("fr") - english, ImGui::GetTextLineHeight());
     Check("update dialog", InDialog);
     ASSERT_TRUE(ClickId("upd_close"));
 
@@ -235,26 +245,42 @@ TEST_F(NarrowLayout, Wizard_ASiteThatDoesNotFitBesideItsStatusGoesBelowIt) {
     EXPECT_GE(longSites - shortSites, 4 * ImGui::GetTextLineHeight()) << shortSites << " then " << longSites;
 }
 
-// The sidebar in French with an update offered: "Mise à jour disponible" is longer than its row,
-// which grows a line for it, and the status lines and credit link still end inside the window.
-TEST_F(NarrowLayout, SidebarUpdateRow_GrowsForALongTitleAndKeepsTheCreditInTheWindow) {
-    ImGui::GetIO().DisplaySize = ImVec2(kNarrowestWidth, kNarrowestHeight);
-    catalogs.Serve("/update.json", R"({"version": "4.1.0"})");
-    Config::Instance().Set(setting::kUpdateUrl, catalogs.Url("/update.json"));
-    updater::StartCheck(true);
-    ASSERT_TRUE(Until([] { return ui::State().updateCheck.done; }));
-    ASSERT_TRUE(ui::State().updateCheck.available);
-    const auto row = [&](const char* language) {
-        SetLanguage(language);
-        Show(3);
-        const uitest::Item* item = FindId(harness, "updaterow");
-        const uitest::Item* credit = FindId(harness, "credit");
-        EXPECT_TRUE(item && credit) << language;
-        EXPECT_LE(credit ? credit->max.y : 1e9f, kNarrowestHeight) << language;
-        return item ? item->max.y - item->min.y : 0.0f;
-    };
-    const float english = row("en");
-    EXPECT_GE(row("fr") - english, ImGui::GetTextLineHeight());
+// The Virtual hosts tab with a long HTTPS host: its name is whole in the list, and every text field
+// of the editor keeps room for its content, beside the list or below it.
+TEST_F(NarrowLayout, ApacheHosts_ALongNameWholeInTheList_EveryFieldKeepsItsRoom) {
+    MakeApache(LeasedPort(), "<VirtualHost *:8443>\r\n    ServerName a-rather-long-name-for-a-shop.localhost\r\n"
+                             "    SSLEngine on\r\n    Alias \"/img\" \"{DOCUMENTPATH}/shop/img/\"\r\n"
+                             "    <Directory \"{DOCUMENTPATH}/shop\">\r\n    </Directory>\r\n</VirtualHost>\r\n"
+                             "LoadModule authz_groupfile_module modules/mod_authz_groupfile.so\r\n");
+    ui::RefreshInstalls(true);
+    ui::SetPage(page::kApache);
+    const std::string row = std::string(ui::icon::kShield) + "  a-rather-long-name-for-a-shop.localhost";
+    for (const float width : {kNarrowestWidth, 1600.0f}) {
+        for (const char* language : {"en", "fr"}) {
+            const std::string where = Format("%.0f px, %s", width, language);
+            ImGui::GetIO().DisplaySize.x = width;
+            SetLanguage(language);
+            Show();
+            ASSERT_TRUE(Click(row)) << where;
+            Check(where);
+            const uitest::Item* listed = harness.Find(row);
+            ASSERT_TRUE(listed && ui::ApacheCache().selectedHost == 1) << where;
+            EXPECT_GE(listed->max.x - listed->min.x, ImGui::CalcTextSize((row + " :8443").c_str()).x) << where;
+            EXPECT_LE(listed->max.x, uitest::ChildWindow(harness, "##vhlist")->InnerClipRect.Max.x + 0.5f) << where;
+            for (const char* id : {"vname", "valias", "vroot", "dpath"}) {
+                const uitest::Item* field = ById(id);
+                EXPECT_GE(field ? field->max.x - field->min.x : 0, 240 * ui::Scale()) << where << " " << id;
+            }
+        }
+    }
+    // A module's documentation address wraps in its pane at the narrowest width, and still opens.
+    ImGui::GetIO().DisplaySize.x = kNarrowestWidth;
+    ASSERT_TRUE(ClickPage({"##apachetabs", "###tab_mod"}) && Click("authz_groupfile_module"));
+    std::vector<ui::ShellCall> calls;
+    ui::RecordShellCallsForTests(&calls);
+    const bool opened = ClickId("modlink");
+    ui::RecordShellCallsForTests(nullptr);
+    EXPECT_TRUE(opened && calls.size() == 1u);
 }
 
 // The catalog tables whose texts fit the narrowest page share it without scrolling sideways.

@@ -167,9 +167,9 @@ TEST_F(LogsPage, AFolderInALogsPlace_ShownAsAFolder_NeitherEmptiedNorCalledInUse
     Draw();
     ASSERT_TRUE(ClickOn("follow") && Choose("Log folder", 1));   // no reload of its own in between
     const std::string text = harness.DrawnText(draw);
-    const auto shows = [&](const std::string& part) { return text.find(part) != std::string::npos; };
-    EXPECT_TRUE(ui::CurrentLog().folder && shows("(this is a folder, not a log file)")) << text;
-    EXPECT_TRUE(shows(WideToUtf8(folder)) && !shows(WideToUtf8(folder) + "  \xC2\xB7")) << "no size: " << text;
+    EXPECT_TRUE(ui::CurrentLog().folder && uitest::Contains(text, "(this is a folder, not a log file)")) << text;
+    EXPECT_TRUE(uitest::Contains(text, WideToUtf8(folder)) && !uitest::Contains(text, WideToUtf8(folder) + "  \xC2\xB7"))
+        << "no size: " << text;
     EXPECT_TRUE(!On("logclear") && !On("logedit") && On("logfolder"));
     EXPECT_EQ(ui::TruncateLogFile(folder), ui::TruncateResult::Folder);
 

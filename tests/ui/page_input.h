@@ -1,6 +1,7 @@
 // tests/ui/page_input.h: what page tests do to items named by their fixed id (the part after "###"
 // or "##", so the visible text may change language): find, click, type into, read the toasts; a
-// file held open the way another program may hold it; and a fixture drawing one page alone.
+// file held open the way another program may hold it, or one that cannot be written; and a fixture
+// drawing one page alone.
 #pragma once
 #include <windows.h>
 
@@ -10,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/files.h"
 #include "core/handle.h"
 #include "imgui_internal.h"
 #include "tests/ui/imgui_harness.h"
@@ -19,6 +21,8 @@
 #include "ui/state.h"
 
 namespace uitest {
+
+inline bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // The last item of the last frame whose label ends with "##" or "###" and the id; null when none.
 inline const Item* FindId(const Harness& harness, std::string_view id) {
@@ -30,15 +34,20 @@ inline const Item* FindId(const Harness& harness, std::string_view id) {
     return nullptr;
 }
 
-// The id of the item `label` drawn straight into the window whose name ends with "/" + `child` +
-// "_" and its id (a child window), or into the window named `child` itself. For items whose labels
-// are not recorded, such as combo boxes; 0 when the window is not there.
-inline ImGuiID IdInWindow(const Harness& harness, std::string_view child, const char* label) {
+// The window whose name ends with "/" + `child` + "_" and its id (a child window), or else the
+// window named `child` itself; null when neither is there.
+inline ImGuiWindow* ChildWindow(const Harness& harness, std::string_view child) {
     std::string name(child);
     const std::string marker = "/" + name + "_";
     for (const std::string& candidate : harness.Labels())
         if (candidate.find(marker) != std::string::npos) name = candidate;
-    ImGuiWindow* window = ImGui::FindWindowByName(name.c_str());
+    return ImGui::FindWindowByName(name.c_str());
+}
+
+// The id of the item `label` drawn straight into that window. For items whose labels are not
+// recorded, such as combo boxes; 0 when the window is not there.
+inline ImGuiID IdInWindow(const Harness& harness, std::string_view child, const char* label) {
+    ImGuiWindow* window = ChildWindow(harness, child);
     return window ? window->GetID(label) : 0;
 }
 
@@ -81,6 +90,13 @@ struct HeldFile {
         EXPECT_TRUE(handle);
     }
     UniqueHandle handle;
+};
+
+// While alive, an atomic write of the file fails: a folder holds its temporary copy's name.
+struct WriteBlocked {
+    explicit WriteBlocked(const std::wstring& path) : blocker(path + L".zvtmp") { EXPECT_TRUE(EnsureDirectory(blocker)); }
+    ~WriteBlocked() { EXPECT_TRUE(RemoveTree(blocker)); }
+    std::wstring blocker;
 };
 
 // One page drawn alone with the confirm dialog over it, the shell calls recorded.

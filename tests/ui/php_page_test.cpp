@@ -12,6 +12,8 @@
 
 namespace {
 
+using uitest::Contains;
+
 // A directive in each state; extensions with and without their DLL, on and off.
 constexpr char kSample[] =
     "[PHP]\r\ndisplay_errors = Off\r\n;memory_limit = 128M\r\nopcache.validate_timestamps = Off\r\n"
@@ -65,11 +67,11 @@ TEST(PhpPageRules, IniTruthyEnumEntriesVersionItemsAndWarnings) {
     }
 
     const PhpInstall ts{"php-8.3.14", L"x", "8.3.14", 2, "php8apache2_4.dll"};
-    PhpInstall nts = ts, x86 = ts, none = ts, ntsNone = ts;
+    PhpInstall nts = ts, x86 = ts;
     nts.apacheDll.clear();
     x86.arch = 1;
-    none.arch = ntsNone.arch = 0;   // programs that are none: no architecture to compare
-    ntsNone.apacheDll.clear();
+    PhpInstall ntsNone = nts;
+    ntsNone.arch = 0;   // a program that is none: no architecture to compare
     const ApacheInstall apache{"httpd", L"y", "2.4.58", 2}, apacheNone{"httpd", L"y", "2.4.58", 0};
     const std::string notAProgram = " is not a valid Windows program: the build is damaged or incomplete.\nReinstall ";
     const std::tuple<PhpInstall, std::optional<ApacheInstall>, std::string, std::string> builds[] = {
@@ -78,12 +80,9 @@ TEST(PhpPageRules, IniTruthyEnumEntriesVersionItemsAndWarnings) {
         {x86, apache, "8.3.14 (x86)   [php-8.3.14]  - incompatible with Apache",
          "This PHP build is x86 but Apache is x64: Apache cannot load it."},
         {x86, std::nullopt, "8.3.14 (x86)   [php-8.3.14]", ""},
-        {none, apache, "8.3.14 (?)   [php-8.3.14]  - not a valid Windows program",
-         "x\\php8apache2_4.dll" + notAProgram + "PHP 8.3.14 from the Components page."},
+        // A PHP program that is none goes before a missing module, which goes before an Apache one.
         {ntsNone, std::nullopt, "8.3.14 (?)   [php-8.3.14]  - not a valid Windows program",
          "x\\php.exe" + notAProgram + "PHP 8.3.14 from the Components page."},
-        {x86, apacheNone, "8.3.14 (x86)   [php-8.3.14]",
-         "y\\bin\\httpd.exe" + notAProgram + "Apache 2.4.58 from the Components page."},
         {nts, apacheNone, "8.3.14 (x64)   [php-8.3.14]  - NTS", "This build has no Apache module"}};
     for (const auto& [build, withApache, item, warning] : builds) {
         EXPECT_EQ(ui::PhpVersionItem(build, withApache), item);
@@ -103,19 +102,19 @@ TEST_F(PhpPageTest, AProgramThatIsNone_NamedWithTheBuildToReinstall_NoArchitectu
     const auto callout = [&] {
         ui::RefreshInstalls(true);
         Show();
-        list = harness.DrawnText([] { ui::Frame(); });
+        list = DrawnText();
         return ui::PhpBuildWarning(*ui::State().currentPhp, ui::State().currentApache);
     };
     const std::string notAProgram = " is not a valid Windows program: the build is damaged or incomplete.\nReinstall ";
     EXPECT_EQ(callout(), WideToUtf8(phpDir + L"\\php.exe") + notAProgram + "PHP 8.3.14 from the Components page.");
-    EXPECT_NE(list.find("{ 8.3.14 (?)   [php-8.3.14]  - not a valid Windows program }"), std::string::npos) << list;
+    EXPECT_TRUE(Contains(list, "{ 8.3.14 (?)   [php-8.3.14]  - not a valid Windows program }")) << list;
     ASSERT_TRUE(RemoveTree(phpDir + L"\\php.exe"));   // then the module is what Apache would load
     EXPECT_EQ(callout(), WideToUtf8(phpDir + L"\\php8apache2_4.dll") + notAProgram + "PHP 8.3.14 from the Components page.");
 
     MakePhp();
     testkit::WriteFile(apacheDir + L"\\bin\\httpd.exe", "");
     EXPECT_EQ(callout(), WideToUtf8(apacheDir + L"\\bin\\httpd.exe") + notAProgram + "Apache 2.4.58 from the Components page.");
-    EXPECT_NE(list.find("{ 8.3.14 (x64)   [php-8.3.14] }"), std::string::npos) << "not incompatible: " << list;
+    EXPECT_TRUE(Contains(list, "{ 8.3.14 (x64)   [php-8.3.14] }")) << "not incompatible: " << list;
 }
 
 // An emptied field of a directive the file lacks is no edit; a value equal to the file's is none either.
@@ -246,29 +245,25 @@ TEST_F(PhpPageTest, FailedSave_KeepsThePendingEditsOfBothTabs) {
     Show();
     Cache().extensionFilter = "ldap";
     Show();
-    ASSERT_TRUE(ClickId("on"));
-    ASSERT_TRUE(ClickTab("###tab_set"));
-    ASSERT_TRUE(ClickSetting("display_errors", "##b"));
-    const std::map<std::string, bool> extensionEdits{{"ldap", true}};
-    const std::map<std::string, std::string> settingEdits{{"display_errors", "On"}};
+    ASSERT_TRUE(ClickId("on") && ClickTab("###tab_set") && ClickSetting("display_errors", "##b"));
+    const auto pending = [] {
+        return Cache().extensionEdits == std::map<std::string, bool>{{"ldap", true}} &&
+               Cache().settingEdits == std::map<std::string, std::string>{{"display_errors", "On"}};
+    };
     const std::string before = Template();
-    const std::string cannotRead = "! cannot read " + WideToUtf8(phpDir + L"\\php_zerva.ini");
     {
         const uitest::HeldFile held(phpDir + L"\\php_zerva.ini");
         for (const auto& [tab, save] : {std::pair{"###tab_set", "setsave"}, {"###tab_ext", "extsave"}}) {
-            ASSERT_TRUE(ClickTab(tab));
-            ASSERT_TRUE(ClickId(save)) << save;
-            EXPECT_EQ(LastToast(), cannotRead) << save;
+            ASSERT_TRUE(ClickTab(tab) && ClickId(save)) << save;
+            EXPECT_EQ(LastToast(), "! cannot read " + WideToUtf8(phpDir + L"\\php_zerva.ini")) << save;
             Show();
-            EXPECT_TRUE(Cache().extensionEdits == extensionEdits && Cache().settingEdits == settingEdits) << save;
-            EXPECT_TRUE(Enabled(save)) << save;
+            EXPECT_TRUE(pending() && Enabled(save)) << save;
         }
     }
-    EXPECT_EQ(Template(), before);
-    EXPECT_EQ(Queued(), 0);
+    EXPECT_TRUE(Template() == before && Queued() == 0);
     ASSERT_TRUE(ClickId("extsave"));
     EXPECT_EQ(LastToast(), "PHP extensions saved");
-    EXPECT_NE(Template().find("\r\nextension=ldap\r\n"), std::string::npos) << Template();
+    EXPECT_TRUE(Contains(Template(), "\r\nextension=ldap\r\n")) << Template();
 }
 
 TEST_F(PhpPageTest, Files_ConsoleEditorFolderRebuildAndRestoreWithTheirFailures) {

@@ -70,6 +70,8 @@ protected:
         for (int i = 0; i < count; ++i) Frame();
     }
     bool Click(std::string_view label) { return harness.Click(label, [] { ui::Frame(); }); }
+    // What one more frame of the whole interface writes on screen (Harness::DrawnText).
+    std::string DrawnText() { return harness.DrawnText([] { ui::Frame(); }); }
     // The Apache, PHP and MariaDB stand-in builds, current, on ports of their own.
     void MakeStack() {
         MakeApache(LeasedPort());
