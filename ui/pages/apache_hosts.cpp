@@ -124,10 +124,8 @@ float HostListWidth() {
 }
 
 // At least 330, and wide enough for its longest entry (a translation, a Require line of the file).
-float DropdownWidth(const std::vector<std::string>& labels) {
-    float widest = 0;
-    for (const std::string& label : labels) widest = std::max(widest, ImGui::CalcTextSize(label.c_str()).x);
-    return std::max(330 * ui::Scale(), widest + 2 * ImGui::GetStyle().FramePadding.x + ImGui::GetFrameHeight());
+float WideDropdownWidth(const std::vector<std::string>& labels) {
+    return std::max(330 * ui::Scale(), ui::DropdownWidth(labels));
 }
 
 std::vector<std::string> AccessLabels() {
@@ -150,7 +148,7 @@ float MinEditorWidth() {
                           ImGui::CalcTextSize("HTTPS").x + 2 * style.FramePadding.x;
     const float folder = kMinFieldWidth * s + style.ItemSpacing.x + browse;
     const float blockFolder = folder + 2 * style.ItemSpacing.x + ImGui::GetFrameHeight() + 12 * s;
-    const float access = DropdownWidth(AccessLabels());
+    const float access = WideDropdownWidth(AccessLabels());
     const float rows = std::max(hostColumn + std::max(address, folder), blockColumn + std::max(blockFolder, access));
     return rows + 2 * 12 * s + style.ScrollbarSize;
 }
@@ -316,7 +314,7 @@ void AccessChoice(DirectoryBlock& block) {
         labels.push_back(block.require.empty() ? Tr("(none)") : block.require);
     }
     // A long Require line of the file is cut rather than pushing the row past the editor.
-    const float width = std::min(DropdownWidth(labels), std::max(330 * ui::Scale(), ImGui::GetContentRegionAvail().x));
+    const float width = std::min(WideDropdownWidth(labels), std::max(330 * ui::Scale(), ImGui::GetContentRegionAvail().x));
     if (ui::Dropdown("##req", &current, labels, width) && size_t(current) < std::size(kAccess)) {
         block.require = kAccess[current][0];
         MarkUnsaved();

@@ -49,20 +49,6 @@ void ModuleList(float width, float height) {
     ImGui::EndChild();
 }
 
-// The documentation address as a link, wrapped (it has no blanks: cut anywhere) where the pane
-// is narrower than it, rather than cut off at the pane's edge.
-bool DocumentationLink(const std::string& address) {
-    const float width = std::max(ImGui::GetContentRegionAvail().x, 1.0f);
-    if (ImGui::CalcTextSize(address.c_str()).x <= width) return ui::Link(address.c_str(), "modlink");
-    const ImVec2 size = ImGui::CalcTextSize(address.c_str(), nullptr, false, width);
-    const ImVec2 pos = ImGui::GetCursorScreenPos();
-    const bool clicked = ImGui::InvisibleButton((address + "##modlink").c_str(), size);
-    if (ImGui::IsItemHovered()) ImGui::SetMouseCursor(ImGuiMouseCursor_Hand);
-    ImGui::GetWindowDrawList()->AddText(ImGui::GetFont(), ImGui::GetFontSize(), pos, ui::ColorU32(ui::AccentColor()),
-                                        address.c_str(), nullptr, width);
-    return clicked;
-}
-
 void ModuleDescription(float height) {
     ApachePageCache& cache = ui::ApacheCache();
     ui::BeginPane("##moddesc", 0, height);
@@ -87,7 +73,7 @@ void ModuleDescription(float height) {
     if (module.name != kPhpModuleName) {
         ImGui::Spacing();
         const std::string link = ApacheModuleHelp(module.name);
-        if (DocumentationLink(link)) ui::OpenUrl(link);
+        if (ui::Link(link.c_str(), "modlink")) ui::OpenUrl(link);  // wrapped where the pane is narrower
     }
     ImGui::EndChild();
 }
