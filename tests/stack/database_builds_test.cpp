@@ -71,8 +71,7 @@ TEST_F(DbBuilds, Template_WrittenOnceAsBuiltIn_ResetRestoresIt) {
     testkit::WriteFile(root / L"file", "a file, not a folder");
     const DbInstall unwritable = MakeDbInstall("gone", root / L"file\\gone");
     EXPECT_FALSE(EnsureMyTemplate(unwritable, error));
-    const std::string cannotWrite = "cannot write " + WideToUtf8(MyTemplatePath(unwritable)) + ": ";   // and why
-    EXPECT_TRUE(StartsWith(error, cannotWrite) && error.size() > cannotWrite.size()) << error;
+    EXPECT_TRUE(stacktest::CannotWriteWithReason(error, MyTemplatePath(unwritable))) << error;
     EXPECT_FALSE(WriteMyIni(unwritable, error));
     EXPECT_EQ(error, "cannot read " + WideToUtf8(MyTemplatePath(unwritable)));
 }
