@@ -190,11 +190,9 @@ TEST_F(DbDataFolder, ShutdownAndPasswordChange_AgainstTheServer) {
 // The time-out leaves a loaded machine time to start the tool and the server it runs.
 constexpr uint32_t kHangTimeoutMs = 5000;
 
-// A first initialization that hangs half-way is ended at its time-out with everything it started,
-// and the folder it half made goes too: left behind, its mysql folder would pass as initialized at
-// the next start. Windows ends a killed tree after the kill returns and only then lets go of its
-// files, so a removal tried at once can fail: here the test holds a file of the folder until the
-// removal has begun (the server's data file gone), and the folder must still go.
+// A first initialization that hangs is ended at its time-out, and the folder it half made goes
+// (its mysql folder would pass as initialized), even while a file in it is let go late, as Windows
+// lets go of a killed tree's files after the kill returns: held here until the removal has begun.
 TEST_F(DbDataFolder, InitDataDir_TimedOut_NoHalfMadeFolderLeft_EvenWhenAFileIsLetGoLate) {
     SetInitTimeoutForTest(kHangTimeoutMs);
     for (const DbInstall& build : {MariaDb(), MySql()}) {
