@@ -187,14 +187,11 @@ TEST_F(DbDataFolder, ShutdownAndPasswordChange_AgainstTheServer) {
     EXPECT_EQ(error, "mysqladmin not found");
 }
 
-// The time-out leaves a loaded machine time to start the tool and the server it runs.
-constexpr uint32_t kHangTimeoutMs = 5000;
-
 // A first initialization that hangs is ended at its time-out, and the folder it half made goes
 // (its mysql folder would pass as initialized), even while a file in it is let go late, as Windows
 // lets go of a killed tree's files after the kill returns: held here until the removal has begun.
 TEST_F(DbDataFolder, InitDataDir_TimedOut_NoHalfMadeFolderLeft_EvenWhenAFileIsLetGoLate) {
-    SetInitTimeoutForTest(kHangTimeoutMs);
+    SetInitTimeoutForTest(5000);   // time for a loaded machine to start the tool and the server it runs
     for (const DbInstall& build : {MariaDb(), MySql()}) {
         SCOPED_TRACE(build.name);
         if (build.isMariaDb) testkit::WriteFile(DbBinDir(build) + L"\\mariadb-install-db.hang", "");
