@@ -104,16 +104,13 @@ TEST_F(ControlTest, RestartIfRunning_DecidedWhenTheJobRuns) {
     MakeMariaDb(dbPort);
     Server::Instance().Start();
     const auto successes = [](const std::function<void()>& queue) {
-        const auto lines = RunJobs(queue);
-        std::vector<std::string> texts = Texts(lines, console::kApache, level::kSuccess);
-        for (const std::string& text : Texts(lines, console::kMySql, level::kSuccess)) texts.push_back(text);
+        std::vector<std::string> texts;
+        for (const auto& [source, kind, text] : RunJobs(queue))
+            if (kind == level::kSuccess) texts.push_back(text);
         return texts;
     };
     RunJobs([] { Server::Instance().StartAll(); });
-    const auto both = [] {
-        Server::Instance().RestartApacheIfRunning();
-        Server::Instance().RestartMySqlIfRunning();
-    };
+    const auto both = [] { Server::Instance().RestartApacheIfRunning(), Server::Instance().RestartMySqlIfRunning(); };
     EXPECT_EQ(successes(both), (std::vector<std::string>{"Apache stopped.", Format("Apache started (ports %d)", webPort),
                                                          "MySQL stopped.", Format("MariaDB 11.4.2 started (port %d)", dbPort)}));
     EXPECT_EQ(successes([&] { Server::Instance().StopAll(), both(); }),
