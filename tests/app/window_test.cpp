@@ -55,8 +55,6 @@ TEST(FrameLoop, WaitsAndCaptureCount) {
         {false, false, 5000, true, true, S_OK, kSkippedFrameWaitMs},
         {false, false, 10, false, true, S_OK, kSkippedFrameWaitMs},
         // Nor does an occluded Present (a locked screen), even while a job runs or the user acts.
-        {false, false, 5000, true, false, kOccluded, 100},
-        {false, false, 10, false, false, kOccluded, 100},
         {false, false, 10, true, true, kOccluded, 100},
         {false, true, 10, true, false, kOccluded, 400},
         {false, false, 5000, true, false, DXGI_ERROR_DEVICE_RESET, 0},
