@@ -115,7 +115,8 @@ TEST_F(AppTest, StartRestart_AServerThatDidNotStart_Exit1AndTheCauseLogged) {
     } cases[] = {
         {[&] { ASSERT_TRUE(EnsureDirectory(conf + L"\\inside")); }, L"--cli start",
          "ERROR [Apache] cannot write " + WideToUtf8(conf) + ": it is a folder", false},
-        {[&] { ASSERT_TRUE(RemoveTree(conf) && RemoveTree(phpDir + L"\\php.ini-development") && RemoveTree(phpDir + L"\\php_zerva.ini")); },
+        {[&] { ASSERT_TRUE(RemoveTree(conf) && RemoveTree(phpDir + L"\\php.ini-development") &&
+                           RemoveTree(phpDir + L"\\php_zerva.ini")); },
          L"--cli restart", "ERROR [PHP] PHP 8.3.14: no php.ini template", false},
         {[&] {
              testkit::WriteFile(phpDir + L"\\php.ini-development", "[PHP]\r\n");
