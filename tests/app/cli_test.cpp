@@ -127,8 +127,8 @@ TEST_F(AppTest, StartRestart_AServerThatDidNotStart_Exit1AndTheCauseLogged) {
         c.setUp();
         const ZervaRun run = Zerva(c.command);
         EXPECT_EQ(run.exitCode, 1u);
-        EXPECT_TRUE(std::any_of(run.lines.begin(), run.lines.end(), [&](const std::string& line) { return StartsWith(line, c.cause); }))
-            << run.output;
+        EXPECT_TRUE(std::any_of(run.lines.begin(), run.lines.end(),
+                                [&](const std::string& line) { return StartsWith(line, c.cause); })) << run.output;
         EXPECT_EQ(Tail(run, 6), Block(c.apacheRuns, false));
         EXPECT_TRUE(Head(run, 6).empty() || !StartsWith(Head(run, 6).back(), "NOTICE")) << "no alert makes it fail";
     }

@@ -114,11 +114,7 @@ bool RunHostProgram(const std::wstring& folder, const std::wstring& program, std
     // Wine gives a Unix program no process handle, and a thread "handle" that is no handle of ours:
     // closing it closed whichever handle of this process had the same number (a fixture server's
     // lifeline, which then stopped that server). Both are owned only when the process came with them.
-    UniqueHandle ownedProcess, ownedThread;
-    if (process.hProcess) {
-        ownedProcess.Reset(process.hProcess);
-        ownedThread.Reset(process.hThread);
-    }
+    UniqueHandle ownedProcess(process.hProcess), ownedThread(process.hProcess ? process.hThread : nullptr);
     for (const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;;) {
         if (done()) return true;
         const ULONGLONG now = ::GetTickCount64();
@@ -158,7 +154,8 @@ DirectoryLink::DirectoryLink(const std::wstring& link, const std::wstring& targe
 DirectoryLink::~DirectoryLink() {
     // Wine cannot remove a Unix link; left behind, it would outlive the folder it is in.
     if (m_made && PathExists(m_link) && !::RemoveDirectoryW(m_link.c_str()))
-        RunHostProgram(ParentFolder(m_link), L"Z:\\bin\\rm", L"rm -f \"" + m_name + L"\"", [&] { return !PathExists(m_link); }, 10000);
+        RunHostProgram(ParentFolder(m_link), L"Z:\\bin\\rm", L"rm -f \"" + m_name + L"\"",
+                       [&] { return !PathExists(m_link); }, 10000);
 }
 
 std::string UniqueName() {
