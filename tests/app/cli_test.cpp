@@ -28,27 +28,6 @@ protected:
     testkit::FixtureServer server;
 };
 
-// A job that ends every process still in it once its last handle closes, as tools that run
-// their children in one do; with or without letting children leave it.
-UniqueHandle KillOnCloseJob(bool breakawayOk) {
-    UniqueHandle job(::CreateJobObjectW(nullptr, nullptr));
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-    limits.BasicLimitInformation.LimitFlags =
-        JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | (breakawayOk ? JOB_OBJECT_LIMIT_BREAKAWAY_OK : 0);
-    EXPECT_TRUE(job && ::SetInformationJobObject(job.Get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits)));
-    return job;
-}
-
-// The ids of the processes in the job.
-std::vector<uint32_t> JobPids(HANDLE job) {
-    struct {
-        JOBOBJECT_BASIC_PROCESS_ID_LIST list;
-        ULONG_PTR more[63];
-    } ids{};
-    EXPECT_TRUE(::QueryInformationJobObject(job, JobObjectBasicProcessIdList, &ids, sizeof(ids), nullptr)) << LastErrorText();
-    return {ids.list.ProcessIdList, ids.list.ProcessIdList + ids.list.NumberOfProcessIdsInList};
-}
-
 }  // namespace
 
 TEST_F(AppTest, StartRestartStop_DriveTheStandinServers_UnknownCommandExits2) {
@@ -81,15 +60,22 @@ TEST_F(AppTest, Start_InAKillOnCloseJob_ServersLeaveItWhereAllowedElseStartInsid
     MakeStack();
     for (const bool breakawayOk : {true, false}) {
         SCOPED_TRACE(breakawayOk ? "breakaway allowed" : "breakaway refused");
-        UniqueHandle job = KillOnCloseJob(breakawayOk);
+        UniqueHandle job(::CreateJobObjectW(nullptr, nullptr));
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags =
+            JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | (breakawayOk ? JOB_OBJECT_LIMIT_BREAKAWAY_OK : 0);
+        ASSERT_TRUE(::SetInformationJobObject(job.Get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits)));
         const ZervaRun run = Zerva(L"--cli start", {}, ZervaExe(), job.Get());
         EXPECT_EQ(run.exitCode, 0u) << run.output;
         EXPECT_EQ(Tail(run, 6), Block(true, true));
-        std::vector<uint32_t> servers = PidsOf(FindApacheProcesses());
-        for (uint32_t pid : PidsOf(FindMySqlProcesses())) servers.push_back(pid);
+        std::vector<ProcessInfo> servers = FindApacheProcesses(), database = FindMySqlProcesses();
+        servers.insert(servers.end(), database.begin(), database.end());
         ASSERT_EQ(servers.size(), 3u);   // httpd, its child, the database server
-        const std::vector<uint32_t> inJob = JobPids(job.Get());
-        for (uint32_t pid : servers) EXPECT_EQ(std::count(inJob.begin(), inJob.end(), pid) == 0, breakawayOk) << pid;
+        for (const ProcessInfo& server : servers) {
+            const UniqueHandle process(::OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, server.pid));
+            BOOL inJob = breakawayOk;
+            EXPECT_TRUE(::IsProcessInJob(process.Get(), job.Get(), &inJob) && inJob != breakawayOk) << server.fullPath;
+        }
         job.Reset();
         if (breakawayOk) {
             const ZervaRun stop = Zerva(L"--cli stop");
@@ -115,35 +101,37 @@ TEST_F(AppTest, Start_ConfigurationError_NoticeLineAndExit1) {
     EXPECT_EQ(Tail(run, 6), Block(false, false));   // the database waits for Apache
 }
 
-// A server that did not start fails the command even when no alert came, and the log says why.
+// A server that did not start fails the command even when no alert came, and the log says why:
+// httpd.conf that cannot be written (a folder in its place), no php.ini template in a PHP build not
+// configured yet, a database server the system refuses to start.
 TEST_F(AppTest, StartRestart_AServerThatDidNotStart_Exit1AndTheCauseLogged) {
     MakeStack();
     const std::wstring conf = apacheDir + L"\\conf\\httpd.conf";
-    const std::wstring server = dbDir + L"\\bin\\mariadbd.exe";
-    const auto logged = [](const ZervaRun& run, const std::string& start) {
-        return std::any_of(run.lines.begin(), run.lines.end(), [&](const std::string& line) {
-            return StartsWith(line, start) && line.size() > start.size() && line.find('%') == std::string::npos;
-        });
+    const struct {
+        std::function<void()> setUp;
+        const wchar_t* command;
+        std::string cause;   // the start of a line
+        bool apacheRuns;
+    } cases[] = {
+        {[&] { ASSERT_TRUE(EnsureDirectory(conf + L"\\inside")); }, L"--cli start",
+         "ERROR [Apache] cannot write " + WideToUtf8(conf) + ": it is a folder", false},
+        {[&] { ASSERT_TRUE(RemoveTree(conf) && RemoveTree(phpDir + L"\\php.ini-development") &&
+                           RemoveTree(phpDir + L"\\php_zerva.ini")); },
+         L"--cli restart", "ERROR [PHP] PHP 8.3.14: no php.ini template", false},
+        {[&] {
+             testkit::WriteFile(phpDir + L"\\php.ini-development", "[PHP]\r\n");
+             testkit::WriteFile(dbDir + L"\\bin\\mariadbd.exe", testkit::PeImage(0x8664));   // a header and nothing behind it
+         }, L"--cli restart", "ERROR [MySQL] Cannot start the database server: ", true},
     };
-    // httpd.conf that cannot be written: a folder stands in its place.
-    ASSERT_TRUE(EnsureDirectory(conf + L"\\inside"));
-    ZervaRun run = Zerva(L"--cli start");
-    EXPECT_EQ(run.exitCode, 1u);
-    EXPECT_TRUE(Contains(run.lines, "ERROR [Apache] cannot write " + WideToUtf8(conf) + ": it is a folder")) << run.output;
-    ASSERT_TRUE(RemoveTree(conf));
-    // No php.ini template in the PHP build, not configured yet.
-    ASSERT_TRUE(RemoveTree(phpDir + L"\\php.ini-development") && RemoveTree(phpDir + L"\\php_zerva.ini"));
-    run = Zerva(L"--cli restart");
-    EXPECT_EQ(run.exitCode, 1u);
-    EXPECT_TRUE(Contains(run.lines, "ERROR [PHP] PHP 8.3.14: no php.ini template")) << run.output;
-    testkit::WriteFile(phpDir + L"\\php.ini-development", "[PHP]\r\n");
-    // A database server the system refuses to start, while Apache starts.
-    testkit::WriteFile(server, testkit::PeImage(0x8664));   // an x64 header and nothing behind it
-    run = Zerva(L"--cli restart");
-    EXPECT_EQ(run.exitCode, 1u);
-    EXPECT_TRUE(logged(run, "ERROR [MySQL] Cannot start the database server: ")) << run.output;
-    EXPECT_EQ(Tail(run, 6), Block(true, false));
-    EXPECT_TRUE(Head(run, 6).empty() || !StartsWith(Head(run, 6).back(), "NOTICE")) << "no alert makes it fail";
+    for (const auto& c : cases) {
+        c.setUp();
+        const ZervaRun run = Zerva(c.command);
+        EXPECT_EQ(run.exitCode, 1u);
+        EXPECT_TRUE(std::any_of(run.lines.begin(), run.lines.end(),
+                                [&](const std::string& line) { return StartsWith(line, c.cause); })) << run.output;
+        EXPECT_EQ(Tail(run, 6), Block(c.apacheRuns, false));
+        EXPECT_TRUE(Head(run, 6).empty() || !StartsWith(Head(run, 6).back(), "NOTICE")) << "no alert makes it fail";
+    }
 }
 
 TEST_F(AppTest, Site_CreatedOnceUnderItsLowerCaseName_UnsafeNamesCreateNothing) {
@@ -179,11 +167,9 @@ TEST_F(AppTest, Site_CreatedOnceUnderItsLowerCaseName_UnsafeNamesCreateNothing) 
     EXPECT_TRUE(testkit::ReadFile(page) == "mine" && testkit::ReadFile(conf) == confAfter);
 }
 
-// A template that cannot be written back as it stands is refused with the reason, nothing is made
-// and the file stays as it was: a <Directory> left open (the template is misread, and the new host
-// would land inside the first one), or a host whose unquoted DocumentRoot ends in a backslash
-// (Apache reads it as it stands, but written back between quotes the backslash escapes the
-// closing quote).
+// A template that cannot be written back as it stands is refused with the reason, and nothing
+// changes: a <Directory> left open (the new host would land in the first one), or an unquoted
+// DocumentRoot ending in a backslash (written back between quotes, it escapes the closing one).
 TEST_F(AppTest, Site_TemplateThatCannotBeWrittenBack_RefusedWithTheReason_NothingChanged) {
     MakeApache(webPort);
     const std::wstring conf = apacheDir + L"\\conf\\httpd_zerva.conf";

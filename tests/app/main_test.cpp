@@ -82,9 +82,8 @@ TEST(Entry, Resources_IconsLogoManifestAndVersion) {
     const std::string manifest = resource(1, RT_MANIFEST);
     EXPECT_TRUE(manifest.find("PerMonitorV2") != manifest.npos && manifest.find("Common-Controls") != manifest.npos);
     // Long paths for the calls that take no extended path, where the system has them switched on.
-    const size_t settings = manifest.find("<windowsSettings>");
     const size_t longPaths =
         manifest.find("<longPathAware xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">true</longPathAware>");
-    EXPECT_TRUE(settings < longPaths && longPaths < manifest.find("</windowsSettings>")) << manifest;
+    EXPECT_TRUE(manifest.find("<windowsSettings>") < longPaths && longPaths < manifest.find("</windowsSettings>")) << manifest;
     if (exe) ::FreeLibrary(exe);
 }

@@ -55,8 +55,6 @@ TEST(FrameLoop, WaitsAndCaptureCount) {
         {false, false, 5000, true, true, S_OK, kSkippedFrameWaitMs},
         {false, false, 10, false, true, S_OK, kSkippedFrameWaitMs},
         // Nor does an occluded Present (a locked screen), even while a job runs or the user acts.
-        {false, false, 5000, true, false, kOccluded, 100},
-        {false, false, 10, false, false, kOccluded, 100},
         {false, false, 10, true, true, kOccluded, 100},
         {false, true, 10, true, false, kOccluded, 400},
         {false, false, 5000, true, false, DXGI_ERROR_DEVICE_RESET, 0},
@@ -106,7 +104,16 @@ TEST(Window, PaintSizeAndDpiChangeAskTheLoopForAPresentedFrame_PaintValidates) {
     ::DestroyWindow(window);
 }
 
-TEST(Window, OneTrayClickShowsTheWindowOnce_OneRightClickAsksForOneMenu) {
+std::vector<std::tuple<HWND, UINT, DWORD>> g_allowed;
+
+BOOL WINAPI RecordingFilter(HWND window, UINT message, DWORD action, PCHANGEFILTERSTRUCT) {
+    g_allowed.emplace_back(window, message, action);
+    return TRUE;
+}
+
+// The tray's side of the window: its notifications are left to the loop, and "TaskbarCreated" is
+// let through (an elevated window would not get it from a restarted Explorer otherwise).
+TEST(Window, OneTrayClickShowsItOnce_ARightClickLeavesTheMenuToTheLoop_TaskbarCreatedLetThrough) {
     const HWND window = CreateCaptureWindow(::GetModuleHandleW(nullptr), 320, 200);
     ASSERT_TRUE(window);
     ASSERT_FALSE(::IsWindowVisible(window));
@@ -118,28 +125,12 @@ TEST(Window, OneTrayClickShowsTheWindowOnce_OneRightClickAsksForOneMenu) {
     EXPECT_TRUE(::IsWindowVisible(window)) << "shown once, not shown and hidden again";
     notify(WM_RBUTTONUP);
     notify(WM_CONTEXTMENU);
-    const TrayRequests requests = TrayTakeRequests();
-    EXPECT_TRUE(requests.menu && !requests.toggle);
-    EXPECT_FALSE(TrayTakeRequests().menu) << "one menu";
+    EXPECT_TRUE(TrayTakeRequests().menu) << "left to the loop";
     TraySetClockForTests(nullptr);
-    ::DestroyWindow(window);
-}
-
-std::vector<std::tuple<HWND, UINT, DWORD>> g_allowed;
-
-BOOL WINAPI RecordingFilter(HWND window, UINT message, DWORD action, PCHANGEFILTERSTRUCT) {
-    g_allowed.emplace_back(window, message, action);
-    return TRUE;
-}
-
-TEST(Window, TaskbarCreatedIsLetThroughToTheWindow) {
-    const HWND window = CreateCaptureWindow(::GetModuleHandleW(nullptr), 32, 32);
-    ASSERT_TRUE(window);
     SetMessageFilterForTests(RecordingFilter);
     RegisterTaskbarCreated(window);
     SetMessageFilterForTests(nullptr);
-    const UINT taskbarCreated = ::RegisterWindowMessageW(L"TaskbarCreated");
-    EXPECT_EQ(g_allowed, (decltype(g_allowed){{window, taskbarCreated, DWORD(MSGFLT_ALLOW)}}));
+    EXPECT_EQ(g_allowed, (decltype(g_allowed){{window, ::RegisterWindowMessageW(L"TaskbarCreated"), DWORD(MSGFLT_ALLOW)}}));
     ::DestroyWindow(window);
 }
 

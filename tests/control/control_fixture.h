@@ -91,15 +91,16 @@ protected:
         }, 20000));
     }
 
-    // httpd-2.4.58 whose template listens on `port` (offline: 127.0.0.1), `extra` lines appended.
+    // httpd-2.4.58 whose template listens on `port` (offline: 127.0.0.1), `extra` lines appended;
+    // PHP's module line switched on or off.
     void MakeApache(int32_t port, const std::string& extra = "") {
         apacheDir = MakeFolder(ApacheDir() + L"\\httpd-2.4.58",
                                {{"bin/httpd.exe", stacktest::kStandin}, {"bin/openssl.exe", stacktest::kStandin}});
         WriteApacheTemplate(port, extra);
     }
-    void WriteApacheTemplate(int32_t port, const std::string& extra) {
+    void WriteApacheTemplate(int32_t port, const std::string& extra, bool phpModule = true) {
         testkit::WriteFile(apacheDir + L"\\conf\\httpd_zerva.conf",
-                           "ServerRoot \"{APACHEPATH}\"\r\n{LISTEN_VIRTUAL_HOST_PORT}\r\n"
+                           "ServerRoot \"{APACHEPATH}\"\r\n{LISTEN_VIRTUAL_HOST_PORT}\r\n" + std::string(phpModule ? "" : "#") +
                            "LoadModule {PHPMODULENAME} \"{PHPPATH}/{PHPAPACHE2FILE}\"\r\n"
                            "<VirtualHost *:" + std::to_string(port) + ">\r\n"
                            "    DocumentRoot \"{DOCUMENTPATH}\"\r\n</VirtualHost>\r\n" + extra);

@@ -25,10 +25,9 @@ TEST_F(ControlTest, Server_BeforeStart_EmptySnapshotDeduplicatedQueueAndAlerts) 
     EXPECT_EQ(Server::Instance().GetStatus().queued, 3);
     // Each restart is a job of its own beside the others that wait, and once only.
     for (int round = 0; round < 2; ++round) {
-        Server::Instance().RestartApache();
-        Server::Instance().RestartMySql();
-        Server::Instance().RestartApacheIfRunning();
-        Server::Instance().RestartMySqlIfRunning();
+        for (auto restart : {&Server::RestartApache, &Server::RestartMySql, &Server::RestartApacheIfRunning,
+                             &Server::RestartMySqlIfRunning})
+            (Server::Instance().*restart)();
         EXPECT_EQ(Server::Instance().GetStatus().queued, 7) << round;
     }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "core/files.h"
 #include "core/text.h"
 #include "tests/support/testkit.h"
@@ -52,11 +54,7 @@ TEST(Layout, IsInsideRoot_CaseAndSlashesIgnored_SiblingsOutside) {
 
 // A folder is compared as given and as the system resolves it, in the forms its final paths take.
 TEST(Layout, IsPathUnder_FinalPathFormsMatchPlainOnes) {
-    const struct {
-        const char* path;
-        std::vector<std::string> folders;
-        bool under;
-    } cases[] = {
+    const std::tuple<const char*, std::vector<std::string>, bool> cases[] = {   // path, folders, under them
         {"C:\\Real\\Stack\\bin\\apache\\a\\httpd.exe", {"S:\\bin\\apache", "\\\\?\\C:\\real\\stack\\bin\\apache"}, true},  // subst
         {"\\\\Files\\Dev\\stack\\bin\\httpd.exe", {"M:\\stack", "\\\\?\\UNC\\files\\dev\\Stack"}, true},    // mapped drive
         {"\\\\?\\C:\\Stack\\www", {"c:/stack/"}, true},
@@ -65,6 +63,6 @@ TEST(Layout, IsPathUnder_FinalPathFormsMatchPlainOnes) {
         {"\\\\?\\UNC\\files\\dev2\\x", {"\\\\files\\dev"}, false},
         {"S:\\bin\\x", {"", "\\\\?\\C:\\Stack"}, false},              // not resolved: skipped
     };
-    for (const auto& c : cases) EXPECT_EQ(IsPathUnder(c.path, c.folders), c.under) << c.path;
+    for (const auto& [path, folders, under] : cases) EXPECT_EQ(IsPathUnder(path, folders), under) << path;
     EXPECT_EQ(PathKey("\\\\?\\UNC\\Files\\Dev\\A"), "//files/dev/a");
 }

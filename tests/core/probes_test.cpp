@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 #include "core/files.h"
 #include "core/text.h"
@@ -46,20 +47,16 @@ TEST(Probes, ProbePort_RefusalWithoutListenerIsReservedByWindows) {
     static int v4 = 0, v6 = 0;
     SetBindResultForTest([](int family, uint16_t) { return family == AF_INET6 ? v6 : v4; });
     const testkit::PortLease lease;
-    const struct {
-        int v4, v6;
-        PortState state;
-    } cases[] = {
+    const std::tuple<int, int, PortState> cases[] = {   // the IPv4 bind's answer, the IPv6 one's
         {0, 0, PortState::Free},                      {WSAEADDRINUSE, 0, PortState::InUse},
         {WSAEACCES, 0, PortState::Reserved},          {0, WSAEACCES, PortState::Reserved},
         {WSAEADDRNOTAVAIL, WSAEACCES, PortState::Reserved},  // the other family still asked
         {WSAEADDRNOTAVAIL, 0, PortState::Free},       {0, WSAEADDRINUSE, PortState::InUse},
     };
-    for (const auto& c : cases) {
-        v4 = c.v4;
-        v6 = c.v6;
-        EXPECT_EQ(ProbePort(lease.Port()), c.state) << c.v4 << " " << c.v6;
-        EXPECT_EQ(IsPortFree(lease.Port()), c.state == PortState::Free);
+    for (const auto& [v4Answer, v6Answer, state] : cases) {
+        std::tie(v4, v6) = std::tie(v4Answer, v6Answer);
+        EXPECT_EQ(ProbePort(lease.Port()), state) << v4 << " " << v6;
+        EXPECT_EQ(IsPortFree(lease.Port()), state == PortState::Free);
     }
     v4 = WSAEACCES;
     WaitingStandin listener(L"listen " + std::to_wstring(lease.Port()));

@@ -15,7 +15,6 @@
 #include "core/files.h"
 #include "core/handle.h"
 #include "core/log.h"
-#include "core/probes.h"
 #include "core/text.h"
 #include "tests/support/testkit.h"
 
@@ -291,13 +290,9 @@ TEST(ProcSpawn, LoggingOff_StillDrainsPipeAndLogsNothing) {
 TEST(ProcStop, KillPid_EndsOnlyTheImageTheListGave) {
     testkit::WaitingStandin child;
     ASSERT_TRUE(child.WaitReady());
-    std::string image;
-    for (const ProcessInfo& process : FindProcessesByName({"standin.exe"}))
-        if (process.pid == child.Pid()) image = process.fullPath;
-    ASSERT_FALSE(image.empty());
     EXPECT_FALSE(KillPid(child.Pid(), "C:\\elsewhere\\standin.exe"));
     EXPECT_EQ(::WaitForSingleObject(child.Process(), 0), DWORD(WAIT_TIMEOUT)) << "another program's id: left alone";
-    EXPECT_TRUE(KillPid(child.Pid(), ToLower(image)));
+    EXPECT_TRUE(KillPid(child.Pid(), ToLower(WideToUtf8(testkit::StandinPath(L"standin.exe")))));
     EXPECT_EQ(::WaitForSingleObject(child.Process(), 5000), DWORD(WAIT_OBJECT_0));
 }
 

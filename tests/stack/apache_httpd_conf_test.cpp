@@ -125,8 +125,7 @@ TEST_F(HttpdConf, Template_FromModulesFolder_ResetFromInitialCopy) {
     testkit::WriteFile(root / L"file", "");
     blocked.dir = root / L"file\\httpd";   // nothing can be made under a file
     EXPECT_FALSE(BuildApacheTemplate(blocked, error));
-    const std::string cannotWrite = "cannot write " + WideToUtf8(HttpdTemplatePath(blocked)) + ": ";   // and why
-    EXPECT_TRUE(StartsWith(error, cannotWrite) && error.size() > cannotWrite.size()) << error;
+    EXPECT_TRUE(stacktest::CannotWriteWithReason(error, HttpdTemplatePath(blocked))) << error;
 }
 
 TEST_F(HttpdConf, Write_MacrosListenAndPhp_BothStates) {

@@ -71,8 +71,7 @@ TEST_F(DbBuilds, Template_WrittenOnceAsBuiltIn_ResetRestoresIt) {
     testkit::WriteFile(root / L"file", "a file, not a folder");
     const DbInstall unwritable = MakeDbInstall("gone", root / L"file\\gone");
     EXPECT_FALSE(EnsureMyTemplate(unwritable, error));
-    const std::string cannotWrite = "cannot write " + WideToUtf8(MyTemplatePath(unwritable)) + ": ";   // and why
-    EXPECT_TRUE(StartsWith(error, cannotWrite) && error.size() > cannotWrite.size()) << error;
+    EXPECT_TRUE(stacktest::CannotWriteWithReason(error, MyTemplatePath(unwritable))) << error;
     EXPECT_FALSE(WriteMyIni(unwritable, error));
     EXPECT_EQ(error, "cannot read " + WideToUtf8(MyTemplatePath(unwritable)));
 }
@@ -142,6 +141,6 @@ TEST(DbServerPort, LastPortOfTheServersGroups_ListenableOnlyFrom1To65535) {
     for (const auto& [value, port] : std::initializer_list<std::pair<std::string, std::optional<int>>>{
              {"3306", 3306}, {"1", 1}, {"65535", 65535}, {"003306", 3306}, {"0", std::nullopt}, {"-1", std::nullopt},
              {"65536", std::nullopt}, {"99999", std::nullopt}, {"", std::nullopt}, {"abc", std::nullopt},
-             {"33o6", std::nullopt}, {" 3306", std::nullopt}, {"4294970602", std::nullopt}})
+             {"33o6", std::nullopt}, {"3307x", std::nullopt}, {" 3306", std::nullopt}, {"4294970602", std::nullopt}})
         EXPECT_EQ(ListenablePort(value), port) << value;
 }

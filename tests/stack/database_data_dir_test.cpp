@@ -144,8 +144,7 @@ TEST_F(DbDataFolder, InitDataDir_ExistingEmptyForeignFolderOrUnwritableScript) {
     ASSERT_TRUE(RemoveTree(DbDataDir(build)) && EnsureDirectory(DbDataDir(build)) && RemoveTree(TempDir()));
     testkit::WriteFile(TempDir(), "a file where the temporary folder belongs");
     EXPECT_FALSE(InitDataDir(build, "tulp", error));
-    const std::string cannotWrite = "cannot write " + WideToUtf8(TempDir() + L"\\zerva_init.sql") + ": ";
-    EXPECT_TRUE(StartsWith(error, cannotWrite) && error.size() > cannotWrite.size()) << error;   // and why
+    EXPECT_TRUE(stacktest::CannotWriteWithReason(error, TempDir() + L"\\zerva_init.sql")) << error;
     EXPECT_FALSE(PathExists(DbBinDir(build) + L"\\mysqld.args"));  // no server ran to leave root open
     ASSERT_TRUE(RemoveTree(TempDir()));
     EXPECT_TRUE(InitDataDir(build, "tulp", error)) << error;  // the empty folder is made anew
@@ -188,16 +187,11 @@ TEST_F(DbDataFolder, ShutdownAndPasswordChange_AgainstTheServer) {
     EXPECT_EQ(error, "mysqladmin not found");
 }
 
-// The time-out leaves a loaded machine time to start the tool and the server it runs.
-constexpr uint32_t kHangTimeoutMs = 5000;
-
-// A first initialization that hangs half-way is ended at its time-out with everything it started,
-// and the folder it half made goes too: left behind, its mysql folder would pass as initialized at
-// the next start. Windows ends a killed tree after the kill returns and only then lets go of its
-// files, so a removal tried at once can fail: here the test holds a file of the folder until the
-// removal has begun (the server's data file gone), and the folder must still go.
+// A first initialization that hangs is ended at its time-out, and the folder it half made goes
+// (its mysql folder would pass as initialized), even while a file in it is let go late, as Windows
+// lets go of a killed tree's files after the kill returns: held here until the removal has begun.
 TEST_F(DbDataFolder, InitDataDir_TimedOut_NoHalfMadeFolderLeft_EvenWhenAFileIsLetGoLate) {
-    SetInitTimeoutForTest(kHangTimeoutMs);
+    SetInitTimeoutForTest(5000);   // time for a loaded machine to start the tool and the server it runs
     for (const DbInstall& build : {MariaDb(), MySql()}) {
         SCOPED_TRACE(build.name);
         if (build.isMariaDb) testkit::WriteFile(DbBinDir(build) + L"\\mariadb-install-db.hang", "");

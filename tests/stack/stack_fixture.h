@@ -116,6 +116,12 @@ inline std::vector<LogEntry> LoggedDuring(const std::function<void()>& action) {
     return entries;
 }
 
+// A failed write's error: "cannot write <path>: " and the system's reason after it.
+inline bool CannotWriteWithReason(const std::string& error, const std::wstring& path) {
+    const std::string start = "cannot write " + WideToUtf8(path) + ": ";
+    return StartsWith(error, start) && error.size() > start.size();
+}
+
 // Each test gets its own root folder and an empty settings store saved inside it.
 class RootTest : public ::testing::Test {
 protected:

@@ -17,21 +17,6 @@ namespace {
 
 constexpr DWORD kStartTimeoutMs = 30000;
 
-// Wine's own export: the Unix path of a Windows path, allocated on the process heap.
-std::string UnixPath(const std::wstring& windowsPath, std::string& error) {
-    const auto fn = reinterpret_cast<char*(__cdecl*)(const wchar_t*)>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    if (!fn) {
-        error = "the fixture server needs Wine (no wine_get_unix_file_name)";
-        return {};
-    }
-    char* unixPath = fn(windowsPath.c_str());
-    if (!unixPath) error = "no Unix path for " + WideToUtf8(windowsPath);
-    const std::string result = unixPath ? unixPath : "";
-    if (unixPath) ::HeapFree(::GetProcessHeap(), 0, unixPath);
-    return result;
-}
-
 uint16_t ReadPort(const std::wstring& file) {
     const long port = std::strtol(Trim(ReadWholeFile(file).value_or("")).c_str(), nullptr, 10);
     return port > 0 && port < 65536 ? uint16_t(port) : 0;

@@ -13,54 +13,13 @@ namespace testkit {
 namespace {
 
 // What Windows answers a plain path at or past the limit.
-bool Refused(const wchar_t* path, size_t limit = MAX_PATH) {
+bool Refused(LPCWSTR path, size_t limit) {
     if (!path || std::wcsncmp(path, L"\\\\?\\", 4) == 0 || std::wcslen(path) < limit) return false;
     ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
     return true;
 }
-
-// Each limited call: the original from the import table, and a stand-in that checks the paths first.
-decltype(&::CreateFileW) g_createFile;
-HANDLE WINAPI LimitedCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
-                                DWORD flags, HANDLE templateFile) {
-    return Refused(path) ? INVALID_HANDLE_VALUE : g_createFile(path, access, share, security, disposition, flags, templateFile);
-}
-decltype(&::CreateDirectoryW) g_createDirectory;
-BOOL WINAPI LimitedCreateDirectory(LPCWSTR path, LPSECURITY_ATTRIBUTES security) {
-    return Refused(path, MAX_PATH - 12) ? FALSE : g_createDirectory(path, security);   // room for an 8.3 name
-}
-decltype(&::RemoveDirectoryW) g_removeDirectory;
-BOOL WINAPI LimitedRemoveDirectory(LPCWSTR path) { return Refused(path) ? FALSE : g_removeDirectory(path); }
-decltype(&::DeleteFileW) g_deleteFile;
-BOOL WINAPI LimitedDeleteFile(LPCWSTR path) { return Refused(path) ? FALSE : g_deleteFile(path); }
-decltype(&::MoveFileExW) g_moveFile;
-BOOL WINAPI LimitedMoveFile(LPCWSTR from, LPCWSTR to, DWORD flags) {
-    return Refused(from) || Refused(to) ? FALSE : g_moveFile(from, to, flags);
-}
-decltype(&::CopyFileW) g_copyFile;
-BOOL WINAPI LimitedCopyFile(LPCWSTR from, LPCWSTR to, BOOL failIfExists) {
-    return Refused(from) || Refused(to) ? FALSE : g_copyFile(from, to, failIfExists);
-}
-decltype(&::GetFileAttributesW) g_attributes;
-DWORD WINAPI LimitedAttributes(LPCWSTR path) { return Refused(path) ? INVALID_FILE_ATTRIBUTES : g_attributes(path); }
-decltype(&::GetFileAttributesExW) g_attributesEx;
-BOOL WINAPI LimitedAttributesEx(LPCWSTR path, GET_FILEEX_INFO_LEVELS level, LPVOID data) {
-    return Refused(path) ? FALSE : g_attributesEx(path, level, data);
-}
-decltype(&::SetFileAttributesW) g_setAttributes;
-BOOL WINAPI LimitedSetAttributes(LPCWSTR path, DWORD attributes) {
-    return Refused(path) ? FALSE : g_setAttributes(path, attributes);
-}
-decltype(&::FindFirstFileW) g_findFirst;
-HANDLE WINAPI LimitedFindFirst(LPCWSTR pattern, LPWIN32_FIND_DATAW data) {
-    return Refused(pattern) ? INVALID_HANDLE_VALUE : g_findFirst(pattern, data);
-}
-decltype(&::GetFileVersionInfoSizeW) g_versionSize;
-DWORD WINAPI LimitedVersionSize(LPCWSTR path, LPDWORD handle) { return Refused(path) ? 0 : g_versionSize(path, handle); }
-decltype(&::GetFileVersionInfoW) g_version;
-BOOL WINAPI LimitedVersion(LPCWSTR path, DWORD handle, DWORD size, LPVOID data) {
-    return Refused(path) ? FALSE : g_version(path, handle, size, data);
-}
+template <typename T>
+bool Refused(T, size_t) { return false; }   // not a path
 
 struct Hook {
     const char* name;
@@ -68,32 +27,34 @@ struct Hook {
     void** original;
 };
 
-template <typename F>
-Hook MakeHook(const char* name, F limited, F* original) {
-    return {name, reinterpret_cast<void*>(limited), reinterpret_cast<void**>(original)};
-}
-
-const Hook kHooks[] = {
-    MakeHook("CreateFileW", &LimitedCreateFile, &g_createFile),
-    MakeHook("CreateDirectoryW", &LimitedCreateDirectory, &g_createDirectory),
-    MakeHook("RemoveDirectoryW", &LimitedRemoveDirectory, &g_removeDirectory),
-    MakeHook("DeleteFileW", &LimitedDeleteFile, &g_deleteFile),
-    MakeHook("MoveFileExW", &LimitedMoveFile, &g_moveFile),
-    MakeHook("CopyFileW", &LimitedCopyFile, &g_copyFile),
-    MakeHook("GetFileAttributesW", &LimitedAttributes, &g_attributes),
-    MakeHook("GetFileAttributesExW", &LimitedAttributesEx, &g_attributesEx),
-    MakeHook("SetFileAttributesW", &LimitedSetAttributes, &g_setAttributes),
-    MakeHook("FindFirstFileW", &LimitedFindFirst, &g_findFirst),
-    MakeHook("GetFileVersionInfoSizeW", &LimitedVersionSize, &g_versionSize),
-    MakeHook("GetFileVersionInfoW", &LimitedVersion, &g_version),
+// The stand-in for one imported call (`Id` tells calls of one signature apart): every wide string
+// these calls take is a path, and one at or past `Limit` fails the call with `Failure` (0 or -1).
+template <int Id, typename F, int Failure, size_t Limit = MAX_PATH>
+struct Limited;
+template <int Id, typename R, typename... A, int Failure, size_t Limit>
+struct Limited<Id, R(WINAPI*)(A...), Failure, Limit> {
+    static inline void* original = nullptr;
+    static R WINAPI Call(A... args) {
+        if ((Refused(args, Limit) || ...)) return R(LONG_PTR(Failure));
+        return reinterpret_cast<R(WINAPI*)(A...)>(original)(args...);
+    }
+    static Hook For(const char* name) { return {name, reinterpret_cast<void*>(&Call), &original}; }
 };
 
-void WriteSlot(void** slot, void* value) {
-    DWORD old = 0;
-    ::VirtualProtect(slot, sizeof(void*), PAGE_READWRITE, &old);
-    *slot = value;
-    ::VirtualProtect(slot, sizeof(void*), old, &old);
-}
+const Hook kHooks[] = {
+    Limited<0, decltype(&::CreateFileW), -1>::For("CreateFileW"),
+    Limited<1, decltype(&::CreateDirectoryW), 0, MAX_PATH - 12>::For("CreateDirectoryW"),   // room for an 8.3 name
+    Limited<2, decltype(&::RemoveDirectoryW), 0>::For("RemoveDirectoryW"),
+    Limited<3, decltype(&::DeleteFileW), 0>::For("DeleteFileW"),
+    Limited<4, decltype(&::MoveFileExW), 0>::For("MoveFileExW"),
+    Limited<5, decltype(&::CopyFileW), 0>::For("CopyFileW"),
+    Limited<6, decltype(&::GetFileAttributesW), -1>::For("GetFileAttributesW"),
+    Limited<7, decltype(&::GetFileAttributesExW), 0>::For("GetFileAttributesExW"),
+    Limited<8, decltype(&::SetFileAttributesW), 0>::For("SetFileAttributesW"),
+    Limited<9, decltype(&::FindFirstFileW), -1>::For("FindFirstFileW"),
+    Limited<10, decltype(&::GetFileVersionInfoSizeW), 0>::For("GetFileVersionInfoSizeW"),
+    Limited<11, decltype(&::GetFileVersionInfoW), 0>::For("GetFileVersionInfoW"),
+};
 
 // Walks the import table of the test program: `install` points each hooked slot at its stand-in
 // and keeps the original; otherwise the original goes back. Returns how many slots it changed.
@@ -113,7 +74,10 @@ int Patch(bool install) {
                 if (std::strcmp(name, hook.name) != 0) continue;
                 void** slot = reinterpret_cast<void**>(&slots->u1.Function);
                 if (install) *hook.original = *slot;
-                WriteSlot(slot, install ? hook.limited : *hook.original);
+                DWORD old = 0;
+                ::VirtualProtect(slot, sizeof(void*), PAGE_READWRITE, &old);
+                *slot = install ? hook.limited : *hook.original;
+                ::VirtualProtect(slot, sizeof(void*), old, &old);
                 ++changed;
             }
         }

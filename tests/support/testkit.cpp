@@ -114,11 +114,7 @@ bool RunHostProgram(const std::wstring& folder, const std::wstring& program, std
     // Wine gives a Unix program no process handle, and a thread "handle" that is no handle of ours:
     // closing it closed whichever handle of this process had the same number (a fixture server's
     // lifeline, which then stopped that server). Both are owned only when the process came with them.
-    UniqueHandle ownedProcess, ownedThread;
-    if (process.hProcess) {
-        ownedProcess.Reset(process.hProcess);
-        ownedThread.Reset(process.hThread);
-    }
+    UniqueHandle ownedProcess(process.hProcess), ownedThread(process.hProcess ? process.hThread : nullptr);
     for (const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;;) {
         if (done()) return true;
         const ULONGLONG now = ::GetTickCount64();
@@ -129,30 +125,37 @@ bool RunHostProgram(const std::wstring& folder, const std::wstring& program, std
     }
 }
 
-DirectoryLink::DirectoryLink(const std::wstring& link, const std::wstring& target) : m_link(link) {
+std::string UnixPath(const std::wstring& windowsPath, std::string& error) {
+    const auto fn = reinterpret_cast<char*(__cdecl*)(const wchar_t*)>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!fn) {
+        error = "needs Wine (no wine_get_unix_file_name)";
+        return {};
+    }
+    char* unixPath = fn(windowsPath.c_str());
+    if (!unixPath) error = "no Unix path for " + WideToUtf8(windowsPath);
+    const std::string result = unixPath ? unixPath : "";
+    if (unixPath) ::HeapFree(::GetProcessHeap(), 0, unixPath);
+    return result;
+}
+
+DirectoryLink::DirectoryLink(const std::wstring& link, const std::wstring& target)
+    : m_link(link), m_name(link.substr(link.find_last_of(L'\\') + 1)) {
     // Wine reports success without making a link: only the folder it shows counts.
     ::CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
-    using UnixName = char*(CDECL*)(const wchar_t*);
-    const auto unixName = reinterpret_cast<UnixName>(
-        reinterpret_cast<void (*)()>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    if (!IsDirectory(link) && unixName) {
-        char* const unixTarget = unixName(target.c_str());
-        if (unixTarget) {
-            const std::wstring name = link.substr(link.find_last_of(L'\\') + 1);
-            RunHostProgram(ParentFolder(link), L"Z:\\bin\\ln", L"ln -s \"" + Utf8ToWide(unixTarget) + L"\" \"" + name + L"\"",
-                           [&] { return IsDirectory(link); }, 10000);
-            ::HeapFree(::GetProcessHeap(), 0, unixTarget);
-        }
-    }
+    std::string error;
+    const std::string unixTarget = IsDirectory(link) ? "" : UnixPath(target, error);
+    if (!unixTarget.empty())
+        RunHostProgram(ParentFolder(link), L"Z:\\bin\\ln", L"ln -s \"" + Utf8ToWide(unixTarget) + L"\" \"" + m_name + L"\"",
+                       [&] { return IsDirectory(link); }, 10000);
     m_made = IsDirectory(link);
 }
 
 DirectoryLink::~DirectoryLink() {
-    if (!m_made || ::RemoveDirectoryW(m_link.c_str())) return;
     // Wine cannot remove a Unix link; left behind, it would outlive the folder it is in.
-    const std::wstring name = m_link.substr(m_link.find_last_of(L'\\') + 1);
-    RunHostProgram(ParentFolder(m_link), L"Z:\\bin\\rm", L"rm -f \"" + name + L"\"",
-                   [&] { return !PathExists(m_link); }, 10000);
+    if (m_made && PathExists(m_link) && !::RemoveDirectoryW(m_link.c_str()))
+        RunHostProgram(ParentFolder(m_link), L"Z:\\bin\\rm", L"rm -f \"" + m_name + L"\"",
+                       [&] { return !PathExists(m_link); }, 10000);
 }
 
 std::string UniqueName() {

@@ -75,6 +75,10 @@ bool RunHostProgram(const std::wstring& folder, const std::wstring& program, std
 
 std::string UniqueName();   // for events and log tags no other test process uses
 
+// Wine's own export: the Unix path of a Windows path; empty, with `error`, outside Wine or when
+// the path has none.
+std::string UnixPath(const std::wstring& windowsPath, std::string& error);
+
 // `link` made a link to the folder `target` (absolute paths), removed with the object: a symbolic
 // link where Windows allows one (developer mode), else a Unix link by the host's ln, which Wine
 // resolves as Windows resolves a junction. The link's folder must outlive the object.
@@ -88,7 +92,7 @@ public:
     const std::wstring& Path() const { return m_link; }
 
 private:
-    std::wstring m_link;
+    std::wstring m_link, m_name;
     bool m_made = false;
 };
 
