@@ -152,9 +152,9 @@ namespace {
 // Whether the server reads the group: its own names, each also with a version after a dash.
 bool IsServerGroup(std::string_view group) {
     for (std::string_view name : {"mysqld", "server", "mariadb", "mariadbd", "client-server"}) {
-        if (group == name) return true;
-        if (group.size() > name.size() + 1 && group.substr(0, name.size()) == name && group[name.size()] == '-' &&
-            group[name.size() + 1] >= '0' && group[name.size() + 1] <= '9')
+        if (!StartsWith(group, name)) continue;
+        const std::string_view version = group.substr(name.size());
+        if (version.empty() || (version.size() >= 2 && version[0] == '-' && version[1] >= '0' && version[1] <= '9'))
             return true;
     }
     return false;
@@ -188,7 +188,7 @@ std::optional<std::string> ServerPortOption(std::string_view optionFile) {
         const size_t equals = line.find('=');
         std::string name = ToLower(Trim(line.substr(0, equals)));
         std::replace(name.begin(), name.end(), '_', '-');
-        if (name.rfind("loose-", 0) == 0) name.erase(0, 6);
+        if (StartsWith(name, "loose-")) name.erase(0, 6);
         if (name == "port") port = equals == std::string::npos ? std::string() : OptionValue(line.substr(equals + 1));
     }
     return port;
