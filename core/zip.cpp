@@ -280,8 +280,8 @@ std::wstring FullPath(const std::wstring& path) {
 
 // A segment of periods and blanks alone, other than ".": a path normaliser may read it as ".."
 // (Wine reads "..." so), and Windows trims it away at the end of a path.
-bool IsDotsAndBlanks(std::wstring_view segment) {
-    return segment != L"." && !segment.empty() && segment.find_first_not_of(L". ") == std::wstring_view::npos;
+bool IsDotsAndBlanks(std::string_view segment) {
+    return segment != "." && !segment.empty() && segment.find_first_not_of(". ") == std::string_view::npos;
 }
 
 // Where an entry lands: the destination (folded by NormalizePath) joined with the name and folded
@@ -289,13 +289,10 @@ bool IsDotsAndBlanks(std::wstring_view segment) {
 // this path. Empty when it is outside the destination, or when a segment is made of periods and
 // blanks only: what other programs make of such a name on their way in is not this path.
 std::wstring TargetPath(const std::wstring& destination, const std::string& name) {
+    for (const std::string& segment : Split(ToForwardSlashes(name), '/'))
+        if (IsDotsAndBlanks(segment)) return {};
     std::wstring relative = Utf8ToWide(name);
     std::replace(relative.begin(), relative.end(), L'/', L'\\');
-    for (size_t at = 0; at <= relative.size();) {
-        const size_t end = std::min(relative.find(L'\\', at), relative.size());
-        if (IsDotsAndBlanks(std::wstring_view(relative).substr(at, end - at))) return {};
-        at = end + 1;
-    }
     const bool hasSeparator = !destination.empty() && destination.back() == L'\\';
     const std::wstring base = hasSeparator ? destination : destination + L"\\";
     std::wstring target = NormalizePath(base + relative);
