@@ -50,6 +50,7 @@ void StatusDot(const ImVec4& color, float radius = 0);
 // A dot, the name, and "running" or "stopped" ending 24 pixels (scaled) before rightEdge.
 void StatusLine(const char* name, bool running, float rightEdge);
 void Badge(const char* text, const ImVec4& color);
+// The width Badge takes for the text: its padding, dot and gap, and the text.
 float BadgeWidth(const char* text);
 // radius and thickness 0 or less take their defaults (0.42 line heights; 2.2 pixels scaled).
 void Spinner(float radius = 0, float thickness = 0);
