@@ -40,6 +40,8 @@ void Tooltip(const char* text);
 void HelpTooltip(const char* text);
 // The right edge of the current window's content region, in window coordinates.
 float ContentRightX();
+// The icon and the text wrapped in a box of the colour; the text also goes to Dear ImGui's text
+// log while it runs, as a text item's does.
 void Callout(const char* icon, const char* text, const ImVec4& color);
 // The label, then at 220 pixels (scaled) from the left (or after a longer label) the path in the
 // muted colour.
