@@ -7,6 +7,7 @@
 
 #include "core/text.h"
 #include "core/translate.h"
+#include "imgui_internal.h"
 #include "ui/fonts.h"
 #include "ui/imgui_compat.h"
 #include "ui/theme.h"
@@ -203,8 +204,10 @@ void Callout(const char* icon, const char* text, const ImVec4& color) {
     draw->AddRectFilled(pos, end, ColorU32(color, 0.13f), 8 * s);
     draw->AddRect(pos, end, ColorU32(color, 0.45f), 8 * s, 0, 1.0f);
     draw->AddText(ImVec2(pos.x + pad, pos.y + pad), ColorU32(color), icon);
-    draw->AddText(ImGui::GetFont(), ImGui::GetFontSize(), ImVec2(pos.x + textX, pos.y + pad),
-                  ImGui::GetColorU32(ImGuiCol_Text), text, nullptr, wrap);
+    const ImVec2 textPos(pos.x + textX, pos.y + pad);
+    draw->AddText(ImGui::GetFont(), ImGui::GetFontSize(), textPos, ImGui::GetColorU32(ImGuiCol_Text), text, nullptr, wrap);
+    // Drawn past Dear ImGui's text items, the text is handed to its text log as they hand theirs.
+    if (GImGui->LogEnabled) ImGui::LogRenderedText(&textPos, text, text + std::strlen(text));
     ImGui::Dummy(ImVec2(width, height));
 }
 

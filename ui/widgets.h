@@ -40,6 +40,8 @@ void Tooltip(const char* text);
 void HelpTooltip(const char* text);
 // The right edge of the current window's content region, in window coordinates.
 float ContentRightX();
+// The icon and the text wrapped in a box of the colour; the text also goes to Dear ImGui's text
+// log while it runs, as a text item's does.
 void Callout(const char* icon, const char* text, const ImVec4& color);
 // The label, then at 220 pixels (scaled) from the left (or after a longer label) the path in the
 // muted colour.
@@ -50,6 +52,7 @@ void StatusDot(const ImVec4& color, float radius = 0);
 // A dot, the name, and "running" or "stopped" ending 24 pixels (scaled) before rightEdge.
 void StatusLine(const char* name, bool running, float rightEdge);
 void Badge(const char* text, const ImVec4& color);
+// The width Badge takes for the text: its padding, dot and gap, and the text.
 float BadgeWidth(const char* text);
 // radius and thickness 0 or less take their defaults (0.42 line heights; 2.2 pixels scaled).
 void Spinner(float radius = 0, float thickness = 0);

@@ -98,12 +98,16 @@ TEST_F(PhpPageTest, AProgramThatIsNone_NamedWithTheBuildToReinstall_NoArchitectu
     MakeApache(LeasedPort());
     MakePhp({{"php.exe", "a text file"}, {"php8apache2_4.dll", "a text file"}, {"php.ini-development", "[PHP]\r\n"}});
     std::string list;
-    // The callout draws its text straight into the window, past the harness: its rule gives it.
+    // The callout's text, seen drawn (the text log ends its lines with "\r\n").
     const auto callout = [&] {
         ui::RefreshInstalls(true);
         Show();
         list = DrawnText();
-        return ui::PhpBuildWarning(*ui::State().currentPhp, ui::State().currentApache);
+        const std::string warning = ui::PhpBuildWarning(*ui::State().currentPhp, ui::State().currentApache);
+        std::string drawn = list;
+        ReplaceAllInPlace(drawn, "\r\n", "\n");
+        EXPECT_TRUE(Contains(drawn, warning)) << list;
+        return warning;
     };
     const std::string notAProgram = " is not a valid Windows program: the build is damaged or incomplete.\nReinstall ";
     EXPECT_EQ(callout(), WideToUtf8(phpDir + L"\\php.exe") + notAProgram + "PHP 8.3.14 from the Components page.");

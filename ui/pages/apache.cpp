@@ -139,9 +139,6 @@ bool TemplateFaultNotice() {
     if (!cache.document.blockFault) return false;
     const std::string message = BlockFaultMessage(*cache.document.blockFault);
     Callout(ui::icon::kError, message.c_str(), DangerColor());
-    // The callout draws its text straight into the draw list; the log gets it too, as it gets
-    // every text item, so a copy of the page holds it.
-    ImGui::LogText("%s\n", message.c_str());
     ImGui::Spacing();
     WrappedText(Tr("Nothing can be saved from this page until then. Edit the file, mend that block and save it: "
                    "the page reloads it."));

@@ -270,12 +270,10 @@ void AliasTable(VirtualHost& host) {
 // it as a {DOCUMENTPATH} path; `after` is the width kept free right of the button.
 void FolderField(const char* field, std::string& path, const char* hint, const char* browseId, const char* title,
                  float after) {
-    const std::string browse = ui::ComposeLabel(ui::icon::kFolder, Tr("Browse..."), browseId);
-    const ImGuiStyle& style = ImGui::GetStyle();
-    const float browseWidth = ImGui::CalcTextSize(browse.c_str(), nullptr, true).x + 2 * style.FramePadding.x;
-    if (ui::InputText(field, &path, -(browseWidth + style.ItemSpacing.x + after), hint)) MarkUnsaved();
+    const float browseWidth = ui::ButtonWidth(ui::icon::kFolder, Tr("Browse..."));
+    if (ui::InputText(field, &path, -(browseWidth + ImGui::GetStyle().ItemSpacing.x + after), hint)) MarkUnsaved();
     ImGui::SameLine();
-    if (!ImGui::Button(browse.c_str())) return;
+    if (!ui::Button(ui::icon::kFolder, Tr("Browse..."), browseId)) return;
     const std::string chosen = PickFolder(title, WideToUtf8(WwwDir()));
     if (chosen.empty()) return;
     path = ui::ToDocumentPath(chosen);

@@ -321,7 +321,7 @@ void InstalledTable(const char* id, const std::vector<InstalledRow>& rows, Comp 
         version = std::max(version, TextWidth(row.version));
         folder = std::max(folder, TextWidth(row.folder + row.folderSuffix));
     }
-    const float badge = TextWidth(Tr("In use")) + 34 * Scale();
+    const float badge = BadgeWidth(Tr("In use"));
     const float actions = ButtonWidth(ui::icon::kCheck, Tr("Use")) + ImGui::GetStyle().ItemSpacing.x + ButtonWidth(ui::icon::kDelete, Tr("Remove"));
     if (!BeginFittedTable(id, {{Tr("Version"), 0, 1.0f, version}, {Tr("Arch."), 60}, {Tr("Folder"), 0, 2.0f, folder},
                                {"", 110, 1, badge}, {"", 230, 1, actions}},

@@ -183,11 +183,10 @@ void RightBadge(const char* text, const ImVec4& color) {
     // The badge's text is 3 (scaled) below its top: raised by as much, it sits on the title's line.
     ImGui::SetCursorPosY(ImGui::GetCursorPosY() - 3 * s);
     const float wanted = right - 40 * s - textWidth;
-    const float badgeWidth = 34 * s + textWidth;  // padding, dot and gap as ui::Badge draws them
     if (wanted >= afterTitle) {
         ImGui::SetCursorPosX(wanted);
         Badge(text, color);
-    } else if (afterTitle + badgeWidth <= right) {
+    } else if (afterTitle + BadgeWidth(text) <= right) {
         Badge(text, color);
     } else {
         // Too narrow beside the title: the dot alone, its state as a tooltip.

@@ -15,6 +15,7 @@
 #include "ui/icons.h"
 #include "ui/pages/components.h"
 #include "ui/pages/pages.h"
+#include "ui/pages/rows.h"
 #include "ui/theme.h"
 #include "ui/widgets.h"
 
@@ -124,11 +125,8 @@ void WizardLine(Candidates& c, int line, float statusX) {
     }
     // Right-aligned after the status, or under it when a long status (a translation) reaches it.
     const float site = ImGui::CalcTextSize(c.sites[line].c_str()).x;
-    const float statusEnd = ImGui::GetItemRectMax().x - ImGui::GetWindowPos().x + ImGui::GetScrollX();
-    if (statusEnd + ImGui::GetStyle().ItemSpacing.x + site <= ui::ContentRightX())
-        ImGui::SameLine(ui::ContentRightX() - site);
-    else
-        ImGui::SetCursorPosX(ui::ContentRightX() - site);
+    ui::SameLineIfFits(site);
+    ImGui::SetCursorPosX(ui::ContentRightX() - site);
     ui::MutedText("%s", c.sites[line].c_str());
     ImGui::PopID();
 }
