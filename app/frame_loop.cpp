@@ -113,8 +113,9 @@ int RunFrameLoop(HWND window, const FrameLoopOptions& options) {
             continue;
         }
         // A locked screen shows nothing of what is drawn: only ask, until it shows the window again
-        // (its next frame is presented then, as the occluded one was forgotten).
-        if (lastPresent == DXGI_STATUS_OCCLUDED) {
+        // (its next frame is presented then, as the occluded one was forgotten). A capture reads
+        // the back buffer, which is drawn all the same: it draws on.
+        if (!options.screenshot && lastPresent == DXGI_STATUS_OCCLUDED) {
             lastPresent = D3dSwapChain()->Present(0, DXGI_PRESENT_TEST);
             if (lastPresent == DXGI_STATUS_OCCLUDED) continue;
         }

@@ -9,6 +9,7 @@
 #include "app/d3d.h"
 #include "app/window.h"
 #include "core/config.h"
+#include "core/files.h"
 #include "core/online.h"
 #include "core/settings.h"
 #include "imgui.h"
@@ -130,6 +131,24 @@ TEST_F(FrameLoopTest, AFontTextureTheDeviceCannotMake_EndsTheLoop) {
     EXPECT_EQ(RunFrameLoop(watch.window, options), kLoopNoDevice);
     ::KillTimer(watch.window, 2);
     EXPECT_EQ(watch.counts.rendered, 0);
+}
+
+// A capture on a screen that shows nothing of the window (a locked one; here a minimised window,
+// whose Present is occluded too) still draws each of its frames and is written.
+TEST_F(FrameLoopTest, Screenshot_OccludedWindow_EveryFrameDrawnAndCaptured) {
+    ui::Init(UiInit{watch.window, D3dDevice(), 1.0f});
+    ::ShowWindow(watch.window, SW_SHOWMINNOACTIVE);
+    // Should the loop stop drawing, this ends it.
+    ASSERT_TRUE(::SetTimer(watch.window, 2, 20000, [](HWND, UINT, UINT_PTR, DWORD) { ::PostQuitMessage(0); }));
+    FrameLoopOptions options;
+    options.screenshot = true;
+    options.screenshotPath = root / L"shot.png";
+    options.frames = 3;
+    options.counts = &watch.counts;
+    EXPECT_EQ(RunFrameLoop(watch.window, options), kLoopEnded);
+    ::KillTimer(watch.window, 2);
+    EXPECT_EQ(watch.counts.rendered, 3);
+    EXPECT_TRUE(PathExists(options.screenshotPath));
 }
 
 }  // namespace
