@@ -76,6 +76,7 @@ PhpInstall MakePhpInstall(const std::string& name, const std::wstring& dir, cons
     build.name = name;
     build.dir = dir;
     build.version = ExtractVersion(name);
+    build.hasExe = PathExists(dir + L"\\php.exe");
     build.arch = PeArchitecture(dir + L"\\php.exe");
     if (build.arch == 0 && !dlls.empty()) build.arch = PeArchitecture(dir + L"\\" + Utf8ToWide(dlls.front()));
     const auto modules = ListFiles(dir, "php*apache2_4.dll");
@@ -152,8 +153,9 @@ std::wstring PhpExtDir(const PhpInstall& build) { return build.dir + L"\\ext"; }
 std::wstring PhpZendDir(const PhpInstall& build) { return build.dir + L"\\zend_ext"; }
 
 std::wstring PhpProgramPath(const PhpInstall& build) {
+    // From the scan, not the disk: the pages name it on every frame while the build is broken.
     const std::wstring exe = build.dir + L"\\php.exe";
-    return PathExists(exe) || build.apacheDll.empty() ? exe : build.dir + L"\\" + Utf8ToWide(build.apacheDll);
+    return build.hasExe || build.apacheDll.empty() ? exe : build.dir + L"\\" + Utf8ToWide(build.apacheDll);
 }
 
 // ---- Template and php.ini ----

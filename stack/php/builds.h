@@ -20,6 +20,7 @@ struct PhpInstall {
     std::string apacheDll;    // first php*apache2_4.dll; "" when the build has no Apache module
     std::string moduleName;   // Apache module name of apacheDll; "" with it
     bool configured = false;  // php_zerva.ini exists
+    bool hasExe = false;      // php.exe exists
 };
 
 // The 23 extensions a new template switches on when their DLL is in the ext folder.

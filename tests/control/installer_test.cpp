@@ -2,6 +2,7 @@
 
 #include <tuple>
 
+#include "control/start.h"
 #include "core/detached.h"
 #include "core/files.h"
 #include "core/handle.h"
@@ -10,7 +11,6 @@
 #include "stack/apache/builds.h"
 #include "stack/database/builds.h"
 #include "stack/php/builds.h"
-#include "control/start.h"
 #include "tests/control/control_fixture.h"
 #include "tests/control/online_fixture.h"
 #include "tests/support/path_limit.h"
