@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <tuple>
 
 #include "core/files.h"
@@ -65,4 +66,50 @@ TEST(Layout, IsPathUnder_FinalPathFormsMatchPlainOnes) {
     };
     for (const auto& [path, folders, under] : cases) EXPECT_EQ(IsPathUnder(path, folders), under) << path;
     EXPECT_EQ(PathKey("\\\\?\\UNC\\Files\\Dev\\A"), "//files/dev/a");
+}
+
+namespace {
+
+// What the resolution seams saw and told: each path asked of the system, and the clock.
+std::map<std::wstring, int> g_asked;
+uint64_t g_clock = 0;
+
+std::string CountedFinalPath(const std::wstring& path) {
+    ++g_asked[path];
+    return FinalPathOf(path);
+}
+
+uint64_t TestClock() { return g_clock; }
+
+class LayoutResolution : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_asked.clear();
+        g_clock = 1000;
+        SetPathResolutionForTests(CountedFinalPath, TestClock);
+    }
+    void TearDown() override { SetPathResolutionForTests(nullptr, nullptr); }
+};
+
+}  // namespace
+
+// A root that cannot be opened (an offline share, which can hold each open for seconds; here a
+// folder not made yet) is asked again only a minute after the last failure, however many probes
+// come meanwhile; once resolved it is never asked again.
+TEST_F(LayoutResolution, UnresolvableFolder_AskedOnceAMinute_ResolvedOneOnceForGood) {
+    ScratchDir scratch;
+    const std::wstring offline = scratch / L"offline";
+    const std::string image = WideToUtf8(offline + L"\\bin\\apache\\httpd.exe");
+    const auto probe = [&](int times) {
+        for (int i = 0; i < times; ++i) EXPECT_TRUE(IsInsideFolder(image, offline));
+        return g_asked[offline];
+    };
+    EXPECT_EQ(probe(50), 1);
+    g_clock += 59999;
+    EXPECT_EQ(probe(50), 1) << "within the minute";
+    ASSERT_TRUE(EnsureDirectory(offline));   // back online
+    g_clock += 1;
+    EXPECT_EQ(probe(1), 2) << "a minute after the failure";
+    g_clock += 3600000;
+    EXPECT_EQ(probe(50), 2) << "resolved now, and kept";
 }
