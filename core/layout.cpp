@@ -105,6 +105,12 @@ bool IsInsideFolder(const std::string& path, const std::wstring& folder) {
     return IsPathUnder(path, {WideToUtf8(folder), CachedFinalPath(folder)});
 }
 
+std::wstring ResolvedPath(const std::wstring& path) {
+    if (path.empty()) return path;
+    const std::string finalPath = CachedFinalPath(path);
+    return finalPath.empty() ? path : Utf8ToWide(PlainPath(finalPath));
+}
+
 std::string FinalPathOf(const std::wstring& path) {
     const UniqueHandle handle(::CreateFileW(ExtendedPath(path).c_str(), FILE_READ_ATTRIBUTES,
                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -131,12 +137,14 @@ void SetPathResolutionForTests(FinalPathCall finalPath, TickCall now) {
     g_resolutions.clear();
 }
 
-std::string PathKey(std::string_view path) {
-    std::string key = ToLower(ToForwardSlashes(path));
-    if (StartsWith(key, "//?/unc/")) return "//" + key.substr(8);
-    if (StartsWith(key, "//?/")) return key.substr(4);
-    return key;
+std::string PlainPath(std::string_view path) {
+    const std::string head = ToLower(ToForwardSlashes(path.substr(0, 8)));
+    if (StartsWith(head, "//?/unc/")) return "\\\\" + std::string(path.substr(8));
+    if (StartsWith(head, "//?/")) return std::string(path.substr(4));
+    return std::string(path);
 }
+
+std::string PathKey(std::string_view path) { return ToLower(ToForwardSlashes(PlainPath(path))); }
 
 bool IsPathUnder(std::string_view path, const std::vector<std::string>& folders) {
     const std::string key = PathKey(path);

@@ -38,10 +38,17 @@ bool IsInsideRoot(const std::string& path);
 // is asked once per folder; one that cannot be had (an offline share, a folder not made yet) is
 // asked again no sooner than a minute later. Any thread.
 bool IsInsideFolder(const std::string& path, const std::wstring& folder);
+// The folder or file `path` as the system resolves it, in the plain form ("C:\real\folder",
+// "\\host\share\folder"), or `path` as given when it cannot be resolved: what a process of
+// another logon session (an elevated copy, without the user's subst and mapped drives) can
+// reach. Asked and kept as IsInsideFolder asks. Any thread.
+std::wstring ResolvedPath(const std::wstring& path);
 
 // ---- Pure pieces, exposed for their tests ----
-// The form paths are compared in: without the "\\?\" prefix of final paths ("\\?\UNC\host\share"
-// is "\\host\share"), '/' separators, ASCII lower case.
+// A final path in its plain form: without the "\\?\" prefix ("\\?\UNC\host\share" is
+// "\\host\share"); any other path as it is.
+std::string PlainPath(std::string_view path);
+// The form paths are compared in: the plain form, '/' separators, ASCII lower case.
 std::string PathKey(std::string_view path);
 // Whether `path` lies under one of `folders` (the folder itself does not); empty folders are skipped.
 bool IsPathUnder(std::string_view path, const std::vector<std::string>& folders);

@@ -66,6 +66,24 @@ TEST(Layout, IsPathUnder_FinalPathFormsMatchPlainOnes) {
     };
     for (const auto& [path, folders, under] : cases) EXPECT_EQ(IsPathUnder(path, folders), under) << path;
     EXPECT_EQ(PathKey("\\\\?\\UNC\\Files\\Dev\\A"), "//files/dev/a");
+    for (const auto& [finalPath, plain] : {std::pair{"\\\\?\\C:\\Real\\Stack", "C:\\Real\\Stack"},
+                                           {"\\\\?\\UNC\\Files\\Dev\\Stack", "\\\\Files\\Dev\\Stack"},
+                                           {"\\\\?\\unc\\files\\dev", "\\\\files\\dev"},
+                                           {"\\\\files\\dev", "\\\\files\\dev"}, {"S:\\", "S:\\"}, {"", ""}})
+        EXPECT_EQ(PlainPath(finalPath), plain) << finalPath;
+}
+
+// A path through a link (a subst or mapped drive alike) resolves to its target, in the plain form;
+// one that cannot be opened is handed back as given.
+TEST(Layout, ResolvedPath_ThroughALink_TheTarget_ElseAsGiven) {
+    ScratchDir target, linkHome;
+    const testkit::DirectoryLink link(linkHome / L"S", target.Path());
+    if (!link.Made()) GTEST_SKIP() << "this system makes no directory links";
+    testkit::WriteFile(target / L"zerva.exe", "");
+    EXPECT_EQ(WideToUtf8(ResolvedPath(link.Path())), target.Utf8());
+    EXPECT_EQ(WideToUtf8(ResolvedPath(link.Path() + L"\\zerva.exe")), WideToUtf8(target / L"zerva.exe"));
+    for (const std::wstring& given : {link.Path() + L"\\missing", std::wstring()})
+        EXPECT_EQ(WideToUtf8(ResolvedPath(given)), WideToUtf8(given));
 }
 
 namespace {
@@ -101,7 +119,10 @@ TEST_F(LayoutResolution, UnresolvableFolder_AskedOnceAMinute_ResolvedOneOnceForG
     const std::wstring offline = scratch / L"offline";
     const std::string image = WideToUtf8(offline + L"\\bin\\apache\\httpd.exe");
     const auto probe = [&](int times) {
-        for (int i = 0; i < times; ++i) EXPECT_TRUE(IsInsideFolder(image, offline));
+        for (int i = 0; i < times; ++i) {
+            EXPECT_TRUE(IsInsideFolder(image, offline));
+            (void)ResolvedPath(offline);
+        }
         return g_asked[offline];
     };
     EXPECT_EQ(probe(50), 1);
