@@ -94,7 +94,7 @@ void ShowAtStart(HWND window) {
 int RunWindowMode(HINSTANCE instance, const StartOptions& options) {
     const bool screenshot = !options.screenshot.empty();
     if (!screenshot && !TakeSingleInstance(kSingleInstanceMutex)) return 0;
-    if (!CheckFolderWritable(RootDir(), ElevatedRestartArguments(options, ChosenRoot(options)))) return 1;
+    if (!CheckFolderWritable(RootDir(), options, ChosenRoot(options), ExePath())) return 1;
     EnsureLayout();
     LogInfo(console::kZerva, "Zerva " + std::string(kZervaVersion) + " - " + WideToUtf8(RootDir()));
     CheckForeignMysqlFiles();
@@ -151,7 +151,8 @@ bool TakeSingleInstance(const wchar_t* name) {
     return false;
 }
 
-bool CheckFolderWritable(const std::wstring& folder, const std::wstring& restartArguments) {
+bool CheckFolderWritable(const std::wstring& folder, const StartOptions& options, const std::wstring& chosenRoot,
+                         const std::wstring& program) {
     if (IsDirectoryWritable(folder)) return true;
     const std::string text =
         Format(Tr("Zerva cannot write in its folder:\n%s\n\nZerva keeps its configuration and its servers in this "
@@ -162,10 +163,10 @@ bool CheckFolderWritable(const std::wstring& folder, const std::wstring& restart
         // The elevated copy may reach its single-instance check before this process has ended:
         // finding the mutex still held, it would hand over to a window that never comes and exit.
         g_instanceMutex.Reset();
-        (g_shellExecute ? g_shellExecute : ::ShellExecuteW)(nullptr, L"runas", ExePath().c_str(),
-                                                            restartArguments.empty() ? nullptr
-                                                                                     : restartArguments.c_str(),
-                                                            nullptr, SW_SHOWNORMAL);
+        const std::wstring arguments = ElevatedRestartArguments(options, ResolvedPath(chosenRoot));
+        (g_shellExecute ? g_shellExecute : ::ShellExecuteW)(nullptr, L"runas", ResolvedPath(program).c_str(),
+                                                            arguments.empty() ? nullptr : arguments.c_str(), nullptr,
+                                                            SW_SHOWNORMAL);
     }
     return false;
 }

@@ -18,9 +18,13 @@ int RunWindowMode(HINSTANCE instance, const StartOptions& options);
 // to show its window, or, when it runs with rights this one lacks (elevated), the user was told
 // so, since Windows drops messages to it. The caller then ends with 0.
 [[nodiscard]] bool TakeSingleInstance(const wchar_t* name);
-// The write test; when it fails, offers to restart elevated with `restartArguments`, after
-// letting the single-instance mutex go. False: the caller ends with 1.
-[[nodiscard]] bool CheckFolderWritable(const std::wstring& folder, const std::wstring& restartArguments);
+// The write test; when it fails, offers to restart elevated, after letting the single-instance
+// mutex go: `program` (this program's path) with ElevatedRestartArguments of `options` and
+// `chosenRoot`, both resolved (ResolvedPath). The elevated copy runs in another logon session,
+// which has none of the user's subst and mapped drives; started from its resolved path, it also
+// finds a root that is its own folder. False: the caller ends with 1.
+[[nodiscard]] bool CheckFolderWritable(const std::wstring& folder, const StartOptions& options,
+                                       const std::wstring& chosenRoot, const std::wstring& program);
 // The arguments of the elevated copy, quoted: the root folder when --root or ZERVA_ROOT chose it
 // (`chosenRoot`, absolute, or empty), --cache made absolute and --lang, when given. The elevated
 // copy starts in the system folder and without this process's environment, so neither a

@@ -246,6 +246,7 @@ class WindowModeCalls : public ::testing::Test {
 protected:
     void SetUp() override {
         g_boxes.clear();
+        g_starts.clear();
         g_mutexName = mutexName.c_str();
         SetWindowModeCallsForTests(RecordingBox, RecordingStart);
     }
@@ -276,16 +277,37 @@ TEST_F(WindowModeCalls, UnwritableRoot_RestartAsAdministratorWithTheArguments_Th
     testkit::ScratchDir scratch;
     const std::wstring missing = scratch / L"missing";
     ASSERT_TRUE(TakeSingleInstance(mutexName.c_str()));
+    const std::wstring chosenRoot = L"C:\\My Zerva";   // not there: handed on as given
     for (const int answer : {IDNO, IDYES}) {
         g_answer = answer;
-        EXPECT_FALSE(CheckFolderWritable(missing, L"--root \"C:\\My Zerva\""));
+        EXPECT_FALSE(CheckFolderWritable(missing, ScanOptions({L"--root", chosenRoot}), chosenRoot, ExePath()));
     }
     ASSERT_EQ(g_boxes.size(), 2u);
     EXPECT_TRUE(StartsWith(WideToUtf8(g_boxes[0].first), "Zerva cannot write in its folder:\n" + WideToUtf8(missing)) &&
                 g_boxes[0].second == UINT(MB_YESNO | MB_ICONWARNING)) << WideToUtf8(g_boxes[0].first);
     EXPECT_EQ(g_starts, (decltype(g_starts){{L"runas", ExePath(), L"--root \"C:\\My Zerva\""}})) << "only on Yes";
     EXPECT_TRUE(g_mutexFreeAtStart) << "the elevated copy would find the mutex held and hand over to no window";
-    EXPECT_TRUE(CheckFolderWritable(scratch.Path(), L"") && g_boxes.size() == 2u) << "a writable folder asks nothing";
+    EXPECT_TRUE(CheckFolderWritable(scratch.Path(), {}, L"", ExePath()) && g_boxes.size() == 2u)
+        << "a writable folder asks nothing";
+}
+
+// The elevated copy runs in another logon session, which has none of the user's subst and mapped
+// drives: it is started from the program's resolved path, and a chosen root is handed on resolved.
+// A link stands for the drive (here a subst drive cannot be opened); the write test is failed by a
+// folder apart, since the link's target can be written.
+TEST_F(WindowModeCalls, UnwritableRootThroughALink_TheElevatedCopyGetsResolvedPaths) {
+    testkit::ScratchDir real, linkHome, scratch;
+    const testkit::DirectoryLink drive(linkHome / L"S", real.Path());
+    if (!drive.Made()) GTEST_SKIP() << "this system makes no directory links";
+    testkit::WriteFile(real / L"zerva.exe", "");
+    const std::wstring program = drive.Path() + L"\\zerva.exe", root = drive.Path() + L"\\stack";
+    ASSERT_TRUE(EnsureDirectory(root));
+    g_answer = IDYES;
+    EXPECT_FALSE(CheckFolderWritable(scratch / L"missing", ScanOptions({L"--root", root}), root, program));
+    // A root that is the program's own folder is not handed on: the copy takes its own, resolved, folder.
+    EXPECT_FALSE(CheckFolderWritable(scratch / L"missing", {}, L"", program));
+    EXPECT_EQ(g_starts, (decltype(g_starts){{L"runas", real / L"zerva.exe", L"--root \"" + (real / L"stack") + L"\""},
+                                            {L"runas", real / L"zerva.exe", L""}}));
 }
 
 }  // namespace
