@@ -99,6 +99,7 @@ int RunFrameLoop(HWND window, const FrameLoopOptions& options) {
         }
         if (PumpMessages()) return result;
         if (destroyed) continue;
+        if (options.counts) ++options.counts->passes;
         if (!options.screenshot) {
             TrayUpdate();
             TrayRunRequests();

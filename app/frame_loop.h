@@ -10,6 +10,7 @@
 
 // What the loop has done so far; tests watch it from a timer of the loop's own thread.
 struct FrameLoopCounts {
+    int passes = 0;         // passes after the pump while the window exists
     int visiblePasses = 0;  // passes that laid out a frame
     int rendered = 0;       // frames rendered (each presented, but for a screenshot capture)
 };
