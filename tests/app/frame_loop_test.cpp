@@ -1,6 +1,6 @@
 // The frame loop as the window runs it, with the whole interface on a root of stand-in builds
-// whose servers do not run, and on an empty root: idle, uncovered and restyled, and clicked from
-// the tray.
+// whose servers do not run, and on an empty root: idle, uncovered and restyled, on a locked
+// session, and clicked from the tray.
 #include "app/frame_loop.h"
 
 #include <gtest/gtest.h>
@@ -141,6 +141,20 @@ TEST_F(FrameLoopTest, EmptyRoot_IdleWindowRendersNothing) {
     script.steps = {AfterVisiblePasses(kSettlePasses), AfterVisiblePasses(kWatchedPasses)};
     EXPECT_EQ(RunScript(), kLoopEnded);
     EXPECT_EQ(RenderedFrom(1), (std::vector<int>{0}));
+}
+
+// The hardware swap chain flips, and a flip-model swap chain never reports a locked screen: the
+// loop learns of the lock from the session, draws nothing until the unlock, then shows one frame.
+TEST_F(FrameLoopTest, LockedSession_NothingDrawnUntilUnlocked_ThenOneFrame) {
+    const auto session = [this](WPARAM change) { ::PostMessageW(window, WM_WTSSESSION_CHANGE, change, 1); };
+    script.steps = {AfterVisiblePasses(kSettlePasses, [&] { session(WTS_SESSION_LOCK); }),
+                    {[](const FrameLoopCounts& since) { return since.passes >= kWatchedPasses; },
+                     [&] { session(WTS_SESSION_UNLOCK); }},
+                    AfterVisiblePasses(kWatchedPasses)};
+    EXPECT_EQ(RunScript(), kLoopEnded);
+    ASSERT_EQ(script.spans.size(), 3u);
+    EXPECT_EQ(script.spans[1].visiblePasses, 0) << "frames laid out while locked";
+    EXPECT_EQ(RenderedFrom(1), (std::vector<int>{0, 1}));
 }
 
 uint64_t g_trayNow = 0;
