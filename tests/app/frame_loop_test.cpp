@@ -1,6 +1,6 @@
 // The frame loop as the window runs it, with the whole interface on a root of stand-in builds
 // whose servers do not run, and on an empty root: idle, uncovered and restyled, on a locked
-// session, and clicked from the tray.
+// session, clicked from the tray, and on a device rebuilt at a lower feature level.
 #include "app/frame_loop.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +20,7 @@
 #include "imgui_impl_dx11.h"
 #include "imgui_impl_win32.h"
 #include "tests/control/control_fixture.h"
+#include "ui/fonts.h"
 #include "ui/ui.h"
 
 namespace {
@@ -60,6 +61,21 @@ void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD) {
 Step AfterVisiblePasses(int passes, std::function<void()> act = {}) {
     return {[passes](const FrameLoopCounts& since) { return since.visiblePasses >= passes; }, std::move(act)};
 }
+
+// A scratch fonts folder of DejaVu files under the Windows font names, one standing in for the
+// icon font: glyphs enough for an atlas that grows with the DPI (the test prefix has no fonts).
+struct StandInFonts : testkit::ScratchDir {
+    StandInFonts() {
+        const std::pair<const wchar_t*, const wchar_t*> files[] = {{L"DejaVuSans.ttf", L"segoeui.ttf"},
+                                                                   {L"DejaVuSans-Bold.ttf", L"seguisb.ttf"},
+                                                                   {L"DejaVuSansMono.ttf", L"consola.ttf"},
+                                                                   {L"DejaVuSerif.ttf", L"segmdl2.ttf"}};
+        for (const auto& [dejaVu, windows] : files)
+            EXPECT_TRUE(CopyFileTo(Utf8ToWide(ZERVA_DEJAVU_DIR_WIN) + L"\\" + dejaVu, *this / windows, true));
+        ui::SetFontsFolderForTests(Path());
+    }
+    ~StandInFonts() { ui::SetFontsFolderForTests({}); }
+};
 
 class FrameLoopTest : public controltest::ControlTest {
 protected:
@@ -106,6 +122,7 @@ protected:
     }
     void TearDown() override {
         g_script = nullptr;
+        SetDeviceFactory(nullptr);
         ui::Shutdown();
         if (ImGui::GetCurrentContext()) {
             if (ImGui::GetIO().BackendRendererUserData) ImGui_ImplDX11_Shutdown();
@@ -193,6 +210,38 @@ TEST_F(FrameLoopTest, TrayClicks_TheWindowHiddenOnceThenShownOnce) {
     EXPECT_TRUE(::IsWindowVisible(window));
     EXPECT_EQ(g_hides, 1);
     EXPECT_EQ(g_shows, 1);
+}
+
+// Feature level 10.0: textures up to 8192 on a side, where the first device took 16384.
+HRESULT OlderDevice(D3D_DRIVER_TYPE driver, const DXGI_SWAP_CHAIN_DESC& desc, IDXGISwapChain** swapChain,
+                    ID3D11Device** device, ID3D11DeviceContext** context) {
+    const D3D_FEATURE_LEVEL level = D3D_FEATURE_LEVEL_10_0;
+    return ::D3D11CreateDeviceAndSwapChain(nullptr, driver, nullptr, 0, &level, 1, D3D11_SDK_VERSION, &desc,
+                                           swapChain, device, nullptr, context);
+}
+
+// At a high DPI the font atlas outgrows what a lower feature level can hold: a lost device rebuilt
+// at one has the atlas made again to fit it, and the window goes on.
+TEST_F(FrameLoopTest, DeviceRebuiltAtALowerLevel_TheAtlasMadeAgainToFit_TheWindowGoesOn) {
+    StandInFonts fonts;
+    int heightBefore = 0;
+    script.steps = {AfterVisiblePasses(3,
+                                       [&] {
+                                           heightBefore = ImGui::GetIO().Fonts->TexHeight;
+                                           SetDeviceFactory(OlderDevice);
+                                           // What the loop does after a Present that found its
+                                           // device lost, which no driver here does on demand.
+                                           EXPECT_TRUE(RecoverAfterPresent(DXGI_ERROR_DEVICE_REMOVED, window));
+                                       }),
+                    AfterVisiblePasses(3)};
+    EXPECT_EQ(RunScript(4.0f), kLoopEnded);
+    EXPECT_GT(heightBefore, 8192) << "an atlas only the first device could hold";
+    ASSERT_TRUE(D3dDevice());
+    EXPECT_EQ(D3dDevice()->GetFeatureLevel(), D3D_FEATURE_LEVEL_10_0);
+    const ImFontAtlas& atlas = *ImGui::GetIO().Fonts;
+    EXPECT_TRUE(atlas.TexWidth <= 8192 && atlas.TexHeight <= 8192) << atlas.TexWidth << " x " << atlas.TexHeight;
+    ASSERT_EQ(script.spans.size(), 2u);
+    EXPECT_GE(script.spans[1].rendered, 1) << "frames drawn on the new device";
 }
 
 // The renderer does not check the font texture it makes: the loop ends rather than draw without.
