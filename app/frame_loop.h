@@ -1,7 +1,8 @@
 // app/frame_loop.h: the message and frame loop of the window: its waits (the window is drawn
 // continuously only while the user acts or a job runs; nothing is drawn while hidden or while
-// the session is locked), the tray updates and balloons, one frame per visible pass (presented only when its picture changed or the window needs it), the
-// screenshot capture, and the rebuild after a lost device. GUI thread.
+// the session is locked), the tray updates and balloons, one frame per visible pass (presented
+// only when its picture changed or the window needs it), the screenshot capture, and the rebuild
+// after a lost device. GUI thread.
 #pragma once
 #include <windows.h>
 
