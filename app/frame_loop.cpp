@@ -92,13 +92,19 @@ int RunFrameLoop(HWND window, const FrameLoopOptions& options) {
     for (;;) {
         const bool hidden = !options.screenshot && (!::IsWindowVisible(window) || ::IsIconic(window));
         if (!destroyed) {
+            // A locked screen shows nothing of the window, which waits as a hidden one.
+            const bool unseen = hidden || (!options.screenshot && SessionLocked());
             const uint64_t sinceInput = ::GetTickCount64() - LastInputTick();
-            const DWORD wait = FrameWaitMs(options.screenshot, hidden, sinceInput, !hidden && ui::IsBusy(), skipped,
+            const DWORD wait = FrameWaitMs(options.screenshot, unseen, sinceInput, !hidden && ui::IsBusy(), skipped,
                                            lastPresent);
             if (wait) ::MsgWaitForMultipleObjects(0, nullptr, FALSE, wait, QS_ALLINPUT);
         }
         if (PumpMessages()) return result;
         if (destroyed) continue;
+        if (options.counts) ++options.counts->passes;
+        // Taken after the pump, which may have brought the lock: nothing is drawn from then on.
+        // Its alerts are no balloons: the window is still up, and shows them once unlocked.
+        const bool locked = !options.screenshot && SessionLocked();
         if (!options.screenshot) {
             TrayUpdate();
             TrayRunRequests();
@@ -107,14 +113,16 @@ int RunFrameLoop(HWND window, const FrameLoopOptions& options) {
             destroyed = ::DestroyWindow(window);  // its WM_DESTROY posts WM_QUIT
             continue;
         }
-        if (hidden) {
+        if (hidden || locked) {
             wasHidden = true;
-            if (const std::optional<Alert> alert = balloons.HiddenPass()) TrayBalloon(alert->title, alert->message);
+            const std::optional<Alert> alert = hidden ? balloons.HiddenPass() : std::nullopt;
+            if (alert) TrayBalloon(alert->title, alert->message);
             continue;
         }
-        // A locked screen shows nothing of what is drawn: only ask, until it shows the window again
-        // (its next frame is presented then, as the occluded one was forgotten). A capture reads
-        // the back buffer, which is drawn all the same: it draws on.
+        // The fallback's swap chain (blit model) reports a locked or covered screen, which shows
+        // nothing of what is drawn: only ask, until it shows the window again (its next frame is
+        // presented then, as the occluded one was forgotten). A capture reads the back buffer,
+        // which is drawn all the same: it draws on.
         if (!options.screenshot && lastPresent == DXGI_STATUS_OCCLUDED) {
             lastPresent = D3dSwapChain()->Present(0, DXGI_PRESENT_TEST);
             if (lastPresent == DXGI_STATUS_OCCLUDED) continue;

@@ -1,7 +1,8 @@
 // app/frame_loop.h: the message and frame loop of the window: its waits (the window is drawn
-// continuously only while the user acts or a job runs), the tray updates and balloons, one frame
-// per visible pass (presented only when its picture changed or the window needs it), the
-// screenshot capture, and the rebuild after a lost device. GUI thread.
+// continuously only while the user acts or a job runs; nothing is drawn while hidden or while
+// the session is locked), the tray updates and balloons, one frame per visible pass (presented
+// only when its picture changed or the window needs it), the screenshot capture, and the rebuild
+// after a lost device. GUI thread.
 #pragma once
 #include <windows.h>
 
@@ -10,6 +11,7 @@
 
 // What the loop has done so far; tests watch it from a timer of the loop's own thread.
 struct FrameLoopCounts {
+    int passes = 0;         // passes after the pump while the window exists
     int visiblePasses = 0;  // passes that laid out a frame
     int rendered = 0;       // frames rendered (each presented, but for a screenshot capture)
 };
@@ -30,10 +32,11 @@ inline constexpr int kLoopScreenshotFailed = 1;  // the capture could not be wri
 // one refresh at 60 Hz, what vertical sync in Present would have waited.
 inline constexpr DWORD kSkippedFrameWaitMs = 16;
 
-// Milliseconds to wait for input before the pass: 400 hidden, 100 visible after 750 ms without
-// input and nothing busy, or while the last Present (`lastPresent`) found the window occluded
-// (a locked screen returns at once, without the wait for vertical sync), else
-// kSkippedFrameWaitMs after a frame left out, else 0; never in screenshot mode.
+// Milliseconds to wait for input before the pass: 400 hidden (or on a locked session), 100
+// visible after 750 ms without input and nothing busy, or while the last Present (`lastPresent`)
+// found the window occluded (the fallback's swap chain on a locked screen returns at once,
+// without the wait for vertical sync), else kSkippedFrameWaitMs after a frame left out, else 0;
+// never in screenshot mode.
 DWORD FrameWaitMs(bool screenshot, bool hidden, uint64_t msSinceInput, bool busy, bool lastSkipped,
                   HRESULT lastPresent);
 // The capture is due once the frames drawn reach the option; 0 or less captures the first frame.

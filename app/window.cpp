@@ -1,5 +1,7 @@
 #include "app/window.h"
 
+#include <wtsapi32.h>
+
 #include <algorithm>
 #include <utility>
 
@@ -22,6 +24,9 @@ bool g_repaint = false;
 UINT g_taskbarCreated = 0;
 uint64_t g_lastInput = 0;
 MessageFilterCall g_messageFilter = nullptr;
+bool g_sessionLocked = false;
+SessionWatchCall g_watchSession = nullptr;
+SessionUnwatchCall g_unwatchSession = nullptr;
 
 bool RegisterClassNamed(HINSTANCE instance, const wchar_t* name) {
     WNDCLASSEXW wc{};
@@ -46,6 +51,17 @@ std::wstring WindowTitle() { return Utf8ToWide("Zerva " + std::string(kZervaVers
 
 int DpiScaled(HWND window, int size) { return int(size * (float(::GetDpiForWindow(window)) / 96.0f)); }
 
+// The hardware swap chain flips, and a flip-model swap chain never reports its window occluded:
+// only the session's lock notification tells the loop that nothing it draws can be seen. Should
+// the session service refuse (not started yet early at logon), the lock goes unseen and the loop
+// draws on, as it would without it.
+HWND WatchSession(HWND window) {
+    if (window) (g_watchSession ? g_watchSession : ::WTSRegisterSessionNotification)(window, NOTIFY_FOR_THIS_SESSION);
+    return window;
+}
+
+void UnwatchSession(HWND window) { (g_unwatchSession ? g_unwatchSession : ::WTSUnRegisterSessionNotification)(window); }
+
 }  // namespace
 
 RECT MainWindowRect(const RECT& workArea, float scale) {
@@ -67,14 +83,14 @@ HWND CreateMainWindow(HINSTANCE instance) {
     const RECT rect = MainWindowRect(monitor.rcWork, scale);
     g_window = ::CreateWindowExW(0, kMainWindowClass, WindowTitle().c_str(), WS_OVERLAPPEDWINDOW, rect.left, rect.top,
                                  rect.right - rect.left, rect.bottom - rect.top, nullptr, nullptr, instance, nullptr);
-    return g_window;
+    return WatchSession(g_window);
 }
 
 HWND CreateCaptureWindow(HINSTANCE instance, int width, int height) {
     if (!RegisterClassNamed(instance, kCaptureWindowClass)) return nullptr;
     g_window = ::CreateWindowExW(WS_EX_TOOLWINDOW, kCaptureWindowClass, WindowTitle().c_str(), WS_POPUP, 0, 0, width, height,
                                  nullptr, nullptr, instance, nullptr);
-    return g_window;
+    return WatchSession(g_window);
 }
 
 HWND MainWindow() { return g_window; }
@@ -126,6 +142,13 @@ bool TakeRepaintRequest() { return std::exchange(g_repaint, false); }
 
 uint64_t LastInputTick() { return g_lastInput; }
 
+bool SessionLocked() { return g_sessionLocked; }
+
+void SetSessionNotificationForTests(SessionWatchCall watch, SessionUnwatchCall unwatch) {
+    g_watchSession = watch;
+    g_unwatchSession = unwatch;
+}
+
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (ImGui_ImplWin32_WndProcHandler(window, message, wParam, lParam)) return 1;
     if (IsInputMessage(message)) g_lastInput = ::GetTickCount64();
@@ -140,6 +163,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return 0;
     }
     case WM_DESTROY:
+        UnwatchSession(window);
         ::PostQuitMessage(0);
         return 0;
     case WM_PAINT: {
@@ -182,6 +206,12 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case kTrayCallbackMessage:
         // Only recorded: one click brings two notifications, and the loop acts once per gesture.
         TrayRecordNotification(LOWORD(lParam));
+        return 0;
+    case WM_WTSSESSION_CHANGE:
+        // Only recorded: the loop draws nothing while the session is locked, and shows its next
+        // frame once it is unlocked.
+        if (wParam == WTS_SESSION_LOCK) g_sessionLocked = true;
+        if (wParam == WTS_SESSION_UNLOCK) g_sessionLocked = false;
         return 0;
     case kShowWindowMessage:
         ShowMainWindow();

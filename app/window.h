@@ -1,6 +1,7 @@
 // app/window.h: the main window and the hidden capture window of the screenshot mode, their
 // class, size and placement, the window procedure, and what it records for the frame loop
-// (pending size, repaint request, last input). GUI thread only; owns the main window handle.
+// (pending size, repaint request, last input, the session's lock). GUI thread only; owns the
+// main window handle.
 #pragma once
 #include <windows.h>
 
@@ -15,7 +16,8 @@ inline constexpr UINT kShowWindowMessage = WM_APP + 2;
 
 // The main window's rectangle: 1200 x 780 scaled, at most the work area less 40, centred.
 RECT MainWindowRect(const RECT& workArea, float scale);
-// Registers the class and creates the window, not shown; null on failure.
+// Registers the class and creates the window, not shown; null on failure. Either window asks for
+// the session's lock and unlock until it is destroyed.
 HWND CreateMainWindow(HINSTANCE instance);
 // The never-shown popup of the screenshot mode, `width` x `height` at (0, 0); null on failure.
 HWND CreateCaptureWindow(HINSTANCE instance, int width, int height);
@@ -46,3 +48,11 @@ bool TakePendingSize(UINT& width, UINT& height);
 bool TakeRepaintRequest();
 // GetTickCount64 of the last input or of the program showing the window.
 uint64_t LastInputTick();
+// Whether the session was locked at its last lock or unlock notification (false until one came):
+// a locked screen shows nothing of the window.
+bool SessionLocked();
+// Stand in for WTSRegisterSessionNotification and WTSUnRegisterSessionNotification (null
+// restores them).
+using SessionWatchCall = BOOL(WINAPI*)(HWND window, DWORD flags);
+using SessionUnwatchCall = BOOL(WINAPI*)(HWND window);
+void SetSessionNotificationForTests(SessionWatchCall watch, SessionUnwatchCall unwatch);

@@ -178,6 +178,7 @@ int MaxTextureSide(ID3D11Device* device) {
 }
 
 void SetFontTextureLimit(int side) { g_textureLimit = side; }
+int FontTextureLimit() { return g_textureLimit; }
 
 bool FontTextureCanBeMade(ID3D11Device* device) {
     if (!device) return false;

@@ -37,6 +37,7 @@ void BuildFonts(float scale);
 int MaxTextureSide(ID3D11Device* device);
 // The longest side the next BuildFonts may give the atlas (8192 until set).
 void SetFontTextureLimit(int side);
+int FontTextureLimit();
 // Whether the renderer can make the font texture on `device`: the atlas fits the device's limit
 // and a texture of its size can be made. The renderer does not check, and goes on with none.
 bool FontTextureCanBeMade(ID3D11Device* device);

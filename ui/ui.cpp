@@ -143,6 +143,12 @@ void DeviceRebuilt(ID3D11Device* device) {
     Shutdown();
     State().device = device;
     State().logo = CreateLogoTexture(device);
+    // The new device may have another feature level than the old one, and another texture limit:
+    // an atlas made for a higher one could not become a texture on it, so it is made again.
+    if (device && MaxTextureSide(device) != FontTextureLimit()) {
+        SetFontTextureLimit(MaxTextureSide(device));
+        RequestThemeApply();
+    }
 }
 
 int RunningServerCount() {

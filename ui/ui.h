@@ -35,7 +35,8 @@ void SetDpiScale(float scale);
 // Releases the logo; call before Direct3D is released.
 void Shutdown();
 // After a lost device was rebuilt: the logo belonged to the old device, so it is made again on
-// the new one (or left out when that fails).
+// the new one (or left out when that fails); the font atlas is made again before the next frame
+// when the new device's texture limit differs.
 void DeviceRebuilt(ID3D11Device* device);
 
 // From a fresh server snapshot (the tray asks while no frame is drawn): 0, 1 or 2 servers running.

@@ -1,7 +1,9 @@
-// The window's placement, page names, loop waits and what its procedure records for the loop,
-// and Direct3D: the WARP fallback, a lost device rebuilt with the logo made on the new device, and
-// a failed rebuild that leaves no renderer on a null device.
+// The window's placement, page names, loop waits and what its procedure records for the loop (the
+// session's lock among it), and Direct3D: the WARP fallback, a lost device rebuilt with the logo
+// made on the new device, and a failed rebuild that leaves no renderer on a null device.
 #include "app/window.h"
+
+#include <wtsapi32.h>
 
 #include <gtest/gtest.h>
 
@@ -132,6 +134,43 @@ TEST(Window, OneTrayClickShowsItOnce_ARightClickLeavesTheMenuToTheLoop_TaskbarCr
     SetMessageFilterForTests(nullptr);
     EXPECT_EQ(g_allowed, (decltype(g_allowed){{window, ::RegisterWindowMessageW(L"TaskbarCreated"), DWORD(MSGFLT_ALLOW)}}));
     ::DestroyWindow(window);
+}
+
+std::vector<std::pair<HWND, DWORD>> g_watched;
+std::vector<HWND> g_unwatched;
+
+BOOL WINAPI RecordingWatch(HWND window, DWORD flags) {
+    g_watched.emplace_back(window, flags);
+    return TRUE;
+}
+
+BOOL WINAPI RecordingUnwatch(HWND window) {
+    g_unwatched.push_back(window);
+    return TRUE;
+}
+
+// The window asks for its own session's lock and unlock while it exists; its procedure only
+// records them (the loop acts), and other changes of the session leave the lock as it was.
+TEST(Window, SessionLockAskedForWhileTheWindowExists_LockAndUnlockRecorded) {
+    SetSessionNotificationForTests(RecordingWatch, RecordingUnwatch);
+    const HWND window = CreateCaptureWindow(::GetModuleHandleW(nullptr), 320, 200);
+    ASSERT_TRUE(window);
+    EXPECT_EQ(g_watched, (decltype(g_watched){{window, DWORD(NOTIFY_FOR_THIS_SESSION)}}));
+    EXPECT_FALSE(SessionLocked());
+    // change of the session -> locked after it
+    const std::pair<WPARAM, bool> changes[] = {
+        {WTS_SESSION_LOCK, true},      {WTS_CONSOLE_DISCONNECT, true}, {WTS_SESSION_REMOTE_CONTROL, true},
+        {WTS_SESSION_UNLOCK, false},   {WTS_SESSION_LOGON, false},     {WTS_SESSION_LOCK, true},
+        {WTS_SESSION_UNLOCK, false},
+    };
+    for (const auto& [change, locked] : changes) {
+        ::SendMessageW(window, WM_WTSSESSION_CHANGE, change, 1);
+        EXPECT_EQ(SessionLocked(), locked) << change;
+    }
+    EXPECT_TRUE(g_unwatched.empty());
+    ::DestroyWindow(window);
+    EXPECT_EQ(g_unwatched, (std::vector<HWND>{window}));
+    SetSessionNotificationForTests(nullptr, nullptr);
 }
 
 TEST(Screenshot, RowsAtThePitchPackedAsOpaqueBgra) {
