@@ -20,6 +20,8 @@ namespace {
 constexpr char kTestHost[] = "zvselftest";
 constexpr char kTestModule[] = "info_module";
 
+void (*g_beforeRestore)(const std::wstring& path) = nullptr;
+
 // A template as it was before the test: its text when it could be read. A file that was not
 // there is removed again; one that existed but could not be read is left as the test leaves it,
 // since writing a guess over it could only lose the user's text.
@@ -29,6 +31,7 @@ public:
         : m_path(std::move(path)), m_existed(PathExists(m_path)), m_text(ReadWholeFile(m_path)) {}
 
     void Restore(int& failures) const {
+        if (g_beforeRestore) g_beforeRestore(m_path);
         std::string error;
         if (m_text) {
             if (WriteFileAtomic(m_path, *m_text, &error)) return;
@@ -54,10 +57,33 @@ ModuleLine* FindModule(ApacheConfig& config, const std::string& name) {
     return it == config.modules.end() ? nullptr : &*it;
 }
 
+bool IsTestHost(const VirtualHost& host) {
+    return EqualsIgnoreCase(host.serverName, std::string(kTestHost) + ".localhost");
+}
+
+// A run ended from outside between adding its host and restoring the template leaves the host in
+// it; the user would see it in the editor and Apache would serve it. Only hosts of the test's own
+// name are taken out, and nothing is written from a file whose blocks do not balance, since such
+// a document was misread.
+void RemoveEarlierTestHosts(int& failures, const std::wstring& path) {
+    ApacheConfig config;
+    if (!config.Load(path) || config.blockFault) return;
+    bool found = false;
+    for (size_t i = config.vhosts.size(); i-- > 0;) {
+        if (!IsTestHost(config.vhosts[i])) continue;
+        config.vhosts.erase(config.vhosts.begin() + std::ptrdiff_t(i));
+        // The document writes its loaded hosts in their blocks' places: one fewer was loaded now.
+        if (i < config.loadedVhostCount) --config.loadedVhostCount;
+        found = true;
+    }
+    if (found) CliPrintCheck(failures, config.Save(), "test host of an earlier run removed");
+}
+
 // Steps 3 to 9: a virtual host and a module switch saved, read back, turned into httpd.conf and
 // tested by httpd.exe, then taken out again; the template's text restored at the end.
 void CheckApacheEdits(int& failures, const ApacheInstall& apache, const PhpInstall& php) {
     const std::wstring path = HttpdTemplatePath(apache);
+    RemoveEarlierTestHosts(failures, path);
     const TemplateBackup backup(path);
     ApacheConfig config;
     CliPrintCheck(failures, config.Load(path), "load httpd_zerva.conf");
@@ -140,6 +166,8 @@ void CheckPhpEdits(int& failures, const PhpInstall& php) {
 }
 
 }  // namespace
+
+void SetBeforeTemplateRestoreForTest(void (*hook)(const std::wstring& path)) { g_beforeRestore = hook; }
 
 void CliPrintCheck(int& failures, bool ok, const std::string& name) {
     ConsoleWriteLine((ok ? "PASS  " : "FAIL  ") + name);

@@ -217,8 +217,9 @@ bool WritePhpIni(const PhpInstall& build, const MacroMap& macros, std::string& e
         error = "cannot read " + WideToUtf8(source);
         return false;
     }
+    // PHP reads php.ini as plain bytes: a byte-order mark would spoil its first line, UTF-16 all of it.
     const std::wstring target = PhpIniPath(build);
-    if (!WriteFileAtomic(target, ExpandMacros(std::move(text), macros), &error)) return false;
+    if (!WriteFileAtomic(target, ExpandMacros(TextFileToUtf8(text), macros), &error)) return false;
     return true;
 }
 
@@ -231,6 +232,6 @@ bool ResetPhpTemplate(const PhpInstall& build) {
 bool ReadLines(const std::wstring& path, std::vector<std::string>& lines) {
     std::string text;
     if (!ReadWholeFile(path, text)) return false;
-    lines = SplitLinesAnyEnd(text);
+    lines = SplitLinesAnyEnd(TextFileToUtf8(text));
     return true;
 }

@@ -57,12 +57,14 @@ std::wstring PhpProgramPath(const PhpInstall& build);
 std::vector<std::string> ListPhpIniTemplates(const PhpInstall& build);
 // Builds php_zerva.ini from dir\<sourceName> and copies it to php_initial.ini.
 [[nodiscard]] bool BuildPhpTemplate(const PhpInstall& build, const std::string& sourceName, std::string& error);
-// php.ini from php_zerva.ini with the macros expanded; line ends kept.
+// php.ini from php_zerva.ini with the macros expanded; line ends kept. A template saved with a
+// byte-order mark (UTF-8, or UTF-16 in either order) gives UTF-8 without one.
 [[nodiscard]] bool WritePhpIni(const PhpInstall& build, const MacroMap& macros, std::string& error);
 // php_zerva.ini back from php_initial.ini; false, changing nothing, without the copy.
 [[nodiscard]] bool ResetPhpTemplate(const PhpInstall& build);
-// The file's lines, each ended by CR LF, LF or a lone CR as PHP reads them; false when the
-// file cannot be read.
+// The file's lines, each ended by CR LF, LF or a lone CR as PHP reads them, read as UTF-8 with a
+// byte-order mark dropped and UTF-16 converted (editors save either); false when the file cannot
+// be read. Whoever writes them back writes no mark.
 [[nodiscard]] bool ReadLines(const std::wstring& path, std::vector<std::string>& lines);
 
 // ---- Text steps behind the functions above ----

@@ -54,8 +54,10 @@ std::vector<PhpExtension> ListPhpExtensions(const PhpInstall& build) {
     const auto find = [&list](const std::string& name) {
         return std::find_if(list.begin(), list.end(), [&](const PhpExtension& e) { return e.name == name; });
     };
-    for (const auto& line : lines) {
-        const auto match = MatchExtensionLine(line);
+    const std::vector<bool> global = GlobalLines(lines);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (!global[i]) continue;  // PHP loads no extension named in a host's or folder's section
+        const auto match = MatchExtensionLine(lines[i]);
         if (!match) continue;
         const std::string name = ExtensionNameFromValue(match->value);
         if (name.empty() || name == "modulename") continue;  // the samples' placeholder
@@ -83,7 +85,9 @@ std::vector<PhpExtension> ListPhpExtensions(const PhpInstall& build) {
 void SwitchExtensionLines(std::vector<std::string>& lines, const std::string& name, bool enable) {
     bool handled = false;
     size_t lastExtensionLine = lines.size();
+    const std::vector<bool> global = GlobalLines(lines);
     for (size_t i = 0; i < lines.size(); ++i) {
+        if (!global[i]) continue;
         const auto match = MatchExtensionLine(lines[i]);
         if (!match) continue;
         lastExtensionLine = i;
@@ -97,8 +101,8 @@ void SwitchExtensionLines(std::vector<std::string>& lines, const std::string& na
     }
     if (handled || !enable) return;
     std::string line = (IsZendName(name) ? "zend_extension=" : "extension=") + name;
-    if (lastExtensionLine == lines.size()) lines.push_back(std::move(line));
-    else lines.insert(lines.begin() + std::ptrdiff_t(lastExtensionLine + 1), std::move(line));
+    const size_t at = lastExtensionLine == lines.size() ? GlobalInsertIndex(lines) : lastExtensionLine + 1;
+    lines.insert(lines.begin() + std::ptrdiff_t(at), std::move(line));
 }
 
 bool SetPhpExtension(const PhpInstall& build, const std::map<std::string, bool>& changes, std::string& error) {
@@ -117,9 +121,12 @@ bool SetPhpExtension(const PhpInstall& build, const std::map<std::string, bool>&
 
 std::optional<std::string> FindDirectiveValue(const std::vector<std::string>& lines, std::string_view key) {
     if (!IsUsableKey(key)) return std::nullopt;
-    // PHP applies the last active line of a directive set twice.
-    for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
-        const auto raw = MatchDirectiveValue(*line, key);
+    // PHP applies the last active line of a directive set twice; a line in a host's or folder's
+    // section is not the one every request gets.
+    const std::vector<bool> global = GlobalLines(lines);
+    for (size_t i = lines.size(); i-- > 0;) {
+        if (!global[i]) continue;
+        const auto raw = MatchDirectiveValue(lines[i], key);
         if (!raw) continue;
         if (!raw->empty() && raw->front() == '"') {
             const size_t close = raw->find('"', 1);
@@ -138,23 +145,25 @@ std::optional<std::string> ReadPhpDirective(const PhpInstall& build, const std::
 
 void SetDirectiveLine(std::vector<std::string>& lines, const std::string& key, const std::string& value) {
     std::string line = key + " = " + value;
+    // Only lines outside the sections of one host or folder: the value is meant for every request.
+    const std::vector<bool> global = GlobalLines(lines);
     // The last active line is the one PHP applies; an earlier one stays overridden.
     const KeyPattern active{key, CommentMark::None, false};
-    for (auto existing = lines.rbegin(); existing != lines.rend(); ++existing) {
-        if (MatchKeyAssignment(*existing, active)) {
-            *existing = std::move(line);
+    for (size_t i = lines.size(); i-- > 0;) {
+        if (global[i] && MatchKeyAssignment(lines[i], active)) {
+            lines[i] = std::move(line);
             return;
         }
     }
     // Else the first commented line, where the distribution documents the directive.
     const KeyPattern commented{key, CommentMark::Required, true};
-    for (auto& existing : lines) {
-        if (MatchKeyAssignment(existing, commented)) {
-            existing = std::move(line);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (global[i] && MatchKeyAssignment(lines[i], commented)) {
+            lines[i] = std::move(line);
             return;
         }
     }
-    lines.push_back(std::move(line));
+    lines.insert(lines.begin() + std::ptrdiff_t(GlobalInsertIndex(lines)), std::move(line));
 }
 
 bool SetPhpDirective(const PhpInstall& build, const std::map<std::string, std::string>& changes, std::string& error) {

@@ -28,13 +28,14 @@ struct PhpSetting {
 // The extensions written as zend_extension: opcache, xdebug, ioncube_loader_win.
 const std::vector<std::string>& ZendExtensions();
 
-// The template's extensions and the DLLs of the ext folder, sorted by name. An unreadable
-// template still lists the DLLs.
+// The template's extensions (outside the sections of one host or folder) and the DLLs of the ext
+// folder, sorted by name. An unreadable template still lists the DLLs.
 std::vector<PhpExtension> ListPhpExtensions(const PhpInstall& build);
 // Switches every named extension on (true) or off (false) and writes the template once.
 [[nodiscard]] bool SetPhpExtension(const PhpInstall& build, const std::map<std::string, bool>& changes,
                                    std::string& error);
-// The value of the directive's last active line (the one PHP applies), or nothing.
+// The value of the directive's last active line outside the sections of one host or folder (the
+// one PHP applies to every request), or nothing.
 std::optional<std::string> ReadPhpDirective(const PhpInstall& build, const std::string& key);
 // Writes "key = value" for every change (values are taken as given, quotes included) and
 // writes the template once.
@@ -46,11 +47,14 @@ const std::vector<PhpSetting>& PhpSettingsTable();
 std::string RegexEscape(std::string_view text);
 
 // ---- Text steps behind the functions above ----
+// These look only at the lines PHP reads for every request (GlobalLines): the sections of one
+// host or folder are neither read nor changed.
 // Switches one extension in the template's lines: on at its first line only, off at every
-// active line; a missing extension that is switched on gets a line after the last extension line.
+// active line; a missing extension that is switched on gets a line after the last extension line
+// (else at GlobalInsertIndex).
 void SwitchExtensionLines(std::vector<std::string>& lines, const std::string& name, bool enable);
 // The value of the last active line of the directive, quotes and trailing comment removed.
 std::optional<std::string> FindDirectiveValue(const std::vector<std::string>& lines, std::string_view key);
 // Puts "key = value" in place of the last active line, else the first commented line, else
-// at the end.
+// at GlobalInsertIndex.
 void SetDirectiveLine(std::vector<std::string>& lines, const std::string& key, const std::string& value);

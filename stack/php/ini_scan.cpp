@@ -164,6 +164,35 @@ std::optional<std::string> MatchDirectiveValue(std::string_view line, std::strin
     return std::string(line.substr(start));
 }
 
+std::vector<bool> GlobalLines(const std::vector<std::string>& lines) {
+    std::vector<bool> global(lines.size(), true);
+    bool inHostOrPath = false;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const size_t start = SkipSpaces(lines[i], 0);
+        if (start < lines[i].size() && lines[i][start] == '[') {
+            const std::string_view name = std::string_view(lines[i]).substr(start + 1);
+            inHostOrPath = StartsWithIgnoreCase(name, "HOST") || StartsWithIgnoreCase(name, "PATH");
+        }
+        global[i] = !inHostOrPath;
+    }
+    return global;
+}
+
+size_t GlobalInsertIndex(const std::vector<std::string>& lines) {
+    const std::vector<bool> global = GlobalLines(lines);
+    size_t at = lines.size();
+    if (at == 0 || global.back()) return at;
+    while (at > 0 && !global[at - 1]) --at;
+    // Global lines just above the sections are blank or comments: what introduces them.
+    while (at > 0) {
+        const std::string_view line = lines[at - 1];
+        const size_t start = SkipSpaces(line, 0);
+        if (start < line.size() && line[start] != ';') break;
+        --at;
+    }
+    return at;
+}
+
 std::string JoinLinesCrLf(const std::vector<std::string>& lines) {
     size_t size = 0;
     for (const auto& line : lines) size += line.size() + 2;

@@ -1,5 +1,6 @@
-// stack/php/ini_scan.h: the line scanners behind every edit of a PHP template: extension lines
-// and "key = value" directive lines, active or commented out. Pure text in, text out; any thread.
+// stack/php/ini_scan.h: the line scanners behind every edit of a PHP template: extension lines,
+// "key = value" directive lines, active or commented out, and the sections PHP reads for one host
+// or folder only. Pure text in, text out; any thread.
 // Hand-written instead of std::regex: libstdc++'s matcher recurses once per character, so one
 // long line in a user's php_zerva.ini would overflow the stack. Each scanner names its pattern.
 #pragma once
@@ -48,6 +49,17 @@ std::optional<size_t> MatchKeyAssignment(std::string_view line, const KeyPattern
 
 // Group 1 of ^\s*KEY\s*=\s*(.*)$ for an active line, or nothing.
 std::optional<std::string> MatchDirectiveValue(std::string_view line, std::string_view key);
+
+// For each line, whether PHP reads it for every request. PHP sets apart the lines under a section
+// whose name begins with HOST or PATH (any case: [HOST=dev.localhost], [PATH=C:/www/site]): only
+// its CGI programs apply them, to that host or folder, never its Apache module, and it loads no
+// extension from them. Any other section header ([PHP], [Date]) ends such a section. The header
+// of such a section is no global line; lines before any header are.
+std::vector<bool> GlobalLines(const std::vector<std::string>& lines);
+// Where a new global line goes: the end, or, when the text ends inside HOST or PATH sections,
+// right after the last global line that is neither blank nor a comment (the top without one), so
+// the new line stays out of those sections and apart from the comments that introduce them.
+size_t GlobalInsertIndex(const std::vector<std::string>& lines);
 
 // Every line followed by CR LF, as the PHP templates are written.
 std::string JoinLinesCrLf(const std::vector<std::string>& lines);

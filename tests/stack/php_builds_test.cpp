@@ -198,6 +198,20 @@ TEST_F(PhpBuilds, WritePhpIni_ExpandsEveryMacroKeepsLineEnds_FailsWithoutTemplat
     EXPECT_EQ(ReadFile(PhpIniPath(b)), "a = {UNKNOWN}\n");
 }
 
+// PHP takes php.ini as plain bytes: a mark would spoil its first line (UTF-16 the whole file), so
+// a template saved with one gives a php.ini in UTF-8 without it, its line ends as they were.
+TEST_F(PhpBuilds, WritePhpIni_MarkedTemplate_Utf8WithoutMark) {
+    MakeBuild("php-8.3.14", {{"php8ts.dll", ""}});
+    const PhpInstall b = Find("php-8.3.14");
+    const std::string text = "extension_dir = \"{PHPEXTPATH}\"\r\n; caf\xC3\xA9\nengine = On\r\n";
+    for (const auto& [form, bytes] : stacktest::MarkedForms(text)) {
+        testkit::WriteFile(PhpTemplatePath(b), bytes);
+        std::string error;
+        ASSERT_TRUE(WritePhpIni(b, {{"PHPEXTPATH", "C:/zv/ext"}}, error)) << error;
+        EXPECT_EQ(ReadFile(PhpIniPath(b)), "extension_dir = \"C:/zv/ext\"\r\n; caf\xC3\xA9\nengine = On\r\n") << form;
+    }
+}
+
 TEST_F(PhpBuilds, ResetTemplate_FromInitialCopyOnly) {
     MakeBuild("php-8.3.14", {{"php8ts.dll", ""}, {"php_zerva.ini", "edited"}});
     const PhpInstall b = Find("php-8.3.14");
