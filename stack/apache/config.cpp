@@ -100,11 +100,11 @@ bool ApacheConfig::Load(const std::wstring& file) {
     return true;
 }
 
-void ApacheConfig::Parse(std::string_view text) {
+void ApacheConfig::Parse(std::string_view bytes) {
     vhosts.clear();
     modules.clear();
     lines.clear();
-    const std::vector<std::string> source = SplitLines(text);
+    const std::vector<std::string> source = SplitLines(TextFileToUtf8(bytes));
     for (size_t i = 0; i < source.size(); ++i) {
         std::string argument;
         ModuleLineMatch module;

@@ -70,9 +70,10 @@ struct ApacheConfig {
     // loaded or the write failed (the file is then unchanged and the edits stay in memory).
     [[nodiscard]] bool Save();
 
-    // Text forms behind Load and Save: Parse fills the document from file text (keeping
-    // `path`, setting `loaded`); Render gives the text Save writes, lines ending in CR LF.
-    void Parse(std::string_view text);
+    // Text forms behind Load and Save: Parse fills the document from the file's bytes (a UTF-8
+    // byte-order mark dropped, UTF-16 converted), keeping `path` and setting `loaded`; Render
+    // gives the text Save writes, lines ending in CR LF, no mark.
+    void Parse(std::string_view bytes);
     std::string Render() const;
 };
 

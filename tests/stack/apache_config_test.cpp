@@ -41,6 +41,17 @@ std::string Block(const VirtualHost& host) {
     std::string out;
     return WriteVhostBlock(host, out), out;
 }
+
+// The text as UTF-16 behind its byte-order mark (characters of the first plane only).
+std::string Utf16(const std::string& text, bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const wchar_t c : Utf8ToWide(text)) {
+        const char low = char(c & 0xFF), high = char((c >> 8) & 0xFF);
+        bytes += bigEndian ? high : low;
+        bytes += bigEndian ? low : high;
+    }
+    return bytes;
+}
 }  // namespace
 
 TEST(ApacheConfig, Save_Unchanged_KeepsOutsideLinesAndCanonicalHosts) {
@@ -128,6 +139,21 @@ TEST(ApacheConfig, Save_ModuleFlags_WrittenCanonically) {
     EXPECT_EQ(saved, Crlf("#LoadModule a_module modules/a.so\n"
                           "<VirtualHost *:80>\n\tLoadModule inner_module x.so\n</VirtualHost>\n"
                           "LoadModule b_module \"modules/b c.so\"\n"));
+}
+
+// A file saved with a byte-order mark (UTF-8 "with BOM", or UTF-16 as Notepad's "Unicode") is read
+// as its text, its first line a host like any other, and written back as UTF-8 without the mark.
+TEST(ApacheConfig, Save_ByteOrderMark_ReadAsTheTextAndDropped) {
+    const std::string text = "<VirtualHost *:38081>\n\tServerName \"a\"\n</VirtualHost>\n# caf\xC3\xA9\n";
+    const std::pair<const char*, std::string> cases[] = {
+        {"UTF-8", "\xEF\xBB\xBF" + text}, {"UTF-16 little endian", Utf16(text, false)}, {"UTF-16 big endian", Utf16(text, true)}};
+    for (const auto& [name, bytes] : cases) {
+        const std::string saved = SaveEdited(bytes, [name = name](ApacheConfig& config) {
+            EXPECT_FALSE(config.blockFault.has_value()) << name;
+            EXPECT_EQ(UniqueVhostPorts(config), std::vector<int>{38081}) << name;
+        });
+        EXPECT_EQ(saved, Crlf(text)) << name;
+    }
 }
 
 TEST(ApacheConfig, LoadSave_MissingOrUnwritable_FailCleanly) {
