@@ -78,8 +78,15 @@ bool TakeDirectoryDirective(const std::string& name, const std::string& value,
     return true;
 }
 
+// Apache joins the next line to one that ends in a backslash; after a blank it reads the line as
+// it stands (trailing blanks are dropped), so the blank keeps the line alone.
+std::string KeptAlone(std::string line) {
+    if (!line.empty() && line.back() == '\\') line += ' ';
+    return line;
+}
+
 std::string ModuleText(const ModuleLine& module) {
-    return std::string(module.enabled ? "" : "#") + "LoadModule " + module.name + " " + module.path;
+    return KeptAlone(std::string(module.enabled ? "" : "#") + "LoadModule " + module.name + " " + module.path);
 }
 
 }  // namespace
@@ -104,24 +111,34 @@ void ApacheConfig::Parse(std::string_view bytes) {
     vhosts.clear();
     modules.clear();
     lines.clear();
-    const std::vector<std::string> source = SplitLines(TextFileToUtf8(bytes));
-    for (size_t i = 0; i < source.size(); ++i) {
+    // Structure is read on the lines Apache reads: a continued line can neither hide a tag nor
+    // make one. Lines outside the hosts are kept as they stand in the file.
+    const std::vector<std::string> physical = SplitLines(TextFileToUtf8(bytes));
+    const JoinedLines source = JoinContinuedLines(physical);
+    const std::vector<std::string>& joined = source.text;
+    for (size_t i = 0; i < joined.size(); ++i) {
         std::string argument;
         ModuleLineMatch module;
-        if (MatchVhostStart(source[i], &argument)) {
+        if (MatchVhostStart(joined[i], &argument)) {
             VirtualHost host;
             ParseVhostAddress(argument, host);
-            ParseVhostBody(source, i, host);
+            ParseVhostBody(joined, i, host);
             lines.push_back(Placeholder(vhosts.size()));
             vhosts.push_back(std::move(host));
             continue;
         }
-        if (MatchModuleLine(source[i], &module))
+        if (MatchModuleLine(joined[i], &module)) {
+            // Rewritten whole by Render: one line, as Apache reads it.
             modules.push_back({module.name, module.path, !module.commented, lines.size()});
-        lines.push_back(source[i]);
+            lines.push_back(joined[i]);
+            continue;
+        }
+        const size_t end = i + 1 < joined.size() ? source.first[i + 1] : physical.size();
+        lines.insert(lines.end(), physical.begin() + long(source.first[i]), physical.begin() + long(end));
     }
     loadedVhostCount = vhosts.size();
-    blockFault = FindBlockFault(source);
+    blockFault = FindBlockFault(joined);
+    if (blockFault) blockFault->line = source.first[blockFault->line - 1] + 1;   // the line an editor shows
     loaded = true;
 }
 
@@ -256,9 +273,9 @@ void CaptureNestedBlock(const std::vector<std::string>& lines, size_t& i, std::v
 // ---- Writing ----
 
 void WriteVhostBlock(const VirtualHost& host, std::string& out) {
-    auto line = [&out](std::string_view indent, std::string_view text) {
+    auto line = [&out](std::string_view indent, const std::string& text) {
         out += indent;
-        out += text;
+        out += KeptAlone(text);
         out += kLineEnd;
     };
     const std::string port = host.port == kNoVhostPort ? "" : ":" + std::to_string(host.port);

@@ -71,8 +71,8 @@ struct ApacheConfig {
     [[nodiscard]] bool Save();
 
     // Text forms behind Load and Save: Parse fills the document from the file's bytes (a UTF-8
-    // byte-order mark dropped, UTF-16 converted), keeping `path` and setting `loaded`; Render
-    // gives the text Save writes, lines ending in CR LF, no mark.
+    // byte-order mark dropped, UTF-16 converted; lines joined where Apache joins them), keeping
+    // `path` and setting `loaded`; Render gives the text Save writes, lines ending in CR LF, no mark.
     void Parse(std::string_view bytes);
     std::string Render() const;
 };
@@ -123,7 +123,8 @@ void ParseDirectoryBody(const std::vector<std::string>& lines, size_t& i, Direct
 // Copies the nested block opening at lines[i], trimmed, into `out`.
 void CaptureNestedBlock(const std::vector<std::string>& lines, size_t& i,
                         std::vector<std::string>& out);
-// Appends the host's block in the fixed layout, every line ending in CR LF.
+// Appends the host's block in the fixed layout, every line ending in CR LF; a line ending in a
+// backslash gets a blank after it, so that Apache does not join the next line to it.
 void WriteVhostBlock(const VirtualHost& host, std::string& out);
 
 std::string Quote(std::string_view text);    // between double quotes, nothing escaped

@@ -168,8 +168,10 @@ TEST_F(AppTest, Site_CreatedOnceUnderItsLowerCaseName_UnsafeNamesCreateNothing) 
 }
 
 // A template that cannot be written back as it stands is refused with the reason, and nothing
-// changes: a <Directory> left open (the new host would land in the first one), or an unquoted
-// DocumentRoot ending in a backslash (written back between quotes, it escapes the closing one).
+// changes: a <Directory> left open (the new host would land in the first one), a line continued
+// into the host's end line (Apache joins them: the host is never closed), or an unquoted
+// DocumentRoot ending in a backslash and a blank (written back between quotes, it escapes the
+// closing one).
 TEST_F(AppTest, Site_TemplateThatCannotBeWrittenBack_RefusedWithTheReason_NothingChanged) {
     MakeApache(webPort);
     const std::wstring conf = apacheDir + L"\\conf\\httpd_zerva.conf";
@@ -179,6 +181,8 @@ TEST_F(AppTest, Site_TemplateThatCannotBeWrittenBack_RefusedWithTheReason_Nothin
          "ERROR httpd_zerva.conf must be mended by hand: line 2 opens a block that is never closed: "
          "<Directory \"{DOCUMENTPATH}\">"},
         {open + "  ServerName blog.localhost\r\n  DocumentRoot C:\\sites\\blog\\\r\n</VirtualHost>\r\n",
+         "ERROR httpd_zerva.conf must be mended by hand: line 1 opens a block that is never closed: " + Trim(open)},
+        {open + "  ServerName blog.localhost\r\n  DocumentRoot C:\\sites\\blog\\ \r\n</VirtualHost>\r\n",
          "ERROR Not saved: virtual host 1 (blog.localhost), DocumentRoot cannot hold a double quote or end with a "
          "backslash."},
     };

@@ -156,6 +156,31 @@ TEST(ApacheConfig, Save_ByteOrderMark_ReadAsTheTextAndDropped) {
     }
 }
 
+// Apache joins a line ending in a backslash with the next one. In a host the joined line is one
+// directive, written back on one line; outside the hosts the lines stay as written, and what
+// they join to is what counts (a comment taking in a module line). A blank after the backslash
+// joins nothing, and a line written back with a final backslash keeps a blank after it.
+TEST(ApacheConfig, Save_ContinuedLines_ReadAsApacheJoinsThem) {
+    const std::tuple<const char*, const char*, const char*> cases[] = {   // name, text, saved
+        {"Options continued in a <Directory>",
+         "<VirtualHost *:80>\n<Directory \"C:/w\">\nOptions Indexes \\\n    FollowSymLinks\nRequire all granted\n"
+         "</Directory>\n</VirtualHost>\n",
+         "<VirtualHost *:80>\n\t<Directory \"C:/w\">\n\t\tOptions Indexes     FollowSymLinks\n\t\tRequire all granted\n"
+         "\t</Directory>\n</VirtualHost>\n"},
+        {"a start line, a quoted value and a line continued twice",
+         "<VirtualHost \\\n*:8080>\nDocumentRoot \"C:/my \\\n  www\"\nHeader set A \\\n \\\n b\n</VirtualHost>\n",
+         "<VirtualHost *:8080>\n\tDocumentRoot \"C:/my   www\"\n\tHeader set A   b\n</VirtualHost>\n"},
+        {"outside the hosts: kept as written, a module line hidden in a comment, a module line continued",
+         "Define X \\\n   y\n# note \\\n  LoadModule a_module   modules/a.so\nLoadModule b_module \\\n  modules/b.so\n",
+         "Define X \\\n   y\n# note \\\n  LoadModule a_module   modules/a.so\nLoadModule b_module modules/b.so\n"},
+        {"a backslash then a blank",
+         "#LoadModule a_module C:/m\\ \nListen 80\n<VirtualHost *:80>\nSetEnv D C:\\dir\\ \nServerName a\n</VirtualHost>\n",
+         "#LoadModule a_module C:/m\\ \nListen 80\n<VirtualHost *:80>\n\tServerName \"a\"\n\tSetEnv D C:\\dir\\ \n"
+         "</VirtualHost>\n"},
+    };
+    for (const auto& [name, text, saved] : cases) EXPECT_EQ(SaveEdited(text), Crlf(saved)) << name;
+}
+
 TEST(ApacheConfig, LoadSave_MissingOrUnwritable_FailCleanly) {
     ScratchDir dir;
     ApacheConfig missing;
@@ -224,6 +249,13 @@ TEST(ApacheConfig, BlockFault_FirstUnbalancedLineInFileOrder) {
         {"an <IfModule> left open in a host", a + "<IfModule x>\n</VirtualHost>\n" + b, 3, true, "<IfModule x>"},
         {"earliest first: a block open from the top, a stray tag after",
          "<IfModule x>\n" + b + "</Files>\n", 1, true, "<IfModule x>"},
+        // Apache joins a line ending in a backslash with the next one.
+        {"a continued comment takes in the end line of its host", a + "# note \\\n</VirtualHost>\n" + b, 1, true,
+         "<VirtualHost *:80>"},
+        {"a continued line cannot hide a stray tag: it counts in file lines",
+         "Define A \\\n  b \\\n  c\n</Files>\n", 4, false, "</Files>"},
+        {"a host start continued over two lines", "<VirtualHost\\\n *:80>\nServerName a\n</VirtualHost>\n" + b, 0,
+         false, ""},
     };
     for (const auto& [name, text, line, opens, lineText] : cases) {
         ApacheConfig config;
