@@ -195,6 +195,8 @@ bool ApacheConfig::Save() {
 void ParseVhostAddress(const std::string& text, VirtualHost& host) {
     std::string first = Trim(text);
     const size_t blank = first.find_first_of(" \t");
+    // Apache serves the host on each address: the others are written back as they stand.
+    host.moreAddresses = blank == std::string::npos ? "" : Trim(first.substr(blank));
     if (blank != std::string::npos) first.resize(blank);
     first = Unquote(first);
 
@@ -279,7 +281,8 @@ void WriteVhostBlock(const VirtualHost& host, std::string& out) {
         out += kLineEnd;
     };
     const std::string port = host.port == kNoVhostPort ? "" : ":" + std::to_string(host.port);
-    line("", "<VirtualHost " + host.address + port + ">");
+    const std::string more = host.moreAddresses.empty() ? "" : " " + host.moreAddresses;
+    line("", "<VirtualHost " + host.address + port + more + ">");
     if (!host.documentRoot.empty()) line("\t", "DocumentRoot " + Quote(host.documentRoot));
     if (!host.serverName.empty()) line("\t", "ServerName " + Quote(host.serverName));
     if (!host.serverAlias.empty()) line("\t", "ServerAlias " + host.serverAlias);

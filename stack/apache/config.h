@@ -30,6 +30,7 @@ inline constexpr int32_t kNoVhostPort = -1;
 struct VirtualHost {
     std::string address = "*";  // "*", an IP address, "[::1]", a name; or the whole text
     int32_t port = 80;          // 80 when the address has none; kNoVhostPort, see above
+    std::string moreAddresses;  // the start line's further addresses as written; empty with one
     std::string serverName;     // outer quotes removed
     std::string serverAlias;    // all names as one text, outer quotes removed
     std::string documentRoot;   // outer quotes removed
@@ -113,8 +114,9 @@ std::optional<UnwritableField> FindUnwritableField(const std::vector<VirtualHost
 // Why the hosts cannot be saved (translated), naming the host by its number and name, and the field.
 std::string UnwritableFieldMessage(const UnwritableField& problem, const VirtualHost& host);
 
-// Fills address and port from a <VirtualHost> argument; only its first address counts. A port
-// that is not one to five digits keeps the whole address as written, with kNoVhostPort.
+// Fills address and port from a <VirtualHost> argument's first address, and moreAddresses with
+// the others. A port that is not one to five digits keeps the whole first address as written,
+// with kNoVhostPort.
 void ParseVhostAddress(const std::string& text, VirtualHost& host);
 // Each reads the block body starting after lines[i] and leaves i on the block's last line
 // (its end line, or the last line of the text when the end is missing).

@@ -72,13 +72,13 @@ TEST(ApacheConfig, Save_Unchanged_KeepsOutsideLinesAndCanonicalHosts) {
 
 TEST(ApacheConfig, Save_HostBlocks_RewrittenInFixedLayout) {
     const std::tuple<const char*, const char*, const char*> cases[] = {   // name, text, saved
-        {"fields first, then other lines, aliases, directories; first address only",
+        {"fields first, then other lines, aliases, directories; every address kept",
          "<VirtualHost *:443 *:8443>\n  # Site comment\n\n  #ZERVA managed line\n  Alias /docs \"C:/docs\"\n"
          "  <Directory C:/www/site>\n    Options Indexes\n    Require local\n    Require ip 10.0.0.1\n"
          "  </Directory>\n  SSLEngine on\n  Alias \"/pics\" \"C:/my pics\"\n  Alias /raw C:/raw\n"
          "  ServerAlias \"a.localhost b.localhost\"\n  ServerName first.localhost\n  DocumentRoot C:/www/site\n"
          "  ServerName second.localhost\n</VirtualHost>\n",
-         "<VirtualHost *:443>\n"
+         "<VirtualHost *:443 *:8443>\n"
          "\tDocumentRoot \"C:/www/site\"\n\tServerName \"second.localhost\"\n\tServerAlias a.localhost b.localhost\n"
          "\t# Site comment\n\tAlias /docs \"C:/docs\"\n\tSSLEngine on\n"
          "\tAlias \"/pics\" \"C:/my pics\"\n\tAlias \"/raw\" \"C:/raw\"\n"
@@ -197,17 +197,28 @@ TEST(ApacheConfig, LoadSave_MissingOrUnwritable_FailCleanly) {
 
 TEST(ApacheConfig, ParseVhostAddress_Forms) {
     // A port that is no number, or of more than five digits, keeps the address as written without a port.
-    const std::tuple<const char*, const char*, int> cases[] = {
-        {"*:80", "*", 80}, {"[::1]:8080", "[::1]", 8080}, {"[::1]", "[::1]", 80}, {"_default_:443", "_default_", 443},
-        {"  \"127.0.0.1:8443\"  ", "127.0.0.1", 8443}, {"*:80 *:8080", "*", 80}, {"*:8080\t*:80", "*", 8080},
-        {"site.test", "site.test", 80}, {"", "*", 80}, {"*:*", "*:*", kNoVhostPort}, {"*:", "*:", kNoVhostPort},
-        {"*:http", "*:http", kNoVhostPort}, {"*:-1", "*:-1", kNoVhostPort}, {"*:99999", "*", 99999},
-        {"*:123456", "*:123456", kNoVhostPort}, {"*:99999999999", "*:99999999999", kNoVhostPort}};
-    for (const auto& [text, address, port] : cases) {
-        VirtualHost host{.address = "unset", .port = -5};
+    // The first address gives address and port; the others are kept as written.
+    const std::tuple<const char*, const char*, int, const char*> cases[] = {
+        {"*:80", "*", 80, ""}, {"[::1]:8080", "[::1]", 8080, ""}, {"[::1]", "[::1]", 80, ""},
+        {"_default_:443", "_default_", 443, ""}, {"  \"127.0.0.1:8443\"  ", "127.0.0.1", 8443, ""},
+        {"*:80 *:8080", "*", 80, "*:8080"}, {"*:8080\t*:80", "*", 8080, "*:80"},
+        {" 127.0.0.1:80  \t[::1]:80 \"10.0.0.1:80\" ", "127.0.0.1", 80, "[::1]:80 \"10.0.0.1:80\""},
+        {"*:* [::1]:80", "*:*", kNoVhostPort, "[::1]:80"},
+        {"site.test", "site.test", 80, ""}, {"", "*", 80, ""}, {"*:*", "*:*", kNoVhostPort, ""},
+        {"*:", "*:", kNoVhostPort, ""}, {"*:http", "*:http", kNoVhostPort, ""}, {"*:-1", "*:-1", kNoVhostPort, ""},
+        {"*:99999", "*", 99999, ""}, {"*:123456", "*:123456", kNoVhostPort, ""},
+        {"*:99999999999", "*:99999999999", kNoVhostPort, ""}};
+    for (const auto& [text, address, port, more] : cases) {
+        VirtualHost host{.address = "unset", .port = -5, .moreAddresses = "unset"};
         ParseVhostAddress(text, host);
-        EXPECT_EQ(std::make_pair(host.address, host.port), std::make_pair(std::string(address), port)) << text;
+        EXPECT_EQ(std::make_tuple(host.address, host.port, host.moreAddresses),
+                  std::make_tuple(std::string(address), port, std::string(more))) << text;
     }
+    // Written back after the first address, whatever became of its port.
+    ApacheConfig config;
+    config.Parse("<VirtualHost 127.0.0.1:80 [::1]:80>\n</VirtualHost>\n");
+    config.vhosts[0].port = 8080;
+    EXPECT_EQ(config.Render(), "<VirtualHost 127.0.0.1:8080 [::1]:80>\r\n</VirtualHost>\r\n");
 }
 
 TEST(ApacheConfig, AnyPortHost_SavedAsWritten) {
