@@ -89,6 +89,29 @@ std::string ModuleText(const ModuleLine& module) {
     return KeptAlone(std::string(module.enabled ? "" : "#") + "LoadModule " + module.name + " " + module.path);
 }
 
+// Directives that Apache's alias module tries in the order written, whichever matches first.
+bool IsAliasFamily(const std::string& line) {
+    std::string name;
+    if (!MatchDirective(line, &name, nullptr)) return false;
+    for (const char* directive : {"Alias", "AliasMatch", "ScriptAlias", "ScriptAliasMatch"})
+        if (EqualsIgnoreCase(name, directive)) return true;
+    return false;
+}
+
+// An Alias line taken as an entry: where it stood among the host's other lines, and its text.
+struct TakenAlias {
+    size_t position = 0;
+    std::string line;
+};
+
+// The entries go back among the other lines where they stood, and the host holds none: written
+// after the other lines, they would come behind an alias line that followed them in the file.
+void KeepAliasesInFileOrder(VirtualHost& host, const std::vector<TakenAlias>& taken) {
+    for (size_t k = taken.size(); k-- > 0;)
+        host.otherLines.insert(host.otherLines.begin() + long(taken[k].position), taken[k].line);
+    host.aliases.clear();
+}
+
 }  // namespace
 
 // ---- Document ----
@@ -223,8 +246,10 @@ void ParseVhostAddress(const std::string& text, VirtualHost& host) {
 }
 
 void ParseVhostBody(const std::vector<std::string>& lines, size_t& i, VirtualHost& host) {
+    std::vector<TakenAlias> taken;
+    bool aliasAfterEntry = false;
     for (++i; i < lines.size(); ++i) {
-        if (MatchVhostEnd(lines[i])) return;
+        if (MatchVhostEnd(lines[i])) break;
         const std::string trimmed = Trim(lines[i]);
         if (trimmed.empty() || StartsWithIgnoreCase(trimmed, "#ZERVA")) continue;
         std::string name, value;
@@ -235,11 +260,19 @@ void ParseVhostBody(const std::vector<std::string>& lines, size_t& i, VirtualHos
             host.directories.push_back(std::move(block));
             continue;
         }
-        if (MatchDirective(trimmed, &name, &value) && TakeHostDirective(name, value, host)) continue;
+        const size_t entries = host.aliases.size();
+        if (MatchDirective(trimmed, &name, &value) && TakeHostDirective(name, value, host)) {
+            if (host.aliases.size() > entries) taken.push_back({host.otherLines.size(), trimmed});
+            continue;
+        }
+        const size_t from = host.otherLines.size();
         AppendOtherLine(lines, i, host.otherLines);
+        aliasAfterEntry = aliasAfterEntry || (!taken.empty() && std::any_of(host.otherLines.begin() + long(from),
+                                                                            host.otherLines.end(), IsAliasFamily));
     }
+    if (aliasAfterEntry) KeepAliasesInFileOrder(host, taken);
     // No end line: the block ran to the end of the text.
-    i = lines.empty() ? 0 : lines.size() - 1;
+    if (i >= lines.size()) i = lines.empty() ? 0 : lines.size() - 1;
 }
 
 void ParseDirectoryBody(const std::vector<std::string>& lines, size_t& i, DirectoryBlock& block) {

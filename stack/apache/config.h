@@ -119,7 +119,10 @@ std::string UnwritableFieldMessage(const UnwritableField& problem, const Virtual
 // with kNoVhostPort.
 void ParseVhostAddress(const std::string& text, VirtualHost& host);
 // Each reads the block body starting after lines[i] and leaves i on the block's last line
-// (its end line, or the last line of the text when the end is missing).
+// (its end line, or the last line of the text when the end is missing). A host keeps its Alias
+// lines among its other lines, in file order, when one it cannot hold as an entry (or a
+// ScriptAlias, AliasMatch, ScriptAliasMatch) follows one it can: Apache takes the first that
+// matches, and entries are written after the other lines.
 void ParseVhostBody(const std::vector<std::string>& lines, size_t& i, VirtualHost& host);
 void ParseDirectoryBody(const std::vector<std::string>& lines, size_t& i, DirectoryBlock& block);
 // Copies the nested block opening at lines[i], trimmed, into `out`.

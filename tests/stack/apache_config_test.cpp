@@ -181,6 +181,32 @@ TEST(ApacheConfig, Save_ContinuedLines_ReadAsApacheJoinsThem) {
     for (const auto& [name, text, saved] : cases) EXPECT_EQ(SaveEdited(text), Crlf(saved)) << name;
 }
 
+// Apache tries Alias, ScriptAlias, AliasMatch and ScriptAliasMatch lines in the order written, and
+// entries are written after the other lines: when such a line that is no entry follows an entry,
+// the host's Alias lines stay among its other lines, in file order, and it holds no entry.
+TEST(ApacheConfig, Save_AliasLines_KeptInTheOrderApacheTriesThem) {
+    const std::tuple<const char*, const char*, size_t, const char*> cases[] = {   // name, body, entries, saved
+        {"a quoted Alias, then one of mixed quoting", "Alias \"/app/static\" \"C:/app/static\"\nAlias /app \"C:/app\"\n", 0,
+         "\tAlias \"/app/static\" \"C:/app/static\"\n\tAlias /app \"C:/app\"\n"},
+        {"a ScriptAlias in a nested block between two entries",
+         "Alias /a C:/a\nHeader set A b\n<IfModule cgi_module>\nScriptAlias /cgi-bin/ \"C:/cgi/\"\n</IfModule>\nalias /b C:/b\n",
+         0, "\tAlias /a C:/a\n\tHeader set A b\n\t<IfModule cgi_module>\n\t\tScriptAlias /cgi-bin/ \"C:/cgi/\"\n"
+            "\t</IfModule>\n\talias /b C:/b\n"},
+        {"an AliasMatch after an entry", "Alias /a C:/a\nAliasMatch ^/b(.*) C:/b$1\n", 0,
+         "\tAlias /a C:/a\n\tAliasMatch ^/b(.*) C:/b$1\n"},
+        {"the line that is no entry first: the entries kept, after it",
+         "Alias /docs \"C:/docs\"\nAlias \"/pics\" \"C:/p\"\nRedirect /old /new\n", 1,
+         "\tAlias /docs \"C:/docs\"\n\tRedirect /old /new\n\tAlias \"/pics\" \"C:/p\"\n"},
+    };
+    for (const auto& [name, body, entries, saved] : cases) {
+        const std::string text = std::string("<VirtualHost *:80>\n") + body + "</VirtualHost>\n";
+        const auto count = [&, name = name, entries = entries](ApacheConfig& config) {
+            EXPECT_EQ(config.vhosts.at(0).aliases.size(), entries) << name;
+        };
+        EXPECT_EQ(SaveEdited(text, count), Crlf(std::string("<VirtualHost *:80>\n") + saved + "</VirtualHost>\n")) << name;
+    }
+}
+
 TEST(ApacheConfig, LoadSave_MissingOrUnwritable_FailCleanly) {
     ScratchDir dir;
     ApacheConfig missing;
