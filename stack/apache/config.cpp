@@ -1,3 +1,6 @@
+// stack/apache/config.cpp: the Apache template document (declared in config.h).
+// Sections: Document (load, parse, render, save); Block parsing (address, host and <Directory>
+// bodies, nested blocks); Writing (a host's block); Helpers (new host, SSL, ports, quotes).
 #include "stack/apache/config.h"
 
 #include <algorithm>
@@ -112,6 +115,33 @@ void KeepAliasesInFileOrder(VirtualHost& host, const std::vector<TakenAlias>& ta
     host.aliases.clear();
 }
 
+// The index in `lines` after which hosts added since loading go: the last placeholder, or, when
+// blocks enclose it (<IfModule ssl_module>), the line that closes the outermost of them, so that
+// the new hosts stand at the top level. npos for the end of the file.
+size_t AddedHostsAnchor(const std::vector<std::string>& lines) {
+    const JoinedLines joined = JoinContinuedLines(lines);
+    size_t anchor = std::string::npos;
+    size_t depth = 0;
+    bool enclosed = false;
+    for (size_t k = 0; k < joined.text.size(); ++k) {
+        size_t unused = 0;
+        if (ParsePlaceholder(joined.text[k], &unused)) {
+            anchor = joined.first[k];
+            enclosed = depth > 0;
+        } else if (MatchCloseTag(joined.text[k])) {
+            if (depth > 0) --depth;
+            if (enclosed && depth == 0) {
+                anchor = (k + 1 < joined.first.size() ? joined.first[k + 1] : lines.size()) - 1;
+                enclosed = false;
+            }
+        } else if (MatchOpenTag(joined.text[k])) {
+            ++depth;
+        }
+    }
+    // A block that never closes: a faulty file, never saved; the new hosts end it.
+    return enclosed ? std::string::npos : anchor;
+}
+
 }  // namespace
 
 // ---- Document ----
@@ -174,13 +204,12 @@ std::string ApacheConfig::Render() const {
             copy[module.lineIndex] = ModuleText(module);
     }
 
-    size_t lastPlaceholder = copy.size();
-    for (size_t k = 0; k < copy.size(); ++k)
-        if (ParsePlaceholder(copy[k], &unused)) lastPlaceholder = k;
+    const size_t anchor = AddedHostsAnchor(copy);
 
     std::string out;
     std::vector<bool> written(vhosts.size(), false);
-    // Hosts added since loading follow the last loaded block (or end the file).
+    // Hosts added since loading follow the last loaded block, or the block enclosing it (or end
+    // the file); the empty line before each also ends any line continued into it.
     auto writeAdded = [&] {
         for (size_t n = loadedVhostCount; n < vhosts.size(); ++n) {
             if (written[n]) continue;
@@ -194,13 +223,11 @@ std::string ApacheConfig::Render() const {
         if (!ParsePlaceholder(copy[k], &n)) {
             out += copy[k];
             out += kLineEnd;
-            continue;
-        }
-        if (n < loadedVhostCount && n < vhosts.size() && !written[n]) {
+        } else if (n < loadedVhostCount && n < vhosts.size() && !written[n]) {
             WriteVhostBlock(vhosts[n], out);
             written[n] = true;
         }
-        if (k == lastPlaceholder) writeAdded();
+        if (k == anchor) writeAdded();
     }
     writeAdded();
     return out;

@@ -207,6 +207,22 @@ TEST(ApacheConfig, Save_AliasLines_KeptInTheOrderApacheTriesThem) {
     }
 }
 
+// New hosts stand at the top level: after the block that encloses the last host, when one does.
+TEST(ApacheConfig, Save_AddedHosts_AfterTheBlocksEnclosingTheLastHost) {
+    const std::string a = Host("a", 80), b = Host("b", 443);
+    const std::tuple<const char*, std::string, std::string> cases[] = {   // name, text before the new host, after it
+        {"in <IfModule ssl_module>", a + "<IfModule ssl_module>\n" + b + "</IfModule>\n", "# end\n"},
+        {"two blocks deep, a continued comment closing none",
+         "<IfDefine X>\n<IfModule ssl_module>\n" + b + "</IfModule>\n# note \\\n</IfDefine>\n</IfDefine>\n", "Listen 80\n"},
+        {"the last host at the top level", "<IfModule x>\n" + a + "</IfModule>\n" + b, "# end\n"},
+    };
+    for (const auto& [name, before, after] : cases) {
+        const std::string saved =
+            SaveEdited(before + after, [](ApacheConfig& config) { config.vhosts.push_back(MakeVirtualHost("c", 80)); });
+        EXPECT_EQ(saved, Crlf(before) + "\r\n" + Block(MakeVirtualHost("c", 80)) + Crlf(after)) << name;
+    }
+}
+
 TEST(ApacheConfig, LoadSave_MissingOrUnwritable_FailCleanly) {
     ScratchDir dir;
     ApacheConfig missing;
