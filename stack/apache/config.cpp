@@ -1,3 +1,6 @@
+// stack/apache/config.cpp: the Apache template document (declared in config.h).
+// Sections: Document (load, parse, render, save); Block parsing (address, host and <Directory>
+// bodies, nested blocks); Writing (a host's block); Helpers (new host, SSL, ports, quotes).
 #include "stack/apache/config.h"
 
 #include <algorithm>
@@ -78,8 +81,65 @@ bool TakeDirectoryDirective(const std::string& name, const std::string& value,
     return true;
 }
 
+// Apache joins the next line to one that ends in a backslash; after a blank it reads the line as
+// it stands (trailing blanks are dropped), so the blank keeps the line alone.
+std::string KeptAlone(std::string line) {
+    if (!line.empty() && line.back() == '\\') line += ' ';
+    return line;
+}
+
 std::string ModuleText(const ModuleLine& module) {
-    return std::string(module.enabled ? "" : "#") + "LoadModule " + module.name + " " + module.path;
+    return KeptAlone(std::string(module.enabled ? "" : "#") + "LoadModule " + module.name + " " + module.path);
+}
+
+// Directives that Apache's alias module tries in the order written, whichever matches first.
+bool IsAliasFamily(const std::string& line) {
+    std::string name;
+    if (!MatchDirective(line, &name, nullptr)) return false;
+    for (const char* directive : {"Alias", "AliasMatch", "ScriptAlias", "ScriptAliasMatch"})
+        if (EqualsIgnoreCase(name, directive)) return true;
+    return false;
+}
+
+// An Alias line taken as an entry: where it stood among the host's other lines, and its text.
+struct TakenAlias {
+    size_t position = 0;
+    std::string line;
+};
+
+// The entries go back among the other lines where they stood, and the host holds none: written
+// after the other lines, they would come behind an alias line that followed them in the file.
+void KeepAliasesInFileOrder(VirtualHost& host, const std::vector<TakenAlias>& taken) {
+    for (size_t k = taken.size(); k-- > 0;)
+        host.otherLines.insert(host.otherLines.begin() + long(taken[k].position), taken[k].line);
+    host.aliases.clear();
+}
+
+// The index in `lines` after which hosts added since loading go: the last placeholder, or, when
+// blocks enclose it (<IfModule ssl_module>), the line that closes the outermost of them, so that
+// the new hosts stand at the top level. npos for the end of the file.
+size_t AddedHostsAnchor(const std::vector<std::string>& lines) {
+    const JoinedLines joined = JoinContinuedLines(lines);
+    size_t anchor = std::string::npos;
+    size_t depth = 0;
+    bool enclosed = false;
+    for (size_t k = 0; k < joined.text.size(); ++k) {
+        size_t unused = 0;
+        if (ParsePlaceholder(joined.text[k], &unused)) {
+            anchor = joined.first[k];
+            enclosed = depth > 0;
+        } else if (MatchCloseTag(joined.text[k])) {
+            if (depth > 0) --depth;
+            if (enclosed && depth == 0) {
+                anchor = (k + 1 < joined.first.size() ? joined.first[k + 1] : lines.size()) - 1;
+                enclosed = false;
+            }
+        } else if (MatchOpenTag(joined.text[k])) {
+            ++depth;
+        }
+    }
+    // A block that never closes: a faulty file, never saved; the new hosts end it.
+    return enclosed ? std::string::npos : anchor;
 }
 
 }  // namespace
@@ -100,28 +160,38 @@ bool ApacheConfig::Load(const std::wstring& file) {
     return true;
 }
 
-void ApacheConfig::Parse(std::string_view text) {
+void ApacheConfig::Parse(std::string_view bytes) {
     vhosts.clear();
     modules.clear();
     lines.clear();
-    const std::vector<std::string> source = SplitLines(text);
-    for (size_t i = 0; i < source.size(); ++i) {
+    // Structure is read on the lines Apache reads: a continued line can neither hide a tag nor
+    // make one. Lines outside the hosts are kept as they stand in the file.
+    const std::vector<std::string> physical = SplitLines(TextFileToUtf8(bytes));
+    const JoinedLines source = JoinContinuedLines(physical);
+    const std::vector<std::string>& joined = source.text;
+    for (size_t i = 0; i < joined.size(); ++i) {
         std::string argument;
         ModuleLineMatch module;
-        if (MatchVhostStart(source[i], &argument)) {
+        if (MatchVhostStart(joined[i], &argument)) {
             VirtualHost host;
             ParseVhostAddress(argument, host);
-            ParseVhostBody(source, i, host);
+            ParseVhostBody(joined, i, host);
             lines.push_back(Placeholder(vhosts.size()));
             vhosts.push_back(std::move(host));
             continue;
         }
-        if (MatchModuleLine(source[i], &module))
+        if (MatchModuleLine(joined[i], &module)) {
+            // Rewritten whole by Render: one line, as Apache reads it.
             modules.push_back({module.name, module.path, !module.commented, lines.size()});
-        lines.push_back(source[i]);
+            lines.push_back(joined[i]);
+            continue;
+        }
+        const size_t end = i + 1 < joined.size() ? source.first[i + 1] : physical.size();
+        lines.insert(lines.end(), physical.begin() + long(source.first[i]), physical.begin() + long(end));
     }
     loadedVhostCount = vhosts.size();
-    blockFault = FindBlockFault(source);
+    blockFault = FindBlockFault(joined);
+    if (blockFault) blockFault->line = source.first[blockFault->line - 1] + 1;   // the line an editor shows
     loaded = true;
 }
 
@@ -134,13 +204,12 @@ std::string ApacheConfig::Render() const {
             copy[module.lineIndex] = ModuleText(module);
     }
 
-    size_t lastPlaceholder = copy.size();
-    for (size_t k = 0; k < copy.size(); ++k)
-        if (ParsePlaceholder(copy[k], &unused)) lastPlaceholder = k;
+    const size_t anchor = AddedHostsAnchor(copy);
 
     std::string out;
     std::vector<bool> written(vhosts.size(), false);
-    // Hosts added since loading follow the last loaded block (or end the file).
+    // Hosts added since loading follow the last loaded block, or the block enclosing it (or end
+    // the file); the empty line before each also ends any line continued into it.
     auto writeAdded = [&] {
         for (size_t n = loadedVhostCount; n < vhosts.size(); ++n) {
             if (written[n]) continue;
@@ -154,13 +223,11 @@ std::string ApacheConfig::Render() const {
         if (!ParsePlaceholder(copy[k], &n)) {
             out += copy[k];
             out += kLineEnd;
-            continue;
-        }
-        if (n < loadedVhostCount && n < vhosts.size() && !written[n]) {
+        } else if (n < loadedVhostCount && n < vhosts.size() && !written[n]) {
             WriteVhostBlock(vhosts[n], out);
             written[n] = true;
         }
-        if (k == lastPlaceholder) writeAdded();
+        if (k == anchor) writeAdded();
     }
     writeAdded();
     return out;
@@ -178,6 +245,8 @@ bool ApacheConfig::Save() {
 void ParseVhostAddress(const std::string& text, VirtualHost& host) {
     std::string first = Trim(text);
     const size_t blank = first.find_first_of(" \t");
+    // Apache serves the host on each address: the others are written back as they stand.
+    host.moreAddresses = blank == std::string::npos ? "" : Trim(first.substr(blank));
     if (blank != std::string::npos) first.resize(blank);
     first = Unquote(first);
 
@@ -204,8 +273,10 @@ void ParseVhostAddress(const std::string& text, VirtualHost& host) {
 }
 
 void ParseVhostBody(const std::vector<std::string>& lines, size_t& i, VirtualHost& host) {
+    std::vector<TakenAlias> taken;
+    bool aliasAfterEntry = false;
     for (++i; i < lines.size(); ++i) {
-        if (MatchVhostEnd(lines[i])) return;
+        if (MatchVhostEnd(lines[i])) break;
         const std::string trimmed = Trim(lines[i]);
         if (trimmed.empty() || StartsWithIgnoreCase(trimmed, "#ZERVA")) continue;
         std::string name, value;
@@ -216,11 +287,19 @@ void ParseVhostBody(const std::vector<std::string>& lines, size_t& i, VirtualHos
             host.directories.push_back(std::move(block));
             continue;
         }
-        if (MatchDirective(trimmed, &name, &value) && TakeHostDirective(name, value, host)) continue;
+        const size_t entries = host.aliases.size();
+        if (MatchDirective(trimmed, &name, &value) && TakeHostDirective(name, value, host)) {
+            if (host.aliases.size() > entries) taken.push_back({host.otherLines.size(), trimmed});
+            continue;
+        }
+        const size_t from = host.otherLines.size();
         AppendOtherLine(lines, i, host.otherLines);
+        aliasAfterEntry = aliasAfterEntry || (!taken.empty() && std::any_of(host.otherLines.begin() + long(from),
+                                                                            host.otherLines.end(), IsAliasFamily));
     }
+    if (aliasAfterEntry) KeepAliasesInFileOrder(host, taken);
     // No end line: the block ran to the end of the text.
-    i = lines.empty() ? 0 : lines.size() - 1;
+    if (i >= lines.size()) i = lines.empty() ? 0 : lines.size() - 1;
 }
 
 void ParseDirectoryBody(const std::vector<std::string>& lines, size_t& i, DirectoryBlock& block) {
@@ -256,13 +335,14 @@ void CaptureNestedBlock(const std::vector<std::string>& lines, size_t& i, std::v
 // ---- Writing ----
 
 void WriteVhostBlock(const VirtualHost& host, std::string& out) {
-    auto line = [&out](std::string_view indent, std::string_view text) {
+    auto line = [&out](std::string_view indent, const std::string& text) {
         out += indent;
-        out += text;
+        out += KeptAlone(text);
         out += kLineEnd;
     };
     const std::string port = host.port == kNoVhostPort ? "" : ":" + std::to_string(host.port);
-    line("", "<VirtualHost " + host.address + port + ">");
+    const std::string more = host.moreAddresses.empty() ? "" : " " + host.moreAddresses;
+    line("", "<VirtualHost " + host.address + port + more + ">");
     if (!host.documentRoot.empty()) line("\t", "DocumentRoot " + Quote(host.documentRoot));
     if (!host.serverName.empty()) line("\t", "ServerName " + Quote(host.serverName));
     if (!host.serverAlias.empty()) line("\t", "ServerAlias " + host.serverAlias);

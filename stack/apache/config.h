@@ -30,6 +30,7 @@ inline constexpr int32_t kNoVhostPort = -1;
 struct VirtualHost {
     std::string address = "*";  // "*", an IP address, "[::1]", a name; or the whole text
     int32_t port = 80;          // 80 when the address has none; kNoVhostPort, see above
+    std::string moreAddresses;  // the start line's further addresses as written; empty with one
     std::string serverName;     // outer quotes removed
     std::string serverAlias;    // all names as one text, outer quotes removed
     std::string documentRoot;   // outer quotes removed
@@ -70,9 +71,10 @@ struct ApacheConfig {
     // loaded or the write failed (the file is then unchanged and the edits stay in memory).
     [[nodiscard]] bool Save();
 
-    // Text forms behind Load and Save: Parse fills the document from file text (keeping
-    // `path`, setting `loaded`); Render gives the text Save writes, lines ending in CR LF.
-    void Parse(std::string_view text);
+    // Text forms behind Load and Save: Parse fills the document from the file's bytes (a UTF-8
+    // byte-order mark dropped, UTF-16 converted; lines joined where Apache joins them), keeping
+    // `path` and setting `loaded`; Render gives the text Save writes, lines ending in CR LF, no mark.
+    void Parse(std::string_view bytes);
     std::string Render() const;
 };
 
@@ -112,17 +114,22 @@ std::optional<UnwritableField> FindUnwritableField(const std::vector<VirtualHost
 // Why the hosts cannot be saved (translated), naming the host by its number and name, and the field.
 std::string UnwritableFieldMessage(const UnwritableField& problem, const VirtualHost& host);
 
-// Fills address and port from a <VirtualHost> argument; only its first address counts. A port
-// that is not one to five digits keeps the whole address as written, with kNoVhostPort.
+// Fills address and port from a <VirtualHost> argument's first address, and moreAddresses with
+// the others. A port that is not one to five digits keeps the whole first address as written,
+// with kNoVhostPort.
 void ParseVhostAddress(const std::string& text, VirtualHost& host);
 // Each reads the block body starting after lines[i] and leaves i on the block's last line
-// (its end line, or the last line of the text when the end is missing).
+// (its end line, or the last line of the text when the end is missing). A host keeps its Alias
+// lines among its other lines, in file order, when one it cannot hold as an entry (or a
+// ScriptAlias, AliasMatch, ScriptAliasMatch) follows one it can: Apache takes the first that
+// matches, and entries are written after the other lines.
 void ParseVhostBody(const std::vector<std::string>& lines, size_t& i, VirtualHost& host);
 void ParseDirectoryBody(const std::vector<std::string>& lines, size_t& i, DirectoryBlock& block);
 // Copies the nested block opening at lines[i], trimmed, into `out`.
 void CaptureNestedBlock(const std::vector<std::string>& lines, size_t& i,
                         std::vector<std::string>& out);
-// Appends the host's block in the fixed layout, every line ending in CR LF.
+// Appends the host's block in the fixed layout, every line ending in CR LF; a line ending in a
+// backslash gets a blank after it, so that Apache does not join the next line to it.
 void WriteVhostBlock(const VirtualHost& host, std::string& out);
 
 std::string Quote(std::string_view text);    // between double quotes, nothing escaped

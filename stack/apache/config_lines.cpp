@@ -65,6 +65,20 @@ size_t VhostStartEnd(std::string_view line, std::string* argument) {
 
 }  // namespace
 
+JoinedLines JoinContinuedLines(const std::vector<std::string>& lines) {
+    JoinedLines joined;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        joined.first.push_back(i);
+        std::string text = lines[i];
+        while (!text.empty() && text.back() == '\\' && i + 1 < lines.size()) {
+            text.pop_back();
+            text += lines[++i];
+        }
+        joined.text.push_back(std::move(text));
+    }
+    return joined;
+}
+
 bool MatchVhostStart(std::string_view line, std::string* argument) {
     std::string found;
     const size_t end = VhostStartEnd(line, &found);

@@ -3,8 +3,20 @@
 // the matches and captures of the ECMAScript pattern in its comment: libstdc++'s std::regex
 // recurses once per character and overflows the stack on a long line. Pure; any thread.
 #pragma once
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
+
+// The lines of a file as Apache reads them: a line whose last character is a backslash goes on
+// with the next one, the backslash dropped and the next line appended as it stands (its leading
+// blanks kept), as often as it repeats. A blank after the backslash continues nothing; a backslash
+// on the last line stays.
+struct JoinedLines {
+    std::vector<std::string> text;   // one per line Apache reads
+    std::vector<size_t> first;       // the index of its first line in the file
+};
+JoinedLines JoinContinuedLines(const std::vector<std::string>& lines);
 
 // ^\s*<VirtualHost\s+([^>]*)>\s*$ ignoring case; `argument` gets group 1.
 bool MatchVhostStart(std::string_view line, std::string* argument);

@@ -240,7 +240,8 @@ std::string BuildListenLines(const std::vector<int>& ports, bool online) {
 
 HttpdConfText GenerateHttpdConf(std::string_view templateText, MacroMap macros, bool withPhp, bool online,
                                 const std::function<bool(const std::string& path)>& certificateExists) {
-    const std::vector<std::string> lines = SplitLines(templateText);
+    // A template saved "with BOM" would hide a host on its first line, and Apache its port.
+    const std::vector<std::string> lines = SplitLines(TextFileToUtf8(templateText));
     const bool sslLoaded = SslModuleLoaded(lines);
     HttpdConfText result;
     std::optional<int> mainPort;

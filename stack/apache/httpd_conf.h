@@ -79,7 +79,8 @@ struct HttpdConfText {
     std::vector<int> disabledPorts;   // HTTPS hosts commented out, in file order
     MacroMap macros;                  // the map used, listen lines and APACHE_PORT included
 };
-// httpd.conf from the template text. `macros` are HttpdConfMacros' (LISTEN_VIRTUAL_HOST_PORT and
-// APACHE_PORT are added here); certificateExists gets a certificate path with its macros expanded.
+// httpd.conf from the template file's bytes (a byte-order mark dropped, UTF-16 converted).
+// `macros` are HttpdConfMacros' (LISTEN_VIRTUAL_HOST_PORT and APACHE_PORT are added here);
+// certificateExists gets a certificate path with its macros expanded.
 HttpdConfText GenerateHttpdConf(std::string_view templateText, MacroMap macros, bool withPhp, bool online,
                                 const std::function<bool(const std::string& path)>& certificateExists);
