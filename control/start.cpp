@@ -129,10 +129,11 @@ bool CheckApacheConfig(const ApacheInstall& apache, const std::optional<PhpInsta
 bool CheckDbPort(const DbInstall& db) {
     const std::string stored = Config::Instance().Get(setting::kMysqlPort);
     const bool storedIsPort = stored.empty() || ListenablePort(stored);   // empty reads as the default
+    // my.ini as the server reads it, byte for byte; the template as the text its editor saved.
     const std::optional<std::string> value = ServerPortOption(ReadWholeFile(MyIniPath(db)).value_or(""));
     if (value && ListenablePort(*value) && storedIsPort) return true;
     const std::string templatePath = WideToUtf8(MyTemplatePath(db));
-    const std::optional<std::string> templateLine = ServerPortOption(ReadWholeFile(MyTemplatePath(db)).value_or(""));
+    const std::optional<std::string> templateLine = ServerPortOption(ReadOptionFileText(MyTemplatePath(db)).value_or(""));
     std::string problem, remedy;
     if (!value) {
         problem = Format(Tr("%s has no port line under [mysqld]: the server would listen on a port of its own."),

@@ -30,8 +30,11 @@ protected:
 
 }  // namespace
 
+// The database's template saved by an editor that puts a byte-order mark before its first line,
+// [mysqld]: read as the text it is.
 TEST_F(AppTest, StartRestartStop_DriveTheStandinServers_UnknownCommandExits2) {
     MakeStack();
+    testkit::WriteFile(dbDir + L"\\my_zerva.ini", "\xEF\xBB\xBF" + MyTemplate().substr(MyTemplate().find("[mysqld]")));
     const std::string apacheUp = Format("OK    [Apache] Apache started (ports %d) - PHP 8.3.14", webPort);
     const std::string dbUp = Format("OK    [MySQL] MariaDB 11.4.2 started (port %d)", dbPort);
     const struct {
