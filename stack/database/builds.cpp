@@ -211,6 +211,13 @@ std::optional<int> ListenablePort(std::string_view value) {
     return port;
 }
 
+std::optional<int> PortOtherThanSetting(std::string_view optionFile, int settingPort) {
+    const std::optional<std::string> value = ServerPortOption(optionFile);
+    const std::optional<int> port = value ? ListenablePort(*value) : std::nullopt;
+    if (port && *port != settingPort) return port;
+    return std::nullopt;
+}
+
 // ---- Error log ----
 
 std::optional<std::string> MatchLogErrorLine(std::string_view line) {

@@ -71,6 +71,10 @@ std::wstring FindDbErrorLog(const DbInstall& build);
 std::optional<std::string> ServerPortOption(std::string_view optionFile);
 // The port a value names when a server can listen on it: decimal digits only, 1 to 65535.
 std::optional<int> ListenablePort(std::string_view value);
+// A port fixed by hand in place of {MYSQL_PORT}: the port the option file gives the server when
+// it can listen on it and it is not `settingPort` (MYSQL_PORT, the port the start waits on and
+// phpMyAdmin and the tools are given). None when it is that port, or no port to listen on at all.
+std::optional<int> PortOtherThanSetting(std::string_view optionFile, int settingPort);
 
 // ---- Text steps behind the functions above ----
 // The macro map from its inputs: paths UTF-8 with forward slashes and no trailing slash;

@@ -1,6 +1,6 @@
 // Database builds: MariaDB or MySQL by programs and name, tool names, versions, the current build,
 // the template and my.ini in both network modes and from a template saved with a mark or in UTF-16,
-// and the three ways to the error log.
+// the three ways to the error log, and the port an option file gives the server.
 #include "stack/database/builds.h"
 
 #include <windows.h>
@@ -176,3 +176,18 @@ TEST(DbServerPort, LastPortOfTheServersGroups_ListenableOnlyFrom1To65535) {
         EXPECT_EQ(ListenablePort(value), port) << value;
 }
 
+// A port written by hand in place of {MYSQL_PORT} is one the server takes while the start, phpMyAdmin
+// and the tools use MYSQL_PORT: found when it differs from the setting; the same port, however
+// written, or no port to listen on (refused on its own) is not such a port.
+TEST(DbServerPort, PortOtherThanSetting_OnlyAListenablePortThatIsNotTheSetting) {
+    const std::tuple<std::string, int, std::optional<int>> files[] = {
+        {"[mysqld]\nport = 33306\n", 33306, std::nullopt},
+        {"[mysqld]\nport = 53999\n", 33306, 53999},
+        {"[mysqld]\nport = 33306\n[mariadb]\nport = \"53999\"\n", 33306, 53999},   // the last one the server reads
+        {"[mysqld]\nport = 003306\n", 3306, std::nullopt},
+        {"[mysqld]\nport = 33306\n[client]\nport = 53999\n", 33306, std::nullopt},   // the tools' group only
+        {"[mysqld]\nport = 70000\n", 33306, std::nullopt},
+        {"[mysqld]\nbasedir = x\n", 33306, std::nullopt},
+    };
+    for (const auto& [text, setting, port] : files) EXPECT_EQ(PortOtherThanSetting(text, setting), port) << text;
+}
