@@ -123,18 +123,30 @@ bool CheckApacheConfig(const ApacheInstall& apache, const std::optional<PhpInsta
 // a port of its own choosing, and with a port it cannot take it would not listen at all, while
 // the start waits on MYSQL_PORT. MYSQL_PORT itself must be a port as written: letters in it
 // ("abc", "3307x") would read as the default 3306 or as the digits before them, and the server
-// would be started on a port nobody set. The refusal names the value and the file it comes from:
-// the MYSQL_PORT setting when it is no port or the template's port line holds its macro, else the
-// template.
+// would be started on a port nobody set. A port fixed by hand in the template, other than
+// MYSQL_PORT, would have the start wait on the wrong port and phpMyAdmin and the tools knock on
+// it. The refusal names the value and the file it comes from: the MYSQL_PORT setting when it is
+// no port or the template's port line holds its macro, else the template.
 bool CheckDbPort(const DbInstall& db) {
     const std::string stored = Config::Instance().Get(setting::kMysqlPort);
     const bool storedIsPort = stored.empty() || ListenablePort(stored);   // empty reads as the default
-    const std::optional<std::string> value = ServerPortOption(ReadWholeFile(MyIniPath(db)).value_or(""));
-    if (value && ListenablePort(*value) && storedIsPort) return true;
+    // my.ini as the server reads it, byte for byte; the template as the text its editor saved.
+    const std::string myIni = ReadWholeFile(MyIniPath(db)).value_or("");
+    const std::optional<std::string> value = ServerPortOption(myIni);
     const std::string templatePath = WideToUtf8(MyTemplatePath(db));
-    const std::optional<std::string> templateLine = ServerPortOption(ReadWholeFile(MyTemplatePath(db)).value_or(""));
+    const std::optional<std::string> templateLine = ServerPortOption(ReadOptionFileText(MyTemplatePath(db)).value_or(""));
     std::string problem, remedy;
-    if (!value) {
+    if (value && ListenablePort(*value) && storedIsPort) {
+        const int mysqlPort = MysqlPort();
+        const std::optional<int> fixed = PortOtherThanSetting(myIni, mysqlPort);
+        if (!fixed) return true;
+        problem = Format(Tr("%s gives the database server the port %d, not the MySQL port %d of Zerva (MYSQL_PORT in "
+                            "zerva.ini), on which Zerva and phpMyAdmin reach it."),
+                         templatePath.c_str(), *fixed, mysqlPort);
+        remedy = Format(Tr("Write \"port = {MYSQL_PORT}\" there (Edit my_zerva.ini on the MySQL / MariaDB page) to use "
+                           "port %d, or set the port to %d on that page."),
+                        mysqlPort, *fixed);
+    } else if (!value) {
         problem = Format(Tr("%s has no port line under [mysqld]: the server would listen on a port of its own."),
                          templatePath.c_str());
         remedy = Tr("Add the line \"port = {MYSQL_PORT}\" (Edit my_zerva.ini on the MySQL / MariaDB page), or "

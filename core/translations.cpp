@@ -98,6 +98,14 @@ const TranslationPair kTable[] = {
      "Le port de base de données \"%s\" dans %s n'est pas un port de 1 à 65535."},
     {"Correct it (Edit my_zerva.ini on the MySQL / MariaDB page), or restore the initial configuration there.",
      "Corrigez-le (Modifier my_zerva.ini sur la page MySQL / MariaDB), ou restaurez-y la configuration initiale."},
+    {"%s gives the database server the port %d, not the MySQL port %d of Zerva (MYSQL_PORT in zerva.ini), on which "
+     "Zerva and phpMyAdmin reach it.",
+     "%s donne au serveur de base de données le port %d, et non le port MySQL %d de Zerva (MYSQL_PORT dans "
+     "zerva.ini), sur lequel Zerva et phpMyAdmin le joignent."},
+    {"Write \"port = {MYSQL_PORT}\" there (Edit my_zerva.ini on the MySQL / MariaDB page) to use port %d, or set the "
+     "port to %d on that page.",
+     "Écrivez-y \"port = {MYSQL_PORT}\" (Modifier my_zerva.ini sur la page MySQL / MariaDB) pour utiliser le port %d, "
+     "ou réglez le port à %d sur cette page."},
     {"MySQL initialization failed", "Échec de l'initialisation de MySQL"},
     {"Cannot start the database server: ", "Impossible de lancer le serveur de base de données : "},
     {"The database server is running but does not answer on its port yet.",

@@ -130,14 +130,20 @@ MacroMap MyIniMacros(const DbInstall& build) {
 
 bool WriteMyIni(const DbInstall& build, std::string& error) {
     const std::wstring source = MyTemplatePath(build);
-    std::string text;
-    if (!ReadWholeFile(source, text)) {
+    std::optional<std::string> text = ReadOptionFileText(source);
+    if (!text) {
         error = "cannot read " + WideToUtf8(source);
         return false;
     }
     const std::wstring target = MyIniPath(build);
-    if (!WriteFileAtomic(target, ExpandMacros(std::move(text), MyIniMacros(build)), &error)) return false;
+    if (!WriteFileAtomic(target, ExpandMacros(std::move(*text), MyIniMacros(build)), &error)) return false;
     return true;
+}
+
+std::optional<std::string> ReadOptionFileText(const std::wstring& path) {
+    const std::optional<std::string> bytes = ReadWholeFile(path);
+    if (!bytes) return std::nullopt;
+    return TextFileToUtf8(*bytes);
 }
 
 bool ResetMyTemplate(const DbInstall& build) {
@@ -205,6 +211,13 @@ std::optional<int> ListenablePort(std::string_view value) {
     return port;
 }
 
+std::optional<int> PortOtherThanSetting(std::string_view optionFile, int settingPort) {
+    const std::optional<std::string> value = ServerPortOption(optionFile);
+    const std::optional<int> port = value ? ListenablePort(*value) : std::nullopt;
+    if (port && *port != settingPort) return port;
+    return std::nullopt;
+}
+
 // ---- Error log ----
 
 std::optional<std::string> MatchLogErrorLine(std::string_view line) {
@@ -245,9 +258,9 @@ std::optional<std::string> MatchLogErrorLine(std::string_view line) {
 std::wstring FindDbErrorLog(const DbInstall& build) {
     const std::wstring data = DbDataDir(build);
     for (const std::wstring& file : {MyIniPath(build), MyTemplatePath(build)}) {
-        std::string text;
-        if (!ReadWholeFile(file, text)) continue;
-        for (const std::string& line : SplitLinesAnyEnd(text)) {
+        const std::optional<std::string> text = ReadOptionFileText(file);
+        if (!text) continue;
+        for (const std::string& line : SplitLinesAnyEnd(*text)) {
             const auto value = MatchLogErrorLine(line);
             if (!value) continue;
             // Expanded either way, so a value read from the template names what my.ini would.

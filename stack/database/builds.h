@@ -51,12 +51,16 @@ std::wstring MyIniPath(const DbInstall& build);         // dir\my.ini
 [[nodiscard]] bool EnsureMyTemplate(const DbInstall& build, std::string& error);
 // The macros of my.ini for this build, from the root folder and the current settings.
 MacroMap MyIniMacros(const DbInstall& build);
-// my.ini from my_zerva.ini with the macros expanded; line ends kept.
+// my.ini from my_zerva.ini with the macros expanded; line ends kept. The template is read as the
+// text it is (ReadOptionFileText); my.ini is UTF-8 without a byte-order mark, as the server reads.
 [[nodiscard]] bool WriteMyIni(const DbInstall& build, std::string& error);
+// An option file a user may save from any editor, as UTF-8 text: a UTF-8 byte-order mark dropped,
+// UTF-16 with its mark converted. None when the file cannot be read.
+std::optional<std::string> ReadOptionFileText(const std::wstring& path);
 // my_zerva.ini back from my_initial.ini; false, changing nothing, without the copy.
 [[nodiscard]] bool ResetMyTemplate(const DbInstall& build);
-// The error log named by my.ini or my_zerva.ini, else the newest data\*.err, else
-// data\<computer name>.err. The file need not exist.
+// The error log named by my.ini or my_zerva.ini (each read with ReadOptionFileText), else the
+// newest data\*.err, else data\<computer name>.err. The file need not exist.
 std::wstring FindDbErrorLog(const DbInstall& build);
 
 // ---- The port the server is given ----
@@ -67,6 +71,10 @@ std::wstring FindDbErrorLog(const DbInstall& build);
 std::optional<std::string> ServerPortOption(std::string_view optionFile);
 // The port a value names when a server can listen on it: decimal digits only, 1 to 65535.
 std::optional<int> ListenablePort(std::string_view value);
+// A port fixed by hand in place of {MYSQL_PORT}: the port the option file gives the server when
+// it can listen on it and it is not `settingPort` (MYSQL_PORT, the port the start waits on and
+// phpMyAdmin and the tools are given). None when it is that port, or no port to listen on at all.
+std::optional<int> PortOtherThanSetting(std::string_view optionFile, int settingPort);
 
 // ---- Text steps behind the functions above ----
 // The macro map from its inputs: paths UTF-8 with forward slashes and no trailing slash;

@@ -182,8 +182,9 @@ TEST_F(ControlTest, DoStartMySql_MissingBuildAndImmediateDeath) {
 }
 
 // A port the server cannot listen on, from the setting (as written: letters make no port) or the
-// template, or no port line at all: refused, naming the value and its file, before anything runs
-// or is made; so is a server program that is not a program.
+// template, no port line at all, or a port fixed in the template other than the setting: refused,
+// naming the value and its file, before anything runs or is made; so is a server program that is
+// not a program.
 TEST_F(ControlTest, DoStartMySql_UnusablePortOrNotAProgram_RefusedBeforeAnythingRuns) {
     MakeMariaDb(LeasedPort());
     const std::string templatePath = WideToUtf8(dbDir + L"\\my_zerva.ini");
@@ -191,9 +192,10 @@ TEST_F(ControlTest, DoStartMySql_UnusablePortOrNotAProgram_RefusedBeforeAnything
     const std::string toSetting = "\nSet the port on the MySQL / MariaDB page. | 4";
     const std::string toTemplate = " (Edit my_zerva.ini on the MySQL / MariaDB page), or restore the initial "
                                    "configuration there. | 4";
-    std::string noPortLine = MyTemplate(), literal = MyTemplate();
+    std::string noPortLine = MyTemplate(), literal = MyTemplate(), fixed = MyTemplate();
     noPortLine.erase(noPortLine.find("port = {MYSQL_PORT}\n"), 20);   // [client] keeps its own
     literal.replace(literal.find("{MYSQL_PORT}"), 12, "abc");
+    fixed.replace(fixed.find("{MYSQL_PORT}"), 12, "53999");
     const struct {
         std::string setting, myTemplate, problem, remedy;
     } cases[] = {
@@ -204,6 +206,11 @@ TEST_F(ControlTest, DoStartMySql_UnusablePortOrNotAProgram_RefusedBeforeAnything
          "\nCorrect it" + toTemplate},
         {"3306", noPortLine, templatePath + " has no port line under [mysqld]: the server would listen on a port of its own.",
          "\nAdd the line \"port = {MYSQL_PORT}\"" + toTemplate},
+        // A port the server could take, but not the one the start would wait on and phpMyAdmin use.
+        {"33306", fixed, templatePath + " gives the database server the port 53999, not the MySQL port 33306 of Zerva "
+                                        "(MYSQL_PORT in zerva.ini), on which Zerva and phpMyAdmin reach it.",
+         "\nWrite \"port = {MYSQL_PORT}\" there (Edit my_zerva.ini on the MySQL / MariaDB page) to use port 33306, or "
+         "set the port to 53999 on that page. | 4"},
     };
     for (const auto& c : cases) {
         Config::Instance().Set(setting::kMysqlPort, c.setting);
