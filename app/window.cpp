@@ -3,6 +3,7 @@
 #include <wtsapi32.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <utility>
 
 #include "app/tray.h"
@@ -27,6 +28,7 @@ MessageFilterCall g_messageFilter = nullptr;
 bool g_sessionLocked = false;
 SessionWatchCall g_watchSession = nullptr;
 SessionUnwatchCall g_unwatchSession = nullptr;
+SessionLockedCall g_sessionLockedNow = nullptr;
 
 bool RegisterClassNamed(HINSTANCE instance, const wchar_t* name) {
     WNDCLASSEXW wc{};
@@ -51,12 +53,44 @@ std::wstring WindowTitle() { return Utf8ToWide("Zerva " + std::string(kZervaVers
 
 int DpiScaled(HWND window, int size) { return int(size * (float(::GetDpiForWindow(window)) / 96.0f)); }
 
+// WTSINFOEXW of the Windows SDK, which the MinGW headers lack (WTSSessionInfoEx is class 25).
+struct WtsInfoExLevel1 {
+    ULONG sessionId;
+    WTS_CONNECTSTATE_CLASS sessionState;
+    LONG sessionFlags;  // WTS_SESSIONSTATE_LOCK 0, WTS_SESSIONSTATE_UNLOCK 1, -1 unknown
+    WCHAR winStationName[33], userName[21], domainName[18];
+    LARGE_INTEGER logonTime, connectTime, disconnectTime, lastInputTime, currentTime;
+    DWORD incomingBytes, outgoingBytes, incomingFrames, outgoingFrames, incomingCompressed, outgoingCompressed;
+};
+struct WtsInfoEx {
+    DWORD level;
+    WtsInfoExLevel1 level1;
+};
+static_assert(offsetof(WtsInfoEx, level1.sessionFlags) == 16 && sizeof(WtsInfoEx) == 232);
+
+// Whether this session is locked now, as the session service says; false when it cannot say.
+bool SessionLockedNow() {
+    LPWSTR buffer = nullptr;
+    DWORD bytes = 0;
+    if (!::WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTS_INFO_CLASS(25), &buffer,
+                                       &bytes))
+        return false;
+    const auto* info = reinterpret_cast<const WtsInfoEx*>(buffer);
+    const bool locked = bytes >= sizeof(WtsInfoEx) && info->level == 1 && info->level1.sessionFlags == 0;
+    ::WTSFreeMemory(buffer);
+    return locked;
+}
+
 // The hardware swap chain flips, and a flip-model swap chain never reports its window occluded:
-// only the session's lock notification tells the loop that nothing it draws can be seen. Should
-// the session service refuse (not started yet early at logon), the lock goes unseen and the loop
+// only the session's lock notification tells the loop that nothing it draws can be seen. The
+// notifications tell of changes only: a window made on a locked screen (a start at logon, a
+// restart after an update) asks how the session stands, after registering so that no change
+// falls between the two. Should the session service refuse, the lock goes unseen and the loop
 // draws on, as it would without it.
 HWND WatchSession(HWND window) {
-    if (window) (g_watchSession ? g_watchSession : ::WTSRegisterSessionNotification)(window, NOTIFY_FOR_THIS_SESSION);
+    if (!window) return window;
+    (g_watchSession ? g_watchSession : ::WTSRegisterSessionNotification)(window, NOTIFY_FOR_THIS_SESSION);
+    g_sessionLocked = (g_sessionLockedNow ? g_sessionLockedNow : SessionLockedNow)();
     return window;
 }
 
@@ -144,9 +178,10 @@ uint64_t LastInputTick() { return g_lastInput; }
 
 bool SessionLocked() { return g_sessionLocked; }
 
-void SetSessionNotificationForTests(SessionWatchCall watch, SessionUnwatchCall unwatch) {
+void SetSessionNotificationForTests(SessionWatchCall watch, SessionUnwatchCall unwatch, SessionLockedCall lockedNow) {
     g_watchSession = watch;
     g_unwatchSession = unwatch;
+    g_sessionLockedNow = lockedNow;
 }
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

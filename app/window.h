@@ -48,11 +48,12 @@ bool TakePendingSize(UINT& width, UINT& height);
 bool TakeRepaintRequest();
 // GetTickCount64 of the last input or of the program showing the window.
 uint64_t LastInputTick();
-// Whether the session was locked at its last lock or unlock notification (false until one came):
-// a locked screen shows nothing of the window.
+// Whether the session was locked when the window was made or at the last lock or unlock
+// notification since: a locked screen shows nothing of the window.
 bool SessionLocked();
-// Stand in for WTSRegisterSessionNotification and WTSUnRegisterSessionNotification (null
-// restores them).
+// Stand in for WTSRegisterSessionNotification, WTSUnRegisterSessionNotification and the ask of
+// whether the session is locked now (null restores them).
 using SessionWatchCall = BOOL(WINAPI*)(HWND window, DWORD flags);
 using SessionUnwatchCall = BOOL(WINAPI*)(HWND window);
-void SetSessionNotificationForTests(SessionWatchCall watch, SessionUnwatchCall unwatch);
+using SessionLockedCall = bool (*)();
+void SetSessionNotificationForTests(SessionWatchCall watch, SessionUnwatchCall unwatch, SessionLockedCall lockedNow);

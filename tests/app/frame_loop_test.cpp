@@ -1,6 +1,5 @@
 // The frame loop as the window runs it, with the whole interface on a root of stand-in builds
-// whose servers do not run, and on an empty root: idle, uncovered and restyled, on a locked
-// session, clicked from the tray, and on a device rebuilt at a lower feature level.
+// whose servers do not run, and on an empty root; driven from a timer of its own thread.
 #include "app/frame_loop.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +14,6 @@
 #include "core/files.h"
 #include "core/online.h"
 #include "core/settings.h"
-#include "core/text.h"
 #include "imgui.h"
 #include "imgui_impl_dx11.h"
 #include "imgui_impl_win32.h"
@@ -25,57 +23,34 @@
 
 namespace {
 
+// What the timer saw: the settling passes, then a step of passes after each of the test's acts
+// (the first step after none); the loop is ended after the last.
+struct Watch {
+    HWND window = nullptr;
+    std::vector<std::function<void()>> acts;
+    FrameLoopCounts counts, atStep;
+    size_t step = 0;
+    std::vector<int> rendered, laidOut;  // frames rendered and laid out over each watched step
+    int timerTicks = 0;
+};
+Watch* g_watch = nullptr;
+
 constexpr int kSettlePasses = 15;  // the interface's windows settle in a few frames
 constexpr int kWatchedPasses = 10;
 constexpr int kMaxTicks = 1200;    // a minute of 50 ms ticks: a loop that stalls still ends
 
-// A test's steps, taken from a timer of the loop's own thread: each acts once its condition holds
-// of what the loop did since the step before; the loop is ended after the last step's action.
-struct Step {
-    std::function<bool(const FrameLoopCounts& since)> ready;
-    std::function<void()> act;
-};
-struct Script {
-    std::vector<Step> steps;
-    FrameLoopCounts counts, atStep;
-    std::vector<FrameLoopCounts> spans;  // what the loop did before each step, since the one before
-    size_t next = 0;
-    int timerTicks = 0;
-};
-Script* g_script = nullptr;
-
 void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD) {
-    Script& s = *g_script;
-    if (++s.timerTicks > kMaxTicks) return ::PostQuitMessage(0);
-    if (s.next == s.steps.size()) return;
-    const FrameLoopCounts since{s.counts.passes - s.atStep.passes, s.counts.visiblePasses - s.atStep.visiblePasses,
-                                s.counts.rendered - s.atStep.rendered};
-    if (!s.steps[s.next].ready(since)) return;
-    s.spans.push_back(since);
-    s.atStep = s.counts;
-    if (s.steps[s.next].act) s.steps[s.next].act();
-    if (++s.next == s.steps.size()) ::PostQuitMessage(0);
-}
-
-// A step after `passes` more visible passes.
-Step AfterVisiblePasses(int passes, std::function<void()> act = {}) {
-    return {[passes](const FrameLoopCounts& since) { return since.visiblePasses >= passes; }, std::move(act)};
-}
-
-// A scratch fonts folder of DejaVu files under the Windows font names, one standing in for the
-// icon font: glyphs enough for an atlas that grows with the DPI (the test prefix has no fonts).
-struct StandInFonts : testkit::ScratchDir {
-    StandInFonts() {
-        const std::pair<const wchar_t*, const wchar_t*> files[] = {{L"DejaVuSans.ttf", L"segoeui.ttf"},
-                                                                   {L"DejaVuSans-Bold.ttf", L"seguisb.ttf"},
-                                                                   {L"DejaVuSansMono.ttf", L"consola.ttf"},
-                                                                   {L"DejaVuSerif.ttf", L"segmdl2.ttf"}};
-        for (const auto& [dejaVu, windows] : files)
-            EXPECT_TRUE(CopyFileTo(Utf8ToWide(ZERVA_DEJAVU_DIR_WIN) + L"\\" + dejaVu, *this / windows, true));
-        ui::SetFontsFolderForTests(Path());
+    Watch& w = *g_watch;
+    if (++w.timerTicks > kMaxTicks) return ::PostQuitMessage(0);
+    if (w.counts.passes - w.atStep.passes < (w.step == 0 ? kSettlePasses : kWatchedPasses)) return;
+    if (w.step > 0) {
+        w.rendered.push_back(w.counts.rendered - w.atStep.rendered);
+        w.laidOut.push_back(w.counts.visiblePasses - w.atStep.visiblePasses);
     }
-    ~StandInFonts() { ui::SetFontsFolderForTests({}); }
-};
+    w.atStep = w.counts;
+    if (w.step == w.acts.size()) return ::PostQuitMessage(0);
+    if (const auto& act = w.acts[w.step++]) act();
+}
 
 class FrameLoopTest : public controltest::ControlTest {
 protected:
@@ -88,40 +63,32 @@ protected:
         Config::Instance().SetBool(setting::kCheckUpdates, false);
         // The capture class shares the procedure; a main-class window would take the hand-over of
         // the single-instance test running beside this one.
-        window = CreateCaptureWindow(::GetModuleHandleW(nullptr), 640, 400);
-        ASSERT_TRUE(window);
+        watch.window = CreateCaptureWindow(::GetModuleHandleW(nullptr), 640, 400);
+        ASSERT_TRUE(watch.window);
         // Beyond the virtual screen's edge: windows of tests running beside this one on the same
         // display would otherwise cover and uncover it, and each uncovering rightly renders a frame.
-        ::SetWindowPos(window, nullptr, 4000, 4000, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-        ASSERT_TRUE(CreateDeviceD3D(window));
+        ::SetWindowPos(watch.window, nullptr, 4000, 4000, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        ASSERT_TRUE(CreateDeviceD3D(watch.window));
         ImGui::CreateContext();
         ImGui::GetIO().IniFilename = nullptr;
-        ImGui_ImplWin32_Init(window);
+        ImGui_ImplWin32_Init(watch.window);
         ASSERT_TRUE(ImGui_ImplDX11_Init(D3dDevice(), D3dContext()));
-        g_script = &script;
+        g_watch = &watch;
     }
-    // Runs the loop with the interface at `scale` on the root as it stands, through the script's
-    // steps; returns the loop's exit code.
-    int RunScript(float scale = 1.0f) {
-        ui::Init(UiInit{window, D3dDevice(), scale});
-        ::ShowWindow(window, SW_SHOWNOACTIVATE);
-        EXPECT_TRUE(::SetTimer(window, 1, 50, OnTimer));
+    // Runs the loop with the interface at `scale` on the root as it stands, through the timer's steps.
+    void RunWatched(float scale = 1.0f) {
+        ui::Init(UiInit{watch.window, D3dDevice(), scale});
+        ::ShowWindow(watch.window, SW_SHOWNOACTIVATE);
+        ASSERT_TRUE(::SetTimer(watch.window, 1, 50, OnTimer));
         FrameLoopOptions options;
-        options.counts = &script.counts;
-        const int code = RunFrameLoop(window, options);
-        ::KillTimer(window, 1);
-        EXPECT_LE(script.timerTicks, kMaxTicks) << "the loop made " << script.counts.visiblePasses << " visible passes";
-        EXPECT_GE(script.counts.rendered, 1) << "the first frame";
-        return code;
-    }
-    // The frames rendered between each step and the next, from step `first` on.
-    std::vector<int> RenderedFrom(size_t first) const {
-        std::vector<int> rendered;
-        for (size_t i = first; i < script.spans.size(); ++i) rendered.push_back(script.spans[i].rendered);
-        return rendered;
+        options.counts = &watch.counts;
+        EXPECT_EQ(RunFrameLoop(watch.window, options), kLoopEnded);
+        ::KillTimer(watch.window, 1);
+        ASSERT_LE(watch.timerTicks, kMaxTicks) << "the loop made " << watch.counts.visiblePasses << " visible passes";
+        EXPECT_GE(watch.counts.rendered, 1) << "the first frame";
     }
     void TearDown() override {
-        g_script = nullptr;
+        g_watch = nullptr;
         SetDeviceFactory(nullptr);
         ui::Shutdown();
         if (ImGui::GetCurrentContext()) {
@@ -130,12 +97,11 @@ protected:
             ImGui::DestroyContext();
         }
         CleanupDeviceD3D();
-        if (window) ::DestroyWindow(window);
+        if (watch.window) ::DestroyWindow(watch.window);
         ::SetEnvironmentVariableW(kOnlineBaseVariable, nullptr);
         ControlTest::TearDown();
     }
-    HWND window = nullptr;
-    Script script;
+    Watch watch;
 };
 
 // Idle, uncovered, restyled: nothing changed, nothing rendered; the uncovered window and the new
@@ -144,72 +110,38 @@ TEST_F(FrameLoopTest, IdleWindowRendersNothing_OneFrameOnceUncoveredOrRestyled) 
     MakeApache(LeasedPort());
     MakePhp();
     MakeMariaDb(LeasedPort());
-    script.steps = {AfterVisiblePasses(kSettlePasses),
-                    AfterVisiblePasses(kWatchedPasses, [this] { ::InvalidateRect(window, nullptr, FALSE); }),
-                    // The same theme: the same colours and glyphs.
-                    AfterVisiblePasses(kWatchedPasses, [] { ui::RequestThemeApply(); }),
-                    AfterVisiblePasses(kWatchedPasses)};
-    EXPECT_EQ(RunScript(), kLoopEnded);
-    EXPECT_EQ(RenderedFrom(1), (std::vector<int>{0, 1, 1}));
+    // Nothing; as when a window on top goes away; the same theme: the same colours and glyphs.
+    watch.acts = {{}, [this] { ::InvalidateRect(watch.window, nullptr, FALSE); }, [] { ui::RequestThemeApply(); }};
+    RunWatched();
+    EXPECT_EQ(watch.rendered, (std::vector<int>{0, 1, 1}));
 }
 
 // A first run: the Dashboard with the install wizard over it, whose catalogs cannot be loaded.
 TEST_F(FrameLoopTest, EmptyRoot_IdleWindowRendersNothing) {
-    script.steps = {AfterVisiblePasses(kSettlePasses), AfterVisiblePasses(kWatchedPasses)};
-    EXPECT_EQ(RunScript(), kLoopEnded);
-    EXPECT_EQ(RenderedFrom(1), (std::vector<int>{0}));
-}
-
-// The hardware swap chain flips, and a flip-model swap chain never reports a locked screen: the
-// loop learns of the lock from the session, draws nothing until the unlock, then shows one frame.
-TEST_F(FrameLoopTest, LockedSession_NothingDrawnUntilUnlocked_ThenOneFrame) {
-    const auto session = [this](WPARAM change) { ::PostMessageW(window, WM_WTSSESSION_CHANGE, change, 1); };
-    script.steps = {AfterVisiblePasses(kSettlePasses, [&] { session(WTS_SESSION_LOCK); }),
-                    {[](const FrameLoopCounts& since) { return since.passes >= kWatchedPasses; },
-                     [&] { session(WTS_SESSION_UNLOCK); }},
-                    AfterVisiblePasses(kWatchedPasses)};
-    EXPECT_EQ(RunScript(), kLoopEnded);
-    ASSERT_EQ(script.spans.size(), 3u);
-    EXPECT_EQ(script.spans[1].visiblePasses, 0) << "frames laid out while locked";
-    EXPECT_EQ(RenderedFrom(1), (std::vector<int>{0, 1}));
+    watch.acts = {{}};
+    RunWatched();
+    ASSERT_FALSE(watch.rendered.empty());
+    EXPECT_EQ(watch.rendered[0], 0);
 }
 
 uint64_t g_trayNow = 0;
-int g_hides = 0, g_shows = 0;
 
-LRESULT CALLBACK CountingShows(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_SHOWWINDOW) ++(wParam ? g_shows : g_hides);
-    return MainWndProc(window, message, wParam, lParam);
-}
-
-// A left click on the tray icon brings two notifications; the procedure only records them, and the
-// loop hides the shown window once, then at the next click shows it once.
-TEST_F(FrameLoopTest, TrayClicks_TheWindowHiddenOnceThenShownOnce) {
-    ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountingShows));
-    TraySetClockForTests([] { return g_trayNow; });
-    const auto click = [this](uint64_t tick) {
-        g_trayNow = tick;  // both halves at one moment, whatever the load
+// Nothing of the window shows on a locked session (the hardware swap chain flips, and never reports
+// it) nor once hidden from the tray: nothing is drawn until it shows again, then one frame. A click
+// brings two notifications; the loop hides the window once, then at the next click shows it.
+TEST_F(FrameLoopTest, LockedOrHiddenFromTheTray_NothingDrawnUntilSeenAgain_ThenOneFrame) {
+    const auto session = [this](WPARAM change) { ::PostMessageW(watch.window, WM_WTSSESSION_CHANGE, change, 1); };
+    const auto click = [this] {
+        g_trayNow += 10000;  // both halves at one moment, whatever the load, well past the click before
         for (const unsigned event : {unsigned(WM_LBUTTONUP), unsigned(NIN_SELECT)})
-            ::PostMessageW(window, kTrayCallbackMessage, 0, MAKELPARAM(event, 1));
+            ::PostMessageW(watch.window, kTrayCallbackMessage, 0, MAKELPARAM(event, 1));
     };
-    bool hiddenByTheFirst = false;
-    const auto afterPasses = [](const FrameLoopCounts& since) { return since.passes >= 5; };
-    script.steps = {AfterVisiblePasses(kSettlePasses, [&] {
-                        g_hides = g_shows = 0;
-                        click(10000);
-                    }),
-                    {afterPasses,
-                     [&] {
-                         hiddenByTheFirst = !::IsWindowVisible(window);
-                         click(20000);  // well past the double-click time
-                     }},
-                    {afterPasses, {}}};
-    EXPECT_EQ(RunScript(), kLoopEnded);
+    TraySetClockForTests([] { return g_trayNow; });
+    watch.acts = {[&] { session(WTS_SESSION_LOCK); }, [&] { session(WTS_SESSION_UNLOCK); }, click, click};
+    RunWatched();
     TraySetClockForTests(nullptr);
-    EXPECT_TRUE(hiddenByTheFirst);
-    EXPECT_TRUE(::IsWindowVisible(window));
-    EXPECT_EQ(g_hides, 1);
-    EXPECT_EQ(g_shows, 1);
+    ASSERT_EQ(watch.rendered, (std::vector<int>{0, 1, 0, 1}));
+    EXPECT_EQ(watch.laidOut[0], 0) << "frames laid out while locked";
 }
 
 // Feature level 10.0: textures up to 8192 on a side, where the first device took 16384.
@@ -220,61 +152,55 @@ HRESULT OlderDevice(D3D_DRIVER_TYPE driver, const DXGI_SWAP_CHAIN_DESC& desc, ID
                                            swapChain, device, nullptr, context);
 }
 
-// At a high DPI the font atlas outgrows what a lower feature level can hold: a lost device rebuilt
-// at one has the atlas made again to fit it, and the window goes on.
+// At a high DPI the atlas of the stand-in fonts outgrows what a lower feature level can hold: a
+// lost device rebuilt at one has the atlas made again to fit it, and the window goes on.
 TEST_F(FrameLoopTest, DeviceRebuiltAtALowerLevel_TheAtlasMadeAgainToFit_TheWindowGoesOn) {
-    StandInFonts fonts;
+    testkit::ScratchDir fonts;
+    ASSERT_TRUE(CopyFileTo(L"" ZERVA_DEJAVU_DIR_WIN L"\\DejaVuSans.ttf", fonts / L"segoeui.ttf", true));
+    ui::SetFontsFolderForTests(fonts.Path());
     int heightBefore = 0;
-    script.steps = {AfterVisiblePasses(3,
-                                       [&] {
-                                           heightBefore = ImGui::GetIO().Fonts->TexHeight;
-                                           SetDeviceFactory(OlderDevice);
-                                           // What the loop does after a Present that found its
-                                           // device lost, which no driver here does on demand.
-                                           EXPECT_TRUE(RecoverAfterPresent(DXGI_ERROR_DEVICE_REMOVED, window));
-                                       }),
-                    AfterVisiblePasses(3)};
-    EXPECT_EQ(RunScript(4.0f), kLoopEnded);
+    watch.acts = {[&] {
+        heightBefore = ImGui::GetIO().Fonts->TexHeight;
+        SetDeviceFactory(OlderDevice);
+        // What the loop does after a Present that found its device lost, which no driver here does on demand.
+        EXPECT_TRUE(RecoverAfterPresent(DXGI_ERROR_DEVICE_REMOVED, watch.window));
+    }};
+    RunWatched(4.0f);
+    ui::SetFontsFolderForTests({});
     EXPECT_GT(heightBefore, 8192) << "an atlas only the first device could hold";
-    ASSERT_TRUE(D3dDevice());
-    EXPECT_EQ(D3dDevice()->GetFeatureLevel(), D3D_FEATURE_LEVEL_10_0);
-    const ImFontAtlas& atlas = *ImGui::GetIO().Fonts;
-    EXPECT_TRUE(atlas.TexWidth <= 8192 && atlas.TexHeight <= 8192) << atlas.TexWidth << " x " << atlas.TexHeight;
-    ASSERT_EQ(script.spans.size(), 2u);
-    EXPECT_GE(script.spans[1].rendered, 1) << "frames drawn on the new device";
 }
 
 // The renderer does not check the font texture it makes: the loop ends rather than draw without.
 TEST_F(FrameLoopTest, AFontTextureTheDeviceCannotMake_EndsTheLoop) {
-    ui::Init(UiInit{window, D3dDevice(), 1.0f});
+    ui::Init(UiInit{watch.window, D3dDevice(), 1.0f});
     ImFontAtlas* atlas = ImGui::GetIO().Fonts;
     atlas->AddCustomRectRegular(8, 20000);  // longer than any texture of the device
     atlas->ClearTexData();
-    ::ShowWindow(window, SW_SHOWNOACTIVATE);
+    ::ShowWindow(watch.window, SW_SHOWNOACTIVATE);
     // Should the loop draw on, this ends it.
-    ASSERT_TRUE(::SetTimer(window, 2, 20000, [](HWND, UINT, UINT_PTR, DWORD) { ::PostQuitMessage(0); }));
+    ASSERT_TRUE(::SetTimer(watch.window, 2, 20000, [](HWND, UINT, UINT_PTR, DWORD) { ::PostQuitMessage(0); }));
     FrameLoopOptions options;
-    options.counts = &script.counts;
-    EXPECT_EQ(RunFrameLoop(window, options), kLoopNoDevice);
-    ::KillTimer(window, 2);
-    EXPECT_EQ(script.counts.rendered, 0);
+    options.counts = &watch.counts;
+    EXPECT_EQ(RunFrameLoop(watch.window, options), kLoopNoDevice);
+    ::KillTimer(watch.window, 2);
+    EXPECT_EQ(watch.counts.rendered, 0);
 }
 
 // A capture on a screen that shows nothing of the window (a locked one; here a minimised window,
 // whose Present is occluded too) still draws each of its frames and is written.
 TEST_F(FrameLoopTest, Screenshot_OccludedWindow_EveryFrameDrawnAndCaptured) {
-    ui::Init(UiInit{window, D3dDevice(), 1.0f});
-    ::ShowWindow(window, SW_SHOWMINNOACTIVE);
+    ui::Init(UiInit{watch.window, D3dDevice(), 1.0f});
+    ::ShowWindow(watch.window, SW_SHOWMINNOACTIVE);
     // Should the loop stop drawing, this ends it.
-    ASSERT_TRUE(::SetTimer(window, 2, 20000, [](HWND, UINT, UINT_PTR, DWORD) { ::PostQuitMessage(0); }));
+    ASSERT_TRUE(::SetTimer(watch.window, 2, 20000, [](HWND, UINT, UINT_PTR, DWORD) { ::PostQuitMessage(0); }));
     FrameLoopOptions options;
     options.screenshot = true;
     options.screenshotPath = root / L"shot.png";
     options.frames = 3;
-    options.counts = &script.counts;
-    EXPECT_EQ(RunFrameLoop(window, options), kLoopEnded);
-    ::KillTimer(window, 2);
-    EXPECT_EQ(script.counts.rendered, 3);
+    options.counts = &watch.counts;
+    EXPECT_EQ(RunFrameLoop(watch.window, options), kLoopEnded);
+    ::KillTimer(watch.window, 2);
+    EXPECT_EQ(watch.counts.rendered, 3);
     EXPECT_TRUE(PathExists(options.screenshotPath));
 }
 

@@ -139,38 +139,26 @@ TEST(Window, OneTrayClickShowsItOnce_ARightClickLeavesTheMenuToTheLoop_TaskbarCr
 std::vector<std::pair<HWND, DWORD>> g_watched;
 std::vector<HWND> g_unwatched;
 
-BOOL WINAPI RecordingWatch(HWND window, DWORD flags) {
-    g_watched.emplace_back(window, flags);
-    return TRUE;
-}
-
-BOOL WINAPI RecordingUnwatch(HWND window) {
-    g_unwatched.push_back(window);
-    return TRUE;
-}
-
-// The window asks for its own session's lock and unlock while it exists; its procedure only
-// records them (the loop acts), and other changes of the session leave the lock as it was.
-TEST(Window, SessionLockAskedForWhileTheWindowExists_LockAndUnlockRecorded) {
-    SetSessionNotificationForTests(RecordingWatch, RecordingUnwatch);
+// The window asks for its session's lock and unlock while it exists, and how the session stands
+// when it is made (a screen locked already sends no notification); its procedure only records them,
+// and other changes of the session leave the lock as it was.
+TEST(Window, SessionLock_AskedWhileTheWindowExists_LockedAtItsMaking_ThenAsNotified) {
+    SetSessionNotificationForTests(
+        [](HWND window, DWORD flags) -> BOOL { return g_watched.emplace_back(window, flags), TRUE; },
+        [](HWND window) -> BOOL { return g_unwatched.push_back(window), TRUE; }, [] { return true; });
     const HWND window = CreateCaptureWindow(::GetModuleHandleW(nullptr), 320, 200);
     ASSERT_TRUE(window);
     EXPECT_EQ(g_watched, (decltype(g_watched){{window, DWORD(NOTIFY_FOR_THIS_SESSION)}}));
-    EXPECT_FALSE(SessionLocked());
+    EXPECT_TRUE(SessionLocked()) << "made on a locked screen";
     // change of the session -> locked after it
-    const std::pair<WPARAM, bool> changes[] = {
-        {WTS_SESSION_LOCK, true},      {WTS_CONSOLE_DISCONNECT, true}, {WTS_SESSION_REMOTE_CONTROL, true},
-        {WTS_SESSION_UNLOCK, false},   {WTS_SESSION_LOGON, false},     {WTS_SESSION_LOCK, true},
-        {WTS_SESSION_UNLOCK, false},
-    };
-    for (const auto& [change, locked] : changes) {
+    for (const auto& [change, locked] : {std::pair{WTS_SESSION_UNLOCK, false}, {WTS_SESSION_LOCK, true},
+                                         {WTS_CONSOLE_DISCONNECT, true}, {WTS_SESSION_UNLOCK, false}}) {
         ::SendMessageW(window, WM_WTSSESSION_CHANGE, change, 1);
         EXPECT_EQ(SessionLocked(), locked) << change;
     }
-    EXPECT_TRUE(g_unwatched.empty());
     ::DestroyWindow(window);
     EXPECT_EQ(g_unwatched, (std::vector<HWND>{window}));
-    SetSessionNotificationForTests(nullptr, nullptr);
+    SetSessionNotificationForTests(nullptr, nullptr, nullptr);
 }
 
 TEST(Screenshot, RowsAtThePitchPackedAsOpaqueBgra) {

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-
 #include "control/start.h"
 #include "core/files.h"
 #include "core/handle.h"
@@ -136,32 +134,4 @@ TEST_F(ControlTest, Monitor_RootThroughALink_ItsResolvedServersAreOurs) {
     const ServerStatus status = Server::Instance().GetStatus();
     EXPECT_TRUE(status.apache.running);
     for (const std::string& other : status.others) EXPECT_FALSE(IsPathUnder(other, real)) << other;
-}
-
-namespace {
-
-std::map<std::wstring, int> g_asked;   // each path the monitor asked the system to resolve
-
-std::string CountedFinalPath(const std::wstring& path) {
-    ++g_asked[path];
-    return FinalPathOf(path);
-}
-
-}  // namespace
-
-// A root that cannot be opened (an offline share, whose every open may block; here a folder that is
-// not there): monitor passes and process probes (the start and stop waits probe alike) ask the
-// system to resolve each of its folders once, not on every probe.
-TEST_F(ControlTest, Monitor_UnresolvableRoot_EachFolderAskedOnceForManyProbes) {
-    MakeApache(LeasedPort());
-    ASSERT_TRUE(DoStartApache());   // an httpd.exe to probe: another installation's, for the root below
-    SetRootDir(root / L"offline");
-    SetPathResolutionForTests(CountedFinalPath, nullptr);
-    for (int pass = 0; pass < 5; ++pass) {
-        Server::Instance().Refresh();
-        EXPECT_TRUE(FindApacheProcesses().empty());
-    }
-    SetPathResolutionForTests(nullptr, nullptr);
-    SetRootDir(root.Path());   // for the clean-up
-    EXPECT_EQ(g_asked, (std::map<std::wstring, int>{{root / L"offline", 1}, {root / L"offline\\bin\\apache", 1}}));
 }
