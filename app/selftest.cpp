@@ -63,11 +63,12 @@ bool IsTestHost(const VirtualHost& host) {
 
 // A run ended from outside between adding its host and restoring the template leaves the host in
 // it; the user would see it in the editor and Apache would serve it. Only hosts of the test's own
-// name are taken out, and nothing is written from a file whose blocks do not balance, since such
-// a document was misread.
+// name are taken out. This save stays (the backup is taken after it), so nothing is written from a
+// file whose blocks do not balance, which was misread, nor one with a host that cannot be written
+// back as Apache reads it: the refusals of every other save.
 void RemoveEarlierTestHosts(int& failures, const std::wstring& path) {
     ApacheConfig config;
-    if (!config.Load(path) || config.blockFault) return;
+    if (!config.Load(path) || config.blockFault || FindUnwritableField(config.vhosts)) return;
     bool found = false;
     for (size_t i = config.vhosts.size(); i-- > 0;) {
         if (!IsTestHost(config.vhosts[i])) continue;

@@ -78,11 +78,14 @@ TEST_F(AppTest, SelfTest_HostLeftByAnInterruptedRun_RemovedAndEveryOtherLineKept
     EXPECT_EQ(testkit::ReadFile(phpDir + L"\\php.ini"), kMarkedPhpTemplate.substr(3));
     EXPECT_EQ(Zerva(L"--cli selftest").exitCode, 0u) << "nothing left to remove";
 
-    // A file whose blocks do not balance was misread: nothing is written from it.
-    const std::string unbalanced = kept + leftBlock + "</Directory>\r\n";
-    testkit::WriteFile(conf, unbalanced);
-    EXPECT_FALSE(Contains(Zerva(L"--cli selftest").lines, "PASS  test host of an earlier run removed"));
-    EXPECT_EQ(testkit::ReadFile(conf), unbalanced);
+    // Nothing is written from a file whose blocks do not balance (it was misread), nor from one
+    // with a host a save would write broken (its DocumentRoot would escape the closing quote).
+    for (const std::string& faulty : {kept + leftBlock + "</Directory>\r\n",
+                                      "<VirtualHost *:80>\r\nDocumentRoot C:\\www\\ \r\n</VirtualHost>\r\n" + leftBlock}) {
+        testkit::WriteFile(conf, faulty);
+        EXPECT_FALSE(Contains(Zerva(L"--cli selftest").lines, "PASS  test host of an earlier run removed"));
+        EXPECT_EQ(testkit::ReadFile(conf), faulty);
+    }
 }
 
 // The self-test's PHP edits go where every request reads them: outside the [HOST=...] section,
