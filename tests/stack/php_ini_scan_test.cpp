@@ -95,8 +95,8 @@ TEST(PhpIniScan, GlobalLines_HostAndPathSections_EndAtAnyOtherHeader) {
         {"trailing sections: after the last line that is neither blank nor a comment",
          {"[PHP]", "a=1", "", "; per host", "[HOST=a]", "a=2", "[PATH=/b]", "a=3"}, "gggg----", 2},
         {"only a host section", {"; top", "[HOST=a]", "a=2"}, "g--", 0},
-        {"a commented header is none; [Hosted] begins with HOST as PHP compares it",
-         {";[HOST=a]", "a=1", "[PHP]", "[Hosted]", "x=1", "[ PHP ]"}, "ggg--g", 6},
+        {"a commented header is none; [Hosted] begins with HOST as PHP compares it, after the blanks PHP skips",
+         {";[HOST=a]", "a=1", "[PHP]", "[Hosted]", "x=1", "[ PHP ]", "[ \tHOST=b ]", "x=2"}, "ggg--g--", 6},
     };
     for (const auto& [name, lines, expected, insertAt] : cases) {
         std::string flags;
