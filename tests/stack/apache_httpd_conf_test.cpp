@@ -226,6 +226,8 @@ TEST(HttpdConfText, Generate_PortsFromKeptHosts) {
         {"block without end", "<VirtualHost *:81>\nSSLEngine on\nServerName x\n", true, {80}, {81}, 80, ""},
         {"a byte-order mark before the first host", "\xEF\xBB\xBF<VirtualHost *:38081>\n</VirtualHost>\n", true, {38081}, {},
          38081, ""},
+        {"a start line continued as Apache joins it", "<VirtualHost 127.0.0.1:8081 \\\n [::1]:8081>\n</VirtualHost>\n", true,
+         {8081}, {}, 8081, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
