@@ -144,7 +144,9 @@ std::string BuildModuleBlock(const std::vector<TemplateModule>& modules,
     return block;
 }
 
-std::string InsertModuleBlock(std::string templateText, std::string_view moduleBlock) {
+std::string InsertModuleBlock(std::string_view templateFile, std::string_view moduleBlock) {
+    // The root's own template may come from any editor: UTF-16 would not even split into lines.
+    std::string templateText = TextFileToUtf8(templateFile);
     ReplaceAllInPlace(templateText, "\r\n", "\n");
     ReplaceAllInPlace(templateText, "\n", "\r\n");
     ReplaceAllInPlace(templateText, "@@LOADMODULES@@\r\n", moduleBlock);

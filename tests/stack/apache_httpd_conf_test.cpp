@@ -121,6 +121,9 @@ TEST_F(HttpdConf, Template_FromModulesFolder_ResetFromInitialCopy) {
     testkit::WriteFile(HttpdTemplatePath(build), "mine\r\n");
     EXPECT_TRUE(ResetApacheTemplate(build));
     EXPECT_EQ(testkit::ReadFile(HttpdTemplatePath(build)), made);
+    // The root's own template, saved by an editor with a mark or as UTF-16, is taken as its text.
+    for (const auto& [form, bytes] : stacktest::MarkedForms("# caf\xC3\xA9\n@@LOADMODULES@@\n"))
+        EXPECT_EQ(InsertModuleBlock(bytes, "M\r\n"), "# caf\xC3\xA9\r\nM\r\n") << form;
     ApacheInstall blocked = build;
     testkit::WriteFile(root / L"file", "");
     blocked.dir = root / L"file\\httpd";   // nothing can be made under a file
