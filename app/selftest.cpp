@@ -20,8 +20,6 @@ namespace {
 constexpr char kTestHost[] = "zvselftest";
 constexpr char kTestModule[] = "info_module";
 
-void (*g_beforeRestore)(const std::wstring& path) = nullptr;
-
 // A template as it was before the test: its text when it could be read. A file that was not
 // there is removed again; one that existed but could not be read is left as the test leaves it,
 // since writing a guess over it could only lose the user's text.
@@ -31,7 +29,6 @@ public:
         : m_path(std::move(path)), m_existed(PathExists(m_path)), m_text(ReadWholeFile(m_path)) {}
 
     void Restore(int& failures) const {
-        if (g_beforeRestore) g_beforeRestore(m_path);
         std::string error;
         if (m_text) {
             if (WriteFileAtomic(m_path, *m_text, &error)) return;
@@ -167,8 +164,6 @@ void CheckPhpEdits(int& failures, const PhpInstall& php) {
 }
 
 }  // namespace
-
-void SetBeforeTemplateRestoreForTest(void (*hook)(const std::wstring& path)) { g_beforeRestore = hook; }
 
 void CliPrintCheck(int& failures, bool ok, const std::string& name) {
     ConsoleWriteLine((ok ? "PASS  " : "FAIL  ") + name);
