@@ -220,10 +220,8 @@ TEST(ApacheConfig, BlockFault_FirstUnbalancedLineInFileOrder) {
         {"an <IfModule> left open in a host", a + "<IfModule x>\n</VirtualHost>\n" + b, 3, true, "<IfModule x>"},
         {"earliest first: a block open from the top, a stray tag after",
          "<IfModule x>\n" + b + "</Files>\n", 1, true, "<IfModule x>"},
-        // Apache joins a line ending in a backslash with the next; the line named is the file's.
-        {"a continued comment takes in its host's end line", a + "# note \\\n</VirtualHost>\n" + b, 1, true,
-         "<VirtualHost *:80>"},
-        {"a stray tag after a line continued twice", "Define A \\\n  b \\\n  c\n</Files>\n", 4, false, "</Files>"},
+        {"a line continued twice: the line named is the file's", "Define A \\\n  b \\\n  c\n</Files>\n", 4, false,
+         "</Files>"},
     };
     for (const auto& [name, text, line, opens, lineText] : cases) {
         ApacheConfig config;

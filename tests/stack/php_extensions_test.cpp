@@ -148,22 +148,24 @@ TEST_F(PhpExtensions, SetDirective_LastActiveThenFirstCommentedThenAppended) {
     EXPECT_EQ(ReadPhpDirective(b, "date.timezone"), "Europe/Paris");
 }
 
-// PHP applies a [HOST=...] or [PATH=...] section to that host or folder alone and loads no
-// extension from it: reads and edits go to the lines outside, a new line before such sections
-// when they end the file. A template saved with a byte-order mark is read as its text and
-// written back without the mark.
-TEST_F(PhpExtensions, HostSectionAndMark_OnlyTheLinesOfEveryRequestReadAndEdited) {
-    const std::string host = "; per host\r\n[HOST=dev.localhost]\r\nmemory_limit = 1G\r\nextension=ldap\r\n;max_execution_time = 5\r\n";
-    const PhpInstall b = WithTemplate("\xEF\xBB\xBF[PHP]\r\nmemory_limit = 128M\r\nextension=curl\r\n" + host,
+// PHP applies a [HOST=...] or [PATH=...] section (any case, blanks after the bracket skipped) to
+// that host or folder alone, loads no extension from it, and ends it at any other header: reads
+// and edits go to the other lines, a new one before such sections and their comment when they end
+// the file. A template saved with a byte-order mark is read as text and written back without it.
+TEST_F(PhpExtensions, HostAndPathSectionsAndMark_OnlyTheLinesOfEveryRequestReadAndEdited) {
+    const std::string sections = "[ host=dev.localhost]\r\nmemory_limit = 1G\r\nextension=ldap\r\n[Date]\r\ndate.timezone = UTC\r\n";
+    const std::string folder = "; per folder\r\n[PATH=C:/www]\r\n;max_execution_time = 5\r\n";
+    const PhpInstall b = WithTemplate("\xEF\xBB\xBF[PHP]\r\nmemory_limit = 128M\r\nextension=curl\r\n" + sections + folder,
                                       {{"ext/php_curl.dll", ""}, {"ext/php_ldap.dll", ""}});
     EXPECT_EQ(Describe(ListPhpExtensions(b)), "curl on dll; ldap dll; ");
-    EXPECT_EQ(ReadPhpDirective(b, "memory_limit"), "128M");
+    EXPECT_TRUE(ReadPhpDirective(b, "memory_limit") == "128M" && ReadPhpDirective(b, "date.timezone") == "UTC");
     std::string error;
     ASSERT_TRUE(SetPhpDirective(b, {{"memory_limit", "384M"}, {"max_execution_time", "60"}}, error) &&
                 SetPhpExtension(b, {{"ldap", true}}, error)) << error;
-    EXPECT_EQ(Template(b), "[PHP]\r\nmemory_limit = 384M\r\nextension=curl\r\nextension=ldap\r\nmax_execution_time = 60\r\n" + host);
+    EXPECT_EQ(Template(b), "[PHP]\r\nmemory_limit = 384M\r\nextension=curl\r\nextension=ldap\r\n" + sections +
+                               "max_execution_time = 60\r\n" + folder);
     // Without a global extension line the new one goes before the sections too.
-    testkit::WriteFile(PhpTemplatePath(b), "[PHP]\r\nengine = On\r\n[host=a]\r\nextension=curl\r\n");
+    testkit::WriteFile(PhpTemplatePath(b), "[PHP]\r\nengine = On\r\n[HOST=a]\r\nextension=curl\r\n");
     ASSERT_TRUE(SetPhpExtension(b, {{"opcache", true}}, error)) << error;
-    EXPECT_EQ(Template(b), "[PHP]\r\nengine = On\r\nzend_extension=opcache\r\n[host=a]\r\nextension=curl\r\n");
+    EXPECT_EQ(Template(b), "[PHP]\r\nengine = On\r\nzend_extension=opcache\r\n[HOST=a]\r\nextension=curl\r\n");
 }

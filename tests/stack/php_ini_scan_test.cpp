@@ -3,7 +3,6 @@
 #include "stack/php/ini_scan.h"
 
 #include <chrono>
-#include <tuple>
 
 #include "tests/stack/stack_fixture.h"
 
@@ -79,24 +78,4 @@ TEST(PhpIniScan, LongLines_ScanWithoutRecursionInLinearTime) {
     const auto broken = MatchExtensionLine("extension=" + crBlanks + "; c");
     EXPECT_TRUE(broken && broken->value == " " && broken->trailing == "\r; c");
     EXPECT_LT(std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start).count(), 5);
-}
-
-// PHP reads a [HOST=...] or [PATH=...] section (a name beginning with HOST or PATH, any case,
-// blanks after the bracket skipped) for that host or folder only; any other header ends it. "g"
-// marks a global line, "-" one of those sections; the index is where a new global line goes.
-TEST(PhpIniScan, GlobalLines_HostAndPathSections_EndAtAnyOtherHeader) {
-    const std::tuple<const char*, std::vector<std::string>, const char*, size_t> cases[] = {
-        {"no sections", {"a=1"}, "g", 1},
-        {"a commented header is none; an ordinary header ends the section",
-         {";[HOST=a]", "[PHP]", "a=1", "[HOST=dev.localhost]", "a=2", "[Date]", "x=1"}, "ggg--gg", 7},
-        {"trailing sections in any case, indented, [Hosted]: after the last line neither blank nor a comment",
-         {"[PHP]", "a=1", "", "; per host", "  [host=x]", "a=2", "[ \tPath=C:/www]", "a=3", "[Hosted]", "a=4"}, "gggg------", 2},
-        {"only a host section", {"; top", "[HOST=a]", "a=2"}, "g--", 0},
-    };
-    for (const auto& [name, lines, expected, insertAt] : cases) {
-        std::string flags;
-        for (const bool global : GlobalLines(lines)) flags += global ? 'g' : '-';
-        EXPECT_EQ(flags, expected) << name;
-        EXPECT_EQ(GlobalInsertIndex(lines), insertAt) << name;
-    }
 }
