@@ -20,8 +20,6 @@ namespace {
 constexpr char kTestHost[] = "zvselftest";
 constexpr char kTestModule[] = "info_module";
 
-void (*g_beforeRestore)(const std::wstring& path) = nullptr;
-
 // A template as it was before the test: its text when it could be read. A file that was not
 // there is removed again; one that existed but could not be read is left as the test leaves it,
 // since writing a guess over it could only lose the user's text.
@@ -31,7 +29,6 @@ public:
         : m_path(std::move(path)), m_existed(PathExists(m_path)), m_text(ReadWholeFile(m_path)) {}
 
     void Restore(int& failures) const {
-        if (g_beforeRestore) g_beforeRestore(m_path);
         std::string error;
         if (m_text) {
             if (WriteFileAtomic(m_path, *m_text, &error)) return;
@@ -63,11 +60,12 @@ bool IsTestHost(const VirtualHost& host) {
 
 // A run ended from outside between adding its host and restoring the template leaves the host in
 // it; the user would see it in the editor and Apache would serve it. Only hosts of the test's own
-// name are taken out, and nothing is written from a file whose blocks do not balance, since such
-// a document was misread.
+// name are taken out. This save stays (the backup is taken after it), so nothing is written from a
+// file whose blocks do not balance, which was misread, nor one with a host that cannot be written
+// back as Apache reads it: the refusals of every other save.
 void RemoveEarlierTestHosts(int& failures, const std::wstring& path) {
     ApacheConfig config;
-    if (!config.Load(path) || config.blockFault) return;
+    if (!config.Load(path) || config.blockFault || FindUnwritableField(config.vhosts)) return;
     bool found = false;
     for (size_t i = config.vhosts.size(); i-- > 0;) {
         if (!IsTestHost(config.vhosts[i])) continue;
@@ -166,8 +164,6 @@ void CheckPhpEdits(int& failures, const PhpInstall& php) {
 }
 
 }  // namespace
-
-void SetBeforeTemplateRestoreForTest(void (*hook)(const std::wstring& path)) { g_beforeRestore = hook; }
 
 void CliPrintCheck(int& failures, bool ok, const std::string& name) {
     ConsoleWriteLine((ok ? "PASS  " : "FAIL  ") + name);

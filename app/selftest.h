@@ -7,7 +7,5 @@
 
 // 0 when every check passed; 1 otherwise, also when no Apache or no PHP build is current.
 int CliSelfTest();
-// Called with a template's path just before the test writes its old text back (tests only).
-void SetBeforeTemplateRestoreForTest(void (*hook)(const std::wstring& path));
 // Prints "PASS  " + name, or "FAIL  " + name and counts the failure.
 void CliPrintCheck(int& failures, bool ok, const std::string& name);

@@ -144,7 +144,9 @@ std::string BuildModuleBlock(const std::vector<TemplateModule>& modules,
     return block;
 }
 
-std::string InsertModuleBlock(std::string templateText, std::string_view moduleBlock) {
+std::string InsertModuleBlock(std::string_view templateFile, std::string_view moduleBlock) {
+    // The root's own template may come from any editor: UTF-16 would not even split into lines.
+    std::string templateText = TextFileToUtf8(templateFile);
     ReplaceAllInPlace(templateText, "\r\n", "\n");
     ReplaceAllInPlace(templateText, "\n", "\r\n");
     ReplaceAllInPlace(templateText, "@@LOADMODULES@@\r\n", moduleBlock);
@@ -240,8 +242,16 @@ std::string BuildListenLines(const std::vector<int>& ports, bool online) {
 
 HttpdConfText GenerateHttpdConf(std::string_view templateText, MacroMap macros, bool withPhp, bool online,
                                 const std::function<bool(const std::string& path)>& certificateExists) {
-    // A template saved "with BOM" would hide a host on its first line, and Apache its port.
-    const std::vector<std::string> lines = SplitLines(TextFileToUtf8(templateText));
+    // A template saved "with BOM" would hide a host on its first line, and Apache its port. Hosts
+    // and modules are found on the lines Apache reads (a continued line joined with the next, as
+    // the document reads them); the file's own lines are what is written.
+    const std::vector<std::string> physical = SplitLines(TextFileToUtf8(templateText));
+    const JoinedLines joined = JoinContinuedLines(physical);
+    const std::vector<std::string>& lines = joined.text;
+    const auto fileLines = [&](size_t first, size_t last, const char* prefix, std::vector<std::string>& out) {
+        const size_t end = last + 1 < lines.size() ? joined.first[last + 1] : physical.size();
+        for (size_t k = joined.first[first]; k < end; ++k) out.push_back(prefix + physical[k]);
+    };
     const bool sslLoaded = SslModuleLoaded(lines);
     HttpdConfText result;
     std::optional<int> mainPort;
@@ -249,11 +259,11 @@ HttpdConfText GenerateHttpdConf(std::string_view templateText, MacroMap macros, 
     for (size_t i = 0; i < lines.size(); ++i) {
         std::string argument;
         if (!withPhp && lines[i].find("{PHPMODULENAME}") != std::string::npos && FindLoadModule(lines[i], nullptr)) {
-            out.push_back(kNoPhpPrefix + lines[i]);
+            fileLines(i, i, kNoPhpPrefix, out);
             continue;
         }
         if (!FindVhostStart(lines[i], &argument)) {
-            out.push_back(lines[i]);
+            fileLines(i, i, "", out);
             continue;
         }
         // The block runs to its end line, or to the last line when that is missing.
@@ -273,7 +283,7 @@ HttpdConfText GenerateHttpdConf(std::string_view templateText, MacroMap macros, 
             if (!https && !mainPort) mainPort = port;
         }
         if (!kept) result.disabledPorts.push_back(VhostArgPort(argument));
-        for (size_t k = i; k <= end; ++k) out.push_back(kept ? lines[k] : kDisabledPrefix + lines[k]);
+        fileLines(i, end, kept ? "" : kDisabledPrefix, out);
         i = end;
     }
     // Whatever the reason no PHP module loads (no build, or its line switched off in the

@@ -69,8 +69,9 @@ std::vector<TemplateModule> ModulesFromFiles(const std::vector<std::string>& fil
 // fileExists(path) confirms its file, commented with "#" otherwise.
 std::string BuildModuleBlock(const std::vector<TemplateModule>& modules,
                              const std::function<bool(const std::string& path)>& fileExists);
-// The template text with CR LF line ends and the @@LOADMODULES@@ line replaced by the block.
-std::string InsertModuleBlock(std::string templateText, std::string_view moduleBlock);
+// The template text (a file's bytes: a byte-order mark dropped, UTF-16 converted) with CR LF line
+// ends and the @@LOADMODULES@@ line replaced by the block.
+std::string InsertModuleBlock(std::string_view templateFile, std::string_view moduleBlock);
 
 struct HttpdConfText {
     std::string text;                 // httpd.conf, every line ending in CR LF

@@ -170,7 +170,8 @@ std::vector<bool> GlobalLines(const std::vector<std::string>& lines) {
     for (size_t i = 0; i < lines.size(); ++i) {
         const size_t start = SkipSpaces(lines[i], 0);
         if (start < lines[i].size() && lines[i][start] == '[') {
-            const std::string_view name = std::string_view(lines[i]).substr(start + 1);
+            // PHP skips the blanks after the bracket: "[ HOST=dev.localhost]" is such a section too.
+            const std::string_view name = std::string_view(lines[i]).substr(SkipSpaces(lines[i], start + 1));
             inHostOrPath = StartsWithIgnoreCase(name, "HOST") || StartsWithIgnoreCase(name, "PATH");
         }
         global[i] = !inHostOrPath;

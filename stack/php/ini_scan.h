@@ -51,10 +51,11 @@ std::optional<size_t> MatchKeyAssignment(std::string_view line, const KeyPattern
 std::optional<std::string> MatchDirectiveValue(std::string_view line, std::string_view key);
 
 // For each line, whether PHP reads it for every request. PHP sets apart the lines under a section
-// whose name begins with HOST or PATH (any case: [HOST=dev.localhost], [PATH=C:/www/site]): only
-// its CGI programs apply them, to that host or folder, never its Apache module, and it loads no
-// extension from them. Any other section header ([PHP], [Date]) ends such a section. The header
-// of such a section is no global line; lines before any header are.
+// whose name begins with HOST or PATH (any case, blanks after the bracket skipped:
+// [HOST=dev.localhost], [PATH=C:/www/site]): only its CGI programs apply them, to that host or
+// folder, never its Apache module, and it loads no extension from them. Any other section header
+// ([PHP], [Date]) ends such a section. The header of such a section is no global line; lines
+// before any header are.
 std::vector<bool> GlobalLines(const std::vector<std::string>& lines);
 // Where a new global line goes: the end, or, when the text ends inside HOST or PATH sections,
 // right after the last global line that is neither blank nor a comment (the top without one), so

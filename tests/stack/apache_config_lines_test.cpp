@@ -105,24 +105,3 @@ TEST(ApacheConfigLines, LongLines_ScannedWithoutRecursion) {
     EXPECT_TRUE(MatchOpenTag("<IfModule " + filler));
     EXPECT_FALSE(MatchCloseTag("</" + filler + "!"));
 }
-
-// A line ending in a backslash goes on with the next one as it stands, as often as it repeats.
-TEST(ApacheConfigLines, JoinContinuedLines_AsApacheReadsThem) {
-    using Lines = std::vector<std::string>;
-    const struct {
-        Lines lines, text;
-        std::vector<size_t> first;
-    } cases[] = {
-        {{"Options Indexes \\", "    FollowSymLinks", "Require all granted"},
-         {"Options Indexes     FollowSymLinks", "Require all granted"}, {0, 2}},
-        {{"a", "b \\", "c \\", "\\", " d", "e"}, {"a", "b c  d", "e"}, {0, 1, 5}},
-        {{"a \\ ", "b", "a \\\r", "c"}, {"a \\ ", "b", "a \\\r", "c"}, {0, 1, 2, 3}},   // a blank or a CR after it
-        {{"a", "last \\"}, {"a", "last \\"}, {0, 1}},   // nothing to go on with
-        {{}, {}, {}},
-    };
-    for (const auto& c : cases) {
-        const JoinedLines joined = JoinContinuedLines(c.lines);
-        EXPECT_EQ(joined.text, c.text) << testing::PrintToString(c.lines);
-        EXPECT_EQ(joined.first, c.first) << testing::PrintToString(c.lines);
-    }
-}

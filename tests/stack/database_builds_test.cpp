@@ -1,6 +1,6 @@
 // Database builds: MariaDB or MySQL by programs and name, tool names, versions, the current build,
-// the template and my.ini in both network modes and from a template saved with a mark or in UTF-16,
-// the three ways to the error log, and the port an option file gives the server.
+// the template and my.ini in both network modes (from a template with a byte-order mark too), and
+// the three ways to the error log.
 #include "stack/database/builds.h"
 
 #include <windows.h>
@@ -18,17 +18,6 @@ std::string Line(const std::string& text, const std::string& start) {
     for (const std::string& line : SplitLines(text))
         if (StartsWith(line, start)) return line;
     return "<none>";
-}
-
-// The text as Notepad saves "Unicode": UTF-16 behind its mark, little or big endian.
-std::string Utf16File(const std::string& text, bool little) {
-    std::string bytes = little ? "\xFF\xFE" : "\xFE\xFF";
-    for (const wchar_t unit : Utf8ToWide(text)) {
-        const char low = char(unit & 0xFF), high = char(unit >> 8);
-        bytes += little ? low : high;
-        bytes += little ? high : low;
-    }
-    return bytes;
 }
 }  // namespace
 
@@ -105,25 +94,13 @@ TEST_F(DbBuilds, WriteMyIni_PortPathsAndBindInBothModes) {
         EXPECT_EQ(Line(ini.substr(ini.find("[client]")), "port"), "port = 3310");
     }
     EXPECT_EQ(MakeMyIniMacros(L"C:\\z\\db", L"C:\\z\\", L"C:\\t", 1, false).at("ZERVAPATH"), "C:/z");
-}
-
-// A template saved with a byte-order mark, or as UTF-16, is read as the text it is: my.ini gives
-// the server its [mysqld] port (the mark no longer hides the group's line) and carries no mark,
-// and the template's error log line is found before my.ini exists.
-TEST_F(DbBuilds, WriteMyIni_TemplateWithAMarkOrInUtf16_ReadAsItsTextWrittenWithoutAMark) {
-    const DbInstall build = MakeDb("mysql-8.0.36", {{"bin/mysqld.exe", ""}});
-    Config::Instance().Set(setting::kMysqlPort, "3310");
-    const std::string text = "[mysqld]\r\nport = {MYSQL_PORT}\r\nlog_error = caf\xC3\xA9.err\r\n";
-    const std::string ini = "[mysqld]\r\nport = 3310\r\nlog_error = caf\xC3\xA9.err\r\n";   // line ends kept
-    for (const std::string& file : {"\xEF\xBB\xBF" + text, Utf16File(text, true), Utf16File(text, false)}) {
-        testkit::WriteFile(MyTemplatePath(build), file);
-        ASSERT_TRUE(RemoveTree(MyIniPath(build)));
-        EXPECT_EQ(FindDbErrorLog(build), DbDataDir(build) + L"\\caf\u00E9.err") << testing::PrintToString(file);
-        std::string error;
-        ASSERT_TRUE(WriteMyIni(build, error)) << error;
-        EXPECT_EQ(testkit::ReadFile(MyIniPath(build)), ini) << testing::PrintToString(file);
-        EXPECT_EQ(ServerPortOption(testkit::ReadFile(MyIniPath(build))), "3310");
-    }
+    // A template saved with a byte-order mark is read as its text: the error log named on its first
+    // line is found before my.ini exists, and my.ini has no mark.
+    testkit::WriteFile(MyTemplatePath(build), "\xEF\xBB\xBFlog_error = a.err\r\n[mysqld]\r\nport = {MYSQL_PORT}\r\n");
+    ASSERT_TRUE(RemoveTree(MyIniPath(build)));
+    EXPECT_EQ(FindDbErrorLog(build), DbDataDir(build) + L"\\a.err");
+    ASSERT_TRUE(WriteMyIni(build, error)) << error;
+    EXPECT_EQ(testkit::ReadFile(MyIniPath(build)), "log_error = a.err\r\n[mysqld]\r\nport = 3310\r\n");
 }
 
 TEST_F(DbBuilds, MatchLogErrorLine_RandomLines_AgreeWithThePattern) {
@@ -174,20 +151,4 @@ TEST(DbServerPort, LastPortOfTheServersGroups_ListenableOnlyFrom1To65535) {
              {"65536", std::nullopt}, {"99999", std::nullopt}, {"", std::nullopt}, {"abc", std::nullopt},
              {"33o6", std::nullopt}, {"3307x", std::nullopt}, {" 3306", std::nullopt}, {"4294970602", std::nullopt}})
         EXPECT_EQ(ListenablePort(value), port) << value;
-}
-
-// A port written by hand in place of {MYSQL_PORT} is one the server takes while the start, phpMyAdmin
-// and the tools use MYSQL_PORT: found when it differs from the setting; the same port, however
-// written, or no port to listen on (refused on its own) is not such a port.
-TEST(DbServerPort, PortOtherThanSetting_OnlyAListenablePortThatIsNotTheSetting) {
-    const std::tuple<std::string, int, std::optional<int>> files[] = {
-        {"[mysqld]\nport = 33306\n", 33306, std::nullopt},
-        {"[mysqld]\nport = 53999\n", 33306, 53999},
-        {"[mysqld]\nport = 33306\n[mariadb]\nport = \"53999\"\n", 33306, 53999},   // the last one the server reads
-        {"[mysqld]\nport = 003306\n", 3306, std::nullopt},
-        {"[mysqld]\nport = 33306\n[client]\nport = 53999\n", 33306, std::nullopt},   // the tools' group only
-        {"[mysqld]\nport = 70000\n", 33306, std::nullopt},
-        {"[mysqld]\nbasedir = x\n", 33306, std::nullopt},
-    };
-    for (const auto& [text, setting, port] : files) EXPECT_EQ(PortOtherThanSetting(text, setting), port) << text;
 }

@@ -148,55 +148,24 @@ TEST_F(PhpExtensions, SetDirective_LastActiveThenFirstCommentedThenAppended) {
     EXPECT_EQ(ReadPhpDirective(b, "date.timezone"), "Europe/Paris");
 }
 
-// PHP applies the lines of a [HOST=...] or [PATH=...] section to that host or folder alone and
-// loads no extension from them: every read and edit goes to the lines outside, and a line that
-// has to be added lands before such sections when they end the file.
-TEST_F(PhpExtensions, HostAndPathSections_NeitherReadNorEdited) {
-    const std::string sections =
-        "[HOST=dev.localhost]\r\nmemory_limit = 1G\r\nextension=ldap\r\n;max_execution_time = 5\r\n"
-        "[PATH=C:/www/site]\r\nerror_log = \"C:\\site.log\"\r\n";
-    const std::string text = "[PHP]\r\nmemory_limit = 128M\r\nextension=curl\r\n\r\n; per host\r\n" + sections;
-    const PhpInstall b = WithTemplate(text, {{"ext/php_curl.dll", ""}, {"ext/php_ldap.dll", ""}});
+// PHP applies a [HOST=...] or [PATH=...] section (any case, blanks after the bracket skipped) to
+// that host or folder alone, loads no extension from it, and ends it at any other header: reads
+// and edits go to the other lines, a new one before such sections and their comment when they end
+// the file. A template saved with a byte-order mark is read as text and written back without it.
+TEST_F(PhpExtensions, HostAndPathSectionsAndMark_OnlyTheLinesOfEveryRequestReadAndEdited) {
+    const std::string sections = "[ host=dev.localhost]\r\nmemory_limit = 1G\r\nextension=ldap\r\n[Date]\r\ndate.timezone = UTC\r\n";
+    const std::string folder = "; per folder\r\n[PATH=C:/www]\r\n;max_execution_time = 5\r\n";
+    const PhpInstall b = WithTemplate("\xEF\xBB\xBF[PHP]\r\nmemory_limit = 128M\r\nextension=curl\r\n" + sections + folder,
+                                      {{"ext/php_curl.dll", ""}, {"ext/php_ldap.dll", ""}});
     EXPECT_EQ(Describe(ListPhpExtensions(b)), "curl on dll; ldap dll; ");
-    EXPECT_EQ(ReadPhpDirective(b, "memory_limit"), "128M");
-    EXPECT_EQ(ReadPhpDirective(b, "error_log"), std::nullopt);
-
-    const std::string added = "[PHP]\r\nmemory_limit = 128M\r\nextension=curl\r\n";
-    const std::tuple<const char*, std::function<bool(std::string&)>, std::string> cases[] = {
-        {"a global line replaced", [&](std::string& e) { return SetPhpDirective(b, {{"memory_limit", "384M"}}, e); },
-         "[PHP]\r\nmemory_limit = 384M\r\nextension=curl\r\n\r\n; per host\r\n" + sections},
-        {"no global line: a new one before the sections, not their commented line",
-         [&](std::string& e) { return SetPhpDirective(b, {{"max_execution_time", "60"}, {"error_log", ""}}, e); },
-         added + "error_log = \r\nmax_execution_time = 60\r\n\r\n; per host\r\n" + sections},
-        {"an extension on after the last global extension line",
-         [&](std::string& e) { return SetPhpExtension(b, {{"ldap", true}}, e); },
-         added + "extension=ldap\r\n\r\n; per host\r\n" + sections},
-        {"off: only global lines", [&](std::string& e) { return SetPhpExtension(b, {{"curl", false}, {"ldap", false}}, e); },
-         "[PHP]\r\nmemory_limit = 128M\r\n;extension=curl\r\n\r\n; per host\r\n" + sections},
-    };
-    for (const auto& [name, edit, expected] : cases) {
-        testkit::WriteFile(PhpTemplatePath(b), text);
-        std::string error;
-        EXPECT_TRUE(edit(error)) << error;
-        EXPECT_EQ(Template(b), expected) << name;
-    }
-    // Without any global extension line the new one goes before the sections too.
-    testkit::WriteFile(PhpTemplatePath(b), "[PHP]\r\nengine = On\r\n[host=a]\r\nextension=curl\r\n");
+    EXPECT_TRUE(ReadPhpDirective(b, "memory_limit") == "128M" && ReadPhpDirective(b, "date.timezone") == "UTC");
     std::string error;
+    ASSERT_TRUE(SetPhpDirective(b, {{"memory_limit", "384M"}, {"max_execution_time", "60"}}, error) &&
+                SetPhpExtension(b, {{"ldap", true}}, error)) << error;
+    EXPECT_EQ(Template(b), "[PHP]\r\nmemory_limit = 384M\r\nextension=curl\r\nextension=ldap\r\n" + sections +
+                               "max_execution_time = 60\r\n" + folder);
+    // Without a global extension line the new one goes before the sections too.
+    testkit::WriteFile(PhpTemplatePath(b), "[PHP]\r\nengine = On\r\n[HOST=a]\r\nextension=curl\r\n");
     ASSERT_TRUE(SetPhpExtension(b, {{"opcache", true}}, error)) << error;
-    EXPECT_EQ(Template(b), "[PHP]\r\nengine = On\r\nzend_extension=opcache\r\n[host=a]\r\nextension=curl\r\n");
-}
-
-// A template an editor saved with a byte-order mark is read as the text it is, its first line
-// included, and written back as UTF-8 without the mark.
-TEST_F(PhpExtensions, MarkedTemplate_ReadAsTextWrittenWithoutMark) {
-    for (const auto& [form, bytes] : stacktest::MarkedForms("memory_limit = 128M\r\nextension=curl\r\n; caf\xC3\xA9\r\n")) {
-        const PhpInstall b = WithTemplate(bytes, {{"ext/php_curl.dll", ""}, {"ext/php_ldap.dll", ""}});
-        EXPECT_EQ(ReadPhpDirective(b, "memory_limit"), "128M") << form;
-        EXPECT_EQ(Describe(ListPhpExtensions(b)), "curl on dll; ldap dll; ") << form;
-        std::string error;
-        ASSERT_TRUE(SetPhpDirective(b, {{"memory_limit", "1G"}}, error) && SetPhpExtension(b, {{"ldap", true}}, error))
-            << error;
-        EXPECT_EQ(Template(b), "memory_limit = 1G\r\nextension=curl\r\nextension=ldap\r\n; caf\xC3\xA9\r\n") << form;
-    }
+    EXPECT_EQ(Template(b), "[PHP]\r\nengine = On\r\nzend_extension=opcache\r\n[HOST=a]\r\nextension=curl\r\n");
 }

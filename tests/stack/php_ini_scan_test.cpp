@@ -3,7 +3,6 @@
 #include "stack/php/ini_scan.h"
 
 #include <chrono>
-#include <tuple>
 
 #include "tests/stack/stack_fixture.h"
 
@@ -79,29 +78,4 @@ TEST(PhpIniScan, LongLines_ScanWithoutRecursionInLinearTime) {
     const auto broken = MatchExtensionLine("extension=" + crBlanks + "; c");
     EXPECT_TRUE(broken && broken->value == " " && broken->trailing == "\r; c");
     EXPECT_LT(std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start).count(), 5);
-}
-
-// PHP reads a [HOST=...] or [PATH=...] section (a name beginning with HOST or PATH, any case) for
-// that host or folder only; any other header ends it. "g" marks a global line, "-" one of those
-// sections; the index is where a new global line goes.
-TEST(PhpIniScan, GlobalLines_HostAndPathSections_EndAtAnyOtherHeader) {
-    const std::tuple<const char*, std::vector<std::string>, const char*, size_t> cases[] = {
-        {"no sections", {"a=1", "b=2"}, "gg", 2},
-        {"empty text", {}, "", 0},
-        {"host then an ordinary header",
-         {"[PHP]", "a=1", "[HOST=dev.localhost]", "a=2", "[Date]", "date.timezone=UTC"}, "gg--gg", 6},
-        {"any case, indented, a folder",
-         {"a=1", "  [host=x]", "a=2", "[Path=C:/www/site]", "a=3", "[pathx]", "a=4"}, "g------", 1},
-        {"trailing sections: after the last line that is neither blank nor a comment",
-         {"[PHP]", "a=1", "", "; per host", "[HOST=a]", "a=2", "[PATH=/b]", "a=3"}, "gggg----", 2},
-        {"only a host section", {"; top", "[HOST=a]", "a=2"}, "g--", 0},
-        {"a commented header is none; [Hosted] begins with HOST as PHP compares it",
-         {";[HOST=a]", "a=1", "[PHP]", "[Hosted]", "x=1", "[ PHP ]"}, "ggg--g", 6},
-    };
-    for (const auto& [name, lines, expected, insertAt] : cases) {
-        std::string flags;
-        for (const bool global : GlobalLines(lines)) flags += global ? 'g' : '-';
-        EXPECT_EQ(flags, expected) << name;
-        EXPECT_EQ(GlobalInsertIndex(lines), insertAt) << name;
-    }
 }

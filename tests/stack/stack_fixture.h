@@ -122,19 +122,6 @@ inline bool CannotWriteWithReason(const std::string& error, const std::wstring& 
     return StartsWith(error, start) && error.size() > start.size();
 }
 
-// A text file as editors save it with a byte-order mark: UTF-8, and UTF-16 in both byte orders
-// (the text given as UTF-8), each named.
-inline std::vector<std::pair<std::string, std::string>> MarkedForms(std::string_view utf8) {
-    std::string little = "\xFF\xFE", big = "\xFE\xFF";
-    for (const wchar_t unit : Utf8ToWide(utf8)) {
-        const char low = char(unit & 0xFF), high = char(unit >> 8);
-        little += {low, high};
-        big += {high, low};
-    }
-    return {{"UTF-8 with its mark", "\xEF\xBB\xBF" + std::string(utf8)}, {"UTF-16 little endian", little},
-            {"UTF-16 big endian", big}};
-}
-
 // Each test gets its own root folder and an empty settings store saved inside it.
 class RootTest : public ::testing::Test {
 protected:

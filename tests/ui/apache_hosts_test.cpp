@@ -74,18 +74,3 @@ TEST_F(ApachePageTest, Selection_ClampedToTheLastHost_AfterDiscardAndReload) {
     EXPECT_EQ(Cache().selectedHost, 1);
     EXPECT_FALSE(Contains(DrawnText(), "Select a virtual host."));
 }
-
-// A host whose Alias lines stay in file order (one that is no entry follows one that is) shows them
-// among its other directives, with no alias row; saved from the page, they keep that order.
-TEST_F(ApachePageTest, AliasesKeptInFileOrder_ShownAmongOtherDirectives_SavedInOrder) {
-    MakeBuild("<VirtualHost *:8081>\r\n    ServerName app.localhost\r\n    Alias \"/app/static\" \"C:/static\"\r\n"
-              "    Alias /app \"C:/app\"\r\n</VirtualHost>\r\n");
-    Cache().selectedHost = 1;
-    Show();
-    EXPECT_TRUE(Id("aurl").empty());
-    EXPECT_EQ(Cache().directiveTexts.at(1), "Alias \"/app/static\" \"C:/static\"\nAlias /app \"C:/app\"");
-    Type("vname", "shop.localhost");
-    ASSERT_TRUE(ClickId("vhsave"));
-    EXPECT_TRUE(Contains(TemplateText(), "\tServerName \"shop.localhost\"\r\n\tAlias \"/app/static\" \"C:/static\"\r\n"
-                                         "\tAlias /app \"C:/app\"\r\n</VirtualHost>\r\n")) << TemplateText();
-}

@@ -241,23 +241,6 @@ TEST_F(PhpPageTest, Settings_EditorsByTypeOneSaveAndTheReloadRule) {
     EXPECT_EQ(Cache().values.at("display_errors"), "On");
 }
 
-// The page shows and saves what every request gets: a directive's line outside the [HOST=...]
-// and [PATH=...] sections, in a template an editor saved with a byte-order mark (dropped on save).
-TEST_F(PhpPageTest, Settings_MarkedTemplateWithHostSection_ShowAndSaveTheGlobalLines) {
-    MakeConfigured();
-    const std::string host = "[HOST=dev.localhost]\r\nmemory_limit = 1G\r\ndisplay_errors = On\r\n";
-    testkit::WriteFile(phpDir + L"\\php_zerva.ini", "\xEF\xBB\xBFmemory_limit = 128M\r\n[PHP]\r\ndisplay_errors = Off\r\n" + host);
-    Show();
-    ASSERT_TRUE(ClickTab("###tab_set"));
-    EXPECT_EQ(Cache().values.at("memory_limit"), "128M");
-    EXPECT_EQ(Cache().values.at("display_errors"), "Off");
-    ASSERT_TRUE(ClickSetting("memory_limit", "##sugg") && ClickEntry("512M"));
-    ASSERT_TRUE(ClickSetting("display_errors", "##b"));
-    ASSERT_TRUE(ClickId("setsave"));
-    EXPECT_EQ(LastToast(), "PHP settings saved");
-    EXPECT_EQ(Template(), "memory_limit = 512M\r\n[PHP]\r\ndisplay_errors = On\r\n" + host);
-}
-
 // A save that cannot touch the template (held open by another program) keeps both tabs' edits
 // pending with the error shown; once the file is free the same edits save.
 TEST_F(PhpPageTest, FailedSave_KeepsThePendingEditsOfBothTabs) {
