@@ -193,6 +193,25 @@ TEST_F(AppTest, Site_TemplateThatCannotBeWrittenBack_RefusedWithTheReason_Nothin
     }
 }
 
+// A template written by hand as Apache reads it comes back from "site" as it was, but for its
+// byte-order mark and its continued line (joined), with the new host at the top level after the
+// block that holds the last one: hosts on two addresses, Alias lines in the order Apache tries them.
+TEST_F(AppTest, Site_HandWrittenTemplate_KeptAsApacheReadsIt_NewHostAtTheTopLevel) {
+    MakeApache(webPort);
+    const std::wstring conf = apacheDir + L"\\conf\\httpd_zerva.conf";
+    const std::string host = "<VirtualHost 127.0.0.1:" + std::to_string(webPort) + " [::1]:" + std::to_string(webPort) +
+                             ">\r\n\tDocumentRoot \"{DOCUMENTPATH}\"\r\n\tAlias \"/app/static\" \"{DOCUMENTPATH}/s\"\r\n"
+                             "\tAlias /app \"{DOCUMENTPATH}/app\"\r\n\t<Directory \"{DOCUMENTPATH}\">\r\n\t\tOptions Indexes";
+    const std::string rest = "\t\tRequire all granted\r\n\t</Directory>\r\n</VirtualHost>\r\n"
+                             "<IfModule ssl_module>\r\n<VirtualHost *:443>\r\n</VirtualHost>\r\n</IfModule>\r\n";
+    testkit::WriteFile(conf, "\xEF\xBB\xBF" + host + " \\\r\n FollowSymLinks\r\n" + rest + "# end\r\n");
+    const ZervaRun run = Zerva(L"--cli site shop");
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    std::string added;
+    WriteVhostBlock(MakeVirtualHost("shop", webPort), added);
+    EXPECT_EQ(testkit::ReadFile(conf), host + "  FollowSymLinks\r\n" + rest + "\r\n" + added + "# end\r\n");
+}
+
 TEST_F(OnlineTest, CheckUpdateAndUpdate_AgainstTheManifest) {
     const std::string installed = std::string("installed : ") + kZervaVersion;
     const std::string address = "   (" + server.Url("/file/zerva4/update.json") + ")";
