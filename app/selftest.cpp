@@ -70,8 +70,6 @@ void RemoveEarlierTestHosts(int& failures, const std::wstring& path) {
     for (size_t i = config.vhosts.size(); i-- > 0;) {
         if (!IsTestHost(config.vhosts[i])) continue;
         config.vhosts.erase(config.vhosts.begin() + std::ptrdiff_t(i));
-        // The document writes its loaded hosts in their blocks' places: one fewer was loaded now.
-        if (i < config.loadedVhostCount) --config.loadedVhostCount;
         found = true;
     }
     if (found) CliPrintCheck(failures, config.Save(), "test host of an earlier run removed");

@@ -134,7 +134,7 @@ bool CheckDbPort(const DbInstall& db) {
     const std::string myIni = ReadWholeFile(MyIniPath(db)).value_or("");
     const std::optional<std::string> value = ServerPortOption(myIni);
     const std::string templatePath = WideToUtf8(MyTemplatePath(db));
-    const std::optional<std::string> templateLine = ServerPortOption(ReadOptionFileText(MyTemplatePath(db)).value_or(""));
+    const std::optional<std::string> templateLine = ServerPortOption(ReadTextFile(MyTemplatePath(db)).value_or(""));
     std::string problem, remedy;
     if (value && ListenablePort(*value) && storedIsPort) {
         const int mysqlPort = MysqlPort();

@@ -190,6 +190,12 @@ std::optional<std::string> ReadWholeFile(const std::wstring& path) {
     return data;
 }
 
+std::optional<std::string> ReadTextFile(const std::wstring& path) {
+    const std::optional<std::string> bytes = ReadWholeFile(path);
+    if (!bytes) return std::nullopt;
+    return TextFileToUtf8(*bytes);
+}
+
 bool ReadWholeFile(const std::wstring& path, std::string& out) {
     out.clear();
     UniqueHandle file = OpenForReading(path);

@@ -25,6 +25,9 @@ std::wstring ExtendedPath(const std::wstring& path);
 // The whole file as bytes; empty optional when it cannot be opened.
 [[nodiscard]] std::optional<std::string> ReadWholeFile(const std::wstring& path);
 [[nodiscard]] bool ReadWholeFile(const std::wstring& path, std::string& out);
+// A text file a user may save from any editor, as UTF-8 (TextFileToUtf8: a UTF-8 byte-order mark
+// dropped, UTF-16 with its mark converted); empty optional when it cannot be opened.
+[[nodiscard]] std::optional<std::string> ReadTextFile(const std::wstring& path);
 // The last `maximum` bytes, starting at a whole line when the read did not start at byte 0.
 std::string ReadFileTail(const std::wstring& path, int64_t maximum);
 // Writes path + ".zvtmp" and moves it over the target: readers see the old or the new file,

@@ -145,8 +145,9 @@ void DeviceRebuilt(ID3D11Device* device) {
     State().logo = CreateLogoTexture(device);
     // The new device may have another feature level than the old one, and another texture limit:
     // an atlas made for a higher one could not become a texture on it, so it is made again.
-    if (device && MaxTextureSide(device) != FontTextureLimit()) {
-        SetFontTextureLimit(MaxTextureSide(device));
+    const int limit = device ? MaxTextureSide(device) : FontTextureLimit();
+    if (limit != FontTextureLimit()) {
+        SetFontTextureLimit(limit);
         RequestThemeApply();
     }
 }

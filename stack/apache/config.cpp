@@ -131,7 +131,7 @@ size_t AddedHostsAnchor(const std::vector<std::string>& lines) {
         } else if (MatchCloseTag(joined.text[k])) {
             if (depth > 0) --depth;
             if (enclosed && depth == 0) {
-                anchor = (k + 1 < joined.first.size() ? joined.first[k + 1] : lines.size()) - 1;
+                anchor = joined.End(k) - 1;
                 enclosed = false;
             }
         } else if (MatchOpenTag(joined.text[k])) {
@@ -186,8 +186,7 @@ void ApacheConfig::Parse(std::string_view bytes) {
             lines.push_back(joined[i]);
             continue;
         }
-        const size_t end = i + 1 < joined.size() ? source.first[i + 1] : physical.size();
-        lines.insert(lines.end(), physical.begin() + long(source.first[i]), physical.begin() + long(end));
+        lines.insert(lines.end(), physical.begin() + long(source.first[i]), physical.begin() + long(source.End(i)));
     }
     loadedVhostCount = vhosts.size();
     blockFault = FindBlockFault(joined);

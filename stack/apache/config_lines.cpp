@@ -67,6 +67,7 @@ size_t VhostStartEnd(std::string_view line, std::string* argument) {
 
 JoinedLines JoinContinuedLines(const std::vector<std::string>& lines) {
     JoinedLines joined;
+    joined.fileLines = lines.size();
     for (size_t i = 0; i < lines.size(); ++i) {
         joined.first.push_back(i);
         std::string text = lines[i];

@@ -15,6 +15,9 @@
 struct JoinedLines {
     std::vector<std::string> text;   // one per line Apache reads
     std::vector<size_t> first;       // the index of its first line in the file
+    size_t fileLines = 0;            // how many lines the file has
+    // The index in the file just past the last line that text[k] was joined from.
+    size_t End(size_t k) const { return k + 1 < first.size() ? first[k + 1] : fileLines; }
 };
 JoinedLines JoinContinuedLines(const std::vector<std::string>& lines);
 

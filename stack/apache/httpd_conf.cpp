@@ -249,8 +249,7 @@ HttpdConfText GenerateHttpdConf(std::string_view templateText, MacroMap macros, 
     const JoinedLines joined = JoinContinuedLines(physical);
     const std::vector<std::string>& lines = joined.text;
     const auto fileLines = [&](size_t first, size_t last, const char* prefix, std::vector<std::string>& out) {
-        const size_t end = last + 1 < lines.size() ? joined.first[last + 1] : physical.size();
-        for (size_t k = joined.first[first]; k < end; ++k) out.push_back(prefix + physical[k]);
+        for (size_t k = joined.first[first]; k < joined.End(last); ++k) out.push_back(prefix + physical[k]);
     };
     const bool sslLoaded = SslModuleLoaded(lines);
     HttpdConfText result;

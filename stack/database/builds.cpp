@@ -130,7 +130,7 @@ MacroMap MyIniMacros(const DbInstall& build) {
 
 bool WriteMyIni(const DbInstall& build, std::string& error) {
     const std::wstring source = MyTemplatePath(build);
-    std::optional<std::string> text = ReadOptionFileText(source);
+    std::optional<std::string> text = ReadTextFile(source);
     if (!text) {
         error = "cannot read " + WideToUtf8(source);
         return false;
@@ -138,12 +138,6 @@ bool WriteMyIni(const DbInstall& build, std::string& error) {
     const std::wstring target = MyIniPath(build);
     if (!WriteFileAtomic(target, ExpandMacros(std::move(*text), MyIniMacros(build)), &error)) return false;
     return true;
-}
-
-std::optional<std::string> ReadOptionFileText(const std::wstring& path) {
-    const std::optional<std::string> bytes = ReadWholeFile(path);
-    if (!bytes) return std::nullopt;
-    return TextFileToUtf8(*bytes);
 }
 
 bool ResetMyTemplate(const DbInstall& build) {
@@ -258,7 +252,7 @@ std::optional<std::string> MatchLogErrorLine(std::string_view line) {
 std::wstring FindDbErrorLog(const DbInstall& build) {
     const std::wstring data = DbDataDir(build);
     for (const std::wstring& file : {MyIniPath(build), MyTemplatePath(build)}) {
-        const std::optional<std::string> text = ReadOptionFileText(file);
+        const std::optional<std::string> text = ReadTextFile(file);
         if (!text) continue;
         for (const std::string& line : SplitLinesAnyEnd(*text)) {
             const auto value = MatchLogErrorLine(line);

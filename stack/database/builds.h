@@ -52,14 +52,11 @@ std::wstring MyIniPath(const DbInstall& build);         // dir\my.ini
 // The macros of my.ini for this build, from the root folder and the current settings.
 MacroMap MyIniMacros(const DbInstall& build);
 // my.ini from my_zerva.ini with the macros expanded; line ends kept. The template is read as the
-// text it is (ReadOptionFileText); my.ini is UTF-8 without a byte-order mark, as the server reads.
+// text it is (ReadTextFile); my.ini is UTF-8 without a byte-order mark, as the server reads.
 [[nodiscard]] bool WriteMyIni(const DbInstall& build, std::string& error);
-// An option file a user may save from any editor, as UTF-8 text: a UTF-8 byte-order mark dropped,
-// UTF-16 with its mark converted. None when the file cannot be read.
-std::optional<std::string> ReadOptionFileText(const std::wstring& path);
 // my_zerva.ini back from my_initial.ini; false, changing nothing, without the copy.
 [[nodiscard]] bool ResetMyTemplate(const DbInstall& build);
-// The error log named by my.ini or my_zerva.ini (each read with ReadOptionFileText), else the
+// The error log named by my.ini or my_zerva.ini (each read with ReadTextFile), else the
 // newest data\*.err, else data\<computer name>.err. The file need not exist.
 std::wstring FindDbErrorLog(const DbInstall& build);
 

@@ -212,14 +212,14 @@ bool BuildPhpTemplate(const PhpInstall& build, const std::string& sourceName, st
 
 bool WritePhpIni(const PhpInstall& build, const MacroMap& macros, std::string& error) {
     const std::wstring source = PhpTemplatePath(build);
-    std::string text;
-    if (!ReadWholeFile(source, text)) {
+    // PHP reads php.ini as plain bytes: a byte-order mark would spoil its first line, UTF-16 all of it.
+    std::optional<std::string> text = ReadTextFile(source);
+    if (!text) {
         error = "cannot read " + WideToUtf8(source);
         return false;
     }
-    // PHP reads php.ini as plain bytes: a byte-order mark would spoil its first line, UTF-16 all of it.
     const std::wstring target = PhpIniPath(build);
-    if (!WriteFileAtomic(target, ExpandMacros(TextFileToUtf8(text), macros), &error)) return false;
+    if (!WriteFileAtomic(target, ExpandMacros(std::move(*text), macros), &error)) return false;
     return true;
 }
 
@@ -230,8 +230,8 @@ bool ResetPhpTemplate(const PhpInstall& build) {
 }
 
 bool ReadLines(const std::wstring& path, std::vector<std::string>& lines) {
-    std::string text;
-    if (!ReadWholeFile(path, text)) return false;
-    lines = SplitLinesAnyEnd(TextFileToUtf8(text));
+    const std::optional<std::string> text = ReadTextFile(path);
+    if (!text) return false;
+    lines = SplitLinesAnyEnd(*text);
     return true;
 }
