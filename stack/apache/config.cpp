@@ -166,7 +166,7 @@ void ApacheConfig::Parse(std::string_view bytes) {
     lines.clear();
     // Structure is read on the lines Apache reads: a continued line can neither hide a tag nor
     // make one. Lines outside the hosts are kept as they stand in the file.
-    const std::vector<std::string> physical = SplitLines(TextFileToUtf8(bytes));
+    const std::vector<std::string> physical = SplitConfigLines(TextFileToUtf8(bytes));
     const JoinedLines source = JoinContinuedLines(physical);
     const std::vector<std::string>& joined = source.text;
     for (size_t i = 0; i < joined.size(); ++i) {
@@ -241,34 +241,36 @@ bool ApacheConfig::Save() {
 
 // ---- Block parsing ----
 
-void ParseVhostAddress(const std::string& text, VirtualHost& host) {
-    std::string first = Trim(text);
-    const size_t blank = first.find_first_of(" \t");
-    // Apache serves the host on each address: the others are written back as they stand.
-    host.moreAddresses = blank == std::string::npos ? "" : Trim(first.substr(blank));
-    if (blank != std::string::npos) first.resize(blank);
-    first = Unquote(first);
-
-    const size_t colon = first.rfind(':');
-    const size_t bracket = first.rfind(']');
+VhostAddress ParseAddressWord(const std::string& word) {
+    const size_t colon = word.rfind(':');
+    const size_t bracket = word.rfind(']');
     if (colon != std::string::npos && (bracket == std::string::npos || colon > bracket)) {
-        const std::string digits = first.substr(colon + 1);
+        const std::string digits = word.substr(colon + 1);
         // At most five digits: the number always fits, whatever the file says.
         const bool numeric = !digits.empty() && digits.size() <= 5 &&
                              std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
-        if (numeric) {
-            host.address = first.substr(0, colon);
-            host.port = int32_t(std::stoi(digits));
-            return;
-        }
+        if (numeric) return {word.substr(0, colon), int32_t(std::stoi(digits))};
         // "*:*" and the like: appending ":80" would give an address Apache cannot resolve, and
         // it would drop the host.
-        host.address = first;
-        host.port = kNoVhostPort;
-        return;
+        return {word, kNoVhostPort};
     }
-    host.address = first.empty() ? "*" : first;
-    host.port = 80;
+    return {word.empty() ? "*" : word, 80};
+}
+
+void ParseVhostAddress(const std::string& text, VirtualHost& host) {
+    const std::string trimmed = Trim(text);
+    size_t rest = 0;
+    const VhostAddress first = ParseAddressWord(NextApacheWord(trimmed, rest));
+    host.address = first.address;
+    host.port = first.port;
+    // Apache serves the host on each address: the others are written back as they stand.
+    host.moreAddresses = trimmed.substr(rest);
+}
+
+std::vector<VhostAddress> HostAddresses(const VirtualHost& host) {
+    std::vector<VhostAddress> addresses = {{host.address, host.port}};
+    for (const std::string& word : ApacheWords(host.moreAddresses)) addresses.push_back(ParseAddressWord(word));
+    return addresses;
 }
 
 void ParseVhostBody(const std::vector<std::string>& lines, size_t& i, VirtualHost& host) {

@@ -115,9 +115,19 @@ std::optional<UnwritableField> FindUnwritableField(const std::vector<VirtualHost
 std::string UnwritableFieldMessage(const UnwritableField& problem, const VirtualHost& host);
 
 // Fills address and port from a <VirtualHost> argument's first address, and moreAddresses with
-// the others. A port that is not one to five digits keeps the whole first address as written,
-// with kNoVhostPort.
+// the others as written. A port that is not one to five digits keeps the whole first address as
+// written, with kNoVhostPort.
 void ParseVhostAddress(const std::string& text, VirtualHost& host);
+
+// One address of a <VirtualHost> start line, as Apache serves the host on it.
+struct VhostAddress {
+    std::string address;  // "*", an IP address, "[::1]", a name; or the whole word (kNoVhostPort)
+    int32_t port = 80;    // 80 when the word has none; kNoVhostPort when it is not one to five digits
+};
+// One word of the argument (quotes already taken off): "[::1]:8080" gives [::1] and 8080.
+VhostAddress ParseAddressWord(const std::string& word);
+// Every address the host is served on: its first one, then each of moreAddresses.
+std::vector<VhostAddress> HostAddresses(const VirtualHost& host);
 // Each reads the block body starting after lines[i] and leaves i on the block's last line
 // (its end line, or the last line of the text when the end is missing). A host keeps its Alias
 // lines among its other lines, in file order, when one it cannot hold as an entry (or a

@@ -65,6 +65,12 @@ size_t VhostStartEnd(std::string_view line, std::string* argument) {
 
 }  // namespace
 
+std::vector<std::string> SplitConfigLines(std::string_view text) {
+    std::vector<std::string> lines = SplitLines(text);
+    if (!lines.empty() && !text.empty() && text.back() != '\n' && lines.back().back() == '\\') lines.back() += ' ';
+    return lines;
+}
+
 JoinedLines JoinContinuedLines(const std::vector<std::string>& lines) {
     JoinedLines joined;
     joined.fileLines = lines.size();
@@ -75,9 +81,38 @@ JoinedLines JoinContinuedLines(const std::vector<std::string>& lines) {
             text.pop_back();
             text += lines[++i];
         }
+        // Apache asked for the next line and met the end of the file, which ends this one.
+        if (i + 1 == lines.size() && !text.empty() && text.back() == '\\') text.pop_back();
         joined.text.push_back(std::move(text));
     }
     return joined;
+}
+
+std::string NextApacheWord(std::string_view text, size_t& pos) {
+    std::string word;
+    pos = SkipSpaces(text, pos);
+    if (pos >= text.size()) return word;
+    const char quote = text[pos];
+    if (quote == '"' || quote == '\'') {
+        for (++pos; pos < text.size() && text[pos] != quote; ++pos) {
+            if (text[pos] == '\\' && pos + 1 < text.size() && (text[pos + 1] == quote || text[pos + 1] == '\\')) ++pos;
+            word += text[pos];
+        }
+        if (pos < text.size()) ++pos;   // the closing quote
+    } else {
+        for (; pos < text.size() && !IsSpace(text[pos]); ++pos) {
+            if (text[pos] == '\\' && pos + 1 < text.size() && text[pos + 1] == '\\') ++pos;
+            word += text[pos];
+        }
+    }
+    pos = SkipSpaces(text, pos);
+    return word;
+}
+
+std::vector<std::string> ApacheWords(std::string_view text) {
+    std::vector<std::string> words;
+    for (size_t pos = SkipSpaces(text, 0); pos < text.size();) words.push_back(NextApacheWord(text, pos));
+    return words;
 }
 
 bool MatchVhostStart(std::string_view line, std::string* argument) {

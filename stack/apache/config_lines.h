@@ -8,10 +8,17 @@
 #include <string_view>
 #include <vector>
 
-// The lines of a file as Apache reads them: a line whose last character is a backslash goes on
-// with the next one, the backslash dropped and the next line appended as it stands (its leading
-// blanks kept), as often as it repeats. A blank after the backslash continues nothing; a backslash
-// on the last line stays.
+// A configuration file's text split into lines at LF (a CR before it dropped), ready to be written
+// back with a line end after every line. Apache keeps the backslash that ends a file's last line
+// only when no line end follows it: such a line gets a blank after the backslash, which keeps it
+// alone (and as Apache read it) once a line end follows.
+std::vector<std::string> SplitConfigLines(std::string_view text);
+
+// The lines of a file as Apache reads them, every line ending in a line end (SplitConfigLines): a
+// line whose last character is a backslash goes on with the next one, the backslash dropped and
+// the next line appended as it stands (its leading blanks kept), as often as it repeats. A blank
+// after the backslash continues nothing; the last line's final backslash asks for a line the file
+// does not have, and is dropped.
 struct JoinedLines {
     std::vector<std::string> text;   // one per line Apache reads
     std::vector<size_t> first;       // the index of its first line in the file
@@ -20,6 +27,14 @@ struct JoinedLines {
     size_t End(size_t k) const { return k + 1 < first.size() ? first[k + 1] : fileLines; }
 };
 JoinedLines JoinContinuedLines(const std::vector<std::string>& lines);
+
+// A directive's arguments split into words as Apache splits them. Blanks separate words. A word
+// that starts with a double or a single quote runs to the next such quote, and inside it a
+// backslash before that quote or before another backslash stands for the character after it;
+// elsewhere only a doubled backslash stands for one. A quote that is never closed runs to the end.
+std::vector<std::string> ApacheWords(std::string_view text);
+// The word that starts at `pos` (blanks before it skipped); `pos` moves past it and the blanks after.
+std::string NextApacheWord(std::string_view text, size_t& pos);
 
 // ^\s*<VirtualHost\s+([^>]*)>\s*$ ignoring case; `argument` gets group 1.
 bool MatchVhostStart(std::string_view line, std::string* argument);

@@ -245,7 +245,7 @@ HttpdConfText GenerateHttpdConf(std::string_view templateText, MacroMap macros, 
     // A template saved "with BOM" would hide a host on its first line, and Apache its port. Hosts
     // and modules are found on the lines Apache reads (a continued line joined with the next, as
     // the document reads them); the file's own lines are what is written.
-    const std::vector<std::string> physical = SplitLines(TextFileToUtf8(templateText));
+    const std::vector<std::string> physical = SplitConfigLines(TextFileToUtf8(templateText));
     const JoinedLines joined = JoinContinuedLines(physical);
     const std::vector<std::string>& lines = joined.text;
     const auto fileLines = [&](size_t first, size_t last, const char* prefix, std::vector<std::string>& out) {

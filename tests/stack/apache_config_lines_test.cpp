@@ -105,3 +105,28 @@ TEST(ApacheConfigLines, LongLines_ScannedWithoutRecursion) {
     EXPECT_TRUE(MatchOpenTag("<IfModule " + filler));
     EXPECT_FALSE(MatchCloseTag("</" + filler + "!"));
 }
+
+// Each row as Debian's Apache 2.4 split it into words (ServerAlias names listed by "apache2 -S").
+TEST(ApacheConfigLines, ApacheWords_QuotesAndBackslashesAsApacheReadsThem) {
+    const std::pair<const char*, std::vector<std::string>> cases[] = {
+        {"  \"www.shop.localhost\" \t'shop.test'  w5", {"www.shop.localhost", "shop.test", "w5"}},
+        {"\"a\\\"b\" 'a\\'b' 'a\"b' \"a\\\\b\" \"a\\b\"", {"a\"b", "a'b", "a\"b", "a\\b", "a\\b"}},
+        {"a\\\\b w5\\\" \\\\\\\\srv", {"a\\b", "w5\\\"", "\\\\srv"}},   // outside quotes only "\\" is one
+        {"'ab'c \"w 4\" \"\" \"open to the end", {"ab", "c", "w 4", "", "open to the end"}},
+        {"", {}}, {" \t ", {}},
+    };
+    for (const auto& [text, words] : cases) EXPECT_EQ(ApacheWords(text), words) << text;
+}
+
+TEST(ApacheConfigLines, LastLine_BackslashDroppedBeforeALineEnd_KeptAloneWithout) {
+    const std::tuple<const char*, std::vector<std::string>, std::vector<std::string>> cases[] = {  // text, lines, read
+        {"a\nLoadModule x_module x.so\\\n", {"a", "LoadModule x_module x.so\\"}, {"a", "LoadModule x_module x.so"}},
+        {"a\nLoadModule x_module x.so\\", {"a", "LoadModule x_module x.so\\ "}, {"a", "LoadModule x_module x.so\\ "}},
+        {"LogFormat \"%h\" \\\r\n  combined\\\r\n", {"LogFormat \"%h\" \\", "  combined\\"}, {"LogFormat \"%h\"   combined"}},
+        {"x\\\\\n", {"x\\\\"}, {"x\\"}},
+    };
+    for (const auto& [text, lines, read] : cases) {
+        EXPECT_EQ(SplitConfigLines(text), lines) << text;
+        EXPECT_EQ(JoinContinuedLines(SplitConfigLines(text)).text, read) << text;
+    }
+}

@@ -173,12 +173,21 @@ TEST(ApacheConfig, ParseVhostAddress_Forms) {
         {"  \"127.0.0.1:8443\"  ", "127.0.0.1", 8443}, {"*:80 *:8080", "*", 80}, {"*:8080\t*:80", "*", 8080},
         {"site.test", "site.test", 80}, {"", "*", 80}, {"*:*", "*:*", kNoVhostPort}, {"*:", "*:", kNoVhostPort},
         {"*:http", "*:http", kNoVhostPort}, {"*:-1", "*:-1", kNoVhostPort}, {"*:99999", "*", 99999},
-        {"*:123456", "*:123456", kNoVhostPort}, {"*:99999999999", "*:99999999999", kNoVhostPort}};
+        {"*:123456", "*:123456", kNoVhostPort}, {"*:99999999999", "*:99999999999", kNoVhostPort},
+        {"'127.0.0.1:8443'", "127.0.0.1", 8443}};
     for (const auto& [text, address, port] : cases) {
         VirtualHost host{.address = "unset", .port = -5};
         ParseVhostAddress(text, host);
         EXPECT_EQ(std::make_pair(host.address, host.port), std::make_pair(std::string(address), port)) << text;
     }
+    // Every address the host is served on, the further ones kept as written.
+    VirtualHost host;
+    ParseVhostAddress(" \"127.0.0.1:80\"  '[::1]:80'\t*:* site.test ", host);
+    EXPECT_EQ(host.moreAddresses, "'[::1]:80'\t*:* site.test");
+    std::vector<std::pair<std::string, int>> addresses;
+    for (const VhostAddress& a : HostAddresses(host)) addresses.emplace_back(a.address, a.port);
+    EXPECT_EQ(addresses, (std::vector<std::pair<std::string, int>>{
+                             {"127.0.0.1", 80}, {"[::1]", 80}, {"*:*", kNoVhostPort}, {"site.test", 80}}));
 }
 
 TEST(ApacheConfig, AnyPortHost_SavedAsWritten) {
