@@ -53,32 +53,52 @@ bool TakeAlias(const std::string& value, VirtualHost& host) {
     return true;
 }
 
-// Apache adds the names of every ServerAlias line of a host together: so does the one field.
-void AddAliasNames(std::string& names, const std::string& more) {
-    if (more.empty()) return;
-    if (!names.empty()) names += ' ';
-    names += more;
+// Apache adds the names of every ServerAlias line of a host together: so does the one field, each
+// name as it is written back (bare, or between quotes when Apache would read it otherwise).
+void AddAliasNames(std::string& names, const std::string& value) {
+    for (const std::string& name : ApacheWords(value)) {
+        if (!names.empty()) names += ' ';
+        names += ApacheWords(name) == std::vector<std::string>{name} ? name : Quote(name);
+    }
 }
 
 // Directives a host keeps in its own fields; false for every other directive.
 bool TakeHostDirective(const std::string& name, const std::string& value, VirtualHost& host) {
     const std::string key = ToLower(name);
-    if (key == "servername") host.serverName = Unquote(value);
-    else if (key == "serveralias") AddAliasNames(host.serverAlias, Unquote(value));
-    else if (key == "documentroot") host.documentRoot = Unquote(value);
-    else if (key == "alias") return TakeAlias(value, host);
-    else return false;
+    if (key == "servername" || key == "documentroot") {
+        // Apache refuses either with more than one argument: such a line stays as it is written.
+        std::vector<std::string> words = ApacheWords(value);
+        if (words.size() != 1) return false;
+        (key == "servername" ? host.serverName : host.documentRoot) = std::move(words.front());
+    } else if (key == "serveralias") {
+        AddAliasNames(host.serverAlias, value);
+    } else if (key == "alias") {
+        return TakeAlias(value, host);
+    } else {
+        return false;
+    }
     return true;
 }
 
+// Only the first AllowOverride, Options and Require fill the fields: Apache merges an Options with
+// "+" or "-" words into the one before it, so a later line stays as written, after the first.
 bool TakeDirectoryDirective(const std::string& name, const std::string& value,
                             const std::string& trimmed, DirectoryBlock& block) {
     const std::string key = ToLower(name);
-    if (key == "allowoverride") block.allowOverride = value;
-    else if (key == "options") block.options = value;
-    else if (key == "require" && block.require.empty()) block.require = trimmed;
-    else return false;
+    std::string* field = key == "allowoverride" ? &block.allowOverride
+                         : key == "options"     ? &block.options
+                         : key == "require"     ? &block.require
+                                                : nullptr;
+    if (!field || !field->empty()) return false;
+    *field = key == "require" ? trimmed : value;
     return true;
+}
+
+// The folder of a <Directory> start line (trimmed) as Apache reads it: the first word of its argument.
+std::string DirectoryPath(std::string_view trimmed) {
+    const size_t start = std::string_view("<Directory").size();
+    size_t pos = 0;
+    return NextApacheWord(trimmed.substr(start, trimmed.rfind('>') - start), pos);
 }
 
 // Apache joins the next line to one that ends in a backslash; after a blank it reads the line as
@@ -281,9 +301,9 @@ void ParseVhostBody(const std::vector<std::string>& lines, size_t& i, VirtualHos
         const std::string trimmed = Trim(lines[i]);
         if (trimmed.empty() || StartsWithIgnoreCase(trimmed, "#ZERVA")) continue;
         std::string name, value;
-        if (MatchDirectoryStart(trimmed, &value)) {
+        if (MatchDirectoryStart(trimmed, nullptr)) {
             DirectoryBlock block;
-            block.path = Unquote(value);
+            block.path = DirectoryPath(trimmed);
             ParseDirectoryBody(lines, i, block);
             host.directories.push_back(std::move(block));
             continue;
@@ -399,7 +419,13 @@ std::string Quote(std::string_view text) {
     std::string quoted;
     quoted.reserve(text.size() + 2);
     quoted += '"';
-    quoted += text;
+    for (size_t k = 0; k < text.size(); ++k) {
+        // Between quotes Apache reads a backslash before a quote or another backslash as an escape.
+        const bool escaped = text[k] == '"' || (text[k] == '\\' && (k + 1 == text.size() || text[k + 1] == '\\' ||
+                                                                    text[k + 1] == '"'));
+        if (escaped) quoted += '\\';
+        quoted += text[k];
+    }
     quoted += '"';
     return quoted;
 }

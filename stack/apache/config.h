@@ -11,14 +11,14 @@
 #include <vector>
 
 struct AliasEntry {
-    std::string url;   // without quotes
-    std::string path;  // without quotes
+    std::string url;   // as Apache reads it (quotes and escapes taken off)
+    std::string path;  // as Apache reads it
 };
 
 struct DirectoryBlock {
-    std::string path;                               // outer quotes removed
-    std::string allowOverride = "All";              // as written; empty when the block has none
-    std::string options = "FollowSymLinks Indexes"; // as written; empty when the block has none
+    std::string path;                               // as Apache reads it (quotes and escapes taken off)
+    std::string allowOverride = "All";              // the first one as written; empty when the block has none
+    std::string options = "FollowSymLinks Indexes"; // the first one as written; empty when the block has none
     std::string require = "{ONLINE_MODE}";          // the whole first Require (or macro) line
     std::vector<std::string> otherLines;            // trimmed, in file order
 };
@@ -31,9 +31,10 @@ struct VirtualHost {
     std::string address = "*";  // "*", an IP address, "[::1]", a name; or the whole text
     int32_t port = 80;          // 80 when the address has none; kNoVhostPort, see above
     std::string moreAddresses;  // the start line's further addresses as written; empty with one
-    std::string serverName;     // outer quotes removed
-    std::string serverAlias;    // all names as one text, outer quotes removed
-    std::string documentRoot;   // outer quotes removed
+    std::string serverName;     // as Apache reads it (quotes and escapes taken off)
+    std::string serverAlias;    // every name, one blank between; a name Apache would read otherwise bare
+                                // is written between double quotes
+    std::string documentRoot;   // as Apache reads it (quotes and escapes taken off)
     std::vector<AliasEntry> aliases;
     std::vector<DirectoryBlock> directories;
     std::vector<std::string> otherLines;  // trimmed; nested blocks kept whole
@@ -142,5 +143,7 @@ void CaptureNestedBlock(const std::vector<std::string>& lines, size_t& i,
 // backslash gets a blank after it, so that Apache does not join the next line to it.
 void WriteVhostBlock(const VirtualHost& host, std::string& out);
 
-std::string Quote(std::string_view text);    // between double quotes, nothing escaped
+// Between double quotes, escaped where Apache would read the text otherwise: a quote, and a
+// backslash before a quote, another backslash or the closing quote, get a backslash before them.
+std::string Quote(std::string_view text);
 std::string Unquote(std::string_view text);  // trimmed, one pair of enclosing quotes removed

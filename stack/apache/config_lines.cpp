@@ -88,9 +88,10 @@ JoinedLines JoinContinuedLines(const std::vector<std::string>& lines) {
     return joined;
 }
 
-std::string NextApacheWord(std::string_view text, size_t& pos) {
+std::string NextApacheWord(std::string_view text, size_t& pos, bool* closed) {
     std::string word;
     pos = SkipSpaces(text, pos);
+    if (closed) *closed = true;
     if (pos >= text.size()) return word;
     const char quote = text[pos];
     if (quote == '"' || quote == '\'') {
@@ -98,6 +99,7 @@ std::string NextApacheWord(std::string_view text, size_t& pos) {
             if (text[pos] == '\\' && pos + 1 < text.size() && (text[pos + 1] == quote || text[pos + 1] == '\\')) ++pos;
             word += text[pos];
         }
+        if (closed) *closed = pos < text.size();
         if (pos < text.size()) ++pos;   // the closing quote
     } else {
         for (; pos < text.size() && !IsSpace(text[pos]); ++pos) {
@@ -185,36 +187,34 @@ bool MatchDirective(std::string_view line, std::string* name, std::string* value
     return true;
 }
 
-bool MatchAliasArguments(std::string_view value, std::string* url, std::string* path) {
-    // Two quoted arguments.
-    size_t pos = SkipSpaces(value, 0);
-    if (pos < value.size() && value[pos] == '"') {
-        const size_t firstEnd = value.find('"', pos + 1);
-        if (firstEnd != std::string_view::npos && firstEnd + 1 < value.size() &&
-            IsSpace(value[firstEnd + 1])) {
-            const size_t second = SkipSpaces(value, firstEnd + 1);
-            if (second < value.size() && value[second] == '"') {
-                const size_t secondEnd = value.find('"', second + 1);
-                if (secondEnd != std::string_view::npos && OnlySpacesFrom(value, secondEnd + 1)) {
-                    if (url) *url = std::string(value.substr(pos + 1, firstEnd - pos - 1));
-                    if (path) *path = std::string(value.substr(second + 1, secondEnd - second - 1));
-                    return true;
-                }
-            }
-        }
+namespace {
+
+// One argument of an Alias line: a word between quotes of either kind, closed and followed by a
+// blank or the end, or a bare word without any quote in it.
+bool AliasArgument(std::string_view value, size_t& pos, std::string* word, bool* quoted) {
+    if (pos >= value.size()) return false;
+    const size_t start = pos;
+    *quoted = value[start] == '"' || value[start] == '\'';
+    bool closed = true;
+    *word = NextApacheWord(value, pos, &closed);
+    if (*quoted) {
+        const size_t after = TrimmedEnd(value.substr(0, pos), start);
+        return closed && (after == value.size() || IsSpace(value[after]));
     }
-    // Two bare arguments.
-    const size_t firstEnd = SkipNonSpaces(value, pos);
-    if (firstEnd == pos || firstEnd >= value.size()) return false;
-    const size_t second = SkipSpaces(value, firstEnd);
-    const size_t secondEnd = SkipNonSpaces(value, second);
-    if (secondEnd == second || !OnlySpacesFrom(value, secondEnd)) return false;
-    const std::string_view first = value.substr(pos, firstEnd - pos);
-    const std::string_view last = value.substr(second, secondEnd - second);
-    if (first.find('"') != std::string_view::npos || last.find('"') != std::string_view::npos)
+    return value.substr(start, pos - start).find_first_of("\"'") == std::string_view::npos;
+}
+
+}  // namespace
+
+bool MatchAliasArguments(std::string_view value, std::string* url, std::string* path) {
+    size_t pos = SkipSpaces(value, 0);
+    std::string first, second;
+    bool firstQuoted = false, secondQuoted = false;
+    if (!AliasArgument(value, pos, &first, &firstQuoted) || !AliasArgument(value, pos, &second, &secondQuoted) ||
+        pos != value.size() || firstQuoted != secondQuoted)
         return false;
-    if (url) *url = std::string(first);
-    if (path) *path = std::string(last);
+    if (url) *url = std::move(first);
+    if (path) *path = std::move(second);
     return true;
 }
 

@@ -33,8 +33,9 @@ JoinedLines JoinContinuedLines(const std::vector<std::string>& lines);
 // backslash before that quote or before another backslash stands for the character after it;
 // elsewhere only a doubled backslash stands for one. A quote that is never closed runs to the end.
 std::vector<std::string> ApacheWords(std::string_view text);
-// The word that starts at `pos` (blanks before it skipped); `pos` moves past it and the blanks after.
-std::string NextApacheWord(std::string_view text, size_t& pos);
+// The word that starts at `pos` (blanks before it skipped); `pos` moves past it and the blanks
+// after. `closed` tells whether a quoted word met its closing quote (a bare word counts as closed).
+std::string NextApacheWord(std::string_view text, size_t& pos, bool* closed = nullptr);
 
 // ^\s*<VirtualHost\s+([^>]*)>\s*$ ignoring case; `argument` gets group 1.
 bool MatchVhostStart(std::string_view line, std::string* argument);
@@ -56,9 +57,10 @@ bool MatchModuleLine(std::string_view line, ModuleLineMatch* out);
 // ^\s*([A-Za-z]+)\s+(.*?)\s*$, case-sensitive: a directive name and its value.
 bool MatchDirective(std::string_view line, std::string* name, std::string* value);
 
-// ^\s*"([^"]*)"\s+"([^"]*)"\s*$|^\s*(\S+)\s+(\S+)\s*$ over an Alias value: two quoted
-// arguments, or two bare ones. A bare argument holding a double quote is refused, so a
-// half-quoted line stays as written instead of coming back with doubled quotes.
+// An Alias value of two arguments as Apache reads them (ApacheWords), both between quotes (either
+// kind, each closed and followed by a blank or the end) or both bare; without single quotes and
+// backslashes that is ^\s*"([^"]*)"\s+"([^"]*)"\s*$|^\s*(\S+)\s+(\S+)\s*$. A bare argument
+// holding a quote, or one quoted and one bare, is refused: such a line stays as written.
 bool MatchAliasArguments(std::string_view value, std::string* url, std::string* path);
 
 // ^\s*<([A-Za-z]+)[\s>] at the start of the line: a nested block opens; `name` gets group 1.

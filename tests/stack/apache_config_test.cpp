@@ -11,6 +11,7 @@
 #include "core/files.h"
 #include "core/layout.h"
 #include "core/text.h"
+#include "stack/apache/config_lines.h"
 #include "tests/support/testkit.h"
 
 using testkit::ReadFile;
@@ -61,14 +62,14 @@ TEST(ApacheConfig, Save_Unchanged_KeepsOutsideLinesAndCanonicalHosts) {
 
 TEST(ApacheConfig, Save_HostBlocks_RewrittenInFixedLayout) {
     const std::tuple<const char*, const char*, const char*> cases[] = {   // name, text, saved
-        {"fields first, then other lines, aliases, directories; every address kept",
+        {"fields first, then other lines, aliases, directories; every address kept; one alias name with a blank in it",
          "<VirtualHost *:443 *:8443>\n  # Site comment\n\n  #ZERVA managed line\n  Alias /docs \"C:/docs\"\n"
          "  <Directory C:/www/site>\n    Options Indexes\n    Require local\n    Require ip 10.0.0.1\n"
          "  </Directory>\n  SSLEngine on\n  Alias \"/pics\" \"C:/my pics\"\n  Alias /raw C:/raw\n"
          "  ServerAlias \"a.localhost b.localhost\"\n  ServerName first.localhost\n  DocumentRoot C:/www/site\n"
          "  ServerName second.localhost\n</VirtualHost>\n",
          "<VirtualHost *:443 *:8443>\n"
-         "\tDocumentRoot \"C:/www/site\"\n\tServerName \"second.localhost\"\n\tServerAlias a.localhost b.localhost\n"
+         "\tDocumentRoot \"C:/www/site\"\n\tServerName \"second.localhost\"\n\tServerAlias \"a.localhost b.localhost\"\n"
          "\t# Site comment\n\tAlias /docs \"C:/docs\"\n\tSSLEngine on\n"
          "\tAlias \"/pics\" \"C:/my pics\"\n\tAlias \"/raw\" \"C:/raw\"\n"
          "\t<Directory \"C:/www/site\">\n\t\tOptions Indexes\n\t\tRequire local\n\t\tRequire ip 10.0.0.1\n\t</Directory>\n"
@@ -83,10 +84,25 @@ TEST(ApacheConfig, Save_HostBlocks_RewrittenInFixedLayout) {
          // Inside a <Directory> block every other line is written at one depth.
          "\t<Directory \"C:/w\">\n\t\t<Files \"x.php\">\n\t\tRequire all denied\n\t\t</Files>\n\t</Directory>\n"
          "</VirtualHost>\n"},
-        {"the names of several ServerAlias lines add up",
-         "<VirtualHost *:80>\nServerAlias a.localhost\nServerAlias \"b.localhost c.localhost\"\nServerAlias d.localhost\n"
-         "</VirtualHost>\n",
-         "<VirtualHost *:80>\n\tServerAlias a.localhost b.localhost c.localhost d.localhost\n</VirtualHost>\n"},
+        {"the names of several ServerAlias lines add up, each as Apache reads it",
+         "<VirtualHost *:80>\nServerAlias a.localhost\nServerAlias \"b.localhost\" 'c.localhost' \"c d\"\n"
+         "ServerAlias d.localhost\n</VirtualHost>\n",
+         "<VirtualHost *:80>\n\tServerAlias a.localhost b.localhost c.localhost \"c d\" d.localhost\n</VirtualHost>\n"},
+        {"single quotes read as quotes; a second argument where Apache takes one stays as written",
+         "<VirtualHost '*:80'>\nServerName 'sq.localhost'\nDocumentRoot 'C:/my www'\nAlias '/a' 'C:/a b'\n"
+         "<Directory 'C:/my www'>\nOptions Indexes\n</Directory>\nServerName x.localhost extra\n</VirtualHost>\n",
+         "<VirtualHost *:80>\n\tDocumentRoot \"C:/my www\"\n\tServerName \"sq.localhost\"\n"
+         "\tServerName x.localhost extra\n\tAlias \"/a\" \"C:/a b\"\n"
+         "\t<Directory \"C:/my www\">\n\t\tOptions Indexes\n\t</Directory>\n</VirtualHost>\n"},
+        {"backslashes: what Apache reads is what it reads back",
+         "<VirtualHost *:80>\nDocumentRoot \\\\\\\\nas\\\\www\nAlias \"/x\" \"C:\\x\\\\\"\n</VirtualHost>\n",
+         "<VirtualHost *:80>\n\tDocumentRoot \"\\\\\\nas\\www\"\n\tAlias \"/x\" \"C:\\x\\\\\"\n</VirtualHost>\n"},
+        // Apache merges an Options with + or - words into the one before it.
+        {"a later Options or AllowOverride of a <Directory> kept as written after the first",
+         "<VirtualHost *:80>\n<Directory \"C:/w\">\nOptions FollowSymLinks Indexes\nAllowOverride None\n"
+         "Require all granted\nOptions +ExecCGI\nAllowOverride All\n</Directory>\n</VirtualHost>\n",
+         "<VirtualHost *:80>\n\t<Directory \"C:/w\">\n\t\tAllowOverride None\n\t\tOptions FollowSymLinks Indexes\n"
+         "\t\tRequire all granted\n\t\tOptions +ExecCGI\n\t\tAllowOverride All\n\t</Directory>\n</VirtualHost>\n"},
         {"missing end lines: the blocks run to the end and are closed",
          "Listen 80\n<VirtualHost *:80>\nServerName open.localhost\n<Directory \"C:/w\">\nAllowOverride None\n",
          "Listen 80\n<VirtualHost *:80>\n\tServerName \"open.localhost\"\n"
@@ -101,6 +117,9 @@ TEST(ApacheConfig, Save_HostBlocks_RewrittenInFixedLayout) {
         {"outside the hosts: kept as written, a module line hidden in a comment, a module line written joined",
          "Define X \\\n   y\n# note \\\n  LoadModule a_module   modules/a.so\nLoadModule b_module \\\n  modules/b.so\n",
          "Define X \\\n   y\n# note \\\n  LoadModule a_module   modules/a.so\nLoadModule b_module modules/b.so\n"},
+        // A line end after the file's last backslash asks for a line there is none of: Apache drops it.
+        {"the last line's final backslash as Apache reads it: dropped before a line end",
+         "Listen 80\nLoadModule c_module modules/mod_c.so\\\n", "Listen 80\nLoadModule c_module modules/mod_c.so\n"},
         // Apache takes the first Alias, ScriptAlias, AliasMatch or ScriptAliasMatch that matches.
         {"Alias lines kept in file order among the other lines when one that is no entry follows an entry",
          "<VirtualHost *:80>\nAlias \"/app/static\" \"C:/s\"\nAlias /app \"C:/app\"\n</VirtualHost>\n<VirtualHost *:81>\n"
@@ -205,7 +224,10 @@ TEST(ApacheConfig, HasSslEngineAndQuotes) {
         host.otherLines = {"SSLEngine off", line};   // any line of the host may switch it on
         EXPECT_EQ(HasSslEngine(host), expected) << line;
     }
-    EXPECT_EQ(Quote("a \"b\""), "\"a \"b\"\"");
+    EXPECT_EQ(Quote("a \"b\""), "\"a \\\"b\\\"\"");
+    EXPECT_EQ(Quote("\\\\nas\\w\\"), "\"\\\\\\nas\\w\\\\\"");
+    for (const std::string text : {"a \"b\"", "\\\\nas\\w\\", "C:\\www", "\\\"", "it's"})   // read back as written
+        EXPECT_EQ(ApacheWords(Quote(text)), std::vector<std::string>{text}) << text;
     for (const auto& [text, unquoted] : {std::pair{" \t\"a b\"\r\n", "a b"}, {"\"\"x\"\"", "\"x\""}, {"\"", "\""}, {"\"a", "\"a"}, {"\"\"", ""}})
         EXPECT_EQ(Unquote(text), unquoted) << text;
 }
