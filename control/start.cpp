@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "control/monitor.h"
 #include "control/sequences.h"
@@ -119,47 +120,70 @@ bool CheckApacheConfig(const ApacheInstall& apache, const std::optional<PhpInsta
     return true;
 }
 
+// The files my.ini includes, reached as the server reaches them: it runs in the build's folder
+// (the spawn's workDir), where relative paths start, and reads their bytes as they are.
+OptionIncludes ServerIncludes(const DbInstall& db) {
+    return {[dir = db.dir](const std::string& path) { return ReadWholeFile(PathFromFolder(dir, path)); },
+            [dir = db.dir](const std::string& folder) { return ListFiles(PathFromFolder(dir, folder), "*"); }};
+}
+
+// Whether the template's own last port line holds {MYSQL_PORT}: the line my.ini's port comes from
+// when no included file sets one after it.
+bool TemplatePortIsTheMacro(const DbInstall& db, const std::vector<std::string>& groups) {
+    const std::optional<PortOption> line = ServerPortOption(ReadTextFile(MyTemplatePath(db)).value_or(""), groups);
+    return line && line->value.find("{MYSQL_PORT}") != std::string::npos;
+}
+
 // The port my.ini gives the server must be one it can listen on: without a port line it would take
 // a port of its own choosing, and with a port it cannot take it would not listen at all, while
 // the start waits on MYSQL_PORT. MYSQL_PORT itself must be a port as written: letters in it
 // ("abc", "3307x") would read as the default 3306 or as the digits before them, and the server
-// would be started on a port nobody set. A port fixed by hand in the template, other than
-// MYSQL_PORT, would have the start wait on the wrong port and phpMyAdmin and the tools knock on
-// it. The refusal names the value and the file it comes from: the MYSQL_PORT setting when it is
-// no port or the template's port line holds its macro, else the template.
+// would be started on a port nobody set. A port fixed by hand in the template or a file it
+// includes, other than MYSQL_PORT, would have the start wait on the wrong port and phpMyAdmin and
+// the tools knock on it. The refusal names the value and the file it comes from: the MYSQL_PORT
+// setting when it is no port or the template's port line holds its macro, else the template or
+// the included file, where no macro is expanded.
 bool CheckDbPort(const DbInstall& db) {
     const std::string stored = Config::Instance().Get(setting::kMysqlPort);
     const bool storedIsPort = stored.empty() || ListenablePort(stored);   // empty reads as the default
+    const std::vector<std::string> groups = ServerOptionGroups(db.isMariaDb, db.version);
     // my.ini as the server reads it, byte for byte; the template as the text its editor saved.
-    const std::string myIni = ReadWholeFile(MyIniPath(db)).value_or("");
-    const std::optional<std::string> value = ServerPortOption(myIni);
+    const std::optional<PortOption> option =
+        ServerPortOption(ReadWholeFile(MyIniPath(db)).value_or(""), groups, ServerIncludes(db));
+    const bool included = option && !option->file.empty();
     const std::string templatePath = WideToUtf8(MyTemplatePath(db));
-    const std::optional<std::string> templateLine = ServerPortOption(ReadTextFile(MyTemplatePath(db)).value_or(""));
+    const std::string where = included ? WideToUtf8(PathFromFolder(db.dir, option->file)) : templatePath;
+    const int mysqlPort = MysqlPort();
     std::string problem, remedy;
-    if (value && ListenablePort(*value) && storedIsPort) {
-        const int mysqlPort = MysqlPort();
-        const std::optional<int> fixed = PortOtherThanSetting(myIni, mysqlPort);
+    if (option && ListenablePort(option->value) && storedIsPort) {
+        const std::optional<int> fixed = PortOtherThanSetting(option->value, mysqlPort);
         if (!fixed) return true;
         problem = Format(Tr("%s gives the database server the port %d, not the MySQL port %d of Zerva (MYSQL_PORT in "
                             "zerva.ini), on which Zerva and phpMyAdmin reach it."),
-                         templatePath.c_str(), *fixed, mysqlPort);
-        remedy = Format(Tr("Write \"port = {MYSQL_PORT}\" there (Edit my_zerva.ini on the MySQL / MariaDB page) to use "
-                           "port %d, or set the port to %d on that page."),
-                        mysqlPort, *fixed);
-    } else if (!value) {
+                         where.c_str(), *fixed, mysqlPort);
+        remedy = included ? Format(Tr("Write \"port = %d\" there ({MYSQL_PORT} is not expanded in a file that "
+                                      "my_zerva.ini includes), or set the port to %d on the MySQL / MariaDB page."),
+                                   mysqlPort, *fixed)
+                          : Format(Tr("Write \"port = {MYSQL_PORT}\" there (Edit my_zerva.ini on the MySQL / MariaDB "
+                                      "page) to use port %d, or set the port to %d on that page."),
+                                   mysqlPort, *fixed);
+    } else if (!option) {
         problem = Format(Tr("%s has no port line under [mysqld]: the server would listen on a port of its own."),
                          templatePath.c_str());
         remedy = Tr("Add the line \"port = {MYSQL_PORT}\" (Edit my_zerva.ini on the MySQL / MariaDB page), or "
                     "restore the initial configuration there.");
-    } else if (!storedIsPort || (templateLine && templateLine->find("{MYSQL_PORT}") != std::string::npos)) {
+    } else if (!storedIsPort || (!included && TemplatePortIsTheMacro(db, groups))) {
         problem = Format(Tr("The database port \"%s\" (MYSQL_PORT in zerva.ini) is not a port from 1 to 65535."),
                          stored.c_str());
         remedy = Tr("Set the port on the MySQL / MariaDB page.");
     } else {
-        problem = Format(Tr("The database port \"%s\" in %s is not a port from 1 to 65535."), value->c_str(),
-                         templatePath.c_str());
-        remedy = Tr("Correct it (Edit my_zerva.ini on the MySQL / MariaDB page), or restore the initial "
-                    "configuration there.");
+        problem = Format(Tr("The database port \"%s\" in %s is not a port from 1 to 65535."), option->value.c_str(),
+                         where.c_str());
+        remedy = included ? Format(Tr("Write \"port = %d\" there ({MYSQL_PORT} is not expanded in a file that "
+                                      "my_zerva.ini includes)."),
+                                   mysqlPort)
+                          : Tr("Correct it (Edit my_zerva.ini on the MySQL / MariaDB page), or restore the initial "
+                               "configuration there.");
     }
     LogError(console::kMySql, problem);
     QueueAlert(Alert{Tr("MySQL port not usable"), problem + "\n" + remedy, true, alert_action::kMySql});

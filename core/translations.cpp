@@ -106,6 +106,12 @@ const TranslationPair kTable[] = {
      "port to %d on that page.",
      "Écrivez-y \"port = {MYSQL_PORT}\" (Modifier my_zerva.ini sur la page MySQL / MariaDB) pour utiliser le port %d, "
      "ou réglez le port à %d sur cette page."},
+    {"Write \"port = %d\" there ({MYSQL_PORT} is not expanded in a file that my_zerva.ini includes), or set the port "
+     "to %d on the MySQL / MariaDB page.",
+     "Écrivez-y \"port = %d\" ({MYSQL_PORT} n'est pas remplacé dans un fichier que my_zerva.ini inclut), ou réglez "
+     "le port à %d sur la page MySQL / MariaDB."},
+    {"Write \"port = %d\" there ({MYSQL_PORT} is not expanded in a file that my_zerva.ini includes).",
+     "Écrivez-y \"port = %d\" ({MYSQL_PORT} n'est pas remplacé dans un fichier que my_zerva.ini inclut)."},
     {"MySQL initialization failed", "Échec de l'initialisation de MySQL"},
     {"Cannot start the database server: ", "Impossible de lancer le serveur de base de données : "},
     {"The database server is running but does not answer on its port yet.",

@@ -149,15 +149,25 @@ bool ResetMyTemplate(const DbInstall& build) {
 
 namespace {
 
-// Whether the server reads the group: its own names, each also with a version after a dash.
-bool IsServerGroup(std::string_view group) {
-    for (std::string_view name : {"mysqld", "server", "mariadb", "mariadbd", "client-server"}) {
-        if (!StartsWith(group, name)) continue;
-        const std::string_view version = group.substr(name.size());
-        if (version.empty() || (version.size() >= 2 && version[0] == '-' && version[1] >= '0' && version[1] <= '9'))
-            return true;
-    }
-    return false;
+// The server reads an included file from depth 1; at this depth it reads the file but skips its
+// directives (with a warning), which also ends a file that includes itself.
+constexpr int kMaxIncludeDepth = 10;
+
+struct PortReading {
+    const std::vector<std::string>& groups;
+    const OptionIncludes& includes;
+    std::optional<PortOption> port;
+};
+
+void ReadOptionText(PortReading& reading, std::string_view text, const std::string& file, int depth);
+
+// A group name is compared ignoring case; the blanks before "]" are dropped, the ones after "["
+// are part of the name ("[ mysqld]" is no group the server reads).
+bool IsReadGroup(std::string_view line, size_t close, const std::vector<std::string>& groups) {
+    std::string_view name = line.substr(1, close - 1);
+    while (!name.empty() && IsSpace(name.back())) name.remove_suffix(1);
+    return std::any_of(groups.begin(), groups.end(),
+                       [&](const std::string& group) { return EqualsIgnoreCase(name, group); });
 }
 
 // An option's value as the server reads it: between quotes when it starts with one, else up to a
@@ -171,27 +181,101 @@ std::string OptionValue(std::string_view raw) {
     return Trim(std::string_view(value).substr(0, value.find('#')));
 }
 
+// The folder's files the server includes: on Windows those whose name ends, after its last
+// period, in ".ini" or ".cnf" exactly (".INI" is not), in byte order of their names.
+std::vector<std::string> IncludedFolderFiles(const OptionIncludes& includes, const std::string& folder) {
+    std::vector<std::string> names = includes.listFolder ? includes.listFolder(folder) : std::vector<std::string>{};
+    std::erase_if(names, [](const std::string& name) {
+        const size_t dot = name.rfind('.');
+        return dot == std::string::npos || (name.compare(dot, std::string::npos, ".ini") != 0 &&
+                                            name.compare(dot, std::string::npos, ".cnf") != 0);
+    });
+    std::sort(names.begin(), names.end());
+    const bool separated = !folder.empty() && (folder.back() == '\\' || folder.back() == '/');
+    for (std::string& name : names) name = folder + (separated ? "" : "\\") + name;
+    return names;
+}
+
+// "!include <file>" or "!includedir <folder>" (a lower-case word after "!" and blanks, then a
+// blank), followed where it stands; other directives are skipped. The argument is cut as the
+// server cuts it: the raw line's last character (its line end) and the blanks before it go, so
+// a last line without a line end loses the last letter of its path. False for a directive
+// without its argument, an error that ends the file it is in.
+bool FollowDirective(PortReading& reading, std::string_view raw, size_t bang, int depth) {
+    const size_t word = SkipSpaces(raw, bang + 1);
+    const auto isKeyword = [&](std::string_view keyword) {
+        return raw.substr(word, keyword.size()) == keyword && word + keyword.size() < raw.size() &&
+               IsSpace(raw[word + keyword.size()]);
+    };
+    const bool folder = isKeyword("includedir");
+    if (!folder && !isKeyword("include")) return true;
+    std::string_view argument = raw.substr(SkipSpaces(raw, word + (folder ? 10 : 7)));
+    if (argument.empty()) return false;
+    argument.remove_suffix(1);
+    while (!argument.empty() && IsSpace(argument.back())) argument.remove_suffix(1);
+    if (argument.empty()) return false;
+    const std::string path(argument);
+    const std::vector<std::string> files = folder ? IncludedFolderFiles(reading.includes, path) : std::vector{path};
+    for (const std::string& file : files)
+        if (const std::optional<std::string> text = reading.includes.readFile(file))
+            ReadOptionText(reading, *text, file, depth + 1);
+    return true;
+}
+
+// The server reads lines up to each LF. In its own option file (depth 0) a line it cannot take
+// stops it from starting at all, which the start then reports; here such a line is passed over.
+// In an included file it ends that file, and the server goes on after the directive.
+void ReadOptionText(PortReading& reading, std::string_view text, const std::string& file, int depth) {
+    bool inGroup = false, anyGroup = false;
+    for (size_t start = 0, next = 0; start < text.size(); start = next) {
+        const size_t lf = text.find('\n', start);
+        next = lf == std::string_view::npos ? text.size() : lf + 1;
+        const std::string_view raw = text.substr(start, next - start);
+        const size_t first = SkipSpaces(raw, 0);
+        if (first == raw.size() || raw[first] == '#' || raw[first] == ';') continue;
+        bool understood = true;
+        if (raw[first] == '!') {
+            if (depth < kMaxIncludeDepth && reading.includes.readFile)
+                understood = FollowDirective(reading, raw, first, depth);
+        } else if (raw[first] == '[') {
+            const size_t close = raw.find(']', first);
+            understood = close != std::string_view::npos;
+            anyGroup = anyGroup || understood;
+            inGroup = understood && IsReadGroup(raw.substr(first), close - first, reading.groups);
+        } else if (!anyGroup) {
+            understood = false;
+        } else if (inGroup) {
+            const std::string line = Trim(raw);
+            const size_t equals = line.find('=');
+            std::string name = ToLower(Trim(line.substr(0, equals)));
+            std::replace(name.begin(), name.end(), '_', '-');
+            if (StartsWith(name, "loose-")) name.erase(0, 6);
+            if (name != "port") continue;
+            reading.port = PortOption{equals == std::string::npos ? "" : OptionValue(line.substr(equals + 1)), file};
+        }
+        if (!understood && depth > 0) return;
+    }
+}
+
 }  // namespace
 
-std::optional<std::string> ServerPortOption(std::string_view optionFile) {
-    std::optional<std::string> port;
-    bool inServerGroup = false;
-    for (const std::string& raw : SplitLines(optionFile)) {
-        const std::string line = Trim(raw);
-        if (line.empty() || line[0] == '#' || line[0] == ';' || line[0] == '!') continue;
-        if (line[0] == '[') {
-            const size_t close = line.find(']');
-            inServerGroup = close != std::string::npos && IsServerGroup(ToLower(Trim(line.substr(1, close - 1))));
-            continue;
-        }
-        if (!inServerGroup) continue;
-        const size_t equals = line.find('=');
-        std::string name = ToLower(Trim(line.substr(0, equals)));
-        std::replace(name.begin(), name.end(), '_', '-');
-        if (StartsWith(name, "loose-")) name.erase(0, 6);
-        if (name == "port") port = equals == std::string::npos ? std::string() : OptionValue(line.substr(equals + 1));
-    }
-    return port;
+std::vector<std::string> ServerOptionGroups(bool isMariaDb, std::string_view version) {
+    std::vector<std::string> groups = {"mysqld", "server"};
+    if (isMariaDb) groups.insert(groups.end(), {"mariadb", "mariadbd", "client-server"});
+    // Only the series the server was built as: [mysqld-5.7] is not read by 11.4, and [server] and
+    // [client-server] have no versioned form.
+    if (version.find('.') == std::string_view::npos) return groups;
+    std::vector<std::string> versioned = {"mysqld"};
+    if (isMariaDb) versioned.insert(versioned.end(), {"mariadb", "mariadbd"});
+    for (std::string& name : versioned) groups.push_back(name.append("-").append(VersionMajorMinor(version)));
+    return groups;
+}
+
+std::optional<PortOption> ServerPortOption(std::string_view optionFile, const std::vector<std::string>& groups,
+                                           const OptionIncludes& includes) {
+    PortReading reading{groups, includes, std::nullopt};
+    ReadOptionText(reading, optionFile, "", 0);
+    return reading.port;
 }
 
 std::optional<int> ListenablePort(std::string_view value) {
@@ -205,11 +289,18 @@ std::optional<int> ListenablePort(std::string_view value) {
     return port;
 }
 
-std::optional<int> PortOtherThanSetting(std::string_view optionFile, int settingPort) {
-    const std::optional<std::string> value = ServerPortOption(optionFile);
-    const std::optional<int> port = value ? ListenablePort(*value) : std::nullopt;
+std::optional<int> PortOtherThanSetting(std::string_view value, int settingPort) {
+    const std::optional<int> port = ListenablePort(value);
     if (port && *port != settingPort) return port;
     return std::nullopt;
+}
+
+std::wstring PathFromFolder(const std::wstring& workDir, std::string_view path) {
+    const std::wstring wide = Utf8ToWide(path);
+    const bool rooted = !wide.empty() && (wide[0] == L'\\' || wide[0] == L'/');
+    if (rooted && !(wide.size() >= 2 && (wide[1] == L'\\' || wide[1] == L'/')))
+        return (workDir.size() >= 2 && workDir[1] == L':' ? workDir.substr(0, 2) : std::wstring()) + wide;
+    return IsAbsolutePath(wide) ? wide : workDir + L"\\" + wide;
 }
 
 // ---- Error log ----

@@ -4,6 +4,7 @@
 // and nothing is logged: failures come back as false plus an English text. Any thread.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -61,17 +62,39 @@ MacroMap MyIniMacros(const DbInstall& build);
 std::wstring FindDbErrorLog(const DbInstall& build);
 
 // ---- The port the server is given ----
-// The value of the last "port" option that the database server reads from an option file's text:
-// in [mysqld], [server], [mariadb], [mariadbd] or [client-server], or a versioned form of one
-// ([mysqld-8.0]); "loose-" before the name and "_" for "-" count alike. Quotes and a trailing
-// comment are taken off; none when no such line exists.
-std::optional<std::string> ServerPortOption(std::string_view optionFile);
+// The option groups a build's server reads, lower case: [mysqld], [server] and [mysqld-X.Y] for
+// MySQL; MariaDB's also [mariadb], [mariadb-X.Y], [mariadbd], [mariadbd-X.Y] and [client-server].
+// X.Y is the series of `version` ("11.4" of "11.4.2"); a version without one adds no X.Y group.
+std::vector<std::string> ServerOptionGroups(bool isMariaDb, std::string_view version);
+// How the files an option file includes are reached. Paths come as the server forms them from
+// "!include <file>" and "!includedir <folder>" (relative ones start from its working folder).
+struct OptionIncludes {
+    // A file's bytes; none when it cannot be opened (the server skips such a file).
+    std::function<std::optional<std::string>(const std::string& path)> readFile;
+    // The names of the files in a folder, in any order; empty when it cannot be listed.
+    std::function<std::vector<std::string>(const std::string& folder)> listFolder;
+};
+struct PortOption {
+    std::string value;  // quotes and a trailing comment taken off
+    std::string file;   // the included file holding it, as the server names it; "" for the option file itself
+};
+// The last "port" option the database server reads from an option file's text, in one of
+// `groups` (ServerOptionGroups); "loose-" before the name and "_" for "-" count alike. With
+// `includes`, "!include" and "!includedir" are followed where they stand as the server follows
+// them: a folder's files ending in ".ini" or ".cnf" in name order, ten levels deep at most, an
+// included file read until a line the server cannot take in it (an option before any group).
+// Without, they are skipped. None when no such line exists.
+std::optional<PortOption> ServerPortOption(std::string_view optionFile, const std::vector<std::string>& groups,
+                                           const OptionIncludes& includes = {});
 // The port a value names when a server can listen on it: decimal digits only, 1 to 65535.
 std::optional<int> ListenablePort(std::string_view value);
-// A port fixed by hand in place of {MYSQL_PORT}: the port the option file gives the server when
+// A port fixed by hand in place of {MYSQL_PORT}: the port an option's value gives the server when
 // it can listen on it and it is not `settingPort` (MYSQL_PORT, the port the start waits on and
 // phpMyAdmin and the tools are given). None when it is that port, or no port to listen on at all.
-std::optional<int> PortOtherThanSetting(std::string_view optionFile, int settingPort);
+std::optional<int> PortOtherThanSetting(std::string_view value, int settingPort);
+// The file a path names for a server started in `workDir`: a relative one from that folder, one
+// rooted without a drive ("\x") on its drive; others as they are.
+std::wstring PathFromFolder(const std::wstring& workDir, std::string_view path);
 
 // ---- Text steps behind the functions above ----
 // The macro map from its inputs: paths UTF-8 with forward slashes and no trailing slash;

@@ -30,24 +30,36 @@ protected:
 
 }  // namespace
 
-TEST_F(AppTest, StartRestartStop_DriveTheStandinServers_UnknownCommandExits2) {
+// A port fixed in a file my_zerva.ini includes, other than MYSQL_PORT, is refused before the server
+// is started, naming that file.
+TEST_F(AppTest, StartRestartStop_DriveTheStandinServers_PortOfAnIncludedFileRefused_UnknownCommandExits2) {
     MakeStack();
     const std::string apacheUp = Format("OK    [Apache] Apache started (ports %d) - PHP 8.3.14", webPort);
     const std::string dbUp = Format("OK    [MySQL] MariaDB 11.4.2 started (port %d)", dbPort);
+    const int includedPort = dbPort ^ 1;   // a port other than the setting's
+    const std::string refusal = Format("%s\\conf.d\\port.ini gives the database server the port %d, not the MySQL "
+                                       "port %d of Zerva (MYSQL_PORT in zerva.ini), on which Zerva and phpMyAdmin "
+                                       "reach it.", WideToUtf8(dbDir).c_str(), includedPort, dbPort);
+    testkit::WriteFile(dbDir + L"\\conf.d\\port.ini", Format("[mariadb]\r\nport = %d\r\n", includedPort));
     const struct {
         const wchar_t* command;
         std::vector<std::string> expected;  // among the lines
-        bool running;
+        uint32_t exitCode;
+        bool apacheRuns, dbRuns;
+        std::string myTemplate = "";        // written before, unless empty
     } steps[] = {
-        {L"start", {apacheUp, dbUp}, true},
-        {L"restart", {"OK    [Apache] Apache stopped.", apacheUp, dbUp}, true},   // a second process
-        {L"stop", {"OK    [Apache] Apache stopped.", "OK    [MySQL] MySQL stopped."}, false},
+        {L"start", {apacheUp, dbUp}, 0, true, true},
+        {L"restart", {"OK    [Apache] Apache stopped.", apacheUp, dbUp}, 0, true, true},   // a second process
+        {L"stop", {"OK    [Apache] Apache stopped.", "OK    [MySQL] MySQL stopped."}, 0, false, false},
+        {L"start", {apacheUp, "ERROR [MySQL] " + refusal, "NOTICE MySQL port not usable: " + refusal}, 1, true, false,
+         MyTemplate() + "!includedir conf.d\n"},
     };
     for (const auto& step : steps) {
+        if (!step.myTemplate.empty()) testkit::WriteFile(dbDir + L"\\my_zerva.ini", step.myTemplate);
         const ZervaRun run = Zerva(std::wstring(L"--cli ") + step.command);
-        EXPECT_EQ(run.exitCode, 0u) << run.output;
+        EXPECT_EQ(run.exitCode, step.exitCode) << run.output;
         for (const std::string& line : step.expected) EXPECT_TRUE(Contains(run.lines, line)) << line << "\n" << run.output;
-        EXPECT_EQ(Tail(run, 6), Block(step.running, step.running));
+        EXPECT_EQ(Tail(run, 6), Block(step.apacheRuns, step.dbRuns));
     }
     const ZervaRun run = Zerva(L"--cli Status");   // commands are case-sensitive
     EXPECT_EQ(run.exitCode, 2u);

@@ -184,7 +184,8 @@ TEST_F(ControlTest, DoStartMySql_MissingBuildAndImmediateDeath) {
 // A port the server cannot listen on, from the setting (as written: letters make no port) or the
 // template, no port line at all, or a port fixed in the template other than the setting: refused,
 // naming the value and its file, before anything runs or is made; so is a server program that is
-// not a program.
+// not a program. A port from a file the template includes names that file, where {MYSQL_PORT} is
+// no macro.
 TEST_F(ControlTest, DoStartMySql_UnusablePortOrNotAProgram_RefusedBeforeAnythingRuns) {
     MakeMariaDb(LeasedPort());
     const std::string templatePath = WideToUtf8(dbDir + L"\\my_zerva.ini");
@@ -196,13 +197,18 @@ TEST_F(ControlTest, DoStartMySql_UnusablePortOrNotAProgram_RefusedBeforeAnything
     noPortLine.erase(noPortLine.find("port = {MYSQL_PORT}\n"), 20);   // [client] keeps its own
     literal.replace(literal.find("{MYSQL_PORT}"), 12, "abc");
     fixed.replace(fixed.find("{MYSQL_PORT}"), 12, "53999");
+    testkit::WriteFile(dbDir + L"\\extra.ini", "[mariadb]\nport = 53999\n");
+    testkit::WriteFile(dbDir + L"\\conf.d\\port.cnf", "[mysqld]\nport = {MYSQL_PORT}\n");
+    const std::string inFile = " ({MYSQL_PORT} is not expanded in a file that my_zerva.ini includes)";
     const struct {
         std::string setting, myTemplate, problem, remedy;
     } cases[] = {
         {"0", "", Format(fromSetting.c_str(), "0"), toSetting},
         // Not the default 3306, nor the digits before the letters, in place of what was meant.
         {"3307x", "", Format(fromSetting.c_str(), "3307x"), toSetting},
-        {"3306", literal, Format("The database port \"abc\" in %s is not a port from 1 to 65535.", templatePath.c_str()),
+        // The macro in a group this server does not read blames no setting.
+        {"3306", literal + "[mysqld-5.7]\nport = {MYSQL_PORT}\n",
+         Format("The database port \"abc\" in %s is not a port from 1 to 65535.", templatePath.c_str()),
          "\nCorrect it" + toTemplate},
         {"3306", noPortLine, templatePath + " has no port line under [mysqld]: the server would listen on a port of its own.",
          "\nAdd the line \"port = {MYSQL_PORT}\"" + toTemplate},
@@ -211,6 +217,14 @@ TEST_F(ControlTest, DoStartMySql_UnusablePortOrNotAProgram_RefusedBeforeAnything
                                         "(MYSQL_PORT in zerva.ini), on which Zerva and phpMyAdmin reach it.",
          "\nWrite \"port = {MYSQL_PORT}\" there (Edit my_zerva.ini on the MySQL / MariaDB page) to use port 33306, or "
          "set the port to 53999 on that page. | 4"},
+        {"33306", MyTemplate() + "!include extra.ini\n",
+         WideToUtf8(dbDir) + "\\extra.ini gives the database server the port 53999, not the MySQL port 33306 of Zerva "
+                             "(MYSQL_PORT in zerva.ini), on which Zerva and phpMyAdmin reach it.",
+         "\nWrite \"port = 33306\" there" + inFile + ", or set the port to 53999 on the MySQL / MariaDB page. | 4"},
+        {"33306", MyTemplate() + "!includedir conf.d\n",
+         Format("The database port \"{MYSQL_PORT}\" in %s\\conf.d\\port.cnf is not a port from 1 to 65535.",
+                WideToUtf8(dbDir).c_str()),
+         "\nWrite \"port = 33306\" there" + inFile + ". | 4"},
     };
     for (const auto& c : cases) {
         Config::Instance().Set(setting::kMysqlPort, c.setting);

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <map>
+
 #include "core/handle.h"
 #include "tests/stack/stack_fixture.h"
 
@@ -134,8 +136,38 @@ TEST_F(DbBuilds, FindDbErrorLog_IniThenTemplateThenNewestErrThenComputerName) {
     EXPECT_EQ(WideToUtf8(FindDbErrorLog(build)), ToForwardSlashes(WideToUtf8(data)) + "/server.log");
 }
 
-TEST(DbServerPort, LastPortOfTheServersGroups_ListenableOnlyFrom1To65535) {
-    const std::pair<std::string, std::optional<std::string>> files[] = {
+// The groups of the server's own series, and included files as the server reads them: where the
+// directive stands, a folder's .ini and .cnf files in name order whatever order the listing gives,
+// ten levels deep (a chain of eleven files that closes on itself), an included file given up at
+// its first option outside a group (a byte-order mark before its first comment), a directive on a
+// last line without a line end losing the last letter of its path.
+TEST(DbServerPort, LastPortOfTheServersGroupsAndIncludedFiles_ListenableOnlyFrom1To65535) {
+    std::map<std::string, std::string> files = {
+        {"after.ini", "[mariadb]\nport = 41310\n"},      {"conf.d\\a.cnf", "[mysqld]\nport = 2\n"},
+        {"conf.d\\b.ini", "[mysqld]\nport = 3\n"},       {"conf.d\\c.INI", "[mysqld]\nport = 4\n"},
+        {"conf.d\\d.ini.txt", "[mysqld]\nport = 5\n"},
+        {"bom.ini", "\xEF\xBB\xBF# saved with a mark\n[mysqld]\nport = 6\n"}};
+    for (int i = 1; i <= 11; ++i)
+        files[Format("c%d.ini", i)] = Format("[mysqld]\nport = %d\n!include c%d.ini\n", 100 + i, i % 11 + 1);
+    const OptionIncludes includes{
+        [&](const std::string& path) -> std::optional<std::string> {
+            const auto file = files.find(path);
+            return file == files.end() ? std::nullopt : std::optional(file->second);
+        },
+        [&](const std::string& folder) {
+            const std::string prefix = EndsWith(folder, "\\") ? folder : folder + "\\";
+            std::vector<std::string> names;   // last name first
+            for (const auto& [path, text] : files)
+                if (StartsWith(path, prefix)) names.insert(names.begin(), path.substr(prefix.size()));
+            return names;
+        }};
+    const auto mariaDb = ServerOptionGroups(true, "11.4.2"), mySql = ServerOptionGroups(false, "8.0.36");
+    const struct {
+        std::string text;
+        std::optional<std::string> port;
+        std::string file = "";
+        const std::vector<std::string>* groups = nullptr;   // MariaDB 11.4 unless given
+    } rows[] = {
         {MyTemplate(), "{MYSQL_PORT}"},
         {"[client]\nport = 3306\n", std::nullopt},                              // the tools' group only
         {"[mysqld]\nbasedir = x\n# port = 1\n;port=2\n", std::nullopt},         // comments
@@ -144,8 +176,28 @@ TEST(DbServerPort, LastPortOfTheServersGroups_ListenableOnlyFrom1To65535) {
         {"[server]\nport = 3309   # the usual\n[mysqld_safe]\nport = 2\n", "3309"},
         {"port = 3310\n[mysqldump]\nport = 1\n", std::nullopt},                  // outside any group
         {"[mariadbd]\nport\n", ""},
+        {"[mysqld \t]\nport = 1\n[ mysqld]\nport = 2\n", "1"},
+        {"[mysqld-5.7]\nport = 1\n[server-11.4]\nport = 2\n[client-server-11.4]\nport = 3\n", std::nullopt},
+        {"[mysqld]\nport = 3306\n[mariadb]\nport = 1\n[client-server]\nport = 2\n", "3306", "", &mySql},
+        {"[mysqld-8.0]\nport = 3306\n[mysqld-8.4]\nport = 1\n", "3306", "", &mySql},
+        {"[mysqld]\r\nport = 1\r\n  !  include  after.ini \r\n", "41310", "after.ini"},
+        {"[client]\n!include after.ini\nport = 1\n", "41310", "after.ini"},     // back in [client] after it
+        {"[mysqld]\n!include after.ini\nport = 1\n", "1"},
+        {"[mysqld]\nport = 1\n!includedir conf.d\n", "3", "conf.d\\b.ini"},
+        {"[mysqld]\nport = 1\n!includedir conf.d\\\n", "3", "conf.d\\b.ini"},
+        {"[mysqld]\nport = 1\n!include c1.ini\n", "110", "c10.ini"},
+        {"[mysqld]\nport = 1\n!include bom.ini\n!include missing.ini\n!INCLUDE after.ini\n!include after.ini", "1"},
     };
-    for (const auto& [text, port] : files) EXPECT_EQ(ServerPortOption(text), port) << text;
+    for (const auto& row : rows) {
+        const auto option = ServerPortOption(row.text, row.groups ? *row.groups : mariaDb, includes);
+        EXPECT_EQ(option ? std::optional(option->value) : std::nullopt, row.port) << row.text;
+        EXPECT_EQ(option ? option->file : "", row.file) << row.text;
+    }
+    // Not followed without a way to read them.
+    EXPECT_EQ(ServerPortOption("[mysqld]\nport = 1\n!include after.ini\n", mariaDb)->value, "1");
+    for (const auto& [path, file] : {std::pair{"conf.d/a.cnf", L"C:\\db\\conf.d/a.cnf"}, {"D:\\a.cnf", L"D:\\a.cnf"},
+                                     {"\\a.cnf", L"C:\\a.cnf"}, {"\\\\host\\share\\a.cnf", L"\\\\host\\share\\a.cnf"}})
+        EXPECT_EQ(PathFromFolder(L"C:\\db", path), file) << path;
     for (const auto& [value, port] : std::initializer_list<std::pair<std::string, std::optional<int>>>{
              {"3306", 3306}, {"1", 1}, {"65535", 65535}, {"003306", 3306}, {"0", std::nullopt}, {"-1", std::nullopt},
              {"65536", std::nullopt}, {"99999", std::nullopt}, {"", std::nullopt}, {"abc", std::nullopt},
