@@ -32,7 +32,15 @@ protected:
 
 TEST_F(AppTest, StartRestartStop_DriveTheStandinServers_UnknownCommandExits2) {
     MakeStack();
-    const std::string apacheUp = Format("OK    [Apache] Apache started (ports %d) - PHP 8.3.14", webPort);
+    // Hosts whose port and certificate Apache's own variables name: from a Define (of a macro, as
+    // the built-in SRVROOT) and from the environment httpd.exe gets. Each is listened on, none disabled.
+    const int32_t shopPort = testkit::UnusedPort(), sslPort = testkit::UnusedPort();
+    WriteApacheTemplate(webPort, "LoadModule ssl_module modules/mod_ssl.so\r\nDefine SRVROOT \"{APACHEPATH}\"\r\n"
+                                 "Define SSL_PORT " + std::to_string(sslPort) + "\r\n<VirtualHost *:${SHOP_PORT}>\r\n"
+                                 "</VirtualHost>\r\n<VirtualHost *:${SSL_PORT}>\r\n    SSLEngine on\r\n"
+                                 "    SSLCertificateFile \"${SRVROOT}/conf/ssl/localhost.crt\"\r\n</VirtualHost>\r\n");
+    const std::string apacheUp =
+        Format("OK    [Apache] Apache started (ports %d, %d, %d) - PHP 8.3.14", webPort, shopPort, sslPort);
     const std::string dbUp = Format("OK    [MySQL] MariaDB 11.4.2 started (port %d)", dbPort);
     const struct {
         const wchar_t* command;
@@ -44,9 +52,10 @@ TEST_F(AppTest, StartRestartStop_DriveTheStandinServers_UnknownCommandExits2) {
         {L"stop", {"OK    [Apache] Apache stopped.", "OK    [MySQL] MySQL stopped."}, false},
     };
     for (const auto& step : steps) {
-        const ZervaRun run = Zerva(std::wstring(L"--cli ") + step.command);
+        const ZervaRun run = Zerva(std::wstring(L"--cli ") + step.command, {{L"SHOP_PORT", std::to_wstring(shopPort)}});
         EXPECT_EQ(run.exitCode, 0u) << run.output;
         for (const std::string& line : step.expected) EXPECT_TRUE(Contains(run.lines, line)) << line << "\n" << run.output;
+        EXPECT_EQ(run.output.find("disabled"), std::string::npos) << run.output;
         EXPECT_EQ(Tail(run, 6), Block(step.running, step.running));
     }
     const ZervaRun run = Zerva(L"--cli Status");   // commands are case-sensitive
