@@ -60,7 +60,7 @@ bool IsOnlineMode();  // setting APACHE_MODE read as an integer is exactly 1
 // when the template cannot be read. Hosts without a port of their own ("*:*") are passed over.
 int MainHttpPort(const ApacheInstall& build);
 int MainHttpPortOfHosts(const std::vector<VirtualHost>& hosts);
-// The distinct ports of the template's hosts; [80] when there are none. Never empty.
+// The distinct ports of every address of the template's hosts; [80] when there are none. Never empty.
 std::vector<int> TemplateVhostPorts(const ApacheInstall& build);
 // "http://localhost/", "https://localhost/" for 443, else "http://localhost:<port>/".
 std::string HomeUrl(const ApacheInstall& build);

@@ -293,6 +293,34 @@ std::vector<VhostAddress> HostAddresses(const VirtualHost& host) {
     return addresses;
 }
 
+bool MoveHostPort(VirtualHost& host, int32_t from, int32_t to) {
+    bool moved = host.port == from;
+    if (moved) host.port = to;
+    const std::string& text = host.moreAddresses;
+    std::string rewritten;
+    size_t kept = 0;   // the text up to here is copied as it stands
+    for (size_t pos = SkipSpaces(text, 0); pos < text.size();) {
+        const size_t start = pos;
+        const std::string word = NextApacheWord(text, pos);
+        const VhostAddress address = ParseAddressWord(word);
+        if (address.port != from) continue;
+        // The blanks after the word, then its closing quote, are kept: its port ends just before.
+        // Quotes and backslashes make no digits, so the port's digits stand there as written.
+        size_t end = pos;
+        while (end > start && IsSpace(text[end - 1])) --end;
+        const bool quoted = text[start] == '"' || text[start] == '\'';
+        if (quoted && end - start >= 2 && text[end - 1] == text[start]) --end;
+        const bool hasPort = address.address.size() < word.size();
+        size_t digits = end;
+        while (hasPort && digits > start && text[digits - 1] >= '0' && text[digits - 1] <= '9') --digits;
+        rewritten += text.substr(kept, digits - kept) + (hasPort ? "" : ":") + std::to_string(to);
+        kept = end;
+        moved = true;
+    }
+    host.moreAddresses = rewritten + text.substr(kept);
+    return moved;
+}
+
 void ParseVhostBody(const std::vector<std::string>& lines, size_t& i, VirtualHost& host) {
     std::vector<TakenAlias> taken;
     bool aliasAfterEntry = false;
@@ -410,8 +438,9 @@ bool HasSslEngine(const VirtualHost& host) {
 std::vector<int> UniqueVhostPorts(const ApacheConfig& config) {
     std::vector<int> ports;
     for (const VirtualHost& host : config.vhosts)
-        if (host.port != kNoVhostPort && std::find(ports.begin(), ports.end(), host.port) == ports.end())
-            ports.push_back(host.port);
+        for (const VhostAddress& address : HostAddresses(host))
+            if (address.port != kNoVhostPort && std::find(ports.begin(), ports.end(), address.port) == ports.end())
+                ports.push_back(address.port);
     return ports;
 }
 

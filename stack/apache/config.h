@@ -84,7 +84,8 @@ struct ApacheConfig {
 VirtualHost MakeVirtualHost(const std::string& name, int port);
 // True when one of the host's other lines starts with SSLEngine and holds "on" (any case).
 bool HasSslEngine(const VirtualHost& host);
-// Distinct host ports in order of first appearance (kNoVhostPort left out); empty without hosts.
+// Distinct ports of every address of the hosts, in order of first appearance (kNoVhostPort left
+// out): the ports Apache serves them on. Empty without hosts.
 std::vector<int> UniqueVhostPorts(const ApacheConfig& config);
 
 // The first line, in file order, whose block tag does not balance: a block never closed (one
@@ -129,6 +130,10 @@ struct VhostAddress {
 VhostAddress ParseAddressWord(const std::string& word);
 // Every address the host is served on: its first one, then each of moreAddresses.
 std::vector<VhostAddress> HostAddresses(const VirtualHost& host);
+// Moves every address of the host on port `from` to port `to`: the first one, and each further one
+// where it stands, with its quotes and the other words kept as written; an address without a port
+// counts as 80 and gets one. False when no address was on `from`.
+bool MoveHostPort(VirtualHost& host, int32_t from, int32_t to);
 // Each reads the block body starting after lines[i] and leaves i on the block's last line
 // (its end line, or the last line of the text when the end is missing). A host keeps its Alias
 // lines among its other lines, in file order, when one it cannot hold as an entry (or a

@@ -1,9 +1,12 @@
 // stack/apache/config_lines.h: recognises each kind of Apache template line (host and <Directory>
 // starts and ends, LoadModule, directives, Alias arguments, nested tags) by plain scanning, with
 // the matches and captures of the ECMAScript pattern in its comment: libstdc++'s std::regex
-// recurses once per character and overflows the stack on a long line. Pure; any thread.
+// recurses once per character and overflows the stack on a long line. Also reads lines as Apache
+// does: continued lines joined, words split, ${NAME} expanded. Pure; any thread.
 #pragma once
 #include <cstddef>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +39,17 @@ std::vector<std::string> ApacheWords(std::string_view text);
 // The word that starts at `pos` (blanks before it skipped); `pos` moves past it and the blanks
 // after. `closed` tells whether a quoted word met its closing quote (a bare word counts as closed).
 std::string NextApacheWord(std::string_view text, size_t& pos, bool* closed = nullptr);
+
+// The value of an environment variable, none when it is not set.
+using ApacheEnvironment = std::function<std::optional<std::string>(const std::string& name)>;
+// The lines Apache reads (JoinContinuedLines' text) with its own variables expanded, as it expands
+// each line before splitting it into words: "${NAME}" (NAME running to the first "}") takes the
+// value of the last Define of that name read before the line (names in any case), else the
+// environment's; a name neither gives stays as written. A Define without a value sets none (an
+// earlier value stays), UnDefine removes one; a Define's value is expanded where it is defined, and
+// values are never expanded again. Comment lines are not read: they come back as they are.
+std::vector<std::string> ExpandApacheVariables(const std::vector<std::string>& lines,
+                                               const ApacheEnvironment& environment);
 
 // ^\s*<VirtualHost\s+([^>]*)>\s*$ ignoring case; `argument` gets group 1.
 bool MatchVhostStart(std::string_view line, std::string* argument);

@@ -1,11 +1,15 @@
 #include "stack/apache/httpd_conf.h"
 
+#include <windows.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cwchar>
 
 #include "core/cmdline.h"
 #include "core/files.h"
+#include "core/handle.h"
 #include "core/layout.h"
 #include "core/log.h"
 #include "core/proc.h"
@@ -31,6 +35,35 @@ std::wstring ServerPath(const ApacheInstall& build, const std::string& path) {
 }
 
 bool IsCommentLine(std::string_view line) { return StartsWith(Trim(line), "#"); }
+
+// Hosts are judged as Apache will read them: our macros first (a Define may hold one, as the
+// built-in SRVROOT does), then Apache's own variables.
+std::vector<std::string> LinesAsApacheReads(const std::vector<std::string>& lines, const MacroMap& macros,
+                                            const ApacheEnvironment& environment) {
+    std::vector<std::string> expanded;
+    expanded.reserve(lines.size());
+    for (const std::string& line : lines) expanded.push_back(ExpandMacros(line, macros));
+    return ExpandApacheVariables(expanded, environment);
+}
+
+// A path that still names a variable once expanded: nothing tells which file Apache will get.
+bool NamesVariable(const std::string& path) {
+    const size_t start = path.find("${");
+    return start != std::string::npos && path.find('}', start + 2) != std::string::npos;
+}
+
+// Whether the host block read[first..last] can be served: an HTTPS one (`https` set) needs the SSL
+// module and its certificate. A certificate that still names a variable is left to Apache.
+bool HostServed(const std::vector<std::string>& read, size_t first, size_t last, bool sslLoaded,
+                const std::function<bool(const std::string& path)>& certificateExists, bool& https) {
+    std::string certificate;
+    for (size_t k = first; k <= last; ++k) {
+        https = https || FindSslEngineOn(read[k]);
+        (void)MatchCertificateLine(read[k], &certificate);
+    }
+    return !https ||
+           (sslLoaded && !certificate.empty() && (NamesVariable(certificate) || certificateExists(certificate)));
+}
 
 // <Files ...> or <FilesMatch ...> opening (opens true) or closing (opens false) at the line's start.
 bool IsFilesTag(const std::string& trimmed, bool opens) {
@@ -77,6 +110,22 @@ bool SslModuleLoaded(const std::vector<std::string>& lines) {
     return std::any_of(lines.begin(), lines.end(), [&module](const std::string& line) {
         return FindLoadModule(line, &module) && !module.commented && EqualsIgnoreCase(module.name, "ssl_module");
     });
+}
+
+// The environment httpd.exe is started with, by the start and the configuration test alike:
+// Zerva's own, PHPRC with a PHP build, and the PATH prefix; names in any case, as Windows has them.
+ApacheEnvironment HttpdEnvironment(const ApacheInstall& build, const std::optional<PhpInstall>& php) {
+    const EnvironmentStrings own(::GetEnvironmentStringsW());
+    proc::EnvList overrides;
+    if (php) overrides.emplace_back(L"PHPRC", php->dir);
+    const std::wstring block =
+        proc::BuildEnvironmentBlock(proc::ParseEnvironmentBlock(own.Get()), overrides, HttpdPathPrefix(build, php));
+    return [variables = proc::ParseEnvironmentBlock(block.c_str())](const std::string& name) -> std::optional<std::string> {
+        const std::wstring wide = Utf8ToWide(name);
+        for (const auto& [variable, value] : variables)
+            if (_wcsicmp(variable.c_str(), wide.c_str()) == 0) return WideToUtf8(value);
+        return std::nullopt;
+    };
 }
 
 void WriteExtraConfs(const ApacheInstall& build, const MacroMap& macros) {
@@ -209,8 +258,8 @@ MacroMap HttpdConfMacros(const ApacheInstall& build, const std::optional<PhpInst
 }
 
 std::optional<int> VhostListenPort(std::string_view argument) {
-    std::string first = Trim(argument);
-    first.resize(std::min(first.size(), first.find_first_of(" \t")));
+    size_t rest = 0;
+    const std::string first = NextApacheWord(argument, rest);
     const size_t colon = first.rfind(':');
     // The colons of an IPv6 address between brackets are not a port separator.
     const size_t bracket = first.rfind(']');
@@ -233,6 +282,13 @@ bool GeneratedConfLoadsPhp(const ApacheInstall& build) {
 
 int VhostArgPort(std::string_view argument) { return VhostListenPort(argument).value_or(80); }
 
+std::vector<int> VhostListenPorts(std::string_view argument) {
+    std::vector<int> ports;
+    for (const std::string& address : ApacheWords(argument))
+        if (const std::optional<int> port = VhostListenPort(address)) ports.push_back(*port);
+    return ports;
+}
+
 std::string BuildListenLines(const std::vector<int>& ports, bool online) {
     std::string text;
     for (int port : ports.empty() ? std::vector<int>{80} : ports)
@@ -241,6 +297,7 @@ std::string BuildListenLines(const std::vector<int>& ports, bool online) {
 }
 
 HttpdConfText GenerateHttpdConf(std::string_view templateText, MacroMap macros, bool withPhp, bool online,
+                                const ApacheEnvironment& environment,
                                 const std::function<bool(const std::string& path)>& certificateExists) {
     // A template saved "with BOM" would hide a host on its first line, and Apache its port. Hosts
     // and modules are found on the lines Apache reads (a continued line joined with the next, as
@@ -251,6 +308,7 @@ HttpdConfText GenerateHttpdConf(std::string_view templateText, MacroMap macros, 
     const auto fileLines = [&](size_t first, size_t last, const char* prefix, std::vector<std::string>& out) {
         for (size_t k = joined.first[first]; k < joined.End(last); ++k) out.push_back(prefix + physical[k]);
     };
+    const std::vector<std::string> read = LinesAsApacheReads(lines, macros, environment);
     const bool sslLoaded = SslModuleLoaded(lines);
     HttpdConfText result;
     std::optional<int> mainPort;
@@ -261,25 +319,23 @@ HttpdConfText GenerateHttpdConf(std::string_view templateText, MacroMap macros, 
             fileLines(i, i, kNoPhpPrefix, out);
             continue;
         }
-        if (!FindVhostStart(lines[i], &argument)) {
+        if (!FindVhostStart(lines[i], nullptr)) {
             fileLines(i, i, "", out);
             continue;
         }
+        (void)FindVhostStart(read[i], &argument);
         // The block runs to its end line, or to the last line when that is missing.
         size_t end = i;
         while (end + 1 < lines.size() && !FindVhostEnd(lines[++end])) {}
         bool https = false;
-        std::string certificate;
-        for (size_t k = i; k <= end; ++k) {
-            https = https || FindSslEngineOn(lines[k]);
-            if (MatchCertificateLine(lines[k], &certificate)) certificate = ExpandMacros(certificate, macros);
-        }
-        const bool kept = !https || (sslLoaded && !certificate.empty() && certificateExists(certificate));
-        const std::optional<int> port = VhostListenPort(argument);
-        if (kept && port) {
-            if (std::find(result.ports.begin(), result.ports.end(), *port) == result.ports.end())
-                result.ports.push_back(*port);
-            if (!https && !mainPort) mainPort = port;
+        const bool kept = HostServed(read, i, end, sslLoaded, certificateExists, https);
+        if (kept) {
+            // Apache serves the host on every address: each port gets its Listen line.
+            for (int port : VhostListenPorts(argument))
+                if (std::find(result.ports.begin(), result.ports.end(), port) == result.ports.end())
+                    result.ports.push_back(port);
+            // The main port is the first address's, as the Apache page and the home address take it.
+            if (!https && !mainPort) mainPort = VhostListenPort(argument);
         }
         if (!kept) result.disabledPorts.push_back(VhostArgPort(argument));
         fileLines(i, end, kept ? "" : kDisabledPrefix, out);
@@ -311,7 +367,7 @@ bool WriteHttpdConf(const ApacheInstall& build, const std::optional<PhpInstall>&
     const std::optional<PhpInstall> usable = php && !php->apacheDll.empty() ? php : std::nullopt;
     const HttpdConfText conf =
         GenerateHttpdConf(text, HttpdConfMacros(build, usable), usable.has_value(), IsOnlineMode(),
-                          [&build](const std::string& path) {
+                          HttpdEnvironment(build, php), [&build](const std::string& path) {
                               const std::wstring file = ServerPath(build, path);
                               return PathExists(file) && !IsDirectory(file);
                           });

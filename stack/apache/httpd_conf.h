@@ -11,6 +11,7 @@
 
 #include "core/text.h"
 #include "stack/apache/builds.h"
+#include "stack/apache/config_lines.h"
 #include "stack/php/builds.h"
 
 // ---- Template ----
@@ -41,11 +42,15 @@ bool LoadsPhpModule(std::string_view confText);
 bool GeneratedConfLoadsPhp(const ApacheInstall& build);
 // "Listen 127.0.0.1:<port>" (or "Listen <port>" online) and CR LF per port; [] counts as [80].
 std::string BuildListenLines(const std::vector<int>& ports, bool online);
-// The port of a <VirtualHost> argument: 80 without one, 80 when it is no port (never throws).
+// The port of a <VirtualHost> argument's first address: 80 without one, 80 when it is no port
+// (never throws).
 int VhostArgPort(std::string_view argument);
-// The same, but none when the argument names a port that is not a number from 1 to 65535
-// ("*:*"): such a host has no port of its own to listen on.
+// The same, but none when the address names a port that is not a number from 1 to 65535
+// ("*:*"): such an address has no port of its own to listen on.
 std::optional<int> VhostListenPort(std::string_view argument);
+// The ports of every address of the argument (words as Apache splits them), in order: 80 for one
+// without a port, none for one whose port is not a number from 1 to 65535.
+std::vector<int> VhostListenPorts(std::string_view argument);
 
 // ---- Configuration test ----
 // "PHP;PHP\ext;" (with PHP) then the build's bin folder: put in front of PATH for httpd.exe.
@@ -81,7 +86,12 @@ struct HttpdConfText {
     MacroMap macros;                  // the map used, listen lines and APACHE_PORT included
 };
 // httpd.conf from the template file's bytes (a byte-order mark dropped, UTF-16 converted).
-// `macros` are HttpdConfMacros' (LISTEN_VIRTUAL_HOST_PORT and APACHE_PORT are added here);
-// certificateExists gets a certificate path with its macros expanded.
+// `macros` are HttpdConfMacros' (LISTEN_VIRTUAL_HOST_PORT and APACHE_PORT are added here). Hosts
+// are judged (their ports, HTTPS, certificate) on the lines as Apache will read them: macros
+// expanded, then Apache's ${NAME} from the template's Define lines and `environment`, the one
+// httpd.exe gets; the text keeps ${NAME} as written, for Apache to expand. certificateExists gets
+// a certificate path so expanded; one that still names a variable is not asked about, and its
+// host is kept: Apache judges it.
 HttpdConfText GenerateHttpdConf(std::string_view templateText, MacroMap macros, bool withPhp, bool online,
+                                const ApacheEnvironment& environment,
                                 const std::function<bool(const std::string& path)>& certificateExists);

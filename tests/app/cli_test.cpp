@@ -32,9 +32,17 @@ protected:
 
 // A port fixed in a file my_zerva.ini includes, other than MYSQL_PORT, is refused before the server
 // is started, naming that file.
-TEST_F(AppTest, StartRestartStop_DriveTheStandinServers_PortOfAnIncludedFileRefused_UnknownCommandExits2) {
+TEST_F(AppTest, StartRestartStop_DriveTheStandinServers_HostsThroughApacheVariables_PortOfAnIncludedFileRefused) {
     MakeStack();
-    const std::string apacheUp = Format("OK    [Apache] Apache started (ports %d) - PHP 8.3.14", webPort);
+    // Hosts whose port and certificate Apache's own variables name: from a Define (of a macro, as
+    // the built-in SRVROOT) and from the environment httpd.exe gets. Each is listened on, none disabled.
+    const int32_t shopPort = testkit::UnusedPort(), sslPort = testkit::UnusedPort();
+    WriteApacheTemplate(webPort, "LoadModule ssl_module modules/mod_ssl.so\r\nDefine SRVROOT \"{APACHEPATH}\"\r\n"
+                                 "Define SSL_PORT " + std::to_string(sslPort) + "\r\n<VirtualHost *:${SHOP_PORT}>\r\n"
+                                 "</VirtualHost>\r\n<VirtualHost *:${SSL_PORT}>\r\n    SSLEngine on\r\n"
+                                 "    SSLCertificateFile \"${SRVROOT}/conf/ssl/localhost.crt\"\r\n</VirtualHost>\r\n");
+    const std::string apacheUp =
+        Format("OK    [Apache] Apache started (ports %d, %d, %d) - PHP 8.3.14", webPort, shopPort, sslPort);
     const std::string dbUp = Format("OK    [MySQL] MariaDB 11.4.2 started (port %d)", dbPort);
     const int includedPort = dbPort ^ 1;   // a port other than the setting's
     const std::string refusal = Format("%s\\conf.d\\port.ini gives the database server the port %d, not the MySQL "
@@ -56,9 +64,10 @@ TEST_F(AppTest, StartRestartStop_DriveTheStandinServers_PortOfAnIncludedFileRefu
     };
     for (const auto& step : steps) {
         if (!step.myTemplate.empty()) testkit::WriteFile(dbDir + L"\\my_zerva.ini", step.myTemplate);
-        const ZervaRun run = Zerva(std::wstring(L"--cli ") + step.command);
+        const ZervaRun run = Zerva(std::wstring(L"--cli ") + step.command, {{L"SHOP_PORT", std::to_wstring(shopPort)}});
         EXPECT_EQ(run.exitCode, step.exitCode) << run.output;
         for (const std::string& line : step.expected) EXPECT_TRUE(Contains(run.lines, line)) << line << "\n" << run.output;
+        EXPECT_EQ(run.output.find("disabled"), std::string::npos) << run.output;
         EXPECT_EQ(Tail(run, 6), Block(step.apacheRuns, step.dbRuns));
     }
     const ZervaRun run = Zerva(L"--cli Status");   // commands are case-sensitive

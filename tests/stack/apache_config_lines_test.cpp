@@ -130,3 +130,17 @@ TEST(ApacheConfigLines, LastLine_BackslashDroppedBeforeALineEnd_KeptAloneWithout
         EXPECT_EQ(JoinContinuedLines(SplitConfigLines(text)).text, read) << text;
     }
 }
+
+// Each row's lines as Debian's Apache 2.4 expanded them ("apache2 -t -D DUMP_CONFIG"), with A=env
+// in its environment.
+TEST(ApacheConfigLines, ExpandApacheVariables_DefinesThenTheEnvironment) {
+    const auto environment = [](const std::string& name) { return name == "A" ? std::optional<std::string>("env") : std::nullopt; };
+    const std::pair<std::vector<std::string>, std::vector<std::string>> cases[] = {
+        {{"Define A 1", "Listen ${A}", "Define A", "Listen ${a}", "UnDefine a", "Listen ${A}"},
+         {"Define A 1", "Listen 1", "Define A", "Listen 1", "UnDefine a", "Listen env"}},
+        {{"Define E \"${A}x\"", "X \"${E} $${E} \\${E} ${E\"", "  #Define G 1", "X ${G} ${}${${E}}"},
+         {"Define E \"envx\"", "X \"envx $envx \\envx ${E\"", "  #Define G 1", "X ${G} ${}${${E}}"}},
+        {{"Define C ${D}", "Define D 2", "X ${C}", "# ${D}"}, {"Define C ${D}", "Define D 2", "X ${D}", "# ${D}"}},
+    };
+    for (const auto& [lines, read] : cases) EXPECT_EQ(ExpandApacheVariables(lines, environment), read) << lines[0];
+}

@@ -207,14 +207,30 @@ TEST(ApacheConfig, ParseVhostAddress_Forms) {
     for (const VhostAddress& a : HostAddresses(host)) addresses.emplace_back(a.address, a.port);
     EXPECT_EQ(addresses, (std::vector<std::pair<std::string, int>>{
                              {"127.0.0.1", 80}, {"[::1]", 80}, {"*:*", kNoVhostPort}, {"site.test", 80}}));
+    // A port change moves every address on the old port, the further ones where they stand.
+    const std::tuple<const char*, int, const char*> moves[] = {   // argument, old port, start line with 8080 ("": none)
+        {"127.0.0.1:80 [::1]:80", 80, "127.0.0.1:8080 [::1]:8080"},
+        {"*:* \"[::1]:080\"\t'*:80'  *:8081 site.test *:800 'a b:80", 80,
+         "*:* \"[::1]:8080\"\t'*:8080'  *:8081 site.test:8080 *:800 'a b:8080"},
+        {"*:81 \"[::1]\" *:80", 81, "*:8080 \"[::1]\" *:80"},
+        {"*:81 *:82", 80, ""},
+    };
+    for (const auto& [argument, from, written] : moves) {
+        VirtualHost moved;
+        ParseVhostAddress(argument, moved);
+        std::string block;
+        EXPECT_EQ(MoveHostPort(moved, from, 8080), *written != '\0') << argument;
+        WriteVhostBlock(moved, block);
+        EXPECT_EQ(block.substr(0, block.find(">\r\n")), "<VirtualHost " + std::string(*written ? written : argument)) << argument;
+    }
 }
 
 TEST(ApacheConfig, AnyPortHost_SavedAsWritten) {
     ApacheConfig config;
-    config.Parse("<VirtualHost *:*>\nServerName any\n</VirtualHost>\n<VirtualHost [::1]>\n</VirtualHost>\n");
-    EXPECT_EQ(UniqueVhostPorts(config), std::vector<int>{80});
-    EXPECT_EQ(config.Render(), "<VirtualHost *:*>\r\n\tServerName \"any\"\r\n</VirtualHost>\r\n"
-                               "<VirtualHost [::1]:80>\r\n</VirtualHost>\r\n");
+    config.Parse("<VirtualHost *:* [::1]:8080>\nServerName any\n</VirtualHost>\n<VirtualHost [::1] *:*>\n</VirtualHost>\n");
+    EXPECT_EQ(UniqueVhostPorts(config), (std::vector<int>{8080, 80}));   // every address Apache serves
+    EXPECT_EQ(config.Render(), "<VirtualHost *:* [::1]:8080>\r\n\tServerName \"any\"\r\n</VirtualHost>\r\n"
+                               "<VirtualHost [::1]:80 *:*>\r\n</VirtualHost>\r\n");
 }
 
 TEST(ApacheConfig, HasSslEngineAndQuotes) {

@@ -17,10 +17,10 @@ using stacktest::RecordedEnv;
 namespace {
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-// Blocks close in order and quotes pair up in the non-comment lines, which hold no macro and
-// no repeated Listen line.
+// Blocks close in order and quotes pair up in the non-comment lines, which hold no macro (Apache's
+// own ${NAME} is for Apache) and no repeated Listen line.
 void ExpectWellFormed(const std::string& conf) {
-    static const std::regex kMacro(R"(\{[A-Z][A-Z0-9_]*\})");
+    static const std::regex kMacro(R"((^|[^$])\{[A-Z][A-Z0-9_]*\})");
     std::vector<std::string> open, listens;
     for (const std::string& line : SplitLines(conf)) {
         const std::string t = Trim(line);
@@ -134,13 +134,17 @@ TEST_F(HttpdConf, Write_MacrosListenAndPhp_BothStates) {
     const ApacheInstall build = ConfiguredBuild();
     const PhpInstall php = MakePhp();
     const std::string apache = PathToUtf8(build.dir), phpDir = PathToUtf8(php.dir);
-    // Certificate present: both hosts kept. A comment keeps its macros, also when indented.
+    // Certificate present: both hosts kept. A comment keeps its macros, also when indented. A
+    // certificate in the environment httpd.exe gets, which has PHPRC only with PHP: a missing file
+    // then, a name nothing gives (and no host disabled) without.
     testkit::WriteFile(SslCertificatePath(build), "crt");
     std::string text = testkit::ReadFile(HttpdTemplatePath(build));
     ReplaceAllInPlace(text, "ServerTokens Prod\r\n", "ServerTokens Prod\r\n  # {DOCUMENTPATH}\r\n");
-    testkit::WriteFile(HttpdTemplatePath(build), text);
+    testkit::WriteFile(HttpdTemplatePath(build), text + "<VirtualHost *:8443>\r\nSSLEngine on\r\n"
+                                                        "SSLCertificateFile \"${PHPRC}/none.crt\"\r\n</VirtualHost>\r\n");
     std::string conf = WriteConf(build, php);
     for (const std::string& part : {"ServerRoot \"" + apache + "\"\r\n\r\nListen 127.0.0.1:80\r\nListen 127.0.0.1:443\r\n\r\n",
+                                    std::string("\r\n# [Zerva disabled] SSLCertificateFile \"${PHPRC}/none.crt\"\r\n"),
                                     std::string("\r\nServerName localhost:80\r\n"), std::string("\r\n  # {DOCUMENTPATH}\r\n"),
                                     "\r\nLoadModule php_module \"" + phpDir + "/php8apache2_4.dll\"\r\n<IfModule php_module>\r\n"
                                     "    PHPIniDir \"" + phpDir + "\"\r\n</IfModule>\r\n<FilesMatch \"\\.php$\">\r\n"
@@ -155,7 +159,8 @@ TEST_F(HttpdConf, Write_MacrosListenAndPhp_BothStates) {
     noModule.apacheDll.clear();
     for (const std::optional<PhpInstall>& none : {std::optional<PhpInstall>(), std::optional<PhpInstall>(noModule)}) {
         conf = WriteConf(build, none);
-        EXPECT_TRUE(Contains(conf, "\r\n\r\nListen 80\r\nListen 443\r\n\r\n"));
+        const std::string listen8443 = none ? "" : "Listen 8443\r\n";   // a build without the module still gets PHPRC
+        EXPECT_TRUE(Contains(conf, "\r\n\r\nListen 80\r\nListen 443\r\n" + listen8443 + "\r\n"));
         EXPECT_TRUE(Contains(conf, "<IfModule php_disabled_module>\r\n    PHPIniDir \"\"\r\n</IfModule>\r\n"
                                    "<FilesMatch \"\\.php$\">\r\n    SetHandler application/x-httpd-php\r\n"
                                    "    Require all denied\r\n</FilesMatch>\r\n"));
@@ -210,32 +215,58 @@ TEST_F(HttpdConf, Write_HttpsHostWithoutCertificate_CommentedAndWarned_ExtraFile
 TEST(HttpdConfText, Generate_PortsFromKeptHosts) {
     const std::string ssl = "LoadModule ssl_module modules/mod_ssl.so\n";
     const std::string https = "<VirtualHost *:443>\n  sslengine  ON\nSSLCertificateFile \"{C}/a.crt\"\n</VirtualHost>\n";
-    struct Case {   // `asked`: the certificate path looked up, "" when none was
+    const std::string httpsByName = "<VirtualHost *:443>\nSSLEngine on\nSSLCertificateFile \"${SRVROOT}/a.crt\"\n</VirtualHost>\n";
+    struct Case {   // `asked`: the certificate path looked up, "" when none was; `written`: a part of the text
         const char* name;
         std::string text;
         bool certificate;
         std::vector<int> ports, disabled;
         int apachePort;
         const char* asked;
+        std::string written;
     } const cases[] = {
         {"80, 443, 80", ssl + "<VirtualHost *:80>\n</VirtualHost>\n" + https + "<VirtualHost *:80>\n</VirtualHost>\n",
          true, {80, 443}, {}, 80, "c:/x/a.crt"},
         {"only HTTPS kept", ssl + https, true, {443}, {}, 443, "c:/x/a.crt"},
         {"SSL module off", "#" + ssl + https, true, {80}, {443}, 80, ""},
-        {"any port and bad ports add none", "<VirtualHost *:*>\n</VirtualHost>\n<VirtualHost *:99999999999>\n"
-         "</VirtualHost>\n<VirtualHost *:0>\n</VirtualHost>\n<VirtualHost [::1]:8080 *:81>\n</VirtualHost>\n",
-         true, {8080}, {}, 8080, ""},
+        {"any port and bad ports add none, every address its own", "<VirtualHost *:*>\n</VirtualHost>\n"
+         "<VirtualHost *:99999999999>\n</VirtualHost>\n<VirtualHost *:0>\n</VirtualHost>\n"
+         "<VirtualHost [::1]:8080 *:81 '*:8080'\t*:* \"127.0.0.1:82\">\n</VirtualHost>\n",
+         true, {8080, 81, 82}, {}, 8080, ""},
+        {"a host on no port of its own leaves the main port to the next", "<VirtualHost *:* *:83>\n</VirtualHost>\n"
+         "<VirtualHost *:84>\n</VirtualHost>\n", true, {83, 84}, {}, 84, ""},
+        {"the certificate named through a Define of a macro", ssl + "Define SRVROOT \"{C}\"\n" + httpsByName,
+         true, {443}, {}, 443, "c:/x/a.crt"},
+        {"names of the Define lines before, in any case, then the environment",
+         "Define p 85\nDefine Q ${P}0\n<VirtualHost *:${P} *:${q}>\n</VirtualHost>\nDefine P\nUnDefine Q\n"
+         "# Define E 9\n<VirtualHost *:${P}1 *:${Q} *:${E}>\n</VirtualHost>\n",
+         true, {85, 850, 851, 87, 88}, {}, 85, ""},
+        {"a name nothing gives disables no host", ssl + "<VirtualHost *:${NONE}>\nSSLEngine on\n"
+         "SSLCertificateFile \"${NONE}/a.crt\"\n</VirtualHost>\n" + httpsByName,
+         false, {80}, {443}, 80, "c:/env/a.crt"},
+        {"a continued line outside the hosts written as it stands",
+         "LogFormat \"%h %l\" \\\n  common\n<VirtualHost *:86>\n</VirtualHost>\n", true, {86}, {}, 86, "",
+         "\r\nLogFormat \"%h %l\" \\\r\n  common\r\n<VirtualHost *:86>\r\n"},
         {"block without end", "<VirtualHost *:81>\nSSLEngine on\nServerName x\n", true, {80}, {81}, 80, ""},
         {"a byte-order mark, then a start line Apache joins",
          "\xEF\xBB\xBF<VirtualHost 127.0.0.1:8081 \\\n [::1]:8081>\n</VirtualHost>\n", true, {8081}, {}, 8081, ""},
     };
+    // The environment httpd.exe gets: Define lines come before it.
+    const std::map<std::string, std::string> environment = {{"Q", "87"}, {"E", "88"}, {"SRVROOT", "c:/env"}};
+    const auto lookup = [&](const std::string& name) -> std::optional<std::string> {
+        const auto found = environment.find(name);
+        return found == environment.end() ? std::nullopt : std::optional(found->second);
+    };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::string asked;
-        const HttpdConfText conf = GenerateHttpdConf(
-            c.text, {{"C", "c:/x"}}, true, false, [&](const std::string& path) { return asked = path, c.certificate; });
-        EXPECT_TRUE(conf.ports == c.ports && conf.disabledPorts == c.disabled && conf.apachePort == c.apachePort);
+        const HttpdConfText conf = GenerateHttpdConf(c.text, {{"C", "c:/x"}}, true, false, lookup,
+                                                     [&](const std::string& path) { return asked = path, c.certificate; });
+        EXPECT_EQ(conf.ports, c.ports);
+        EXPECT_TRUE(conf.disabledPorts == c.disabled && conf.apachePort == c.apachePort);
         EXPECT_EQ(asked, c.asked);
+        EXPECT_TRUE(Contains("\r\n" + conf.text, c.written)) << conf.text;
+        EXPECT_FALSE(Contains(conf.text, "c:/env")) << "Apache's names stay as written";
     }
 }
 
@@ -245,6 +276,10 @@ TEST(HttpdConfText, VhostArgPortAndListenLines) {
         {"*:-80", 80}, {"_default_:443", 443}};
     for (const auto& [text, port] : cases) EXPECT_EQ(VhostArgPort(text), port) << text;
     EXPECT_FALSE(VhostListenPort("*:*").has_value());
+    // Every address, split as Apache splits words: each with a port of its own adds it.
+    const std::pair<const char*, std::vector<int>> every[] = {{"", {}}, {"*", {80}}, {"*:* [::1]", {80}},
+        {" \"*:81\"  '[::1]:82'\t*:0 *:8080abc *:81", {81, 82, 8080, 81}}};
+    for (const auto& [text, ports] : every) EXPECT_EQ(VhostListenPorts(text), ports) << text;
     EXPECT_EQ(BuildListenLines({80, 8443}, false), "Listen 127.0.0.1:80\r\nListen 127.0.0.1:8443\r\n");
     EXPECT_EQ(BuildListenLines({}, true), "Listen 80\r\n");
 }

@@ -16,10 +16,11 @@
 namespace uitest {
 
 // Behind the template's plain host on the main port: an HTTPS host on that port too, a host kept
-// as written, and one whose directories hold a Require outside the table and none at all.
+// as written (further addresses on the main port and another), and one whose directories hold a
+// Require outside the table and none at all.
 inline const std::string kOddHosts =
     "<VirtualHost *:{PORT}>\r\n    ServerName secure.localhost\r\n    SSLEngine on\r\n</VirtualHost>\r\n"
-    "<VirtualHost *:*>\r\n    ServerName any.localhost\r\n</VirtualHost>\r\n"
+    "<VirtualHost *:* '[::1]:{PORT}'\t*:8081>\r\n    ServerName any.localhost\r\n</VirtualHost>\r\n"
     "<VirtualHost *:8081>\r\n  <Directory \"{DOCUMENTPATH}/x\">\r\n    Require ip 10.0.0\r\n  </Directory>\r\n"
     "  <Directory \"{DOCUMENTPATH}/y\">\r\n  </Directory>\r\n</VirtualHost>\r\n";
 

@@ -175,7 +175,8 @@ TEST_F(ApachePageTest, HostsAsWritten_PortAddressAccessAndChangeThePort) {
     const std::string text = TemplateText();
     const std::string mainHost = "<VirtualHost *:" + std::to_string(port) + ">";
     EXPECT_EQ(text.find(mainHost), text.rfind(mainHost)) << "the HTTPS host alone keeps the old port\n" << text;
-    for (const std::string& part : {mainHost, std::string("<VirtualHost *:8090>"), std::string("<VirtualHost *:*>"),
+    for (const std::string& part : {mainHost, std::string("<VirtualHost *:8090>"),
+                                    std::string("<VirtualHost *:* '[::1]:8090'\t*:8081>"),
                                     std::string("<VirtualHost *:8081>"), std::string("\t\tRequire ip 10.0.0\r\n")})
         EXPECT_TRUE(Contains(text, part)) << part << "\n" << text;
     EXPECT_EQ(Cache().mainPort, 8090);

@@ -92,10 +92,8 @@ void CreateSite(const std::string& name) {
 void ChangeMainPort() {
     ApachePageCache& cache = ui::ApacheCache();
     for (VirtualHost& host : cache.document.vhosts) {
-        // HTTPS hosts keep their port, and so does a host kept as written ("*:*").
-        if (host.port == kNoVhostPort || host.port != cache.mainPort || HasSslEngine(host)) continue;
-        host.port = cache.portEdit;
-        MarkUnsaved();
+        // HTTPS hosts keep their ports; an address on another port, or kept as written ("*:*"), its own.
+        if (!HasSslEngine(host) && MoveHostPort(host, cache.mainPort, cache.portEdit)) MarkUnsaved();
     }
     (void)ui::SaveApacheConfig();
 }
