@@ -187,7 +187,8 @@ bool SiteNameTaken(const std::vector<VirtualHost>& hosts, const VirtualHost& sit
 }
 
 std::string SiteUrl(const VirtualHost& host) {
-    std::string url = "http://" + ServerNameHost(host.serverName);
-    if (host.port != 80 && host.port != kNoVhostPort) url += ":" + std::to_string(host.port);
+    std::string url = "http://";
+    url += ServerNameHost(host.serverName);
+    if (host.port != 80 && host.port != kNoVhostPort) url.append(":").append(std::to_string(host.port));
     return url + "/";
 }
