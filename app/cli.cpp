@@ -295,14 +295,15 @@ int CliSite(const std::string& typed) {
         ConsoleWriteLine("ERROR cannot read " + WideToUtf8(templatePath));
         return 1;
     }
-    for (const VirtualHost& host : config.vhosts)
-        if (EqualsIgnoreCase(host.serverName, *name + ".localhost")) return 0;
-    config.vhosts.push_back(MakeVirtualHost(*name, MainHttpPort(*apache)));
+    // A host that already answers the name there is chosen before any added after it.
+    const VirtualHost site = MakeSiteHost(config.vhosts, *name);
+    if (SiteNameTaken(config.vhosts, site)) return 0;
+    config.vhosts.push_back(site);
     if (!config.Save()) {
         ConsoleWriteLine("ERROR cannot write " + WideToUtf8(templatePath));
         return 1;
     }
-    ConsoleWriteLine("site created: http://" + *name + ".localhost/");
+    ConsoleWriteLine("site created: " + SiteUrl(site));
     return 0;
 }
 

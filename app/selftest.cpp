@@ -60,9 +60,11 @@ bool IsTestHost(const VirtualHost& host) {
 
 // A run ended from outside between adding its host and restoring the template leaves the host in
 // it; the user would see it in the editor and Apache would serve it. Only hosts of the test's own
-// name are taken out. This save stays (the backup is taken after it), so nothing is written from a
-// file whose blocks do not balance, which was misread, nor one with a host that cannot be written
-// back as Apache reads it: the refusals of every other save.
+// name are taken out, known by the ServerName the test writes: a host that merely answers that
+// name (an alias of it, a port after it) is the user's. This save stays (the backup is taken
+// after it), so nothing is written from a file whose blocks do not balance, which was misread,
+// nor one with a host that cannot be written back as Apache reads it: the refusals of every
+// other save.
 void RemoveEarlierTestHosts(int& failures, const std::wstring& path) {
     ApacheConfig config;
     if (!config.Load(path) || config.blockFault || FindUnwritableField(config.vhosts)) return;
@@ -85,7 +87,8 @@ void CheckApacheEdits(int& failures, const ApacheInstall& apache, const PhpInsta
     CliPrintCheck(failures, config.Load(path), "load httpd_zerva.conf");
     const size_t hostsBefore = config.vhosts.size();
 
-    VirtualHost host = MakeVirtualHost(kTestHost, MainHttpPort(apache));
+    // Where "site" would put it, so that httpd.exe tests such a host on the template's own addresses.
+    VirtualHost host = MakeSiteHost(config.vhosts, kTestHost);
     host.aliases.push_back({"/alias-test", "{DOCUMENTPATH}/zvselftest/"});
     config.vhosts.push_back(host);
     std::optional<bool> moduleBefore;

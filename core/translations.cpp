@@ -421,7 +421,7 @@ const TranslationPair kTable[] = {
     {"site name, e.g. myproject", "nom du site, p. ex. monprojet"},
     {"Create", "Créer"},
     {"Cannot create the site %s: %s", "Impossible de créer le site %s : %s"},
-    {"Site created: http://%s.localhost/", "Site créé : http://%s.localhost/"},
+    {"Site created: %s", "Site créé : %s"},
     {"PHP (selected version)", "PHP (version choisie)"},
     {"Filter...", "Filtrer..."},
     {"%d / %d modules enabled", "%d / %d modules activés"},

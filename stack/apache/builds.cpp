@@ -101,17 +101,20 @@ bool IsOnlineMode() { return Config::Instance().GetInt(setting::kApacheMode) == 
 
 // ---- Ports and home address ----
 
-int MainHttpPortOfHosts(const std::vector<VirtualHost>& hosts) {
+const VirtualHost* MainHttpHost(const std::vector<VirtualHost>& hosts) {
     // A host without a port of its own ("*:*") cannot name the main port.
-    int firstPort = 80;
-    bool haveFirst = false;
+    const VirtualHost* first = nullptr;
     for (const VirtualHost& host : hosts) {
         if (host.port == kNoVhostPort) continue;
-        if (!HasSslEngine(host)) return host.port;
-        if (!haveFirst) firstPort = host.port;
-        haveFirst = true;
+        if (!HasSslEngine(host)) return &host;
+        if (!first) first = &host;
     }
-    return firstPort;
+    return first;
+}
+
+int MainHttpPortOfHosts(const std::vector<VirtualHost>& hosts) {
+    const VirtualHost* main = MainHttpHost(hosts);
+    return main ? main->port : 80;
 }
 
 int MainHttpPort(const ApacheInstall& build) {
@@ -139,4 +142,53 @@ std::string HomeUrl(const ApacheInstall& build) {
     ApacheConfig config;
     (void)config.Load(HttpdTemplatePath(build));  // an unreadable template has no hosts: port 80
     return HomeUrlOfHosts(config.vhosts);
+}
+
+// ---- New site ----
+
+namespace {
+
+// "_default_" and "*" name the same hosts: Apache keeps them in one list per port.
+bool IsAnyAddress(std::string_view address) { return address == "*" || EqualsIgnoreCase(address, "_default_"); }
+
+// Whether a host on `address` can take a request arriving at `at`: Apache tries the hosts named
+// on the address the request came to before the "*" ones of its port, and a host on "*:*" only
+// when no host has the port. Named addresses are compared as written, none is resolved.
+bool TakesRequestsAt(const VhostAddress& address, const VhostAddress& at) {
+    if (address.port != at.port) return false;
+    if (IsAnyAddress(at.address)) return true;
+    return !IsAnyAddress(address.address) && EqualsIgnoreCase(address.address, at.address);
+}
+
+}  // namespace
+
+VirtualHost MakeSiteHost(const std::vector<VirtualHost>& hosts, const std::string& name) {
+    const VirtualHost* main = MainHttpHost(hosts);
+    VirtualHost site = MakeVirtualHost(name, main ? main->port : 80);
+    if (main) {
+        site.address = main->address;
+        site.moreAddresses = main->moreAddresses;
+    }
+    return site;
+}
+
+bool SiteNameTaken(const std::vector<VirtualHost>& hosts, const VirtualHost& site) {
+    const std::string name = ServerNameHost(site.serverName);
+    std::vector<VhostAddress> at = HostAddresses(site);
+    // The site's address is on its first port: further addresses on other ports do not count.
+    std::erase_if(at, [&](const VhostAddress& a) { return a.port != site.port; });
+    for (const VirtualHost& host : hosts) {
+        if (!HostAnswersName(host, name)) continue;
+        for (const VhostAddress& address : HostAddresses(host))
+            for (const VhostAddress& arrival : at)
+                if (TakesRequestsAt(address, arrival)) return true;
+    }
+    return false;
+}
+
+std::string SiteUrl(const VirtualHost& host) {
+    std::string url = "http://";
+    url += ServerNameHost(host.serverName);
+    if (host.port != 80 && host.port != kNoVhostPort) url.append(":").append(std::to_string(host.port));
+    return url + "/";
 }

@@ -1,6 +1,7 @@
 // stack/apache/builds.h: the Apache httpd builds installed under <root>\bin\apache, the current
-// one (setting APACHE_CURRENT_VERSION), the paths of a build's files, and what its template
-// says about ports and the home address. Nothing is cached: every call rescans or rereads.
+// one (setting APACHE_CURRENT_VERSION), the paths of a build's files, what its template says
+// about ports and the home address, and where a new site's host goes in it. Nothing is cached:
+// every call rescans or rereads.
 // Any thread; no state of its own.
 #pragma once
 #include <cstdint>
@@ -60,9 +61,25 @@ bool IsOnlineMode();  // setting APACHE_MODE read as an integer is exactly 1
 // when the template cannot be read. Hosts without a port of their own ("*:*") are passed over.
 int MainHttpPort(const ApacheInstall& build);
 int MainHttpPortOfHosts(const std::vector<VirtualHost>& hosts);
+// The host that port is taken from; none when no host has a port of its own.
+const VirtualHost* MainHttpHost(const std::vector<VirtualHost>& hosts);
 // The distinct ports of every address of the template's hosts; [80] when there are none. Never empty.
 std::vector<int> TemplateVhostPorts(const ApacheInstall& build);
 // "http://localhost/", "https://localhost/" for 443, else "http://localhost:<port>/".
 std::string HomeUrl(const ApacheInstall& build);
 // The same from hosts already read, for callers that keep them (no file is read).
 std::string HomeUrlOfHosts(const std::vector<VirtualHost>& hosts);
+
+// ---- New site ----
+// The new site's host: MakeVirtualHost on the main port, on every address of the host that port
+// is taken from. Apache gives a request that arrives at an address named by some hosts
+// ("127.0.0.1:8080") to those hosts only, never to a "*" one; "*:80" without hosts.
+VirtualHost MakeSiteHost(const std::vector<VirtualHost>& hosts, const std::string& name);
+// Whether a request for the site's name, arriving where the site's host is served on its port,
+// goes to one of `hosts` (Apache takes the first host whose names answer, and the site would be
+// added after them): a host on the same address and port, or on a named address of that port
+// when the site's is "*", whose ServerName or ServerAlias answers the name.
+bool SiteNameTaken(const std::vector<VirtualHost>& hosts, const VirtualHost& site);
+// "http://<name>/" with ":<port>" unless the port is 80 or the host has none of its own; the
+// name is the ServerName as Apache matches it.
+std::string SiteUrl(const VirtualHost& host);

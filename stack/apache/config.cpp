@@ -1,6 +1,6 @@
 // stack/apache/config.cpp: the Apache template document (declared in config.h).
 // Sections: Document (load, parse, render, save); Block parsing (address, host and <Directory>
-// bodies, nested blocks); Writing (a host's block); Helpers (new host, SSL, ports, quotes).
+// bodies, nested blocks); Writing (a host's block); Helpers (new host, SSL, ports, names, quotes).
 #include "stack/apache/config.h"
 
 #include <algorithm>
@@ -133,6 +133,29 @@ void KeepAliasesInFileOrder(VirtualHost& host, const std::vector<TakenAlias>& ta
     for (size_t k = taken.size(); k-- > 0;)
         host.otherLines.insert(host.otherLines.begin() + long(taken[k].position), taken[k].line);
     host.aliases.clear();
+}
+
+// A ServerAlias name against a request's host name, ignoring case, as Apache compares them: '*'
+// matches any run of characters (dots too), '?' any one; every other character stands for itself.
+bool MatchesAlias(std::string_view name, std::string_view alias) {
+    size_t n = 0, a = 0;
+    size_t starAlias = std::string_view::npos, starName = 0;   // the last '*' seen, to retry from
+    while (n < name.size()) {
+        if (a < alias.size() && alias[a] == '*') {
+            starAlias = a++;
+            starName = n;
+        } else if (a < alias.size() && (alias[a] == '?' || FoldAscii(alias[a]) == FoldAscii(name[n]))) {
+            ++a;
+            ++n;
+        } else if (starAlias != std::string_view::npos) {
+            a = starAlias + 1;   // the '*' takes one more character
+            n = ++starName;
+        } else {
+            return false;
+        }
+    }
+    while (a < alias.size() && alias[a] == '*') ++a;
+    return a == alias.size();
 }
 
 // The index in `lines` after which hosts added since loading go: the last placeholder, or, when
@@ -442,6 +465,18 @@ std::vector<int> UniqueVhostPorts(const ApacheConfig& config) {
             if (address.port != kNoVhostPort && std::find(ports.begin(), ports.end(), address.port) == ports.end())
                 ports.push_back(address.port);
     return ports;
+}
+
+std::string ServerNameHost(std::string_view serverName) {
+    const size_t scheme = serverName.find("://");
+    if (scheme != std::string_view::npos) serverName.remove_prefix(scheme + 3);
+    return std::string(serverName.substr(0, serverName.find(':')));
+}
+
+bool HostAnswersName(const VirtualHost& host, std::string_view name) {
+    if (EqualsIgnoreCase(ServerNameHost(host.serverName), name)) return true;
+    const std::vector<std::string> aliases = ApacheWords(host.serverAlias);
+    return std::any_of(aliases.begin(), aliases.end(), [&](const std::string& alias) { return MatchesAlias(name, alias); });
 }
 
 std::string Quote(std::string_view text) {

@@ -174,7 +174,7 @@ TEST_F(AppTest, Site_CreatedOnceUnderItsLowerCaseName_UnsafeNamesCreateNothing) 
 
     ZervaRun run = Zerva(L"--cli site \" My_Blog \"");
     EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_EQ(Head(run, 6), std::vector<std::string>{"site created: http://my_blog.localhost/"});
+    EXPECT_EQ(Head(run, 6), std::vector<std::string>{"site created: http://my_blog.localhost:" + std::to_string(webPort) + "/"});
     EXPECT_EQ(testkit::ReadFile(page), "<?php echo 'site my_blog OK - PHP ' . PHP_VERSION;\n");
     ApacheConfig config;
     ASSERT_TRUE(config.Load(conf) && config.vhosts.size() == 2u);
@@ -217,19 +217,32 @@ TEST_F(AppTest, Site_TemplateThatCannotBeWrittenBack_RefusedWithTheReason_Nothin
 // A template written by hand as Apache reads it comes back from "site" as it was, but for its
 // byte-order mark and its continued line (joined), with the new host at the top level after the
 // block that holds the last one: hosts on two addresses, Alias lines in the order Apache tries them.
+// The new host goes on those addresses (a "*" one would never be chosen), at their port; a host
+// there that answers a name by an alias takes it, so nothing is done; one on another port does not.
 TEST_F(AppTest, Site_HandWrittenTemplate_KeptAsApacheReadsIt_NewHostAtTheTopLevel) {
     MakeApache(webPort);
     const std::wstring conf = apacheDir + L"\\conf\\httpd_zerva.conf";
-    const std::string host = "<VirtualHost 127.0.0.1:" + std::to_string(webPort) + " [::1]:" + std::to_string(webPort) +
+    const std::string at = "127.0.0.1:" + std::to_string(webPort) + " [::1]:" + std::to_string(webPort);
+    const std::string host = "<VirtualHost " + at +
                              ">\r\n\tDocumentRoot \"{DOCUMENTPATH}\"\r\n\tAlias \"/app/static\" \"{DOCUMENTPATH}/s\"\r\n"
                              "\tAlias /app \"{DOCUMENTPATH}/app\"\r\n\t<Directory \"{DOCUMENTPATH}\">\r\n\t\tOptions Indexes";
-    const std::string rest = "\t\tRequire all granted\r\n\t</Directory>\r\n</VirtualHost>\r\n"
-                             "<IfModule ssl_module>\r\n<VirtualHost *:443>\r\n</VirtualHost>\r\n</IfModule>\r\n";
-    testkit::WriteFile(conf, "\xEF\xBB\xBF" + host + " \\\r\n FollowSymLinks\r\n" + rest + "# end\r\n");
-    const ZervaRun run = Zerva(L"--cli site shop");
+    const std::string rest = "\t\tRequire all granted\r\n\t</Directory>\r\n</VirtualHost>\r\n<VirtualHost " + at +
+                             ">\r\n\tServerName \"www.localhost\"\r\n\tServerAlias *.shop.localhost BLOG.localhost\r\n"
+                             "</VirtualHost>\r\n<IfModule ssl_module>\r\n<VirtualHost *:443>\r\n"
+                             "\tServerAlias shop.localhost\r\n</VirtualHost>\r\n</IfModule>\r\n";
+    const std::string text = "\xEF\xBB\xBF" + host + " \\\r\n FollowSymLinks\r\n" + rest + "# end\r\n";
+    testkit::WriteFile(conf, text);
+    ZervaRun run = Zerva(L"--cli site blog");
+    EXPECT_TRUE(run.exitCode == 0u && Head(run, 6).empty()) << run.output;
+    EXPECT_EQ(testkit::ReadFile(conf), text);
+    run = Zerva(L"--cli site shop");
     EXPECT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_EQ(Head(run, 6), std::vector<std::string>{"site created: http://shop.localhost:" + std::to_string(webPort) + "/"});
+    VirtualHost shop = MakeVirtualHost("shop", webPort);
+    shop.address = "127.0.0.1";
+    shop.moreAddresses = "[::1]:" + std::to_string(webPort);
     std::string added;
-    WriteVhostBlock(MakeVirtualHost("shop", webPort), added);
+    WriteVhostBlock(shop, added);
     EXPECT_EQ(testkit::ReadFile(conf), host + "  FollowSymLinks\r\n" + rest + "\r\n" + added + "# end\r\n");
 }
 

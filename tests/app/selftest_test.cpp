@@ -14,6 +14,9 @@ TEST_F(AppTest, SelfTest_StandinStack_AllPass_TemplatesByteIdentical) {
     MakeApache(webPort, "#LoadModule info_module modules/mod_info.so\r\n# keep  \n#end");
     MakePhp({{"php.exe", stacktest::kStandin}, {"php8apache2_4.dll", ""}, {"ext/php_sodium.dll", ""}});
     const std::wstring conf = apacheDir + L"\\conf\\httpd_zerva.conf", ini = phpDir + L"\\php_zerva.ini";
+    std::string hosts = testkit::ReadFile(conf);
+    ReplaceAllInPlace(hosts, "<VirtualHost *:", "<VirtualHost 127.0.0.1:");   // the test host goes there too
+    testkit::WriteFile(conf, hosts);
     testkit::WriteFile(ini, "[PHP]\r\n;extension=sodium\r\nmemory_limit = 128M \n; end");
     const std::string confBefore = testkit::ReadFile(conf), iniBefore = testkit::ReadFile(ini);
 
@@ -28,18 +31,22 @@ TEST_F(AppTest, SelfTest_StandinStack_AllPass_TemplatesByteIdentical) {
         expected.push_back(std::string("PASS  ") + check);
     expected.push_back("all tests passed");
     EXPECT_EQ(Head(run, 6), expected);
+    const std::vector<std::string> tested = SplitLines(testkit::ReadFile(apacheDir + L"\\conf\\httpd.conf"));
+    EXPECT_EQ(std::count(tested.begin(), tested.end(), "<VirtualHost 127.0.0.1:" + std::to_string(webPort) + ">"), 2);
     EXPECT_EQ(testkit::ReadFile(conf), confBefore);
     EXPECT_EQ(testkit::ReadFile(ini), iniBefore);
 }
 
 // A run ended from outside after saving its host leaves it in httpd_zerva.conf: the next run takes
-// out that host alone, known by its name; but not from a file whose blocks do not balance (it was
+// out that host alone, known by its ServerName (a host answering that name by an alias is the
+// user's); but not from a file whose blocks do not balance (it was
 // misread), nor one with a host a save would write broken (a DocumentRoot escaping its quote).
 TEST_F(AppTest, SelfTest_HostLeftByAnInterruptedRun_RemovedAlone) {
     MakeApache(webPort);
     MakePhp();
     const std::wstring conf = apacheDir + L"\\conf\\httpd_zerva.conf";
-    const std::string kept = "<VirtualHost *:80>\r\n\tServerName \"zvselftest.localhost.lan\"\r\n</VirtualHost>\r\n";
+    const std::string kept = "<VirtualHost *:80>\r\n\tServerName \"zvselftest.localhost.lan\"\r\n</VirtualHost>\r\n"
+                             "<VirtualHost *:80>\r\n\tServerAlias zvselftest.localhost\r\n</VirtualHost>\r\n";
     std::string left;
     WriteVhostBlock(MakeVirtualHost("zvselftest", webPort), left);
     const std::pair<std::string, std::string> cases[] = {   // the file, and the file after the run ("": unchanged)

@@ -1,7 +1,9 @@
 // Apache builds: discovery from folder names and version resources, newest-first order, the
-// current-build setting, paths, the template's ports and home address, and the two settings.
+// current-build setting, paths, the template's ports and home address, the new site's host, and
+// the two settings.
 #include "stack/apache/builds.h"
 
+#include "stack/apache/config.h"
 #include "tests/stack/stack_fixture.h"
 
 using stacktest::kStandin;
@@ -84,6 +86,43 @@ TEST_F(ApacheBuilds, MainPortPortsAndHome_FromTemplateHosts) {
     for (const auto& [name, text, mainPort, ports, home] : cases) {
         if (text) WriteTemplate("httpd-2.4.62", text);
         EXPECT_TRUE(MainHttpPort(build) == mainPort && TemplateVhostPorts(build) == ports && HomeUrl(build) == home) << name;
+    }
+}
+
+// The new site's host goes on the main host's addresses; a host answering its name where Apache
+// would send the request (the same address, or a named one when the site's is "*", on its port)
+// takes it. Checked against apache2 -S and requests to a running apache2.
+TEST(ApacheSite, HostOnTheMainAddresses_NameTakenWhereTheRequestArrives_Address) {
+    const std::string main =
+        "<VirtualHost *:443>\nSSLEngine on\n</VirtualHost>\n<VirtualHost 127.0.0.1:41080 [::1]:41080>\n</VirtualHost>\n";
+    const auto answering = [](const char* address) {
+        return std::string("<VirtualHost ") + address + ">\nServerName w.localhost\nServerAlias Blog.localhost\n</VirtualHost>\n";
+    };
+    const std::tuple<const char*, std::string, const char*, bool> cases[] = {   // name, hosts, start line, taken
+        {"no hosts", "", "<VirtualHost *:80>", false},
+        {"main host's addresses", main, "<VirtualHost 127.0.0.1:41080 [::1]:41080>", false},
+        {"named address", main + answering("[::1]:41080"), "<VirtualHost 127.0.0.1:41080 [::1]:41080>", true},
+        {"\"*\" passed over for named ones", main + answering("*:41080"), "<VirtualHost 127.0.0.1:41080 [::1]:41080>", false},
+        {"another port", main + answering("127.0.0.1:8080"), "<VirtualHost 127.0.0.1:41080 [::1]:41080>", false},
+        {"any port", "<VirtualHost *:41080>\n</VirtualHost>\n" + answering("*:*"), "<VirtualHost *:41080>", false},
+        {"a named one before \"*\"", "<VirtualHost _default_:41080>\n</VirtualHost>\n" + answering("127.0.0.1:41080"),
+         "<VirtualHost _default_:41080>", true},
+        {"\"_default_\" is \"*\"", "<VirtualHost *:41080>\n</VirtualHost>\n" + answering("_default_:41080"),
+         "<VirtualHost *:41080>", true},
+        {"the first port only", "<VirtualHost *:41080 *:8080>\n</VirtualHost>\n" + answering("*:8080"),
+         "<VirtualHost *:41080 *:8080>", false},
+    };
+    for (const auto& [name, hosts, start, taken] : cases) {
+        ApacheConfig config;
+        config.Parse(hosts);
+        const VirtualHost site = MakeSiteHost(config.vhosts, "blog");
+        std::string block, made;
+        WriteVhostBlock(site, block);
+        WriteVhostBlock(MakeVirtualHost("blog", site.port), made);
+        EXPECT_EQ(block.substr(0, block.find('\r')), start) << name;
+        EXPECT_EQ(block.substr(block.find('\r')), made.substr(made.find('\r'))) << name;
+        EXPECT_EQ(SiteNameTaken(config.vhosts, site), taken) << name;
+        EXPECT_EQ(SiteUrl(site), site.port == 80 ? "http://blog.localhost/" : "http://blog.localhost:41080/") << name;
     }
 }
 

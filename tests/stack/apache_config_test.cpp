@@ -248,6 +248,25 @@ TEST(ApacheConfig, HasSslEngineAndQuotes) {
         EXPECT_EQ(Unquote(text), unquoted) << text;
 }
 
+// The names as Apache's own matching read them (checked against its virtual host choice): the
+// ServerName cut at its scheme and first ':', every ServerAlias name whole, '*' and '?' as wildcards.
+TEST(ApacheConfig, HostAnswersName_AsApacheMatchesARequestsHost) {
+    const std::pair<const char*, bool> cases[] = {
+        {"ServerName shop.localhost:41080", true}, {"ServerName \"HTTP://Shop.LOCALHOST:41080\"", true},
+        {"ServerName shop.localhost.", false}, {"ServerName shopx.localhost", false}, {"", false},
+        {"ServerName w.localhost\nServerAlias a.localhost\nServerAlias blog.localhost SHOP.localhost", true},
+        {"ServerAlias shop.localhost:41080", false}, {"ServerAlias \"shop.localhost\"", true},
+        {"ServerAlias *.localhost", true}, {"ServerAlias sh?p.localhost", true}, {"ServerAlias s*o*.l*st", true},
+        {"ServerAlias *.shop.localhost", false}, {"ServerAlias ?shop.localhost", false},
+        {"ServerAlias shop.localhost*x", false}, {"ServerAlias **", true},
+    };
+    for (const auto& [lines, answers] : cases) {
+        ApacheConfig config;
+        config.Parse(std::string("<VirtualHost *:41080>\n") + lines + "\n</VirtualHost>\n");
+        EXPECT_EQ(HostAnswersName(config.vhosts.at(0), "shop.localhost"), answers) << lines;
+    }
+}
+
 // The first unbalanced line in file order; the document reads such a file wrongly, so callers
 // refuse to write it back.
 TEST(ApacheConfig, BlockFault_FirstUnbalancedLineInFileOrder) {

@@ -269,7 +269,8 @@ TEST_F(ApachePageTest, NewSite_FolderIndexHostAndSave_AndItsRefusals) {
     const std::wstring folder = WwwDir() + L"\\mysite";
     EXPECT_EQ(testkit::ReadFile(folder + L"\\index.php"), ui::SiteIndexPhp("mysite"));
     EXPECT_TRUE(Contains(TemplateText(), "ServerName \"mysite.localhost\""));
-    EXPECT_TRUE(Toasted("Site created: http://mysite.localhost/") && Cache().siteText.empty() && !Cache().unsaved);
+    const std::string created = "Site created: http://mysite.localhost:" + std::to_string(port) + "/";
+    EXPECT_TRUE(Toasted(created) && Cache().siteText.empty() && !Cache().unsaved);
 
     // Again over a folder with a file and an existing host: nothing written, no second host.
     testkit::WriteFile(folder + L"\\index.php", "mine");
@@ -278,7 +279,7 @@ TEST_F(ApachePageTest, NewSite_FolderIndexHostAndSave_AndItsRefusals) {
     ASSERT_TRUE(ClickId("createsite"));
     EXPECT_EQ(testkit::ReadFile(folder + L"\\index.php"), "mine");
     EXPECT_EQ(Cache().document.vhosts.size(), 2u);
-    EXPECT_TRUE(Toasted("Site created: http://mysite.localhost/"));
+    EXPECT_TRUE(Toasted(created));
 
     // The folder (a file holds its name) or index.php (a folder holds its temporary's name) cannot
     // be made: an error, no host, nothing saved.
@@ -299,7 +300,31 @@ TEST_F(ApachePageTest, NewSite_FolderIndexHostAndSave_AndItsRefusals) {
     Type("sitename", "news");
     ASSERT_TRUE(ClickId("createsite"));
     EXPECT_TRUE(Cache().unsaved && Cache().document.vhosts.back().serverName == "news.localhost");
-    EXPECT_TRUE(Toasted("! Cannot save the Apache configuration") && !Toasted("Site created: http://news.localhost/"));
+    EXPECT_TRUE(Toasted("! Cannot save the Apache configuration") &&
+                !Toasted("Site created: http://news.localhost:" + std::to_string(port) + "/"));
+}
+
+// The new host goes on the main host's addresses, where Apache sends a request for its name before
+// any "*" host; a host answering the name there (by an alias) is chosen first, so none is added.
+TEST_F(ApachePageTest, NewSite_OnTheMainHostsAddresses_NoneWhereAHostAnswersTheName) {
+    MakeBuild();
+    const std::string at = std::to_string(port);
+    TouchTemplate("<VirtualHost 127.0.0.1:" + at + " [::1]:" + at + ">\r\n</VirtualHost>\r\n<VirtualHost *:" + at +
+                  ">\r\n\tServerAlias shop.localhost\r\n</VirtualHost>\r\n<VirtualHost [::1]:" + at +
+                  ">\r\n\tServerName w.localhost\r\n\tServerAlias Blog.localhost\r\n</VirtualHost>\r\n");
+    Show();
+    ASSERT_EQ(Cache().document.vhosts.size(), 3u);
+    for (const char* name : {"blog", "shop"}) {
+        ui::Toasts().clear();
+        Type("sitename", name);
+        ASSERT_TRUE(ClickId("createsite"));
+        EXPECT_TRUE(Toasted("Site created: http://" + std::string(name) + ".localhost:" + at + "/")) << name;
+    }
+    ApacheConfig saved;
+    ASSERT_TRUE(saved.Load(Template()) && saved.vhosts.size() == 4u);
+    std::string block;
+    WriteVhostBlock(saved.vhosts[3], block);
+    EXPECT_TRUE(StartsWith(block, "<VirtualHost 127.0.0.1:" + at + " [::1]:" + at + ">\r\n\tDocumentRoot \"{DOCUMENTPATH}/shop\"")) << block;
 }
 
 // ---- Modules tab ----

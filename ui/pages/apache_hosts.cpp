@@ -79,14 +79,15 @@ void CreateSite(const std::string& name) {
         ui::Toast(Format(Tr("Cannot create the site %s: %s"), name.c_str(), error.c_str()), true);
         return;
     }
-    const std::string host = name + ".localhost";
-    const auto& hosts = cache.document.vhosts;
-    if (std::none_of(hosts.begin(), hosts.end(), [&](const VirtualHost& h) { return EqualsIgnoreCase(h.serverName, host); })) {
-        cache.document.vhosts.push_back(MakeVirtualHost(name, cache.mainPort));
+    // Made from the working copy, which the save writes with it; a host that already answers the
+    // name there is chosen before any added after it.
+    const VirtualHost site = MakeSiteHost(cache.document.vhosts, name);
+    if (!SiteNameTaken(cache.document.vhosts, site)) {
+        cache.document.vhosts.push_back(site);
         cache.directiveTexts.emplace_back();
         MarkUnsaved();
     }
-    (void)ui::SaveApacheConfig([name] { ui::Toast(Format(Tr("Site created: http://%s.localhost/"), name.c_str()), false); });
+    (void)ui::SaveApacheConfig([url = SiteUrl(site)] { ui::Toast(Format(Tr("Site created: %s"), url.c_str()), false); });
 }
 
 void ChangeMainPort() {

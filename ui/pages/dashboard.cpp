@@ -85,16 +85,11 @@ std::string ProjectAddress(const std::string& base, const std::string& folder, c
     std::string suffix = ToLower(folder);
     suffix.insert(suffix.begin(), '/');
     for (const VirtualHost& host : hosts) {
-        if (host.serverName.empty() || HasSslEngine(host)) continue;
+        if (ServerNameHost(host.serverName).empty() || HasSslEngine(host)) continue;
         std::string root = ToLower(host.documentRoot);
         std::replace(root.begin(), root.end(), '\\', '/');
         while (!root.empty() && root.back() == '/') root.pop_back();
-        if (!EndsWith(root, suffix)) continue;
-        // A host kept as written ("*:*") has no port of its own to show.
-        std::string address = "http://";
-        address += host.serverName;
-        if (host.port != 80 && host.port != kNoVhostPort) address.append(":").append(std::to_string(host.port));
-        return address + "/";
+        if (EndsWith(root, suffix)) return SiteUrl(host);
     }
     // A "#", "%" or blank in a folder's name would end or garble the address.
     return base + PercentEncode(folder) + "/";

@@ -48,8 +48,9 @@ void StatusBadge(bool running);
 // "CPU 1.5 %  ·  RAM 12.0 MB" while the server runs, else "-".
 std::string ProcessUsageText(const ServerState& state);
 // The address of a folder of www: that of the first host with a server name, without
-// "SSLEngine on", whose document root ends with "/<folder>" (any case); else base, the folder's
-// name percent-encoded, and "/".
+// "SSLEngine on", whose document root ends with "/<folder>" (any case), on the host's port (the
+// one its ServerName may repeat is not added twice); else base, the folder's name
+// percent-encoded, and "/".
 std::string ProjectAddress(const std::string& base, const std::string& folder, const std::vector<VirtualHost>& hosts);
 // A PHP build as the version list shows it: its label, then PhpFitMark with "incompatible".
 std::string PhpBuildItem(const PhpInstall& build, const std::optional<ApacheInstall>& apache);
