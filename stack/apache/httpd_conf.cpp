@@ -1,3 +1,10 @@
+// stack/apache/httpd_conf.cpp: the template, httpd.conf and the configuration test (declared in
+// httpd_conf.h). Index:
+//   (file-local helpers)          ServerPath, LinesAsApacheReads, host judgement (SslModuleBlocks,
+//                                 ServerCertificate, HostServed), RefusePhpFiles, HttpdEnvironment
+//   ---- Template ----            DefaultApacheModules, ModulesFromConf, BuildModuleBlock, BuildApacheTemplate
+//   ---- httpd.conf ----          HttpdConfMacros, VhostListenPort, GenerateHttpdConf, WriteHttpdConf
+//   ---- Configuration test ----  HttpdPathPrefix, TestApacheConfig
 #include "stack/apache/httpd_conf.h"
 
 #include <windows.h>
@@ -52,15 +59,102 @@ bool NamesVariable(const std::string& path) {
     return start != std::string::npos && path.find('}', start + 2) != std::string::npos;
 }
 
-// Whether the host block read[first..last] can be served: an HTTPS one (`https` set) needs the SSL
-// module and its certificate. A certificate that still names a variable is left to Apache.
-bool HostServed(const std::vector<std::string>& read, size_t first, size_t last, bool sslLoaded,
-                const std::function<bool(const std::string& path)>& certificateExists, bool& https) {
-    std::string certificate;
-    for (size_t k = first; k <= last; ++k) {
-        https = https || FindSslEngineOn(read[k]);
-        (void)MatchCertificateLine(read[k], &certificate);
+// The index of the line that ends the host block starting at lines[start]: its end line, or the
+// last line when that is missing.
+size_t HostBlockEnd(const std::vector<std::string>& lines, size_t start) {
+    size_t end = start;
+    while (end + 1 < lines.size() && !FindVhostEnd(lines[++end])) {}
+    return end;
+}
+
+// Follows the <IfModule> blocks of the SSL module, "ssl_module" or "mod_ssl.c" (with "!" for its
+// absence), written as Apache compares them: case and all. Apache skips the lines of such a block
+// whose condition fails; every other condition is taken as met.
+class SslModuleBlocks {
+public:
+    explicit SslModuleBlocks(bool sslLoaded) : m_sslLoaded(sslLoaded) {}
+
+    // Takes the next line; whether Apache reads it (a block's own tags count as the lines around it).
+    bool Reads(const std::string& line) {
+        std::string tag;
+        if (MatchCloseTag(line, &tag) && EqualsIgnoreCase(tag, "IfModule")) {
+            if (!m_skips.empty()) {
+                m_skipping -= m_skips.back() ? 1 : 0;
+                m_skips.pop_back();
+            }
+            return m_skipping == 0;
+        }
+        const bool read = m_skipping == 0;
+        if (MatchOpenTag(line, &tag) && EqualsIgnoreCase(tag, "IfModule")) {
+            m_skips.push_back(Skips(line));
+            m_skipping += m_skips.back() ? 1 : 0;
+        }
+        return read;
     }
+
+private:
+    // Apache takes the text up to the last '>' as the condition: "!" first, then the module.
+    bool Skips(std::string_view line) const {
+        const size_t start = line.find('<') + 1 + std::string_view("IfModule").size();
+        const size_t close = line.rfind('>');
+        if (close == std::string_view::npos || close < start) return false;
+        std::string_view condition = line.substr(start, close - start);
+        condition.remove_prefix(SkipSpaces(condition, 0));
+        const bool negated = !condition.empty() && condition.front() == '!';
+        if (negated) condition.remove_prefix(1);
+        const std::vector<std::string> module = ApacheWords(condition);
+        if (module.size() != 1 || (module[0] != "ssl_module" && module[0] != "mod_ssl.c")) return false;
+        return negated == m_sslLoaded;
+    }
+
+    bool m_sslLoaded;
+    std::vector<bool> m_skips;   // one per open <IfModule>: whether it skips its lines
+    int m_skipping = 0;          // how many of them do
+};
+
+// The path an SSLCertificateFile line names, its argument read as Apache reads it (either quote,
+// its backslash rules); none for any other line.
+std::optional<std::string> CertificateOf(const std::string& line) {
+    if (!MatchCertificateLine(line, nullptr)) return std::nullopt;
+    size_t pos = SkipSpaces(line, 0) + std::string_view("SSLCertificateFile").size();
+    return NextApacheWord(line, pos);
+}
+
+// The server's own certificate: the last SSLCertificateFile Apache reads outside the hosts. Apache
+// hands it to every host without one of its own once the whole file is read, so one written after
+// a host counts for it too.
+std::optional<std::string> ServerCertificate(const std::vector<std::string>& lines,
+                                             const std::vector<std::string>& read, bool sslLoaded) {
+    std::optional<std::string> certificate;
+    SslModuleBlocks blocks(sslLoaded);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (FindVhostStart(lines[i], nullptr)) {
+            i = HostBlockEnd(lines, i);
+            continue;
+        }
+        std::optional<std::string> path = CertificateOf(read[i]);
+        if (blocks.Reads(read[i]) && path) certificate = std::move(path);
+    }
+    return certificate;
+}
+
+// Whether the host block read[first..last] can be served: an HTTPS one (`https` set) needs the SSL
+// module and a certificate, its own or else the server's. A certificate that still names a variable
+// is left to Apache. Lines in an SSL module block that Apache skips do not count: SSLEngine there
+// leaves the host plain HTTP.
+bool HostServed(const std::vector<std::string>& read, size_t first, size_t last, bool sslLoaded,
+                const std::optional<std::string>& serverCertificate,
+                const std::function<bool(const std::string& path)>& certificateExists, bool& https) {
+    std::optional<std::string> own;
+    // Only the blocks opened inside the host: one that lies whole in a skipped block is judged on
+    // its own lines, so that an HTTPS host there is still never listened on.
+    SslModuleBlocks blocks(sslLoaded);
+    for (size_t k = first; k <= last; ++k) {
+        if (!blocks.Reads(read[k])) continue;
+        https = https || FindSslEngineOn(read[k]);
+        if (std::optional<std::string> path = CertificateOf(read[k])) own = std::move(path);
+    }
+    const std::string certificate = own.value_or(serverCertificate.value_or(""));
     return !https ||
            (sslLoaded && !certificate.empty() && (NamesVariable(certificate) || certificateExists(certificate)));
 }
@@ -310,6 +404,7 @@ HttpdConfText GenerateHttpdConf(std::string_view templateText, MacroMap macros, 
     };
     const std::vector<std::string> read = LinesAsApacheReads(lines, macros, environment);
     const bool sslLoaded = SslModuleLoaded(lines);
+    const std::optional<std::string> serverCertificate = ServerCertificate(lines, read, sslLoaded);
     HttpdConfText result;
     std::optional<int> mainPort;
     std::vector<std::string> out;
@@ -324,11 +419,9 @@ HttpdConfText GenerateHttpdConf(std::string_view templateText, MacroMap macros, 
             continue;
         }
         (void)FindVhostStart(read[i], &argument);
-        // The block runs to its end line, or to the last line when that is missing.
-        size_t end = i;
-        while (end + 1 < lines.size() && !FindVhostEnd(lines[++end])) {}
+        const size_t end = HostBlockEnd(lines, i);
         bool https = false;
-        const bool kept = HostServed(read, i, end, sslLoaded, certificateExists, https);
+        const bool kept = HostServed(read, i, end, sslLoaded, serverCertificate, certificateExists, https);
         if (kept) {
             // Apache serves the host on every address: each port gets its Listen line.
             for (int port : VhostListenPorts(argument))

@@ -89,9 +89,11 @@ struct HttpdConfText {
 // `macros` are HttpdConfMacros' (LISTEN_VIRTUAL_HOST_PORT and APACHE_PORT are added here). Hosts
 // are judged (their ports, HTTPS, certificate) on the lines as Apache will read them: macros
 // expanded, then Apache's ${NAME} from the template's Define lines and `environment`, the one
-// httpd.exe gets; the text keeps ${NAME} as written, for Apache to expand. certificateExists gets
-// a certificate path so expanded; one that still names a variable is not asked about, and its
-// host is kept: Apache judges it.
+// httpd.exe gets; the text keeps ${NAME} as written, for Apache to expand. An HTTPS host's
+// certificate is its own SSLCertificateFile, else the last one outside the hosts; lines inside an
+// <IfModule> of the SSL module that Apache skips do not count. certificateExists gets a certificate
+// path so expanded; one that still names a variable is not asked about, and its host is kept:
+// Apache judges it.
 HttpdConfText GenerateHttpdConf(std::string_view templateText, MacroMap macros, bool withPhp, bool online,
                                 const ApacheEnvironment& environment,
                                 const std::function<bool(const std::string& path)>& certificateExists);

@@ -216,7 +216,7 @@ TEST(HttpdConfText, Generate_PortsFromKeptHosts) {
     const std::string ssl = "LoadModule ssl_module modules/mod_ssl.so\n";
     const std::string https = "<VirtualHost *:443>\n  sslengine  ON\nSSLCertificateFile \"{C}/a.crt\"\n</VirtualHost>\n";
     const std::string httpsByName = "<VirtualHost *:443>\nSSLEngine on\nSSLCertificateFile \"${SRVROOT}/a.crt\"\n</VirtualHost>\n";
-    struct Case {   // `asked`: the certificate path looked up, "" when none was; `written`: a part of the text
+    struct Case {   // `asked`: the certificate paths looked up, in order; `written`: a part of the text
         const char* name;
         std::string text;
         bool certificate;
@@ -250,6 +250,18 @@ TEST(HttpdConfText, Generate_PortsFromKeptHosts) {
         {"block without end", "<VirtualHost *:81>\nSSLEngine on\nServerName x\n", true, {80}, {81}, 80, ""},
         {"a byte-order mark, then a start line Apache joins",
          "\xEF\xBB\xBF<VirtualHost 127.0.0.1:8081 \\\n [::1]:8081>\n</VirtualHost>\n", true, {8081}, {}, 8081, ""},
+        {"a certificate between single quotes", ssl + "<VirtualHost *:443>\nSSLEngine on\n"
+         "SSLCertificateFile '{C}/a b.crt' \n</VirtualHost>\n", true, {443}, {}, 443, "c:/x/a b.crt"},
+        {"a host without a certificate of its own is judged by the last one read outside the hosts",
+         ssl + "<IfModule ssl_module>\nSSLCertificateFile \"{C}/first.crt\"\n</IfModule>\n<VirtualHost *:443>\n"
+         "SSLEngine on\n</VirtualHost>\n<VirtualHost *:444>\nSSLEngine on\nSSLCertificateFile {C}/own.crt\n"
+         "</VirtualHost>\nSSLCertificateFile {C}/last.crt\n<IfModule !ssl_module>\nSSLCertificateFile {C}/no.crt\n"
+         "</IfModule>\n", true, {443, 444}, {}, 443, "c:/x/last.crt, c:/x/own.crt"},
+        {"SSLEngine in the SSL module's blocks counts only as Apache reads them",
+         "<VirtualHost *:8443>\n  <IfModule mod_ssl.c>\n  SSLEngine on\n  </IfModule>\n</VirtualHost>\n"
+         "<VirtualHost *:444>\n<IfModule ssl_module>\n<IfModule headers_module>\n</IfModule>\nSSLEngine on\n"
+         "</IfModule>\n</VirtualHost>\n<VirtualHost *:445>\n<IfModule !ssl_module>\nSSLEngine on\n</IfModule>\n"
+         "</VirtualHost>\n", true, {8443, 444}, {445}, 8443, ""},
     };
     // The environment httpd.exe gets: Define lines come before it.
     const std::map<std::string, std::string> environment = {{"Q", "87"}, {"E", "88"}, {"SRVROOT", "c:/env"}};
@@ -261,7 +273,10 @@ TEST(HttpdConfText, Generate_PortsFromKeptHosts) {
         SCOPED_TRACE(c.name);
         std::string asked;
         const HttpdConfText conf = GenerateHttpdConf(c.text, {{"C", "c:/x"}}, true, false, lookup,
-                                                     [&](const std::string& path) { return asked = path, c.certificate; });
+                                                     [&](const std::string& path) {
+                                                         asked += (asked.empty() ? "" : ", ") + path;
+                                                         return c.certificate;
+                                                     });
         EXPECT_EQ(conf.ports, c.ports);
         EXPECT_TRUE(conf.disabledPorts == c.disabled && conf.apachePort == c.apachePort);
         EXPECT_EQ(asked, c.asked);
