@@ -103,6 +103,13 @@ TEST(ApacheConfig, Save_HostBlocks_RewrittenInFixedLayout) {
          "Require all granted\nOptions +ExecCGI\nAllowOverride All\n</Directory>\n</VirtualHost>\n",
          "<VirtualHost *:80>\n\t<Directory \"C:/w\">\n\t\tAllowOverride None\n\t\tOptions FollowSymLinks Indexes\n"
          "\t\tRequire all granted\n\t\tOptions +ExecCGI\n\t\tAllowOverride All\n\t</Directory>\n</VirtualHost>\n"},
+        // Apache reads a start tag's argument up to the line's last '>', an end tag as the line's first
+        // word, and ignores what follows either.
+        {"comments after block tags",
+         "<VirtualHost *:8080> # main\nServerName a.localhost\n<Directory C:/w> # www\nOptions None\n</Directory>\t# www\n"
+         "</VirtualHost> # main\n",
+         "<VirtualHost *:8080>\n\tServerName \"a.localhost\"\n\t<Directory \"C:/w\">\n\t\tOptions None\n\t</Directory>\n"
+         "</VirtualHost>\n"},
         {"missing end lines: the blocks run to the end and are closed",
          "Listen 80\n<VirtualHost *:80>\nServerName open.localhost\n<Directory \"C:/w\">\nAllowOverride None\n",
          "Listen 80\n<VirtualHost *:80>\n\tServerName \"open.localhost\"\n"
@@ -280,7 +287,9 @@ TEST(ApacheConfig, BlockFault_FirstUnbalancedLineInFileOrder) {
         {"a host never closed, then the next host", a + b, 1, true, "<VirtualHost *:80>"},
         {"a host inside a host, closed after it", a + b + "</VirtualHost>\n", 1, true, "<VirtualHost *:80>"},
         {"a host never closed at the end", "Listen 80\n" + b + a, 5, true, "<VirtualHost *:80>"},
-        {"an end line with more after it ends nothing", a + "</VirtualHost> # a\n" + b, 1, true, "<VirtualHost *:80>"},
+        {"an end tag run on past its '>' ends nothing", a + "</VirtualHost>#a\n" + b, 1, true, "<VirtualHost *:80>"},
+        {"end tags followed by a comment close their blocks",
+         "<VirtualHost *:80> # a\n<Directory C:/w> # w\n</Directory>\t# w\n</VirtualHost> # a\n" + b, 0, false, ""},
         {"a stray </Directory> in a host", a + "</Directory>\n</VirtualHost>\n" + b, 3, false, "</Directory>"},
         {"a stray </VirtualHost> outside", b + "\t</VirtualHost>\n", 4, false, "</VirtualHost>"},
         {"an <IfModule> left open in a host", a + "<IfModule x>\n</VirtualHost>\n" + b, 3, true, "<IfModule x>"},
