@@ -297,7 +297,9 @@ VhostAddress ParseAddressWord(const std::string& word) {
         // it would drop the host.
         return {word, kNoVhostPort};
     }
-    return {word.empty() ? "*" : word, 80};
+    // "127.0.0.1" or "*" alone: Apache serves the host there on every port it listens on
+    // ("127.0.0.1:*"), so it has no port of its own to move or to listen on.
+    return word.empty() ? VhostAddress{"*", 80} : VhostAddress{word, kNoVhostPort};
 }
 
 void ParseVhostAddress(const std::string& text, VirtualHost& host) {
@@ -333,10 +335,9 @@ bool MoveHostPort(VirtualHost& host, int32_t from, int32_t to) {
         while (end > start && IsSpace(text[end - 1])) --end;
         const bool quoted = text[start] == '"' || text[start] == '\'';
         if (quoted && end - start >= 2 && text[end - 1] == text[start]) --end;
-        const bool hasPort = address.address.size() < word.size();
         size_t digits = end;
-        while (hasPort && digits > start && text[digits - 1] >= '0' && text[digits - 1] <= '9') --digits;
-        rewritten += text.substr(kept, digits - kept) + (hasPort ? "" : ":") + std::to_string(to);
+        while (digits > start && text[digits - 1] >= '0' && text[digits - 1] <= '9') --digits;
+        rewritten += text.substr(kept, digits - kept) + std::to_string(to);
         kept = end;
         moved = true;
     }

@@ -23,13 +23,14 @@ struct DirectoryBlock {
     std::vector<std::string> otherLines;            // trimmed, in file order
 };
 
-// The port of a host whose address ends in a port that is not a number ("*:*"): the address is
-// kept and written back as it stands, and the host has no port of its own.
+// The port of a host whose address has no port ("127.0.0.1", "*") or ends in one that is not a
+// number ("*:*"): Apache serves it there on every port it listens on; the address is kept and
+// written back as it stands, and the host has no port of its own.
 inline constexpr int32_t kNoVhostPort = -1;
 
 struct VirtualHost {
     std::string address = "*";  // "*", an IP address, "[::1]", a name; or the whole text
-    int32_t port = 80;          // 80 when the address has none; kNoVhostPort, see above
+    int32_t port = 80;          // kNoVhostPort when the address has none of its own, see above
     std::string moreAddresses;  // the start line's further addresses as written; empty with one
     std::string serverName;     // as Apache reads it (quotes and escapes taken off)
     std::string serverAlias;    // every name, one blank between; a name Apache would read otherwise bare
@@ -124,14 +125,14 @@ std::optional<UnwritableField> FindUnwritableField(const std::vector<VirtualHost
 std::string UnwritableFieldMessage(const UnwritableField& problem, const VirtualHost& host);
 
 // Fills address and port from a <VirtualHost> argument's first address, and moreAddresses with
-// the others as written. A port that is not one to five digits keeps the whole first address as
-// written, with kNoVhostPort.
+// the others as written. An address without a port, or with one that is not one to five digits,
+// is kept whole as written, with kNoVhostPort.
 void ParseVhostAddress(const std::string& text, VirtualHost& host);
 
 // One address of a <VirtualHost> start line, as Apache serves the host on it.
 struct VhostAddress {
     std::string address;  // "*", an IP address, "[::1]", a name; or the whole word (kNoVhostPort)
-    int32_t port = 80;    // 80 when the word has none; kNoVhostPort when it is not one to five digits
+    int32_t port = 80;    // kNoVhostPort when the word has none, or one that is not one to five digits
 };
 // One word of the argument (quotes already taken off): "[::1]:8080" gives [::1] and 8080.
 VhostAddress ParseAddressWord(const std::string& word);
@@ -139,7 +140,7 @@ VhostAddress ParseAddressWord(const std::string& word);
 std::vector<VhostAddress> HostAddresses(const VirtualHost& host);
 // Moves every address of the host on port `from` to port `to`: the first one, and each further one
 // where it stands, with its quotes and the other words kept as written; an address without a port
-// counts as 80 and gets one. False when no address was on `from`.
+// of its own stays as it is. False when no address was on `from`.
 bool MoveHostPort(VirtualHost& host, int32_t from, int32_t to);
 // Each reads the block body starting after lines[i] and leaves i on the block's last line
 // (its end line, or the last line of the text when the end is missing). A host keeps its Alias

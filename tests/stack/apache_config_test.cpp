@@ -193,11 +193,13 @@ TEST(ApacheConfig, LoadSave_MissingOrUnwritable_FailCleanly) {
 }
 
 TEST(ApacheConfig, ParseVhostAddress_Forms) {
-    // A port that is no number, or of more than five digits, keeps the address as written without a port.
+    // No port, one that is no number, or of more than five digits: the address as written, without a
+    // port of its own (apache2 -S lists "127.0.0.1" as "127.0.0.1:*").
     const std::tuple<const char*, const char*, int> cases[] = {
-        {"*:80", "*", 80}, {"[::1]:8080", "[::1]", 8080}, {"[::1]", "[::1]", 80}, {"_default_:443", "_default_", 443},
+        {"*:80", "*", 80}, {"[::1]:8080", "[::1]", 8080}, {"[::1]", "[::1]", kNoVhostPort}, {"_default_:443", "_default_", 443},
         {"  \"127.0.0.1:8443\"  ", "127.0.0.1", 8443}, {"*:80 *:8080", "*", 80}, {"*:8080\t*:80", "*", 8080},
-        {"site.test", "site.test", 80}, {"", "*", 80}, {"*:*", "*:*", kNoVhostPort}, {"*:", "*:", kNoVhostPort},
+        {"site.test", "site.test", kNoVhostPort}, {"127.0.0.1", "127.0.0.1", kNoVhostPort}, {"*", "*", kNoVhostPort},
+        {"", "*", 80}, {"*:*", "*:*", kNoVhostPort}, {"*:", "*:", kNoVhostPort},
         {"*:http", "*:http", kNoVhostPort}, {"*:-1", "*:-1", kNoVhostPort}, {"*:99999", "*", 99999},
         {"*:123456", "*:123456", kNoVhostPort}, {"*:99999999999", "*:99999999999", kNoVhostPort},
         {"'127.0.0.1:8443'", "127.0.0.1", 8443}};
@@ -213,13 +215,14 @@ TEST(ApacheConfig, ParseVhostAddress_Forms) {
     std::vector<std::pair<std::string, int>> addresses;
     for (const VhostAddress& a : HostAddresses(host)) addresses.emplace_back(a.address, a.port);
     EXPECT_EQ(addresses, (std::vector<std::pair<std::string, int>>{
-                             {"127.0.0.1", 80}, {"[::1]", 80}, {"*:*", kNoVhostPort}, {"site.test", 80}}));
+                             {"127.0.0.1", 80}, {"[::1]", 80}, {"*:*", kNoVhostPort}, {"site.test", kNoVhostPort}}));
     // A port change moves every address on the old port, the further ones where they stand.
     const std::tuple<const char*, int, const char*> moves[] = {   // argument, old port, start line with 8080 ("": none)
         {"127.0.0.1:80 [::1]:80", 80, "127.0.0.1:8080 [::1]:8080"},
         {"*:* \"[::1]:080\"\t'*:80'  *:8081 site.test *:800 'a b:80", 80,
-         "*:* \"[::1]:8080\"\t'*:8080'  *:8081 site.test:8080 *:800 'a b:8080"},
+         "*:* \"[::1]:8080\"\t'*:8080'  *:8081 site.test *:800 'a b:8080"},
         {"*:81 \"[::1]\" *:80", 81, "*:8080 \"[::1]\" *:80"},
+        {"127.0.0.1 *:80", 80, "127.0.0.1 *:8080"},
         {"*:81 *:82", 80, ""},
     };
     for (const auto& [argument, from, written] : moves) {
@@ -234,10 +237,11 @@ TEST(ApacheConfig, ParseVhostAddress_Forms) {
 
 TEST(ApacheConfig, AnyPortHost_SavedAsWritten) {
     ApacheConfig config;
-    config.Parse("<VirtualHost *:* [::1]:8080>\nServerName any\n</VirtualHost>\n<VirtualHost [::1] *:*>\n</VirtualHost>\n");
-    EXPECT_EQ(UniqueVhostPorts(config), (std::vector<int>{8080, 80}));   // every address Apache serves
+    config.Parse("<VirtualHost *:* [::1]:8080>\nServerName any\n</VirtualHost>\n<VirtualHost [::1] *:*>\n</VirtualHost>\n"
+                 "<VirtualHost *>\n</VirtualHost>\n");
+    EXPECT_EQ(UniqueVhostPorts(config), (std::vector<int>{8080}));   // every port of its own Apache serves
     EXPECT_EQ(config.Render(), "<VirtualHost *:* [::1]:8080>\r\n\tServerName \"any\"\r\n</VirtualHost>\r\n"
-                               "<VirtualHost [::1]:80 *:*>\r\n</VirtualHost>\r\n");
+                               "<VirtualHost [::1] *:*>\r\n</VirtualHost>\r\n<VirtualHost *>\r\n</VirtualHost>\r\n");
 }
 
 TEST(ApacheConfig, HasSslEngineAndQuotes) {
