@@ -110,6 +110,20 @@ TEST(ApacheConfig, Save_HostBlocks_RewrittenInFixedLayout) {
          "</VirtualHost> # main\n",
          "<VirtualHost *:8080>\n\tServerName \"a.localhost\"\n\t<Directory \"C:/w\">\n\t\tOptions None\n\t</Directory>\n"
          "</VirtualHost>\n"},
+        // Fields are written first: a line that an earlier one may set or change stays where it stands.
+        {"a field after the same directive in a nested block, an Include, or a Define its value reads",
+         "<VirtualHost *:80>\n<IfModule ssl_module>\nSSLEngine on\n</IfModule>\nServerName blog.localhost\n"
+         "<IfModule dir_module>\nDocumentRoot C:/old\n</IfModule>\nDocumentRoot C:/new\nDefine SHOP shop.localhost\n"
+         "ServerAlias www.localhost\nServerAlias ${SHOP}\nInclude conf/extra/more.conf\nServerAlias old.localhost\n"
+         "<Directory C:/a>\n<IfModule dir_module>\nOptions Indexes\n</IfModule>\nOptions -Indexes\nAllowOverride All\n"
+         "</Directory>\n<Directory C:/b>\nInclude conf/extra/b.conf\n{ONLINE_MODE}\n</Directory>\n</VirtualHost>\n",
+         "<VirtualHost *:80>\n\tServerName \"blog.localhost\"\n\tServerAlias www.localhost\n"
+         "\t<IfModule ssl_module>\n\t\tSSLEngine on\n\t</IfModule>\n"
+         "\t<IfModule dir_module>\n\t\tDocumentRoot C:/old\n\t</IfModule>\n\tDocumentRoot C:/new\n\tDefine SHOP shop.localhost\n"
+         "\tServerAlias ${SHOP}\n\tInclude conf/extra/more.conf\n\tServerAlias old.localhost\n"
+         "\t<Directory \"C:/a\">\n\t\tAllowOverride All\n\t\t<IfModule dir_module>\n\t\tOptions Indexes\n\t\t</IfModule>\n"
+         "\t\tOptions -Indexes\n\t</Directory>\n"
+         "\t<Directory \"C:/b\">\n\t\tInclude conf/extra/b.conf\n\t\t{ONLINE_MODE}\n\t</Directory>\n</VirtualHost>\n"},
         {"missing end lines: the blocks run to the end and are closed",
          "Listen 80\n<VirtualHost *:80>\nServerName open.localhost\n<Directory \"C:/w\">\nAllowOverride None\n",
          "Listen 80\n<VirtualHost *:80>\n\tServerName \"open.localhost\"\n"
@@ -130,10 +144,11 @@ TEST(ApacheConfig, Save_HostBlocks_RewrittenInFixedLayout) {
         // Apache takes the first Alias, ScriptAlias, AliasMatch or ScriptAliasMatch that matches.
         {"Alias lines kept in file order among the other lines when one that is no entry follows an entry",
          "<VirtualHost *:80>\nAlias \"/app/static\" \"C:/s\"\nAlias /app \"C:/app\"\n</VirtualHost>\n<VirtualHost *:81>\n"
-         "Alias /a C:/a\n<IfModule cgi_module>\nScriptAlias /cgi-bin/ \"C:/cgi/\"\n</IfModule>\nAlias /b C:/b\n</VirtualHost>\n",
+         "Alias /a C:/a\n<IfModule cgi_module>\nScriptAlias /cgi-bin/ \"C:/cgi/\"\n</IfModule>\nAlias /b C:/b\n</VirtualHost>\n"
+         "<VirtualHost *:82>\nAlias /docs C:/docs\nIncludeOptional conf/extra/*.conf\n</VirtualHost>\n",
          "<VirtualHost *:80>\n\tAlias \"/app/static\" \"C:/s\"\n\tAlias /app \"C:/app\"\n</VirtualHost>\n<VirtualHost *:81>\n"
          "\tAlias /a C:/a\n\t<IfModule cgi_module>\n\t\tScriptAlias /cgi-bin/ \"C:/cgi/\"\n\t</IfModule>\n\tAlias /b C:/b\n"
-         "</VirtualHost>\n"},
+         "</VirtualHost>\n<VirtualHost *:82>\n\tAlias /docs C:/docs\n\tIncludeOptional conf/extra/*.conf\n</VirtualHost>\n"},
     };
     for (const auto& [name, text, saved] : cases) EXPECT_EQ(SaveEdited(text), Crlf(saved)) << name;
 }
