@@ -524,9 +524,21 @@ std::string ServerNameHost(std::string_view serverName) {
 }
 
 bool HostAnswersName(const VirtualHost& host, std::string_view name) {
-    if (EqualsIgnoreCase(ServerNameHost(host.serverName), name)) return true;
-    const std::vector<std::string> aliases = ApacheWords(host.serverAlias);
-    return std::any_of(aliases.begin(), aliases.end(), [&](const std::string& alias) { return MatchesAlias(name, alias); });
+    const auto aliasesAnswer = [name](const std::string& aliases) {
+        const std::vector<std::string> words = ApacheWords(aliases);
+        return std::any_of(words.begin(), words.end(), [&](const std::string& alias) { return MatchesAlias(name, alias); });
+    };
+    if (EqualsIgnoreCase(ServerNameHost(host.serverName), name) || aliasesAnswer(host.serverAlias)) return true;
+    // Names kept among the other lines, inside a block that may be active ("<IfModule>") or where
+    // they stood: Apache may read them all.
+    return std::any_of(host.otherLines.begin(), host.otherLines.end(), [&](const std::string& line) {
+        std::string directive, value;
+        if (!MatchDirective(line, &directive, &value)) return false;
+        if (EqualsIgnoreCase(directive, "ServerAlias")) return aliasesAnswer(value);
+        const std::vector<std::string> words = ApacheWords(value);
+        return EqualsIgnoreCase(directive, "ServerName") && words.size() == 1 &&
+               EqualsIgnoreCase(ServerNameHost(words.front()), name);
+    });
 }
 
 std::string Quote(std::string_view text) {

@@ -93,7 +93,8 @@ std::vector<int> UniqueVhostPorts(const ApacheConfig& config);
 std::string ServerNameHost(std::string_view serverName);
 // Whether the host's names answer a request for `name` as Apache compares them, in any case: the
 // ServerName's name, or one of its ServerAlias names, where '*' stands for any run of characters
-// and '?' for one. An alias written with a port never matches: Apache compares it whole.
+// and '?' for one. An alias written with a port never matches: Apache compares it whole. The
+// ServerName and ServerAlias lines among its other lines count too, nested blocks included.
 bool HostAnswersName(const VirtualHost& host, std::string_view name);
 
 // The first line, in file order, whose block tag does not balance: a block never closed (one

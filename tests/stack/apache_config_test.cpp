@@ -285,6 +285,10 @@ TEST(ApacheConfig, HostAnswersName_AsApacheMatchesARequestsHost) {
         {"ServerAlias *.localhost", true}, {"ServerAlias sh?p.localhost", true}, {"ServerAlias s*o*.l*st", true},
         {"ServerAlias *.shop.localhost", false}, {"ServerAlias ?shop.localhost", false},
         {"ServerAlias shop.localhost*x", false}, {"ServerAlias **", true},
+        // Names kept among the other lines: in a block that may be active, or held where they stood.
+        {"<IfModule dir_module>\nServerAlias shop.localhost\n</IfModule>", true},
+        {"<IfModule x>\nServerName a.localhost\n</IfModule>\nServerName shop.localhost", true},
+        {"Include a.conf\nServerAlias w.localhost sh*p.localhost", true}, {"<IfModule x>\n#ServerAlias shop.localhost\n</IfModule>", false},
     };
     for (const auto& [lines, answers] : cases) {
         ApacheConfig config;
