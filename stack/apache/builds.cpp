@@ -151,13 +151,39 @@ namespace {
 // "_default_" and "*" name the same hosts: Apache keeps them in one list per port.
 bool IsAnyAddress(std::string_view address) { return address == "*" || EqualsIgnoreCase(address, "_default_"); }
 
-// Whether a host on `address` can take a request arriving at `at`: Apache tries the hosts named
-// on the address the request came to before the "*" ones of its port, and a host on "*:*" only
-// when no host has the port. Named addresses are compared as written, none is resolved.
+// The address of a word without a port of its own, its port ("*", or none) left off:
+// "127.0.0.1:*" and "127.0.0.1" both take requests arriving at 127.0.0.1 on any port.
+std::string AddressOfAnyPort(const VhostAddress& address) {
+    const std::string& word = address.address;
+    const size_t colon = word.rfind(':');
+    const size_t bracket = word.rfind(']');
+    if (colon == std::string::npos || (bracket != std::string::npos && bracket > colon)) return word;
+    return word.substr(0, colon);
+}
+
+// A named address that takes requests for the port: on that port, or without a port of its own,
+// where Apache tries it for every port before the "*" hosts of the port.
+bool NamedAddressOnPort(const VhostAddress& address, int32_t port) {
+    if (address.port == kNoVhostPort) return !IsAnyAddress(AddressOfAnyPort(address));
+    return address.port == port && !IsAnyAddress(address.address);
+}
+
+// Whether a host on `address` can take a request arriving at `at` (an address and the site's
+// port): Apache tries the hosts named on the address the request came to (on its port, else on
+// any port) before the "*" ones of its port, and a host on "*:*" only when no host has the port.
+// Named addresses are compared as written, none is resolved.
 bool TakesRequestsAt(const VhostAddress& address, const VhostAddress& at) {
+    if (address.port == kNoVhostPort) {
+        const std::string named = AddressOfAnyPort(address);
+        return !IsAnyAddress(named) && (IsAnyAddress(at.address) || EqualsIgnoreCase(named, at.address));
+    }
     if (address.port != at.port) return false;
     if (IsAnyAddress(at.address)) return true;
     return !IsAnyAddress(address.address) && EqualsIgnoreCase(address.address, at.address);
+}
+
+bool SameAddress(const VhostAddress& a, const VhostAddress& b) {
+    return a.port == b.port && EqualsIgnoreCase(a.address, b.address);
 }
 
 }  // namespace
@@ -165,18 +191,35 @@ bool TakesRequestsAt(const VhostAddress& address, const VhostAddress& at) {
 VirtualHost MakeSiteHost(const std::vector<VirtualHost>& hosts, const std::string& name) {
     const VirtualHost* main = MainHttpHost(hosts);
     VirtualHost site = MakeVirtualHost(name, main ? main->port : 80);
-    if (main) {
-        site.address = main->address;
-        site.moreAddresses = main->moreAddresses;
+    if (!main) return site;
+    site.address = main->address;
+    site.moreAddresses = main->moreAddresses;
+    // A request arriving at an address that other hosts name goes to those hosts only: the site
+    // must be among them to be reached there (offline, Apache listens on 127.0.0.1 alone).
+    std::vector<VhostAddress> taken = HostAddresses(*main);
+    for (const VirtualHost& host : hosts) {
+        for (const VhostAddress& address : HostAddresses(host)) {
+            if (!NamedAddressOnPort(address, main->port)) continue;
+            if (std::any_of(taken.begin(), taken.end(), [&](const VhostAddress& t) { return SameAddress(t, address); }))
+                continue;
+            taken.push_back(address);
+            const std::string word =
+                address.port == kNoVhostPort ? address.address : address.address + ":" + std::to_string(address.port);
+            site.moreAddresses += (site.moreAddresses.empty() ? "" : " ") + word;
+        }
     }
     return site;
 }
 
 bool SiteNameTaken(const std::vector<VirtualHost>& hosts, const VirtualHost& site) {
     const std::string name = ServerNameHost(site.serverName);
-    std::vector<VhostAddress> at = HostAddresses(site);
-    // The site's address is on its first port: further addresses on other ports do not count.
-    std::erase_if(at, [&](const VhostAddress& a) { return a.port != site.port; });
+    // Where a request for the site arrives on its port: each address on that port, and each named
+    // one without a port of its own; further addresses on other ports do not count.
+    std::vector<VhostAddress> at;
+    for (const VhostAddress& address : HostAddresses(site)) {
+        if (address.port == site.port) at.push_back(address);
+        else if (NamedAddressOnPort(address, site.port)) at.push_back({AddressOfAnyPort(address), site.port});
+    }
     for (const VirtualHost& host : hosts) {
         if (!HostAnswersName(host, name)) continue;
         for (const VhostAddress& address : HostAddresses(host))

@@ -72,13 +72,16 @@ std::string HomeUrlOfHosts(const std::vector<VirtualHost>& hosts);
 
 // ---- New site ----
 // The new site's host: MakeVirtualHost on the main port, on every address of the host that port
-// is taken from. Apache gives a request that arrives at an address named by some hosts
-// ("127.0.0.1:8080") to those hosts only, never to a "*" one; "*:80" without hosts.
+// is taken from, then on every named address of the other hosts that takes requests for that
+// port ("127.0.0.1:8080", or "127.0.0.1" without a port of its own), as written. Apache gives a
+// request that arrives at an address named by some hosts to those hosts only, never to a "*"
+// one; "*:80" without hosts.
 VirtualHost MakeSiteHost(const std::vector<VirtualHost>& hosts, const std::string& name);
 // Whether a request for the site's name, arriving where the site's host is served on its port,
 // goes to one of `hosts` (Apache takes the first host whose names answer, and the site would be
-// added after them): a host on the same address and port, or on a named address of that port
-// when the site's is "*", whose ServerName or ServerAlias answers the name.
+// added after them): a host on the same address, on that port or without a port of its own, or
+// on any named address taking that port's requests when the site's is "*", whose names answer
+// (HostAnswersName).
 bool SiteNameTaken(const std::vector<VirtualHost>& hosts, const VirtualHost& site);
 // "http://<name>/" with ":<port>" unless the port is 80 or the host has none of its own; the
 // name is the ServerName as Apache matches it.

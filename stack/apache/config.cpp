@@ -62,6 +62,12 @@ void AddAliasNames(std::string& names, const std::string& value) {
     }
 }
 
+// The host fields WriteVhostBlock writes before the other lines.
+bool IsWrittenFirst(const std::string& name) {
+    const std::string key = ToLower(name);
+    return key == "servername" || key == "documentroot" || key == "serveralias";
+}
+
 // Directives a host keeps in its own fields; false for every other directive.
 bool TakeHostDirective(const std::string& name, const std::string& value, VirtualHost& host) {
     const std::string key = ToLower(name);
@@ -112,14 +118,49 @@ std::string ModuleText(const ModuleLine& module) {
     return KeptAlone(std::string(module.enabled ? "" : "#") + "LoadModule " + module.name + " " + module.path);
 }
 
-// Directives that Apache's alias module tries in the order written, whichever matches first.
-bool IsAliasFamily(const std::string& line) {
+// The directive a line of a body gives, in lower case; the macro line counts as the Require it
+// stands for. Empty for a comment, a tag or a line of no directive.
+std::string DirectiveKey(const std::string& line) {
+    if (Trim(line) == "{ONLINE_MODE}") return "require";
     std::string name;
-    if (!MatchDirective(line, &name, nullptr)) return false;
-    for (const char* directive : {"Alias", "AliasMatch", "ScriptAlias", "ScriptAliasMatch"})
-        if (EqualsIgnoreCase(name, directive)) return true;
-    return false;
+    return MatchDirective(line, &name, nullptr) ? ToLower(name) : std::string();
 }
+
+bool IsInclude(const std::string& key) { return key == "include" || key == "includeoptional"; }
+
+// Directives that Apache's alias module tries in the order written, whichever matches first, and
+// the Include lines whose files may hold them.
+bool MayMatchAliasUrl(const std::string& line) {
+    const std::string key = DirectiveKey(line);
+    return key == "alias" || key == "aliasmatch" || key == "scriptalias" || key == "scriptaliasmatch" || IsInclude(key);
+}
+
+// What the lines a body has kept so far may do to a later line: set the same directive (inside a
+// nested block, where Apache may read it first), set anything (an Include), or change what
+// ${NAME} reads (a Define or UnDefine, read by Apache as it comes).
+class EarlierLines {
+public:
+    // Notes the lines from `from` on, just appended to the body's other lines.
+    void Note(const std::vector<std::string>& lines, size_t from) {
+        const bool nested = from < lines.size() && MatchOpenTag(lines[from]);
+        for (size_t k = from; k < lines.size(); ++k) {
+            const std::string key = DirectiveKey(lines[k]);
+            if (IsInclude(key)) m_include = true;
+            else if (key == "define" || key == "undefine") m_define = true;
+            else if (nested && !key.empty()) m_nested.push_back(key);
+        }
+    }
+    // Whether a field line of that directive (lower case) and value must stay where it stands.
+    bool Hold(const std::string& key, const std::string& value) const {
+        return m_include || (m_define && value.find("${") != std::string::npos) ||
+               std::find(m_nested.begin(), m_nested.end(), key) != m_nested.end();
+    }
+
+private:
+    std::vector<std::string> m_nested;
+    bool m_include = false;
+    bool m_define = false;
+};
 
 // An Alias line taken as an entry: where it stood among the host's other lines, and its text.
 struct TakenAlias {
@@ -297,7 +338,9 @@ VhostAddress ParseAddressWord(const std::string& word) {
         // it would drop the host.
         return {word, kNoVhostPort};
     }
-    return {word.empty() ? "*" : word, 80};
+    // "127.0.0.1" or "*" alone: Apache serves the host there on every port it listens on
+    // ("127.0.0.1:*"), so it has no port of its own to move or to listen on.
+    return word.empty() ? VhostAddress{"*", 80} : VhostAddress{word, kNoVhostPort};
 }
 
 void ParseVhostAddress(const std::string& text, VirtualHost& host) {
@@ -333,10 +376,9 @@ bool MoveHostPort(VirtualHost& host, int32_t from, int32_t to) {
         while (end > start && IsSpace(text[end - 1])) --end;
         const bool quoted = text[start] == '"' || text[start] == '\'';
         if (quoted && end - start >= 2 && text[end - 1] == text[start]) --end;
-        const bool hasPort = address.address.size() < word.size();
         size_t digits = end;
-        while (hasPort && digits > start && text[digits - 1] >= '0' && text[digits - 1] <= '9') --digits;
-        rewritten += text.substr(kept, digits - kept) + (hasPort ? "" : ":") + std::to_string(to);
+        while (digits > start && text[digits - 1] >= '0' && text[digits - 1] <= '9') --digits;
+        rewritten += text.substr(kept, digits - kept) + std::to_string(to);
         kept = end;
         moved = true;
     }
@@ -347,6 +389,7 @@ bool MoveHostPort(VirtualHost& host, int32_t from, int32_t to) {
 void ParseVhostBody(const std::vector<std::string>& lines, size_t& i, VirtualHost& host) {
     std::vector<TakenAlias> taken;
     bool aliasAfterEntry = false;
+    EarlierLines earlier;
     for (++i; i < lines.size(); ++i) {
         if (MatchVhostEnd(lines[i])) break;
         const std::string trimmed = Trim(lines[i]);
@@ -360,14 +403,17 @@ void ParseVhostBody(const std::vector<std::string>& lines, size_t& i, VirtualHos
             continue;
         }
         const size_t entries = host.aliases.size();
-        if (MatchDirective(trimmed, &name, &value) && TakeHostDirective(name, value, host)) {
+        // Alias entries are written after the other lines: only the fields written first are held.
+        if (MatchDirective(trimmed, &name, &value) && !(IsWrittenFirst(name) && earlier.Hold(ToLower(name), value)) &&
+            TakeHostDirective(name, value, host)) {
             if (host.aliases.size() > entries) taken.push_back({host.otherLines.size(), trimmed});
             continue;
         }
         const size_t from = host.otherLines.size();
         AppendOtherLine(lines, i, host.otherLines);
+        earlier.Note(host.otherLines, from);
         aliasAfterEntry = aliasAfterEntry || (!taken.empty() && std::any_of(host.otherLines.begin() + long(from),
-                                                                            host.otherLines.end(), IsAliasFamily));
+                                                                            host.otherLines.end(), MayMatchAliasUrl));
     }
     if (aliasAfterEntry) KeepAliasesInFileOrder(host, taken);
     // No end line: the block ran to the end of the text.
@@ -378,18 +424,22 @@ void ParseDirectoryBody(const std::vector<std::string>& lines, size_t& i, Direct
     block.allowOverride.clear();
     block.options.clear();
     block.require.clear();
+    EarlierLines earlier;
     for (++i; i < lines.size(); ++i) {
         if (MatchDirectoryEnd(lines[i])) return;
         const std::string trimmed = Trim(lines[i]);
         if (trimmed.empty()) continue;
         std::string name, value;
-        if (MatchDirective(trimmed, &name, &value) && TakeDirectoryDirective(name, value, trimmed, block))
+        const bool held = earlier.Hold(DirectiveKey(trimmed), trimmed);
+        if (!held && MatchDirective(trimmed, &name, &value) && TakeDirectoryDirective(name, value, trimmed, block))
             continue;
-        if (trimmed == "{ONLINE_MODE}" && block.require.empty()) {
+        if (!held && trimmed == "{ONLINE_MODE}" && block.require.empty()) {
             block.require = trimmed;
             continue;
         }
+        const size_t from = block.otherLines.size();
         AppendOtherLine(lines, i, block.otherLines);
+        earlier.Note(block.otherLines, from);
     }
     i = lines.empty() ? 0 : lines.size() - 1;
 }
@@ -474,9 +524,21 @@ std::string ServerNameHost(std::string_view serverName) {
 }
 
 bool HostAnswersName(const VirtualHost& host, std::string_view name) {
-    if (EqualsIgnoreCase(ServerNameHost(host.serverName), name)) return true;
-    const std::vector<std::string> aliases = ApacheWords(host.serverAlias);
-    return std::any_of(aliases.begin(), aliases.end(), [&](const std::string& alias) { return MatchesAlias(name, alias); });
+    const auto aliasesAnswer = [name](const std::string& aliases) {
+        const std::vector<std::string> words = ApacheWords(aliases);
+        return std::any_of(words.begin(), words.end(), [&](const std::string& alias) { return MatchesAlias(name, alias); });
+    };
+    if (EqualsIgnoreCase(ServerNameHost(host.serverName), name) || aliasesAnswer(host.serverAlias)) return true;
+    // Names kept among the other lines, inside a block that may be active ("<IfModule>") or where
+    // they stood: Apache may read them all.
+    return std::any_of(host.otherLines.begin(), host.otherLines.end(), [&](const std::string& line) {
+        std::string directive, value;
+        if (!MatchDirective(line, &directive, &value)) return false;
+        if (EqualsIgnoreCase(directive, "ServerAlias")) return aliasesAnswer(value);
+        const std::vector<std::string> words = ApacheWords(value);
+        return EqualsIgnoreCase(directive, "ServerName") && words.size() == 1 &&
+               EqualsIgnoreCase(ServerNameHost(words.front()), name);
+    });
 }
 
 std::string Quote(std::string_view text) {

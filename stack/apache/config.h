@@ -23,13 +23,14 @@ struct DirectoryBlock {
     std::vector<std::string> otherLines;            // trimmed, in file order
 };
 
-// The port of a host whose address ends in a port that is not a number ("*:*"): the address is
-// kept and written back as it stands, and the host has no port of its own.
+// The port of a host whose address has no port ("127.0.0.1", "*") or ends in one that is not a
+// number ("*:*"): Apache serves it there on every port it listens on; the address is kept and
+// written back as it stands, and the host has no port of its own.
 inline constexpr int32_t kNoVhostPort = -1;
 
 struct VirtualHost {
     std::string address = "*";  // "*", an IP address, "[::1]", a name; or the whole text
-    int32_t port = 80;          // 80 when the address has none; kNoVhostPort, see above
+    int32_t port = 80;          // kNoVhostPort when the address has none of its own, see above
     std::string moreAddresses;  // the start line's further addresses as written; empty with one
     std::string serverName;     // as Apache reads it (quotes and escapes taken off)
     std::string serverAlias;    // every name, one blank between; a name Apache would read otherwise bare
@@ -92,7 +93,8 @@ std::vector<int> UniqueVhostPorts(const ApacheConfig& config);
 std::string ServerNameHost(std::string_view serverName);
 // Whether the host's names answer a request for `name` as Apache compares them, in any case: the
 // ServerName's name, or one of its ServerAlias names, where '*' stands for any run of characters
-// and '?' for one. An alias written with a port never matches: Apache compares it whole.
+// and '?' for one. An alias written with a port never matches: Apache compares it whole. The
+// ServerName and ServerAlias lines among its other lines count too, nested blocks included.
 bool HostAnswersName(const VirtualHost& host, std::string_view name);
 
 // The first line, in file order, whose block tag does not balance: a block never closed (one
@@ -124,14 +126,14 @@ std::optional<UnwritableField> FindUnwritableField(const std::vector<VirtualHost
 std::string UnwritableFieldMessage(const UnwritableField& problem, const VirtualHost& host);
 
 // Fills address and port from a <VirtualHost> argument's first address, and moreAddresses with
-// the others as written. A port that is not one to five digits keeps the whole first address as
-// written, with kNoVhostPort.
+// the others as written. An address without a port, or with one that is not one to five digits,
+// is kept whole as written, with kNoVhostPort.
 void ParseVhostAddress(const std::string& text, VirtualHost& host);
 
 // One address of a <VirtualHost> start line, as Apache serves the host on it.
 struct VhostAddress {
     std::string address;  // "*", an IP address, "[::1]", a name; or the whole word (kNoVhostPort)
-    int32_t port = 80;    // 80 when the word has none; kNoVhostPort when it is not one to five digits
+    int32_t port = 80;    // kNoVhostPort when the word has none, or one that is not one to five digits
 };
 // One word of the argument (quotes already taken off): "[::1]:8080" gives [::1] and 8080.
 VhostAddress ParseAddressWord(const std::string& word);
@@ -139,13 +141,18 @@ VhostAddress ParseAddressWord(const std::string& word);
 std::vector<VhostAddress> HostAddresses(const VirtualHost& host);
 // Moves every address of the host on port `from` to port `to`: the first one, and each further one
 // where it stands, with its quotes and the other words kept as written; an address without a port
-// counts as 80 and gets one. False when no address was on `from`.
+// of its own stays as it is. False when no address was on `from`.
 bool MoveHostPort(VirtualHost& host, int32_t from, int32_t to);
 // Each reads the block body starting after lines[i] and leaves i on the block's last line
 // (its end line, or the last line of the text when the end is missing). A host keeps its Alias
 // lines among its other lines, in file order, when one it cannot hold as an entry (or a
-// ScriptAlias, AliasMatch, ScriptAliasMatch) follows one it can: Apache takes the first that
-// matches, and entries are written after the other lines.
+// ScriptAlias, AliasMatch, ScriptAliasMatch, or an Include that may hold them) follows one it
+// can: Apache takes the first that matches, and entries are written after the other lines.
+// A ServerName, DocumentRoot or ServerAlias of a host, or an AllowOverride, Options or Require of
+// a <Directory> block, stays among the other lines where it stands, and fills no field, when a
+// line before it in the same body may set it or change how it reads: the same directive inside
+// a nested block, an Include or IncludeOptional, or (for a value holding "${") a Define or
+// UnDefine. Fields are written before the other lines, which would change what Apache reads.
 void ParseVhostBody(const std::vector<std::string>& lines, size_t& i, VirtualHost& host);
 void ParseDirectoryBody(const std::vector<std::string>& lines, size_t& i, DirectoryBlock& block);
 // Copies the nested block opening at lines[i], trimmed, into `out`.

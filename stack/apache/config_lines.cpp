@@ -33,12 +33,14 @@ size_t TrimmedEnd(std::string_view text, size_t from) {
     return end;
 }
 
-// ^\s*<TAG\s*>\s*$ with TAG a closing tag name such as "/VirtualHost".
-bool MatchWholeEndTag(std::string_view line, std::string_view tag) {
+// ^\s*<TAG\s*>(\s[\s\S]*)?$ with TAG a closing tag name such as "/VirtualHost". Apache reads
+// the line's first word as the tag and ignores the words after it (a comment, "# main"); a word
+// that runs on past the '>' ("</VirtualHost>#") is no end tag to it.
+bool MatchEndTagWord(std::string_view line, std::string_view tag) {
     size_t pos = SkipSpaces(line, 0);
     if (!TakeWord(line, pos, tag)) return false;
     pos = SkipSpaces(line, pos);
-    return pos < line.size() && line[pos] == '>' && OnlySpacesFrom(line, pos + 1);
+    return pos < line.size() && line[pos] == '>' && (pos + 1 == line.size() || IsSpace(line[pos + 1]));
 }
 
 // ^\s*(#\s*)?LoadModule\s+ : where the module name starts, or npos.
@@ -51,17 +53,12 @@ size_t ModuleNameStart(std::string_view line, bool* commented) {
     return SkipSpaces(line, pos);
 }
 
-// The position after the '>' that closes a <VirtualHost ...> opening at the line's start, or npos.
-size_t VhostStartEnd(std::string_view line, std::string* argument) {
+// ^\s*<VirtualHost\s+ : where the argument of a <VirtualHost ...> at the line's start begins, or npos.
+size_t VhostArgumentStart(std::string_view line) {
     size_t pos = SkipSpaces(line, 0);
     if (!TakeWord(line, pos, "<VirtualHost")) return std::string_view::npos;
     if (pos >= line.size() || !IsSpace(line[pos])) return std::string_view::npos;
-    pos = SkipSpaces(line, pos);
-    // The argument cannot hold '>', so the first one closes the tag.
-    const size_t close = line.find('>', pos);
-    if (close == std::string_view::npos) return close;
-    if (argument) *argument = std::string(line.substr(pos, close - pos));
-    return close + 1;
+    return SkipSpaces(line, pos);
 }
 
 }  // namespace
@@ -172,14 +169,16 @@ std::vector<std::string> ExpandApacheVariables(const std::vector<std::string>& l
 }
 
 bool MatchVhostStart(std::string_view line, std::string* argument) {
-    std::string found;
-    const size_t end = VhostStartEnd(line, &found);
-    if (end == std::string_view::npos || !OnlySpacesFrom(line, end)) return false;
-    if (argument) *argument = std::move(found);
+    const size_t start = VhostArgumentStart(line);
+    if (start == std::string_view::npos) return false;
+    // Apache takes the argument up to the line's last '>' and ignores what follows it.
+    const size_t close = line.rfind('>');
+    if (close == std::string_view::npos || close < start) return false;
+    if (argument) *argument = std::string(line.substr(start, close - start));
     return true;
 }
 
-bool MatchVhostEnd(std::string_view line) { return MatchWholeEndTag(line, "</VirtualHost"); }
+bool MatchVhostEnd(std::string_view line) { return MatchEndTagWord(line, "</VirtualHost"); }
 
 bool MatchDirectoryStart(std::string_view line, std::string* path) {
     size_t pos = SkipSpaces(line, 0);
@@ -192,12 +191,13 @@ bool MatchDirectoryStart(std::string_view line, std::string* path) {
     size_t after = stop;
     if (line[after] == '"') ++after;
     after = SkipSpaces(line, after);
-    if (after >= line.size() || line[after] != '>' || !OnlySpacesFrom(line, after + 1)) return false;
+    // What follows the tag's '>' is ignored, as long as no other '>' makes the argument run on.
+    if (after >= line.size() || line[after] != '>' || line.find('>', after + 1) != std::string_view::npos) return false;
     if (path) *path = std::string(line.substr(pos, stop - pos));
     return true;
 }
 
-bool MatchDirectoryEnd(std::string_view line) { return MatchWholeEndTag(line, "</Directory"); }
+bool MatchDirectoryEnd(std::string_view line) { return MatchEndTagWord(line, "</Directory"); }
 
 bool MatchModuleLine(std::string_view line, ModuleLineMatch* out) {
     bool commented = false;
@@ -299,7 +299,12 @@ bool MatchCloseTag(std::string_view line, std::string* name) {
 // ---- Prefix scanners of the httpd.conf generator ----
 
 bool FindVhostStart(std::string_view line, std::string* argument) {
-    return VhostStartEnd(line, argument) != std::string_view::npos;
+    const size_t start = VhostArgumentStart(line);
+    if (start == std::string_view::npos) return false;
+    const size_t close = line.find('>', start);
+    if (close == std::string_view::npos) return false;
+    if (argument) *argument = std::string(line.substr(start, close - start));
+    return true;
 }
 
 bool FindVhostEnd(std::string_view line) {

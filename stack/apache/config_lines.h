@@ -51,13 +51,15 @@ using ApacheEnvironment = std::function<std::optional<std::string>(const std::st
 std::vector<std::string> ExpandApacheVariables(const std::vector<std::string>& lines,
                                                const ApacheEnvironment& environment);
 
-// ^\s*<VirtualHost\s+([^>]*)>\s*$ ignoring case; `argument` gets group 1.
+// A block tag as Apache reads it: a start tag's argument runs to the line's last '>', an end tag is
+// the line's first word; what follows either ("# main") is ignored.
+// ^\s*<VirtualHost\s+([\s\S]*)>[^>]*$ ignoring case; `argument` gets group 1.
 bool MatchVhostStart(std::string_view line, std::string* argument);
-// ^\s*</VirtualHost\s*>\s*$ ignoring case.
+// ^\s*</VirtualHost\s*>(\s[\s\S]*)?$ ignoring case.
 bool MatchVhostEnd(std::string_view line);
-// ^\s*<Directory\s+"?([^">]*)"?\s*>\s*$ ignoring case; `path` gets group 1.
+// ^\s*<Directory\s+"?([^">]*)"?\s*>[^>]*$ ignoring case; `path` gets group 1.
 bool MatchDirectoryStart(std::string_view line, std::string* path);
-// ^\s*</Directory\s*>\s*$ ignoring case.
+// ^\s*</Directory\s*>(\s[\s\S]*)?$ ignoring case.
 bool MatchDirectoryEnd(std::string_view line);
 
 struct ModuleLineMatch {

@@ -355,9 +355,10 @@ std::optional<int> VhostListenPort(std::string_view argument) {
     size_t rest = 0;
     const std::string first = NextApacheWord(argument, rest);
     const size_t colon = first.rfind(':');
-    // The colons of an IPv6 address between brackets are not a port separator.
+    // The colons of an IPv6 address between brackets are not a port separator. An address without
+    // a port ("127.0.0.1", "*") is served on every port Apache listens on: it asks for none.
     const size_t bracket = first.rfind(']');
-    if (colon == std::string::npos || (bracket != std::string::npos && bracket > colon)) return 80;
+    if (colon == std::string::npos || (bracket != std::string::npos && bracket > colon)) return std::nullopt;
     // Leading digits count, as std::stoi reads them, but nothing out of range may throw.
     const std::string digits = first.substr(colon + 1);
     char* end = nullptr;

@@ -45,11 +45,11 @@ std::string BuildListenLines(const std::vector<int>& ports, bool online);
 // The port of a <VirtualHost> argument's first address: 80 without one, 80 when it is no port
 // (never throws).
 int VhostArgPort(std::string_view argument);
-// The same, but none when the address names a port that is not a number from 1 to 65535
-// ("*:*"): such an address has no port of its own to listen on.
+// The same, but none when the address has no port ("127.0.0.1", "*") or names one that is not a
+// number from 1 to 65535 ("*:*"): such an address has no port of its own to listen on.
 std::optional<int> VhostListenPort(std::string_view argument);
-// The ports of every address of the argument (words as Apache splits them), in order: 80 for one
-// without a port, none for one whose port is not a number from 1 to 65535.
+// The ports of every address of the argument (words as Apache splits them), in order: none for
+// one without a port, or whose port is not a number from 1 to 65535.
 std::vector<int> VhostListenPorts(std::string_view argument);
 
 // ---- Configuration test ----

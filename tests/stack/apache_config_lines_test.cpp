@@ -23,6 +23,8 @@ std::vector<std::string> Corpus() {
         "\"/a\" \"/b\"", "\"/a\"\"/b\"", " /a  /b ", "/a /b /c", "\"/a\" /b", "/a \"/b\"", "",
         "SSLCertificateFile \"C:/a b/c.crt\"  ", "SSLCertificateFile c.crt\"", "SSLCertificateFile  \"",
         "SSLCertificateFile   ", "SSLCertificateFile \"a\"b\"", "SSLEngine on", " sslengine  ON # x", "SSLEngine online",
+        "<VirtualHost *:80> # main", "<VirtualHost *:80>x", "<VirtualHost *:80> a > b", "</VirtualHost> # main",
+        "</VirtualHost>#", "</VirtualHost>\tx>", "<Directory C:/w> # y", "<Directory \"C:/w\">x>", "</Directory> z",
     };
     const auto random = stacktest::RandomLines(12345, 6000, {""}, {" ", " ", "\t", "\r", "\v", "<", ">", "\"", "#", "/",
         ":", "VirtualHost", "virtualhost", "Directory", "LoadModule", "loadmodule", "IfModule", "a", "x_module", "mod.so",
@@ -42,19 +44,19 @@ TEST(ApacheConfigLines, EveryScanner_ShortLines_AgreeWithPatterns) {
         std::vector<int> groups;
         std::function<Scanned(Line)> scan;
     } scanners[] = {
-        {R"re(^\s*</VirtualHost\s*>\s*$)re", true, true, {}, [](Line l) { return If(MatchVhostEnd(l)); }},
-        {R"re(^\s*</Directory\s*>\s*$)re", true, true, {}, [](Line l) { return If(MatchDirectoryEnd(l)); }},
+        {R"re(^\s*</VirtualHost\s*>(\s[\s\S]*)?$)re", true, true, {}, [](Line l) { return If(MatchVhostEnd(l)); }},
+        {R"re(^\s*</Directory\s*>(\s[\s\S]*)?$)re", true, true, {}, [](Line l) { return If(MatchDirectoryEnd(l)); }},
         {R"re(^\s*<([A-Za-z]+)[\s>])re", false, false, {1},
          [](Line l) { std::string a; const bool ok = MatchOpenTag(l, &a); return If(ok, {a}); }},
         {R"re(^\s*</([A-Za-z]+)\s*>)re", false, false, {1},
          [](Line l) { std::string a; const bool ok = MatchCloseTag(l, &a); return If(ok, {a}); }},
         {R"re(^\s*</VirtualHost\s*>)re", false, true, {}, [](Line l) { return If(FindVhostEnd(l)); }},
         {R"re(^\s*SSLEngine\s+on\b)re", false, true, {}, [](Line l) { return If(FindSslEngineOn(l)); }},
-        {R"re(^\s*<VirtualHost\s+([^>]*)>\s*$)re", true, true, {1},
+        {R"re(^\s*<VirtualHost\s+([\s\S]*)>[^>]*$)re", true, true, {1},
          [](Line l) { std::string a; const bool ok = MatchVhostStart(l, &a); return If(ok, {a}); }},
         {R"re(^\s*<VirtualHost\s+([^>]*)>)re", false, true, {1},
          [](Line l) { std::string a; const bool ok = FindVhostStart(l, &a); return If(ok, {a}); }},
-        {R"re(^\s*<Directory\s+"?([^">]*)"?\s*>\s*$)re", true, true, {1},
+        {R"re(^\s*<Directory\s+"?([^">]*)"?\s*>[^>]*$)re", true, true, {1},
          [](Line l) { std::string a; const bool ok = MatchDirectoryStart(l, &a); return If(ok, {a}); }},
         {R"re(^\s*SSLCertificateFile\s+"?([^"]+?)"?\s*$)re", true, true, {1},
          [](Line l) { std::string a; const bool ok = MatchCertificateLine(l, &a); return If(ok, {a}); }},

@@ -103,6 +103,27 @@ TEST(ApacheConfig, Save_HostBlocks_RewrittenInFixedLayout) {
          "Require all granted\nOptions +ExecCGI\nAllowOverride All\n</Directory>\n</VirtualHost>\n",
          "<VirtualHost *:80>\n\t<Directory \"C:/w\">\n\t\tAllowOverride None\n\t\tOptions FollowSymLinks Indexes\n"
          "\t\tRequire all granted\n\t\tOptions +ExecCGI\n\t\tAllowOverride All\n\t</Directory>\n</VirtualHost>\n"},
+        // Apache reads a start tag's argument up to the line's last '>', an end tag as the line's first
+        // word, and ignores what follows either.
+        {"comments after block tags",
+         "<VirtualHost *:8080> # main\nServerName a.localhost\n<Directory C:/w> # www\nOptions None\n</Directory>\t# www\n"
+         "</VirtualHost> # main\n",
+         "<VirtualHost *:8080>\n\tServerName \"a.localhost\"\n\t<Directory \"C:/w\">\n\t\tOptions None\n\t</Directory>\n"
+         "</VirtualHost>\n"},
+        // Fields are written first: a line that an earlier one may set or change stays where it stands.
+        {"a field after the same directive in a nested block, an Include, or a Define its value reads",
+         "<VirtualHost *:80>\n<IfModule ssl_module>\nSSLEngine on\n</IfModule>\nServerName blog.localhost\n"
+         "<IfModule dir_module>\nDocumentRoot C:/old\n</IfModule>\nDocumentRoot C:/new\nDefine SHOP shop.localhost\n"
+         "ServerAlias www.localhost\nServerAlias ${SHOP}\nInclude conf/extra/more.conf\nServerAlias old.localhost\n"
+         "<Directory C:/a>\n<IfModule dir_module>\nOptions Indexes\n</IfModule>\nOptions -Indexes\nAllowOverride All\n"
+         "</Directory>\n<Directory C:/b>\nInclude conf/extra/b.conf\n{ONLINE_MODE}\n</Directory>\n</VirtualHost>\n",
+         "<VirtualHost *:80>\n\tServerName \"blog.localhost\"\n\tServerAlias www.localhost\n"
+         "\t<IfModule ssl_module>\n\t\tSSLEngine on\n\t</IfModule>\n"
+         "\t<IfModule dir_module>\n\t\tDocumentRoot C:/old\n\t</IfModule>\n\tDocumentRoot C:/new\n\tDefine SHOP shop.localhost\n"
+         "\tServerAlias ${SHOP}\n\tInclude conf/extra/more.conf\n\tServerAlias old.localhost\n"
+         "\t<Directory \"C:/a\">\n\t\tAllowOverride All\n\t\t<IfModule dir_module>\n\t\tOptions Indexes\n\t\t</IfModule>\n"
+         "\t\tOptions -Indexes\n\t</Directory>\n"
+         "\t<Directory \"C:/b\">\n\t\tInclude conf/extra/b.conf\n\t\t{ONLINE_MODE}\n\t</Directory>\n</VirtualHost>\n"},
         {"missing end lines: the blocks run to the end and are closed",
          "Listen 80\n<VirtualHost *:80>\nServerName open.localhost\n<Directory \"C:/w\">\nAllowOverride None\n",
          "Listen 80\n<VirtualHost *:80>\n\tServerName \"open.localhost\"\n"
@@ -123,10 +144,11 @@ TEST(ApacheConfig, Save_HostBlocks_RewrittenInFixedLayout) {
         // Apache takes the first Alias, ScriptAlias, AliasMatch or ScriptAliasMatch that matches.
         {"Alias lines kept in file order among the other lines when one that is no entry follows an entry",
          "<VirtualHost *:80>\nAlias \"/app/static\" \"C:/s\"\nAlias /app \"C:/app\"\n</VirtualHost>\n<VirtualHost *:81>\n"
-         "Alias /a C:/a\n<IfModule cgi_module>\nScriptAlias /cgi-bin/ \"C:/cgi/\"\n</IfModule>\nAlias /b C:/b\n</VirtualHost>\n",
+         "Alias /a C:/a\n<IfModule cgi_module>\nScriptAlias /cgi-bin/ \"C:/cgi/\"\n</IfModule>\nAlias /b C:/b\n</VirtualHost>\n"
+         "<VirtualHost *:82>\nAlias /docs C:/docs\nIncludeOptional conf/extra/*.conf\n</VirtualHost>\n",
          "<VirtualHost *:80>\n\tAlias \"/app/static\" \"C:/s\"\n\tAlias /app \"C:/app\"\n</VirtualHost>\n<VirtualHost *:81>\n"
          "\tAlias /a C:/a\n\t<IfModule cgi_module>\n\t\tScriptAlias /cgi-bin/ \"C:/cgi/\"\n\t</IfModule>\n\tAlias /b C:/b\n"
-         "</VirtualHost>\n"},
+         "</VirtualHost>\n<VirtualHost *:82>\n\tAlias /docs C:/docs\n\tIncludeOptional conf/extra/*.conf\n</VirtualHost>\n"},
     };
     for (const auto& [name, text, saved] : cases) EXPECT_EQ(SaveEdited(text), Crlf(saved)) << name;
 }
@@ -186,11 +208,13 @@ TEST(ApacheConfig, LoadSave_MissingOrUnwritable_FailCleanly) {
 }
 
 TEST(ApacheConfig, ParseVhostAddress_Forms) {
-    // A port that is no number, or of more than five digits, keeps the address as written without a port.
+    // No port, one that is no number, or of more than five digits: the address as written, without a
+    // port of its own (apache2 -S lists "127.0.0.1" as "127.0.0.1:*").
     const std::tuple<const char*, const char*, int> cases[] = {
-        {"*:80", "*", 80}, {"[::1]:8080", "[::1]", 8080}, {"[::1]", "[::1]", 80}, {"_default_:443", "_default_", 443},
+        {"*:80", "*", 80}, {"[::1]:8080", "[::1]", 8080}, {"[::1]", "[::1]", kNoVhostPort}, {"_default_:443", "_default_", 443},
         {"  \"127.0.0.1:8443\"  ", "127.0.0.1", 8443}, {"*:80 *:8080", "*", 80}, {"*:8080\t*:80", "*", 8080},
-        {"site.test", "site.test", 80}, {"", "*", 80}, {"*:*", "*:*", kNoVhostPort}, {"*:", "*:", kNoVhostPort},
+        {"site.test", "site.test", kNoVhostPort}, {"127.0.0.1", "127.0.0.1", kNoVhostPort}, {"*", "*", kNoVhostPort},
+        {"", "*", 80}, {"*:*", "*:*", kNoVhostPort}, {"*:", "*:", kNoVhostPort},
         {"*:http", "*:http", kNoVhostPort}, {"*:-1", "*:-1", kNoVhostPort}, {"*:99999", "*", 99999},
         {"*:123456", "*:123456", kNoVhostPort}, {"*:99999999999", "*:99999999999", kNoVhostPort},
         {"'127.0.0.1:8443'", "127.0.0.1", 8443}};
@@ -206,13 +230,14 @@ TEST(ApacheConfig, ParseVhostAddress_Forms) {
     std::vector<std::pair<std::string, int>> addresses;
     for (const VhostAddress& a : HostAddresses(host)) addresses.emplace_back(a.address, a.port);
     EXPECT_EQ(addresses, (std::vector<std::pair<std::string, int>>{
-                             {"127.0.0.1", 80}, {"[::1]", 80}, {"*:*", kNoVhostPort}, {"site.test", 80}}));
+                             {"127.0.0.1", 80}, {"[::1]", 80}, {"*:*", kNoVhostPort}, {"site.test", kNoVhostPort}}));
     // A port change moves every address on the old port, the further ones where they stand.
     const std::tuple<const char*, int, const char*> moves[] = {   // argument, old port, start line with 8080 ("": none)
         {"127.0.0.1:80 [::1]:80", 80, "127.0.0.1:8080 [::1]:8080"},
         {"*:* \"[::1]:080\"\t'*:80'  *:8081 site.test *:800 'a b:80", 80,
-         "*:* \"[::1]:8080\"\t'*:8080'  *:8081 site.test:8080 *:800 'a b:8080"},
+         "*:* \"[::1]:8080\"\t'*:8080'  *:8081 site.test *:800 'a b:8080"},
         {"*:81 \"[::1]\" *:80", 81, "*:8080 \"[::1]\" *:80"},
+        {"127.0.0.1 *:80", 80, "127.0.0.1 *:8080"},
         {"*:81 *:82", 80, ""},
     };
     for (const auto& [argument, from, written] : moves) {
@@ -227,10 +252,11 @@ TEST(ApacheConfig, ParseVhostAddress_Forms) {
 
 TEST(ApacheConfig, AnyPortHost_SavedAsWritten) {
     ApacheConfig config;
-    config.Parse("<VirtualHost *:* [::1]:8080>\nServerName any\n</VirtualHost>\n<VirtualHost [::1] *:*>\n</VirtualHost>\n");
-    EXPECT_EQ(UniqueVhostPorts(config), (std::vector<int>{8080, 80}));   // every address Apache serves
+    config.Parse("<VirtualHost *:* [::1]:8080>\nServerName any\n</VirtualHost>\n<VirtualHost [::1] *:*>\n</VirtualHost>\n"
+                 "<VirtualHost *>\n</VirtualHost>\n");
+    EXPECT_EQ(UniqueVhostPorts(config), (std::vector<int>{8080}));   // every port of its own Apache serves
     EXPECT_EQ(config.Render(), "<VirtualHost *:* [::1]:8080>\r\n\tServerName \"any\"\r\n</VirtualHost>\r\n"
-                               "<VirtualHost [::1]:80 *:*>\r\n</VirtualHost>\r\n");
+                               "<VirtualHost [::1] *:*>\r\n</VirtualHost>\r\n<VirtualHost *>\r\n</VirtualHost>\r\n");
 }
 
 TEST(ApacheConfig, HasSslEngineAndQuotes) {
@@ -259,6 +285,10 @@ TEST(ApacheConfig, HostAnswersName_AsApacheMatchesARequestsHost) {
         {"ServerAlias *.localhost", true}, {"ServerAlias sh?p.localhost", true}, {"ServerAlias s*o*.l*st", true},
         {"ServerAlias *.shop.localhost", false}, {"ServerAlias ?shop.localhost", false},
         {"ServerAlias shop.localhost*x", false}, {"ServerAlias **", true},
+        // Names kept among the other lines: in a block that may be active, or held where they stood.
+        {"<IfModule dir_module>\nServerAlias shop.localhost\n</IfModule>", true},
+        {"<IfModule x>\nServerName a.localhost\n</IfModule>\nServerName shop.localhost", true},
+        {"Include a.conf\nServerAlias w.localhost sh*p.localhost", true}, {"<IfModule x>\n#ServerAlias shop.localhost\n</IfModule>", false},
     };
     for (const auto& [lines, answers] : cases) {
         ApacheConfig config;
@@ -280,7 +310,9 @@ TEST(ApacheConfig, BlockFault_FirstUnbalancedLineInFileOrder) {
         {"a host never closed, then the next host", a + b, 1, true, "<VirtualHost *:80>"},
         {"a host inside a host, closed after it", a + b + "</VirtualHost>\n", 1, true, "<VirtualHost *:80>"},
         {"a host never closed at the end", "Listen 80\n" + b + a, 5, true, "<VirtualHost *:80>"},
-        {"an end line with more after it ends nothing", a + "</VirtualHost> # a\n" + b, 1, true, "<VirtualHost *:80>"},
+        {"an end tag run on past its '>' ends nothing", a + "</VirtualHost>#a\n" + b, 1, true, "<VirtualHost *:80>"},
+        {"end tags followed by a comment close their blocks",
+         "<VirtualHost *:80> # a\n<Directory C:/w> # w\n</Directory>\t# w\n</VirtualHost> # a\n" + b, 0, false, ""},
         {"a stray </Directory> in a host", a + "</Directory>\n</VirtualHost>\n" + b, 3, false, "</Directory>"},
         {"a stray </VirtualHost> outside", b + "\t</VirtualHost>\n", 4, false, "</VirtualHost>"},
         {"an <IfModule> left open in a host", a + "<IfModule x>\n</VirtualHost>\n" + b, 3, true, "<IfModule x>"},

@@ -291,8 +291,9 @@ TEST(HttpdConfText, VhostArgPortAndListenLines) {
         {"*:-80", 80}, {"_default_:443", 443}};
     for (const auto& [text, port] : cases) EXPECT_EQ(VhostArgPort(text), port) << text;
     EXPECT_FALSE(VhostListenPort("*:*").has_value());
-    // Every address, split as Apache splits words: each with a port of its own adds it.
-    const std::pair<const char*, std::vector<int>> every[] = {{"", {}}, {"*", {80}}, {"*:* [::1]", {80}},
+    // Every address, split as Apache splits words: each with a port of its own adds it; one without a
+    // port is served on every port listened on ("127.0.0.1:*" to apache2 -S) and adds none.
+    const std::pair<const char*, std::vector<int>> every[] = {{"", {}}, {"*", {}}, {"*:* [::1] 127.0.0.1 *:8080", {8080}},
         {" \"*:81\"  '[::1]:82'\t*:0 *:8080abc *:81", {81, 82, 8080, 81}}};
     for (const auto& [text, ports] : every) EXPECT_EQ(VhostListenPorts(text), ports) << text;
     EXPECT_EQ(BuildListenLines({80, 8443}, false), "Listen 127.0.0.1:80\r\nListen 127.0.0.1:8443\r\n");
