@@ -98,6 +98,7 @@ int RunFrameLoop(HWND window, const FrameLoopOptions& options) {
             const DWORD wait = FrameWaitMs(options.screenshot, unseen, sinceInput, !hidden && ui::IsBusy(), skipped,
                                            lastPresent);
             if (wait) ::MsgWaitForMultipleObjects(0, nullptr, FALSE, wait, QS_ALLINPUT);
+            if (options.counts) options.counts->waitedMs += wait;
         }
         if (PumpMessages()) return result;
         if (destroyed) continue;

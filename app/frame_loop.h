@@ -14,6 +14,7 @@ struct FrameLoopCounts {
     int passes = 0;         // passes after the pump while the window exists
     int visiblePasses = 0;  // passes that laid out a frame
     int rendered = 0;       // frames rendered (each presented, but for a screenshot capture)
+    uint64_t waitedMs = 0;  // the waits for input asked for before the passes, summed
 };
 
 struct FrameLoopOptions {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <utility>
 
 #include "app/tray.h"
@@ -67,6 +68,9 @@ struct WtsInfoEx {
     WtsInfoExLevel1 level1;
 };
 static_assert(offsetof(WtsInfoEx, level1.sessionFlags) == 16 && sizeof(WtsInfoEx) == 232);
+// Locked is 0, not 1 as a flag would read: taken the wrong way round, an unlocked screen would
+// leave the window undrawn.
+constexpr LONG kWtsSessionStateLock = 0;
 
 // Whether this session is locked now, as the session service says; false when it cannot say.
 bool SessionLockedNow() {
@@ -75,8 +79,7 @@ bool SessionLockedNow() {
     if (!::WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTS_INFO_CLASS(25), &buffer,
                                        &bytes))
         return false;
-    const auto* info = reinterpret_cast<const WtsInfoEx*>(buffer);
-    const bool locked = bytes >= sizeof(WtsInfoEx) && info->level == 1 && info->level1.sessionFlags == 0;
+    const bool locked = SessionInfoSaysLocked(buffer, bytes);
     ::WTSFreeMemory(buffer);
     return locked;
 }
@@ -85,12 +88,14 @@ bool SessionLockedNow() {
 // only the session's lock notification tells the loop that nothing it draws can be seen. The
 // notifications tell of changes only: a window made on a locked screen (a start at logon, a
 // restart after an update) asks how the session stands, after registering so that no change
-// falls between the two. Should the session service refuse, the lock goes unseen and the loop
-// draws on, as it would without it.
+// falls between the two. Should the session service refuse either, the lock goes unseen and the
+// loop draws on, as it would without it: a lock taken from the ask while no notification will
+// ever tell of the unlock would leave the window undrawn until it is restarted.
 HWND WatchSession(HWND window) {
     if (!window) return window;
-    (g_watchSession ? g_watchSession : ::WTSRegisterSessionNotification)(window, NOTIFY_FOR_THIS_SESSION);
-    g_sessionLocked = (g_sessionLockedNow ? g_sessionLockedNow : SessionLockedNow)();
+    const SessionWatchCall watch = g_watchSession ? g_watchSession : ::WTSRegisterSessionNotification;
+    const SessionLockedCall lockedNow = g_sessionLockedNow ? g_sessionLockedNow : SessionLockedNow;
+    g_sessionLocked = watch(window, NOTIFY_FOR_THIS_SESSION) && lockedNow();
     return window;
 }
 
@@ -177,6 +182,13 @@ bool TakeRepaintRequest() { return std::exchange(g_repaint, false); }
 uint64_t LastInputTick() { return g_lastInput; }
 
 bool SessionLocked() { return g_sessionLocked; }
+
+bool SessionInfoSaysLocked(const void* info, size_t bytes) {
+    if (!info || bytes < sizeof(WtsInfoEx)) return false;
+    WtsInfoEx answer;
+    std::memcpy(&answer, info, sizeof(answer));
+    return answer.level == 1 && answer.level1.sessionFlags == kWtsSessionStateLock;
+}
 
 void SetSessionNotificationForTests(SessionWatchCall watch, SessionUnwatchCall unwatch, SessionLockedCall lockedNow) {
     g_watchSession = watch;

@@ -5,6 +5,7 @@
 #pragma once
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -51,6 +52,10 @@ uint64_t LastInputTick();
 // Whether the session was locked when the window was made or at the last lock or unlock
 // notification since: a locked screen shows nothing of the window.
 bool SessionLocked();
+// Whether the session service's WTSSessionInfoEx answer (`bytes` long) says the session is
+// locked: level 1 with SessionFlags WTS_SESSIONSTATE_LOCK. Unlocked, unknown, another level or an
+// answer too short: false, so the window draws.
+bool SessionInfoSaysLocked(const void* info, size_t bytes);
 // Stand in for WTSRegisterSessionNotification, WTSUnRegisterSessionNotification and the ask of
 // whether the session is locked now (null restores them).
 using SessionWatchCall = BOOL(WINAPI*)(HWND window, DWORD flags);

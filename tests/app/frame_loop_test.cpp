@@ -4,14 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <functional>
 #include <vector>
 
 #include "app/d3d.h"
 #include "app/tray.h"
 #include "app/window.h"
+#include "control/server.h"
 #include "core/config.h"
 #include "core/files.h"
+#include "core/handle.h"
 #include "core/online.h"
 #include "core/settings.h"
 #include "imgui.h"
@@ -19,6 +22,7 @@
 #include "imgui_impl_win32.h"
 #include "tests/control/control_fixture.h"
 #include "ui/fonts.h"
+#include "ui/state.h"
 #include "ui/ui.h"
 
 namespace {
@@ -30,7 +34,9 @@ struct Watch {
     std::vector<std::function<void()>> acts;
     FrameLoopCounts counts, atStep;
     size_t step = 0;
-    std::vector<int> rendered, laidOut;  // frames rendered and laid out over each watched step
+    // Over each watched step: frames rendered and laid out, passes, and the waits they asked for.
+    std::vector<int> rendered, laidOut, passes;
+    std::vector<uint64_t> waitedMs;
     int timerTicks = 0;
 };
 Watch* g_watch = nullptr;
@@ -46,6 +52,8 @@ void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD) {
     if (w.step > 0) {
         w.rendered.push_back(w.counts.rendered - w.atStep.rendered);
         w.laidOut.push_back(w.counts.visiblePasses - w.atStep.visiblePasses);
+        w.passes.push_back(w.counts.passes - w.atStep.passes);
+        w.waitedMs.push_back(w.counts.waitedMs - w.atStep.waitedMs);
     }
     w.atStep = w.counts;
     if (w.step == w.acts.size()) return ::PostQuitMessage(0);
@@ -125,10 +133,19 @@ TEST_F(FrameLoopTest, EmptyRoot_IdleWindowRendersNothing) {
 }
 
 uint64_t g_trayNow = 0;
+int g_balloons = 0;
+
+BOOL WINAPI CountingShell(DWORD message, PNOTIFYICONDATAW data) {
+    g_balloons += message == NIM_MODIFY && (data->uFlags & NIF_INFO);
+    return TRUE;
+}
 
 // Nothing of the window shows on a locked session (the hardware swap chain flips, and never reports
 // it) nor once hidden from the tray: nothing is drawn until it shows again, then one frame. A click
 // brings two notifications; the loop hides the window once, then at the next click shows it.
+// Locked while a job runs, the loop waits as a hidden one (a visible one would go round without
+// pause), and an alert becomes no balloon: the window, still up, shows it once unlocked. Hidden,
+// an alert becomes one.
 TEST_F(FrameLoopTest, LockedOrHiddenFromTheTray_NothingDrawnUntilSeenAgain_ThenOneFrame) {
     const auto session = [this](WPARAM change) { ::PostMessageW(watch.window, WM_WTSSESSION_CHANGE, change, 1); };
     const auto click = [this] {
@@ -136,12 +153,45 @@ TEST_F(FrameLoopTest, LockedOrHiddenFromTheTray_NothingDrawnUntilSeenAgain_ThenO
         for (const unsigned event : {unsigned(WM_LBUTTONUP), unsigned(NIN_SELECT)})
             ::PostMessageW(watch.window, kTrayCallbackMessage, 0, MAKELPARAM(event, 1));
     };
+    const auto alert = [](const char* title) { Server::Instance().PushAlert(title, "", true, alert_action::kNone); };
+    UniqueHandle started(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), release(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const auto job = [&] {
+        Server::Instance().Start();  // not before: its refreshes would draw frames in the steps above
+        Server::Instance().Enqueue("Working", [&] {
+            ::SetEvent(started.Get());
+            ::WaitForSingleObject(release.Get(), 60000);
+        }, "");
+        EXPECT_EQ(::WaitForSingleObject(started.Get(), 20000), DWORD(WAIT_OBJECT_0));
+    };
+    const auto lockWhileBusy = [&] {
+        EXPECT_TRUE(ui::IsBusy()) << "the window saw the job";
+        session(WTS_SESSION_LOCK);
+        alert("While locked");
+    };
+    const auto unlock = [&] {
+        EXPECT_EQ(g_balloons, 0) << "a balloon while locked";
+        session(WTS_SESSION_UNLOCK);
+        ::SetEvent(release.Get());
+    };
+    TraySetShellForTests(CountingShell);
     TraySetClockForTests([] { return g_trayNow; });
-    watch.acts = {[&] { session(WTS_SESSION_LOCK); }, [&] { session(WTS_SESSION_UNLOCK); }, click, click};
+    TrayAddIcon(watch.window);
+    watch.acts = {[&] { session(WTS_SESSION_LOCK); }, [&] { session(WTS_SESSION_UNLOCK); }, click, click,
+                  job, lockWhileBusy, unlock, click, [&] { alert("While hidden"); }};
     RunWatched();
+    ::SetEvent(release.Get());  // the worker's job ends whatever failed
+    TrayRemoveIcon();
     TraySetClockForTests(nullptr);
-    ASSERT_EQ(watch.rendered, (std::vector<int>{0, 1, 0, 1}));
+    TraySetShellForTests(nullptr);
+    ASSERT_EQ(watch.rendered.size(), watch.acts.size());
+    EXPECT_EQ(std::vector<int>(watch.rendered.begin(), watch.rendered.begin() + 4), (std::vector<int>{0, 1, 0, 1}));
     EXPECT_EQ(watch.laidOut[0], 0) << "frames laid out while locked";
+    EXPECT_EQ(watch.laidOut[5], 0) << "frames laid out while locked and busy";
+    EXPECT_EQ(watch.waitedMs[5], 400u * watch.passes[5]) << "each pass locked waits as a hidden one";
+    EXPECT_GE(watch.rendered[6], 1) << "unlocked";
+    EXPECT_EQ(g_balloons, 1) << "the alert raised while hidden";
+    const std::deque<Alert>& queued = ui::State().alerts;
+    EXPECT_TRUE(!queued.empty() && queued.front().title == "While locked") << "kept for the window";
 }
 
 // Feature level 10.0: textures up to 8192 on a side, where the first device took 16384.

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <tuple>
 
 #include "app/d3d.h"
@@ -138,14 +139,25 @@ TEST(Window, OneTrayClickShowsItOnce_ARightClickLeavesTheMenuToTheLoop_TaskbarCr
 
 std::vector<std::pair<HWND, DWORD>> g_watched;
 std::vector<HWND> g_unwatched;
+BOOL g_watchAnswer = TRUE;
 
 // The window asks for its session's lock and unlock while it exists, and how the session stands
 // when it is made (a screen locked already sends no notification); its procedure only records them,
-// and other changes of the session leave the lock as it was.
+// and other changes of the session leave the lock as it was. Without the notifications it would
+// never hear of the unlock: the lock it is made on is then left unseen, and it draws.
 TEST(Window, SessionLock_AskedWhileTheWindowExists_LockedAtItsMaking_ThenAsNotified) {
     SetSessionNotificationForTests(
-        [](HWND window, DWORD flags) -> BOOL { return g_watched.emplace_back(window, flags), TRUE; },
+        [](HWND window, DWORD flags) -> BOOL { return g_watched.emplace_back(window, flags), g_watchAnswer; },
         [](HWND window) -> BOOL { return g_unwatched.push_back(window), TRUE; }, [] { return true; });
+    g_watchAnswer = FALSE;
+    const HWND unwatched = CreateCaptureWindow(::GetModuleHandleW(nullptr), 320, 200);
+    ASSERT_TRUE(unwatched);
+    EXPECT_FALSE(SessionLocked()) << "made on a locked screen, its notifications refused";
+    ::DestroyWindow(unwatched);
+    g_watched.clear();
+    g_unwatched.clear();
+
+    g_watchAnswer = TRUE;
     const HWND window = CreateCaptureWindow(::GetModuleHandleW(nullptr), 320, 200);
     ASSERT_TRUE(window);
     EXPECT_EQ(g_watched, (decltype(g_watched){{window, DWORD(NOTIFY_FOR_THIS_SESSION)}}));
@@ -159,6 +171,23 @@ TEST(Window, SessionLock_AskedWhileTheWindowExists_LockedAtItsMaking_ThenAsNotif
     ::DestroyWindow(window);
     EXPECT_EQ(g_unwatched, (std::vector<HWND>{window}));
     SetSessionNotificationForTests(nullptr, nullptr, nullptr);
+}
+
+// The session service's answer as WTSINFOEXW lays it out: the level at offset 0, the level-1
+// SessionFlags at 16, 232 bytes in all; WTS_SESSIONSTATE_LOCK is 0, UNLOCK 1, unknown -1.
+TEST(Window, SessionInfo_LockedOnlyByLevelOneWithTheLockState) {
+    // bytes returned, level, SessionFlags -> locked
+    const std::tuple<size_t, DWORD, LONG, bool> answers[] = {
+        {232, 1, 0, true}, {232, 1, 1, false}, {232, 1, -1, false}, {232, 2, 0, false},
+        {231, 1, 0, false}, {400, 1, 0, true},
+    };
+    for (const auto& [bytes, level, flags, locked] : answers) {
+        alignas(8) unsigned char answer[400] = {};
+        std::memcpy(answer, &level, sizeof(level));
+        std::memcpy(answer + 16, &flags, sizeof(flags));
+        EXPECT_EQ(SessionInfoSaysLocked(answer, bytes), locked) << bytes << " " << level << " " << flags;
+    }
+    EXPECT_FALSE(SessionInfoSaysLocked(nullptr, 232));
 }
 
 TEST(Screenshot, RowsAtThePitchPackedAsOpaqueBgra) {
