@@ -71,7 +71,7 @@ Drawn DrawFrame(PresentedFrame& presented, bool forced) {
 DWORD FrameWaitMs(bool screenshot, bool hidden, uint64_t msSinceInput, bool busy, bool lastSkipped,
                   HRESULT lastPresent) {
     if (screenshot) return 0;
-    if (hidden) return 400;
+    if (hidden) return kHiddenFrameWaitMs;
     if (lastPresent == DXGI_STATUS_OCCLUDED || (msSinceInput >= 750 && !busy)) return 100;
     // A frame left out did not wait for vertical sync in Present: without this wait the loop
     // would spin at full speed while nothing changes on screen.

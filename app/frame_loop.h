@@ -32,6 +32,8 @@ inline constexpr int kLoopScreenshotFailed = 1;  // the capture could not be wri
 // The wait after a visible pass that left its frame out while the loop draws continuously: about
 // one refresh at 60 Hz, what vertical sync in Present would have waited.
 inline constexpr DWORD kSkippedFrameWaitMs = 16;
+// The wait of a hidden window, or of one on a locked session: only messages can change anything.
+inline constexpr DWORD kHiddenFrameWaitMs = 400;
 
 // Milliseconds to wait for input before the pass: 400 hidden (or on a locked session), 100
 // visible after 750 ms without input and nothing busy, or while the last Present (`lastPresent`)

@@ -226,12 +226,6 @@ private:
     DWORD m_error = 0;
 };
 
-std::wstring CurrentEnvironmentBlock(const EnvList& overrides, std::wstring_view pathPrepend) {
-    const EnvironmentStrings own(::GetEnvironmentStringsW());
-    EnvList vars = ParseEnvironmentBlock(own.Get());
-    return BuildEnvironmentBlock(std::move(vars), overrides, pathPrepend);
-}
-
 bool InAJob() {
     BOOL inJob = FALSE;
     return ::IsProcessInJob(::GetCurrentProcess(), nullptr, &inJob) && inJob;
@@ -333,6 +327,12 @@ void PumpOutput(HANDLE pipe, HANDLE cancel, LineSplitter::Sink sink) {
 }
 
 }  // namespace
+
+std::wstring CurrentEnvironmentBlock(const EnvList& overrides, std::wstring_view pathPrepend) {
+    const EnvironmentStrings own(::GetEnvironmentStringsW());
+    EnvList vars = ParseEnvironmentBlock(own.Get());
+    return BuildEnvironmentBlock(std::move(vars), overrides, pathPrepend);
+}
 
 // ---- Run and Spawn ----
 

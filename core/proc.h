@@ -69,6 +69,9 @@ RunResult Run(SpawnOptions options, uint32_t timeoutMs);
 Process SpawnProcess(const SpawnOptions& options, std::string* error);
 // The same, keeping only the process id (0 when it could not be started).
 uint32_t Spawn(const SpawnOptions& options, std::string* error);
+// The environment block a child gets: Zerva's own with `overrides` and `pathPrepend` applied
+// (BuildEnvironmentBlock).
+std::wstring CurrentEnvironmentBlock(const EnvList& overrides, std::wstring_view pathPrepend);
 
 // ---- Pure pieces, exposed for their tests ----
 // The entries of a block of NUL-terminated "name=value" strings ending with an empty one. The

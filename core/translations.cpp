@@ -377,8 +377,7 @@ const TranslationPair kTable[] = {
     {"must be between 1 and 65535", "doit être compris entre 1 et 65535"},
     {"cannot hold blanks or double quotes (one name only)",
      "ne peut contenir ni blanc ni guillemet double (un seul nom)"},
-    {"cannot hold a double quote or end with a backslash",
-     "ne peut ni contenir de guillemet double ni finir par une barre oblique inverse"},
+    {"cannot hold a double quote", "ne peut contenir de guillemet double"},
     {"Main HTTP port", "Port HTTP principal"},
     {"Change the port", "Changer le port"},
     {"Changes every non-HTTPS virtual host using the current main port (useful when port 80 is taken by another "

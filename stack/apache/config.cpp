@@ -102,7 +102,8 @@ bool TakeDirectoryDirective(const std::string& name, const std::string& value,
 
 // The folder of a <Directory> start line (trimmed) as Apache reads it: the first word of its argument.
 std::string DirectoryPath(std::string_view trimmed) {
-    const size_t start = std::string_view("<Directory").size();
+    // Trim leaves a form feed or vertical tab before the tag, which the start matcher skips.
+    const size_t start = SkipSpaces(trimmed, 0) + std::string_view("<Directory").size();
     size_t pos = 0;
     return NextApacheWord(trimmed.substr(start, trimmed.rfind('>') - start), pos);
 }
@@ -503,9 +504,9 @@ VirtualHost MakeVirtualHost(const std::string& name, int port) {
 }
 
 bool HasSslEngine(const VirtualHost& host) {
-    return std::any_of(host.otherLines.begin(), host.otherLines.end(), [](const std::string& line) {
-        return StartsWithIgnoreCase(Trim(line), "SSLEngine") && ContainsIgnoreCase(line, "on");
-    });
+    // As httpd.conf generation reads it: "SSLEngine optional" holds "on" but serves plain HTTP too.
+    return std::any_of(host.otherLines.begin(), host.otherLines.end(),
+                       [](const std::string& line) { return FindSslEngineOn(line); });
 }
 
 std::vector<int> UniqueVhostPorts(const ApacheConfig& config) {

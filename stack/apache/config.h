@@ -83,7 +83,7 @@ struct ApacheConfig {
 // A new host: address "*", the port, server name name + ".localhost", and its document root
 // and one <Directory> block on "{DOCUMENTPATH}/" + name.
 VirtualHost MakeVirtualHost(const std::string& name, int port);
-// True when one of the host's other lines starts with SSLEngine and holds "on" (any case).
+// True when one of the host's other lines reads "SSLEngine on" (any case).
 bool HasSslEngine(const VirtualHost& host);
 // Distinct ports of every address of the hosts, in order of first appearance (kNoVhostPort left
 // out): the ports Apache serves them on. Empty without hosts.
@@ -111,7 +111,7 @@ enum class FieldFault {
     AddressPort,     // a port in the address of a host that has its own
     PortRange,       // a port outside 1..65535
     NameWord,        // a blank or a double quote in ServerName: more than one name
-    QuoteBreak,      // a double quote, or a final backslash, in a value written between quotes
+    QuoteBreak,      // a double quote in a <Directory> path
 };
 enum class HostField { Address, ServerName, DocumentRoot, Alias, Directory };
 struct UnwritableField {

@@ -32,9 +32,6 @@ size_t InnermostOpen(const std::vector<OpenBlock>& open, const std::string& name
 
 bool HasBlank(std::string_view text) { return std::any_of(text.begin(), text.end(), IsSpace); }
 
-bool BreaksQuotes(std::string_view value) {
-    return value.find('"') != std::string_view::npos || (!value.empty() && value.back() == '\\');
-}
 
 // A host's <VirtualHost> argument: its address, and its port when it has one of its own.
 std::optional<FieldFault> AddressFault(const VirtualHost& host) {
@@ -54,11 +51,10 @@ std::optional<UnwritableField> HostFault(size_t index, const VirtualHost& host) 
     if (const auto address = AddressFault(host)) return fault(HostField::Address, *address);
     if (HasBlank(host.serverName) || host.serverName.find('"') != std::string::npos)
         return fault(HostField::ServerName, FieldFault::NameWord);
-    if (BreaksQuotes(host.documentRoot)) return fault(HostField::DocumentRoot, FieldFault::QuoteBreak);
-    for (const AliasEntry& alias : host.aliases)
-        if (BreaksQuotes(alias.url) || BreaksQuotes(alias.path)) return fault(HostField::Alias, FieldFault::QuoteBreak);
+    // Quote escapes what Apache would read otherwise, but a <Directory> start line holding a quote
+    // would no longer be read back as one.
     for (const DirectoryBlock& block : host.directories)
-        if (BreaksQuotes(block.path)) return fault(HostField::Directory, FieldFault::QuoteBreak);
+        if (block.path.find('"') != std::string::npos) return fault(HostField::Directory, FieldFault::QuoteBreak);
     return std::nullopt;
 }
 
@@ -81,7 +77,7 @@ const char* FaultText(FieldFault fault) {
     case FieldFault::AddressPort: return Tr("holds a port: write it in the port field");
     case FieldFault::PortRange: return Tr("must be between 1 and 65535");
     case FieldFault::NameWord: return Tr("cannot hold blanks or double quotes (one name only)");
-    case FieldFault::QuoteBreak: return Tr("cannot hold a double quote or end with a backslash");
+    case FieldFault::QuoteBreak: return Tr("cannot hold a double quote");
     }
     return "";
 }

@@ -15,7 +15,6 @@ size_t SkipNonSpaces(std::string_view text, size_t pos) {
     while (pos < text.size() && !IsSpace(text[pos])) ++pos;
     return pos;
 }
-bool OnlySpacesFrom(std::string_view text, size_t pos) { return SkipSpaces(text, pos) == text.size(); }
 
 // Consumes `word` at `pos`, ignoring ASCII case.
 bool TakeWord(std::string_view text, size_t& pos, std::string_view word) {
@@ -65,7 +64,7 @@ size_t VhostArgumentStart(std::string_view line) {
 
 std::vector<std::string> SplitConfigLines(std::string_view text) {
     std::vector<std::string> lines = SplitLines(text);
-    if (!lines.empty() && !text.empty() && text.back() != '\n' && lines.back().back() == '\\') lines.back() += ' ';
+    if (!lines.empty() && !text.empty() && text.back() != '\n' && EndsWith(lines.back(), "\\")) lines.back() += ' ';
     return lines;
 }
 
@@ -339,51 +338,4 @@ bool FindSslEngineOn(std::string_view line) {
     // \b: no word character may follow ("online" is not "on").
     return pos == line.size() || !(IsAsciiLetter(line[pos]) || (line[pos] >= '0' && line[pos] <= '9') ||
                                    line[pos] == '_');
-}
-
-namespace {
-
-// The end of the lazy group [^"]+? starting at `start` when "?\s*$ can follow it: the shortest
-// run of non-quotes after which only blanks (from `tail` on), or one quote and blanks, remain.
-// `quote` is the first quote at or after `start`; `quoteEndsLine` whether only blanks follow it.
-size_t CertificateGroupEnd(std::string_view line, size_t start, size_t quote, bool quoteEndsLine, size_t tail) {
-    if (start >= line.size()) return std::string_view::npos;
-    const size_t limit = quote == std::string_view::npos ? line.size() : quote;
-    const size_t blanksEnd = std::max(start + 1, tail);
-    size_t best = blanksEnd <= limit ? blanksEnd : std::string_view::npos;
-    if (quote != std::string_view::npos && quote > start && quoteEndsLine) best = std::min(best, quote);
-    return best;
-}
-
-}  // namespace
-
-bool MatchCertificateLine(std::string_view line, std::string* path) {
-    size_t pos = SkipSpaces(line, 0);
-    if (!TakeWord(line, pos, "SSLCertificateFile")) return false;
-    if (pos >= line.size() || !IsSpace(line[pos])) return false;
-    // \s+ gives blanks back one by one when the rest cannot match after all of them; at each
-    // point "? first tries to take a quote. Only blanks lie between any such point and the end
-    // of the run, so the quotes that matter are found once.
-    const size_t spacesEnd = SkipSpaces(line, pos);
-    const size_t tail = TrimmedEnd(line, 0);
-    const bool quoteFirst = spacesEnd < line.size() && line[spacesEnd] == '"';
-    const size_t firstQuote = line.find('"', spacesEnd);
-    const size_t secondQuote = quoteFirst ? line.find('"', spacesEnd + 1) : std::string_view::npos;
-    auto endsLine = [&](size_t quote) { return quote != std::string_view::npos && OnlySpacesFrom(line, quote + 1); };
-    const bool firstEnds = endsLine(firstQuote), secondEnds = endsLine(secondQuote);
-    for (size_t q = spacesEnd; q > pos; --q) {
-        size_t start = q, end = std::string_view::npos;
-        if (q == spacesEnd && quoteFirst) {
-            start = q + 1;
-            end = CertificateGroupEnd(line, start, secondQuote, secondEnds, tail);
-        }
-        if (end == std::string_view::npos) {
-            start = q;
-            end = CertificateGroupEnd(line, start, firstQuote, firstEnds, tail);
-        }
-        if (end == std::string_view::npos) continue;
-        if (path) *path = std::string(line.substr(start, end - start));
-        return true;
-    }
-    return false;
 }

@@ -99,5 +99,3 @@ struct LoadModuleWords {
 bool FindLoadModule(std::string_view line, LoadModuleWords* out);
 // ^\s*SSLEngine\s+on\b ignoring case.
 bool FindSslEngineOn(std::string_view line);
-// ^\s*SSLCertificateFile\s+"?([^"]+?)"?\s*$ ignoring case, whole line; `path` gets group 1.
-bool MatchCertificateLine(std::string_view line, std::string* path);

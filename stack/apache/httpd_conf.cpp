@@ -7,8 +7,6 @@
 //   ---- Configuration test ----  HttpdPathPrefix, TestApacheConfig
 #include "stack/apache/httpd_conf.h"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -16,7 +14,6 @@
 
 #include "core/cmdline.h"
 #include "core/files.h"
-#include "core/handle.h"
 #include "core/layout.h"
 #include "core/log.h"
 #include "core/proc.h"
@@ -115,9 +112,12 @@ private:
 // The path an SSLCertificateFile line names, its argument read as Apache reads it (either quote,
 // its backslash rules); none for any other line.
 std::optional<std::string> CertificateOf(const std::string& line) {
-    if (!MatchCertificateLine(line, nullptr)) return std::nullopt;
-    size_t pos = SkipSpaces(line, 0) + std::string_view("SSLCertificateFile").size();
-    return NextApacheWord(line, pos);
+    std::string name, value;
+    if (!MatchDirective(line, &name, &value) || !EqualsIgnoreCase(name, "SSLCertificateFile")) return std::nullopt;
+    size_t pos = 0;
+    std::string path = NextApacheWord(value, pos);
+    if (path.empty()) return std::nullopt;
+    return path;
 }
 
 // The server's own certificate: the last SSLCertificateFile Apache reads outside the hosts. Apache
@@ -209,11 +209,9 @@ bool SslModuleLoaded(const std::vector<std::string>& lines) {
 // The environment httpd.exe is started with, by the start and the configuration test alike:
 // Zerva's own, PHPRC with a PHP build, and the PATH prefix; names in any case, as Windows has them.
 ApacheEnvironment HttpdEnvironment(const ApacheInstall& build, const std::optional<PhpInstall>& php) {
-    const EnvironmentStrings own(::GetEnvironmentStringsW());
     proc::EnvList overrides;
     if (php) overrides.emplace_back(L"PHPRC", php->dir);
-    const std::wstring block =
-        proc::BuildEnvironmentBlock(proc::ParseEnvironmentBlock(own.Get()), overrides, HttpdPathPrefix(build, php));
+    const std::wstring block = proc::CurrentEnvironmentBlock(overrides, HttpdPathPrefix(build, php));
     return [variables = proc::ParseEnvironmentBlock(block.c_str())](const std::string& name) -> std::optional<std::string> {
         const std::wstring wide = Utf8ToWide(name);
         for (const auto& [variable, value] : variables)

@@ -207,9 +207,10 @@ bool FollowDirective(PortReading& reading, std::string_view raw, size_t bang, in
         return raw.substr(word, keyword.size()) == keyword && word + keyword.size() < raw.size() &&
                IsSpace(raw[word + keyword.size()]);
     };
-    const bool folder = isKeyword("includedir");
-    if (!folder && !isKeyword("include")) return true;
-    std::string_view argument = raw.substr(SkipSpaces(raw, word + (folder ? 10 : 7)));
+    constexpr std::string_view kFolder = "includedir", kFile = "include";
+    const bool folder = isKeyword(kFolder);
+    if (!folder && !isKeyword(kFile)) return true;
+    std::string_view argument = raw.substr(SkipSpaces(raw, word + (folder ? kFolder : kFile).size()));
     if (argument.empty()) return false;
     argument.remove_suffix(1);
     while (!argument.empty() && IsSpace(argument.back())) argument.remove_suffix(1);

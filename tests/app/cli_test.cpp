@@ -189,9 +189,8 @@ TEST_F(AppTest, Site_CreatedOnceUnderItsLowerCaseName_UnsafeNamesCreateNothing) 
 }
 
 // A template that cannot be written back as it stands is refused with the reason, and nothing
-// changes: a <Directory> left open (the new host would land in the first one), or an unquoted
-// DocumentRoot ending in a backslash (written back between quotes, it escapes the closing one; a
-// blank after it, so that Apache does not join the next line to it).
+// changes: a <Directory> left open (the new host would land in the first one), or a ServerName of
+// two words between quotes (one name to Apache, which the field cannot hold).
 TEST_F(AppTest, Site_TemplateThatCannotBeWrittenBack_RefusedWithTheReason_NothingChanged) {
     MakeApache(webPort);
     const std::wstring conf = apacheDir + L"\\conf\\httpd_zerva.conf";
@@ -200,9 +199,9 @@ TEST_F(AppTest, Site_TemplateThatCannotBeWrittenBack_RefusedWithTheReason_Nothin
         {open + "  <Directory \"{DOCUMENTPATH}\">\r\n</VirtualHost>\r\n<VirtualHost *:8081>\r\n</VirtualHost>\r\n",
          "ERROR httpd_zerva.conf must be mended by hand: line 2 opens a block that is never closed: "
          "<Directory \"{DOCUMENTPATH}\">"},
-        {open + "  ServerName blog.localhost\r\n  DocumentRoot C:\\sites\\blog\\ \r\n</VirtualHost>\r\n",
-         "ERROR Not saved: virtual host 1 (blog.localhost), DocumentRoot cannot hold a double quote or end with a "
-         "backslash."},
+        {open + "  ServerName \"blog .localhost\"\r\n  DocumentRoot C:\\sites\\blog\\ \r\n</VirtualHost>\r\n",
+         "ERROR Not saved: virtual host 1 (blog .localhost), ServerName cannot hold blanks or double quotes (one name "
+         "only)."},
     };
     for (const auto& [text, refusal] : cases) {
         testkit::WriteFile(conf, text);

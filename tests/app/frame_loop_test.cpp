@@ -187,7 +187,7 @@ TEST_F(FrameLoopTest, LockedOrHiddenFromTheTray_NothingDrawnUntilSeenAgain_ThenO
     EXPECT_EQ(std::vector<int>(watch.rendered.begin(), watch.rendered.begin() + 4), (std::vector<int>{0, 1, 0, 1}));
     EXPECT_EQ(watch.laidOut[0], 0) << "frames laid out while locked";
     EXPECT_EQ(watch.laidOut[5], 0) << "frames laid out while locked and busy";
-    EXPECT_EQ(watch.waitedMs[5], 400u * watch.passes[5]) << "each pass locked waits as a hidden one";
+    EXPECT_EQ(watch.waitedMs[5], kHiddenFrameWaitMs * watch.passes[5]) << "each pass locked waits as a hidden one";
     EXPECT_GE(watch.rendered[6], 1) << "unlocked";
     EXPECT_EQ(g_balloons, 1) << "the alert raised while hidden";
     const std::deque<Alert>& queued = ui::State().alerts;

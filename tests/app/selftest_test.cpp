@@ -40,7 +40,7 @@ TEST_F(AppTest, SelfTest_StandinStack_AllPass_TemplatesByteIdentical) {
 // A run ended from outside after saving its host leaves it in httpd_zerva.conf: the next run takes
 // out that host alone, known by its ServerName (a host answering that name by an alias is the
 // user's); but not from a file whose blocks do not balance (it was
-// misread), nor one with a host a save would write broken (a DocumentRoot escaping its quote).
+// misread), nor one with a host a save would write broken (a ServerName of two words).
 TEST_F(AppTest, SelfTest_HostLeftByAnInterruptedRun_RemovedAlone) {
     MakeApache(webPort);
     MakePhp();
@@ -52,7 +52,7 @@ TEST_F(AppTest, SelfTest_HostLeftByAnInterruptedRun_RemovedAlone) {
     const std::pair<std::string, std::string> cases[] = {   // the file, and the file after the run ("": unchanged)
         {kept + left + "# end\r\n", kept + "# end\r\n"},
         {kept + left + "</Directory>\r\n", ""},
-        {"<VirtualHost *:80>\r\nDocumentRoot C:\\www\\ \r\n</VirtualHost>\r\n" + left, ""},
+        {"<VirtualHost *:80>\r\nServerName \"a b\"\r\nDocumentRoot C:\\www\\ \r\n</VirtualHost>\r\n" + left, ""},
     };
     for (const auto& [before, after] : cases) {
         testkit::WriteFile(conf, before);

@@ -262,7 +262,8 @@ TEST(ApacheConfig, AnyPortHost_SavedAsWritten) {
 TEST(ApacheConfig, HasSslEngineAndQuotes) {
     VirtualHost host;
     EXPECT_FALSE(HasSslEngine(host));
-    for (const auto& [line, expected] : {std::pair{"SSLCertificateFile on.crt", false}, {"sslengine ON", true}, {"  SSLEngine on", true}}) {
+    for (const auto& [line, expected] : {std::pair{"SSLCertificateFile on.crt", false}, {"sslengine ON", true}, {"  SSLEngine on", true},
+                                               {"SSLEngine optional", false}}) {
         host.otherLines = {"SSLEngine off", line};   // any line of the host may switch it on
         EXPECT_EQ(HasSslEngine(host), expected) << line;
     }
@@ -348,12 +349,13 @@ TEST(ApacheConfig, FindUnwritableField_HostAndFieldOfTheFirst) {
         {"a blank in ServerName", [](VirtualHost& h) { h.serverName = "my site"; }, std::pair{H::ServerName, F::NameWord}},
         {"a quote in ServerName", [](VirtualHost& h) { h.serverName = "a\"b"; }, std::pair{H::ServerName, F::NameWord}},
         {"blanks in ServerAlias", [](VirtualHost& h) { h.serverAlias = "a b  c"; }, std::nullopt},
-        {"a quote in DocumentRoot", [](VirtualHost& h) { h.documentRoot = "C:/a\"b"; }, std::pair{H::DocumentRoot, F::QuoteBreak}},
-        {"a final backslash", [](VirtualHost& h) { h.documentRoot = "C:\\www\\"; }, std::pair{H::DocumentRoot, F::QuoteBreak}},
+        // Quote escapes a quote and a final backslash as Apache reads them back.
+        {"a quote in DocumentRoot", [](VirtualHost& h) { h.documentRoot = "C:/a\"b"; }, std::nullopt},
+        {"a final backslash", [](VirtualHost& h) { h.documentRoot = "C:\\www\\"; }, std::nullopt},
         {"blanks and backslashes inside", [](VirtualHost& h) { h.documentRoot = "C:\\my www\\x"; }, std::nullopt},
-        {"an alias path", [](VirtualHost& h) { h.aliases.push_back({"/a", "C:/x\\"}); }, std::pair{H::Alias, F::QuoteBreak}},
-        {"an alias url", [](VirtualHost& h) { h.aliases.push_back({"/\"a", "C:/x"}); }, std::pair{H::Alias, F::QuoteBreak}},
-        {"a directory path", [](VirtualHost& h) { h.directories[0].path = "C:/\"x\""; }, std::pair{H::Directory, F::QuoteBreak}},
+        {"an alias path and url", [](VirtualHost& h) { h.aliases.push_back({"/\"a", "C:/x\\"}); }, std::nullopt},
+        {"a directory path ending in a backslash", [](VirtualHost& h) { h.directories[0].path = "C:\\x\\"; }, std::nullopt},
+        {"a quote in a directory path", [](VirtualHost& h) { h.directories[0].path = "C:/\"x\""; }, std::pair{H::Directory, F::QuoteBreak}},
         {"the first field in editor order", [](VirtualHost& h) { h.documentRoot = "\"", h.address = ""; },
          std::pair{H::Address, F::EmptyAddress}},
     };
