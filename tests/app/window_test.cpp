@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <tuple>
 
 #include "app/d3d.h"
@@ -140,6 +141,8 @@ TEST(Window, OneTrayClickShowsItOnce_ARightClickLeavesTheMenuToTheLoop_TaskbarCr
 std::vector<std::pair<HWND, DWORD>> g_watched;
 std::vector<HWND> g_unwatched;
 BOOL g_watchAnswer = TRUE;
+bool g_lockedAnswer = true;
+std::vector<std::string> g_sessionCalls;   // "watch" and "ask", in the order they came
 
 // The window asks for its session's lock and unlock while it exists, and how the session stands
 // when it is made (a screen locked already sends no notification); its procedure only records them,
@@ -147,8 +150,12 @@ BOOL g_watchAnswer = TRUE;
 // never hear of the unlock: the lock it is made on is then left unseen, and it draws.
 TEST(Window, SessionLock_AskedWhileTheWindowExists_LockedAtItsMaking_ThenAsNotified) {
     SetSessionNotificationForTests(
-        [](HWND window, DWORD flags) -> BOOL { return g_watched.emplace_back(window, flags), g_watchAnswer; },
-        [](HWND window) -> BOOL { return g_unwatched.push_back(window), TRUE; }, [] { return true; });
+        [](HWND window, DWORD flags) -> BOOL {
+            g_sessionCalls.push_back("watch");
+            return g_watched.emplace_back(window, flags), g_watchAnswer;
+        },
+        [](HWND window) -> BOOL { return g_unwatched.push_back(window), TRUE; },
+        [] { return g_sessionCalls.push_back("ask"), g_lockedAnswer; });
     g_watchAnswer = FALSE;
     const HWND unwatched = CreateCaptureWindow(::GetModuleHandleW(nullptr), 320, 200);
     ASSERT_TRUE(unwatched);
@@ -170,6 +177,19 @@ TEST(Window, SessionLock_AskedWhileTheWindowExists_LockedAtItsMaking_ThenAsNotif
     }
     ::DestroyWindow(window);
     EXPECT_EQ(g_unwatched, (std::vector<HWND>{window}));
+
+    // The usual start, on an unlocked screen: registered before the ask, so that a lock coming
+    // between the two, or any time later, is heard of.
+    g_lockedAnswer = false;
+    g_sessionCalls.clear();
+    const HWND unlocked = CreateCaptureWindow(::GetModuleHandleW(nullptr), 320, 200);
+    ASSERT_TRUE(unlocked);
+    EXPECT_EQ(g_sessionCalls, (std::vector<std::string>{"watch", "ask"}));
+    EXPECT_FALSE(SessionLocked()) << "made on an unlocked screen";
+    ::SendMessageW(unlocked, WM_WTSSESSION_CHANGE, WTS_SESSION_LOCK, 1);
+    EXPECT_TRUE(SessionLocked()) << "locked later";
+    ::DestroyWindow(unlocked);
+    g_lockedAnswer = true;
     SetSessionNotificationForTests(nullptr, nullptr, nullptr);
 }
 
