@@ -19,6 +19,7 @@
 #include "core/text.h"
 #include "stack/apache/builds.h"
 #include "stack/apache/config.h"
+#include "stack/apache/site.h"
 #include "stack/apache/site_name.h"
 #include "stack/database/builds.h"
 #include "stack/php/builds.h"

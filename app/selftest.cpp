@@ -11,6 +11,7 @@
 #include "core/text.h"
 #include "stack/apache/builds.h"
 #include "stack/apache/config.h"
+#include "stack/apache/site.h"
 #include "stack/apache/httpd_conf.h"
 #include "stack/php/builds.h"
 #include "stack/php/extensions.h"

@@ -1,6 +1,6 @@
 // stack/apache/builds.h: the Apache httpd builds installed under <root>\bin\apache, the current
 // one (setting APACHE_CURRENT_VERSION), the paths of a build's files, what its template says
-// about ports and the home address, and where a new site's host goes in it. Nothing is cached:
+// about ports and the home address. Nothing is cached:
 // every call rescans or rereads.
 // Any thread; no state of its own.
 #pragma once
@@ -69,20 +69,3 @@ std::vector<int> TemplateVhostPorts(const ApacheInstall& build);
 std::string HomeUrl(const ApacheInstall& build);
 // The same from hosts already read, for callers that keep them (no file is read).
 std::string HomeUrlOfHosts(const std::vector<VirtualHost>& hosts);
-
-// ---- New site ----
-// The new site's host: MakeVirtualHost on the main port, on every address of the host that port
-// is taken from, then on every named address of the other hosts that takes requests for that
-// port ("127.0.0.1:8080", or "127.0.0.1" without a port of its own), as written. Apache gives a
-// request that arrives at an address named by some hosts to those hosts only, never to a "*"
-// one; "*:80" without hosts.
-VirtualHost MakeSiteHost(const std::vector<VirtualHost>& hosts, const std::string& name);
-// Whether a request for the site's name, arriving where the site's host is served on its port,
-// goes to one of `hosts` (Apache takes the first host whose names answer, and the site would be
-// added after them): a host on the same address, on that port or without a port of its own, or
-// on any named address taking that port's requests when the site's is "*", whose names answer
-// (HostAnswersName).
-bool SiteNameTaken(const std::vector<VirtualHost>& hosts, const VirtualHost& site);
-// "http://<name>/" with ":<port>" unless the port is 80 or the host has none of its own; the
-// name is the ServerName as Apache matches it.
-std::string SiteUrl(const VirtualHost& host);

@@ -88,15 +88,6 @@ bool HasSslEngine(const VirtualHost& host);
 // Distinct ports of every address of the hosts, in order of first appearance (kNoVhostPort left
 // out): the ports Apache serves them on. Empty without hosts.
 std::vector<int> UniqueVhostPorts(const ApacheConfig& config);
-// The name Apache matches a request's host against: ServerName without a scheme ("http://") and
-// without a port (Apache cuts it at the first ':').
-std::string ServerNameHost(std::string_view serverName);
-// Whether the host's names answer a request for `name` as Apache compares them, in any case: the
-// ServerName's name, or one of its ServerAlias names, where '*' stands for any run of characters
-// and '?' for one. An alias written with a port never matches: Apache compares it whole. The
-// ServerName and ServerAlias lines among its other lines count too, nested blocks included.
-bool HostAnswersName(const VirtualHost& host, std::string_view name);
-
 // The first line, in file order, whose block tag does not balance: a block never closed (one
 // still open at a closing tag of an outer block, or a <VirtualHost> opening inside another) or a
 // closing tag with no block open of its name. End lines count as the document reads them.

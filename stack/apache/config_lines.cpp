@@ -68,6 +68,11 @@ std::vector<std::string> SplitConfigLines(std::string_view text) {
     return lines;
 }
 
+std::string KeptAlone(std::string line) {
+    if (!line.empty() && line.back() == '\\') line += ' ';
+    return line;
+}
+
 JoinedLines JoinContinuedLines(const std::vector<std::string>& lines) {
     JoinedLines joined;
     joined.fileLines = lines.size();

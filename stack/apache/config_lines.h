@@ -17,6 +17,11 @@
 // alone (and as Apache read it) once a line end follows.
 std::vector<std::string> SplitConfigLines(std::string_view text);
 
+// A line to be written with a line end after it: Apache joins the next line to one that ends in a
+// backslash; after a blank it reads the line as it stands (trailing blanks are dropped), so a
+// blank after such a backslash keeps the line alone.
+std::string KeptAlone(std::string line);
+
 // The lines of a file as Apache reads them, every line ending in a line end (SplitConfigLines): a
 // line whose last character is a backslash goes on with the next one, the backslash dropped and
 // the next line appended as it stands (its leading blanks kept), as often as it repeats. A blank

@@ -4,6 +4,7 @@
 #include "stack/apache/builds.h"
 
 #include "stack/apache/config.h"
+#include "stack/apache/site.h"
 #include "tests/stack/stack_fixture.h"
 
 using stacktest::kStandin;

@@ -1,6 +1,7 @@
 // The Apache template document: load and save round trips, the host layout, where added and
 // erased hosts land, module lines, address parsing and the questions asked of a document.
 #include "stack/apache/config.h"
+#include "stack/apache/site.h"
 
 #include <gtest/gtest.h>
 

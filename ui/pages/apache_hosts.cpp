@@ -10,6 +10,7 @@
 #include "core/text.h"
 #include "core/translate.h"
 #include "imgui.h"
+#include "stack/apache/site.h"
 #include "stack/apache/site_name.h"
 #include "ui/file_dialogs.h"
 #include "ui/fonts.h"

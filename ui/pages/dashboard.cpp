@@ -16,6 +16,7 @@
 #include "core/probes.h"
 #include "core/settings.h"
 #include "core/text.h"
+#include "stack/apache/site.h"
 #include "core/translate.h"
 #include "imgui.h"
 #include "stack/apache/builds.h"

@@ -1,0 +1,247 @@
+// stack/apache/config_body.cpp: the bodies of a host and of its <Directory> blocks, read into
+// their records and written back in the fixed layout (declared in config.h). Pure; any thread.
+#include <algorithm>
+
+#include "core/text.h"
+#include "stack/apache/config.h"
+#include "stack/apache/config_lines.h"
+
+namespace {
+
+constexpr const char* kLineEnd = "\r\n";
+
+// A line of a host or directory body that is no known directive: a nested block is kept whole.
+void AppendOtherLine(const std::vector<std::string>& lines, size_t& i, std::vector<std::string>& out) {
+    if (MatchOpenTag(lines[i])) {
+        CaptureNestedBlock(lines, i, out);
+        return;
+    }
+    out.push_back(Trim(lines[i]));
+}
+
+// Alias lines the pattern accepts become entries; false leaves the line to the caller.
+bool TakeAlias(const std::string& value, VirtualHost& host) {
+    AliasEntry entry;
+    if (!MatchAliasArguments(value, &entry.url, &entry.path)) return false;
+    host.aliases.push_back(std::move(entry));
+    return true;
+}
+
+// Apache adds the names of every ServerAlias line of a host together: so does the one field, each
+// name as it is written back (bare, or between quotes when Apache would read it otherwise).
+void AddAliasNames(std::string& names, const std::string& value) {
+    for (const std::string& name : ApacheWords(value)) {
+        if (!names.empty()) names += ' ';
+        names += ApacheWords(name) == std::vector<std::string>{name} ? name : Quote(name);
+    }
+}
+
+// The host fields WriteVhostBlock writes before the other lines.
+bool IsWrittenFirst(const std::string& name) {
+    const std::string key = ToLower(name);
+    return key == "servername" || key == "documentroot" || key == "serveralias";
+}
+
+// Directives a host keeps in its own fields; false for every other directive.
+bool TakeHostDirective(const std::string& name, const std::string& value, VirtualHost& host) {
+    const std::string key = ToLower(name);
+    if (key == "servername" || key == "documentroot") {
+        // Apache refuses either with more than one argument: such a line stays as it is written.
+        std::vector<std::string> words = ApacheWords(value);
+        if (words.size() != 1) return false;
+        (key == "servername" ? host.serverName : host.documentRoot) = std::move(words.front());
+    } else if (key == "serveralias") {
+        AddAliasNames(host.serverAlias, value);
+    } else if (key == "alias") {
+        return TakeAlias(value, host);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Only the first AllowOverride, Options and Require fill the fields: Apache merges an Options with
+// "+" or "-" words into the one before it, so a later line stays as written, after the first.
+bool TakeDirectoryDirective(const std::string& name, const std::string& value,
+                            const std::string& trimmed, DirectoryBlock& block) {
+    const std::string key = ToLower(name);
+    std::string* field = key == "allowoverride" ? &block.allowOverride
+                         : key == "options"     ? &block.options
+                         : key == "require"     ? &block.require
+                                                : nullptr;
+    if (!field || !field->empty()) return false;
+    *field = key == "require" ? trimmed : value;
+    return true;
+}
+
+// The folder of a <Directory> start line (trimmed) as Apache reads it: the first word of its argument.
+std::string DirectoryPath(std::string_view trimmed) {
+    // Trim leaves a form feed or vertical tab before the tag, which the start matcher skips.
+    const size_t start = SkipSpaces(trimmed, 0) + std::string_view("<Directory").size();
+    size_t pos = 0;
+    return NextApacheWord(trimmed.substr(start, trimmed.rfind('>') - start), pos);
+}
+
+// The directive a line of a body gives, in lower case; the macro line counts as the Require it
+// stands for. Empty for a comment, a tag or a line of no directive.
+std::string DirectiveKey(const std::string& line) {
+    if (Trim(line) == "{ONLINE_MODE}") return "require";
+    std::string name;
+    return MatchDirective(line, &name, nullptr) ? ToLower(name) : std::string();
+}
+
+bool IsInclude(const std::string& key) { return key == "include" || key == "includeoptional"; }
+
+// Directives that Apache's alias module tries in the order written, whichever matches first, and
+// the Include lines whose files may hold them.
+bool MayMatchAliasUrl(const std::string& line) {
+    const std::string key = DirectiveKey(line);
+    return key == "alias" || key == "aliasmatch" || key == "scriptalias" || key == "scriptaliasmatch" || IsInclude(key);
+}
+
+// What the lines a body has kept so far may do to a later line: set the same directive (inside a
+// nested block, where Apache may read it first), set anything (an Include), or change what
+// ${NAME} reads (a Define or UnDefine, read by Apache as it comes).
+class EarlierLines {
+public:
+    // Notes the lines from `from` on, just appended to the body's other lines.
+    void Note(const std::vector<std::string>& lines, size_t from) {
+        const bool nested = from < lines.size() && MatchOpenTag(lines[from]);
+        for (size_t k = from; k < lines.size(); ++k) {
+            const std::string key = DirectiveKey(lines[k]);
+            if (IsInclude(key)) m_include = true;
+            else if (key == "define" || key == "undefine") m_define = true;
+            else if (nested && !key.empty()) m_nested.push_back(key);
+        }
+    }
+    // Whether a field line of that directive (lower case) and value must stay where it stands.
+    bool Hold(const std::string& key, const std::string& value) const {
+        return m_include || (m_define && value.find("${") != std::string::npos) ||
+               std::find(m_nested.begin(), m_nested.end(), key) != m_nested.end();
+    }
+
+private:
+    std::vector<std::string> m_nested;
+    bool m_include = false;
+    bool m_define = false;
+};
+
+// An Alias line taken as an entry: where it stood among the host's other lines, and its text.
+struct TakenAlias {
+    size_t position = 0;
+    std::string line;
+};
+
+// The entries go back among the other lines where they stood, and the host holds none: written
+// after the other lines, they would come behind an alias line that followed them in the file.
+void KeepAliasesInFileOrder(VirtualHost& host, const std::vector<TakenAlias>& taken) {
+    for (size_t k = taken.size(); k-- > 0;)
+        host.otherLines.insert(host.otherLines.begin() + long(taken[k].position), taken[k].line);
+    host.aliases.clear();
+}
+
+}  // namespace
+
+// ---- Reading ----
+
+void ParseVhostBody(const std::vector<std::string>& lines, size_t& i, VirtualHost& host) {
+    std::vector<TakenAlias> taken;
+    bool aliasAfterEntry = false;
+    EarlierLines earlier;
+    for (++i; i < lines.size(); ++i) {
+        if (MatchVhostEnd(lines[i])) break;
+        const std::string trimmed = Trim(lines[i]);
+        if (trimmed.empty() || StartsWithIgnoreCase(trimmed, "#ZERVA")) continue;
+        std::string name, value;
+        if (MatchDirectoryStart(trimmed, nullptr)) {
+            DirectoryBlock block;
+            block.path = DirectoryPath(trimmed);
+            ParseDirectoryBody(lines, i, block);
+            host.directories.push_back(std::move(block));
+            continue;
+        }
+        const size_t entries = host.aliases.size();
+        // Alias entries are written after the other lines: only the fields written first are held.
+        if (MatchDirective(trimmed, &name, &value) && !(IsWrittenFirst(name) && earlier.Hold(ToLower(name), value)) &&
+            TakeHostDirective(name, value, host)) {
+            if (host.aliases.size() > entries) taken.push_back({host.otherLines.size(), trimmed});
+            continue;
+        }
+        const size_t from = host.otherLines.size();
+        AppendOtherLine(lines, i, host.otherLines);
+        earlier.Note(host.otherLines, from);
+        aliasAfterEntry = aliasAfterEntry || (!taken.empty() && std::any_of(host.otherLines.begin() + long(from),
+                                                                            host.otherLines.end(), MayMatchAliasUrl));
+    }
+    if (aliasAfterEntry) KeepAliasesInFileOrder(host, taken);
+    // No end line: the block ran to the end of the text.
+    if (i >= lines.size()) i = lines.empty() ? 0 : lines.size() - 1;
+}
+
+void ParseDirectoryBody(const std::vector<std::string>& lines, size_t& i, DirectoryBlock& block) {
+    block.allowOverride.clear();
+    block.options.clear();
+    block.require.clear();
+    EarlierLines earlier;
+    for (++i; i < lines.size(); ++i) {
+        if (MatchDirectoryEnd(lines[i])) return;
+        const std::string trimmed = Trim(lines[i]);
+        if (trimmed.empty()) continue;
+        std::string name, value;
+        const bool held = earlier.Hold(DirectiveKey(trimmed), trimmed);
+        if (!held && MatchDirective(trimmed, &name, &value) && TakeDirectoryDirective(name, value, trimmed, block))
+            continue;
+        if (!held && trimmed == "{ONLINE_MODE}" && block.require.empty()) {
+            block.require = trimmed;
+            continue;
+        }
+        const size_t from = block.otherLines.size();
+        AppendOtherLine(lines, i, block.otherLines);
+        earlier.Note(block.otherLines, from);
+    }
+    i = lines.empty() ? 0 : lines.size() - 1;
+}
+
+void CaptureNestedBlock(const std::vector<std::string>& lines, size_t& i, std::vector<std::string>& out) {
+    int depth = 0;
+    for (; i < lines.size(); ++i) {
+        if (MatchCloseTag(lines[i])) --depth;
+        else if (MatchOpenTag(lines[i])) ++depth;
+        out.push_back(Trim(lines[i]));
+        if (depth < 1 || i + 1 == lines.size()) return;
+    }
+}
+
+// ---- Writing ----
+
+void WriteVhostBlock(const VirtualHost& host, std::string& out) {
+    auto line = [&out](std::string_view indent, const std::string& text) {
+        out += indent;
+        out += KeptAlone(text);
+        out += kLineEnd;
+    };
+    const std::string port = host.port == kNoVhostPort ? "" : ":" + std::to_string(host.port);
+    const std::string more = host.moreAddresses.empty() ? "" : " " + host.moreAddresses;
+    line("", "<VirtualHost " + host.address + port + more + ">");
+    if (!host.documentRoot.empty()) line("\t", "DocumentRoot " + Quote(host.documentRoot));
+    if (!host.serverName.empty()) line("\t", "ServerName " + Quote(host.serverName));
+    if (!host.serverAlias.empty()) line("\t", "ServerAlias " + host.serverAlias);
+    size_t depth = 1;
+    for (const std::string& other : host.otherLines) {
+        const bool closes = MatchCloseTag(other);
+        if (closes && depth > 1) --depth;
+        line(std::string(depth, '\t'), other);
+        if (!closes && MatchOpenTag(other)) ++depth;
+    }
+    for (const AliasEntry& alias : host.aliases)
+        line("\t", "Alias " + Quote(alias.url) + " " + Quote(alias.path));
+    for (const DirectoryBlock& block : host.directories) {
+        line("\t", "<Directory " + Quote(block.path) + ">");
+        if (!block.allowOverride.empty()) line("\t\t", "AllowOverride " + block.allowOverride);
+        if (!block.options.empty()) line("\t\t", "Options " + block.options);
+        if (!block.require.empty()) line("\t\t", block.require);
+        for (const std::string& other : block.otherLines) line("\t\t", other);
+        line("\t", "</Directory>");
+    }
+    line("", "</VirtualHost>");
+}
