@@ -45,21 +45,19 @@ std::string ModuleText(const ModuleLine& module) {
 size_t AddedHostsAnchor(const std::vector<std::string>& lines) {
     const JoinedLines joined = JoinContinuedLines(lines);
     size_t anchor = std::string::npos;
-    size_t depth = 0;
+    BlockNesting nesting;
     bool enclosed = false;
     for (size_t k = 0; k < joined.text.size(); ++k) {
         size_t unused = 0;
         if (ParsePlaceholder(joined.text[k], &unused)) {
             anchor = joined.first[k];
-            enclosed = depth > 0;
-        } else if (MatchCloseTag(joined.text[k])) {
-            if (depth > 0) --depth;
-            if (enclosed && depth == 0) {
-                anchor = joined.End(k) - 1;
-                enclosed = false;
-            }
-        } else if (MatchOpenTag(joined.text[k])) {
-            ++depth;
+            enclosed = nesting.Depth() > 0;
+            continue;
+        }
+        const BlockNesting::Step step = nesting.Take(joined.text[k]);
+        if (enclosed && step.tag && step.tag->closes && nesting.Depth() == 0) {
+            anchor = joined.End(k) - 1;
+            enclosed = false;
         }
     }
     // A block that never closes: a faulty file, never saved; the new hosts end it.

@@ -74,14 +74,6 @@ bool TakeDirectoryDirective(const std::string& name, const std::string& value,
     return true;
 }
 
-// The folder of a <Directory> start line (trimmed) as Apache reads it: the first word of its argument.
-std::string DirectoryPath(std::string_view trimmed) {
-    // Trim leaves a form feed or vertical tab before the tag, which the start matcher skips.
-    const size_t start = SkipSpaces(trimmed, 0) + std::string_view("<Directory").size();
-    size_t pos = 0;
-    return NextApacheWord(trimmed.substr(start, trimmed.rfind('>') - start), pos);
-}
-
 // The directive a line of a body gives, in lower case; the macro line counts as the Require it
 // stands for. Empty for a comment, a tag or a line of no directive.
 std::string DirectiveKey(const std::string& line) {
@@ -153,9 +145,9 @@ void ParseVhostBody(const std::vector<std::string>& lines, size_t& i, VirtualHos
         const std::string trimmed = Trim(lines[i]);
         if (trimmed.empty() || StartsWithIgnoreCase(trimmed, "#ZERVA")) continue;
         std::string name, value;
-        if (MatchDirectoryStart(trimmed, nullptr)) {
+        if (std::string path; MatchDirectoryStart(trimmed, &path)) {
             DirectoryBlock block;
-            block.path = DirectoryPath(trimmed);
+            block.path = std::move(path);
             ParseDirectoryBody(lines, i, block);
             host.directories.push_back(std::move(block));
             continue;
@@ -203,12 +195,11 @@ void ParseDirectoryBody(const std::vector<std::string>& lines, size_t& i, Direct
 }
 
 void CaptureNestedBlock(const std::vector<std::string>& lines, size_t& i, std::vector<std::string>& out) {
-    int depth = 0;
+    BlockNesting nesting;
     for (; i < lines.size(); ++i) {
-        if (MatchCloseTag(lines[i])) --depth;
-        else if (MatchOpenTag(lines[i])) ++depth;
+        nesting.Take(lines[i]);
         out.push_back(Trim(lines[i]));
-        if (depth < 1 || i + 1 == lines.size()) return;
+        if (nesting.Depth() == 0 || i + 1 == lines.size()) return;
     }
 }
 
@@ -226,12 +217,12 @@ void WriteVhostBlock(const VirtualHost& host, std::string& out) {
     if (!host.documentRoot.empty()) line("\t", "DocumentRoot " + Quote(host.documentRoot));
     if (!host.serverName.empty()) line("\t", "ServerName " + Quote(host.serverName));
     if (!host.serverAlias.empty()) line("\t", "ServerAlias " + host.serverAlias);
-    size_t depth = 1;
+    // One tab more for each block open around a line; a block's own tags stand at its depth.
+    BlockNesting nesting;
     for (const std::string& other : host.otherLines) {
-        const bool closes = MatchCloseTag(other);
-        if (closes && depth > 1) --depth;
-        line(std::string(depth, '\t'), other);
-        if (!closes && MatchOpenTag(other)) ++depth;
+        const size_t before = nesting.Depth();
+        nesting.Take(other);
+        line(std::string(1 + std::min(before, nesting.Depth()), '\t'), other);
     }
     for (const AliasEntry& alias : host.aliases)
         line("\t", "Alias " + Quote(alias.url) + " " + Quote(alias.path));

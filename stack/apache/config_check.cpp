@@ -10,26 +10,6 @@
 
 namespace {
 
-struct OpenBlock {
-    std::string name;
-    size_t index = 0;  // of its opening line
-};
-
-// The document ends a host or a <Directory> block only on a whole end line; a closing tag with
-// more after it ends nothing there, for it as for this check.
-bool EndsBlockAsRead(const std::string& line, const std::string& name) {
-    if (EqualsIgnoreCase(name, "VirtualHost")) return MatchVhostEnd(line);
-    if (EqualsIgnoreCase(name, "Directory")) return MatchDirectoryEnd(line);
-    return true;
-}
-
-// The innermost open block of that name, or npos.
-size_t InnermostOpen(const std::vector<OpenBlock>& open, const std::string& name) {
-    for (size_t k = open.size(); k-- > 0;)
-        if (EqualsIgnoreCase(open[k].name, name)) return k;
-    return std::string::npos;
-}
-
 bool HasBlank(std::string_view text) { return std::any_of(text.begin(), text.end(), IsSpace); }
 
 
@@ -85,7 +65,7 @@ const char* FaultText(FieldFault fault) {
 }  // namespace
 
 std::optional<BlockFault> FindBlockFault(const std::vector<std::string>& lines) {
-    std::vector<OpenBlock> open;
+    BlockNesting nesting;
     std::optional<size_t> first;   // index of the earliest unbalanced line found so far
     bool firstOpens = false;
     auto found = [&](size_t index, bool opens) {
@@ -94,28 +74,22 @@ std::optional<BlockFault> FindBlockFault(const std::vector<std::string>& lines) 
         firstOpens = opens;
     };
     for (size_t i = 0; i < lines.size(); ++i) {
-        std::string name;
-        if (MatchCloseTag(lines[i], &name)) {
-            if (!EndsBlockAsRead(lines[i], name)) continue;
-            const size_t k = InnermostOpen(open, name);
-            if (k == std::string::npos) {
-                found(i, false);
-                continue;
+        // Apache nests no host in another: the open one was not closed.
+        const std::optional<BlockTag> tag = ReadBlockTag(lines[i]);
+        if (IsStartTag(tag, "VirtualHost")) {
+            const std::vector<OpenBlock>& open = nesting.Open();
+            for (size_t k = 0; k < open.size(); ++k) {
+                if (!EqualsIgnoreCase(open[k].name, "VirtualHost")) continue;
+                found(open[k].line, true);
+                nesting.Truncate(k);
+                break;
             }
-            // Blocks opened inside it and still open are never closed.
-            if (k + 1 < open.size()) found(open[k + 1].index, true);
-            open.resize(k);
-        } else if (MatchOpenTag(lines[i], &name)) {
-            // Apache nests no host in another: the open one was not closed.
-            const size_t host = EqualsIgnoreCase(name, "VirtualHost") ? InnermostOpen(open, name) : std::string::npos;
-            if (host != std::string::npos) {
-                found(open[host].index, true);
-                open.resize(host);
-            }
-            open.push_back({name, i});
         }
+        const BlockNesting::Step step = nesting.Take(lines[i], i);
+        if (step.unmatched) found(i, false);
+        if (!step.leftOpen.empty()) found(step.leftOpen.front().line, true);
     }
-    if (!open.empty()) found(open.front().index, true);
+    if (!nesting.Open().empty()) found(nesting.Open().front().line, true);
     if (!first) return std::nullopt;
     return BlockFault{*first + 1, firstOpens, Trim(lines[*first])};
 }

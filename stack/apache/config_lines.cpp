@@ -32,30 +32,12 @@ size_t TrimmedEnd(std::string_view text, size_t from) {
     return end;
 }
 
-// ^\s*<TAG\s*>(\s[\s\S]*)?$ with TAG a closing tag name such as "/VirtualHost". Apache reads
-// the line's first word as the tag and ignores the words after it (a comment, "# main"); a word
-// that runs on past the '>' ("</VirtualHost>#") is no end tag to it.
-bool MatchEndTagWord(std::string_view line, std::string_view tag) {
-    size_t pos = SkipSpaces(line, 0);
-    if (!TakeWord(line, pos, tag)) return false;
-    pos = SkipSpaces(line, pos);
-    return pos < line.size() && line[pos] == '>' && (pos + 1 == line.size() || IsSpace(line[pos + 1]));
-}
-
 // ^\s*(#\s*)?LoadModule\s+ : where the module name starts, or npos.
 size_t ModuleNameStart(std::string_view line, bool* commented) {
     size_t pos = SkipSpaces(line, 0);
     *commented = pos < line.size() && line[pos] == '#';
     if (*commented) pos = SkipSpaces(line, pos + 1);
     if (!TakeWord(line, pos, "LoadModule")) return std::string_view::npos;
-    if (pos >= line.size() || !IsSpace(line[pos])) return std::string_view::npos;
-    return SkipSpaces(line, pos);
-}
-
-// ^\s*<VirtualHost\s+ : where the argument of a <VirtualHost ...> at the line's start begins, or npos.
-size_t VhostArgumentStart(std::string_view line) {
-    size_t pos = SkipSpaces(line, 0);
-    if (!TakeWord(line, pos, "<VirtualHost")) return std::string_view::npos;
     if (pos >= line.size() || !IsSpace(line[pos])) return std::string_view::npos;
     return SkipSpaces(line, pos);
 }
@@ -172,36 +154,96 @@ std::vector<std::string> ExpandApacheVariables(const std::vector<std::string>& l
     return read;
 }
 
-bool MatchVhostStart(std::string_view line, std::string* argument) {
-    const size_t start = VhostArgumentStart(line);
-    if (start == std::string_view::npos) return false;
-    // Apache takes the argument up to the line's last '>' and ignores what follows it.
+// ---- Block tags ----
+
+bool BlockTag::Is(std::string_view tagName) const { return EqualsIgnoreCase(name, tagName); }
+
+std::optional<BlockTag> ReadBlockTag(std::string_view line) {
+    size_t pos = SkipSpaces(line, 0);
+    if (pos >= line.size() || line[pos] != '<') return std::nullopt;
+    BlockTag tag;
+    tag.closes = ++pos < line.size() && line[pos] == '/';
+    if (tag.closes) ++pos;
+    const size_t nameStart = pos;
+    while (pos < line.size() && IsAsciiLetter(line[pos])) ++pos;
+    if (pos == nameStart) return std::nullopt;
+    tag.name = std::string(line.substr(nameStart, pos - nameStart));
+    if (tag.closes) {
+        // Apache takes the first word for the tag, its last character for the '>'.
+        if (pos >= line.size() || line[pos] != '>' || (pos + 1 < line.size() && !IsSpace(line[pos + 1])))
+            return std::nullopt;
+        tag.rest = Trim(line.substr(pos + 1));
+        return tag;
+    }
+    if (pos >= line.size() || (!IsSpace(line[pos]) && line[pos] != '>')) return std::nullopt;
     const size_t close = line.rfind('>');
-    if (close == std::string_view::npos || close < start) return false;
-    if (argument) *argument = std::string(line.substr(start, close - start));
+    if (close == std::string_view::npos || close < pos) {
+        tag.argument = Trim(line.substr(pos));
+    } else {
+        tag.argument = Trim(line.substr(pos, close - pos));
+        tag.rest = Trim(line.substr(close + 1));
+    }
+    return tag;
+}
+
+bool IsStartTag(const std::optional<BlockTag>& tag, std::string_view name) { return tag && !tag->closes && tag->Is(name); }
+bool IsEndTag(const std::optional<BlockTag>& tag, std::string_view name) { return tag && tag->closes && tag->Is(name); }
+
+bool MatchVhostStart(std::string_view line, std::string* argument) {
+    const std::optional<BlockTag> tag = ReadBlockTag(line);
+    // Without its '>' Apache refuses the line: no host starts there.
+    if (!IsStartTag(tag, "VirtualHost") || line.find('>') == std::string_view::npos) return false;
+    if (argument) *argument = tag->argument;
     return true;
 }
 
-bool MatchVhostEnd(std::string_view line) { return MatchEndTagWord(line, "</VirtualHost"); }
+bool MatchVhostEnd(std::string_view line) { return IsEndTag(ReadBlockTag(line), "VirtualHost"); }
 
 bool MatchDirectoryStart(std::string_view line, std::string* path) {
-    size_t pos = SkipSpaces(line, 0);
-    if (!TakeWord(line, pos, "<Directory")) return false;
-    if (pos >= line.size() || !IsSpace(line[pos])) return false;
-    pos = SkipSpaces(line, pos);
-    if (pos < line.size() && line[pos] == '"') ++pos;
-    const size_t stop = line.find_first_of("\">", pos);
-    if (stop == std::string_view::npos) return false;
-    size_t after = stop;
-    if (line[after] == '"') ++after;
-    after = SkipSpaces(line, after);
-    // What follows the tag's '>' is ignored, as long as no other '>' makes the argument run on.
-    if (after >= line.size() || line[after] != '>' || line.find('>', after + 1) != std::string_view::npos) return false;
-    if (path) *path = std::string(line.substr(pos, stop - pos));
+    const std::optional<BlockTag> tag = ReadBlockTag(line);
+    if (!IsStartTag(tag, "Directory") || line.find('>') == std::string_view::npos) return false;
+    const std::vector<std::string> words = ApacheWords(tag->argument);
+    if (words.size() != 1 || words[0] == "~") return false;
+    if (path) *path = words[0];
     return true;
 }
 
-bool MatchDirectoryEnd(std::string_view line) { return MatchEndTagWord(line, "</Directory"); }
+bool MatchDirectoryEnd(std::string_view line) { return IsEndTag(ReadBlockTag(line), "Directory"); }
+
+bool MatchOpenTag(std::string_view line, std::string* name) {
+    const std::optional<BlockTag> tag = ReadBlockTag(line);
+    if (!tag || tag->closes) return false;
+    if (name) *name = tag->name;
+    return true;
+}
+
+bool MatchCloseTag(std::string_view line, std::string* name) {
+    const std::optional<BlockTag> tag = ReadBlockTag(line);
+    if (!tag || !tag->closes) return false;
+    if (name) *name = tag->name;
+    return true;
+}
+
+BlockNesting::Step BlockNesting::Take(std::string_view text, size_t line) {
+    Step step;
+    step.tag = ReadBlockTag(text);
+    if (!step.tag) return step;
+    if (!step.tag->closes) {
+        m_open.push_back({step.tag->name, line});
+        return step;
+    }
+    size_t k = m_open.size();
+    while (k > 0 && !EqualsIgnoreCase(m_open[k - 1].name, step.tag->name)) --k;
+    if (k == 0) {
+        step.unmatched = true;
+        return step;
+    }
+    step.leftOpen.assign(m_open.begin() + long(k), m_open.end());
+    m_open.resize(k - 1);
+    return step;
+}
+
+// ---- Lines of other kinds ----
 
 bool MatchModuleLine(std::string_view line, ModuleLineMatch* out) {
     bool commented = false;
@@ -274,48 +316,6 @@ bool MatchAliasArguments(std::string_view value, std::string* url, std::string* 
     if (url) *url = std::move(first);
     if (path) *path = std::move(second);
     return true;
-}
-
-bool MatchOpenTag(std::string_view line, std::string* name) {
-    size_t pos = SkipSpaces(line, 0);
-    if (pos >= line.size() || line[pos] != '<') return false;
-    const size_t nameStart = ++pos;
-    while (pos < line.size() && IsAsciiLetter(line[pos])) ++pos;
-    if (pos == nameStart || pos >= line.size() || !(IsSpace(line[pos]) || line[pos] == '>')) return false;
-    if (name) *name = std::string(line.substr(nameStart, pos - nameStart));
-    return true;
-}
-
-bool MatchCloseTag(std::string_view line, std::string* name) {
-    size_t pos = SkipSpaces(line, 0);
-    if (line.size() - pos < 2 || line[pos] != '<' || line[pos + 1] != '/') return false;
-    pos += 2;
-    const size_t nameStart = pos;
-    while (pos < line.size() && IsAsciiLetter(line[pos])) ++pos;
-    if (pos == nameStart) return false;
-    const size_t nameEnd = pos;
-    pos = SkipSpaces(line, pos);
-    if (pos >= line.size() || line[pos] != '>') return false;
-    if (name) *name = std::string(line.substr(nameStart, nameEnd - nameStart));
-    return true;
-}
-
-// ---- Prefix scanners of the httpd.conf generator ----
-
-bool FindVhostStart(std::string_view line, std::string* argument) {
-    const size_t start = VhostArgumentStart(line);
-    if (start == std::string_view::npos) return false;
-    const size_t close = line.find('>', start);
-    if (close == std::string_view::npos) return false;
-    if (argument) *argument = std::string(line.substr(start, close - start));
-    return true;
-}
-
-bool FindVhostEnd(std::string_view line) {
-    size_t pos = SkipSpaces(line, 0);
-    if (!TakeWord(line, pos, "</VirtualHost")) return false;
-    pos = SkipSpaces(line, pos);
-    return pos < line.size() && line[pos] == '>';
 }
 
 bool FindLoadModule(std::string_view line, LoadModuleWords* out) {

@@ -56,16 +56,57 @@ using ApacheEnvironment = std::function<std::optional<std::string>(const std::st
 std::vector<std::string> ExpandApacheVariables(const std::vector<std::string>& lines,
                                                const ApacheEnvironment& environment);
 
-// A block tag as Apache reads it: a start tag's argument runs to the line's last '>', an end tag is
-// the line's first word; what follows either ("# main") is ignored.
-// ^\s*<VirtualHost\s+([\s\S]*)>[^>]*$ ignoring case; `argument` gets group 1.
+// A block tag as Apache reads it. A start tag is "<Name" followed by a blank or '>': its argument
+// runs to the line's last '>' and what follows that is ignored. An end tag is the line's first
+// word, "</Name>" exactly ("</VirtualHost >" and "</VirtualHost>#" are none: Apache refuses both),
+// and the words after it are ignored. Names are ASCII letters.
+struct BlockTag {
+    bool closes = false;
+    std::string name;      // as written
+    std::string argument;  // a start tag's, trimmed; the rest of the line when it has no '>'
+    std::string rest;      // what Apache ignores after the tag, trimmed ("# main site")
+    bool Is(std::string_view tagName) const;  // the name, in any case
+};
+std::optional<BlockTag> ReadBlockTag(std::string_view line);
+
+// A start tag of that name (any case) with its '>'.
+bool IsStartTag(const std::optional<BlockTag>& tag, std::string_view name);
+// An end tag of that name (any case).
+bool IsEndTag(const std::optional<BlockTag>& tag, std::string_view name);
+
+// A <VirtualHost ...> start; `argument` gets the text inside the tag.
 bool MatchVhostStart(std::string_view line, std::string* argument);
-// ^\s*</VirtualHost\s*>(\s[\s\S]*)?$ ignoring case.
 bool MatchVhostEnd(std::string_view line);
-// ^\s*<Directory\s+"?([^">]*)"?\s*>[^>]*$ ignoring case; `path` gets group 1.
+// A <Directory> start whose argument is one folder, as Apache reads the word; `path` gets it. A
+// regular expression ("<Directory ~ ^/x>") or more than one word is no such start: Apache reads
+// those otherwise, and the block is kept as written.
 bool MatchDirectoryStart(std::string_view line, std::string* path);
-// ^\s*</Directory\s*>(\s[\s\S]*)?$ ignoring case.
 bool MatchDirectoryEnd(std::string_view line);
+
+// One open block: its name and the index of the line that opened it.
+struct OpenBlock {
+    std::string name;
+    size_t line = 0;
+};
+// The blocks open at a point of a configuration, as its tags nest them: the one place nesting is
+// followed. A start tag opens a block; an end tag closes the innermost open block of its name,
+// and with it every block opened inside that one and never closed.
+class BlockNesting {
+public:
+    struct Step {
+        std::optional<BlockTag> tag;     // the line's tag, if it is one
+        bool unmatched = false;          // an end tag with no open block of its name
+        std::vector<OpenBlock> leftOpen; // blocks its end tag closed without their own end
+    };
+    // Takes the next line, of index `line`.
+    Step Take(std::string_view text, size_t line = 0);
+    const std::vector<OpenBlock>& Open() const { return m_open; }
+    size_t Depth() const { return m_open.size(); }
+    void Truncate(size_t depth) { if (depth < m_open.size()) m_open.resize(depth); }
+
+private:
+    std::vector<OpenBlock> m_open;
+};
 
 struct ModuleLineMatch {
     bool commented = false;  // group 2 matched
@@ -84,17 +125,11 @@ bool MatchDirective(std::string_view line, std::string* name, std::string* value
 // holding a quote, or one quoted and one bare, is refused: such a line stays as written.
 bool MatchAliasArguments(std::string_view value, std::string* url, std::string* path);
 
-// ^\s*<([A-Za-z]+)[\s>] at the start of the line: a nested block opens; `name` gets group 1.
+// A start tag (MatchOpenTag) or an end tag (MatchCloseTag) of any block; `name` gets its name.
 bool MatchOpenTag(std::string_view line, std::string* name = nullptr);
-// ^\s*</([A-Za-z]+)\s*> at the start of the line: a nested block closes; `name` gets group 1.
 bool MatchCloseTag(std::string_view line, std::string* name = nullptr);
 
-// ---- Prefix scanners of the httpd.conf generator (a match from the line's start is enough) ----
-// ^\s*<VirtualHost\s+([^>]*)> ignoring case; `argument` gets group 1.
-bool FindVhostStart(std::string_view line, std::string* argument);
-// ^\s*</VirtualHost\s*> ignoring case.
-bool FindVhostEnd(std::string_view line);
-
+// ---- Prefix scanners (a match from the line's start is enough) ----
 struct LoadModuleWords {
     bool commented = false;  // group 1 matched
     std::string name;        // group 2

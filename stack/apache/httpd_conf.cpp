@@ -60,7 +60,7 @@ bool NamesVariable(const std::string& path) {
 // last line when that is missing.
 size_t HostBlockEnd(const std::vector<std::string>& lines, size_t start) {
     size_t end = start;
-    while (end + 1 < lines.size() && !FindVhostEnd(lines[++end])) {}
+    while (end + 1 < lines.size() && !MatchVhostEnd(lines[++end])) {}
     return end;
 }
 
@@ -128,7 +128,7 @@ std::optional<std::string> ServerCertificate(const std::vector<std::string>& lin
     std::optional<std::string> certificate;
     SslModuleBlocks blocks(sslLoaded);
     for (size_t i = 0; i < lines.size(); ++i) {
-        if (FindVhostStart(lines[i], nullptr)) {
+        if (MatchVhostStart(lines[i], nullptr)) {
             i = HostBlockEnd(lines, i);
             continue;
         }
@@ -413,11 +413,11 @@ HttpdConfText GenerateHttpdConf(std::string_view templateText, MacroMap macros, 
             fileLines(i, i, kNoPhpPrefix, out);
             continue;
         }
-        if (!FindVhostStart(lines[i], nullptr)) {
+        if (!MatchVhostStart(lines[i], nullptr)) {
             fileLines(i, i, "", out);
             continue;
         }
-        (void)FindVhostStart(read[i], &argument);
+        (void)MatchVhostStart(read[i], &argument);
         const size_t end = HostBlockEnd(lines, i);
         bool https = false;
         const bool kept = HostServed(read, i, end, sslLoaded, serverCertificate, certificateExists, https);

@@ -44,20 +44,15 @@ TEST(ApacheConfigLines, EveryScanner_ShortLines_AgreeWithPatterns) {
         std::vector<int> groups;
         std::function<Scanned(Line)> scan;
     } scanners[] = {
-        {R"re(^\s*</VirtualHost\s*>(\s[\s\S]*)?$)re", true, true, {}, [](Line l) { return If(MatchVhostEnd(l)); }},
-        {R"re(^\s*</Directory\s*>(\s[\s\S]*)?$)re", true, true, {}, [](Line l) { return If(MatchDirectoryEnd(l)); }},
+        {R"re(^\s*</VirtualHost>(\s[\s\S]*)?$)re", true, true, {}, [](Line l) { return If(MatchVhostEnd(l)); }},
+        {R"re(^\s*</Directory>(\s[\s\S]*)?$)re", true, true, {}, [](Line l) { return If(MatchDirectoryEnd(l)); }},
         {R"re(^\s*<([A-Za-z]+)[\s>])re", false, false, {1},
          [](Line l) { std::string a; const bool ok = MatchOpenTag(l, &a); return If(ok, {a}); }},
-        {R"re(^\s*</([A-Za-z]+)\s*>)re", false, false, {1},
+        {R"re(^\s*</([A-Za-z]+)>(\s[\s\S]*)?$)re", true, false, {1},
          [](Line l) { std::string a; const bool ok = MatchCloseTag(l, &a); return If(ok, {a}); }},
-        {R"re(^\s*</VirtualHost\s*>)re", false, true, {}, [](Line l) { return If(FindVhostEnd(l)); }},
         {R"re(^\s*SSLEngine\s+on\b)re", false, true, {}, [](Line l) { return If(FindSslEngineOn(l)); }},
-        {R"re(^\s*<VirtualHost\s+([\s\S]*)>[^>]*$)re", true, true, {1},
+        {R"re(^\s*<VirtualHost(?=[\s>])\s*([\s\S]*?)\s*>[^>]*$)re", true, true, {1},
          [](Line l) { std::string a; const bool ok = MatchVhostStart(l, &a); return If(ok, {a}); }},
-        {R"re(^\s*<VirtualHost\s+([^>]*)>)re", false, true, {1},
-         [](Line l) { std::string a; const bool ok = FindVhostStart(l, &a); return If(ok, {a}); }},
-        {R"re(^\s*<Directory\s+"?([^">]*)"?\s*>[^>]*$)re", true, true, {1},
-         [](Line l) { std::string a; const bool ok = MatchDirectoryStart(l, &a); return If(ok, {a}); }},
         {R"re(^\s*([A-Za-z]+)\s+(.*?)\s*$)re", true, false, {1, 2},
          [](Line l) { std::string a, b; const bool ok = MatchDirective(l, &a, &b); return If(ok, {a, b}); }},
         {R"re(^(\s*)(#\s*)?LoadModule\s+(\S+)\s+(.+?)\s*$)re", true, true, {-2, 3, 4}, [](Line l) {
@@ -94,12 +89,12 @@ TEST(ApacheConfigLines, LongLines_ScannedWithoutRecursion) {
     std::string argument, name, value;
     ModuleLineMatch module;
     EXPECT_TRUE(MatchVhostStart("<VirtualHost " + filler + ">", &argument) && argument == filler);
-    EXPECT_TRUE(MatchDirectoryStart("<Directory \"" + filler + "\">", &argument));
+    EXPECT_TRUE(MatchDirectoryStart("<Directory \"" + filler + "\">", &argument) && argument == filler);
     EXPECT_TRUE(MatchModuleLine("LoadModule big_module " + filler + "  ", &module) && module.path == filler);
     EXPECT_TRUE(MatchDirective("Header " + filler, &name, &value) && value == filler);
     EXPECT_FALSE(MatchDirective(std::string(200000, ' '), &name, &value));
     EXPECT_EQ(ApacheWords("\"" + filler + "\" " + filler), (std::vector<std::string>{filler, filler}));
-    EXPECT_TRUE(FindVhostStart("<VirtualHost " + filler + "> " + filler, &argument));
+    EXPECT_TRUE(MatchVhostStart("<VirtualHost " + filler + "> " + filler, &argument) && argument == filler);
     EXPECT_TRUE(MatchOpenTag("<IfModule " + filler));
     EXPECT_FALSE(MatchCloseTag("</" + filler + "!"));
 }
@@ -141,4 +136,28 @@ TEST(ApacheConfigLines, ExpandApacheVariables_DefinesThenTheEnvironment) {
         {{"Define C ${D}", "Define D 2", "X ${C}", "# ${D}"}, {"Define C ${D}", "Define D 2", "X ${D}", "# ${D}"}},
     };
     for (const auto& [lines, read] : cases) EXPECT_EQ(ExpandApacheVariables(lines, environment), read) << lines[0];
+}
+
+// Each row as Debian's Apache 2.4 read it ("apache2 -t"): an end tag is the first word exactly,
+// a start tag's argument runs to the last '>', and the words after either are ignored.
+TEST(ApacheConfigLines, BlockTags_AsApacheReadsThem) {
+    const std::tuple<const char*, bool, const char*, const char*, const char*> cases[] = {   // line, tag, name, argument, rest
+        {"<VirtualHost *:80> # main site", true, "VirtualHost", "*:80", "# main site"},
+        {"  </Directory> # docs", true, "Directory", "", "# docs"},
+        {"</VirtualHost >", false, "", "", ""},        // "directive missing closing '>'"
+        {"</VirtualHost>#", false, "", "", ""},
+        {"<IfModule  !ssl_module >", true, "IfModule", "!ssl_module", ""},
+        {"<VirtualHost a > b > c", true, "VirtualHost", "a > b", "c"},
+        {"<IfModule", false, "", "", ""},
+    };
+    for (const auto& [line, isTag, name, argument, rest] : cases) {
+        const std::optional<BlockTag> tag = ReadBlockTag(line);
+        ASSERT_EQ(tag.has_value(), isTag) << line;
+        if (tag) EXPECT_TRUE(tag->name == name && tag->argument == argument && tag->rest == rest) << line;
+    }
+    // A regular expression, or more than one word, is no folder of a <Directory> block of ours.
+    std::string path;
+    EXPECT_TRUE(MatchDirectoryStart("<Directory 'C:/w w'> # x", &path) && path == "C:/w w");
+    for (const char* line : {"<Directory ~ ^.*/priv>", "<Directory \"~\" \"^/x\">", "<Directory /a /b>", "<Directory >"})
+        EXPECT_FALSE(MatchDirectoryStart(line, &path)) << line;
 }
