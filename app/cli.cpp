@@ -19,6 +19,7 @@
 #include "core/text.h"
 #include "stack/apache/builds.h"
 #include "stack/apache/config.h"
+#include "stack/apache/httpd_conf.h"
 #include "stack/apache/site.h"
 #include "stack/apache/site_name.h"
 #include "stack/database/builds.h"
@@ -270,13 +271,25 @@ int CliSite(const std::string& typed) {
     // unquoted DocumentRoot ending in a backslash) would come back broken.
     ApacheConfig config;
     const std::wstring templatePath = HttpdTemplatePath(*apache);
-    const bool read = config.Load(templatePath);
+    std::string text;
+    const bool read = ReadWholeFile(templatePath, text);
+    config.path = templatePath;
+    if (read) config.Parse(text);
     if (read && config.blockFault) {
         ConsoleWriteLine("ERROR " + BlockFaultMessage(*config.blockFault));
         return 1;
     }
     if (const auto problem = read ? FindUnwritableField(config.vhosts) : std::nullopt) {
         ConsoleWriteLine("ERROR " + UnwritableFieldMessage(*problem, config.vhosts[problem->host]));
+        return 1;
+    }
+    // Where Apache would send a request for the name, as httpd.exe will read the template: a host
+    // that answers it there (a catch-all alias, a host of an included file) would never let the
+    // new one be reached.
+    const std::optional<SitePlan> plan =
+        read ? std::optional(PlanSite(config, ReadTemplateAsHttpd(*apache, CurrentPhp(), text), *name)) : std::nullopt;
+    if (plan && plan->outcome == SitePlan::Outcome::Taken) {
+        ConsoleWriteLine("ERROR " + plan->message);
         return 1;
     }
     const std::wstring folder = WwwDir() + L"\\" + Utf8ToWide(*name);
@@ -292,19 +305,18 @@ int CliSite(const std::string& typed) {
             return 1;
         }
     }
-    if (!read) {
+    if (!plan) {
         ConsoleWriteLine("ERROR cannot read " + WideToUtf8(templatePath));
         return 1;
     }
-    // A host that already answers the name there is chosen before any added after it.
-    const VirtualHost site = MakeSiteHost(config.vhosts, *name);
-    if (SiteNameTaken(config.vhosts, site)) return 0;
-    config.vhosts.push_back(site);
+    // Running it again: the template's own host of that name is there already.
+    if (plan->outcome == SitePlan::Outcome::Exists) return 0;
+    config.vhosts.push_back(plan->host);
     if (!config.Save()) {
         ConsoleWriteLine("ERROR cannot write " + WideToUtf8(templatePath));
         return 1;
     }
-    ConsoleWriteLine("site created: " + SiteUrl(site));
+    ConsoleWriteLine("site created: " + plan->url);
     return 0;
 }
 

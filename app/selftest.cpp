@@ -89,7 +89,9 @@ void CheckApacheEdits(int& failures, const ApacheInstall& apache, const PhpInsta
     const size_t hostsBefore = config.vhosts.size();
 
     // Where "site" would put it, so that httpd.exe tests such a host on the template's own addresses.
-    VirtualHost host = MakeSiteHost(config.vhosts, kTestHost);
+    std::string text;
+    (void)ReadWholeFile(path, text);
+    VirtualHost host = PlanSite(config, ReadTemplateAsHttpd(apache, php, text), kTestHost).host;
     host.aliases.push_back({"/alias-test", "{DOCUMENTPATH}/zvselftest/"});
     config.vhosts.push_back(host);
     std::optional<bool> moduleBefore;

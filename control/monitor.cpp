@@ -109,8 +109,10 @@ std::optional<int32_t> PortAt(std::string_view line, size_t at) {
     return port;
 }
 
-// The port of a line matching ^\s*Listen\s+(?:[^\s:]+:)?(\d+) (any case), scanned by hand so a
-// long line cannot exhaust the stack the way a backtracking matcher can.
+// The port of a line matching ^\s*Listen\s+(?:[^\s:]+:|\[[^\s\]]*\]:)?(\d+) (any case): an IPv6
+// address between brackets, as httpd.conf lists the loopback one ("Listen [::1]:8080"), or one
+// without colons. Scanned by hand so a long line cannot exhaust the stack the way a backtracking
+// matcher can.
 std::optional<int32_t> ListenLinePort(std::string_view line) {
     size_t i = 0;
     while (i < line.size() && IsBlank(line[i])) ++i;
@@ -119,6 +121,11 @@ std::optional<int32_t> ListenLinePort(std::string_view line) {
     const size_t word = i;
     while (i < line.size() && IsBlank(line[i])) ++i;
     if (i == word) return std::nullopt;
+    if (i < line.size() && line[i] == '[') {
+        size_t close = i;
+        while (close < line.size() && !IsBlank(line[close]) && line[close] != ']') ++close;
+        if (close + 1 < line.size() && line[close] == ']' && line[close + 1] == ':') return PortAt(line, close + 2);
+    }
     size_t colon = i;
     while (colon < line.size() && !IsBlank(line[colon]) && line[colon] != ':') ++colon;
     // As the pattern backtracks: an address and colon when digits follow them, else digits at once.
@@ -268,7 +275,8 @@ std::wstring ApacheAccessLogPath(const ApacheInstall& build) { return build.dir 
 std::vector<int32_t> ParseListenPortsText(std::string_view text) {
     std::vector<int32_t> ports;
     for (const auto& line : SplitLines(text))
-        if (const auto port = ListenLinePort(line)) ports.push_back(*port);
+        if (const auto port = ListenLinePort(line); port && std::find(ports.begin(), ports.end(), *port) == ports.end())
+            ports.push_back(*port);
     return ports;
 }
 

@@ -50,7 +50,8 @@ struct LogTail {
 // new path) only arms the tail at the end of the file.
 void TailServerLog(LogTail& tail, const std::wstring& path, ConsoleSource source);
 
-// The ports of the Listen directives of an httpd.conf, in file order; unreadable: none.
+// The ports of the Listen directives of an httpd.conf, each once, in file order (a port listened
+// on at 127.0.0.1 and [::1] is one port); unreadable: none.
 std::vector<int32_t> ParseListenPorts(const std::wstring& path);
 std::wstring ApacheErrorLogPath(const ApacheInstall& build);   // dir\logs\error.log
 std::wstring ApacheAccessLogPath(const ApacheInstall& build);  // dir\logs\access.log

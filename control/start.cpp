@@ -237,12 +237,8 @@ bool DoStartApache() {
 
     RearmApacheTail(ApacheErrorLogPath(*apache));
     const std::vector<int32_t> freeBefore = FreePorts(ParseListenPorts(HttpdConfPath(*apache)));
-    proc::SpawnOptions options;
-    options.exe = HttpdExePath(*apache);
+    proc::SpawnOptions options = HttpdSpawnOptions(*apache, php);
     options.args = CommandLine().Add(L"-f").AddQuoted(HttpdConfPath(*apache)).Add(L"-d").AddQuoted(apache->dir).Text();
-    options.workDir = apache->dir;
-    options.pathPrepend = HttpdPathPrefix(*apache, php);
-    if (php) options.env.push_back({L"PHPRC", php->dir});
     options.logSource = console::kApache;
     const proc::Process server = proc::SpawnProcess(options, &error);
     if (server.Pid() == 0) {

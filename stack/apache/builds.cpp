@@ -101,26 +101,35 @@ bool IsOnlineMode() { return Config::Instance().GetInt(setting::kApacheMode) == 
 
 // ---- Ports and home address ----
 
-const VirtualHost* MainHttpHost(const std::vector<VirtualHost>& hosts) {
-    // A host without a port of its own ("*:*") cannot name the main port.
-    const VirtualHost* first = nullptr;
-    for (const VirtualHost& host : hosts) {
-        if (host.port == kNoVhostPort) continue;
-        if (!HasSslEngine(host)) return &host;
-        if (!first) first = &host;
-    }
-    return first;
+size_t MainHostIndex(const std::vector<VirtualHost>& hosts, const std::vector<bool>& https) {
+    const auto first = [&](bool ownPort, bool plain) {
+        for (size_t k = 0; k < hosts.size(); ++k)
+            if ((!ownPort || hosts[k].port != kNoVhostPort) && (!plain || !https[k])) return k;
+        return std::string::npos;
+    };
+    // A host without a port of its own ("*:*") is served on the ports the others name: it names
+    // the main port only when no host has one.
+    for (const auto& [ownPort, plain] : {std::pair{true, true}, {true, false}, {false, true}, {false, false}})
+        if (const size_t k = first(ownPort, plain); k != std::string::npos) return k;
+    return std::string::npos;
 }
 
-int MainHttpPortOfHosts(const std::vector<VirtualHost>& hosts) {
-    const VirtualHost* main = MainHttpHost(hosts);
-    return main ? main->port : 80;
+const VirtualHost* MainHttpHost(const std::vector<VirtualHost>& hosts, const ReadState& state) {
+    std::vector<bool> https;
+    for (const VirtualHost& host : hosts) https.push_back(HasSslEngine(host, state));
+    const size_t main = MainHostIndex(hosts, https);
+    return main == std::string::npos ? nullptr : &hosts[main];
+}
+
+int MainHttpPortOfHosts(const std::vector<VirtualHost>& hosts, const ReadState& state) {
+    const VirtualHost* main = MainHttpHost(hosts, state);
+    return main && main->port != kNoVhostPort ? main->port : 80;
 }
 
 int MainHttpPort(const ApacheInstall& build) {
     ApacheConfig config;
     if (!config.Load(HttpdTemplatePath(build))) return 80;
-    return MainHttpPortOfHosts(config.vhosts);
+    return MainHttpPortOfHosts(config.vhosts, config.readState);
 }
 
 std::vector<int> TemplateVhostPorts(const ApacheInstall& build) {
@@ -131,15 +140,16 @@ std::vector<int> TemplateVhostPorts(const ApacheInstall& build) {
     return ports;
 }
 
-std::string HomeUrlOfHosts(const std::vector<VirtualHost>& hosts) {
-    const int port = MainHttpPortOfHosts(hosts);
-    if (port == 80) return "http://localhost/";
-    if (port == 443) return "https://localhost/";
-    return Format("http://localhost:%d/", port);
+std::string HomeUrlOfHosts(const std::vector<VirtualHost>& hosts, const ReadState& state) {
+    const VirtualHost* main = MainHttpHost(hosts, state);
+    const bool https = main && HasSslEngine(*main, state);
+    const int port = MainHttpPortOfHosts(hosts, state);
+    const char* scheme = https ? "https://localhost" : "http://localhost";
+    return port == (https ? 443 : 80) ? std::string(scheme) + "/" : Format("%s:%d/", scheme, port);
 }
 
 std::string HomeUrl(const ApacheInstall& build) {
     ApacheConfig config;
     (void)config.Load(HttpdTemplatePath(build));  // an unreadable template has no hosts: port 80
-    return HomeUrlOfHosts(config.vhosts);
+    return HomeUrlOfHosts(config.vhosts, config.readState);
 }

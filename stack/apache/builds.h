@@ -11,6 +11,7 @@
 #include <vector>
 
 struct VirtualHost;
+struct ReadState;
 
 struct ApacheInstall {
     std::string name;      // folder name under bin\apache; "apache" for bin\apache itself
@@ -57,15 +58,20 @@ std::string PathToUtf8(const std::wstring& path);
 int MysqlPort();      // setting MYSQL_PORT, default 3306
 bool IsOnlineMode();  // setting APACHE_MODE read as an integer is exactly 1
 
-// The port of the template's first non-SSL host (else its first host); 80 without hosts or
-// when the template cannot be read. Hosts without a port of their own ("*:*") are passed over.
+// The host the main port is taken from, given which hosts Apache serves over TLS (`https`, one
+// per host): the first plain host with a port of its own, else the first host with one; when no
+// host has a port of its own ("*:*"), the first plain host, else the first. Npos without hosts.
+size_t MainHostIndex(const std::vector<VirtualHost>& hosts, const std::vector<bool>& https);
+// The same of a document's hosts (HasSslEngine with its readState); none without hosts.
+const VirtualHost* MainHttpHost(const std::vector<VirtualHost>& hosts, const ReadState& state);
+// The main host's port; 80 without hosts, when it has none of its own, or when the template
+// cannot be read.
 int MainHttpPort(const ApacheInstall& build);
-int MainHttpPortOfHosts(const std::vector<VirtualHost>& hosts);
-// The host that port is taken from; none when no host has a port of its own.
-const VirtualHost* MainHttpHost(const std::vector<VirtualHost>& hosts);
+int MainHttpPortOfHosts(const std::vector<VirtualHost>& hosts, const ReadState& state);
 // The distinct ports of every address of the template's hosts; [80] when there are none. Never empty.
 std::vector<int> TemplateVhostPorts(const ApacheInstall& build);
-// "http://localhost/", "https://localhost/" for 443, else "http://localhost:<port>/".
+// Where the main host answers: "http://localhost/" with ":<port>" unless it is 80, "https://"
+// and ":<port>" unless it is 443 when Apache serves the main host over TLS.
 std::string HomeUrl(const ApacheInstall& build);
 // The same from hosts already read, for callers that keep them (no file is read).
-std::string HomeUrlOfHosts(const std::vector<VirtualHost>& hosts);
+std::string HomeUrlOfHosts(const std::vector<VirtualHost>& hosts, const ReadState& state);

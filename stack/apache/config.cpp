@@ -1,5 +1,6 @@
 // stack/apache/config.cpp: the Apache template document (declared in config.h): load, parse,
-// render and save; the helpers that describe it (a new host, SSL, ports, quotes).
+// render and save; the helpers that describe it (a new host, SSL, ports, quotes); the hosts of a
+// reading.
 #include "stack/apache/config.h"
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 
 #include "core/files.h"
 #include "core/text.h"
+#include "core/translate.h"
 #include "stack/apache/config_lines.h"
 
 namespace {
@@ -76,6 +78,8 @@ bool ApacheConfig::Load(const std::wstring& file) {
     lines.clear();
     loadedVhostCount = 0;
     blockFault.reset();
+    hostLines.clear();
+    readState = ReadState();
     std::string text;
     if (!ReadWholeFile(file, text)) return false;
     Parse(text);
@@ -86,6 +90,7 @@ void ApacheConfig::Parse(std::string_view bytes) {
     vhosts.clear();
     modules.clear();
     lines.clear();
+    hostLines.clear();
     // Structure is read on the lines Apache reads: a continued line can neither hide a tag nor
     // make one. Lines outside the hosts are kept as they stand in the file.
     const std::vector<std::string> physical = SplitConfigLines(TextFileToUtf8(bytes));
@@ -95,6 +100,7 @@ void ApacheConfig::Parse(std::string_view bytes) {
         std::string argument;
         ModuleLineMatch module;
         if (MatchVhostStart(joined[i], &argument)) {
+            hostLines.push_back(i);
             VirtualHost host;
             ParseVhostAddress(argument, host);
             ParseVhostBody(joined, i, host);
@@ -111,6 +117,8 @@ void ApacheConfig::Parse(std::string_view bytes) {
         lines.insert(lines.end(), physical.begin() + long(source.first[i]), physical.begin() + long(source.End(i)));
     }
     loadedVhostCount = vhosts.size();
+    // The file read alone, its macros as written: what it loads and defines for its hosts.
+    readState = ReadAsApache(bytes, "", ReadingInput{}).state;
     blockFault = FindBlockFault(joined);
     if (blockFault) blockFault->line = source.first[blockFault->line - 1] + 1;   // the line an editor shows
     loaded = true;
@@ -175,11 +183,7 @@ VirtualHost MakeVirtualHost(const std::string& name, int port) {
     return host;
 }
 
-bool HasSslEngine(const VirtualHost& host) {
-    // As httpd.conf generation reads it: "SSLEngine optional" holds "on" but serves plain HTTP too.
-    return std::any_of(host.otherLines.begin(), host.otherLines.end(),
-                       [](const std::string& line) { return FindSslEngineOn(line); });
-}
+bool HasSslEngine(const VirtualHost& host, const ReadState& state) { return SslEngineOn(host.otherLines, state); }
 
 std::vector<int> UniqueVhostPorts(const ApacheConfig& config) {
     std::vector<int> ports;
@@ -210,4 +214,32 @@ std::string Unquote(std::string_view text) {
     if (trimmed.size() >= 2 && trimmed.front() == '"' && trimmed.back() == '"')
         return trimmed.substr(1, trimmed.size() - 2);
     return trimmed;
+}
+
+// ---- Hosts of a reading ----
+
+std::vector<ReadHost> ReadHosts(const ApacheReading& reading) {
+    std::vector<std::string> texts;
+    texts.reserve(reading.lines.size());
+    for (const ReadLine& line : reading.lines) texts.push_back(line.text);
+    std::vector<ReadHost> hosts;
+    for (size_t i = 0; i < texts.size(); ++i) {
+        std::string argument;
+        if (!MatchVhostStart(texts[i], &argument)) continue;
+        ReadHost read;
+        read.first = i;
+        ParseVhostAddress(argument, read.host);
+        ParseVhostBody(texts, i, read.host);
+        read.last = i;
+        const size_t bodyEnd = MatchVhostEnd(texts[i]) ? i : i + 1;
+        read.body.assign(texts.begin() + long(read.first) + 1, texts.begin() + long(bodyEnd));
+        read.https = SslEngineOn(read.body, reading.state);
+        hosts.push_back(std::move(read));
+    }
+    return hosts;
+}
+
+std::string HostPlace(const ApacheReading& reading, const ReadHost& host) {
+    const ReadLine& start = reading.lines[host.first];
+    return Format(Tr("%s, line %d"), reading.files[start.file].c_str(), int(start.number));
 }

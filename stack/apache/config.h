@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "stack/apache/config_read.h"
+
 struct AliasEntry {
     std::string url;   // as Apache reads it (quotes and escapes taken off)
     std::string path;  // as Apache reads it
@@ -66,6 +68,8 @@ struct ApacheConfig {
     std::vector<std::string> lines;
     size_t loadedVhostCount = 0;        // how many hosts the file held when loaded
     std::optional<BlockFault> blockFault;  // set by Parse: the first unbalanced line, if any
+    std::vector<size_t> hostLines;      // set by Parse: each loaded host's start, a JoinContinuedLines index
+    ReadState readState;                // set by Parse: what the file alone loads and defines, read to its end
 
     // Reads and parses the file; false (and an empty document) when it cannot be read.
     [[nodiscard]] bool Load(const std::wstring& file);
@@ -83,8 +87,9 @@ struct ApacheConfig {
 // A new host: address "*", the port, server name name + ".localhost", and its document root
 // and one <Directory> block on "{DOCUMENTPATH}/" + name.
 VirtualHost MakeVirtualHost(const std::string& name, int port);
-// True when one of the host's other lines reads "SSLEngine on" (any case).
-bool HasSslEngine(const VirtualHost& host);
+// Whether the host is an HTTPS host (SslEngineOn of its other lines), with what the document
+// loads and defines (ApacheConfig::readState).
+bool HasSslEngine(const VirtualHost& host, const ReadState& state);
 // Distinct ports of every address of the hosts, in order of first appearance (kNoVhostPort left
 // out): the ports Apache serves them on. Empty without hosts.
 std::vector<int> UniqueVhostPorts(const ApacheConfig& config);
@@ -117,17 +122,21 @@ std::optional<UnwritableField> FindUnwritableField(const std::vector<VirtualHost
 std::string UnwritableFieldMessage(const UnwritableField& problem, const VirtualHost& host);
 
 // Fills address and port from a <VirtualHost> argument's first address, and moreAddresses with
-// the others as written. An address without a port, or with one that is not one to five digits,
+// the others as written. An address without a port, or with one that is no port from 1 to 65535,
 // is kept whole as written, with kNoVhostPort.
 void ParseVhostAddress(const std::string& text, VirtualHost& host);
 
 // One address of a <VirtualHost> start line, as Apache serves the host on it.
 struct VhostAddress {
     std::string address;  // "*", an IP address, "[::1]", a name; or the whole word (kNoVhostPort)
-    int32_t port = 80;    // kNoVhostPort when the word has none, or one that is not one to five digits
+    int32_t port = 80;    // kNoVhostPort when the word has none, or one that is no number from 1 to 65535
 };
-// One word of the argument (quotes already taken off): "[::1]:8080" gives [::1] and 8080.
+// One word of the argument (quotes already taken off): "[::1]:8080" gives [::1] and 8080. The one
+// reader of an address: the document, httpd.conf generation, a new site and the checks use it.
 VhostAddress ParseAddressWord(const std::string& word);
+// The address of a word with its port left off, own or "*": "127.0.0.1:*", "127.0.0.1:8080" and
+// "127.0.0.1" all name 127.0.0.1.
+std::string AddressHost(std::string_view word);
 // Every address the host is served on: its first one, then each of moreAddresses.
 std::vector<VhostAddress> HostAddresses(const VirtualHost& host);
 // Moves every address of the host on port `from` to port `to`: the first one, and each further one
@@ -157,3 +166,15 @@ void WriteVhostBlock(const VirtualHost& host, std::string& out);
 // backslash before a quote, another backslash or the closing quote, get a backslash before them.
 std::string Quote(std::string_view text);
 std::string Unquote(std::string_view text);  // trimmed, one pair of enclosing quotes removed
+
+// One host of a reading: its record made from the lines Apache reads, and where it stands.
+struct ReadHost {
+    VirtualHost host;               // names and addresses as Apache reads them
+    std::vector<std::string> body;  // the lines read between its start and end lines
+    size_t first = 0;               // index of its start line in ApacheReading::lines
+    size_t last = 0;                // index of its end line (or of the last line read)
+    bool https = false;             // SslEngineOn of its body
+};
+std::vector<ReadHost> ReadHosts(const ApacheReading& reading);
+// "conf/extra/vhosts.conf, line 3": where a host of the reading starts.
+std::string HostPlace(const ApacheReading& reading, const ReadHost& host);

@@ -19,9 +19,7 @@ std::optional<FieldFault> AddressFault(const VirtualHost& host) {
     if (Trim(address).empty()) return FieldFault::EmptyAddress;
     if (HasBlank(address) || address.find_first_of("\"<>") != std::string::npos) return FieldFault::AddressWord;
     if (host.port == kNoVhostPort) return std::nullopt;   // written as it was read: "*:*"
-    // Only the colons of an IPv6 address between brackets may stand before the port's.
-    const size_t from = address[0] == '[' ? std::min(address.find(']'), address.size()) : 0;
-    if (address.find(':', from) != std::string::npos) return FieldFault::AddressPort;
+    if (AddressHost(address) != address) return FieldFault::AddressPort;
     if (host.port < 1 || host.port > 65535) return FieldFault::PortRange;
     return std::nullopt;
 }

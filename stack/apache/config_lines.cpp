@@ -1,7 +1,6 @@
 #include "stack/apache/config_lines.h"
 
 #include <algorithm>
-#include <map>
 #include <utility>
 
 #include "core/text.h"
@@ -99,59 +98,6 @@ std::vector<std::string> ApacheWords(std::string_view text) {
     std::vector<std::string> words;
     for (size_t pos = SkipSpaces(text, 0); pos < text.size();) words.push_back(NextApacheWord(text, pos));
     return words;
-}
-
-namespace {
-
-// Define names are looked up in any case, as Apache's table of them does.
-using DefinedVariables = std::map<std::string, std::string>;
-
-std::string ExpandVariablesOfLine(std::string_view line, const DefinedVariables& defined,
-                                  const ApacheEnvironment& environment) {
-    std::string out;
-    size_t pos = 0;
-    for (size_t start = line.find("${"); start != std::string_view::npos; start = line.find("${", pos)) {
-        // Without a closing brace no name follows, here or later on the line.
-        const size_t close = line.find('}', start + 2);
-        if (close == std::string_view::npos) break;
-        const std::string name(line.substr(start + 2, close - start - 2));
-        std::optional<std::string> value;
-        if (const auto found = defined.find(ToLower(name)); found != defined.end()) value = found->second;
-        else if (environment) value = environment(name);
-        out += line.substr(pos, start - pos);
-        out += value ? std::string_view(*value) : line.substr(start, close + 1 - start);
-        pos = close + 1;
-    }
-    out += line.substr(pos);
-    return out;
-}
-
-// Define NAME [VALUE] and UnDefine NAME, as Apache takes them while it reads; a line it would
-// refuse (other word counts, a name holding ':') changes nothing.
-void TakeDefinition(const std::string& line, DefinedVariables& defined) {
-    const std::vector<std::string> words = ApacheWords(line);
-    if (words.size() < 2 || words[1].find(':') != std::string::npos) return;
-    if (EqualsIgnoreCase(words[0], "Define") && words.size() == 3) defined[ToLower(words[1])] = words[2];
-    else if (EqualsIgnoreCase(words[0], "UnDefine") && words.size() == 2) defined.erase(ToLower(words[1]));
-}
-
-}  // namespace
-
-std::vector<std::string> ExpandApacheVariables(const std::vector<std::string>& lines,
-                                               const ApacheEnvironment& environment) {
-    std::vector<std::string> read;
-    read.reserve(lines.size());
-    DefinedVariables defined;
-    for (const std::string& line : lines) {
-        const size_t first = SkipSpaces(line, 0);
-        if (first == line.size() || line[first] == '#') {
-            read.push_back(line);
-            continue;
-        }
-        read.push_back(ExpandVariablesOfLine(line, defined, environment));
-        TakeDefinition(read.back(), defined);
-    }
-    return read;
 }
 
 // ---- Block tags ----

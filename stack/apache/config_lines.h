@@ -47,15 +47,6 @@ std::string NextApacheWord(std::string_view text, size_t& pos, bool* closed = nu
 
 // The value of an environment variable, none when it is not set.
 using ApacheEnvironment = std::function<std::optional<std::string>(const std::string& name)>;
-// The lines Apache reads (JoinContinuedLines' text) with its own variables expanded, as it expands
-// each line before splitting it into words: "${NAME}" (NAME running to the first "}") takes the
-// value of the last Define of that name read before the line (names in any case), else the
-// environment's; a name neither gives stays as written. A Define without a value sets none (an
-// earlier value stays), UnDefine removes one; a Define's value is expanded where it is defined, and
-// values are never expanded again. Comment lines are not read: they come back as they are.
-std::vector<std::string> ExpandApacheVariables(const std::vector<std::string>& lines,
-                                               const ApacheEnvironment& environment);
-
 // A block tag as Apache reads it. A start tag is "<Name" followed by a blank or '>': its argument
 // runs to the line's last '>' and what follows that is ignored. An end tag is the line's first
 // word, "</Name>" exactly ("</VirtualHost >" and "</VirtualHost>#" are none: Apache refuses both),

@@ -9,9 +9,12 @@
 #include <string_view>
 #include <vector>
 
+#include "core/proc.h"
 #include "core/text.h"
 #include "stack/apache/builds.h"
+#include "stack/apache/config.h"
 #include "stack/apache/config_lines.h"
+#include "stack/apache/config_read.h"
 #include "stack/php/builds.h"
 
 // ---- Template ----
@@ -40,21 +43,28 @@ bool LoadsPhpModule(std::string_view confText);
 // The same of the build's generated httpd.conf, the one Apache last started with (or is about to);
 // false when it cannot be read.
 bool GeneratedConfLoadsPhp(const ApacheInstall& build);
-// "Listen 127.0.0.1:<port>" (or "Listen <port>" online) and CR LF per port; [] counts as [80].
-std::string BuildListenLines(const std::vector<int>& ports, bool online);
-// The port of a <VirtualHost> argument's first address: 80 without one, 80 when it is no port
-// (never throws).
+// The template as httpd.exe will read it: the build's macros (a PHP build without an Apache
+// module counts as none), the environment it is started with, the files its Include lines name
+// from its server root.
+ReadingInput HttpdReadingInput(const ApacheInstall& build, const std::optional<PhpInstall>& php);
+// A template's text read as httpd.exe will read it (HttpdReadingInput), named as its file.
+ApacheReading ReadTemplateAsHttpd(const ApacheInstall& build, const std::optional<PhpInstall>& php, std::string_view text);
+// "Listen 127.0.0.1:<port>" and CR LF per port, each followed offline by the other loopback
+// addresses the hosts name on it ("Listen [::1]:<port>"); "Listen <port>" online, every address
+// then. [] counts as [80].
+std::string BuildListenLines(const std::vector<int>& ports, bool online, const std::vector<VhostAddress>& loopbacks = {});
+// The port of a <VirtualHost> argument's first address: 80 without one, 80 when it is no port.
 int VhostArgPort(std::string_view argument);
-// The same, but none when the address has no port ("127.0.0.1", "*") or names one that is not a
+// The same, but none when the address has no port ("127.0.0.1", "*") or names one that is no
 // number from 1 to 65535 ("*:*"): such an address has no port of its own to listen on.
 std::optional<int> VhostListenPort(std::string_view argument);
-// The ports of every address of the argument (words as Apache splits them), in order: none for
-// one without a port, or whose port is not a number from 1 to 65535.
-std::vector<int> VhostListenPorts(std::string_view argument);
 
 // ---- Configuration test ----
 // "PHP;PHP\ext;" (with PHP) then the build's bin folder: put in front of PATH for httpd.exe.
 std::wstring HttpdPathPrefix(const ApacheInstall& build, const std::optional<PhpInstall>& php);
+// How httpd.exe is started, by the start and the configuration test alike: the program, the
+// build's folder as working folder, PHPRC with a PHP build, the PATH prefix. No arguments.
+proc::SpawnOptions HttpdSpawnOptions(const ApacheInstall& build, const std::optional<PhpInstall>& php);
 // Runs "httpd.exe -t" on the generated httpd.conf (30 s at most); true only on exit code 0.
 // `output` gets the trimmed output, or why the program could not start.
 [[nodiscard]] bool TestApacheConfig(const ApacheInstall& build, const std::optional<PhpInstall>& php,
@@ -81,19 +91,18 @@ std::string InsertModuleBlock(std::string_view templateFile, std::string_view mo
 struct HttpdConfText {
     std::string text;                 // httpd.conf, every line ending in CR LF
     std::vector<int> ports;           // listened on, in order of first appearance
+    std::vector<VhostAddress> loopbacks;  // other loopback addresses listened on offline, with their ports
     int apachePort = 80;              // APACHE_PORT
     std::vector<int> disabledPorts;   // HTTPS hosts commented out, in file order
     MacroMap macros;                  // the map used, listen lines and APACHE_PORT included
 };
-// httpd.conf from the template file's bytes (a byte-order mark dropped, UTF-16 converted).
-// `macros` are HttpdConfMacros' (LISTEN_VIRTUAL_HOST_PORT and APACHE_PORT are added here). Hosts
-// are judged (their ports, HTTPS, certificate) on the lines as Apache will read them: macros
-// expanded, then Apache's ${NAME} from the template's Define lines and `environment`, the one
-// httpd.exe gets; the text keeps ${NAME} as written, for Apache to expand. An HTTPS host's
-// certificate is its own SSLCertificateFile, else the last one outside the hosts; lines inside an
-// <IfModule> of the SSL module that Apache skips do not count. certificateExists gets a certificate
-// path so expanded; one that still names a variable is not asked about, and its host is kept:
-// Apache judges it.
-HttpdConfText GenerateHttpdConf(std::string_view templateText, MacroMap macros, bool withPhp, bool online,
-                                const ApacheEnvironment& environment,
+// httpd.conf from the template file's bytes (a byte-order mark dropped, UTF-16 converted). Hosts
+// are judged (their ports, HTTPS, certificate) on the lines as Apache will read them (ReadAsApache
+// with `input`: its macros, the environment, the included files); the text keeps ${NAME} as
+// written, for Apache to expand, and gets the macros of `input` with LISTEN_VIRTUAL_HOST_PORT and
+// APACHE_PORT. A host of a section Apache skips is neither listened on nor commented out. An HTTPS
+// host's certificate is its own SSLCertificateFile, else the last one read outside the hosts.
+// certificateExists gets a certificate path so expanded; one that still names a variable is not
+// asked about, and its host is kept: Apache judges it.
+HttpdConfText GenerateHttpdConf(std::string_view templateText, const ReadingInput& input, bool withPhp, bool online,
                                 const std::function<bool(const std::string& path)>& certificateExists);

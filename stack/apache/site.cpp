@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "core/text.h"
+#include "core/translate.h"
 #include "stack/apache/builds.h"
 #include "stack/apache/config.h"
 #include "stack/apache/config_lines.h"
@@ -37,39 +38,80 @@ bool MatchesAlias(std::string_view name, std::string_view alias) {
 // "_default_" and "*" name the same hosts: Apache keeps them in one list per port.
 bool IsAnyAddress(std::string_view address) { return address == "*" || EqualsIgnoreCase(address, "_default_"); }
 
-// The address of a word without a port of its own, its port ("*", or none) left off:
-// "127.0.0.1:*" and "127.0.0.1" both take requests arriving at 127.0.0.1 on any port.
-std::string AddressOfAnyPort(const VhostAddress& address) {
-    const std::string& word = address.address;
-    const size_t colon = word.rfind(':');
-    const size_t bracket = word.rfind(']');
-    if (colon == std::string::npos || (bracket != std::string::npos && bracket > colon)) return word;
-    return word.substr(0, colon);
-}
-
 // A named address that takes requests for the port: on that port, or without a port of its own,
 // where Apache tries it for every port before the "*" hosts of the port.
 bool NamedAddressOnPort(const VhostAddress& address, int32_t port) {
-    if (address.port == kNoVhostPort) return !IsAnyAddress(AddressOfAnyPort(address));
+    if (address.port == kNoVhostPort) return !IsAnyAddress(AddressHost(address.address));
     return address.port == port && !IsAnyAddress(address.address);
 }
 
-// Whether a host on `address` can take a request arriving at `at` (an address and the site's
-// port): Apache tries the hosts named on the address the request came to (on its port, else on
-// any port) before the "*" ones of its port, and a host on "*:*" only when no host has the port.
-// Named addresses are compared as written, none is resolved.
-bool TakesRequestsAt(const VhostAddress& address, const VhostAddress& at) {
+// Whether a host on `address` can take a request for the site that arrives where the site is
+// served on `at` (a port of its own, or none: then it arrives at `servicePort`): Apache tries the
+// hosts named on the address the request came to (on its port, else on any port) before the "*"
+// ones of its port, and the hosts on "*:*" only when no host has the port, together with a site
+// there. Named addresses are compared as written, none is resolved.
+bool TakesRequestsAt(const VhostAddress& address, const VhostAddress& at, int32_t servicePort) {
+    const std::string site = AddressHost(at.address);
+    const std::string named = AddressHost(address.address);
+    const bool siteAny = IsAnyAddress(site);
     if (address.port == kNoVhostPort) {
-        const std::string named = AddressOfAnyPort(address);
-        return !IsAnyAddress(named) && (IsAnyAddress(at.address) || EqualsIgnoreCase(named, at.address));
+        if (IsAnyAddress(named)) return siteAny && at.port == kNoVhostPort;
+        return siteAny || EqualsIgnoreCase(named, site);
     }
-    if (address.port != at.port) return false;
-    if (IsAnyAddress(at.address)) return true;
-    return !IsAnyAddress(address.address) && EqualsIgnoreCase(address.address, at.address);
+    if (address.port != (at.port == kNoVhostPort ? servicePort : at.port)) return false;
+    if (siteAny) return true;
+    return !IsAnyAddress(named) && EqualsIgnoreCase(named, site);
 }
 
 bool SameAddress(const VhostAddress& a, const VhostAddress& b) {
     return a.port == b.port && EqualsIgnoreCase(a.address, b.address);
+}
+
+std::string AddressWord(const VhostAddress& address) {
+    return address.port == kNoVhostPort ? address.address : address.address + ":" + std::to_string(address.port);
+}
+
+// A host's SSL lines, as the site's host on an HTTPS main host needs them: its SSL directives and
+// the blocks that hold one, as written.
+std::vector<std::string> SslLines(const std::vector<std::string>& lines) {
+    std::vector<std::string> kept;
+    BlockNesting nesting;
+    size_t blockStart = 0;
+    bool blockHasSsl = false;
+    for (size_t k = 0; k < lines.size(); ++k) {
+        const size_t before = nesting.Depth();
+        nesting.Take(lines[k]);
+        std::string directive;
+        const bool ssl = MatchDirective(lines[k], &directive, nullptr) && StartsWithIgnoreCase(directive, "SSL");
+        if (before == 0 && nesting.Depth() == 0) {
+            if (ssl) kept.push_back(lines[k]);
+            continue;
+        }
+        if (before == 0) {
+            blockStart = k;
+            blockHasSsl = false;
+        }
+        blockHasSsl = blockHasSsl || ssl;
+        if (nesting.Depth() == 0 && blockHasSsl) kept.insert(kept.end(), lines.begin() + long(blockStart), lines.begin() + long(k) + 1);
+    }
+    return kept;
+}
+
+// The host that answers what the site is named, in reading order, where it would be served; npos for none.
+size_t FirstAnswering(const std::vector<ReadHost>& hosts, const VirtualHost& site, int32_t servicePort) {
+    const std::string name = ServerNameHost(site.serverName);
+    // Where a request for the site arrives: each of its addresses on its port (or without one),
+    // and each named one without a port of its own; further addresses on other ports do not count.
+    std::vector<VhostAddress> at;
+    for (const VhostAddress& address : HostAddresses(site))
+        if (address.port == site.port || address.port == kNoVhostPort) at.push_back(address);
+    for (size_t k = 0; k < hosts.size(); ++k) {
+        if (!HostAnswersName(hosts[k].host, name)) continue;
+        for (const VhostAddress& address : HostAddresses(hosts[k].host))
+            for (const VhostAddress& arrival : at)
+                if (TakesRequestsAt(address, arrival, servicePort)) return k;
+    }
+    return std::string::npos;
 }
 
 }  // namespace
@@ -98,50 +140,66 @@ bool HostAnswersName(const VirtualHost& host, std::string_view name) {
     });
 }
 
-VirtualHost MakeSiteHost(const std::vector<VirtualHost>& hosts, const std::string& name) {
-    const VirtualHost* main = MainHttpHost(hosts);
-    VirtualHost site = MakeVirtualHost(name, main ? main->port : 80);
-    if (!main) return site;
-    site.address = main->address;
-    site.moreAddresses = main->moreAddresses;
-    // A request arriving at an address that other hosts name goes to those hosts only: the site
-    // must be among them to be reached there (offline, Apache listens on 127.0.0.1 alone).
-    std::vector<VhostAddress> taken = HostAddresses(*main);
-    for (const VirtualHost& host : hosts) {
-        for (const VhostAddress& address : HostAddresses(host)) {
-            if (!NamedAddressOnPort(address, main->port)) continue;
-            if (std::any_of(taken.begin(), taken.end(), [&](const VhostAddress& t) { return SameAddress(t, address); }))
-                continue;
-            taken.push_back(address);
-            const std::string word =
-                address.port == kNoVhostPort ? address.address : address.address + ":" + std::to_string(address.port);
-            site.moreAddresses += (site.moreAddresses.empty() ? "" : " ") + word;
+SitePlan PlanSite(const ApacheConfig& document, const ApacheReading& reading, const std::string& name) {
+    const std::vector<ReadHost> hosts = ReadHosts(reading);
+    // The template's own hosts, as Apache reads them, each with its index in the document.
+    std::vector<VirtualHost> own;
+    std::vector<bool> https;
+    std::vector<size_t> documentIndex;
+    for (const ReadHost& read : hosts) {
+        const ReadLine& start = reading.lines[read.first];
+        const auto found = std::find(document.hostLines.begin(), document.hostLines.end(), start.line);
+        if (start.file != 0 || found == document.hostLines.end()) continue;
+        own.push_back(read.host);
+        https.push_back(read.https);
+        documentIndex.push_back(size_t(found - document.hostLines.begin()));
+    }
+    const size_t main = MainHostIndex(own, https);
+    SitePlan plan;
+    plan.host = MakeVirtualHost(name, main == std::string::npos ? 80 : own[main].port);
+    const bool siteHttps = main != std::string::npos && https[main];
+    // With no host of its own port the server listens on 80 alone, where a site without one is served.
+    const int32_t servicePort = plan.host.port == kNoVhostPort ? 80 : plan.host.port;
+    if (main != std::string::npos) {
+        plan.host.address = own[main].address;
+        plan.host.moreAddresses = own[main].moreAddresses;
+        // Copied as written in the template: the key and certificate paths name its macros.
+        if (siteHttps) plan.host.otherLines = SslLines(document.vhosts[documentIndex[main]].otherLines);
+        // A request arriving at an address that other hosts name goes to those hosts only: the site
+        // must be among them to be reached there (offline, Apache listens on loopback addresses alone).
+        std::vector<VhostAddress> taken = HostAddresses(own[main]);
+        for (const ReadHost& read : hosts) {
+            for (const VhostAddress& address : HostAddresses(read.host)) {
+                if (!NamedAddressOnPort(address, servicePort)) continue;
+                if (std::any_of(taken.begin(), taken.end(), [&](const VhostAddress& t) { return SameAddress(t, address); }))
+                    continue;
+                taken.push_back(address);
+                plan.host.moreAddresses += (plan.host.moreAddresses.empty() ? "" : " ") + AddressWord(address);
+            }
         }
     }
-    return site;
+    plan.url = SiteUrl(plan.host, siteHttps);
+    const size_t answering = FirstAnswering(hosts, plan.host, servicePort);
+    if (answering == std::string::npos) return plan;
+    const ReadHost& host = hosts[answering];
+    const ReadLine& start = reading.lines[host.first];
+    const auto index = std::find(document.hostLines.begin(), document.hostLines.end(), start.line);
+    if (start.file == 0 && index != document.hostLines.end() &&
+        EqualsIgnoreCase(ServerNameHost(document.vhosts[size_t(index - document.hostLines.begin())].serverName),
+                         ServerNameHost(plan.host.serverName))) {
+        plan.outcome = SitePlan::Outcome::Exists;
+        return plan;
+    }
+    plan.outcome = SitePlan::Outcome::Taken;
+    const std::string label = host.host.serverName.empty() ? AddressWord(HostAddresses(host.host).front()) : host.host.serverName;
+    plan.message = Format(Tr("Site not created: the virtual host %s (%s) already answers %s."), label.c_str(),
+                          HostPlace(reading, host).c_str(), ServerNameHost(plan.host.serverName).c_str());
+    return plan;
 }
 
-bool SiteNameTaken(const std::vector<VirtualHost>& hosts, const VirtualHost& site) {
-    const std::string name = ServerNameHost(site.serverName);
-    // Where a request for the site arrives on its port: each address on that port, and each named
-    // one without a port of its own; further addresses on other ports do not count.
-    std::vector<VhostAddress> at;
-    for (const VhostAddress& address : HostAddresses(site)) {
-        if (address.port == site.port) at.push_back(address);
-        else if (NamedAddressOnPort(address, site.port)) at.push_back({AddressOfAnyPort(address), site.port});
-    }
-    for (const VirtualHost& host : hosts) {
-        if (!HostAnswersName(host, name)) continue;
-        for (const VhostAddress& address : HostAddresses(host))
-            for (const VhostAddress& arrival : at)
-                if (TakesRequestsAt(address, arrival)) return true;
-    }
-    return false;
-}
-
-std::string SiteUrl(const VirtualHost& host) {
-    std::string url = "http://";
+std::string SiteUrl(const VirtualHost& host, bool https) {
+    std::string url = https ? "https://" : "http://";
     url += ServerNameHost(host.serverName);
-    if (host.port != 80 && host.port != kNoVhostPort) url.append(":").append(std::to_string(host.port));
+    if (host.port != (https ? 443 : 80) && host.port != kNoVhostPort) url.append(":").append(std::to_string(host.port));
     return url + "/";
 }

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-struct VirtualHost;
+#include "stack/apache/config.h"
 
 // The name Apache matches a request's host against: ServerName without a scheme ("http://") and
 // without a port (Apache cuts it at the first ':').
@@ -16,18 +16,29 @@ std::string ServerNameHost(std::string_view serverName);
 // ServerName and ServerAlias lines among its other lines count too, nested blocks included.
 bool HostAnswersName(const VirtualHost& host, std::string_view name);
 
-// The new site's host: MakeVirtualHost on the main port, on every address of the host that port
-// is taken from, then on every named address of the other hosts that takes requests for that
-// port ("127.0.0.1:8080", or "127.0.0.1" without a port of its own), as written. Apache gives a
-// request that arrives at an address named by some hosts to those hosts only, never to a "*"
-// one; "*:80" without hosts.
-VirtualHost MakeSiteHost(const std::vector<VirtualHost>& hosts, const std::string& name);
-// Whether a request for the site's name, arriving where the site's host is served on its port,
-// goes to one of `hosts` (Apache takes the first host whose names answer, and the site would be
-// added after them): a host on the same address, on that port or without a port of its own, or
-// on any named address taking that port's requests when the site's is "*", whose names answer
-// (HostAnswersName).
-bool SiteNameTaken(const std::vector<VirtualHost>& hosts, const VirtualHost& site);
-// "http://<name>/" with ":<port>" unless the port is 80 or the host has none of its own; the
-// name is the ServerName as Apache matches it.
-std::string SiteUrl(const VirtualHost& host);
+// ---- New site ----
+// Where a new site's host goes and what a request for its name meets there, from the template
+// as loaded (`document`) and the same text read as Apache reads it (`reading`: macros, variables
+// and the files it includes). Apache gives a request that arrives at an address named by some
+// hosts to those hosts only, never to a "*" one, and among them to the first whose names answer.
+struct SitePlan {
+    enum class Outcome {
+        Add,     // `host` is to be added to the document; the site will be served at `url`
+        Exists,  // a host of the template already has the site's name as its ServerName: nothing to add
+        Taken,   // another host answers the name where the site would be served: `message` names it
+    };
+    Outcome outcome = Outcome::Add;
+    VirtualHost host;     // MakeVirtualHost on the main host's addresses and those named for its port
+    std::string url;      // SiteUrl of `host`
+    std::string message;  // Taken: the host that answers, its file and line (translated)
+};
+// The site's host goes on every address of the template's main host as Apache reads them (one
+// without a port of its own stays so), then on every named address of any host that takes
+// requests for that port ("127.0.0.1:8080", or "127.0.0.1" without a port of its own); an HTTPS
+// main host gives it its SSL lines. "*:80" without hosts. The first host of the reading that
+// answers the name where the site would be served decides: none, Add; the template's own host
+// of that ServerName, Exists; any other, Taken.
+SitePlan PlanSite(const ApacheConfig& document, const ApacheReading& reading, const std::string& name);
+// "http://<name>/", "https://<name>/" for an HTTPS host, with ":<port>" unless it is the scheme's
+// own (80, 443) or the host has none of its own; the name is the ServerName as Apache matches it.
+std::string SiteUrl(const VirtualHost& host, bool https);

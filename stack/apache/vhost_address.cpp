@@ -1,27 +1,47 @@
 // stack/apache/vhost_address.cpp: the addresses of a <VirtualHost> start line as Apache reads
 // them, and a port moved among them (declared in config.h). Pure; any thread.
 #include <algorithm>
+#include <cstdint>
 
 #include "core/text.h"
 #include "stack/apache/config.h"
 #include "stack/apache/config_lines.h"
 
-VhostAddress ParseAddressWord(const std::string& word) {
+namespace {
+
+// Where the port of an address word starts: after its last ':' outside the brackets of an IPv6
+// address; npos without one.
+size_t PortSeparator(std::string_view word) {
     const size_t colon = word.rfind(':');
     const size_t bracket = word.rfind(']');
-    if (colon != std::string::npos && (bracket == std::string::npos || colon > bracket)) {
-        const std::string digits = word.substr(colon + 1);
-        // At most five digits: the number always fits, whatever the file says.
-        const bool numeric = !digits.empty() && digits.size() <= 5 &&
-                             std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
-        if (numeric) return {word.substr(0, colon), int32_t(std::stoi(digits))};
-        // "*:*" and the like: appending ":80" would give an address Apache cannot resolve, and
-        // it would drop the host.
+    return colon != std::string_view::npos && (bracket == std::string_view::npos || colon > bracket) ? colon
+                                                                                                     : std::string_view::npos;
+}
+
+}  // namespace
+
+VhostAddress ParseAddressWord(const std::string& word) {
+    const size_t separator = PortSeparator(word);
+    if (separator != std::string::npos) {
+        const std::string_view digits = std::string_view(word).substr(separator + 1);
+        int64_t port = digits.empty() ? -1 : 0;
+        for (const char c : digits) {
+            if (c < '0' || c > '9') port = -1;
+            if (port < 0) break;
+            port = std::min<int64_t>(port * 10 + (c - '0'), 1 << 20);   // leading zeros count, as Apache reads them
+        }
+        if (port >= 1 && port <= 65535) return {word.substr(0, separator), int32_t(port)};
+        // "*:*" serves every port. "*:80abc", "*:0" or "*:70000" is no address Apache listens
+        // for: appending ":80" would make one of it, so the word is kept as written.
         return {word, kNoVhostPort};
     }
     // "127.0.0.1" or "*" alone: Apache serves the host there on every port it listens on
     // ("127.0.0.1:*"), so it has no port of its own to move or to listen on.
     return word.empty() ? VhostAddress{"*", 80} : VhostAddress{word, kNoVhostPort};
+}
+
+std::string AddressHost(std::string_view word) {
+    return std::string(word.substr(0, std::min(PortSeparator(word), word.size())));
 }
 
 void ParseVhostAddress(const std::string& text, VirtualHost& host) {

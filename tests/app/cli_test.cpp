@@ -217,7 +217,8 @@ TEST_F(AppTest, Site_TemplateThatCannotBeWrittenBack_RefusedWithTheReason_Nothin
 // byte-order mark and its continued line (joined), with the new host at the top level after the
 // block that holds the last one: hosts on two addresses, Alias lines in the order Apache tries them.
 // The new host goes on those addresses (a "*" one would never be chosen), at their port; a host
-// there that answers a name by an alias takes it, so nothing is done; one on another port does not.
+// there that answers a name by an alias would take its requests: refused, naming that host, and
+// nothing is made; one on another port does not count.
 TEST_F(AppTest, Site_HandWrittenTemplate_KeptAsApacheReadsIt_NewHostAtTheTopLevel) {
     MakeApache(webPort);
     const std::wstring conf = apacheDir + L"\\conf\\httpd_zerva.conf";
@@ -232,8 +233,10 @@ TEST_F(AppTest, Site_HandWrittenTemplate_KeptAsApacheReadsIt_NewHostAtTheTopLeve
     const std::string text = "\xEF\xBB\xBF" + host + " \\\r\n FollowSymLinks\r\n" + rest + "# end\r\n";
     testkit::WriteFile(conf, text);
     ZervaRun run = Zerva(L"--cli site blog");
-    EXPECT_TRUE(run.exitCode == 0u && Head(run, 6).empty()) << run.output;
-    EXPECT_EQ(testkit::ReadFile(conf), text);
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_EQ(Head(run, 6), std::vector<std::string>{"ERROR Site not created: the virtual host www.localhost "
+                                                     "(httpd_zerva.conf, line 11) already answers blog.localhost."});
+    EXPECT_TRUE(testkit::ReadFile(conf) == text && !PathExists(WwwDir() + L"\\blog"));
     run = Zerva(L"--cli site shop");
     EXPECT_EQ(run.exitCode, 0u) << run.output;
     EXPECT_EQ(Head(run, 6), std::vector<std::string>{"site created: http://shop.localhost:" + std::to_string(webPort) + "/"});

@@ -14,11 +14,13 @@
 using namespace controltest;
 
 TEST(Monitor, ParseListenPortsText_DirectivesOnly) {
-    // "1.2.3.4:x": the pattern falls back to the first digits.
+    // "1.2.3.4:x": the pattern falls back to the first digits. Each port once.
     EXPECT_EQ(ParseListenPortsText("Listen 80\r\n  listen 127.0.0.1:8080\r\n#Listen 81\nListen [::1]:82\nListen 0.0.0.0:443 https\n"
                                    "ListenBacklog 511\nListen 99999999999\nListen 1.2.3.4:x\nListen:81\n"
                                    "\tLISTEN 80\n" + std::string(200000, ' ') + "Listen 82\n"),
-              (std::vector<int32_t>{80, 8080, 443, 1, 80, 82}));
+              (std::vector<int32_t>{80, 8080, 82, 443, 1}));
+    EXPECT_EQ(ParseListenPortsText("Listen 127.0.0.1:41080\r\nListen [::1]:41080\r\nListen [::1]:8080 http\r\nListen [::1]\r\n"),
+              (std::vector<int32_t>{41080, 8080}));
     EXPECT_TRUE(ParseListenPorts(L"Z:\\no\\such\\httpd.conf").empty());
 }
 

@@ -1,6 +1,5 @@
 // Apache builds: discovery from folder names and version resources, newest-first order, the
-// current-build setting, paths, the template's ports and home address, the new site's host, and
-// the two settings.
+// current-build setting, paths, the template's ports and home address, and the two settings.
 #include "stack/apache/builds.h"
 
 #include "stack/apache/config.h"
@@ -73,68 +72,28 @@ TEST_F(ApacheBuilds, MainPortPortsAndHome_FromTemplateHosts) {
         {"no template", nullptr, 80, {80}, "http://localhost/"},
         {"no hosts", "Listen 81\n", 80, {80}, "http://localhost/"},
         {"first host without SSL",
-         "<VirtualHost *:443>\nSSLEngine on\n</VirtualHost>\n<VirtualHost *:8080>\n</VirtualHost>\n"
+         "LoadModule ssl_module modules/mod_ssl.so\n<VirtualHost *:443>\nSSLEngine on\n</VirtualHost>\n<VirtualHost *:8080>\n</VirtualHost>\n"
          "<VirtualHost *:81>\n</VirtualHost>\n<VirtualHost *:443>\n</VirtualHost>\n",
          8080, {443, 8080, 81}, "http://localhost:8080/"},
         {"every host with SSL",
-         "<VirtualHost *:443>\nSSLEngine on\n</VirtualHost>\n<VirtualHost *:8443>\nSSLEngine on\n</VirtualHost>\n",
+         "LoadModule ssl_module modules/mod_ssl.so\n<VirtualHost *:443>\nSSLEngine on\n</VirtualHost>\n<VirtualHost *:8443>\nSSLEngine on\n</VirtualHost>\n",
          443, {443, 8443}, "https://localhost/"},
         {"a host without a port of its own",
-         "<VirtualHost *:*>\n</VirtualHost>\n<VirtualHost *:443>\nSSLEngine on\n</VirtualHost>\n", 443, {443},
-         "https://localhost/"},
+         "LoadModule ssl_module modules/mod_ssl.so\n<VirtualHost *:*>\n</VirtualHost>\n<VirtualHost *:443>\n"
+         "SSLEngine on\n</VirtualHost>\n", 443, {443}, "https://localhost/"},
         {"only such a host", "<VirtualHost *:*>\n</VirtualHost>\n", 80, {80}, "http://localhost/"},
+        // As httpd.conf generation takes them: an HTTPS host without the SSL module is left out.
+        {"only HTTPS hosts", "LoadModule ssl_module modules/mod_ssl.so\n<VirtualHost *:41443>\nSSLEngine on\n</VirtualHost>\n",
+         41443, {41443}, "https://localhost:41443/"},
+        {"SSLEngine without the SSL module", "<VirtualHost *:443>\nSSLEngine on\n</VirtualHost>\n<VirtualHost *:8080>\n</VirtualHost>\n",
+         8080, {443, 8080}, "http://localhost:8080/"},
+        {"SSLEngine in a section of the SSL module written in other case",
+         "LoadModule ssl_module modules/mod_ssl.so\n<VirtualHost *:41443>\n<IfModule SSL_module>\nSSLEngine on\n</IfModule>\n"
+         "</VirtualHost>\n", 41443, {41443}, "http://localhost:41443/"},
     };
     for (const auto& [name, text, mainPort, ports, home] : cases) {
         if (text) WriteTemplate("httpd-2.4.62", text);
         EXPECT_TRUE(MainHttpPort(build) == mainPort && TemplateVhostPorts(build) == ports && HomeUrl(build) == home) << name;
-    }
-}
-
-// The new site's host goes on the main host's addresses; a host answering its name where Apache
-// would send the request (the same address, or a named one when the site's is "*", on its port)
-// takes it. Checked against apache2 -S and requests to a running apache2.
-TEST(ApacheSite, HostOnTheMainAddresses_NameTakenWhereTheRequestArrives_Address) {
-    const std::string main =
-        "<VirtualHost *:443>\nSSLEngine on\n</VirtualHost>\n<VirtualHost 127.0.0.1:41080 [::1]:41080>\n</VirtualHost>\n";
-    const auto answering = [](const char* address) {
-        return std::string("<VirtualHost ") + address + ">\nServerName w.localhost\nServerAlias Blog.localhost\n</VirtualHost>\n";
-    };
-    const std::tuple<const char*, std::string, const char*, bool> cases[] = {   // name, hosts, start line, taken
-        {"no hosts", "", "<VirtualHost *:80>", false},
-        {"main host's addresses", main, "<VirtualHost 127.0.0.1:41080 [::1]:41080>", false},
-        {"named address", main + answering("[::1]:41080"), "<VirtualHost 127.0.0.1:41080 [::1]:41080>", true},
-        {"\"*\" passed over for named ones", main + answering("*:41080"), "<VirtualHost 127.0.0.1:41080 [::1]:41080>", false},
-        {"another port", main + answering("127.0.0.1:8080"), "<VirtualHost 127.0.0.1:41080 [::1]:41080>", false},
-        {"any port", "<VirtualHost *:41080>\n</VirtualHost>\n" + answering("*:*"), "<VirtualHost *:41080>", false},
-        {"a named one before \"*\"", "<VirtualHost _default_:41080>\n</VirtualHost>\n" + answering("127.0.0.1:41080"),
-         "<VirtualHost _default_:41080 127.0.0.1:41080>", true},
-        // A request arriving at an address other hosts name goes to them only: the site joins them,
-        // with or without a port of its own ("127.0.0.1" takes every port's), as written.
-        {"the named addresses of the port",
-         "<VirtualHost 127.0.0.1>\n</VirtualHost>\n<VirtualHost *:41080>\n</VirtualHost>\n<VirtualHost *>\n</VirtualHost>\n"
-         "<VirtualHost [::1]:41080 *:8080 127.0.0.1:41080>\nServerName x.localhost\n</VirtualHost>\n",
-         "<VirtualHost *:41080 127.0.0.1 [::1]:41080 127.0.0.1:41080>", false},
-        {"a named address without a port", "<VirtualHost *:41080>\n</VirtualHost>\n" + answering("127.0.0.1"),
-         "<VirtualHost *:41080 127.0.0.1>", true},
-        {"the site's own named address without a port", "<VirtualHost 127.0.0.1:41080>\n</VirtualHost>\n" + answering("[::1]"),
-         "<VirtualHost 127.0.0.1:41080 [::1]>", true},
-        {"\"*\" without a port", "<VirtualHost *:41080>\n</VirtualHost>\n" + answering("*"), "<VirtualHost *:41080>", false},
-        {"\"_default_\" is \"*\"", "<VirtualHost *:41080>\n</VirtualHost>\n" + answering("_default_:41080"),
-         "<VirtualHost *:41080>", true},
-        {"the first port only", "<VirtualHost *:41080 *:8080>\n</VirtualHost>\n" + answering("*:8080"),
-         "<VirtualHost *:41080 *:8080>", false},
-    };
-    for (const auto& [name, hosts, start, taken] : cases) {
-        ApacheConfig config;
-        config.Parse(hosts);
-        const VirtualHost site = MakeSiteHost(config.vhosts, "blog");
-        std::string block, made;
-        WriteVhostBlock(site, block);
-        WriteVhostBlock(MakeVirtualHost("blog", site.port), made);
-        EXPECT_EQ(block.substr(0, block.find('\r')), start) << name;
-        EXPECT_EQ(block.substr(block.find('\r')), made.substr(made.find('\r'))) << name;
-        EXPECT_EQ(SiteNameTaken(config.vhosts, site), taken) << name;
-        EXPECT_EQ(SiteUrl(site), site.port == 80 ? "http://blog.localhost/" : "http://blog.localhost:41080/") << name;
     }
 }
 

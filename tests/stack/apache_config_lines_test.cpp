@@ -124,20 +124,6 @@ TEST(ApacheConfigLines, LastLine_BackslashDroppedBeforeALineEnd_KeptAloneWithout
     }
 }
 
-// Each row's lines as Debian's Apache 2.4 expanded them ("apache2 -t -D DUMP_CONFIG"), with A=env
-// in its environment.
-TEST(ApacheConfigLines, ExpandApacheVariables_DefinesThenTheEnvironment) {
-    const auto environment = [](const std::string& name) { return name == "A" ? std::optional<std::string>("env") : std::nullopt; };
-    const std::pair<std::vector<std::string>, std::vector<std::string>> cases[] = {
-        {{"Define A 1", "Listen ${A}", "Define A", "Listen ${a}", "UnDefine a", "Listen ${A}"},
-         {"Define A 1", "Listen 1", "Define A", "Listen 1", "UnDefine a", "Listen env"}},
-        {{"Define E \"${A}x\"", "X \"${E} $${E} \\${E} ${E\"", "  #Define G 1", "X ${G} ${}${${E}}"},
-         {"Define E \"envx\"", "X \"envx $envx \\envx ${E\"", "  #Define G 1", "X ${G} ${}${${E}}"}},
-        {{"Define C ${D}", "Define D 2", "X ${C}", "# ${D}"}, {"Define C ${D}", "Define D 2", "X ${D}", "# ${D}"}},
-    };
-    for (const auto& [lines, read] : cases) EXPECT_EQ(ExpandApacheVariables(lines, environment), read) << lines[0];
-}
-
 // Each row as Debian's Apache 2.4 read it ("apache2 -t"): an end tag is the first word exactly,
 // a start tag's argument runs to the last '>', and the words after either are ignored.
 TEST(ApacheConfigLines, BlockTags_AsApacheReadsThem) {
@@ -153,7 +139,9 @@ TEST(ApacheConfigLines, BlockTags_AsApacheReadsThem) {
     for (const auto& [line, isTag, name, argument, rest] : cases) {
         const std::optional<BlockTag> tag = ReadBlockTag(line);
         ASSERT_EQ(tag.has_value(), isTag) << line;
-        if (tag) EXPECT_TRUE(tag->name == name && tag->argument == argument && tag->rest == rest) << line;
+        if (tag) {
+            EXPECT_TRUE(tag->name == name && tag->argument == argument && tag->rest == rest) << line;
+        }
     }
     // A regular expression, or more than one word, is no folder of a <Directory> block of ours.
     std::string path;

@@ -209,14 +209,16 @@ TEST(ApacheConfig, LoadSave_MissingOrUnwritable_FailCleanly) {
 }
 
 TEST(ApacheConfig, ParseVhostAddress_Forms) {
-    // No port, one that is no number, or of more than five digits: the address as written, without a
-    // port of its own (apache2 -S lists "127.0.0.1" as "127.0.0.1:*").
+    // No port, or one that is no number from 1 to 65535: the address as written, without a port of its
+    // own (apache2 -S lists "127.0.0.1" as "127.0.0.1:*", refuses "*:0" and "*:99999", reads "*:041080"
+    // as port 41080 and cannot resolve "*:80abc").
     const std::tuple<const char*, const char*, int> cases[] = {
         {"*:80", "*", 80}, {"[::1]:8080", "[::1]", 8080}, {"[::1]", "[::1]", kNoVhostPort}, {"_default_:443", "_default_", 443},
         {"  \"127.0.0.1:8443\"  ", "127.0.0.1", 8443}, {"*:80 *:8080", "*", 80}, {"*:8080\t*:80", "*", 8080},
         {"site.test", "site.test", kNoVhostPort}, {"127.0.0.1", "127.0.0.1", kNoVhostPort}, {"*", "*", kNoVhostPort},
         {"", "*", 80}, {"*:*", "*:*", kNoVhostPort}, {"*:", "*:", kNoVhostPort},
-        {"*:http", "*:http", kNoVhostPort}, {"*:-1", "*:-1", kNoVhostPort}, {"*:99999", "*", 99999},
+        {"*:http", "*:http", kNoVhostPort}, {"*:-1", "*:-1", kNoVhostPort}, {"*:99999", "*:99999", kNoVhostPort},
+        {"*:0", "*:0", kNoVhostPort}, {"*:041080", "*", 41080}, {"*:80abc", "*:80abc", kNoVhostPort},
         {"*:123456", "*:123456", kNoVhostPort}, {"*:99999999999", "*:99999999999", kNoVhostPort},
         {"'127.0.0.1:8443'", "127.0.0.1", 8443}};
     for (const auto& [text, address, port] : cases) {
@@ -262,12 +264,24 @@ TEST(ApacheConfig, AnyPortHost_SavedAsWritten) {
 
 TEST(ApacheConfig, HasSslEngineAndQuotes) {
     VirtualHost host;
-    EXPECT_FALSE(HasSslEngine(host));
+    const ReadState ssl = ReadAsApache("LoadModule ssl_module \"${SRVROOT}/modules/mod_ssl.so\"\n", "", {}).state;
+    EXPECT_FALSE(HasSslEngine(host, ssl));
+    // As Apache reads the host: one word "on", in any case, outside a section whose condition fails
+    // (module names compared in their case, as Apache compares them).
     for (const auto& [line, expected] : {std::pair{"SSLCertificateFile on.crt", false}, {"sslengine ON", true}, {"  SSLEngine on", true},
-                                               {"SSLEngine optional", false}}) {
+                                         {"SSLEngine optional", false}, {"SSLEngine \"on\"", true}, {"SSLEngine on # x", false}}) {
         host.otherLines = {"SSLEngine off", line};   // any line of the host may switch it on
-        EXPECT_EQ(HasSslEngine(host), expected) << line;
+        EXPECT_EQ(HasSslEngine(host, ssl), expected) << line;
     }
+    for (const auto& [module, expected] : {std::pair{"ssl_module", true}, {"SSL_module", false}, {"!ssl_module", false},
+                                           {"mod_ssl.c", true}, {"\"ssl_module\"", true}}) {
+        host.otherLines = {std::string("<IfModule ") + module + ">", "SSLEngine on", "</IfModule>"};
+        EXPECT_EQ(HasSslEngine(host, ssl), expected) << module;
+    }
+    // Without the module loaded, only the sections that ask for its absence are read.
+    EXPECT_FALSE(HasSslEngine(host, ReadState()));
+    host.otherLines = {"<IfModule !ssl_module>", "SSLEngine on", "</IfModule>"};
+    EXPECT_TRUE(HasSslEngine(host, ReadState()));
     EXPECT_EQ(Quote("a \"b\""), "\"a \\\"b\\\"\"");
     EXPECT_EQ(Quote("\\\\nas\\w\\"), "\"\\\\\\nas\\w\\\\\"");
     for (const std::string text : {"a \"b\"", "\\\\nas\\w\\", "C:\\www", "\\\"", "it's"})   // read back as written

@@ -262,6 +262,25 @@ TEST(HttpdConfText, Generate_PortsFromKeptHosts) {
          "<VirtualHost *:444>\n<IfModule ssl_module>\n<IfModule headers_module>\n</IfModule>\nSSLEngine on\n"
          "</IfModule>\n</VirtualHost>\n<VirtualHost *:445>\n<IfModule !ssl_module>\nSSLEngine on\n</IfModule>\n"
          "</VirtualHost>\n", true, {8443, 444}, {445}, 8443, ""},
+        {"a module compared in its case", ssl + "<VirtualHost *:446>\n<IfModule SSL_module>\nSSLEngine on\n</IfModule>\n"
+         "</VirtualHost>\n", true, {446}, {}, 446, ""},
+        {"a Define of a section Apache skips is not taken",
+         "Define PORT 87\n<IfDefine ALT>\nDefine PORT 8080\n</IfDefine>\n<VirtualHost *:${PORT}>\n</VirtualHost>\n", true,
+         {87}, {}, 87, ""},
+        {"a host of a section Apache skips is neither listened on nor written off",
+         "<IfDefine NONE>\n<VirtualHost *:9000>\nSSLEngine on\n</VirtualHost>\n</IfDefine>\n<VirtualHost *:86>\n</VirtualHost>\n",
+         true, {86}, {}, 86, "", "\r\n<VirtualHost *:9000>\r\nSSLEngine on\r\n"},
+        {"a host's own certificate is not the server's", ssl + "<VirtualHost *:443>\nSSLEngine on\nSSLCertificateFile {C}/own.crt\n"
+         "</VirtualHost>\n<VirtualHost *:444>\nSSLEngine on\n</VirtualHost>\n", true, {443}, {444}, 443, "c:/x/own.crt"},
+        {"a kept HTTPS host before a plain one leaves it the main port", ssl + https + "<VirtualHost *:8080>\n</VirtualHost>\n",
+         true, {443, 8080}, {}, 8080, "c:/x/a.crt"},
+        {"an address with a port Apache does not read as one",
+         "<VirtualHost *:80abc>\n</VirtualHost>\n<VirtualHost *:041080>\n</VirtualHost>\n", true, {41080}, {}, 41080, ""},
+        // Offline, Apache listens on the loopback addresses the hosts name, besides 127.0.0.1.
+        {"loopback addresses", "{LISTEN_VIRTUAL_HOST_PORT}\n<VirtualHost [::1]:41080>\n</VirtualHost>\n"
+         "<VirtualHost 127.0.0.2 [::1] *:8080>\n</VirtualHost>\n", true, {41080, 8080}, {}, 41080, "",
+         "Listen 127.0.0.1:41080\r\nListen [::1]:41080\r\nListen 127.0.0.2:41080\r\nListen 127.0.0.1:8080\r\n"
+         "Listen 127.0.0.2:8080\r\nListen [::1]:8080\r\n"},
     };
     // The environment httpd.exe gets: Define lines come before it.
     const std::map<std::string, std::string> environment = {{"Q", "87"}, {"E", "88"}, {"SRVROOT", "c:/env"}};
@@ -272,8 +291,10 @@ TEST(HttpdConfText, Generate_PortsFromKeptHosts) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::string asked;
-        const HttpdConfText conf = GenerateHttpdConf(c.text, {{"C", "c:/x"}}, true, false, lookup,
-                                                     [&](const std::string& path) {
+        ReadingInput input;
+        input.macros = {{"C", "c:/x"}};
+        input.environment = lookup;
+        const HttpdConfText conf = GenerateHttpdConf(c.text, input, true, false, [&](const std::string& path) {
                                                          asked += (asked.empty() ? "" : ", ") + path;
                                                          return c.certificate;
                                                      });
@@ -287,17 +308,14 @@ TEST(HttpdConfText, Generate_PortsFromKeptHosts) {
 
 TEST(HttpdConfText, VhostArgPortAndListenLines) {
     const std::pair<const char*, int> cases[] = {{"*:8080", 8080}, {"*", 80}, {"[::1]:443", 443}, {"[::1]", 80}, {"", 80},
-        {"  *:81 *:82", 81}, {"*:8080abc", 8080}, {"*:*", 80}, {"*:", 80}, {"*:99999999999999999999", 80}, {"*:70000", 80},
+        {"  *:81 *:82", 81}, {"*:8080abc", 80}, {"*:041080", 41080}, {"*:*", 80}, {"*:", 80}, {"*:99999999999999999999", 80}, {"*:70000", 80},
         {"*:-80", 80}, {"_default_:443", 443}};
     for (const auto& [text, port] : cases) EXPECT_EQ(VhostArgPort(text), port) << text;
     EXPECT_FALSE(VhostListenPort("*:*").has_value());
-    // Every address, split as Apache splits words: each with a port of its own adds it; one without a
-    // port is served on every port listened on ("127.0.0.1:*" to apache2 -S) and adds none.
-    const std::pair<const char*, std::vector<int>> every[] = {{"", {}}, {"*", {}}, {"*:* [::1] 127.0.0.1 *:8080", {8080}},
-        {" \"*:81\"  '[::1]:82'\t*:0 *:8080abc *:81", {81, 82, 8080, 81}}};
-    for (const auto& [text, ports] : every) EXPECT_EQ(VhostListenPorts(text), ports) << text;
     EXPECT_EQ(BuildListenLines({80, 8443}, false), "Listen 127.0.0.1:80\r\nListen 127.0.0.1:8443\r\n");
     EXPECT_EQ(BuildListenLines({}, true), "Listen 80\r\n");
+    EXPECT_EQ(BuildListenLines({80}, false, {{"[::1]", 80}, {"[::1]", 81}}), "Listen 127.0.0.1:80\r\nListen [::1]:80\r\n");
+    EXPECT_EQ(BuildListenLines({80}, true, {{"[::1]", 80}}), "Listen 80\r\n");
 }
 
 TEST_F(HttpdConf, TestConfig_ArgumentsEnvironmentAndResult) {

@@ -139,8 +139,10 @@ TEST(DashboardText, ProjectAddress_FirstPlainHostWithANameServingTheFolder) {
          "shop", base + "shop/"},
         {"the folder's name percent-encoded", {}, "my shop#2 100%", base + "my%20shop%232%20100%25/"},
     };
+    ReadState ssl;
+    ssl.modules.insert("ssl_module");
     for (const auto& [name, hosts, folder, expected] : cases)
-        EXPECT_EQ(ui::ProjectAddress(base, folder, hosts), expected) << name;
+        EXPECT_EQ(ui::ProjectAddress(base, folder, hosts, ssl), expected) << name;
 }
 
 TEST(DashboardText, PhpBuildItem_NtsBeforeIncompatible) {

@@ -10,6 +10,7 @@
 #include "core/text.h"
 #include "core/translate.h"
 #include "imgui.h"
+#include "stack/apache/httpd_conf.h"
 #include "stack/apache/site.h"
 #include "stack/apache/site_name.h"
 #include "ui/file_dialogs.h"
@@ -68,6 +69,19 @@ int SiteNameCallback(ImGuiInputTextCallbackData* data) {
 
 void CreateSite(const std::string& name) {
     ApachePageCache& cache = ui::ApacheCache();
+    if (!ui::State().currentApache) return;
+    // Planned on the working copy, which the save writes with it, as httpd.exe will read it: a
+    // host that answers the name where the site would be served (a catch-all alias, a host of an
+    // included file) leaves the site unreached, and nothing is made.
+    const std::string text = cache.document.Render();
+    ApacheConfig working;
+    working.Parse(text);
+    const SitePlan plan = PlanSite(working, ReadTemplateAsHttpd(*ui::State().currentApache, ui::State().currentPhp, text), name);
+    if (plan.outcome == SitePlan::Outcome::Taken) {
+        LogError(console::kApache, plan.message);
+        ui::Toast(plan.message, true);
+        return;
+    }
     const std::wstring folder = WwwDir() + L"\\" + Utf8ToWide(name);
     std::string error;
     if (!EnsureDirectory(folder) || !IsDirectory(folder)) {
@@ -80,22 +94,19 @@ void CreateSite(const std::string& name) {
         ui::Toast(Format(Tr("Cannot create the site %s: %s"), name.c_str(), error.c_str()), true);
         return;
     }
-    // Made from the working copy, which the save writes with it; a host that already answers the
-    // name there is chosen before any added after it.
-    const VirtualHost site = MakeSiteHost(cache.document.vhosts, name);
-    if (!SiteNameTaken(cache.document.vhosts, site)) {
-        cache.document.vhosts.push_back(site);
+    if (plan.outcome == SitePlan::Outcome::Add) {
+        cache.document.vhosts.push_back(plan.host);
         cache.directiveTexts.emplace_back();
         MarkUnsaved();
     }
-    (void)ui::SaveApacheConfig([url = SiteUrl(site)] { ui::Toast(Format(Tr("Site created: %s"), url.c_str()), false); });
+    (void)ui::SaveApacheConfig([url = plan.url] { ui::Toast(Format(Tr("Site created: %s"), url.c_str()), false); });
 }
 
 void ChangeMainPort() {
     ApachePageCache& cache = ui::ApacheCache();
     for (VirtualHost& host : cache.document.vhosts) {
         // HTTPS hosts keep their ports; an address on another port, or kept as written ("*:*"), its own.
-        if (!HasSslEngine(host) && MoveHostPort(host, cache.mainPort, cache.portEdit)) MarkUnsaved();
+        if (!HasSslEngine(host, cache.document.readState) && MoveHostPort(host, cache.mainPort, cache.portEdit)) MarkUnsaved();
     }
     (void)ui::SaveApacheConfig();
 }
@@ -105,7 +116,7 @@ void ChangeMainPort() {
 // A host's row in the list: icon and name, then where it listens.
 std::string HostRowLabel(const VirtualHost& host) {
     const std::string name = host.serverName.empty() ? Tr("(default)") : host.serverName;
-    return std::string(HasSslEngine(host) ? ui::icon::kShield : ui::icon::kWorld) + "  " + name;
+    return std::string(HasSslEngine(host, ui::ApacheCache().document.readState) ? ui::icon::kShield : ui::icon::kWorld) + "  " + name;
 }
 
 // A host kept as written has no port of its own: its address stands there instead.
@@ -377,7 +388,7 @@ void VirtualHostEditor(VirtualHost& host, std::string& directiveText) {
         ImGui::SameLine(0, 4 * s);
         if (PortField("##vport", &host.port, 120 * s)) MarkUnsaved();
     }
-    if (HasSslEngine(host)) {
+    if (HasSslEngine(host, ui::ApacheCache().document.readState)) {
         if (!SameLineIfFits(ImGui::CalcTextSize("HTTPS").x + 12 * s)) ImGui::SetCursorPosX(column);
         Badge("HTTPS", SuccessColor());
     }

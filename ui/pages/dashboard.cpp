@@ -63,10 +63,13 @@ const DashboardCache& RefreshDashboardCache() {
     cache.localAddresses = LocalIPv4Addresses();
     if (state.currentApache) {
         ApacheConfig config;
-        if (config.Load(HttpdTemplatePath(*state.currentApache))) cache.vhosts = std::move(config.vhosts);
+        if (config.Load(HttpdTemplatePath(*state.currentApache))) {
+            cache.vhosts = std::move(config.vhosts);
+            cache.readState = std::move(config.readState);
+        }
     }
     // Every project row and button needs the base address: worked out here once, not per frame.
-    cache.homeUrl = HomeUrlOfHosts(cache.vhosts);
+    cache.homeUrl = HomeUrlOfHosts(cache.vhosts, cache.readState);
     cache.phpLoaded = state.currentApache && GeneratedConfLoadsPhp(*state.currentApache);
     g_cache = std::move(cache);
     return g_cache;
@@ -82,15 +85,16 @@ std::string ProcessUsageText(const ServerState& state) {
     return Format("CPU %.1f %%  \xC2\xB7  RAM %s", state.cpuPercent, FormatSize(state.memoryBytes).c_str());
 }
 
-std::string ProjectAddress(const std::string& base, const std::string& folder, const std::vector<VirtualHost>& hosts) {
+std::string ProjectAddress(const std::string& base, const std::string& folder, const std::vector<VirtualHost>& hosts,
+                           const ReadState& state) {
     std::string suffix = ToLower(folder);
     suffix.insert(suffix.begin(), '/');
     for (const VirtualHost& host : hosts) {
-        if (ServerNameHost(host.serverName).empty() || HasSslEngine(host)) continue;
+        if (ServerNameHost(host.serverName).empty() || HasSslEngine(host, state)) continue;
         std::string root = ToLower(host.documentRoot);
         std::replace(root.begin(), root.end(), '\\', '/');
         while (!root.empty() && root.back() == '/') root.pop_back();
-        if (EndsWith(root, suffix)) return SiteUrl(host);
+        if (EndsWith(root, suffix)) return SiteUrl(host, false);
     }
     // A "#", "%" or blank in a folder's name would end or garble the address.
     return base + PercentEncode(folder) + "/";
@@ -413,7 +417,7 @@ void ProjectsCard() {
         ImGui::TableSetupColumn("url", ImGuiTableColumnFlags_WidthStretch, 3);
         ImGui::TableSetupColumn("act", ImGuiTableColumnFlags_WidthFixed, kProjectActionsWidth * s);
         for (const std::string& project : cache.projects) {
-            const std::string address = ProjectAddress(cache.homeUrl, project, cache.vhosts);
+            const std::string address = ProjectAddress(cache.homeUrl, project, cache.vhosts, cache.readState);
             ImGui::PushID(project.c_str());
             ImGui::TableNextRow();
             ImGui::TableNextColumn();

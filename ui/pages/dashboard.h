@@ -24,6 +24,7 @@ struct DashboardCache {
     std::vector<std::string> projects;      // the sub-folders of www, sorted
     std::vector<std::string> localAddresses;  // dotted IPv4 addresses of this computer
     std::vector<VirtualHost> vhosts;        // of the current Apache build's template; none without one
+    ReadState readState;                    // what that template loads and defines
     std::string homeUrl = "http://localhost/";  // the local site's base address, from those hosts
     bool phpLoaded = false;                 // the current Apache build's httpd.conf loads PHP
 };
@@ -47,11 +48,12 @@ void StatusBadge(bool running);
 // ---- Pure pieces of the page ----
 // "CPU 1.5 %  ·  RAM 12.0 MB" while the server runs, else "-".
 std::string ProcessUsageText(const ServerState& state);
-// The address of a folder of www: that of the first host with a server name, without
-// "SSLEngine on", whose document root ends with "/<folder>" (any case), on the host's port (the
+// The address of a folder of www: that of the first host with a server name, not served over TLS
+// (HasSslEngine with `state`), whose document root ends with "/<folder>" (any case), on the host's port (the
 // one its ServerName may repeat is not added twice); else base, the folder's name
 // percent-encoded, and "/".
-std::string ProjectAddress(const std::string& base, const std::string& folder, const std::vector<VirtualHost>& hosts);
+std::string ProjectAddress(const std::string& base, const std::string& folder, const std::vector<VirtualHost>& hosts,
+                           const ReadState& state);
 // A PHP build as the version list shows it: its label, then PhpFitMark with "incompatible".
 std::string PhpBuildItem(const PhpInstall& build, const std::optional<ApacheInstall>& apache);
 
