@@ -121,10 +121,15 @@ bool CheckApacheConfig(const ApacheInstall& apache, const std::optional<PhpInsta
 }
 
 // The files my.ini includes, reached as the server reaches them: it runs in the build's folder
-// (the spawn's workDir), where relative paths start, and reads their bytes as they are.
+// (the spawn's workDir), where relative paths start, and reads their bytes as they are. A folder
+// that is not there cannot be listed, where an empty one lists no file.
 OptionIncludes ServerIncludes(const DbInstall& db) {
     return {[dir = db.dir](const std::string& path) { return ReadWholeFile(PathFromFolder(dir, path)); },
-            [dir = db.dir](const std::string& folder) { return ListFiles(PathFromFolder(dir, folder), "*"); }};
+            [dir = db.dir](const std::string& folder) -> std::optional<std::vector<std::string>> {
+                const std::wstring path = PathFromFolder(dir, folder);
+                if (!IsDirectory(path)) return std::nullopt;
+                return ListFiles(path, "*");
+            }};
 }
 
 // Whether the template's own last port line holds {MYSQL_PORT}: the line my.ini's port comes from

@@ -182,9 +182,13 @@ std::string OptionValue(std::string_view raw) {
 }
 
 // The folder's files the server includes: on Windows those whose name ends, after its last
-// period, in ".ini" or ".cnf" exactly (".INI" is not), in byte order of their names.
-std::vector<std::string> IncludedFolderFiles(const OptionIncludes& includes, const std::string& folder) {
-    std::vector<std::string> names = includes.listFolder ? includes.listFolder(folder) : std::vector<std::string>{};
+// period, in ".ini" or ".cnf" exactly (".INI" is not), in byte order of their names. None when
+// the folder cannot be listed.
+std::optional<std::vector<std::string>> IncludedFolderFiles(const OptionIncludes& includes, const std::string& folder) {
+    std::optional<std::vector<std::string>> listed =
+        includes.listFolder ? includes.listFolder(folder) : std::vector<std::string>{};
+    if (!listed) return std::nullopt;
+    std::vector<std::string>& names = *listed;
     std::erase_if(names, [](const std::string& name) {
         const size_t dot = name.rfind('.');
         return dot == std::string::npos || (name.compare(dot, std::string::npos, ".ini") != 0 &&
@@ -193,14 +197,15 @@ std::vector<std::string> IncludedFolderFiles(const OptionIncludes& includes, con
     std::sort(names.begin(), names.end());
     const bool separated = !folder.empty() && (folder.back() == '\\' || folder.back() == '/');
     for (std::string& name : names) name = folder + (separated ? "" : "\\") + name;
-    return names;
+    return listed;
 }
 
 // "!include <file>" or "!includedir <folder>" (a lower-case word after "!" and blanks, then a
 // blank), followed where it stands; other directives are skipped. The argument is cut as the
 // server cuts it: the raw line's last character (its line end) and the blanks before it go, so
 // a last line without a line end loses the last letter of its path. False for a directive
-// without its argument, an error that ends the file it is in.
+// without its argument, or for a folder the server cannot list (a missing one): errors that end
+// the file they are in, while a missing file is only skipped.
 bool FollowDirective(PortReading& reading, std::string_view raw, size_t bang, int depth) {
     const size_t word = SkipSpaces(raw, bang + 1);
     const auto isKeyword = [&](std::string_view keyword) {
@@ -216,8 +221,10 @@ bool FollowDirective(PortReading& reading, std::string_view raw, size_t bang, in
     while (!argument.empty() && IsSpace(argument.back())) argument.remove_suffix(1);
     if (argument.empty()) return false;
     const std::string path(argument);
-    const std::vector<std::string> files = folder ? IncludedFolderFiles(reading.includes, path) : std::vector{path};
-    for (const std::string& file : files)
+    const std::optional<std::vector<std::string>> files =
+        folder ? IncludedFolderFiles(reading.includes, path) : std::vector{path};
+    if (!files) return false;
+    for (const std::string& file : *files)
         if (const std::optional<std::string> text = reading.includes.readFile(file))
             ReadOptionText(reading, *text, file, depth + 1);
     return true;

@@ -71,8 +71,9 @@ std::vector<std::string> ServerOptionGroups(bool isMariaDb, std::string_view ver
 struct OptionIncludes {
     // A file's bytes; none when it cannot be opened (the server skips such a file).
     std::function<std::optional<std::string>(const std::string& path)> readFile;
-    // The names of the files in a folder, in any order; empty when it cannot be listed.
-    std::function<std::vector<std::string>(const std::string& folder)> listFolder;
+    // The names of the files in a folder, in any order; none when it cannot be listed (a missing
+    // folder, or a file).
+    std::function<std::optional<std::vector<std::string>>(const std::string& folder)> listFolder;
 };
 struct PortOption {
     std::string value;  // quotes and a trailing comment taken off
@@ -82,8 +83,8 @@ struct PortOption {
 // `groups` (ServerOptionGroups); "loose-" before the name and "_" for "-" count alike. With
 // `includes`, "!include" and "!includedir" are followed where they stand as the server follows
 // them: a folder's files ending in ".ini" or ".cnf" in name order, ten levels deep at most, an
-// included file read until a line the server cannot take in it (an option before any group).
-// Without, they are skipped. None when no such line exists.
+// included file read until a line the server cannot take in it (an option before any group, or
+// "!includedir" of a folder it cannot list). Without, they are skipped. None when no such line exists.
 std::optional<PortOption> ServerPortOption(std::string_view optionFile, const std::vector<std::string>& groups,
                                            const OptionIncludes& includes = {});
 // The port a value names when a server can listen on it: decimal digits only, 1 to 65535.

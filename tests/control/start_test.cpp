@@ -197,7 +197,8 @@ TEST_F(ControlTest, DoStartMySql_UnusablePortOrNotAProgram_RefusedBeforeAnything
     noPortLine.erase(noPortLine.find("port = {MYSQL_PORT}\n"), 20);   // [client] keeps its own
     literal.replace(literal.find("{MYSQL_PORT}"), 12, "abc");
     fixed.replace(fixed.find("{MYSQL_PORT}"), 12, "53999");
-    testkit::WriteFile(dbDir + L"\\extra.ini", "[mariadb]\nport = 53999\n");
+    // The server stops reading extra.ini at the folder that is not there: the port after it is not taken.
+    testkit::WriteFile(dbDir + L"\\extra.ini", "[mariadb]\nport = 53999\n!includedir missing\nport = 33306\n");
     testkit::WriteFile(dbDir + L"\\conf.d\\port.cnf", "[mysqld]\nport = {MYSQL_PORT}\n");
     const std::string inFile = " ({MYSQL_PORT} is not expanded in a file that my_zerva.ini includes)";
     const struct {

@@ -139,14 +139,17 @@ TEST_F(DbBuilds, FindDbErrorLog_IniThenTemplateThenNewestErrThenComputerName) {
 // The groups of the server's own series, and included files as the server reads them: where the
 // directive stands, a folder's .ini and .cnf files in name order whatever order the listing gives,
 // ten levels deep (a chain of eleven files that closes on itself), an included file given up at
-// its first option outside a group (a byte-order mark before its first comment), a directive on a
-// last line without a line end losing the last letter of its path.
+// its first option outside a group (a byte-order mark before its first comment, a plain word) and
+// at a folder that is not there (a file that is not there is passed over), a directive on a last
+// line without a line end losing the last letter of its path, and none without its blank.
 TEST(DbServerPort, LastPortOfTheServersGroupsAndIncludedFiles_ListenableOnlyFrom1To65535) {
     std::map<std::string, std::string> files = {
         {"after.ini", "[mariadb]\nport = 41310\n"},      {"conf.d\\a.cnf", "[mysqld]\nport = 2\n"},
         {"conf.d\\b.ini", "[mysqld]\nport = 3\n"},       {"conf.d\\c.INI", "[mysqld]\nport = 4\n"},
         {"conf.d\\d.ini.txt", "[mysqld]\nport = 5\n"},
-        {"bom.ini", "\xEF\xBB\xBF# saved with a mark\n[mysqld]\nport = 6\n"}};
+        {"bom.ini", "\xEF\xBB\xBF# saved with a mark\n[mysqld]\nport = 6\n"},
+        {"word.ini", "junk\n[mysqld]\nport = 5\n"},
+        {"nodir.ini", "[mysqld]\nport = 7\n!include missing.ini\nport = 8\n!includedir missing\nport = 9\n"}};
     for (int i = 1; i <= 11; ++i)
         files[Format("c%d.ini", i)] = Format("[mysqld]\nport = %d\n!include c%d.ini\n", 100 + i, i % 11 + 1);
     const OptionIncludes includes{
@@ -154,11 +157,12 @@ TEST(DbServerPort, LastPortOfTheServersGroupsAndIncludedFiles_ListenableOnlyFrom
             const auto file = files.find(path);
             return file == files.end() ? std::nullopt : std::optional(file->second);
         },
-        [&](const std::string& folder) {
+        [&](const std::string& folder) -> std::optional<std::vector<std::string>> {
             const std::string prefix = EndsWith(folder, "\\") ? folder : folder + "\\";
             std::vector<std::string> names;   // last name first
             for (const auto& [path, text] : files)
                 if (StartsWith(path, prefix)) names.insert(names.begin(), path.substr(prefix.size()));
+            if (names.empty()) return std::nullopt;   // only folders with files exist here
             return names;
         }};
     const auto mariaDb = ServerOptionGroups(true, "11.4.2"), mySql = ServerOptionGroups(false, "8.0.36");
@@ -173,6 +177,7 @@ TEST(DbServerPort, LastPortOfTheServersGroupsAndIncludedFiles_ListenableOnlyFrom
         {"[mysqld]\nbasedir = x\n# port = 1\n;port=2\n", std::nullopt},         // comments
         {"[mysqld]\r\nport=3307\r\n[client]\r\nport=1\r\n", "3307"},
         {"[MySQLd]\nport = 1\n[mariadb-11.4]\nLoose_Port = \"3308\" # moved\n", "3308"},   // last one wins
+        {"[client]\nport = 1\n[MySQLD]\nport = 3307\n[client]\nport = 2\n", "3307"},          // names in any case
         {"[server]\nport = 3309   # the usual\n[mysqld_safe]\nport = 2\n", "3309"},
         {"port = 3310\n[mysqldump]\nport = 1\n", std::nullopt},                  // outside any group
         {"[mariadbd]\nport\n", ""},
@@ -186,6 +191,9 @@ TEST(DbServerPort, LastPortOfTheServersGroupsAndIncludedFiles_ListenableOnlyFrom
         {"[mysqld]\nport = 1\n!includedir conf.d\n", "3", "conf.d\\b.ini"},
         {"[mysqld]\nport = 1\n!includedir conf.d\\\n", "3", "conf.d\\b.ini"},
         {"[mysqld]\nport = 1\n!include c1.ini\n", "110", "c10.ini"},
+        {"[mysqld]\nport = 1\n!include word.ini\n", "1"},
+        {"[mysqld]\nport = 1\n!include nodir.ini\n", "8", "nodir.ini"},
+        {"[mysqld]\nport = 1\n!includeafter.ini\n!includedirconf.d\n", "1"},
         {"[mysqld]\nport = 1\n!include bom.ini\n!include missing.ini\n!INCLUDE after.ini\n!include after.ini", "1"},
     };
     for (const auto& row : rows) {
