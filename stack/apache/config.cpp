@@ -41,9 +41,17 @@ std::string ModuleText(const ModuleLine& module) {
     return KeptAlone(std::string(module.enabled ? "" : "#") + "LoadModule " + module.name + " " + module.path);
 }
 
-// The index in `lines` after which hosts added since loading go: the last placeholder, or, when
-// blocks enclose it (<IfModule ssl_module>), the line that closes the outermost of them, so that
-// the new hosts stand at the top level. npos for the end of the file.
+bool IsIncludeLine(const std::string& line) {
+    std::string directive;
+    return MatchDirective(line, &directive, nullptr) &&
+           (EqualsIgnoreCase(directive, "Include") || EqualsIgnoreCase(directive, "IncludeOptional"));
+}
+
+// The index in `lines` after which hosts added since loading go: the last placeholder or Include
+// line (an included file may hold hosts: the first host of an address is the one Apache gives
+// the requests no name of it answers, and a new one must not come before it), or, when blocks
+// enclose it (<IfModule ssl_module>), the line that closes the outermost of them, so that the new
+// hosts stand at the top level. npos for the end of the file.
 size_t AddedHostsAnchor(const std::vector<std::string>& lines) {
     const JoinedLines joined = JoinContinuedLines(lines);
     size_t anchor = std::string::npos;
@@ -51,8 +59,8 @@ size_t AddedHostsAnchor(const std::vector<std::string>& lines) {
     bool enclosed = false;
     for (size_t k = 0; k < joined.text.size(); ++k) {
         size_t unused = 0;
-        if (ParsePlaceholder(joined.text[k], &unused)) {
-            anchor = joined.first[k];
+        if (ParsePlaceholder(joined.text[k], &unused) || (anchor != std::string::npos && IsIncludeLine(joined.text[k]))) {
+            anchor = joined.End(k) - 1;
             enclosed = nesting.Depth() > 0;
             continue;
         }

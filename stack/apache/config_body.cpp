@@ -211,7 +211,8 @@ void WriteVhostBlock(const VirtualHost& host, std::string& out) {
         out += KeptAlone(text);
         out += kLineEnd;
     };
-    const std::string port = host.port == kNoVhostPort ? "" : ":" + std::to_string(host.port);
+    std::string port;   // appended: GCC 12 takes ":" + a temporary for an overlapping copy
+    if (host.port != kNoVhostPort) port.append(":").append(std::to_string(host.port));
     const std::string more = host.moreAddresses.empty() ? "" : " " + host.moreAddresses;
     line("", "<VirtualHost " + host.address + port + more + ">");
     if (!host.documentRoot.empty()) line("\t", "DocumentRoot " + Quote(host.documentRoot));

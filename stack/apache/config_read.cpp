@@ -131,7 +131,9 @@ public:
         for (size_t k = 0; k < joined.text.size(); ++k) {
             const size_t first = SkipSpaces(joined.text[k], 0);
             if (first == joined.text[k].size() || joined.text[k][first] == '#') continue;
-            const std::string macros = m_input.macros.empty() ? joined.text[k] : ExpandMacros(joined.text[k], m_input.macros);
+            // Zerva expands its macros in the template alone: Apache reads an included file as it stands.
+            const std::string macros =
+                depth > 0 || m_input.macros.empty() ? joined.text[k] : ExpandMacros(joined.text[k], m_input.macros);
             std::string text = ExpandApacheVariablesOfLine(macros, m_reading.state, m_input.environment);
             if (m_sections.Take(text) != SectionReader::Kind::Read) continue;
             if (Follow(text, depth)) continue;

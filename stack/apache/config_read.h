@@ -63,7 +63,7 @@ struct IncludedFile {
 using IncludeFiles = std::function<std::vector<IncludedFile>(const std::string& path, const std::string& serverRoot)>;
 
 struct ReadingInput {
-    MacroMap macros;                 // Zerva's, expanded first; empty for none
+    MacroMap macros;                 // Zerva's, expanded first in the template (not in included files); empty for none
     ApacheEnvironment environment;   // what ${NAME} takes when no Define gives it; none for none
     IncludeFiles include;            // none: Include lines are not followed
     std::string serverRoot;          // where relative Include paths start, until a ServerRoot line

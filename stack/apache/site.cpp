@@ -174,7 +174,8 @@ SitePlan PlanSite(const ApacheConfig& document, const ApacheReading& reading, co
                 if (std::any_of(taken.begin(), taken.end(), [&](const VhostAddress& t) { return SameAddress(t, address); }))
                     continue;
                 taken.push_back(address);
-                plan.host.moreAddresses += (plan.host.moreAddresses.empty() ? "" : " ") + AddressWord(address);
+                if (!plan.host.moreAddresses.empty()) plan.host.moreAddresses += ' ';
+                plan.host.moreAddresses += AddressWord(address);
             }
         }
     }
