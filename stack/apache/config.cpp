@@ -97,6 +97,7 @@ void ApacheConfig::Parse(std::string_view bytes) {
         if (MatchVhostStart(joined[i], &argument)) {
             VirtualHost host;
             ParseVhostAddress(argument, host);
+            host.startRest = ReadBlockTag(joined[i])->rest;
             ParseVhostBody(joined, i, host);
             lines.push_back(Placeholder(vhosts.size()));
             vhosts.push_back(std::move(host));

@@ -21,6 +21,8 @@ struct DirectoryBlock {
     std::string options = "FollowSymLinks Indexes"; // the first one as written; empty when the block has none
     std::string require = "{ONLINE_MODE}";          // the whole first Require (or macro) line
     std::vector<std::string> otherLines;            // trimmed, in file order
+    std::string startRest;  // set by ParseVhostBody: what follows the start tag ("# docs"), written back after it
+    std::string endRest;    // set by ParseDirectoryBody: the same after the end tag
 };
 
 // The port of a host whose address has no port ("127.0.0.1", "*") or ends in one that is not a
@@ -39,6 +41,8 @@ struct VirtualHost {
     std::vector<AliasEntry> aliases;
     std::vector<DirectoryBlock> directories;
     std::vector<std::string> otherLines;  // trimmed; nested blocks kept whole
+    std::string startRest;  // set by Parse: what follows the start tag ("# main site"), written back after it
+    std::string endRest;    // set by ParseVhostBody: the same after the end tag
 };
 
 struct ModuleLine {
@@ -149,8 +153,9 @@ void ParseDirectoryBody(const std::vector<std::string>& lines, size_t& i, Direct
 // Copies the nested block opening at lines[i], trimmed, into `out`.
 void CaptureNestedBlock(const std::vector<std::string>& lines, size_t& i,
                         std::vector<std::string>& out);
-// Appends the host's block in the fixed layout, every line ending in CR LF; a line ending in a
-// backslash gets a blank after it, so that Apache does not join the next line to it.
+// Appends the host's block in the fixed layout, what followed each tag written back after it,
+// every line ending in CR LF; a line ending in a backslash gets a blank after it, so that Apache
+// does not join the next line to it.
 void WriteVhostBlock(const VirtualHost& host, std::string& out);
 
 // Between double quotes, escaped where Apache would read the text otherwise: a quote, and a

@@ -19,6 +19,12 @@ void AppendOtherLine(const std::vector<std::string>& lines, size_t& i, std::vect
     out.push_back(Trim(lines[i]));
 }
 
+// A block tag and what followed it on its line, which Apache ignores (a comment, most often).
+std::string WithRest(std::string tag, const std::string& rest) {
+    if (!rest.empty()) tag += " " + rest;
+    return tag;
+}
+
 // Alias lines the pattern accepts become entries; false leaves the line to the caller.
 bool TakeAlias(const std::string& value, VirtualHost& host) {
     AliasEntry entry;
@@ -141,13 +147,17 @@ void ParseVhostBody(const std::vector<std::string>& lines, size_t& i, VirtualHos
     bool aliasAfterEntry = false;
     EarlierLines earlier;
     for (++i; i < lines.size(); ++i) {
-        if (MatchVhostEnd(lines[i])) break;
+        if (MatchVhostEnd(lines[i])) {
+            host.endRest = ReadBlockTag(lines[i])->rest;
+            break;
+        }
         const std::string trimmed = Trim(lines[i]);
         if (trimmed.empty() || StartsWithIgnoreCase(trimmed, "#ZERVA")) continue;
         std::string name, value;
         if (std::string path; MatchDirectoryStart(trimmed, &path)) {
             DirectoryBlock block;
             block.path = std::move(path);
+            block.startRest = ReadBlockTag(trimmed)->rest;
             ParseDirectoryBody(lines, i, block);
             host.directories.push_back(std::move(block));
             continue;
@@ -176,7 +186,10 @@ void ParseDirectoryBody(const std::vector<std::string>& lines, size_t& i, Direct
     block.require.clear();
     EarlierLines earlier;
     for (++i; i < lines.size(); ++i) {
-        if (MatchDirectoryEnd(lines[i])) return;
+        if (MatchDirectoryEnd(lines[i])) {
+            block.endRest = ReadBlockTag(lines[i])->rest;
+            return;
+        }
         const std::string trimmed = Trim(lines[i]);
         if (trimmed.empty()) continue;
         std::string name, value;
@@ -213,7 +226,7 @@ void WriteVhostBlock(const VirtualHost& host, std::string& out) {
     };
     const std::string port = host.port == kNoVhostPort ? "" : ":" + std::to_string(host.port);
     const std::string more = host.moreAddresses.empty() ? "" : " " + host.moreAddresses;
-    line("", "<VirtualHost " + host.address + port + more + ">");
+    line("", WithRest("<VirtualHost " + host.address + port + more + ">", host.startRest));
     if (!host.documentRoot.empty()) line("\t", "DocumentRoot " + Quote(host.documentRoot));
     if (!host.serverName.empty()) line("\t", "ServerName " + Quote(host.serverName));
     if (!host.serverAlias.empty()) line("\t", "ServerAlias " + host.serverAlias);
@@ -227,12 +240,12 @@ void WriteVhostBlock(const VirtualHost& host, std::string& out) {
     for (const AliasEntry& alias : host.aliases)
         line("\t", "Alias " + Quote(alias.url) + " " + Quote(alias.path));
     for (const DirectoryBlock& block : host.directories) {
-        line("\t", "<Directory " + Quote(block.path) + ">");
+        line("\t", WithRest("<Directory " + Quote(block.path) + ">", block.startRest));
         if (!block.allowOverride.empty()) line("\t\t", "AllowOverride " + block.allowOverride);
         if (!block.options.empty()) line("\t\t", "Options " + block.options);
         if (!block.require.empty()) line("\t\t", block.require);
         for (const std::string& other : block.otherLines) line("\t\t", other);
-        line("\t", "</Directory>");
+        line("\t", WithRest("</Directory>", block.endRest));
     }
-    line("", "</VirtualHost>");
+    line("", WithRest("</VirtualHost>", host.endRest));
 }

@@ -106,11 +106,11 @@ TEST(ApacheConfig, Save_HostBlocks_RewrittenInFixedLayout) {
          "\t\tRequire all granted\n\t\tOptions +ExecCGI\n\t\tAllowOverride All\n\t</Directory>\n</VirtualHost>\n"},
         // Apache reads a start tag's argument up to the line's last '>', an end tag as the line's first
         // word, and ignores what follows either.
-        {"comments after block tags",
+        {"comments after block tags kept after them",
          "<VirtualHost *:8080> # main\nServerName a.localhost\n<Directory C:/w> # www\nOptions None\n</Directory>\t# www\n"
-         "</VirtualHost> # main\n",
-         "<VirtualHost *:8080>\n\tServerName \"a.localhost\"\n\t<Directory \"C:/w\">\n\t\tOptions None\n\t</Directory>\n"
-         "</VirtualHost>\n"},
+         "</VirtualHost>\t# main\n",
+         "<VirtualHost *:8080> # main\n\tServerName \"a.localhost\"\n\t<Directory \"C:/w\"> # www\n\t\tOptions None\n"
+         "\t</Directory> # www\n</VirtualHost> # main\n"},
         // Fields are written first: a line that an earlier one may set or change stays where it stands.
         {"a field after the same directive in a nested block, an Include, or a Define its value reads",
          "<VirtualHost *:80>\n<IfModule ssl_module>\nSSLEngine on\n</IfModule>\nServerName blog.localhost\n"
