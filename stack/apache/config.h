@@ -145,9 +145,10 @@ bool MoveHostPort(VirtualHost& host, int32_t from, int32_t to);
 // can: Apache takes the first that matches, and entries are written after the other lines.
 // A ServerName, DocumentRoot or ServerAlias of a host, or an AllowOverride, Options or Require of
 // a <Directory> block, stays among the other lines where it stands, and fills no field, when a
-// line before it in the same body may set it or change how it reads: the same directive inside
-// a nested block, an Include or IncludeOptional, or (for a value holding "${") a Define or
-// UnDefine. Fields are written before the other lines, which would change what Apache reads.
+// line before it in the same body may set it or change how it reads: a line of the same directive
+// kept among the other lines (nested or not; Apache keeps the last), an Include or IncludeOptional,
+// or (for a value holding "${") a Define or UnDefine. Fields are written before the other lines,
+// which would change what Apache reads.
 void ParseVhostBody(const std::vector<std::string>& lines, size_t& i, VirtualHost& host);
 void ParseDirectoryBody(const std::vector<std::string>& lines, size_t& i, DirectoryBlock& block);
 // Copies the nested block opening at lines[i], trimmed, into `out`.

@@ -97,29 +97,29 @@ bool MayMatchAliasUrl(const std::string& line) {
     return key == "alias" || key == "aliasmatch" || key == "scriptalias" || key == "scriptaliasmatch" || IsInclude(key);
 }
 
-// What the lines a body has kept so far may do to a later line: set the same directive (inside a
-// nested block, where Apache may read it first), set anything (an Include), or change what
-// ${NAME} reads (a Define or UnDefine, read by Apache as it comes).
+// What the lines a body has kept so far may do to a later line: set the same directive (a line of
+// it kept, nested or not: written after the fields, it would become the one Apache keeps), set
+// anything (an Include), or change what ${NAME} reads (a Define or UnDefine, read by Apache as it
+// comes).
 class EarlierLines {
 public:
     // Notes the lines from `from` on, just appended to the body's other lines.
     void Note(const std::vector<std::string>& lines, size_t from) {
-        const bool nested = from < lines.size() && MatchOpenTag(lines[from]);
         for (size_t k = from; k < lines.size(); ++k) {
             const std::string key = DirectiveKey(lines[k]);
             if (IsInclude(key)) m_include = true;
             else if (key == "define" || key == "undefine") m_define = true;
-            else if (nested && !key.empty()) m_nested.push_back(key);
+            else if (!key.empty()) m_kept.push_back(key);
         }
     }
     // Whether a field line of that directive (lower case) and value must stay where it stands.
     bool Hold(const std::string& key, const std::string& value) const {
         return m_include || (m_define && value.find("${") != std::string::npos) ||
-               std::find(m_nested.begin(), m_nested.end(), key) != m_nested.end();
+               std::find(m_kept.begin(), m_kept.end(), key) != m_kept.end();
     }
 
 private:
-    std::vector<std::string> m_nested;
+    std::vector<std::string> m_kept;
     bool m_include = false;
     bool m_define = false;
 };

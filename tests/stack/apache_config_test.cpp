@@ -125,6 +125,14 @@ TEST(ApacheConfig, Save_HostBlocks_RewrittenInFixedLayout) {
          "\t<Directory \"C:/a\">\n\t\tAllowOverride All\n\t\t<IfModule dir_module>\n\t\tOptions Indexes\n\t\t</IfModule>\n"
          "\t\tOptions -Indexes\n\t</Directory>\n"
          "\t<Directory \"C:/b\">\n\t\tInclude conf/extra/b.conf\n\t\t{ONLINE_MODE}\n\t</Directory>\n</VirtualHost>\n"},
+        // Apache keeps the last line of each: once one stays where it stands, so do the later ones.
+        {"a field after a line of its directive kept among the other lines",
+         "<VirtualHost *:80>\nDefine N a.localhost\nServerName ${N}\nServerName b.localhost\nDefine D C:/a\nDocumentRoot ${D}\n"
+         "DocumentRoot C:/b\n<Directory C:/w>\nDefine O None\nOptions ${O}\nOptions Indexes\nRequire all granted\n</Directory>\n"
+         "</VirtualHost>\n",
+         "<VirtualHost *:80>\n\tDefine N a.localhost\n\tServerName ${N}\n\tServerName b.localhost\n\tDefine D C:/a\n"
+         "\tDocumentRoot ${D}\n\tDocumentRoot C:/b\n\t<Directory \"C:/w\">\n\t\tRequire all granted\n\t\tDefine O None\n"
+         "\t\tOptions ${O}\n\t\tOptions Indexes\n\t</Directory>\n</VirtualHost>\n"},
         {"missing end lines: the blocks run to the end and are closed",
          "Listen 80\n<VirtualHost *:80>\nServerName open.localhost\n<Directory \"C:/w\">\nAllowOverride None\n",
          "Listen 80\n<VirtualHost *:80>\n\tServerName \"open.localhost\"\n"
