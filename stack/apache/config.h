@@ -143,6 +143,9 @@ bool MoveHostPort(VirtualHost& host, int32_t from, int32_t to);
 // lines among its other lines, in file order, when one it cannot hold as an entry (or a
 // ScriptAlias, AliasMatch, ScriptAliasMatch, or an Include that may hold them) follows one it
 // can: Apache takes the first that matches, and entries are written after the other lines.
+// Likewise a <Directory> block stays there as written when a <Directory> of the same folder
+// (compared as on Windows: any case, '\' and '/' alike, a trailing '/' ignored) follows it among
+// the other lines, in a nested block or kept as written: Apache merges them in file order.
 // A ServerName, DocumentRoot or ServerAlias of a host, or an AllowOverride, Options or Require of
 // a <Directory> block, stays among the other lines where it stands, and fills no field, when a
 // line before it in the same body may set it or change how it reads: a line of the same directive

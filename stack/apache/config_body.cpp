@@ -124,18 +124,49 @@ private:
     bool m_define = false;
 };
 
-// An Alias line taken as an entry: where it stood among the host's other lines, and its text.
-struct TakenAlias {
+// An Alias line taken as an entry, or a <Directory> block taken as a record: where it stood among
+// the host's other lines, and its lines as written (trimmed).
+struct Taken {
     size_t position = 0;
-    std::string line;
+    std::vector<std::string> lines;
+    bool directory = false;     // in host.directories, else in host.aliases
+    size_t index = 0;           // its index there
+    bool keepInPlace = false;   // goes back among the other lines where it stood
 };
 
-// The entries go back among the other lines where they stood, and the host holds none: written
-// after the other lines, they would come behind an alias line that followed them in the file.
-void KeepAliasesInFileOrder(VirtualHost& host, const std::vector<TakenAlias>& taken) {
-    for (size_t k = taken.size(); k-- > 0;)
-        host.otherLines.insert(host.otherLines.begin() + long(taken[k].position), taken[k].line);
-    host.aliases.clear();
+// A folder as Apache on Windows compares those of two sections: any case, '\' and '/' alike, a
+// trailing '/' ignored.
+std::string FolderKey(std::string_view path) {
+    std::string key = ToLower(path);
+    std::replace(key.begin(), key.end(), '\\', '/');
+    while (!key.empty() && key.back() == '/') key.pop_back();
+    return key;
+}
+
+// Whether a <Directory> of that folder starts among the lines from `from` on (in a nested block, or
+// kept as written): Apache merges the sections of one folder in file order.
+bool SameFolderFollows(const std::vector<std::string>& lines, size_t from, const std::string& path) {
+    for (size_t k = from; k < lines.size(); ++k) {
+        const std::optional<BlockTag> tag = ReadBlockTag(lines[k]);
+        if (!IsStartTag(tag, "Directory")) continue;
+        const std::vector<std::string> words = ApacheWords(tag->argument);
+        if (!words.empty() && FolderKey(words[0]) == FolderKey(path)) return true;
+    }
+    return false;
+}
+
+// What must keep its place goes back among the other lines where it stood, and leaves its record:
+// written after the other lines, an entry would come behind an alias line that followed it in the
+// file, a <Directory> block behind a later one of its folder.
+void KeepInFileOrder(VirtualHost& host, const std::vector<Taken>& taken) {
+    // Last first, so that the positions and indices still to come stay true.
+    for (size_t k = taken.size(); k-- > 0;) {
+        const Taken& item = taken[k];
+        if (!item.keepInPlace) continue;
+        host.otherLines.insert(host.otherLines.begin() + long(item.position), item.lines.begin(), item.lines.end());
+        if (item.directory) host.directories.erase(host.directories.begin() + long(item.index));
+        else host.aliases.erase(host.aliases.begin() + long(item.index));
+    }
 }
 
 }  // namespace
@@ -143,7 +174,7 @@ void KeepAliasesInFileOrder(VirtualHost& host, const std::vector<TakenAlias>& ta
 // ---- Reading ----
 
 void ParseVhostBody(const std::vector<std::string>& lines, size_t& i, VirtualHost& host) {
-    std::vector<TakenAlias> taken;
+    std::vector<Taken> taken;
     bool aliasAfterEntry = false;
     EarlierLines earlier;
     for (++i; i < lines.size(); ++i) {
@@ -158,7 +189,11 @@ void ParseVhostBody(const std::vector<std::string>& lines, size_t& i, VirtualHos
             DirectoryBlock block;
             block.path = std::move(path);
             block.startRest = ReadBlockTag(trimmed)->rest;
+            Taken item{host.otherLines.size(), {}, true, host.directories.size()};
+            const size_t start = i;
             ParseDirectoryBody(lines, i, block);
+            for (size_t k = start; k <= i; ++k) item.lines.push_back(Trim(lines[k]));
+            taken.push_back(std::move(item));
             host.directories.push_back(std::move(block));
             continue;
         }
@@ -166,16 +201,20 @@ void ParseVhostBody(const std::vector<std::string>& lines, size_t& i, VirtualHos
         // Alias entries are written after the other lines: only the fields written first are held.
         if (MatchDirective(trimmed, &name, &value) && !(IsWrittenFirst(name) && earlier.Hold(ToLower(name), value)) &&
             TakeHostDirective(name, value, host)) {
-            if (host.aliases.size() > entries) taken.push_back({host.otherLines.size(), trimmed});
+            if (host.aliases.size() > entries) taken.push_back({host.otherLines.size(), {trimmed}, false, entries});
             continue;
         }
         const size_t from = host.otherLines.size();
         AppendOtherLine(lines, i, host.otherLines);
         earlier.Note(host.otherLines, from);
-        aliasAfterEntry = aliasAfterEntry || (!taken.empty() && std::any_of(host.otherLines.begin() + long(from),
-                                                                            host.otherLines.end(), MayMatchAliasUrl));
+        aliasAfterEntry = aliasAfterEntry || (!host.aliases.empty() && std::any_of(host.otherLines.begin() + long(from),
+                                                                                   host.otherLines.end(), MayMatchAliasUrl));
     }
-    if (aliasAfterEntry) KeepAliasesInFileOrder(host, taken);
+    // A record is written after the other lines: one that a later other line must follow keeps its place.
+    for (Taken& item : taken)
+        item.keepInPlace = item.directory ? SameFolderFollows(host.otherLines, item.position, host.directories[item.index].path)
+                                          : aliasAfterEntry;
+    KeepInFileOrder(host, taken);
     // No end line: the block ran to the end of the text.
     if (i >= lines.size()) i = lines.empty() ? 0 : lines.size() - 1;
 }
