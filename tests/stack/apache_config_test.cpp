@@ -111,6 +111,12 @@ TEST(ApacheConfig, Save_HostBlocks_RewrittenInFixedLayout) {
          "</VirtualHost>\t# main\n",
          "<VirtualHost *:8080> # main\n\tServerName \"a.localhost\"\n\t<Directory \"C:/w\"> # www\n\t\tOptions None\n"
          "\t</Directory> # www\n</VirtualHost> # main\n"},
+        {"sections of a regular expression kept as written where they stand",
+         "<VirtualHost *:80>\n<Directory ~ ^.*/priv>\nRequire all denied\n</Directory>\n<Directory \"~\" \"^/x\">\n"
+         "Require all denied\n</Directory>\n<DirectoryMatch ^/y>\nRequire all denied\n</DirectoryMatch>\nServerName a\n</VirtualHost>\n",
+         "<VirtualHost *:80>\n\tServerName \"a\"\n\t<Directory ~ ^.*/priv>\n\t\tRequire all denied\n\t</Directory>\n"
+         "\t<Directory \"~\" \"^/x\">\n\t\tRequire all denied\n\t</Directory>\n"
+         "\t<DirectoryMatch ^/y>\n\t\tRequire all denied\n\t</DirectoryMatch>\n</VirtualHost>\n"},
         // Apache merges the sections of one folder in file order; a record is written after the other lines.
         {"a <Directory> block before one of its folder kept among the other lines stays where it stood",
          "<VirtualHost *:80>\n<Directory C:/w> # first\nRequire all denied\n</Directory>\n<Directory C:/other>\n"
@@ -170,6 +176,9 @@ TEST(ApacheConfig, Save_HostBlocks_RewrittenInFixedLayout) {
          "<VirtualHost *:80>\n\tAlias \"/app/static\" \"C:/s\"\n\tAlias /app \"C:/app\"\n</VirtualHost>\n<VirtualHost *:81>\n"
          "\tAlias /a C:/a\n\t<IfModule cgi_module>\n\t\tScriptAlias /cgi-bin/ \"C:/cgi/\"\n\t</IfModule>\n\tAlias /b C:/b\n"
          "</VirtualHost>\n<VirtualHost *:82>\n\tAlias /docs C:/docs\n\tIncludeOptional conf/extra/*.conf\n</VirtualHost>\n"},
+        {"an Alias after an Include is still an entry: only an entry such a line follows keeps its place",
+         "<VirtualHost *:80>\nInclude conf/extra/a.conf\nAlias /a C:/a\n</VirtualHost>\n",
+         "<VirtualHost *:80>\n\tInclude conf/extra/a.conf\n\tAlias \"/a\" \"C:/a\"\n</VirtualHost>\n"},
     };
     for (const auto& [name, text, saved] : cases) EXPECT_EQ(SaveEdited(text), Crlf(saved)) << name;
 }
