@@ -111,6 +111,7 @@ void ApacheConfig::Parse(std::string_view bytes) {
             hostLines.push_back(i);
             VirtualHost host;
             ParseVhostAddress(argument, host);
+            host.startRest = ReadBlockTag(joined[i])->rest;
             ParseVhostBody(joined, i, host);
             lines.push_back(Placeholder(vhosts.size()));
             vhosts.push_back(std::move(host));

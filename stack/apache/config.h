@@ -23,6 +23,8 @@ struct DirectoryBlock {
     std::string options = "FollowSymLinks Indexes"; // the first one as written; empty when the block has none
     std::string require = "{ONLINE_MODE}";          // the whole first Require (or macro) line
     std::vector<std::string> otherLines;            // trimmed, in file order
+    std::string startRest;  // set by ParseVhostBody: what follows the start tag ("# docs"), written back after it
+    std::string endRest;    // set by ParseDirectoryBody: the same after the end tag
 };
 
 // The port of a host whose address has no port ("127.0.0.1", "*") or ends in one that is not a
@@ -41,6 +43,8 @@ struct VirtualHost {
     std::vector<AliasEntry> aliases;
     std::vector<DirectoryBlock> directories;
     std::vector<std::string> otherLines;  // trimmed; nested blocks kept whole
+    std::string startRest;  // set by Parse: what follows the start tag ("# main site"), written back after it
+    std::string endRest;    // set by ParseVhostBody: the same after the end tag
 };
 
 struct ModuleLine {
@@ -148,18 +152,23 @@ bool MoveHostPort(VirtualHost& host, int32_t from, int32_t to);
 // lines among its other lines, in file order, when one it cannot hold as an entry (or a
 // ScriptAlias, AliasMatch, ScriptAliasMatch, or an Include that may hold them) follows one it
 // can: Apache takes the first that matches, and entries are written after the other lines.
+// Likewise a <Directory> block stays there as written when a <Directory> of the same folder
+// (compared as on Windows: any case, '\' and '/' alike, a trailing '/' ignored) follows it among
+// the other lines, in a nested block or kept as written: Apache merges them in file order.
 // A ServerName, DocumentRoot or ServerAlias of a host, or an AllowOverride, Options or Require of
 // a <Directory> block, stays among the other lines where it stands, and fills no field, when a
-// line before it in the same body may set it or change how it reads: the same directive inside
-// a nested block, an Include or IncludeOptional, or (for a value holding "${") a Define or
-// UnDefine. Fields are written before the other lines, which would change what Apache reads.
+// line before it in the same body may set it or change how it reads: a line of the same directive
+// kept among the other lines (nested or not; Apache keeps the last), an Include or IncludeOptional,
+// or (for a value holding "${") a Define or UnDefine. Fields are written before the other lines,
+// which would change what Apache reads.
 void ParseVhostBody(const std::vector<std::string>& lines, size_t& i, VirtualHost& host);
 void ParseDirectoryBody(const std::vector<std::string>& lines, size_t& i, DirectoryBlock& block);
 // Copies the nested block opening at lines[i], trimmed, into `out`.
 void CaptureNestedBlock(const std::vector<std::string>& lines, size_t& i,
                         std::vector<std::string>& out);
-// Appends the host's block in the fixed layout, every line ending in CR LF; a line ending in a
-// backslash gets a blank after it, so that Apache does not join the next line to it.
+// Appends the host's block in the fixed layout, what followed each tag written back after it,
+// every line ending in CR LF; a line ending in a backslash gets a blank after it, so that Apache
+// does not join the next line to it.
 void WriteVhostBlock(const VirtualHost& host, std::string& out);
 
 // Between double quotes, escaped where Apache would read the text otherwise: a quote, and a

@@ -19,6 +19,12 @@ void AppendOtherLine(const std::vector<std::string>& lines, size_t& i, std::vect
     out.push_back(Trim(lines[i]));
 }
 
+// A block tag and what followed it on its line, which Apache ignores (a comment, most often).
+std::string WithRest(std::string tag, const std::string& rest) {
+    if (!rest.empty()) tag += " " + rest;
+    return tag;
+}
+
 // Alias lines the pattern accepts become entries; false leaves the line to the caller.
 bool TakeAlias(const std::string& value, VirtualHost& host) {
     AliasEntry entry;
@@ -91,45 +97,76 @@ bool MayMatchAliasUrl(const std::string& line) {
     return key == "alias" || key == "aliasmatch" || key == "scriptalias" || key == "scriptaliasmatch" || IsInclude(key);
 }
 
-// What the lines a body has kept so far may do to a later line: set the same directive (inside a
-// nested block, where Apache may read it first), set anything (an Include), or change what
-// ${NAME} reads (a Define or UnDefine, read by Apache as it comes).
+// What the lines a body has kept so far may do to a later line: set the same directive (a line of
+// it kept, nested or not: written after the fields, it would become the one Apache keeps), set
+// anything (an Include), or change what ${NAME} reads (a Define or UnDefine, read by Apache as it
+// comes).
 class EarlierLines {
 public:
     // Notes the lines from `from` on, just appended to the body's other lines.
     void Note(const std::vector<std::string>& lines, size_t from) {
-        const bool nested = from < lines.size() && MatchOpenTag(lines[from]);
         for (size_t k = from; k < lines.size(); ++k) {
             const std::string key = DirectiveKey(lines[k]);
             if (IsInclude(key)) m_include = true;
             else if (key == "define" || key == "undefine") m_define = true;
-            else if (nested && !key.empty()) m_nested.push_back(key);
+            else if (!key.empty()) m_kept.push_back(key);
         }
     }
     // Whether a field line of that directive (lower case) and value must stay where it stands.
     bool Hold(const std::string& key, const std::string& value) const {
         return m_include || (m_define && value.find("${") != std::string::npos) ||
-               std::find(m_nested.begin(), m_nested.end(), key) != m_nested.end();
+               std::find(m_kept.begin(), m_kept.end(), key) != m_kept.end();
     }
 
 private:
-    std::vector<std::string> m_nested;
+    std::vector<std::string> m_kept;
     bool m_include = false;
     bool m_define = false;
 };
 
-// An Alias line taken as an entry: where it stood among the host's other lines, and its text.
-struct TakenAlias {
+// An Alias line taken as an entry, or a <Directory> block taken as a record: where it stood among
+// the host's other lines, and its lines as written (trimmed).
+struct Taken {
     size_t position = 0;
-    std::string line;
+    std::vector<std::string> lines;
+    bool directory = false;     // in host.directories, else in host.aliases
+    size_t index = 0;           // its index there
+    bool keepInPlace = false;   // goes back among the other lines where it stood
 };
 
-// The entries go back among the other lines where they stood, and the host holds none: written
-// after the other lines, they would come behind an alias line that followed them in the file.
-void KeepAliasesInFileOrder(VirtualHost& host, const std::vector<TakenAlias>& taken) {
-    for (size_t k = taken.size(); k-- > 0;)
-        host.otherLines.insert(host.otherLines.begin() + long(taken[k].position), taken[k].line);
-    host.aliases.clear();
+// A folder as Apache on Windows compares those of two sections: any case, '\' and '/' alike, a
+// trailing '/' ignored.
+std::string FolderKey(std::string_view path) {
+    std::string key = ToLower(path);
+    std::replace(key.begin(), key.end(), '\\', '/');
+    while (!key.empty() && key.back() == '/') key.pop_back();
+    return key;
+}
+
+// Whether a <Directory> of that folder starts among the lines from `from` on (in a nested block, or
+// kept as written): Apache merges the sections of one folder in file order.
+bool SameFolderFollows(const std::vector<std::string>& lines, size_t from, const std::string& path) {
+    for (size_t k = from; k < lines.size(); ++k) {
+        const std::optional<BlockTag> tag = ReadBlockTag(lines[k]);
+        if (!IsStartTag(tag, "Directory")) continue;
+        const std::vector<std::string> words = ApacheWords(tag->argument);
+        if (!words.empty() && FolderKey(words[0]) == FolderKey(path)) return true;
+    }
+    return false;
+}
+
+// What must keep its place goes back among the other lines where it stood, and leaves its record:
+// written after the other lines, an entry would come behind an alias line that followed it in the
+// file, a <Directory> block behind a later one of its folder.
+void KeepInFileOrder(VirtualHost& host, const std::vector<Taken>& taken) {
+    // Last first, so that the positions and indices still to come stay true.
+    for (size_t k = taken.size(); k-- > 0;) {
+        const Taken& item = taken[k];
+        if (!item.keepInPlace) continue;
+        host.otherLines.insert(host.otherLines.begin() + long(item.position), item.lines.begin(), item.lines.end());
+        if (item.directory) host.directories.erase(host.directories.begin() + long(item.index));
+        else host.aliases.erase(host.aliases.begin() + long(item.index));
+    }
 }
 
 }  // namespace
@@ -137,18 +174,26 @@ void KeepAliasesInFileOrder(VirtualHost& host, const std::vector<TakenAlias>& ta
 // ---- Reading ----
 
 void ParseVhostBody(const std::vector<std::string>& lines, size_t& i, VirtualHost& host) {
-    std::vector<TakenAlias> taken;
+    std::vector<Taken> taken;
     bool aliasAfterEntry = false;
     EarlierLines earlier;
     for (++i; i < lines.size(); ++i) {
-        if (MatchVhostEnd(lines[i])) break;
+        if (MatchVhostEnd(lines[i])) {
+            host.endRest = ReadBlockTag(lines[i])->rest;
+            break;
+        }
         const std::string trimmed = Trim(lines[i]);
         if (trimmed.empty() || StartsWithIgnoreCase(trimmed, "#ZERVA")) continue;
         std::string name, value;
         if (std::string path; MatchDirectoryStart(trimmed, &path)) {
             DirectoryBlock block;
             block.path = std::move(path);
+            block.startRest = ReadBlockTag(trimmed)->rest;
+            Taken item{host.otherLines.size(), {}, true, host.directories.size()};
+            const size_t start = i;
             ParseDirectoryBody(lines, i, block);
+            for (size_t k = start; k <= i; ++k) item.lines.push_back(Trim(lines[k]));
+            taken.push_back(std::move(item));
             host.directories.push_back(std::move(block));
             continue;
         }
@@ -156,16 +201,20 @@ void ParseVhostBody(const std::vector<std::string>& lines, size_t& i, VirtualHos
         // Alias entries are written after the other lines: only the fields written first are held.
         if (MatchDirective(trimmed, &name, &value) && !(IsWrittenFirst(name) && earlier.Hold(ToLower(name), value)) &&
             TakeHostDirective(name, value, host)) {
-            if (host.aliases.size() > entries) taken.push_back({host.otherLines.size(), trimmed});
+            if (host.aliases.size() > entries) taken.push_back({host.otherLines.size(), {trimmed}, false, entries});
             continue;
         }
         const size_t from = host.otherLines.size();
         AppendOtherLine(lines, i, host.otherLines);
         earlier.Note(host.otherLines, from);
-        aliasAfterEntry = aliasAfterEntry || (!taken.empty() && std::any_of(host.otherLines.begin() + long(from),
-                                                                            host.otherLines.end(), MayMatchAliasUrl));
+        aliasAfterEntry = aliasAfterEntry || (!host.aliases.empty() && std::any_of(host.otherLines.begin() + long(from),
+                                                                                   host.otherLines.end(), MayMatchAliasUrl));
     }
-    if (aliasAfterEntry) KeepAliasesInFileOrder(host, taken);
+    // A record is written after the other lines: one that a later other line must follow keeps its place.
+    for (Taken& item : taken)
+        item.keepInPlace = item.directory ? SameFolderFollows(host.otherLines, item.position, host.directories[item.index].path)
+                                          : aliasAfterEntry;
+    KeepInFileOrder(host, taken);
     // No end line: the block ran to the end of the text.
     if (i >= lines.size()) i = lines.empty() ? 0 : lines.size() - 1;
 }
@@ -176,7 +225,10 @@ void ParseDirectoryBody(const std::vector<std::string>& lines, size_t& i, Direct
     block.require.clear();
     EarlierLines earlier;
     for (++i; i < lines.size(); ++i) {
-        if (MatchDirectoryEnd(lines[i])) return;
+        if (MatchDirectoryEnd(lines[i])) {
+            block.endRest = ReadBlockTag(lines[i])->rest;
+            return;
+        }
         const std::string trimmed = Trim(lines[i]);
         if (trimmed.empty()) continue;
         std::string name, value;
@@ -214,7 +266,7 @@ void WriteVhostBlock(const VirtualHost& host, std::string& out) {
     std::string port;   // appended: GCC 12 takes ":" + a temporary for an overlapping copy
     if (host.port != kNoVhostPort) port.append(":").append(std::to_string(host.port));
     const std::string more = host.moreAddresses.empty() ? "" : " " + host.moreAddresses;
-    line("", "<VirtualHost " + host.address + port + more + ">");
+    line("", WithRest("<VirtualHost " + host.address + port + more + ">", host.startRest));
     if (!host.documentRoot.empty()) line("\t", "DocumentRoot " + Quote(host.documentRoot));
     if (!host.serverName.empty()) line("\t", "ServerName " + Quote(host.serverName));
     if (!host.serverAlias.empty()) line("\t", "ServerAlias " + host.serverAlias);
@@ -228,12 +280,12 @@ void WriteVhostBlock(const VirtualHost& host, std::string& out) {
     for (const AliasEntry& alias : host.aliases)
         line("\t", "Alias " + Quote(alias.url) + " " + Quote(alias.path));
     for (const DirectoryBlock& block : host.directories) {
-        line("\t", "<Directory " + Quote(block.path) + ">");
+        line("\t", WithRest("<Directory " + Quote(block.path) + ">", block.startRest));
         if (!block.allowOverride.empty()) line("\t\t", "AllowOverride " + block.allowOverride);
         if (!block.options.empty()) line("\t\t", "Options " + block.options);
         if (!block.require.empty()) line("\t\t", block.require);
         for (const std::string& other : block.otherLines) line("\t\t", other);
-        line("\t", "</Directory>");
+        line("\t", WithRest("</Directory>", block.endRest));
     }
-    line("", "</VirtualHost>");
+    line("", WithRest("</VirtualHost>", host.endRest));
 }

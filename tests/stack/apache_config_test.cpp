@@ -106,11 +106,29 @@ TEST(ApacheConfig, Save_HostBlocks_RewrittenInFixedLayout) {
          "\t\tRequire all granted\n\t\tOptions +ExecCGI\n\t\tAllowOverride All\n\t</Directory>\n</VirtualHost>\n"},
         // Apache reads a start tag's argument up to the line's last '>', an end tag as the line's first
         // word, and ignores what follows either.
-        {"comments after block tags",
+        {"comments after block tags kept after them",
          "<VirtualHost *:8080> # main\nServerName a.localhost\n<Directory C:/w> # www\nOptions None\n</Directory>\t# www\n"
-         "</VirtualHost> # main\n",
-         "<VirtualHost *:8080>\n\tServerName \"a.localhost\"\n\t<Directory \"C:/w\">\n\t\tOptions None\n\t</Directory>\n"
-         "</VirtualHost>\n"},
+         "</VirtualHost>\t# main\n",
+         "<VirtualHost *:8080> # main\n\tServerName \"a.localhost\"\n\t<Directory \"C:/w\"> # www\n\t\tOptions None\n"
+         "\t</Directory> # www\n</VirtualHost> # main\n"},
+        {"sections of a regular expression kept as written where they stand",
+         "<VirtualHost *:80>\n<Directory ~ ^.*/priv>\nRequire all denied\n</Directory>\n<Directory \"~\" \"^/x\">\n"
+         "Require all denied\n</Directory>\n<DirectoryMatch ^/y>\nRequire all denied\n</DirectoryMatch>\nServerName a\n</VirtualHost>\n",
+         "<VirtualHost *:80>\n\tServerName \"a\"\n\t<Directory ~ ^.*/priv>\n\t\tRequire all denied\n\t</Directory>\n"
+         "\t<Directory \"~\" \"^/x\">\n\t\tRequire all denied\n\t</Directory>\n"
+         "\t<DirectoryMatch ^/y>\n\t\tRequire all denied\n\t</DirectoryMatch>\n</VirtualHost>\n"},
+        // Apache merges the sections of one folder in file order; a record is written after the other lines.
+        {"a <Directory> block before one of its folder kept among the other lines stays where it stood",
+         "<VirtualHost *:80>\n<Directory C:/w> # first\nRequire all denied\n</Directory>\n<Directory C:/other>\n"
+         "Options None\n</Directory>\n<IfModule dir_module>\n<Directory \"c:\\W/\">\nRequire all granted\n</Directory>\n"
+         "</IfModule>\n<Directory C:/w>\nOptions None\n</Directory>\nServerName a\n</VirtualHost>\n"
+         "<VirtualHost *:81>\nAlias /a C:/a\n<Directory C:/w>\nRequire all denied\n</Directory>\nScriptAlias /cgi/ C:/cgi/\n"
+         "<IfModule x>\n<Directory C:/w/>\n</Directory>\n</IfModule>\n</VirtualHost>\n",
+         "<VirtualHost *:80>\n\tServerName \"a\"\n\t<Directory C:/w> # first\n\t\tRequire all denied\n\t</Directory>\n"
+         "\t<IfModule dir_module>\n\t\t<Directory \"c:\\W/\">\n\t\t\tRequire all granted\n\t\t</Directory>\n\t</IfModule>\n"
+         "\t<Directory \"C:/other\">\n\t\tOptions None\n\t</Directory>\n\t<Directory \"C:/w\">\n\t\tOptions None\n\t</Directory>\n"
+         "</VirtualHost>\n<VirtualHost *:81>\n\tAlias /a C:/a\n\t<Directory C:/w>\n\t\tRequire all denied\n\t</Directory>\n"
+         "\tScriptAlias /cgi/ C:/cgi/\n\t<IfModule x>\n\t\t<Directory C:/w/>\n\t\t</Directory>\n\t</IfModule>\n</VirtualHost>\n"},
         // Fields are written first: a line that an earlier one may set or change stays where it stands.
         {"a field after the same directive in a nested block, an Include, or a Define its value reads",
          "<VirtualHost *:80>\n<IfModule ssl_module>\nSSLEngine on\n</IfModule>\nServerName blog.localhost\n"
@@ -125,6 +143,14 @@ TEST(ApacheConfig, Save_HostBlocks_RewrittenInFixedLayout) {
          "\t<Directory \"C:/a\">\n\t\tAllowOverride All\n\t\t<IfModule dir_module>\n\t\tOptions Indexes\n\t\t</IfModule>\n"
          "\t\tOptions -Indexes\n\t</Directory>\n"
          "\t<Directory \"C:/b\">\n\t\tInclude conf/extra/b.conf\n\t\t{ONLINE_MODE}\n\t</Directory>\n</VirtualHost>\n"},
+        // Apache keeps the last line of each: once one stays where it stands, so do the later ones.
+        {"a field after a line of its directive kept among the other lines",
+         "<VirtualHost *:80>\nDefine N a.localhost\nServerName ${N}\nServerName b.localhost\nDefine D C:/a\nDocumentRoot ${D}\n"
+         "DocumentRoot C:/b\n<Directory C:/w>\nDefine O None\nOptions ${O}\nOptions Indexes\nRequire all granted\n</Directory>\n"
+         "</VirtualHost>\n",
+         "<VirtualHost *:80>\n\tDefine N a.localhost\n\tServerName ${N}\n\tServerName b.localhost\n\tDefine D C:/a\n"
+         "\tDocumentRoot ${D}\n\tDocumentRoot C:/b\n\t<Directory \"C:/w\">\n\t\tRequire all granted\n\t\tDefine O None\n"
+         "\t\tOptions ${O}\n\t\tOptions Indexes\n\t</Directory>\n</VirtualHost>\n"},
         {"missing end lines: the blocks run to the end and are closed",
          "Listen 80\n<VirtualHost *:80>\nServerName open.localhost\n<Directory \"C:/w\">\nAllowOverride None\n",
          "Listen 80\n<VirtualHost *:80>\n\tServerName \"open.localhost\"\n"
@@ -150,6 +176,9 @@ TEST(ApacheConfig, Save_HostBlocks_RewrittenInFixedLayout) {
          "<VirtualHost *:80>\n\tAlias \"/app/static\" \"C:/s\"\n\tAlias /app \"C:/app\"\n</VirtualHost>\n<VirtualHost *:81>\n"
          "\tAlias /a C:/a\n\t<IfModule cgi_module>\n\t\tScriptAlias /cgi-bin/ \"C:/cgi/\"\n\t</IfModule>\n\tAlias /b C:/b\n"
          "</VirtualHost>\n<VirtualHost *:82>\n\tAlias /docs C:/docs\n\tIncludeOptional conf/extra/*.conf\n</VirtualHost>\n"},
+        {"an Alias after an Include is still an entry: only an entry such a line follows keeps its place",
+         "<VirtualHost *:80>\nInclude conf/extra/a.conf\nAlias /a C:/a\n</VirtualHost>\n",
+         "<VirtualHost *:80>\n\tInclude conf/extra/a.conf\n\tAlias \"/a\" \"C:/a\"\n</VirtualHost>\n"},
     };
     for (const auto& [name, text, saved] : cases) EXPECT_EQ(SaveEdited(text), Crlf(saved)) << name;
 }
