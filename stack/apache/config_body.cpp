@@ -144,9 +144,11 @@ std::string FolderKey(std::string_view path) {
 }
 
 // Whether a <Directory> of that folder starts among the lines from `from` on (in a nested block, or
-// kept as written): Apache merges the sections of one folder in file order.
+// kept as written), or may (an Include whose file may hold one): Apache merges the sections of one
+// folder in file order.
 bool SameFolderFollows(const std::vector<std::string>& lines, size_t from, const std::string& path) {
     for (size_t k = from; k < lines.size(); ++k) {
+        if (IsInclude(DirectiveKey(lines[k]))) return true;
         const std::optional<BlockTag> tag = ReadBlockTag(lines[k]);
         if (!IsStartTag(tag, "Directory")) continue;
         const std::vector<std::string> words = ApacheWords(tag->argument);

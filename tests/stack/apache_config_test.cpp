@@ -118,17 +118,19 @@ TEST(ApacheConfig, Save_HostBlocks_RewrittenInFixedLayout) {
          "\t<Directory \"~\" \"^/x\">\n\t\tRequire all denied\n\t</Directory>\n"
          "\t<DirectoryMatch ^/y>\n\t\tRequire all denied\n\t</DirectoryMatch>\n</VirtualHost>\n"},
         // Apache merges the sections of one folder in file order; a record is written after the other lines.
-        {"a <Directory> block before one of its folder kept among the other lines stays where it stood",
+        {"a <Directory> block before one of its folder kept among the other lines, or an Include, stays where it stood",
          "<VirtualHost *:80>\n<Directory C:/w> # first\nRequire all denied\n</Directory>\n<Directory C:/other>\n"
          "Options None\n</Directory>\n<IfModule dir_module>\n<Directory \"c:\\W/\">\nRequire all granted\n</Directory>\n"
          "</IfModule>\n<Directory C:/w>\nOptions None\n</Directory>\nServerName a\n</VirtualHost>\n"
          "<VirtualHost *:81>\nAlias /a C:/a\n<Directory C:/w>\nRequire all denied\n</Directory>\nScriptAlias /cgi/ C:/cgi/\n"
-         "<IfModule x>\n<Directory C:/w/>\n</Directory>\n</IfModule>\n</VirtualHost>\n",
+         "<IfModule x>\n<Directory C:/w/>\n</Directory>\n</IfModule>\n</VirtualHost>\n"
+         "<VirtualHost *:82>\n<Directory C:/w>\nRequire all denied\n</Directory>\nInclude conf/w.conf\n</VirtualHost>\n",
          "<VirtualHost *:80>\n\tServerName \"a\"\n\t<Directory C:/w> # first\n\t\tRequire all denied\n\t</Directory>\n"
          "\t<IfModule dir_module>\n\t\t<Directory \"c:\\W/\">\n\t\t\tRequire all granted\n\t\t</Directory>\n\t</IfModule>\n"
          "\t<Directory \"C:/other\">\n\t\tOptions None\n\t</Directory>\n\t<Directory \"C:/w\">\n\t\tOptions None\n\t</Directory>\n"
          "</VirtualHost>\n<VirtualHost *:81>\n\tAlias /a C:/a\n\t<Directory C:/w>\n\t\tRequire all denied\n\t</Directory>\n"
-         "\tScriptAlias /cgi/ C:/cgi/\n\t<IfModule x>\n\t\t<Directory C:/w/>\n\t\t</Directory>\n\t</IfModule>\n</VirtualHost>\n"},
+         "\tScriptAlias /cgi/ C:/cgi/\n\t<IfModule x>\n\t\t<Directory C:/w/>\n\t\t</Directory>\n\t</IfModule>\n</VirtualHost>\n"
+         "<VirtualHost *:82>\n\t<Directory C:/w>\n\t\tRequire all denied\n\t</Directory>\n\tInclude conf/w.conf\n</VirtualHost>\n"},
         // Fields are written first: a line that an earlier one may set or change stays where it stands.
         {"a field after the same directive in a nested block, an Include, or a Define its value reads",
          "<VirtualHost *:80>\n<IfModule ssl_module>\nSSLEngine on\n</IfModule>\nServerName blog.localhost\n"
