@@ -279,14 +279,3 @@ bool FindLoadModule(std::string_view line, LoadModuleWords* out) {
     }
     return true;
 }
-
-bool FindSslEngineOn(std::string_view line) {
-    size_t pos = SkipSpaces(line, 0);
-    if (!TakeWord(line, pos, "SSLEngine")) return false;
-    if (pos >= line.size() || !IsSpace(line[pos])) return false;
-    pos = SkipSpaces(line, pos);
-    if (!TakeWord(line, pos, "on")) return false;
-    // \b: no word character may follow ("online" is not "on").
-    return pos == line.size() || !(IsAsciiLetter(line[pos]) || (line[pos] >= '0' && line[pos] <= '9') ||
-                                   line[pos] == '_');
-}

@@ -128,5 +128,3 @@ struct LoadModuleWords {
 };
 // ^\s*(#\s*)?LoadModule\s+(\S+)\s+(\S+) ignoring case.
 bool FindLoadModule(std::string_view line, LoadModuleWords* out);
-// ^\s*SSLEngine\s+on\b ignoring case.
-bool FindSslEngineOn(std::string_view line);

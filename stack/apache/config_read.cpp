@@ -64,33 +64,32 @@ void TakeDefinitions(const std::string& line, ReadState& state) {
 ReadState::ReadState() : modules(std::begin(kBuiltInModules), std::end(kBuiltInModules)) {}
 
 SectionReader::Kind SectionReader::Take(const std::string& line) {
-    const std::optional<BlockTag> tag = ReadBlockTag(line);
-    if (tag && tag->closes) {
-        // Closes the innermost open section of its name (a faulty file is checked elsewhere).
-        size_t k = m_open.size();
-        while (k > 0 && !EqualsIgnoreCase(m_open[k - 1].name, tag->name)) --k;
-        if (k == 0) return m_skipping > 0 ? Kind::Skipped : Kind::Read;
-        const bool conditional = m_open[k - 1].conditional;
-        for (size_t j = k - 1; j < m_open.size(); ++j)
-            if (!m_open[j].met) --m_skipping;
-        m_open.resize(k - 1);
-        if (m_skipping > 0) return Kind::Skipped;
+    const bool skipped = m_skipping > 0;
+    const BlockNesting::Step step = m_nesting.Take(line);
+    if (!step.tag) {
+        if (skipped) return Kind::Skipped;
+        TakeDefinitions(line, m_state);
+        return Kind::Read;
+    }
+    if (step.tag->closes) {
+        // The sections it closes, its own and any left open inside it.
+        bool conditional = false;
+        while (m_open.size() > m_nesting.Depth()) {
+            conditional = m_open.back().conditional;
+            if (!m_open.back().met) --m_skipping;
+            m_open.pop_back();
+        }
+        if (m_skipping > 0 || step.unmatched) return m_skipping > 0 ? Kind::Skipped : Kind::Read;
         return conditional ? Kind::Condition : Kind::Read;
     }
-    if (tag) {
-        const bool skipped = m_skipping > 0;
-        Section section{tag->name, IsConditional(*tag), true};
-        // Apache never looks at the condition of a section inside a skipped one.
-        const bool judged = tag->Is("IfDefine") || tag->Is("IfModule");
-        if (judged && !skipped) section.met = ConditionHolds(*tag, m_state);
-        if (!section.met) ++m_skipping;
-        m_open.push_back(std::move(section));
-        if (skipped) return Kind::Skipped;
-        return m_open.back().conditional ? Kind::Condition : Kind::Read;
-    }
-    if (m_skipping > 0) return Kind::Skipped;
-    TakeDefinitions(line, m_state);
-    return Kind::Read;
+    Section section{IsConditional(*step.tag), true};
+    // Apache never looks at the condition of a section inside a skipped one.
+    const bool judged = step.tag->Is("IfDefine") || step.tag->Is("IfModule");
+    if (judged && !skipped) section.met = ConditionHolds(*step.tag, m_state);
+    if (!section.met) ++m_skipping;
+    m_open.push_back(section);
+    if (skipped) return Kind::Skipped;
+    return section.conditional ? Kind::Condition : Kind::Read;
 }
 
 // ---- Variables ----

@@ -40,13 +40,13 @@ public:
 
 private:
     struct Section {
-        std::string name;
         bool conditional = false;
         bool met = true;
     };
     ReadState& m_state;
-    std::vector<Section> m_open;
-    size_t m_skipping = 0;   // how many open sections skip their lines
+    BlockNesting m_nesting;
+    std::vector<Section> m_open;   // one per block m_nesting holds open
+    size_t m_skipping = 0;         // how many of them skip their lines
 };
 
 // The line with "${NAME}" replaced as Apache replaces it: a Define's value (names in any case),

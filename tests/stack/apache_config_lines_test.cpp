@@ -50,7 +50,6 @@ TEST(ApacheConfigLines, EveryScanner_ShortLines_AgreeWithPatterns) {
          [](Line l) { std::string a; const bool ok = MatchOpenTag(l, &a); return If(ok, {a}); }},
         {R"re(^\s*</([A-Za-z]+)>(\s[\s\S]*)?$)re", true, false, {1},
          [](Line l) { std::string a; const bool ok = MatchCloseTag(l, &a); return If(ok, {a}); }},
-        {R"re(^\s*SSLEngine\s+on\b)re", false, true, {}, [](Line l) { return If(FindSslEngineOn(l)); }},
         {R"re(^\s*<VirtualHost(?=[\s>])\s*([\s\S]*?)\s*>[^>]*$)re", true, true, {1},
          [](Line l) { std::string a; const bool ok = MatchVhostStart(l, &a); return If(ok, {a}); }},
         {R"re(^\s*([A-Za-z]+)\s+(.*?)\s*$)re", true, false, {1, 2},
