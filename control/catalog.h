@@ -48,8 +48,8 @@ CatalogEntry ParsePhpMyAdminCatalog();
 // Whether the package's build is already under the root folder.
 bool IsInstalled(const Package& package);
 // Recomputes `installed` in every cached catalog that is not loading. Run by the installer
-// worker after each job; never replaces an entry that was reloaded meanwhile. `betweenLocks`
-// runs after the copy is taken (tests reload a catalog there).
+// worker at the end of each job, before the job counts as done; never replaces an entry that
+// was reloaded meanwhile. `betweenLocks` runs after the copy is taken (tests reload a catalog there).
 void RefreshAfterJob(const std::function<void()>& betweenLocks = {});
 
 // ---- Test seam ----

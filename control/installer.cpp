@@ -79,6 +79,9 @@ void WorkerLoop() {
             // A job reports its failures as results; this only keeps the queue alive.
             SetMessage(job.title + ": " + e.what());
         }
+        // Before the job counts as done: whoever waits for its end then finds the catalogs marked
+        // after it, and no scan of this thread still listing the build folders it may remove next.
+        RefreshAfterJob();
         {
             std::lock_guard<std::mutex> lock(g_mutex);
             g_running = false;
@@ -88,7 +91,6 @@ void WorkerLoop() {
             g_status.queued = int32_t(g_queue.size());
             g_phase = 0;
         }
-        RefreshAfterJob();
     }
 }
 
