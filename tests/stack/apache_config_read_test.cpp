@@ -62,7 +62,7 @@ TEST(ApacheConfigRead, Includes_ReadWhereTheyStand) {
     input.include = [&asked](const std::string& path, const std::string& root) {
         asked.emplace_back(path, root);
         std::vector<IncludedFile> files;
-        if (path == "a.conf") files.push_back({"C:/httpd/a.conf", "# a\nDefine IN_A\n\nInclude a.conf\n"});
+        if (path == "a.conf") files.push_back({"C:/httpd/a.conf", "# a\nDefine IN_A {APACHEPATH}\n\nInclude a.conf\n"});
         if (path == "b/*.conf") files = {{"b/1.conf", "one"}, {"b/2.conf", "two \\\n  more"}};
         return files;
     };
@@ -74,7 +74,7 @@ TEST(ApacheConfigRead, Includes_ReadWhereTheyStand) {
         read.push_back(reading.files[line.file] + ":" + std::to_string(line.number) + " " + line.text);
     // a.conf includes itself: the reading ends that, deep down, as Apache's limit would.
     EXPECT_EQ(read.front(), "httpd_zerva.conf:1 ServerRoot \"C:/httpd\"");
-    EXPECT_EQ(read[1], "C:/httpd/a.conf:2 Define IN_A");
+    EXPECT_EQ(read[1], "C:/httpd/a.conf:2 Define IN_A {APACHEPATH}") << "Zerva's macros are the template's alone";
     EXPECT_EQ(std::vector<std::string>(read.end() - 3, read.end()),
               (std::vector<std::string>{"b/1.conf:1 one", "b/2.conf:1 two   more", "httpd_zerva.conf:9 last"}));
     EXPECT_EQ(asked.front(), (std::pair<std::string, std::string>{"a.conf", "C:/httpd"}));

@@ -202,6 +202,11 @@ TEST(ApacheConfig, Save_AddedHostsFollowLastLoadedBlock_ErasedHostLeavesItsPlace
                                  "</IfModule>\n# note \\\n</IfDefine>\n</IfDefine>\n";
     EXPECT_EQ(SaveEdited(enclosed + "# end\n", [](ApacheConfig& config) { config.vhosts.push_back(MakeVirtualHost("c", 80)); }),
               Crlf(enclosed) + "\r\n" + Block(MakeVirtualHost("c", 80)) + "# end\r\n");
+    // After an Include that follows the last host (its file may hold the first host of an address),
+    // a continued one too; one before the hosts plays no part.
+    const std::string included = "Include conf/early.conf\n" + Host("a", 80) + "IncludeOptional conf/vhosts/*.conf \\\n  \n";
+    EXPECT_EQ(SaveEdited(included + "# end\n", [](ApacheConfig& config) { config.vhosts.push_back(MakeVirtualHost("c", 80)); }),
+              Crlf(included) + "\r\n" + Block(MakeVirtualHost("c", 80)) + "# end\r\n");
     // Without any host the new one ends the file.
     EXPECT_EQ(SaveEdited("Listen 80\n", [](ApacheConfig& config) { config.vhosts.push_back(MakeVirtualHost("blog", 80)); }),
               "Listen 80\r\n\r\n" + blog);

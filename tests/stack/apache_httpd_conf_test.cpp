@@ -212,6 +212,23 @@ TEST_F(HttpdConf, Write_HttpsHostWithoutCertificate_CommentedAndWarned_ExtraFile
     EXPECT_EQ(error, "cannot read " + WideToUtf8(HttpdTemplatePath(build)));
 }
 
+// httpd.conf judges hosts on what httpd.exe will read: ${NAME} from the environment it gets, names
+// in any case as Windows has them; the files Include names, from the server root, and the server
+// certificate one of them sets.
+TEST_F(HttpdConf, WriteConf_ReadsAsHttpdWill_EnvironmentInAnyCaseAndIncludedFiles) {
+    const ApacheInstall build = MakeApache("httpd-2.4.62", {{"conf/extra/cert.conf", "SSLCertificateFile conf/ssl/own.crt\n"},
+                                                            {"conf/ssl/own.crt", "x"}});
+    testkit::WriteFile(HttpdTemplatePath(build), "ServerRoot \"{APACHEPATH}\"\n{LISTEN_VIRTUAL_HOST_PORT}\n"
+                                                 "LoadModule ssl_module modules/mod_ssl.so\nInclude conf/extra/cert.conf\n"
+                                                 "<VirtualHost *:${zerva_test_port}>\n</VirtualHost>\n"
+                                                 "<VirtualHost *:8443>\nSSLEngine on\n</VirtualHost>\n");
+    ASSERT_TRUE(::SetEnvironmentVariableW(L"ZERVA_TEST_PORT", L"8123"));
+    const std::string conf = WriteConf(build, std::nullopt);
+    ::SetEnvironmentVariableW(L"ZERVA_TEST_PORT", nullptr);
+    EXPECT_TRUE(Contains(conf, "\r\nListen 127.0.0.1:8123\r\nListen 127.0.0.1:8443\r\n")) << conf;
+    EXPECT_TRUE(Contains(conf, "\r\n<VirtualHost *:${zerva_test_port}>\r\n") && !Contains(conf, "Zerva disabled"));
+}
+
 TEST(HttpdConfText, Generate_PortsFromKeptHosts) {
     const std::string ssl = "LoadModule ssl_module modules/mod_ssl.so\n";
     const std::string https = "<VirtualHost *:443>\n  sslengine  ON\nSSLCertificateFile \"{C}/a.crt\"\n</VirtualHost>\n";
