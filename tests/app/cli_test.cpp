@@ -188,6 +188,43 @@ TEST_F(AppTest, Site_CreatedOnceUnderItsLowerCaseName_UnsafeNamesCreateNothing) 
     EXPECT_TRUE(testkit::ReadFile(page) == "mine" && testkit::ReadFile(conf) == confAfter);
 }
 
+// Done is said only where Apache serves the site, as the template reads to it: a host of an
+// included file that answers the name is named with its file and line, and nothing is made;
+// hosts without a port of their own ("*" is "*:*") get a site without one, on the port listened
+// on; HTTPS hosts alone, an HTTPS site and an https address, the status block's too.
+TEST_F(AppTest, Site_DoneOnlyWhereApacheServesIt_IncludedHostsPortlessHostsHttps) {
+    MakeApache(webPort);
+    const std::wstring conf = apacheDir + L"\\conf\\httpd_zerva.conf";
+    const std::wstring vhosts = apacheDir + L"\\conf\\extra\\vhosts.conf";
+    const std::string port = std::to_string(webPort);
+    testkit::WriteFile(vhosts, "# mine\r\n<VirtualHost *:" + port + ">\r\n  ServerName blogs.localhost\r\n"
+                               "  ServerAlias blog.localhost\r\n</VirtualHost>\r\n");
+    const std::string included = "ServerRoot \"{APACHEPATH}\"\r\n<VirtualHost *:" + port + ">\r\n</VirtualHost>\r\n"
+                                 "Include conf/extra/*.conf\r\n";
+    testkit::WriteFile(conf, included);
+    ZervaRun run = Zerva(L"--cli site blog");
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_EQ(Head(run, 6), std::vector<std::string>{"ERROR Site not created: the virtual host blogs.localhost (" +
+                                                     WideToUtf8(vhosts) + ", line 2) already answers blog.localhost."});
+    EXPECT_TRUE(testkit::ReadFile(conf) == included && !PathExists(WwwDir() + L"\\blog"));
+
+    testkit::WriteFile(conf, "<VirtualHost *>\r\n\tServerName localhost\r\n</VirtualHost>\r\n");
+    run = Zerva(L"--cli site blog");
+    EXPECT_EQ(Head(run, 6), std::vector<std::string>{"site created: http://blog.localhost/"});
+    ApacheConfig config;
+    ASSERT_TRUE(config.Load(conf) && config.vhosts.size() == 2u);
+    EXPECT_TRUE(config.vhosts[1].address == "*" && config.vhosts[1].port == kNoVhostPort);
+
+    const std::string https = "LoadModule ssl_module modules/mod_ssl.so\r\n<VirtualHost *:" + port +
+                              ">\r\n\tSSLEngine on\r\n\tSSLCertificateFile \"{APACHEPATH}/conf/ssl/localhost.crt\"\r\n</VirtualHost>\r\n";
+    testkit::WriteFile(conf, https);
+    run = Zerva(L"--cli site shop");
+    EXPECT_EQ(Head(run, 6), std::vector<std::string>{"site created: https://shop.localhost:" + port + "/"});
+    EXPECT_EQ(run.lines.back(), "url      : https://localhost:" + port + "/");
+    ASSERT_TRUE(config.Load(conf) && config.vhosts.size() == 2u);
+    EXPECT_EQ(config.vhosts[1].otherLines, config.vhosts[0].otherLines);
+}
+
 // A template that cannot be written back as it stands is refused with the reason, and nothing
 // changes: a <Directory> left open (the new host would land in the first one), or a ServerName of
 // two words between quotes (one name to Apache, which the field cannot hold).
