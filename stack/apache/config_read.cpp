@@ -8,8 +8,10 @@
 
 namespace {
 
-// Nested includes end here, as a file that includes itself would otherwise never end.
+// Nested includes end here, as a file that includes itself would otherwise never end; and so
+// many files are read at most, as one that includes itself twice would take ages to.
 constexpr int kMaxIncludeDepth = 16;
+constexpr size_t kMaxFiles = 512;
 
 // httpd.exe's own modules, by name and by source file, as <IfModule> finds them.
 constexpr const char* kBuiltInModules[] = {"core_module",  "core.c",    "win32_module",     "mod_win32.c", "mpm_winnt_module",
@@ -150,7 +152,8 @@ private:
         if (EqualsIgnoreCase(directive, "ServerRoot") && words.size() == 1) m_serverRoot = words[0];
         if (!EqualsIgnoreCase(directive, "Include") && !EqualsIgnoreCase(directive, "IncludeOptional")) return false;
         if (words.size() != 1 || !m_input.include || depth >= kMaxIncludeDepth) return true;
-        for (const IncludedFile& file : m_input.include(words[0], m_serverRoot)) ReadFile(file.text, file.name, depth + 1);
+        for (const IncludedFile& file : m_input.include(words[0], m_serverRoot))
+            if (m_reading.files.size() < kMaxFiles) ReadFile(file.text, file.name, depth + 1);
         return true;
     }
 

@@ -64,6 +64,7 @@ TEST(ApacheConfigRead, Includes_ReadWhereTheyStand) {
         std::vector<IncludedFile> files;
         if (path == "a.conf") files.push_back({"C:/httpd/a.conf", "# a\nDefine IN_A {APACHEPATH}\n\nInclude a.conf\n"});
         if (path == "b/*.conf") files = {{"b/1.conf", "one"}, {"b/2.conf", "two \\\n  more"}};
+        if (path == "twice.conf") files = {{"twice.conf", "Include twice.conf\nInclude twice.conf\n"}};
         return files;
     };
     const ApacheReading reading = ReadAsApache(
@@ -80,4 +81,8 @@ TEST(ApacheConfigRead, Includes_ReadWhereTheyStand) {
     EXPECT_EQ(asked.front(), (std::pair<std::string, std::string>{"a.conf", "C:/httpd"}));
     EXPECT_EQ(asked.back(), (std::pair<std::string, std::string>{"b/*.conf", "C:/httpd"}));
     EXPECT_LT(asked.size(), 40u);
+    // One that includes itself twice is read a bounded number of times.
+    asked.clear();
+    EXPECT_LE(ReadAsApache("Include twice.conf\n", "t.conf", input).files.size(), 512u);
+    EXPECT_LT(asked.size(), 1100u);
 }
