@@ -10,6 +10,7 @@
 #include "core/layout.h"
 #include "core/text.h"
 #include "stack/apache/builds.h"
+#include "stack/apache/httpd_conf.h"
 #include "ui/ui.h"
 
 namespace {

@@ -17,6 +17,7 @@
 #include "core/text.h"
 #include "core/translate.h"
 #include "stack/apache/builds.h"
+#include "stack/apache/httpd_conf.h"
 #include "stack/database/builds.h"
 #include "stack/php/builds.h"
 

@@ -6,7 +6,6 @@
 #include "core/files.h"
 #include "core/layout.h"
 #include "core/text.h"
-#include "stack/apache/config.h"
 
 std::string VersionResourceText(const std::wstring& file) {
     const uint64_t packed = FileVersion(file);
@@ -98,58 +97,3 @@ std::string PathToUtf8(const std::wstring& path) { return ToForwardSlashes(WideT
 int MysqlPort() { return Config::Instance().GetInt(setting::kMysqlPort); }
 
 bool IsOnlineMode() { return Config::Instance().GetInt(setting::kApacheMode) == 1; }
-
-// ---- Ports and home address ----
-
-size_t MainHostIndex(const std::vector<VirtualHost>& hosts, const std::vector<bool>& https) {
-    const auto first = [&](bool ownPort, bool plain) {
-        for (size_t k = 0; k < hosts.size(); ++k)
-            if ((!ownPort || hosts[k].port != kNoVhostPort) && (!plain || !https[k])) return k;
-        return std::string::npos;
-    };
-    // A host without a port of its own ("*:*") is served on the ports the others name: it names
-    // the main port only when no host has one.
-    for (const auto& [ownPort, plain] : {std::pair{true, true}, {true, false}, {false, true}, {false, false}})
-        if (const size_t k = first(ownPort, plain); k != std::string::npos) return k;
-    return std::string::npos;
-}
-
-const VirtualHost* MainHttpHost(const std::vector<VirtualHost>& hosts, const ReadState& state) {
-    std::vector<bool> https;
-    for (const VirtualHost& host : hosts) https.push_back(HasSslEngine(host, state));
-    const size_t main = MainHostIndex(hosts, https);
-    return main == std::string::npos ? nullptr : &hosts[main];
-}
-
-int MainHttpPortOfHosts(const std::vector<VirtualHost>& hosts, const ReadState& state) {
-    const VirtualHost* main = MainHttpHost(hosts, state);
-    return main && main->port != kNoVhostPort ? main->port : 80;
-}
-
-int MainHttpPort(const ApacheInstall& build) {
-    ApacheConfig config;
-    if (!config.Load(HttpdTemplatePath(build))) return 80;
-    return MainHttpPortOfHosts(config.vhosts, config.readState);
-}
-
-std::vector<int> TemplateVhostPorts(const ApacheInstall& build) {
-    ApacheConfig config;
-    if (!config.Load(HttpdTemplatePath(build))) return {80};
-    std::vector<int> ports = UniqueVhostPorts(config);
-    if (ports.empty()) ports.push_back(80);
-    return ports;
-}
-
-std::string HomeUrlOfHosts(const std::vector<VirtualHost>& hosts, const ReadState& state) {
-    const VirtualHost* main = MainHttpHost(hosts, state);
-    const bool https = main && HasSslEngine(*main, state);
-    const int port = MainHttpPortOfHosts(hosts, state);
-    const char* scheme = https ? "https://localhost" : "http://localhost";
-    return port == (https ? 443 : 80) ? std::string(scheme) + "/" : Format("%s:%d/", scheme, port);
-}
-
-std::string HomeUrl(const ApacheInstall& build) {
-    ApacheConfig config;
-    (void)config.Load(HttpdTemplatePath(build));  // an unreadable template has no hosts: port 80
-    return HomeUrlOfHosts(config.vhosts, config.readState);
-}

@@ -1,6 +1,6 @@
 // stack/apache/builds.h: the Apache httpd builds installed under <root>\bin\apache, the current
 // one (setting APACHE_CURRENT_VERSION), the paths of a build's files, what its template says
-// about ports and the home address. Nothing is cached:
+// and its settings. Nothing is cached:
 // every call rescans or rereads.
 // Any thread; no state of its own.
 #pragma once
@@ -10,8 +10,6 @@
 #include <string_view>
 #include <vector>
 
-struct VirtualHost;
-struct ReadState;
 
 struct ApacheInstall {
     std::string name;      // folder name under bin\apache; "apache" for bin\apache itself
@@ -58,20 +56,3 @@ std::string PathToUtf8(const std::wstring& path);
 int MysqlPort();      // setting MYSQL_PORT, default 3306
 bool IsOnlineMode();  // setting APACHE_MODE read as an integer is exactly 1
 
-// The host the main port is taken from, given which hosts Apache serves over TLS (`https`, one
-// per host): the first plain host with a port of its own, else the first host with one; when no
-// host has a port of its own ("*:*"), the first plain host, else the first. Npos without hosts.
-size_t MainHostIndex(const std::vector<VirtualHost>& hosts, const std::vector<bool>& https);
-// The same of a document's hosts (HasSslEngine with its readState); none without hosts.
-const VirtualHost* MainHttpHost(const std::vector<VirtualHost>& hosts, const ReadState& state);
-// The main host's port; 80 without hosts, when it has none of its own, or when the template
-// cannot be read.
-int MainHttpPort(const ApacheInstall& build);
-int MainHttpPortOfHosts(const std::vector<VirtualHost>& hosts, const ReadState& state);
-// The distinct ports of every address of the template's hosts; [80] when there are none. Never empty.
-std::vector<int> TemplateVhostPorts(const ApacheInstall& build);
-// Where the main host answers: "http://localhost/" with ":<port>" unless it is 80, "https://"
-// and ":<port>" unless it is 443 when Apache serves the main host over TLS.
-std::string HomeUrl(const ApacheInstall& build);
-// The same from hosts already read, for callers that keep them (no file is read).
-std::string HomeUrlOfHosts(const std::vector<VirtualHost>& hosts, const ReadState& state);

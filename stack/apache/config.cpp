@@ -248,6 +248,17 @@ std::vector<ReadHost> ReadHosts(const ApacheReading& reading) {
     return hosts;
 }
 
+std::vector<bool> HttpsHosts(const ApacheConfig& document, const ApacheReading& reading) {
+    std::vector<bool> https;
+    for (const VirtualHost& host : document.vhosts) https.push_back(HasSslEngine(host, document.readState));
+    for (const ReadHost& read : ReadHosts(reading)) {
+        const ReadLine& start = reading.lines[read.first];
+        const auto found = std::find(document.hostLines.begin(), document.hostLines.end(), start.line);
+        if (start.file == 0 && found != document.hostLines.end()) https[size_t(found - document.hostLines.begin())] = read.https;
+    }
+    return https;
+}
+
 std::string HostPlace(const ApacheReading& reading, const ReadHost& host) {
     const ReadLine& start = reading.lines[host.first];
     return Format(Tr("%s, line %d"), reading.files[start.file].c_str(), int(start.number));

@@ -185,5 +185,9 @@ struct ReadHost {
     bool https = false;             // SslEngineOn of its body
 };
 std::vector<ReadHost> ReadHosts(const ApacheReading& reading);
+// Whether Apache serves each host of `document` over TLS, as `reading` (the same text read as
+// Apache reads it: an Include inside a host may switch it on) says; a host the reading does not
+// hold (one of a section Apache skips) by HasSslEngine with the document's readState.
+std::vector<bool> HttpsHosts(const ApacheConfig& document, const ApacheReading& reading);
 // "conf/extra/vhosts.conf, line 3": where a host of the reading starts.
 std::string HostPlace(const ApacheReading& reading, const ReadHost& host);

@@ -163,13 +163,6 @@ bool MatchOpenTag(std::string_view line, std::string* name) {
     return true;
 }
 
-bool MatchCloseTag(std::string_view line, std::string* name) {
-    const std::optional<BlockTag> tag = ReadBlockTag(line);
-    if (!tag || !tag->closes) return false;
-    if (name) *name = tag->name;
-    return true;
-}
-
 BlockNesting::Step BlockNesting::Take(std::string_view text, size_t line) {
     Step step;
     step.tag = ReadBlockTag(text);
@@ -261,21 +254,5 @@ bool MatchAliasArguments(std::string_view value, std::string* url, std::string* 
         return false;
     if (url) *url = std::move(first);
     if (path) *path = std::move(second);
-    return true;
-}
-
-bool FindLoadModule(std::string_view line, LoadModuleWords* out) {
-    bool commented = false;
-    const size_t nameStart = ModuleNameStart(line, &commented);
-    if (nameStart == std::string_view::npos) return false;
-    const size_t nameEnd = SkipNonSpaces(line, nameStart);
-    const size_t fileStart = SkipSpaces(line, nameEnd);
-    const size_t fileEnd = SkipNonSpaces(line, fileStart);
-    if (nameEnd == nameStart || fileStart == nameEnd || fileEnd == fileStart) return false;
-    if (out) {
-        out->commented = commented;
-        out->name = std::string(line.substr(nameStart, nameEnd - nameStart));
-        out->file = std::string(line.substr(fileStart, fileEnd - fileStart));
-    }
     return true;
 }

@@ -116,15 +116,5 @@ bool MatchDirective(std::string_view line, std::string* name, std::string* value
 // holding a quote, or one quoted and one bare, is refused: such a line stays as written.
 bool MatchAliasArguments(std::string_view value, std::string* url, std::string* path);
 
-// A start tag (MatchOpenTag) or an end tag (MatchCloseTag) of any block; `name` gets its name.
+// A start tag of any block; `name` gets its name.
 bool MatchOpenTag(std::string_view line, std::string* name = nullptr);
-bool MatchCloseTag(std::string_view line, std::string* name = nullptr);
-
-// ---- Prefix scanners (a match from the line's start is enough) ----
-struct LoadModuleWords {
-    bool commented = false;  // group 1 matched
-    std::string name;        // group 2
-    std::string file;        // group 3
-};
-// ^\s*(#\s*)?LoadModule\s+(\S+)\s+(\S+) ignoring case.
-bool FindLoadModule(std::string_view line, LoadModuleWords* out);

@@ -65,13 +65,13 @@ void TakeDefinitions(const std::string& line, ReadState& state) {
 
 ReadState::ReadState() : modules(std::begin(kBuiltInModules), std::end(kBuiltInModules)) {}
 
-SectionReader::Kind SectionReader::Take(const std::string& line) {
+bool SectionReader::Take(const std::string& line) {
     const bool skipped = m_skipping > 0;
     const BlockNesting::Step step = m_nesting.Take(line);
     if (!step.tag) {
-        if (skipped) return Kind::Skipped;
+        if (skipped) return false;
         TakeDefinitions(line, m_state);
-        return Kind::Read;
+        return true;
     }
     if (step.tag->closes) {
         // The sections it closes, its own and any left open inside it.
@@ -81,8 +81,7 @@ SectionReader::Kind SectionReader::Take(const std::string& line) {
             if (!m_open.back().met) --m_skipping;
             m_open.pop_back();
         }
-        if (m_skipping > 0 || step.unmatched) return m_skipping > 0 ? Kind::Skipped : Kind::Read;
-        return conditional ? Kind::Condition : Kind::Read;
+        return m_skipping == 0 && (step.unmatched || !conditional);
     }
     Section section{IsConditional(*step.tag), true};
     // Apache never looks at the condition of a section inside a skipped one.
@@ -90,8 +89,7 @@ SectionReader::Kind SectionReader::Take(const std::string& line) {
     if (judged && !skipped) section.met = ConditionHolds(*step.tag, m_state);
     if (!section.met) ++m_skipping;
     m_open.push_back(section);
-    if (skipped) return Kind::Skipped;
-    return section.conditional ? Kind::Condition : Kind::Read;
+    return !skipped && !section.conditional;
 }
 
 // ---- Variables ----
@@ -136,7 +134,7 @@ public:
             const std::string macros =
                 depth > 0 || m_input.macros.empty() ? joined.text[k] : ExpandMacros(joined.text[k], m_input.macros);
             std::string text = ExpandApacheVariablesOfLine(macros, m_reading.state, m_input.environment);
-            if (m_sections.Take(text) != SectionReader::Kind::Read) continue;
+            if (!m_sections.Take(text)) continue;
             if (Follow(text, depth)) continue;
             m_reading.lines.push_back({std::move(text), file, k, joined.first[k] + 1});
         }
@@ -176,7 +174,7 @@ bool SslEngineOn(const std::vector<std::string>& body, const ReadState& state) {
     SectionReader sections(inside);
     return std::any_of(body.begin(), body.end(), [&](const std::string& line) {
         std::string directive, value;
-        if (sections.Take(line) != SectionReader::Kind::Read || !MatchDirective(line, &directive, &value)) return false;
+        if (!sections.Take(line) || !MatchDirective(line, &directive, &value)) return false;
         const std::vector<std::string> words = ApacheWords(value);
         return EqualsIgnoreCase(directive, "SSLEngine") && words.size() == 1 && EqualsIgnoreCase(words[0], "on");
     });

@@ -34,9 +34,9 @@ struct ReadState {
 // other than <IfDefine> and <IfModule> (<IfVersion>, <IfFile>, ...) are taken as met.
 class SectionReader {
 public:
-    enum class Kind { Read, Skipped, Condition };
     explicit SectionReader(ReadState& state) : m_state(state) {}
-    Kind Take(const std::string& line);
+    // Takes the next line: whether Apache reads it as a line of its own.
+    bool Take(const std::string& line);
 
 private:
     struct Section {

@@ -2,7 +2,8 @@
 // (declared in httpd_conf.h; the text of httpd.conf is made in httpd_generate.cpp). Index:
 //   (file-local helpers)          ServerPath, HttpdEnvironment, WriteExtraConfs
 //   ---- Template ----            DefaultApacheModules, ModulesFromConf, BuildModuleBlock, BuildApacheTemplate
-//   ---- httpd.conf ----          HttpdConfMacros, GeneratedConfLoadsPhp, HttpdReadingInput, WriteHttpdConf
+//   ---- httpd.conf ----          HttpdConfMacros, GeneratedConfLoadsPhp, HttpdReadingInput, ServiceOfTemplate
+//                                 (MainHttpPort, TemplateVhostPorts, HomeUrl), WriteHttpdConf
 //   ---- Configuration test ----  HttpdPathPrefix, HttpdSpawnOptions, TestApacheConfig
 #include "stack/apache/httpd_conf.h"
 
@@ -49,9 +50,27 @@ ApacheEnvironment HttpdEnvironment(const ApacheInstall& build, const std::option
     };
 }
 
+constexpr const char* kExtraSuffix = "_zerva.conf";
+
+// The text an included file will hold when httpd.exe reads it: a working file of conf\extra is
+// written again from its template "<name>_zerva.conf" at every start, so the template is read in
+// its place, with the macros.
+std::optional<std::string> IncludedText(const std::wstring& file, const std::wstring& extra, const MacroMap& macros) {
+    const size_t slash = file.rfind(L'\\');
+    const std::wstring name = file.substr(slash + 1);
+    const bool working = slash != std::wstring::npos && _wcsicmp(file.substr(0, slash).c_str(), extra.c_str()) == 0 &&
+                         name.size() > 5 && _wcsicmp(name.substr(name.size() - 5).c_str(), L".conf") == 0 &&
+                         !EndsWith(ToLower(WideToUtf8(name)), kExtraSuffix);
+    const std::wstring templatePath = file.substr(0, file.size() - 5) + Utf8ToWide(kExtraSuffix);
+    if (working && PathExists(templatePath)) {
+        if (std::optional<std::string> text = ReadWholeFile(templatePath)) return ExpandMacros(std::move(*text), macros);
+    }
+    return ReadWholeFile(file);
+}
+
 void WriteExtraConfs(const ApacheInstall& build, const MacroMap& macros) {
     const std::wstring extra = ConfDir(build) + L"\\extra";
-    const std::string suffix = "_zerva.conf";
+    const std::string suffix = kExtraSuffix;
     for (const std::string& name : ListFiles(extra, "*" + suffix)) {
         std::string text;
         if (!ReadWholeFile(extra + L"\\" + Utf8ToWide(name), text)) continue;
@@ -79,14 +98,15 @@ const std::vector<std::string>& DefaultApacheModules() {
 
 std::vector<TemplateModule> ModulesFromConf(std::string_view confText) {
     std::vector<TemplateModule> modules;
-    LoadModuleWords words;
-    for (const std::string& line : SplitLines(confText)) {
-        if (!FindLoadModule(line, &words) || StartsWithIgnoreCase(words.name, "php")) continue;
-        std::string file = words.file;
-        file.erase(std::remove(file.begin(), file.end(), '"'), file.end());
+    ModuleLineMatch line;
+    for (const std::string& text : SplitLines(confText)) {
+        if (!MatchModuleLine(text, &line) || StartsWithIgnoreCase(line.name, "php")) continue;
+        // The file as Apache reads the word: quotes taken off, a blank kept inside them.
+        const std::vector<std::string> words = ApacheWords(line.path);
+        std::string file = words.empty() ? std::string() : words.front();
         std::replace(file.begin(), file.end(), '\\', '/');
         file = file.substr(file.rfind('/') + 1);   // npos + 1 is 0: no folder
-        modules.push_back({words.name, "modules/" + file, !words.commented});
+        modules.push_back({line.name, "modules/" + file, !line.commented});
     }
     return modules;
 }
@@ -189,10 +209,11 @@ ReadingInput HttpdReadingInput(const ApacheInstall& build, const std::optional<P
     input.macros = HttpdConfMacros(build, usable);
     input.environment = HttpdEnvironment(build, php);
     input.serverRoot = WideToUtf8(build.dir);
-    input.include = [](const std::string& path, const std::string& serverRoot) {
+    input.include = [extra = ConfDir(build) + L"\\extra", macros = input.macros](const std::string& path,
+                                                                             const std::string& serverRoot) {
         std::vector<IncludedFile> files;
         for (const std::wstring& file : IncludedPaths(path, serverRoot))
-            if (std::optional<std::string> text = ReadWholeFile(file)) files.push_back({WideToUtf8(file), std::move(*text)});
+            if (std::optional<std::string> text = IncludedText(file, extra, macros)) files.push_back({WideToUtf8(file), std::move(*text)});
         return files;
     };
     return input;
@@ -200,6 +221,40 @@ ReadingInput HttpdReadingInput(const ApacheInstall& build, const std::optional<P
 
 ApacheReading ReadTemplateAsHttpd(const ApacheInstall& build, const std::optional<PhpInstall>& php, std::string_view text) {
     return ReadAsApache(text, "httpd_zerva.conf", HttpdReadingInput(build, php));
+}
+
+namespace {
+
+// A certificate path of the configuration names an existing file.
+std::function<bool(const std::string& path)> CertificateExists(const ApacheInstall& build) {
+    return [build](const std::string& path) {
+        const std::wstring file = ServerPath(build, path);
+        return PathExists(file) && !IsDirectory(file);
+    };
+}
+
+}  // namespace
+
+TemplateService ServiceOfTemplate(const ApacheInstall& build) {
+    TemplateService service;
+    std::string text;
+    if (!ReadWholeFile(HttpdTemplatePath(build), text)) return service;
+    const HttpdConfText conf =
+        GenerateHttpdConf(text, HttpdReadingInput(build, std::nullopt), false, IsOnlineMode(), CertificateExists(build));
+    service.ports = conf.ports;
+    service.mainPort = conf.apachePort;
+    service.mainHttps = conf.apacheHttps;
+    return service;
+}
+
+int MainHttpPort(const ApacheInstall& build) { return ServiceOfTemplate(build).mainPort; }
+std::vector<int> TemplateVhostPorts(const ApacheInstall& build) { return ServiceOfTemplate(build).ports; }
+std::string HomeUrl(const ApacheInstall& build) { return HomeUrlOf(ServiceOfTemplate(build)); }
+
+std::string HomeUrlOf(const TemplateService& service) {
+    const char* scheme = service.mainHttps ? "https://localhost" : "http://localhost";
+    return service.mainPort == (service.mainHttps ? 443 : 80) ? std::string(scheme) + "/"
+                                                               : Format("%s:%d/", scheme, service.mainPort);
 }
 
 bool WriteHttpdConf(const ApacheInstall& build, const std::optional<PhpInstall>& php, std::string& error) {
@@ -210,11 +265,8 @@ bool WriteHttpdConf(const ApacheInstall& build, const std::optional<PhpInstall>&
         return false;
     }
     const bool withPhp = php && !php->apacheDll.empty();
-    const HttpdConfText conf = GenerateHttpdConf(text, HttpdReadingInput(build, php), withPhp, IsOnlineMode(),
-                                                 [&build](const std::string& path) {
-                                                     const std::wstring file = ServerPath(build, path);
-                                                     return PathExists(file) && !IsDirectory(file);
-                                                 });
+    const HttpdConfText conf =
+        GenerateHttpdConf(text, HttpdReadingInput(build, php), withPhp, IsOnlineMode(), CertificateExists(build));
     for (int port : conf.disabledPorts)
         LogWarning(console::kApache,
                    Format(Tr("VirtualHost on port %d disabled (SSL module or certificate missing)."), port));

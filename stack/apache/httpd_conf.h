@@ -36,9 +36,9 @@ MacroMap HttpdConfMacros(const ApacheInstall& build, const std::optional<PhpInst
 // <path>: <reason>".
 [[nodiscard]] bool WriteHttpdConf(const ApacheInstall& build, const std::optional<PhpInstall>& php,
                                   std::string& error);
-// Whether Apache loads PHP with this httpd.conf (or template) text: an active LoadModule line of
-// "{PHPMODULENAME}" or of a module named php*. A line the generation commented out (no usable
-// PHP build) or one switched off on the Modules tab does not count.
+// Whether Apache loads PHP with this httpd.conf text, as it reads it: a module named php*_module
+// loaded outside the sections it skips. A line the generation commented out (no usable PHP build)
+// or one switched off on the Modules tab does not count.
 bool LoadsPhpModule(std::string_view confText);
 // The same of the build's generated httpd.conf, the one Apache last started with (or is about to);
 // false when it cannot be read.
@@ -47,17 +47,27 @@ bool GeneratedConfLoadsPhp(const ApacheInstall& build);
 // module counts as none), the environment it is started with, the files its Include lines name
 // from its server root.
 ReadingInput HttpdReadingInput(const ApacheInstall& build, const std::optional<PhpInstall>& php);
+// What Apache serves of the build's template as it stands, as httpd.conf generation judges it
+// (the PHP build plays no part in it): the ports listened on, [80] without hosts or without a
+// readable template; the main port (APACHE_PORT); whether TLS serves it.
+struct TemplateService {
+    std::vector<int> ports{80};
+    int mainPort = 80;
+    bool mainHttps = false;
+};
+TemplateService ServiceOfTemplate(const ApacheInstall& build);
+int MainHttpPort(const ApacheInstall& build);                  // ServiceOfTemplate's mainPort
+std::vector<int> TemplateVhostPorts(const ApacheInstall& build);   // ServiceOfTemplate's ports
+// Where the main port answers: "http://localhost/" with ":<port>" unless it is 80, "https://" and
+// ":<port>" unless it is 443 when TLS serves it.
+std::string HomeUrl(const ApacheInstall& build);
+std::string HomeUrlOf(const TemplateService& service);
 // A template's text read as httpd.exe will read it (HttpdReadingInput), named as its file.
 ApacheReading ReadTemplateAsHttpd(const ApacheInstall& build, const std::optional<PhpInstall>& php, std::string_view text);
 // "Listen 127.0.0.1:<port>" and CR LF per port, each followed offline by the other loopback
 // addresses the hosts name on it ("Listen [::1]:<port>"); "Listen <port>" online, every address
 // then. [] counts as [80].
 std::string BuildListenLines(const std::vector<int>& ports, bool online, const std::vector<VhostAddress>& loopbacks = {});
-// The port of a <VirtualHost> argument's first address: 80 without one, 80 when it is no port.
-int VhostArgPort(std::string_view argument);
-// The same, but none when the address has no port ("127.0.0.1", "*") or names one that is no
-// number from 1 to 65535 ("*:*"): such an address has no port of its own to listen on.
-std::optional<int> VhostListenPort(std::string_view argument);
 
 // ---- Configuration test ----
 // "PHP;PHP\ext;" (with PHP) then the build's bin folder: put in front of PATH for httpd.exe.
@@ -93,6 +103,7 @@ struct HttpdConfText {
     std::vector<int> ports;           // listened on, in order of first appearance
     std::vector<VhostAddress> loopbacks;  // other loopback addresses listened on offline, with their ports
     int apachePort = 80;              // APACHE_PORT
+    bool apacheHttps = false;         // whether Apache serves APACHE_PORT over TLS (no plain host names a port)
     std::vector<int> disabledPorts;   // HTTPS hosts commented out, in file order
     MacroMap macros;                  // the map used, listen lines and APACHE_PORT included
 };

@@ -29,7 +29,8 @@ bool IsOtherLoopback(const std::string& address) {
     if (!StartsWith(address, "127.") || address == "127.0.0.1") return false;
     const std::vector<std::string> parts = Split(address, '.');
     return parts.size() == 4 && std::all_of(parts.begin(), parts.end(), [](const std::string& part) {
-               return !part.empty() && part.size() <= 3 && part.find_first_not_of("0123456789") == std::string::npos;
+               return !part.empty() && part.size() <= 3 && part.find_first_not_of("0123456789") == std::string::npos &&
+                      std::stoi(part) <= 255;
            });
 }
 
@@ -53,12 +54,11 @@ void RefusePhpFiles(std::vector<std::string>& lines) {
     }
 }
 
-// The PHP module's own line ("{PHPMODULENAME}", or a php*_module written by hand) left active.
-bool PhpModuleLoaded(const std::vector<std::string>& lines) {
-    LoadModuleWords module;
-    return std::any_of(lines.begin(), lines.end(), [&module](const std::string& line) {
-        return FindLoadModule(line, &module) && !module.commented &&
-               (module.name == "{PHPMODULENAME}" || StartsWithIgnoreCase(module.name, "php"));
+// Whether Apache loads PHP, as it reads the file: a module named php*_module ("{PHPMODULENAME}"
+// expanded, or one written by hand) loaded outside any section it skips.
+bool PhpLoaded(const ReadState& state) {
+    return std::any_of(state.modules.begin(), state.modules.end(), [](const std::string& module) {
+        return StartsWithIgnoreCase(module, "php") && EndsWith(module, "_module");
     });
 }
 
@@ -110,15 +110,7 @@ void AddPort(std::vector<int>& ports, int port) {
 
 }  // namespace
 
-std::optional<int> VhostListenPort(std::string_view argument) {
-    size_t rest = 0;
-    const int32_t port = ParseAddressWord(NextApacheWord(argument, rest)).port;
-    return port == kNoVhostPort ? std::nullopt : std::optional<int>(port);
-}
-
-int VhostArgPort(std::string_view argument) { return VhostListenPort(argument).value_or(80); }
-
-bool LoadsPhpModule(std::string_view confText) { return PhpModuleLoaded(SplitLines(confText)); }
+bool LoadsPhpModule(std::string_view confText) { return PhpLoaded(ReadAsApache(confText, "httpd.conf", {}).state); }
 
 std::string BuildListenLines(const std::vector<int>& ports, bool online, const std::vector<VhostAddress>& loopbacks) {
     std::string text;
@@ -153,10 +145,11 @@ HttpdConfText GenerateHttpdConf(std::string_view templateText, const ReadingInpu
 
     HttpdConfText result;
     std::optional<int> mainPort;
+    bool firstPortHttps = false;           // whether the host of the first port listened on is an HTTPS one
     std::vector<VhostAddress> loopbacks;   // with kNoVhostPort: on every port
     std::vector<std::string> out;
     for (size_t i = 0; i < lines.size(); ++i) {
-        if (!withPhp && lines[i].find("{PHPMODULENAME}") != std::string::npos && FindLoadModule(lines[i], nullptr)) {
+        if (!withPhp && lines[i].find("{PHPMODULENAME}") != std::string::npos && MatchModuleLine(lines[i], nullptr)) {
             fileLines(i, i, kNoPhpPrefix, out);
             continue;
         }
@@ -169,6 +162,7 @@ HttpdConfText GenerateHttpdConf(std::string_view templateText, const ReadingInpu
         if (judged[i] && kept) {
             // Apache serves the host on every address: each port gets its Listen line.
             for (const VhostAddress& address : judged[i]->addresses) {
+                if (address.port != kNoVhostPort && result.ports.empty()) firstPortHttps = judged[i]->https;
                 if (address.port != kNoVhostPort) AddPort(result.ports, address.port);
                 if (IsOtherLoopback(AddressHost(address.address)))
                     loopbacks.push_back({AddressHost(address.address), address.port});
@@ -184,8 +178,9 @@ HttpdConfText GenerateHttpdConf(std::string_view templateText, const ReadingInpu
     }
     // Whatever the reason no PHP module loads (no build, or its line switched off in the
     // template), the handler block would otherwise hand out PHP sources as text.
-    if (!withPhp || !PhpModuleLoaded(lines)) RefusePhpFiles(out);
+    if (!withPhp || !PhpLoaded(reading.state)) RefusePhpFiles(out);
 
+    result.apacheHttps = !mainPort && !result.ports.empty() && firstPortHttps;
     if (result.ports.empty()) result.ports.push_back(80);
     result.apachePort = mainPort.value_or(result.ports.front());
     // A loopback address a host names without a port of its own takes every port's requests.

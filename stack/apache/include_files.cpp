@@ -36,27 +36,39 @@ bool MatchSet(std::string_view pattern, size_t& p, char c, bool& inSet) {
     return true;
 }
 
-bool MatchFrom(std::string_view pattern, size_t p, std::string_view name, size_t n) {
-    while (p < pattern.size()) {
-        const char c = pattern[p];
-        if (c == '*') {
-            for (size_t rest = n; rest <= name.size(); ++rest)
-                if (MatchFrom(pattern, p + 1, name, rest)) return true;
+// Whether the one character of the pattern at `p` ('?', a set, or itself) matches `c`; `next`
+// gets where the pattern goes on.
+bool MatchOne(std::string_view pattern, size_t p, char c, size_t& next) {
+    next = p + 1;
+    if (pattern[p] == '?') return true;
+    bool inSet = false;
+    if (pattern[p] == '[' && MatchSet(pattern, next, c, inSet)) return inSet;
+    next = p + 1;   // an unclosed set: a plain '['
+    return FoldAscii(pattern[p]) == FoldAscii(c);
+}
+
+// Each '*' takes one more character only when what follows it fails: the work stays in
+// proportion to the pattern's and the name's lengths multiplied, however many stars there are.
+bool MatchFrom(std::string_view pattern, std::string_view name) {
+    size_t p = 0, n = 0;
+    size_t star = std::string_view::npos, starName = 0;   // the last '*' seen, to retry from
+    while (n < name.size()) {
+        size_t next = 0;
+        if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            starName = n;
+        } else if (p < pattern.size() && MatchOne(pattern, p, name[n], next)) {
+            p = next;
+            ++n;
+        } else if (star != std::string_view::npos) {
+            p = star + 1;
+            n = ++starName;
+        } else {
             return false;
         }
-        if (n >= name.size()) return false;
-        if (c == '?') {
-            ++p;
-        } else if (bool inSet = false; c == '[' && MatchSet(pattern, ++p, name[n], inSet)) {
-            if (!inSet) return false;
-        } else {
-            if (c == '[') --p;   // an unclosed set: a plain '['
-            if (FoldAscii(pattern[p]) != FoldAscii(name[n])) return false;
-            ++p;
-        }
-        ++n;
     }
-    return n == name.size();
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
 }
 
 std::vector<std::string> Entries(const std::wstring& folder) {
@@ -103,7 +115,7 @@ void Expand(const std::wstring& base, const std::vector<std::string>& parts, siz
 bool WildcardMatch(std::string_view pattern, std::string_view name) {
     // A leading dot is matched only by a dot: "*" passes over hidden files.
     if (!name.empty() && name[0] == '.' && (pattern.empty() || pattern[0] != '.')) return false;
-    return MatchFrom(pattern, 0, name, 0);
+    return MatchFrom(pattern, name);
 }
 
 std::vector<std::wstring> IncludedPaths(const std::string& path, const std::string& serverRoot) {

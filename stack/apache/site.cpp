@@ -114,6 +114,22 @@ size_t FirstAnswering(const std::vector<ReadHost>& hosts, const VirtualHost& sit
     return std::string::npos;
 }
 
+// The host the main port is taken from, given which hosts Apache serves over TLS (`https`, one
+// per host): the first plain host with a port of its own, else the first host with one; when no
+// host has a port of its own ("*:*"), the first plain host, else the first. Npos without hosts.
+size_t MainHostIndex(const std::vector<VirtualHost>& hosts, const std::vector<bool>& https) {
+    const auto first = [&](bool ownPort, bool plain) {
+        for (size_t k = 0; k < hosts.size(); ++k)
+            if ((!ownPort || hosts[k].port != kNoVhostPort) && (!plain || !https[k])) return k;
+        return std::string::npos;
+    };
+    // A host without a port of its own ("*:*") is served on the ports the others name: it names
+    // the main port only when no host has one.
+    for (const auto& [ownPort, plain] : {std::pair{true, true}, {true, false}, {false, true}, {false, false}})
+        if (const size_t k = first(ownPort, plain); k != std::string::npos) return k;
+    return std::string::npos;
+}
+
 }  // namespace
 
 std::string ServerNameHost(std::string_view serverName) {
@@ -154,6 +170,15 @@ SitePlan PlanSite(const ApacheConfig& document, const ApacheReading& reading, co
         https.push_back(read.https);
         documentIndex.push_back(size_t(found - document.hostLines.begin()));
     }
+    // A template without hosts of its own takes them from the files it includes (the usual
+    // conf\extra\httpd-vhosts.conf): the first of those is the main one.
+    if (own.empty()) {
+        for (const ReadHost& read : hosts) {
+            own.push_back(read.host);
+            https.push_back(read.https);
+            documentIndex.push_back(std::string::npos);
+        }
+    }
     const size_t main = MainHostIndex(own, https);
     SitePlan plan;
     plan.host = MakeVirtualHost(name, main == std::string::npos ? 80 : own[main].port);
@@ -163,20 +188,23 @@ SitePlan PlanSite(const ApacheConfig& document, const ApacheReading& reading, co
     if (main != std::string::npos) {
         plan.host.address = own[main].address;
         plan.host.moreAddresses = own[main].moreAddresses;
-        // Copied as written in the template: the key and certificate paths name its macros.
-        if (siteHttps) plan.host.otherLines = SslLines(document.vhosts[documentIndex[main]].otherLines);
-        // A request arriving at an address that other hosts name goes to those hosts only: the site
-        // must be among them to be reached there (offline, Apache listens on loopback addresses alone).
-        std::vector<VhostAddress> taken = HostAddresses(own[main]);
-        for (const ReadHost& read : hosts) {
-            for (const VhostAddress& address : HostAddresses(read.host)) {
-                if (!NamedAddressOnPort(address, servicePort)) continue;
-                if (std::any_of(taken.begin(), taken.end(), [&](const VhostAddress& t) { return SameAddress(t, address); }))
-                    continue;
-                taken.push_back(address);
-                if (!plan.host.moreAddresses.empty()) plan.host.moreAddresses += ' ';
-                plan.host.moreAddresses += AddressWord(address);
-            }
+        // Copied as written in the template (the key and certificate paths name its macros), or as
+        // Apache reads an included host.
+        const size_t index = documentIndex[main];
+        if (siteHttps) plan.host.otherLines = SslLines(index != std::string::npos ? document.vhosts[index].otherLines
+                                                                                   : own[main].otherLines);
+    }
+    // A request arriving at an address that other hosts name goes to those hosts only: the site
+    // must be among them to be reached there (offline, Apache listens on loopback addresses alone).
+    std::vector<VhostAddress> taken = HostAddresses(plan.host);
+    for (const ReadHost& read : hosts) {
+        for (const VhostAddress& address : HostAddresses(read.host)) {
+            if (!NamedAddressOnPort(address, servicePort)) continue;
+            if (std::any_of(taken.begin(), taken.end(), [&](const VhostAddress& t) { return SameAddress(t, address); }))
+                continue;
+            taken.push_back(address);
+            if (!plan.host.moreAddresses.empty()) plan.host.moreAddresses += ' ';
+            plan.host.moreAddresses += AddressWord(address);
         }
     }
     plan.url = SiteUrl(plan.host, siteHttps);
@@ -201,6 +229,8 @@ SitePlan PlanSite(const ApacheConfig& document, const ApacheReading& reading, co
 std::string SiteUrl(const VirtualHost& host, bool https) {
     std::string url = https ? "https://" : "http://";
     url += ServerNameHost(host.serverName);
-    if (host.port != (https ? 443 : 80) && host.port != kNoVhostPort) url.append(":").append(std::to_string(host.port));
+    // A host without a port of its own is served where the server listens when no host names a port: 80.
+    const int32_t port = host.port == kNoVhostPort ? 80 : host.port;
+    if (port != (https ? 443 : 80)) url.append(":").append(std::to_string(port));
     return url + "/";
 }

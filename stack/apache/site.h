@@ -33,12 +33,13 @@ struct SitePlan {
     std::string message;  // Taken: the host that answers, its file and line (translated)
 };
 // The site's host goes on every address of the template's main host as Apache reads them (one
-// without a port of its own stays so), then on every named address of any host that takes
-// requests for that port ("127.0.0.1:8080", or "127.0.0.1" without a port of its own); an HTTPS
+// without a port of its own stays so; without hosts in the template, the main one of the files
+// it includes), then on every named address of any host that takes requests for that port ("127.0.0.1:8080", or "127.0.0.1" without a port of its own); an HTTPS
 // main host gives it its SSL lines. "*:80" without hosts. The first host of the reading that
 // answers the name where the site would be served decides: none, Add; the template's own host
 // of that ServerName, Exists; any other, Taken.
 SitePlan PlanSite(const ApacheConfig& document, const ApacheReading& reading, const std::string& name);
 // "http://<name>/", "https://<name>/" for an HTTPS host, with ":<port>" unless it is the scheme's
-// own (80, 443) or the host has none of its own; the name is the ServerName as Apache matches it.
+// own (80, 443); a host without a port of its own counts as on 80. The name is the ServerName as
+// Apache matches it.
 std::string SiteUrl(const VirtualHost& host, bool https);

@@ -218,6 +218,7 @@ TEST_F(AppTest, Site_DoneOnlyWhereApacheServesIt_IncludedHostsPortlessHostsHttps
     const std::string https = "LoadModule ssl_module modules/mod_ssl.so\r\n<VirtualHost *:" + port +
                               ">\r\n\tSSLEngine on\r\n\tSSLCertificateFile \"{APACHEPATH}/conf/ssl/localhost.crt\"\r\n</VirtualHost>\r\n";
     testkit::WriteFile(conf, https);
+    testkit::WriteFile(apacheDir + L"\\conf\\ssl\\localhost.crt", "made by the first start");
     run = Zerva(L"--cli site shop");
     EXPECT_EQ(Head(run, 6), std::vector<std::string>{"site created: https://shop.localhost:" + port + "/"});
     EXPECT_EQ(run.lines.back(), "url      : https://localhost:" + port + "/");

@@ -1,5 +1,5 @@
 // Apache builds: discovery from folder names and version resources, newest-first order, the
-// current-build setting, paths, the template's ports and home address, and the two settings.
+// current-build setting, paths, and the two settings.
 #include "stack/apache/builds.h"
 
 #include "stack/apache/config.h"
@@ -63,38 +63,6 @@ TEST_F(ApacheBuilds, Current_SettingNamesBuildInAnyCase_ElseNewest) {
     EXPECT_TRUE(FindApache("HTTPD-2.4.10")->dir == BuildDir("httpd-2.4.10") && !FindApache("httpd-2.4"));
     ASSERT_TRUE(RemoveTree(BuildDir("Httpd-2.4.9")));
     EXPECT_EQ(CurrentApache()->name, "httpd-2.4.10");   // removed build: newest again
-}
-
-TEST_F(ApacheBuilds, MainPortPortsAndHome_FromTemplateHosts) {
-    AddBuild("httpd-2.4.62");
-    const ApacheInstall build = *FindApache("httpd-2.4.62");
-    const std::tuple<const char*, const char*, int, std::vector<int>, const char*> cases[] = {   // name, text, port, ports, home
-        {"no template", nullptr, 80, {80}, "http://localhost/"},
-        {"no hosts", "Listen 81\n", 80, {80}, "http://localhost/"},
-        {"first host without SSL",
-         "LoadModule ssl_module modules/mod_ssl.so\n<VirtualHost *:443>\nSSLEngine on\n</VirtualHost>\n<VirtualHost *:8080>\n</VirtualHost>\n"
-         "<VirtualHost *:81>\n</VirtualHost>\n<VirtualHost *:443>\n</VirtualHost>\n",
-         8080, {443, 8080, 81}, "http://localhost:8080/"},
-        {"every host with SSL",
-         "LoadModule ssl_module modules/mod_ssl.so\n<VirtualHost *:443>\nSSLEngine on\n</VirtualHost>\n<VirtualHost *:8443>\nSSLEngine on\n</VirtualHost>\n",
-         443, {443, 8443}, "https://localhost/"},
-        {"a host without a port of its own",
-         "LoadModule ssl_module modules/mod_ssl.so\n<VirtualHost *:*>\n</VirtualHost>\n<VirtualHost *:443>\n"
-         "SSLEngine on\n</VirtualHost>\n", 443, {443}, "https://localhost/"},
-        {"only such a host", "<VirtualHost *:*>\n</VirtualHost>\n", 80, {80}, "http://localhost/"},
-        // As httpd.conf generation takes them: an HTTPS host without the SSL module is left out.
-        {"only HTTPS hosts", "LoadModule ssl_module modules/mod_ssl.so\n<VirtualHost *:41443>\nSSLEngine on\n</VirtualHost>\n",
-         41443, {41443}, "https://localhost:41443/"},
-        {"SSLEngine without the SSL module", "<VirtualHost *:443>\nSSLEngine on\n</VirtualHost>\n<VirtualHost *:8080>\n</VirtualHost>\n",
-         8080, {443, 8080}, "http://localhost:8080/"},
-        {"SSLEngine in a section of the SSL module written in other case",
-         "LoadModule ssl_module modules/mod_ssl.so\n<VirtualHost *:41443>\n<IfModule SSL_module>\nSSLEngine on\n</IfModule>\n"
-         "</VirtualHost>\n", 41443, {41443}, "http://localhost:41443/"},
-    };
-    for (const auto& [name, text, mainPort, ports, home] : cases) {
-        if (text) WriteTemplate("httpd-2.4.62", text);
-        EXPECT_TRUE(MainHttpPort(build) == mainPort && TemplateVhostPorts(build) == ports && HomeUrl(build) == home) << name;
-    }
 }
 
 TEST_F(ApacheBuilds, Settings_OnlineModeAndDatabasePort) {

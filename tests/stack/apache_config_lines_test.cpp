@@ -48,8 +48,10 @@ TEST(ApacheConfigLines, EveryScanner_ShortLines_AgreeWithPatterns) {
         {R"re(^\s*</Directory>(\s[\s\S]*)?$)re", true, true, {}, [](Line l) { return If(MatchDirectoryEnd(l)); }},
         {R"re(^\s*<([A-Za-z]+)[\s>])re", false, false, {1},
          [](Line l) { std::string a; const bool ok = MatchOpenTag(l, &a); return If(ok, {a}); }},
-        {R"re(^\s*</([A-Za-z]+)>(\s[\s\S]*)?$)re", true, false, {1},
-         [](Line l) { std::string a; const bool ok = MatchCloseTag(l, &a); return If(ok, {a}); }},
+        {R"re(^\s*</([A-Za-z]+)>(\s[\s\S]*)?$)re", true, false, {1}, [](Line l) {
+             const std::optional<BlockTag> tag = ReadBlockTag(l);
+             return If(tag && tag->closes, {tag ? tag->name : ""});
+         }},
         {R"re(^\s*<VirtualHost(?=[\s>])\s*([\s\S]*?)\s*>[^>]*$)re", true, true, {1},
          [](Line l) { std::string a; const bool ok = MatchVhostStart(l, &a); return If(ok, {a}); }},
         {R"re(^\s*([A-Za-z]+)\s+(.*?)\s*$)re", true, false, {1, 2},
@@ -58,11 +60,6 @@ TEST(ApacheConfigLines, EveryScanner_ShortLines_AgreeWithPatterns) {
              ModuleLineMatch m;
              const bool ok = MatchModuleLine(l, &m);
              return If(ok, {m.commented ? "1" : "", m.name, m.path});
-         }},
-        {R"re(^\s*(#\s*)?LoadModule\s+(\S+)\s+(\S+))re", false, true, {-1, 2, 3}, [](Line l) {
-             LoadModuleWords w;
-             const bool ok = FindLoadModule(l, &w);
-             return If(ok, {w.commented ? "1" : "", w.name, w.file});
          }},
     };
     const std::vector<std::string> lines = Corpus();
@@ -95,7 +92,7 @@ TEST(ApacheConfigLines, LongLines_ScannedWithoutRecursion) {
     EXPECT_EQ(ApacheWords("\"" + filler + "\" " + filler), (std::vector<std::string>{filler, filler}));
     EXPECT_TRUE(MatchVhostStart("<VirtualHost " + filler + "> " + filler, &argument) && argument == filler);
     EXPECT_TRUE(MatchOpenTag("<IfModule " + filler));
-    EXPECT_FALSE(MatchCloseTag("</" + filler + "!"));
+    EXPECT_FALSE(ReadBlockTag("</" + filler + "!"));
 }
 
 // Each row as Debian's Apache 2.4 split it into words (ServerAlias names listed by "apache2 -S").

@@ -189,6 +189,9 @@ TEST_F(HttpdConf, Write_PhpModuleLineSwitchedOff_RefusesPhpFiles) {
     EXPECT_FALSE(GeneratedConfLoadsPhp(build));
     EXPECT_TRUE(LoadsPhpModule("ServerRoot x\r\n  loadmodule PHP7_module \"C:/php/php7apache2_4.dll\"\r\n"));
     EXPECT_FALSE(LoadsPhpModule("LoadModule rewrite_module modules/mod_rewrite.so\r\n<IfModule php_module>\r\n"));
+    // As Apache reads the lines: a name between quotes is its name, a section it skips loads nothing.
+    EXPECT_TRUE(LoadsPhpModule("LoadModule \"php_module\" \"C:/php/php8apache2_4.dll\"\r\n"));
+    EXPECT_FALSE(LoadsPhpModule("<IfDefine NONE>\r\nLoadModule php_module \"C:/php/php8apache2_4.dll\"\r\n</IfDefine>\r\n"));
     ASSERT_TRUE(DeleteFileW(HttpdConfPath(build).c_str()));
     EXPECT_FALSE(GeneratedConfLoadsPhp(build));
 }
@@ -212,11 +215,55 @@ TEST_F(HttpdConf, Write_HttpsHostWithoutCertificate_CommentedAndWarned_ExtraFile
     EXPECT_EQ(error, "cannot read " + WideToUtf8(HttpdTemplatePath(build)));
 }
 
+// The main port, the ports and the home address are those httpd.conf is made with, hosts judged
+// as Apache reads them: a host of a section Apache skips is none, an HTTPS host without its module
+// or certificate is left out, a port written through a variable counts as read, a host made an
+// HTTPS one by a file it includes is one.
+TEST_F(HttpdConf, MainPortPortsAndHome_AsHttpdConfIsMade) {
+    const ApacheInstall build = MakeApache("httpd-2.4.62", {{"conf/a.crt", "x"}, {"conf/extra/tls.conf", "SSLEngine on\n"}});
+    const std::string ssl = "LoadModule ssl_module modules/mod_ssl.so\nSSLCertificateFile conf/a.crt\n";
+    const std::tuple<const char*, std::string, int, std::vector<int>, const char*> cases[] = {   // name, text, port, ports, home
+        {"no template", "", 80, {80}, "http://localhost/"},
+        {"no hosts", "Listen 81\n", 80, {80}, "http://localhost/"},
+        {"first host without SSL",
+         ssl + "<VirtualHost *:443>\nSSLEngine on\n</VirtualHost>\n<VirtualHost *:8080>\n</VirtualHost>\n"
+               "<VirtualHost *:81>\n</VirtualHost>\n<VirtualHost *:443>\n</VirtualHost>\n",
+         8080, {443, 8080, 81}, "http://localhost:8080/"},
+        {"every host with SSL",
+         ssl + "<VirtualHost *:443>\nSSLEngine on\n</VirtualHost>\n<VirtualHost *:8443>\nSSLEngine on\n</VirtualHost>\n",
+         443, {443, 8443}, "https://localhost/"},
+        {"a host without a port of its own",
+         ssl + "<VirtualHost *:*>\n</VirtualHost>\n<VirtualHost *:443>\nSSLEngine on\n</VirtualHost>\n", 443, {443},
+         "https://localhost/"},
+        {"only such a host", "<VirtualHost *:*>\n</VirtualHost>\n", 80, {80}, "http://localhost/"},
+        {"only HTTPS hosts", ssl + "<VirtualHost *:41443>\nSSLEngine on\n</VirtualHost>\n", 41443, {41443},
+         "https://localhost:41443/"},
+        {"SSLEngine without the SSL module", "<VirtualHost *:443>\nSSLEngine on\n</VirtualHost>\n<VirtualHost *:8080>\n</VirtualHost>\n",
+         8080, {8080}, "http://localhost:8080/"},
+        {"SSLEngine in a section of the SSL module written in other case",
+         ssl + "<VirtualHost *:41443>\n<IfModule SSL_module>\nSSLEngine on\n</IfModule>\n</VirtualHost>\n", 41443, {41443},
+         "http://localhost:41443/"},
+        {"a host of a section Apache skips", "<IfDefine NONE>\n<VirtualHost *:9000>\n</VirtualHost>\n</IfDefine>\n"
+         "<VirtualHost *:80>\n</VirtualHost>\n", 80, {80}, "http://localhost/"},
+        {"a port through a variable", ssl + "Define PORT 8080\n<VirtualHost *:443>\nSSLEngine on\n</VirtualHost>\n"
+         "<VirtualHost *:${PORT}>\n</VirtualHost>\n", 8080, {443, 8080}, "http://localhost:8080/"},
+        {"TLS from an included file", ssl + "<VirtualHost *:8443>\nInclude conf/extra/tls.conf\n</VirtualHost>\n"
+         "<VirtualHost *:80>\n</VirtualHost>\n", 80, {8443, 80}, "http://localhost/"},
+    };
+    for (const auto& [name, text, mainPort, ports, home] : cases) {
+        if (text.empty()) (void)DeleteFileW(HttpdTemplatePath(build).c_str());
+        else testkit::WriteFile(HttpdTemplatePath(build), text);
+        EXPECT_TRUE(MainHttpPort(build) == mainPort && TemplateVhostPorts(build) == ports && HomeUrl(build) == home) << name;
+    }
+}
+
 // httpd.conf judges hosts on what httpd.exe will read: ${NAME} from the environment it gets, names
 // in any case as Windows has them; the files Include names, from the server root, and the server
 // certificate one of them sets.
 TEST_F(HttpdConf, WriteConf_ReadsAsHttpdWill_EnvironmentInAnyCaseAndIncludedFiles) {
-    const ApacheInstall build = MakeApache("httpd-2.4.62", {{"conf/extra/cert.conf", "SSLCertificateFile conf/ssl/own.crt\n"},
+    // cert.conf is written again from its template at the start, before httpd.exe reads it.
+    const ApacheInstall build = MakeApache("httpd-2.4.62", {{"conf/extra/cert.conf", "SSLCertificateFile conf/ssl/old.crt\n"},
+                                                            {"conf/extra/cert_zerva.conf", "SSLCertificateFile \"{APACHEPATH}/conf/ssl/own.crt\"\n"},
                                                             {"conf/ssl/own.crt", "x"}});
     testkit::WriteFile(HttpdTemplatePath(build), "ServerRoot \"{APACHEPATH}\"\n{LISTEN_VIRTUAL_HOST_PORT}\n"
                                                  "LoadModule ssl_module modules/mod_ssl.so\nInclude conf/extra/cert.conf\n"
@@ -298,6 +345,9 @@ TEST(HttpdConfText, Generate_PortsFromKeptHosts) {
          "<VirtualHost 127.0.0.2 [::1] *:8080>\n</VirtualHost>\n", true, {41080, 8080}, {}, 41080, "",
          "Listen 127.0.0.1:41080\r\nListen [::1]:41080\r\nListen 127.0.0.2:41080\r\nListen 127.0.0.1:8080\r\n"
          "Listen 127.0.0.2:8080\r\nListen [::1]:8080\r\n"},
+        {"no other loopback address but those written as one", "{LISTEN_VIRTUAL_HOST_PORT}\n<VirtualHost 127.1:8080 "
+         "localhost:8080 127.0.0.256:8080 127.0.0.x:8080 [::2]:8080 *:8080>\n</VirtualHost>\n", true, {8080}, {}, 8080, "",
+         "Listen 127.0.0.1:8080\r\n\r\n<VirtualHost"},
     };
     // The environment httpd.exe gets: Define lines come before it.
     const std::map<std::string, std::string> environment = {{"Q", "87"}, {"E", "88"}, {"SRVROOT", "c:/env"}};
@@ -323,12 +373,7 @@ TEST(HttpdConfText, Generate_PortsFromKeptHosts) {
     }
 }
 
-TEST(HttpdConfText, VhostArgPortAndListenLines) {
-    const std::pair<const char*, int> cases[] = {{"*:8080", 8080}, {"*", 80}, {"[::1]:443", 443}, {"[::1]", 80}, {"", 80},
-        {"  *:81 *:82", 81}, {"*:8080abc", 80}, {"*:041080", 41080}, {"*:*", 80}, {"*:", 80}, {"*:99999999999999999999", 80}, {"*:70000", 80},
-        {"*:-80", 80}, {"_default_:443", 443}};
-    for (const auto& [text, port] : cases) EXPECT_EQ(VhostArgPort(text), port) << text;
-    EXPECT_FALSE(VhostListenPort("*:*").has_value());
+TEST(HttpdConfText, ListenLines) {
     EXPECT_EQ(BuildListenLines({80, 8443}, false), "Listen 127.0.0.1:80\r\nListen 127.0.0.1:8443\r\n");
     EXPECT_EQ(BuildListenLines({}, true), "Listen 80\r\n");
     EXPECT_EQ(BuildListenLines({80}, false, {{"[::1]", 80}, {"[::1]", 81}}), "Listen 127.0.0.1:80\r\nListen [::1]:80\r\n");

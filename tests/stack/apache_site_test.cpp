@@ -125,6 +125,7 @@ TEST(ApacheSite, Plan_TheHostThatAnswersIsNamedWithItsFileAndLine) {
          SitePlan::Outcome::Add, ""},
         {"an included host on a named address takes the site along", main + "Include conf/extra/named.conf\n",
          SitePlan::Outcome::Add, ""},
+        {"hosts in an included file alone", "Include conf/extra/named.conf\n", SitePlan::Outcome::Add, ""},
     };
     for (const auto& [name, text, outcome, message] : cases) {
         const SitePlan plan = Plan(text, included);
@@ -134,6 +135,8 @@ TEST(ApacheSite, Plan_TheHostThatAnswersIsNamedWithItsFileAndLine) {
     }
     EXPECT_EQ(StartLine(Plan(main + "Include conf/extra/named.conf\n", included).host),
               "<VirtualHost *:41080 127.0.0.1:41080>");
+    // The usual layout: the template's hosts all in conf\extra\httpd-vhosts.conf; the first there is the main one.
+    EXPECT_EQ(StartLine(Plan("Include conf/extra/named.conf\n", included).host), "<VirtualHost 127.0.0.1:41080>");
 }
 
 // A template whose only hosts are HTTPS ones: the site is one too, with the main host's SSL lines

@@ -7,6 +7,7 @@
 
 #include "control/server.h"
 #include "core/config.h"
+#include "stack/apache/httpd_conf.h"
 #include "stack/apache/builds.h"
 #include "stack/database/data_dir.h"
 #include "stack/phpmyadmin/config.h"

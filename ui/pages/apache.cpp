@@ -105,6 +105,10 @@ void LoadApachePageCache(const ApacheInstall& build) {
     const int32_t hosts = int32_t(cache.document.vhosts.size());
     cache.selectedHost = hosts == 0 ? -1 : std::clamp(cache.selectedHost, 0, hosts - 1);
     cache.mainPort = cache.portEdit = MainHttpPort(build);
+    // As httpd.exe reads the file: an Include in a host may make it an HTTPS one.
+    std::string text;
+    (void)ReadWholeFile(cache.templatePath, text);
+    cache.hostHttps = HttpsHosts(cache.document, ReadTemplateAsHttpd(build, State().currentPhp, text));
     cache.directiveTexts.clear();
     for (const VirtualHost& host : cache.document.vhosts) cache.directiveTexts.push_back(Join(host.otherLines, "\n"));
 }

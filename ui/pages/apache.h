@@ -24,6 +24,7 @@ struct ApachePageCache {
     int32_t selectedModule = -1;              // index into document.modules; kept across reloads
     std::string siteText;                     // the new-site field as typed
     int32_t mainPort = 80;                    // MainHttpPort when loaded
+    std::vector<bool> hostHttps;              // per loaded host: HttpsHosts as httpd.exe reads the template
     int32_t portEdit = 80;                    // the "Main HTTP port" field, 1..65535
     std::vector<std::string> directiveTexts;  // per host: its other lines joined with "\n"
 };

@@ -102,11 +102,20 @@ void CreateSite(const std::string& name) {
     (void)ui::SaveApacheConfig([url = plan.url] { ui::Toast(Format(Tr("Site created: %s"), url.c_str()), false); });
 }
 
+// Whether Apache serves the host over TLS: as the template was read when loaded, or, for a host
+// added since, as its own lines say.
+bool IsHttpsHost(const VirtualHost& host) {
+    const ApachePageCache& cache = ui::ApacheCache();
+    const size_t index = size_t(&host - cache.document.vhosts.data());
+    if (index < cache.document.vhosts.size() && index < cache.hostHttps.size()) return cache.hostHttps[index];
+    return HasSslEngine(host, cache.document.readState);
+}
+
 void ChangeMainPort() {
     ApachePageCache& cache = ui::ApacheCache();
     for (VirtualHost& host : cache.document.vhosts) {
         // HTTPS hosts keep their ports; an address on another port, or kept as written ("*:*"), its own.
-        if (!HasSslEngine(host, cache.document.readState) && MoveHostPort(host, cache.mainPort, cache.portEdit)) MarkUnsaved();
+        if (!IsHttpsHost(host) && MoveHostPort(host, cache.mainPort, cache.portEdit)) MarkUnsaved();
     }
     (void)ui::SaveApacheConfig();
 }
@@ -116,7 +125,7 @@ void ChangeMainPort() {
 // A host's row in the list: icon and name, then where it listens.
 std::string HostRowLabel(const VirtualHost& host) {
     const std::string name = host.serverName.empty() ? Tr("(default)") : host.serverName;
-    return std::string(HasSslEngine(host, ui::ApacheCache().document.readState) ? ui::icon::kShield : ui::icon::kWorld) + "  " + name;
+    return std::string(IsHttpsHost(host) ? ui::icon::kShield : ui::icon::kWorld) + "  " + name;
 }
 
 // A host kept as written has no port of its own: its address stands there instead.
@@ -207,6 +216,7 @@ void HostListButtons() {
         const size_t index = size_t(cache.selectedHost);
         cache.document.vhosts.erase(cache.document.vhosts.begin() + long(index));
         if (index < cache.directiveTexts.size()) cache.directiveTexts.erase(cache.directiveTexts.begin() + long(index));
+        if (index < cache.hostHttps.size()) cache.hostHttps.erase(cache.hostHttps.begin() + long(index));
         // The document writes its loaded hosts in their blocks' places: one fewer was loaded now.
         if (index < cache.document.loadedVhostCount) --cache.document.loadedVhostCount;
         cache.selectedHost = std::min(cache.selectedHost, count - 2);
@@ -388,7 +398,7 @@ void VirtualHostEditor(VirtualHost& host, std::string& directiveText) {
         ImGui::SameLine(0, 4 * s);
         if (PortField("##vport", &host.port, 120 * s)) MarkUnsaved();
     }
-    if (HasSslEngine(host, ui::ApacheCache().document.readState)) {
+    if (IsHttpsHost(host)) {
         if (!SameLineIfFits(ImGui::CalcTextSize("HTTPS").x + 12 * s)) ImGui::SetCursorPosX(column);
         Badge("HTTPS", SuccessColor());
     }

@@ -69,7 +69,7 @@ const DashboardCache& RefreshDashboardCache() {
         }
     }
     // Every project row and button needs the base address: worked out here once, not per frame.
-    cache.homeUrl = HomeUrlOfHosts(cache.vhosts, cache.readState);
+    cache.homeUrl = state.currentApache ? HomeUrl(*state.currentApache) : "http://localhost/";
     cache.phpLoaded = state.currentApache && GeneratedConfLoadsPhp(*state.currentApache);
     g_cache = std::move(cache);
     return g_cache;

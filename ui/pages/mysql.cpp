@@ -12,6 +12,7 @@
 #include "core/translate.h"
 #include "imgui.h"
 #include "stack/apache/builds.h"
+#include "stack/apache/httpd_conf.h"
 #include "stack/database/builds.h"
 #include "stack/database/data_dir.h"
 #include "stack/phpmyadmin/config.h"
