@@ -36,7 +36,7 @@ MacroMap HttpdConfMacros(const ApacheInstall& build, const std::optional<PhpInst
 // <path>: <reason>".
 [[nodiscard]] bool WriteHttpdConf(const ApacheInstall& build, const std::optional<PhpInstall>& php,
                                   std::string& error);
-// Whether Apache loads PHP with this httpd.conf text, as it reads it: a module named php*_module
+// Whether Apache loads PHP with this httpd.conf text, as it reads it: a module named php*
 // loaded outside the sections it skips. A line the generation commented out (no usable PHP build)
 // or one switched off on the Modules tab does not count.
 bool LoadsPhpModule(std::string_view confText);

@@ -54,12 +54,11 @@ void RefusePhpFiles(std::vector<std::string>& lines) {
     }
 }
 
-// Whether Apache loads PHP, as it reads the file: a module named php*_module ("{PHPMODULENAME}"
-// expanded, or one written by hand) loaded outside any section it skips.
+// Whether Apache loads PHP, as it reads the file: a module named php* ("{PHPMODULENAME}" expanded,
+// or one written by hand) loaded outside any section it skips.
 bool PhpLoaded(const ReadState& state) {
-    return std::any_of(state.modules.begin(), state.modules.end(), [](const std::string& module) {
-        return StartsWithIgnoreCase(module, "php") && EndsWith(module, "_module");
-    });
+    return std::any_of(state.modules.begin(), state.modules.end(),
+                       [](const std::string& module) { return StartsWithIgnoreCase(module, "php"); });
 }
 
 // The server's own certificate: the last SSLCertificateFile Apache reads outside the hosts, in
