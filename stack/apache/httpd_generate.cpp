@@ -107,6 +107,32 @@ void AddPort(std::vector<int>& ports, int port) {
     if (std::find(ports.begin(), ports.end(), port) == ports.end()) ports.push_back(port);
 }
 
+// The ports of the kept hosts the main port is looked for among, in order.
+std::vector<int> MainHostsPorts(const std::vector<JudgedHost>& judged, const std::vector<bool>& own, bool anyOwn) {
+    std::vector<int> ports;
+    for (size_t k = 0; k < judged.size(); ++k)
+        if (judged[k].kept && own[k] == anyOwn)
+            for (const VhostAddress& address : judged[k].addresses)
+                if (address.port != kNoVhostPort) AddPort(ports, address.port);
+    return ports;
+}
+
+// The ports of the Listen lines Apache reads ("Listen 8443", "Listen 127.0.0.1:8443 https").
+std::vector<int> ListenedPorts(const ApacheReading& reading) {
+    std::vector<int> ports;
+    for (const ReadLine& line : reading.lines) {
+        std::string directive, value;
+        if (!MatchDirective(line.text, &directive, &value) || !EqualsIgnoreCase(directive, "Listen")) continue;
+        const std::vector<std::string> words = ApacheWords(value);
+        if (words.empty()) continue;
+        // A port alone, or after the address.
+        const int32_t port = ParseAddressWord(words[0]).port != kNoVhostPort ? ParseAddressWord(words[0]).port
+                                                                            : ParseAddressWord("*:" + words[0]).port;
+        if (port != kNoVhostPort) AddPort(ports, port);
+    }
+    return ports;
+}
+
 }  // namespace
 
 bool LoadsPhpModule(std::string_view confText) { return PhpLoaded(ReadAsApache(confText, "httpd.conf", {}).state); }
@@ -136,16 +162,43 @@ HttpdConfText GenerateHttpdConf(std::string_view templateText, const ReadingInpu
     const ApacheReading reading = ReadAsApache(templateText, "httpd_zerva.conf", input);
     const std::vector<ReadHost> hosts = ReadHosts(reading);
     const std::optional<std::string> serverCertificate = ServerCertificate(reading, hosts);
-    // The template's hosts that Apache reads, by their start line; one in a skipped section is not read.
-    std::vector<std::optional<JudgedHost>> judged(lines.size());
-    for (const ReadHost& host : hosts)
-        if (const ReadLine& start = reading.lines[host.first]; start.file == 0)
-            judged[start.line] = Judge(host, reading.state, serverCertificate, certificateExists);
+    // Every host Apache reads, in the order it reads them: those of the files the template includes
+    // are served as well, and their ports listened on. Only the template's own can be written off.
+    std::vector<JudgedHost> judged;
+    std::vector<bool> own;
+    std::vector<std::optional<bool>> keptAt(lines.size());   // a template host's start line: whether it is kept
+    for (const ReadHost& host : hosts) {
+        const ReadLine& start = reading.lines[host.first];
+        judged.push_back(Judge(host, reading.state, serverCertificate, certificateExists));
+        own.push_back(start.file == 0);
+        if (start.file == 0) keptAt[start.line] = judged.back().kept;
+    }
+    const bool anyOwn = std::find(own.begin(), own.end(), true) != own.end();
 
     HttpdConfText result;
     std::optional<int> mainPort;
-    bool firstPortHttps = false;           // whether the host of the first port listened on is an HTTPS one
+    std::optional<bool> firstPortHttps;    // whether the first port of the main hosts is an HTTPS host's
     std::vector<VhostAddress> loopbacks;   // with kNoVhostPort: on every port
+    for (size_t k = 0; k < judged.size(); ++k) {
+        if (!judged[k].kept) {
+            if (own[k]) result.disabledPorts.push_back(judged[k].addresses.front().port == kNoVhostPort
+                                                           ? 80 : judged[k].addresses.front().port);
+            continue;
+        }
+        // Apache serves the host on every address: each port gets its Listen line.
+        for (const VhostAddress& address : judged[k].addresses) {
+            if (address.port != kNoVhostPort) AddPort(result.ports, address.port);
+            if (IsOtherLoopback(AddressHost(address.address))) loopbacks.push_back({AddressHost(address.address), address.port});
+        }
+        // The main port is the first address's of the template's first plain host, as the Apache
+        // page and the home address take it; a template without hosts takes them from its includes.
+        if (own[k] != anyOwn) continue;
+        const int32_t first = judged[k].addresses.front().port;
+        if (!judged[k].https && !mainPort && first != kNoVhostPort) mainPort = first;
+        for (const VhostAddress& address : judged[k].addresses)
+            if (address.port != kNoVhostPort && !firstPortHttps) firstPortHttps = judged[k].https;
+    }
+
     std::vector<std::string> out;
     for (size_t i = 0; i < lines.size(); ++i) {
         if (!withPhp && lines[i].find("{PHPMODULENAME}") != std::string::npos && MatchModuleLine(lines[i], nullptr)) {
@@ -157,31 +210,17 @@ HttpdConfText GenerateHttpdConf(std::string_view templateText, const ReadingInpu
             continue;
         }
         const size_t end = HostBlockEnd(lines, i);
-        const bool kept = !judged[i] || judged[i]->kept;
-        if (judged[i] && kept) {
-            // Apache serves the host on every address: each port gets its Listen line.
-            for (const VhostAddress& address : judged[i]->addresses) {
-                if (address.port != kNoVhostPort && result.ports.empty()) firstPortHttps = judged[i]->https;
-                if (address.port != kNoVhostPort) AddPort(result.ports, address.port);
-                if (IsOtherLoopback(AddressHost(address.address)))
-                    loopbacks.push_back({AddressHost(address.address), address.port});
-            }
-            // The main port is the first address's, as the Apache page and the home address take it.
-            const int32_t first = judged[i]->addresses.front().port;
-            if (!judged[i]->https && !mainPort && first != kNoVhostPort) mainPort = first;
-        }
-        if (!kept) result.disabledPorts.push_back(judged[i]->addresses.front().port == kNoVhostPort
-                                                      ? 80 : judged[i]->addresses.front().port);
-        fileLines(i, end, kept ? "" : kDisabledPrefix, out);
+        fileLines(i, end, keptAt[i].value_or(true) ? "" : kDisabledPrefix, out);
         i = end;
     }
     // Whatever the reason no PHP module loads (no build, or its line switched off in the
     // template), the handler block would otherwise hand out PHP sources as text.
     if (!withPhp || !PhpLoaded(reading.state)) RefusePhpFiles(out);
 
-    result.apacheHttps = !mainPort && !result.ports.empty() && firstPortHttps;
+    result.apacheHttps = !mainPort && firstPortHttps.value_or(false);
+    const std::vector<int> ownPorts = MainHostsPorts(judged, own, anyOwn);
     if (result.ports.empty()) result.ports.push_back(80);
-    result.apachePort = mainPort.value_or(result.ports.front());
+    result.apachePort = mainPort.value_or(ownPorts.empty() ? result.ports.front() : ownPorts.front());
     // A loopback address a host names without a port of its own takes every port's requests.
     for (const VhostAddress& loopback : std::vector<VhostAddress>(loopbacks)) {
         if (loopback.port != kNoVhostPort) continue;
@@ -193,8 +232,14 @@ HttpdConfText GenerateHttpdConf(std::string_view templateText, const ReadingInpu
         });
         if (loopback.port != kNoVhostPort && !known) result.loopbacks.push_back(loopback);
     }
+    // A port the configuration listens on itself (a Listen line of an included file) gets no Listen
+    // line more: Apache refuses to listen twice on one address and port.
+    const std::vector<int> listened = ListenedPorts(reading);
+    std::vector<int> ports;
+    for (int port : result.ports)
+        if (std::find(listened.begin(), listened.end(), port) == listened.end()) ports.push_back(port);
     MacroMap macros = input.macros;
-    macros["LISTEN_VIRTUAL_HOST_PORT"] = BuildListenLines(result.ports, online, result.loopbacks);
+    macros["LISTEN_VIRTUAL_HOST_PORT"] = ports.empty() ? std::string() : BuildListenLines(ports, online, result.loopbacks);
     macros["APACHE_PORT"] = std::to_string(result.apachePort);
     for (const std::string& line : out) {
         result.text += IsCommentLine(line) ? line : ExpandMacros(line, macros);

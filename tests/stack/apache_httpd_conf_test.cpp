@@ -345,6 +345,14 @@ TEST(HttpdConfText, Generate_PortsFromKeptHosts) {
          "<VirtualHost 127.0.0.2 [::1] *:8080>\n</VirtualHost>\n", true, {41080, 8080}, {}, 41080, "",
          "Listen 127.0.0.1:41080\r\nListen [::1]:41080\r\nListen 127.0.0.2:41080\r\nListen 127.0.0.1:8080\r\n"
          "Listen 127.0.0.2:8080\r\nListen [::1]:8080\r\n"},
+        // The hosts of an included file are served too; a port the configuration listens on itself
+        // gets no second Listen line, which Apache would refuse.
+        {"hosts of an included file", "<VirtualHost *:80>\n</VirtualHost>\nInclude conf/extra/tools.conf\n", true,
+         {80, 41081}, {}, 80, ""},
+        {"a template without hosts of its own", "Include conf/extra/tools.conf\n", true, {41081}, {}, 41081, ""},
+        {"a port listened on by the configuration itself", "{LISTEN_VIRTUAL_HOST_PORT}\n<VirtualHost *:8443>\n</VirtualHost>\n"
+         "Include conf/extra/listen.conf\n<VirtualHost *:80>\n</VirtualHost>\n", true, {8443, 80}, {}, 8443, "",
+         "\r\nListen 127.0.0.1:80\r\n\r\n<VirtualHost *:8443>"},
         {"no other loopback address but those written as one", "{LISTEN_VIRTUAL_HOST_PORT}\n<VirtualHost 127.1:8080 "
          "localhost:8080 127.0.0.256:8080 127.0.0.x:8080 [::2]:8080 *:8080>\n</VirtualHost>\n", true, {8080}, {}, 8080, "",
          "Listen 127.0.0.1:8080\r\n\r\n<VirtualHost"},
@@ -361,6 +369,12 @@ TEST(HttpdConfText, Generate_PortsFromKeptHosts) {
         ReadingInput input;
         input.macros = {{"C", "c:/x"}};
         input.environment = lookup;
+        input.include = [](const std::string& path, const std::string&) {
+            if (path == "conf/extra/tools.conf")
+                return std::vector<IncludedFile>{{path, "<VirtualHost *:41081>\nServerName tools.localhost\n</VirtualHost>\n"}};
+            if (path == "conf/extra/listen.conf") return std::vector<IncludedFile>{{path, "Listen 8443 https\n"}};
+            return std::vector<IncludedFile>{};
+        };
         const HttpdConfText conf = GenerateHttpdConf(c.text, input, true, false, [&](const std::string& path) {
                                                          asked += (asked.empty() ? "" : ", ") + path;
                                                          return c.certificate;
