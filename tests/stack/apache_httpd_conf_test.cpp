@@ -350,9 +350,9 @@ TEST(HttpdConfText, Generate_PortsFromKeptHosts) {
         {"hosts of an included file", "<VirtualHost *:80>\n</VirtualHost>\nInclude conf/extra/tools.conf\n", true,
          {80, 41081}, {}, 80, ""},
         {"a template without hosts of its own", "Include conf/extra/tools.conf\n", true, {41081}, {}, 41081, ""},
-        {"a port listened on by the configuration itself", "{LISTEN_VIRTUAL_HOST_PORT}\n<VirtualHost *:8443>\n</VirtualHost>\n"
+        {"a port listened on by the configuration itself", "# top\n{LISTEN_VIRTUAL_HOST_PORT}\n<VirtualHost *:8443>\n</VirtualHost>\n"
          "Include conf/extra/listen.conf\n<VirtualHost *:80>\n</VirtualHost>\n", true, {8443, 80}, {}, 8443, "",
-         "\r\nListen 127.0.0.1:80\r\n\r\n<VirtualHost *:8443>"},
+         "# top\r\nListen 127.0.0.1:80\r\n\r\n<VirtualHost *:8443>"},
         {"no other loopback address but those written as one", "{LISTEN_VIRTUAL_HOST_PORT}\n<VirtualHost 127.1:8080 "
          "localhost:8080 127.0.0.256:8080 127.0.0.x:8080 [::2]:8080 *:8080>\n</VirtualHost>\n", true, {8080}, {}, 8080, "",
          "Listen 127.0.0.1:8080\r\n\r\n<VirtualHost"},
